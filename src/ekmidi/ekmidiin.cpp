@@ -1,0 +1,52 @@
+#include "ekmidiin.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <algorithm>
+
+#include "platform/midiservice.h"
+#include "sysex/sysexrecords.h"
+
+EkMidiIn::~EkMidiIn() { close(); }
+
+void EkMidiIn::open(int device)
+{
+    close();
+    const std::uint64_t session = ++session_;
+    // Runs on the backend's thread: post and return. The input is closed (and its thread
+    // stopped) before this port is destroyed, so `this` outlives every call.
+    input_ = platform::MidiService::instance().openInput(
+        device, [this, session](std::vector<std::uint8_t> message) {
+            QMetaObject::invokeMethod(
+                this, [this, session, message = std::move(message)] { arrived(session, message); },
+                Qt::QueuedConnection);
+        });
+}
+
+void EkMidiIn::close()
+{
+    input_.reset();
+    ++session_;
+}
+
+void EkMidiIn::arrived(std::uint64_t session, const std::vector<std::uint8_t>& message)
+{
+    if (!isOpen() || session != session_ || message.empty()) {
+        return;
+    }
+    data_.clear();
+    // A message longer than the buffer would have been split across buffers and is never kept.
+    if (message.size() > kBufferSize) {
+        return;
+    }
+    std::copy(message.begin(), message.end(), buffer_.begin());
+    bufferLength_ = message.size();
+    const bool fromKeyboardMaker = bufferLength_ >= 3 && buffer_[0] == sysex::kStart &&
+                                   buffer_[1] == sysex::kManufacturer &&
+                                   buffer_[bufferLength_ - 1] == sysex::kEnd;
+    if (!fromKeyboardMaker) {
+        return;
+    }
+    data_.assign(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(bufferLength_));
+    notifyObservers();
+}

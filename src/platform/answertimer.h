@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+namespace platform {
+
+// Bounds the wait for the keyboard's answer. It is started when the output port reports that
+// the request has left and stopped when the answer arrives; if neither happens in time the
+// handler runs, once, from the event loop. No tick arrives while it is stopped.
+class AnswerTimer {
+public:
+    // How long the keyboard has to answer a message, counted from the moment it was sent.
+    static constexpr std::chrono::milliseconds kAnswerTime{200};
+
+    explicit AnswerTimer(std::function<void()> onTimeout,
+                         std::chrono::milliseconds interval = kAnswerTime);
+
+    void start() { timer_.start(); }
+    void stop() { timer_.stop(); }
+    bool isActive() const { return timer_.isActive(); }
+    std::chrono::milliseconds interval() const { return timer_.intervalAsDuration(); }
+
+private:
+    QTimer timer_;
+    std::function<void()> onTimeout_;
+};
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#!/bin/sh
+# Starts or stops the JACK server (dummy driver, no realtime) that the end-to-end tests talk
+# through. The server name comes from JACK_DEFAULT_SERVER, so a user's own server is not touched.
+#   jack-server.sh start PIDFILE | stop PIDFILE
+set -u
+action=$1
+pidfile=$2
+server=${JACK_DEFAULT_SERVER:-nvbman-test}
+
+case "$action" in
+start)
+    "$0" stop "$pidfile"
+    command -v jackd >/dev/null || { echo "jackd is not installed (package jackd2)" >&2; exit 1; }
+    jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 >"$pidfile.log" 2>&1 &
+    echo $! >"$pidfile"
+    # Ready once a client can connect; give up after ten seconds.
+    i=0
+    while [ $i -lt 50 ]; do
+        if jack_lsp -s "$server" >/dev/null 2>&1; then
+            echo "JACK server '$server' running (pid $(cat "$pidfile"))"
+            exit 0
+        fi
+        if ! kill -0 "$(cat "$pidfile")" 2>/dev/null; then
+            break
+        fi
+        sleep 0.2
+        i=$((i + 1))
+    done
+    echo "JACK server '$server' did not start:" >&2
+    cat "$pidfile.log" >&2
+    exit 1
+    ;;
+stop)
+    if [ -f "$pidfile" ]; then
+        pid=$(cat "$pidfile")
+        kill "$pid" 2>/dev/null
+        # Wait for it to go, so that a following start does not meet its name still taken.
+        i=0
+        while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
+            sleep 0.1
+            i=$((i + 1))
+        done
+        kill -9 "$pid" 2>/dev/null
+        rm -f "$pidfile"
+    fi
+    exit 0
+    ;;
+*)
+    echo "usage: $0 start|stop PIDFILE" >&2
+    exit 2
+    ;;
+esac

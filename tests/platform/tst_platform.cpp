@@ -1,0 +1,136 @@
+// The platform services the ports and the transactions stand on: the nested wait, the answer
+// timer and the MIDI service's device lists.
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include "platform/answertimer.h"
+#include "platform/eventwait.h"
+#include "platform/midiservice.h"
+#include "platform/systemerror.h"
+#include "support/recordingdevice.h"
+
+using platform::MidiService;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+private slots:
+    void waitReturnsWhenAHandlerSetsTheFlag();
+    void waitServesPostedWorkAndTimers();
+    void answerTimerFiresOnceNotBeforeItsInterval();
+    void stoppedAnswerTimerNeverFires();
+    void virtualDevicesAreListedLastInBothDirections();
+    void destroyedDeviceLeavesTheLists();
+    void badDeviceNumbersRaiseMidiSystemError_data();
+    void badDeviceNumbersRaiseMidiSystemError();
+    void sendToAVanishedDeviceIsAnError();
+};
+
+void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag()
+{
+    bool done = false;
+    QTimer::singleShot(20, [&] { done = true; });
+    QElapsedTimer clock;
+    clock.start();
+    platform::waitUntil(done);
+    QVERIFY(done);
+    QVERIFY(clock.elapsed() >= 15);
+}
+
+void TestPlatform::waitServesPostedWorkAndTimers()
+{
+    bool done = false;
+    int steps = 0;
+    QMetaObject::invokeMethod(this, [&] { ++steps; }, Qt::QueuedConnection);
+    QTimer::singleShot(5, [&] {
+        ++steps;
+        QMetaObject::invokeMethod(this, [&] { done = true; }, Qt::QueuedConnection);
+    });
+    platform::waitUntil(done);
+    QCOMPARE(steps, 2);
+}
+
+void TestPlatform::answerTimerFiresOnceNotBeforeItsInterval()
+{
+    int fired = 0;
+    bool done = false;
+    platform::AnswerTimer timer([&] {
+        ++fired;
+        done = true;
+    });
+    QCOMPARE(timer.interval(), std::chrono::milliseconds(200));
+    QElapsedTimer clock;
+    clock.start();
+    timer.start();
+    platform::waitUntil(done);
+    QVERIFY2(clock.elapsed() >= 199, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(250);
+    QCOMPARE(fired, 1);
+    QVERIFY(!timer.isActive());
+}
+
+void TestPlatform::stoppedAnswerTimerNeverFires()
+{
+    int fired = 0;
+    platform::AnswerTimer timer([&] { ++fired; }, std::chrono::milliseconds(20));
+    timer.start();
+    timer.stop();
+    QTest::qWait(60);
+    QCOMPARE(fired, 0);
+}
+
+void TestPlatform::virtualDevicesAreListedLastInBothDirections()
+{
+    RecordingDevice first("Test first");
+    RecordingDevice second("Test second");
+    const QStringList inputs = MidiService::instance().inputDevices();
+    const QStringList outputs = MidiService::instance().outputDevices();
+    QVERIFY(inputs.size() >= 2);
+    QCOMPARE(inputs.mid(inputs.size() - 2), (QStringList{"Test first", "Test second"}));
+    QCOMPARE(outputs.mid(outputs.size() - 2), (QStringList{"Test first", "Test second"}));
+    QCOMPARE(first.inputNumber(), inputs.size() - 2);
+}
+
+void TestPlatform::destroyedDeviceLeavesTheLists()
+{
+    const qsizetype before = MidiService::instance().inputDevices().size();
+    {
+        RecordingDevice device("Test passing");
+        QCOMPARE(MidiService::instance().inputDevices().size(), before + 1);
+    }
+    QCOMPARE(MidiService::instance().inputDevices().size(), before);
+    QVERIFY(!MidiService::instance().outputDevices().contains("Test passing"));
+}
+
+void TestPlatform::badDeviceNumbersRaiseMidiSystemError_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::newRow("negative") << -1;
+    QTest::newRow("past the end") << 1000;
+}
+
+void TestPlatform::badDeviceNumbersRaiseMidiSystemError()
+{
+    QFETCH(int, device);
+    try {
+        MidiService::instance().openInput(device, [](std::vector<std::uint8_t>) {});
+        QFAIL("input opened");
+    } catch (const platform::MidiSystemError& e) {
+        QVERIFY(QByteArray(e.what()).startsWith("MIDI SYSTEM ERROR: "));
+        QVERIFY(QByteArray(e.what()).size() > 20);
+    }
+    QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, MidiService::instance().openOutput(device));
+}
+
+void TestPlatform::sendToAVanishedDeviceIsAnError()
+{
+    auto device = std::make_unique<RecordingDevice>("Test vanishing");
+    auto output = MidiService::instance().openOutput(device->outputNumber());
+    device.reset();
+    const std::uint8_t message[] = {0xF0, 0x44, 0xF7};
+    QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, output->send(message));
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
