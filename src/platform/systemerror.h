@@ -22,4 +22,13 @@ public:
     }
 };
 
+// A failure of a file operation: the message names the file and gives the system's reason.
+class FileError : public SystemError {
+public:
+    FileError(const std::string& action, const std::string& fileName, const std::string& reason)
+        : SystemError(action + " \"" + fileName + "\": " + reason)
+    {
+    }
+};
+
 }  // namespace platform

@@ -1,0 +1,128 @@
+#include "nvbfilestream.h"
+
+#include <QByteArray>
+#include <stdexcept>
+
+#include "data/ekdatafile.h"
+#include "nvbstreamexception.h"
+#include "platform/systemerror.h"
+
+NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : fileName_(fileName)
+{
+    switch (mode) {
+        case OpenRead:
+        case OpenReadWrite:
+            file_ = std::make_unique<QFile>(fileName);
+            if (!file_->open(mode == OpenRead ? QIODevice::ReadOnly : QIODevice::ReadWrite)) {
+                fail("Cannot open");
+            }
+            device_ = file_.get();
+            checkHeader();
+            break;
+        case Create:
+            newFile_ = std::make_unique<QSaveFile>(fileName);
+            if (!newFile_->open(QIODevice::WriteOnly)) {
+                fail("Cannot create");
+            }
+            device_ = newFile_.get();
+            break;
+        default:
+            throw std::invalid_argument("NvbFileStream: unknown open mode " + std::to_string(mode));
+    }
+}
+
+// An unfinished new file is discarded here: the target is only ever replaced by commit().
+NvbFileStream::~NvbFileStream() = default;
+
+void NvbFileStream::fail(const char* action) const
+{
+    QFileDevice* device = file_ ? static_cast<QFileDevice*>(file_.get()) : newFile_.get();
+    QString reason = device != nullptr ? device->errorString() : QString();
+    if (reason.isEmpty()) {
+        reason = QStringLiteral("Unknown error");
+    }
+    throw platform::FileError(action, fileName_.toStdString(), reason.toStdString());
+}
+
+void NvbFileStream::checkHeader()
+{
+    const qint64 length = file_->size();
+    if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
+        file_->close();
+        throw platform::SystemError(
+            "\"" + fileName_.toStdString() + "\" is too large for a keyboard data file: " +
+            std::to_string(length) + " bytes, while an item holds at most " +
+            std::to_string(kMaxDataSize) + " bytes of data.");
+    }
+    DataHeader header;
+    auto& bytes = header.bytes();
+    const qint64 got = file_->read(reinterpret_cast<char*>(bytes.data()), DataHeader::kSize);
+    if (got != static_cast<qint64>(DataHeader::kSize) || !header.hasMagic()) {
+        file_->close();
+        throw NvbStreamException(NvbStreamException::NotNvbFile);
+    }
+    file_->seek(0);
+}
+
+void NvbFileStream::read(EkDataFile& item)
+{
+    auto& header = item.header().bytes();
+    if (device_->read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
+        static_cast<qint64>(DataHeader::kSize)) {
+        fail("Cannot read");
+    }
+    const qint64 length = size();
+    const QByteArray data = device_->read(length);
+    if (data.size() != length) {
+        fail("Cannot read");
+    }
+    // Words are filed high byte first. A lone last byte is taken as the high byte of a last
+    // word, so the data keeps its byte order.
+    auto& words = item.words();
+    words.assign(static_cast<std::size_t>((length + 1) / 2), 0);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        item.setDataByte(static_cast<std::size_t>(i), static_cast<std::uint8_t>(data[i]));
+    }
+    item.loadName();
+}
+
+void NvbFileStream::write(EkDataFile& item)
+{
+    if (device_ == nullptr || !device_->isOpen()) {
+        throw std::logic_error("NvbFileStream: the file has already been written");
+    }
+    const std::size_t wordCount = item.size() / 2;
+    if (item.words().size() < wordCount) {
+        throw platform::SystemError(
+            "Cannot write \"" + fileName_.toStdString() + "\": the item announces " +
+            std::to_string(item.size()) + " bytes of data but holds only " +
+            std::to_string(item.words().size() * 2) + ". Nothing was written.");
+    }
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(DataHeader::kSize + 2 * wordCount));
+    const auto& header = item.header().bytes();
+    bytes.append(reinterpret_cast<const char*>(header.data()), DataHeader::kSize);
+    for (std::size_t i = 0; i < wordCount; ++i) {
+        const std::uint16_t word = item.words()[i];
+        bytes.append(static_cast<char>(word >> 8));
+        bytes.append(static_cast<char>(word & 0xFF));
+    }
+    if (device_->write(bytes) != bytes.size()) {
+        fail("Cannot write");
+    }
+    if (newFile_ && !newFile_->commit()) {
+        fail("Cannot write");
+    }
+    written_ = bytes.size();
+}
+
+std::int32_t NvbFileStream::position() const
+{
+    return static_cast<std::int32_t>(device_->isOpen() ? device_->pos() : written_);
+}
+
+std::int32_t NvbFileStream::size() const
+{
+    const qint64 length = file_ ? file_->size() : std::max(written_, newFile_->size());
+    return static_cast<std::int32_t>(std::max<qint64>(0, length - DataHeader::kSize));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "nvbstream.h"
+
+// A ".nvb" file: the item's 64-byte header followed by its data words, high byte first.
+//
+// Reading opens the file as it is and checks the header's magic. Creating writes through a
+// temporary file that replaces the target only once the whole item has been written, so a failed
+// write (disk full, folder not writable, an error mid-way) leaves any existing file untouched and
+// no half-written or empty file behind.
+class NvbFileStream : public NvbStream {
+public:
+    // The open modes, numbered as the toolkit's file-mode word.
+    enum Mode : std::uint16_t {
+        OpenRead = 0,
+        OpenReadWrite = 2,
+        Create = 0xFFFF,  // create, or replace an existing file
+    };
+
+    // The most data a keyboard item can have: a block number travels in 14 bits, and a block
+    // carries 128 bytes. A larger file is refused before anything is read into memory.
+    static constexpr std::int64_t kMaxDataSize = std::int64_t{1 << 14} * 128;
+
+    // Throws platform::FileError when the file cannot be opened or created,
+    // NvbStreamException code 0 when a file opened for reading is not a ".nvb" file, and
+    // platform::SystemError when it is larger than any keyboard item.
+    NvbFileStream(const QString& fileName, std::uint16_t mode);
+    ~NvbFileStream() override;
+
+    // Replaces the item's header with the file's, fills its words from the data that follows
+    // (the file's length, not the header, says how much) and takes the name from its place.
+    void read(EkDataFile& item) override;
+    // Writes the header and the header's size in data bytes. Refuses, writing nothing, an item
+    // whose words hold less than its header announces.
+    void write(EkDataFile& item) override;
+    std::int32_t position() const override;
+    std::int32_t size() const override;
+
+private:
+    void checkHeader();
+    [[noreturn]] void fail(const char* action) const;
+
+    QString fileName_;
+    std::unique_ptr<QFile> file_;          // the reading modes
+    std::unique_ptr<QSaveFile> newFile_;   // the create mode
+    QIODevice* device_ = nullptr;
+    qint64 written_ = 0;  // bytes of a new file, once committed
+};
