@@ -11,8 +11,7 @@ namespace {
 
 enum ExitCode { Success = 0, Failure = 1, BadUsage = 2 };
 
-int listDevices()
-{
+int listDevices() {
     QTextStream out(stdout);
     auto& service = platform::MidiService::instance();
     const QStringList inputs = service.inputDevices();
@@ -24,15 +23,15 @@ int listDevices()
         out << "out " << i << ": " << outputs[i] << '\n';
     }
     if (inputs.isEmpty() && outputs.isEmpty()) {
-        QTextStream(stderr) << "No MIDI devices found (no ALSA sequencer, no JACK server running).\n";
+        QTextStream(stderr)
+            << "No MIDI devices found (no ALSA sequencer, no JACK server running).\n";
     }
     return Success;
 }
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("nvbman-cli");
     QCoreApplication::setApplicationVersion("0.1.0");

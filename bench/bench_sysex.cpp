@@ -11,15 +11,13 @@
 
 namespace {
 
-std::vector<std::uint16_t> sampleWords()
-{
+std::vector<std::uint16_t> sampleWords() {
     std::vector<std::uint16_t> words(64);
     std::iota(words.begin(), words.end(), std::uint16_t{0x7F00});
     return words;
 }
 
-void encodeBlock(benchmark::State& state)
-{
+void encodeBlock(benchmark::State& state) {
     std::vector<std::uint16_t> words = sampleWords();
     AreaAddress area{10, 128, 0, &words};
     EkSysExEncoder encoder;
@@ -39,8 +37,7 @@ void encodeBlock(benchmark::State& state)
 }
 BENCHMARK(encodeBlock);
 
-void decodeBlock(benchmark::State& state)
-{
+void decodeBlock(benchmark::State& state) {
     std::vector<std::uint16_t> words = sampleWords();
     AreaAddress area{10, 128, 0, &words};
     EkSysExEncoder encoder;
@@ -60,8 +57,7 @@ void decodeBlock(benchmark::State& state)
 }
 BENCHMARK(decodeBlock);
 
-void encodeParamData(benchmark::State& state)
-{
+void encodeParamData(benchmark::State& state) {
     AreaAddress area{0, 0, 0, nullptr};
     ParamAddress param{34, 32, 1, {0, 0, 0, 0}, 21504};
     EkSysExEncoder encoder;
@@ -78,8 +74,7 @@ void encodeParamData(benchmark::State& state)
 }
 BENCHMARK(encodeParamData);
 
-void decodeParamData(benchmark::State& state)
-{
+void decodeParamData(benchmark::State& state) {
     AreaAddress area{0, 0, 0, nullptr};
     ParamAddress param{34, 32, 1, {0, 0, 0, 0}, 21504};
     EkSysExEncoder encoder;

@@ -10,8 +10,8 @@ struct DataType {
         Song = 10,
         Rhythm = 11,
         Registration = 12,
-        Keyboard = 13,      // the root of the keyboard's tree
-        NoType = 0xFFFF,    // an item made for a file before the file has been read
+        Keyboard = 13,    // the root of the keyboard's tree
+        NoType = 0xFFFF,  // an item made for a file before the file has been read
     };
 };
 

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-bool EkDataDrive::hasSubdirectory() const
-{
+bool EkDataDrive::hasSubdirectory() const {
     return std::any_of(children_.begin(), children_.end(),
                        [](const auto& child) { return child->isDirectory(); });
 }

@@ -11,14 +11,11 @@
 class EkDataDrive : public EkData {
 public:
     explicit EkDataDrive(std::uint16_t type)
-        : EkDataDrive(type, KindFlags::Drive | KindFlags::Item)
-    {
-    }
+        : EkDataDrive(type, KindFlags::Drive | KindFlags::Item) {}
 
     // Takes ownership and returns the child, for the caller to go on filling it in.
     template <typename Item>
-    Item* append(std::unique_ptr<Item> child)
-    {
+    Item* append(std::unique_ptr<Item> child) {
         Item* raw = child.get();
         children_.push_back(std::move(child));
         return raw;
@@ -37,8 +34,7 @@ public:
     std::int32_t usedSpace() const { return capacity_ - freeSpace_; }
 
     // The object as a container, or null when its kind says it is none.
-    static EkDataDrive* from(EkData* item)
-    {
+    static EkDataDrive* from(EkData* item) {
         return item != nullptr && item->isContainer() ? static_cast<EkDataDrive*>(item) : nullptr;
     }
 
@@ -56,7 +52,5 @@ private:
 class EkDataDirectory : public EkDataDrive {
 public:
     explicit EkDataDirectory(std::uint16_t type)
-        : EkDataDrive(type, KindFlags::Directory | KindFlags::Item)
-    {
-    }
+        : EkDataDrive(type, KindFlags::Directory | KindFlags::Item) {}
 };

@@ -3,15 +3,13 @@
 namespace {
 
 // Where a registration's name lies in the header; each pair of characters is exchanged there.
-std::size_t registrationNameByte(std::size_t character)
-{
+std::size_t registrationNameByte(std::size_t character) {
     return DataHeader::kExtraOffset + (character ^ 1);
 }
 
 }  // namespace
 
-int EkDataFile::nameOffsetInData(std::uint16_t type)
-{
+int EkDataFile::nameOffsetInData(std::uint16_t type) {
     switch (type) {
         case DataType::Tone:
             return 36;
@@ -26,21 +24,18 @@ int EkDataFile::nameOffsetInData(std::uint16_t type)
     }
 }
 
-std::uint8_t EkDataFile::dataByte(std::size_t index) const
-{
+std::uint8_t EkDataFile::dataByte(std::size_t index) const {
     const std::uint16_t word = words_.at(index / 2);
     return index % 2 == 0 ? static_cast<std::uint8_t>(word >> 8) : static_cast<std::uint8_t>(word);
 }
 
-void EkDataFile::setDataByte(std::size_t index, std::uint8_t value)
-{
+void EkDataFile::setDataByte(std::size_t index, std::uint8_t value) {
     std::uint16_t& word = words_.at(index / 2);
     word = index % 2 == 0 ? static_cast<std::uint16_t>((word & 0x00FF) | (value << 8))
                           : static_cast<std::uint16_t>((word & 0xFF00) | value);
 }
 
-void EkDataFile::storeName(const std::string& name)
-{
+void EkDataFile::storeName(const std::string& name) {
     std::string padded = name.substr(0, kNameLength);
     setName(padded);
     padded.resize(kNameLength, ' ');
@@ -61,8 +56,7 @@ void EkDataFile::storeName(const std::string& name)
     }
 }
 
-void EkDataFile::loadName()
-{
+void EkDataFile::loadName() {
     std::string name(kNameLength, ' ');
     if (type() == DataType::Registration) {
         const auto& bytes = header().bytes();
@@ -82,8 +76,7 @@ void EkDataFile::loadName()
     setName(name);
 }
 
-void EkDataFile::adopt(const EkData& other)
-{
+void EkDataFile::adopt(const EkData& other) {
     setType(other.type());
     setSize(other.size());
     switch (type()) {

@@ -32,8 +32,7 @@ public:
     void adopt(const EkData& other);
 
     // The object as a file item, or null when its kind says it is none.
-    static EkDataFile* from(EkData* item)
-    {
+    static EkDataFile* from(EkData* item) {
         return item != nullptr && item->isFile() ? static_cast<EkDataFile*>(item) : nullptr;
     }
 

@@ -4,13 +4,11 @@
 
 EkMidi::~EkMidi() = default;
 
-void EkMidi::getData(std::vector<std::uint8_t>& out) const
-{
+void EkMidi::getData(std::vector<std::uint8_t>& out) const {
     out.insert(out.end(), data_.begin(), data_.end());
 }
 
-void EkMidi::notifyObservers()
-{
+void EkMidi::notifyObservers() {
     for (EkMidiObserver* observer : observers_) {
         observer->notify();
     }

@@ -7,10 +7,11 @@
 #include "platform/midiservice.h"
 #include "sysex/sysexrecords.h"
 
-EkMidiIn::~EkMidiIn() { close(); }
+EkMidiIn::~EkMidiIn() {
+    close();
+}
 
-void EkMidiIn::open(int device)
-{
+void EkMidiIn::open(int device) {
     close();
     const std::uint64_t session = ++session_;
     // Runs on the backend's thread: post and return. The input is closed (and its thread
@@ -23,14 +24,12 @@ void EkMidiIn::open(int device)
         });
 }
 
-void EkMidiIn::close()
-{
+void EkMidiIn::close() {
     input_.reset();
     ++session_;
 }
 
-void EkMidiIn::arrived(std::uint64_t session, const std::vector<std::uint8_t>& message)
-{
+void EkMidiIn::arrived(std::uint64_t session, const std::vector<std::uint8_t>& message) {
     if (!isOpen() || session != session_ || message.empty()) {
         return;
     }

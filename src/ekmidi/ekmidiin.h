@@ -5,7 +5,6 @@
 #include "ekmidi.h"
 #include "platform/midiservice.h"
 
-
 // The MIDI input port. It keeps a message only when it is complete and from the keyboard's maker
 // (F0 44 ... F7) and fits the port's buffer; everything else is dropped without a report. The
 // backend's thread only posts what arrives: the message is taken and reported from the event

@@ -15,8 +15,7 @@ public:
     bool hasHandler() const { return static_cast<bool>(handler_); }
 
     // Calls the handler if one is bound; does nothing otherwise.
-    virtual void notify()
-    {
+    virtual void notify() {
         if (handler_) {
             handler_();
         }

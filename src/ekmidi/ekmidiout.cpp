@@ -8,23 +8,22 @@
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 
-EkMidiOut::~EkMidiOut() { close(); }
+EkMidiOut::~EkMidiOut() {
+    close();
+}
 
-void EkMidiOut::open(int device)
-{
+void EkMidiOut::open(int device) {
     close();
     ++session_;
     output_ = platform::MidiService::instance().openOutput(device);
 }
 
-void EkMidiOut::close()
-{
+void EkMidiOut::close() {
     output_.reset();
     ++session_;
 }
 
-void EkMidiOut::put(const std::vector<std::uint8_t>& message)
-{
+void EkMidiOut::put(const std::vector<std::uint8_t>& message) {
     if (!isOpen()) {
         return;
     }
@@ -37,18 +36,17 @@ void EkMidiOut::put(const std::vector<std::uint8_t>& message)
     bufferLength_ = message.size();
 }
 
-void EkMidiOut::send()
-{
+void EkMidiOut::send() {
     if (!isOpen()) {
         return;
     }
     output_->send(std::span<const std::uint8_t>(buffer_.data(), bufferLength_));
     const std::uint64_t session = session_;
-    QMetaObject::invokeMethod(this, [this, session] { sent(session); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, session] { sent(session); }, Qt::QueuedConnection);
 }
 
-void EkMidiOut::sent(std::uint64_t session)
-{
+void EkMidiOut::sent(std::uint64_t session) {
     if (!isOpen() || session != session_) {
         return;
     }

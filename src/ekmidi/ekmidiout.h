@@ -6,7 +6,6 @@
 #include "ekmidi.h"
 #include "platform/midiservice.h"
 
-
 // The MIDI output port: one message at a time from its buffer. The report that the message has
 // been sent comes from the event loop after send has returned. Closing the port gives the last
 // message the time to leave the backend's queue.

@@ -3,8 +3,7 @@
 namespace platform {
 
 AnswerTimer::AnswerTimer(std::function<void()> onTimeout, std::chrono::milliseconds interval)
-    : onTimeout_(std::move(onTimeout))
-{
+    : onTimeout_(std::move(onTimeout)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(interval);

@@ -6,8 +6,7 @@
 
 namespace platform {
 
-void waitUntil(const bool& done)
-{
+void waitUntil(const bool& done) {
     if (QCoreApplication::instance() == nullptr) {
         throw std::logic_error("waitUntil needs a running QCoreApplication");
     }

@@ -18,8 +18,7 @@ const char* const kBadDeviceText = "The specified device identifier is out of ra
 class VirtualInput final : public MidiInput {
 public:
     VirtualInput(VirtualMidiDevice* device, MidiReceiver receiver)
-        : device_(device), receiver_(std::move(receiver))
-    {
+        : device_(device), receiver_(std::move(receiver)) {
         device_->inputs_.push_back(this);
     }
 
@@ -27,8 +26,7 @@ public:
 
     void deliver(const std::vector<std::uint8_t>& message) { receiver_(message); }
 
-    void detach()
-    {
+    void detach() {
         if (device_ != nullptr) {
             std::erase(device_->inputs_, this);
             device_ = nullptr;
@@ -45,8 +43,7 @@ class VirtualOutput final : public MidiOutput {
 public:
     explicit VirtualOutput(VirtualMidiDevice* device) : device_(device) {}
 
-    void send(std::span<const std::uint8_t> message) override
-    {
+    void send(std::span<const std::uint8_t> message) override {
         if (device_.isNull()) {
             throw MidiSystemError("The device is no longer available.");
         }
@@ -63,20 +60,16 @@ private:
 };
 
 VirtualMidiDevice::VirtualMidiDevice(QString name, QObject* parent)
-    : QObject(parent), name_(std::move(name))
-{
-}
+    : QObject(parent), name_(std::move(name)) {}
 
-VirtualMidiDevice::~VirtualMidiDevice()
-{
+VirtualMidiDevice::~VirtualMidiDevice() {
     while (!inputs_.empty()) {
         inputs_.back()->detach();
     }
     MidiService::instance().removeVirtualDevice(this);
 }
 
-void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message)
-{
+void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
     // Copied first: a receiver could close its input and so change the list.
     const std::vector<VirtualInput*> inputs = inputs_;
     for (VirtualInput* input : inputs) {
@@ -86,14 +79,12 @@ void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message)
 
 MidiService::MidiService() = default;
 
-MidiService& MidiService::instance()
-{
+MidiService& MidiService::instance() {
     static MidiService service;
     return service;
 }
 
-QStringList MidiService::inputDevices()
-{
+QStringList MidiService::inputDevices() {
     QStringList names;
     for (const auto& port : rtmidi::listInputs()) {
         names << QString::fromStdString(port.name);
@@ -104,8 +95,7 @@ QStringList MidiService::inputDevices()
     return names;
 }
 
-QStringList MidiService::outputDevices()
-{
+QStringList MidiService::outputDevices() {
     QStringList names;
     for (const auto& port : rtmidi::listOutputs()) {
         names << QString::fromStdString(port.name);
@@ -116,8 +106,7 @@ QStringList MidiService::outputDevices()
     return names;
 }
 
-std::unique_ptr<MidiInput> MidiService::openInput(int device, MidiReceiver receiver)
-{
+std::unique_ptr<MidiInput> MidiService::openInput(int device, MidiReceiver receiver) {
     if (device >= 0) {
         const auto ports = rtmidi::listInputs();
         const auto systemCount = static_cast<int>(ports.size());
@@ -132,8 +121,7 @@ std::unique_ptr<MidiInput> MidiService::openInput(int device, MidiReceiver recei
     throw MidiSystemError(kBadDeviceText);
 }
 
-std::unique_ptr<MidiOutput> MidiService::openOutput(int device)
-{
+std::unique_ptr<MidiOutput> MidiService::openOutput(int device) {
     if (device >= 0) {
         const auto ports = rtmidi::listOutputs();
         const auto systemCount = static_cast<int>(ports.size());
@@ -148,16 +136,14 @@ std::unique_ptr<MidiOutput> MidiService::openOutput(int device)
     throw MidiSystemError(kBadDeviceText);
 }
 
-void MidiService::addVirtualDevice(VirtualMidiDevice* device)
-{
+void MidiService::addVirtualDevice(VirtualMidiDevice* device) {
     if (device != nullptr && std::find(virtualDevices_.begin(), virtualDevices_.end(), device) ==
                                  virtualDevices_.end()) {
         virtualDevices_.push_back(device);
     }
 }
 
-void MidiService::removeVirtualDevice(VirtualMidiDevice* device)
-{
+void MidiService::removeVirtualDevice(VirtualMidiDevice* device) {
     std::erase(virtualDevices_, device);
 }
 

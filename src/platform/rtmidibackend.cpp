@@ -20,8 +20,7 @@ const char* const kClientName = "NvbMan";
 // caller can turn a failure into a MidiSystemError on its own thread.
 class ErrorSink {
 public:
-    static void callback(RtMidiError::Type type, const std::string& text, void* self)
-    {
+    static void callback(RtMidiError::Type type, const std::string& text, void* self) {
         static_cast<ErrorSink*>(self)->record(type, text);
     }
 
@@ -31,8 +30,7 @@ public:
     void throwIfAnything() { throwIf(true); }
 
 private:
-    void record(RtMidiError::Type type, const std::string& text)
-    {
+    void record(RtMidiError::Type type, const std::string& text) {
         if (type == RtMidiError::DEBUG_WARNING) {
             return;
         }
@@ -44,8 +42,7 @@ private:
         }
     }
 
-    void throwIf(bool warningsToo)
-    {
+    void throwIf(bool warningsToo) {
         std::optional<std::string> text;
         bool warning = false;
         {
@@ -69,8 +66,7 @@ struct Backend {
     std::chrono::milliseconds drainTime;
 };
 
-void silenceJackLibrary()
-{
+void silenceJackLibrary() {
     static std::once_flag once;
     std::call_once(once, [] {
         jack_set_error_function([](const char*) {});
@@ -80,8 +76,7 @@ void silenceJackLibrary()
 
 // Asks the JACK server, if one is running, how long one of its processing cycles lasts. RtMidi
 // hands outgoing messages to JACK once per cycle; a few cycles are what a queued message needs.
-std::optional<std::chrono::milliseconds> jackCycleTime()
-{
+std::optional<std::chrono::milliseconds> jackCycleTime() {
     silenceJackLibrary();
     jack_status_t status{};
     jack_client_t* client = jack_client_open("NvbMan-probe", JackNoStartServer, &status);
@@ -96,8 +91,7 @@ std::optional<std::chrono::milliseconds> jackCycleTime()
 
 // Every backend compiled into RtMidi that can be reached now, in RtMidi's order (ALSA before
 // JACK on Linux).
-std::vector<Backend> availableBackends()
-{
+std::vector<Backend> availableBackends() {
     std::vector<RtMidi::Api> compiled;
     RtMidi::getCompiledApi(compiled);
     std::vector<Backend> result;
@@ -127,8 +121,7 @@ std::vector<Backend> availableBackends()
 }
 
 template <typename Port>
-std::vector<PortRef> listPorts()
-{
+std::vector<PortRef> listPorts() {
     std::vector<PortRef> result;
     for (const Backend& backend : availableBackends()) {
         try {
@@ -150,8 +143,7 @@ class RtMidiInput final : public MidiInput {
 public:
     RtMidiInput(const PortRef& port, MidiReceiver receiver)
         : receiver_(std::move(receiver)),
-          in_(static_cast<RtMidi::Api>(port.api), kClientName, 100)
-    {
+          in_(static_cast<RtMidi::Api>(port.api), kClientName, 100) {
         in_.setErrorCallback(&ErrorSink::callback, &sink_);
         // System exclusive is what the keyboard speaks; clock and active sensing are not kept.
         in_.ignoreTypes(false, true, true);
@@ -160,15 +152,13 @@ public:
         sink_.throwIfFailed();
     }
 
-    ~RtMidiInput() override
-    {
+    ~RtMidiInput() override {
         in_.cancelCallback();
         in_.closePort();
     }
 
 private:
-    static void arrived(double, std::vector<unsigned char>* message, void* self)
-    {
+    static void arrived(double, std::vector<unsigned char>* message, void* self) {
         if (message != nullptr) {
             static_cast<RtMidiInput*>(self)->receiver_(
                 std::vector<std::uint8_t>(message->begin(), message->end()));
@@ -183,23 +173,20 @@ private:
 class RtMidiOutput final : public MidiOutput {
 public:
     explicit RtMidiOutput(const PortRef& port)
-        : out_(static_cast<RtMidi::Api>(port.api), kClientName), drainTime_(port.drainTime)
-    {
+        : out_(static_cast<RtMidi::Api>(port.api), kClientName), drainTime_(port.drainTime) {
         out_.setErrorCallback(&ErrorSink::callback, &sink_);
         out_.openPort(port.index, "NvbMan Out");
         sink_.throwIfFailed();
     }
 
-    ~RtMidiOutput() override
-    {
+    ~RtMidiOutput() override {
         if (lastSend_) {
             std::this_thread::sleep_until(*lastSend_ + drainTime_);
         }
         out_.closePort();
     }
 
-    void send(std::span<const std::uint8_t> message) override
-    {
+    void send(std::span<const std::uint8_t> message) override {
         out_.sendMessage(message.data(), message.size());
         sink_.throwIfAnything();
         lastSend_ = std::chrono::steady_clock::now();
@@ -213,8 +200,7 @@ private:
 };
 
 template <typename Fn>
-auto translateErrors(Fn&& fn)
-{
+auto translateErrors(Fn&& fn) {
     try {
         return fn();
     } catch (const RtMidiError& error) {
@@ -224,17 +210,20 @@ auto translateErrors(Fn&& fn)
 
 }  // namespace
 
-std::vector<PortRef> listInputs() { return listPorts<RtMidiIn>(); }
-std::vector<PortRef> listOutputs() { return listPorts<RtMidiOut>(); }
-
-std::unique_ptr<MidiInput> openInput(const PortRef& port, MidiReceiver receiver)
-{
-    return translateErrors(
-        [&]() -> std::unique_ptr<MidiInput> { return std::make_unique<RtMidiInput>(port, std::move(receiver)); });
+std::vector<PortRef> listInputs() {
+    return listPorts<RtMidiIn>();
+}
+std::vector<PortRef> listOutputs() {
+    return listPorts<RtMidiOut>();
 }
 
-std::unique_ptr<MidiOutput> openOutput(const PortRef& port)
-{
+std::unique_ptr<MidiInput> openInput(const PortRef& port, MidiReceiver receiver) {
+    return translateErrors([&]() -> std::unique_ptr<MidiInput> {
+        return std::make_unique<RtMidiInput>(port, std::move(receiver));
+    });
+}
+
+std::unique_ptr<MidiOutput> openOutput(const PortRef& port) {
     return translateErrors(
         [&]() -> std::unique_ptr<MidiOutput> { return std::make_unique<RtMidiOutput>(port); });
 }

@@ -17,18 +17,14 @@ public:
 class MidiSystemError : public SystemError {
 public:
     explicit MidiSystemError(const std::string& serviceText)
-        : SystemError("MIDI SYSTEM ERROR: " + serviceText)
-    {
-    }
+        : SystemError("MIDI SYSTEM ERROR: " + serviceText) {}
 };
 
 // A failure of a file operation: the message names the file and gives the system's reason.
 class FileError : public SystemError {
 public:
     FileError(const std::string& action, const std::string& fileName, const std::string& reason)
-        : SystemError(action + " \"" + fileName + "\": " + reason)
-    {
-    }
+        : SystemError(action + " \"" + fileName + "\": " + reason) {}
 };
 
 }  // namespace platform

@@ -8,8 +8,7 @@
 
 namespace platform {
 
-int userDefaultLocaleId()
-{
+int userDefaultLocaleId() {
 #ifdef Q_OS_WIN
     return static_cast<int>(GetUserDefaultLCID());
 #else

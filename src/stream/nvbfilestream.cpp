@@ -7,8 +7,7 @@
 #include "nvbstreamexception.h"
 #include "platform/systemerror.h"
 
-NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : fileName_(fileName)
-{
+NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : fileName_(fileName) {
     switch (mode) {
         case OpenRead:
         case OpenReadWrite:
@@ -34,8 +33,7 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
 // An unfinished new file is discarded here: the target is only ever replaced by commit().
 NvbFileStream::~NvbFileStream() = default;
 
-void NvbFileStream::fail(const char* action) const
-{
+void NvbFileStream::fail(const char* action) const {
     QFileDevice* device = file_ ? static_cast<QFileDevice*>(file_.get()) : newFile_.get();
     QString reason = device != nullptr ? device->errorString() : QString();
     if (reason.isEmpty()) {
@@ -44,8 +42,7 @@ void NvbFileStream::fail(const char* action) const
     throw platform::FileError(action, fileName_.toStdString(), reason.toStdString());
 }
 
-void NvbFileStream::checkHeader()
-{
+void NvbFileStream::checkHeader() {
     const qint64 length = file_->size();
     if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
         file_->close();
@@ -64,8 +61,7 @@ void NvbFileStream::checkHeader()
     file_->seek(0);
 }
 
-void NvbFileStream::read(EkDataFile& item)
-{
+void NvbFileStream::read(EkDataFile& item) {
     auto& header = item.header().bytes();
     if (device_->read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
         static_cast<qint64>(DataHeader::kSize)) {
@@ -86,8 +82,7 @@ void NvbFileStream::read(EkDataFile& item)
     item.loadName();
 }
 
-void NvbFileStream::write(EkDataFile& item)
-{
+void NvbFileStream::write(EkDataFile& item) {
     if (device_ == nullptr || !device_->isOpen()) {
         throw std::logic_error("NvbFileStream: the file has already been written");
     }
@@ -116,13 +111,11 @@ void NvbFileStream::write(EkDataFile& item)
     written_ = bytes.size();
 }
 
-std::int32_t NvbFileStream::position() const
-{
+std::int32_t NvbFileStream::position() const {
     return static_cast<std::int32_t>(device_->isOpen() ? device_->pos() : written_);
 }
 
-std::int32_t NvbFileStream::size() const
-{
+std::int32_t NvbFileStream::size() const {
     const qint64 length = file_ ? file_->size() : std::max(written_, newFile_->size());
     return static_cast<std::int32_t>(std::max<qint64>(0, length - DataHeader::kSize));
 }

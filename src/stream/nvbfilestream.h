@@ -47,8 +47,8 @@ private:
     [[noreturn]] void fail(const char* action) const;
 
     QString fileName_;
-    std::unique_ptr<QFile> file_;          // the reading modes
-    std::unique_ptr<QSaveFile> newFile_;   // the create mode
+    std::unique_ptr<QFile> file_;         // the reading modes
+    std::unique_ptr<QSaveFile> newFile_;  // the create mode
     QIODevice* device_ = nullptr;
     qint64 written_ = 0;  // bytes of a new file, once committed
 };

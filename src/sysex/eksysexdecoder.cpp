@@ -14,8 +14,7 @@ constexpr std::size_t kHeaderLength = 10;
 
 }  // namespace
 
-void EkSysExDecoder::decode(const std::vector<std::uint8_t>& input)
-{
+void EkSysExDecoder::decode(const std::vector<std::uint8_t>& input) {
     if (area_ == nullptr) {
         throw std::logic_error("SysEx decoder: no area record attached");
     }
@@ -45,8 +44,7 @@ void EkSysExDecoder::decode(const std::vector<std::uint8_t>& input)
     }
 }
 
-void EkSysExDecoder::decodeParam()
-{
+void EkSysExDecoder::decodeParam() {
     if (param_ == nullptr) {
         throw std::logic_error("SysEx decoder: no parameter record attached");
     }
@@ -70,8 +68,7 @@ void EkSysExDecoder::decodeParam()
     value_ = value;
 }
 
-void EkSysExDecoder::decodeBlock()
-{
+void EkSysExDecoder::decodeBlock() {
     // Everything between the word count and the checksum must be whole words; a frame cut in the
     // middle of a word would otherwise have its checksum and end byte read as word bytes.
     if (frame_.size() < kEmptyBlockLength || (frame_.size() - kEmptyBlockLength) % 3 != 0) {

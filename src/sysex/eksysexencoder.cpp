@@ -4,28 +4,26 @@
 
 #include "ekexception.h"
 
-EkSysExEncoder::EkSysExEncoder()
-{
+EkSysExEncoder::EkSysExEncoder() {
     frame_.reserve(256);
     frame_ = {sysex::kStart, sysex::kManufacturer, 0, 0, 0, 0, 0, 0, 0, 0};
 }
 
-void EkSysExEncoder::setModelCode(std::uint16_t code)
-{
+void EkSysExEncoder::setModelCode(std::uint16_t code) {
     frame_[2] = static_cast<std::uint8_t>(code >> 8);
     frame_[3] = static_cast<std::uint8_t>(code & 0xFF);
 }
 
-void EkSysExEncoder::setDeviceNumber(std::uint8_t number) { frame_[4] = number; }
+void EkSysExEncoder::setDeviceNumber(std::uint8_t number) {
+    frame_[4] = number;
+}
 
-void EkSysExEncoder::setType(std::uint8_t type)
-{
+void EkSysExEncoder::setType(std::uint8_t type) {
     type_ = type;
     frame_[5] = static_cast<std::uint8_t>((frame_[5] & 0x0F) | (type << 4));
 }
 
-void EkSysExEncoder::setBlockNumber(std::uint16_t block)
-{
+void EkSysExEncoder::setBlockNumber(std::uint16_t block) {
     if (frame_.size() < 12) {
         resizeFrame(12);
     }
@@ -33,14 +31,12 @@ void EkSysExEncoder::setBlockNumber(std::uint16_t block)
     frame_[11] = (block >> 7) & 0x7F;
 }
 
-void EkSysExEncoder::setDataSize(std::uint8_t bytes)
-{
+void EkSysExEncoder::setDataSize(std::uint8_t bytes) {
     resizeFrame(13);
     frame_[12] = bytes >> 1;
 }
 
-void EkSysExEncoder::encode(std::vector<std::uint8_t>& out)
-{
+void EkSysExEncoder::encode(std::vector<std::uint8_t>& out) {
     if (area_ == nullptr) {
         throw std::logic_error("SysEx encoder: no area record attached");
     }
@@ -78,8 +74,7 @@ void EkSysExEncoder::encode(std::vector<std::uint8_t>& out)
     out.insert(out.end(), frame_.begin(), frame_.end());
 }
 
-void EkSysExEncoder::encodeParam(bool withValue)
-{
+void EkSysExEncoder::encodeParam(bool withValue) {
     if (param_ == nullptr) {
         throw std::logic_error("SysEx encoder: no parameter record attached");
     }
@@ -104,8 +99,7 @@ void EkSysExEncoder::encodeParam(bool withValue)
     }
 }
 
-void EkSysExEncoder::encodeBlock()
-{
+void EkSysExEncoder::encodeBlock() {
     if (area_->words == nullptr) {
         throw std::logic_error("SysEx encoder: no word buffer attached to the area record");
     }

@@ -31,9 +31,9 @@ struct TransferStatus {
 // overwrites area and address with those of the message it parses, so an answer replaces the
 // request that caused it.
 struct AreaAddress {
-    std::uint8_t area = 0;                    // only the low 4 bits travel
-    std::int32_t size = 0;                    // byte size of the item (block transfers only)
-    std::int32_t address = 0;                 // only the low 14 bits travel
+    std::uint8_t area = 0;                        // only the low 4 bits travel
+    std::int32_t size = 0;                        // byte size of the item (block transfers only)
+    std::int32_t address = 0;                     // only the low 14 bits travel
     std::vector<std::uint16_t>* words = nullptr;  // the item's words, read by DataBlock encoding
 };
 
@@ -61,6 +61,8 @@ inline constexpr int kMaxBlockMessage = 13 + 3 * kWordsPerBlock + 2;
 inline constexpr int kMaxBlocks = 1 << 14;
 
 // Number of 7-bit groups a value of `bits` bits takes on the wire (1 to 5).
-constexpr int valueGroups(int bits) { return bits <= 7 ? 1 : (bits + 6) / 7; }
+constexpr int valueGroups(int bits) {
+    return bits <= 7 ? 1 : (bits + 6) / 7;
+}
 
 }  // namespace sysex

@@ -12,8 +12,7 @@ Q_DECLARE_METATYPE(Words)
 
 namespace {
 
-QByteArray show(const std::uint8_t* bytes, std::size_t count)
-{
+QByteArray show(const std::uint8_t* bytes, std::size_t count) {
     return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(count)).toHex(' ').toUpper();
 }
 
@@ -48,8 +47,7 @@ private slots:
     void spaceAndSubdirectories();
 };
 
-void TestDataTree::newItemHeaderIsMagicTypeAndZeros()
-{
+void TestDataTree::newItemHeaderIsMagicTypeAndZeros() {
     EkData item(DataType::Tone);
     QByteArray expected = "56 45 4C 54 41 20 4D 75 73 69 63 20 4C 69 62 00 00 00 00 00 00 00 00 02";
     for (int i = 24; i < 64; ++i) {
@@ -63,18 +61,17 @@ void TestDataTree::newItemHeaderIsMagicTypeAndZeros()
     QVERIFY(!item.isPresent());
 }
 
-void TestDataTree::sizeAndTypeAreStoredHighByteFirst_data()
-{
+void TestDataTree::sizeAndTypeAreStoredHighByteFirst_data() {
     QTest::addColumn<uint>("size");
     QTest::addColumn<int>("type");
     QTest::addColumn<QByteArray>("bytes16to23");
     QTest::newRow("1000, song") << 1000u << 10 << QByteArray("00 00 03 E8 00 00 00 0A");
-    QTest::newRow("largest, no type") << 0xFFFFFFFFu << 0xFFFF << QByteArray("FF FF FF FF 00 00 FF FF");
+    QTest::newRow("largest, no type")
+        << 0xFFFFFFFFu << 0xFFFF << QByteArray("FF FF FF FF 00 00 FF FF");
     QTest::newRow("21504, rhythm") << 21504u << 11 << QByteArray("00 00 54 00 00 00 00 0B");
 }
 
-void TestDataTree::sizeAndTypeAreStoredHighByteFirst()
-{
+void TestDataTree::sizeAndTypeAreStoredHighByteFirst() {
     QFETCH(uint, size);
     QFETCH(int, type);
     QFETCH(QByteArray, bytes16to23);
@@ -88,8 +85,7 @@ void TestDataTree::sizeAndTypeAreStoredHighByteFirst()
     QCOMPARE(show(item.header().bytes().data() + 20, 2), QByteArray("11 01"));
 }
 
-void TestDataTree::kindFlagsTellTheClass()
-{
+void TestDataTree::kindFlagsTellTheClass() {
     EkData item(DataType::Tone);
     EkDataDrive drive(DataType::Tone);
     EkDataDirectory directory(DataType::Registration);
@@ -106,22 +102,24 @@ void TestDataTree::kindFlagsTellTheClass()
     QVERIFY((file.kind() & 9) != 0 && (item.kind() & 9) != 0);
 }
 
-void TestDataTree::namesGoToTheirPlace_data()
-{
+void TestDataTree::namesGoToTheirPlace_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("offset");  // in the data, or -1 for the header
     QTest::addColumn<QByteArray>("placed");
 
-    QTest::newRow("tone, data 36") << int(DataType::Tone) << 36 << QByteArray("41 42 43 44 45 46 47 48");
-    QTest::newRow("dsp, data 0") << int(DataType::DSP) << 0 << QByteArray("41 42 43 44 45 46 47 48");
-    QTest::newRow("song, data 4") << int(DataType::Song) << 4 << QByteArray("41 42 43 44 45 46 47 48");
-    QTest::newRow("rhythm, data 2") << int(DataType::Rhythm) << 2 << QByteArray("41 42 43 44 45 46 47 48");
+    QTest::newRow("tone, data 36")
+        << int(DataType::Tone) << 36 << QByteArray("41 42 43 44 45 46 47 48");
+    QTest::newRow("dsp, data 0") << int(DataType::DSP) << 0
+                                 << QByteArray("41 42 43 44 45 46 47 48");
+    QTest::newRow("song, data 4") << int(DataType::Song) << 4
+                                  << QByteArray("41 42 43 44 45 46 47 48");
+    QTest::newRow("rhythm, data 2")
+        << int(DataType::Rhythm) << 2 << QByteArray("41 42 43 44 45 46 47 48");
     QTest::newRow("registration, header 24, pairs exchanged")
         << int(DataType::Registration) << -1 << QByteArray("42 41 44 43 46 45 48 47");
 }
 
-void TestDataTree::namesGoToTheirPlace()
-{
+void TestDataTree::namesGoToTheirPlace() {
     QFETCH(int, type);
     QFETCH(int, offset);
     QFETCH(QByteArray, placed);
@@ -142,15 +140,15 @@ void TestDataTree::namesGoToTheirPlace()
         }
     } else {
         QCOMPARE(show(item.header().bytes().data() + 24, 8), placed);
-        QVERIFY(std::all_of(item.words().begin(), item.words().end(), [](auto w) { return w == 0; }));
+        QVERIFY(
+            std::all_of(item.words().begin(), item.words().end(), [](auto w) { return w == 0; }));
     }
     item.setName("changed");
     item.loadName();
     QCOMPARE(item.name(), std::string("ABCDEFGH"));
 }
 
-void TestDataTree::dspNameExample()
-{
+void TestDataTree::dspNameExample() {
     EkDataFile item(DataType::DSP);
     item.words().assign(4, 0);
     item.storeName("ABC");
@@ -160,8 +158,7 @@ void TestDataTree::dspNameExample()
     QCOMPARE(item.name(), std::string("ABC     "));
 }
 
-void TestDataTree::storeNameWithoutDataChangesOnlyTheName()
-{
+void TestDataTree::storeNameWithoutDataChangesOnlyTheName() {
     EkDataFile item(DataType::Tone);
     const auto header = item.header().bytes();
     item.storeName("Piano");
@@ -173,11 +170,11 @@ void TestDataTree::storeNameWithoutDataChangesOnlyTheName()
     item.words().assign(20, 0x1111);
     item.storeName("Organ");
     QCOMPARE(item.name(), std::string("Organ"));
-    QVERIFY(std::all_of(item.words().begin(), item.words().end(), [](auto w) { return w == 0x1111; }));
+    QVERIFY(
+        std::all_of(item.words().begin(), item.words().end(), [](auto w) { return w == 0x1111; }));
 }
 
-void TestDataTree::longNameKeepsItsFirstEightCharacters()
-{
+void TestDataTree::longNameKeepsItsFirstEightCharacters() {
     EkDataFile item(DataType::Song);
     item.words().assign(8, 0xFFFF);
     item.storeName("ABCDEFGHIJKL");
@@ -185,11 +182,11 @@ void TestDataTree::longNameKeepsItsFirstEightCharacters()
     QCOMPARE(int(item.dataByte(12)), 0xFF);  // the byte after the place is untouched
     EkDataFile reg(DataType::Registration);
     reg.storeName("0123456789");
-    QCOMPARE(show(reg.header().bytes().data() + 24, 10), QByteArray("31 30 33 32 35 34 37 36 00 00"));
+    QCOMPARE(show(reg.header().bytes().data() + 24, 10),
+             QByteArray("31 30 33 32 35 34 37 36 00 00"));
 }
 
-void TestDataTree::loadNameOnShortDataKeepsTheName()
-{
+void TestDataTree::loadNameOnShortDataKeepsTheName() {
     EkDataFile item(DataType::Song);
     item.words().assign(5, 0x4141);  // 10 bytes; the name needs bytes 4-11
     item.setName("Song 0");
@@ -197,8 +194,7 @@ void TestDataTree::loadNameOnShortDataKeepsTheName()
     QCOMPARE(item.name(), std::string("Song 0"));
 }
 
-void TestDataTree::typeWithoutPlaceKeepsNameOnlyInTheObject()
-{
+void TestDataTree::typeWithoutPlaceKeepsNameOnlyInTheObject() {
     EkDataFile item(DataType::Keyboard);
     item.words().assign(40, 0);
     const auto header = item.header().bytes();
@@ -210,8 +206,7 @@ void TestDataTree::typeWithoutPlaceKeepsNameOnlyInTheObject()
     QCOMPARE(item.name(), std::string("Root"));
 }
 
-void TestDataTree::adoptTakesTypeSizeAndName()
-{
+void TestDataTree::adoptTakesTypeSizeAndName() {
     EkData songSlot(DataType::Song);
     songSlot.setSize(300);
     songSlot.setName("Song 1");
@@ -235,8 +230,7 @@ void TestDataTree::adoptTakesTypeSizeAndName()
     QCOMPARE(show(reg.header().bytes().data() + 24, 8), QByteArray("72 50 73 65 74 65 31 32"));
 }
 
-void TestDataTree::containersFreeEveryObjectOnce()
-{
+void TestDataTree::containersFreeEveryObjectOnce() {
     int destroyed = 0;
     {
         auto root = std::make_unique<EkDataDrive>(DataType::Keyboard);
@@ -255,8 +249,7 @@ void TestDataTree::containersFreeEveryObjectOnce()
     QCOMPARE(destroyed, 4);
 }
 
-void TestDataTree::spaceAndSubdirectories()
-{
+void TestDataTree::spaceAndSubdirectories() {
     EkDataDrive area(DataType::Tone);
     area.setCapacity(600);
     QCOMPARE(area.usedSpace(), 600);

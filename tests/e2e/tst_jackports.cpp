@@ -17,8 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Bytes keyboardMessage(std::size_t length, std::uint8_t fill)
-{
+Bytes keyboardMessage(std::size_t length, std::uint8_t fill) {
     Bytes message(length);
     for (std::size_t i = 0; i < length; ++i) {
         message[i] = static_cast<std::uint8_t>((fill + i) & 0x7F);
@@ -29,8 +28,7 @@ Bytes keyboardMessage(std::size_t length, std::uint8_t fill)
     return message;
 }
 
-int indexOf(const QStringList& names, const QString& part)
-{
+int indexOf(const QStringList& names, const QString& part) {
     for (int i = 0; i < names.size(); ++i) {
         if (names[i].contains(part)) {
             return i;
@@ -42,8 +40,7 @@ int indexOf(const QStringList& names, const QString& part)
 // The other JACK client: a virtual input and output port, as a keyboard interface would offer.
 class Peer {
 public:
-    Peer() : out_(RtMidi::UNIX_JACK, "nvbman-peer"), in_(RtMidi::UNIX_JACK, "nvbman-peer")
-    {
+    Peer() : out_(RtMidi::UNIX_JACK, "nvbman-peer"), in_(RtMidi::UNIX_JACK, "nvbman-peer") {
         in_.ignoreTypes(false, true, true);
         in_.setCallback(&Peer::arrived, this);
         in_.openVirtualPort("from-nvbman");
@@ -53,8 +50,7 @@ public:
     void sendRaw(const Bytes& message) { out_.sendMessage(message.data(), message.size()); }
 
     // Waits, bounded, until `count` messages have arrived.
-    std::vector<Bytes> waitFor(std::size_t count)
-    {
+    std::vector<Bytes> waitFor(std::size_t count) {
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 3000) {
@@ -71,8 +67,7 @@ public:
     }
 
 private:
-    static void arrived(double, std::vector<unsigned char>* message, void* self)
-    {
+    static void arrived(double, std::vector<unsigned char>* message, void* self) {
         auto* peer = static_cast<Peer*>(self);
         std::lock_guard lock(peer->mutex_);
         peer->received_.emplace_back(message->begin(), message->end());
@@ -100,8 +95,7 @@ private:
     int outputDevice_ = -1;
 };
 
-void TestJackPorts::initTestCase()
-{
+void TestJackPorts::initTestCase() {
     peer_ = std::make_unique<Peer>();
     const QStringList inputs = platform::MidiService::instance().inputDevices();
     const QStringList outputs = platform::MidiService::instance().outputDevices();
@@ -111,8 +105,7 @@ void TestJackPorts::initTestCase()
     QVERIFY2(outputDevice_ >= 0, qPrintable(outputs.join(", ")));
 }
 
-void TestJackPorts::exchangesTheLargestBlockBothWays()
-{
+void TestJackPorts::exchangesTheLargestBlockBothWays() {
     EkMidiIn in;
     EkMidiOut out;
     EkMidiObserver arrival;
@@ -145,8 +138,7 @@ void TestJackPorts::exchangesTheLargestBlockBothWays()
     in.close();
 }
 
-void TestJackPorts::messageSentRightBeforeCloseStillArrives()
-{
+void TestJackPorts::messageSentRightBeforeCloseStillArrives() {
     const std::size_t before = peer_->waitFor(0).size();
     const int rounds = 5;
     for (int round = 0; round < rounds; ++round) {

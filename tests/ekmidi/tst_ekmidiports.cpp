@@ -17,8 +17,7 @@ Q_DECLARE_METATYPE(Bytes)
 
 namespace {
 
-Bytes keyboardMessage(std::size_t length)
-{
+Bytes keyboardMessage(std::size_t length) {
     Bytes message(length, 0x11);
     message.front() = 0xF0;
     message[1] = 0x44;
@@ -27,8 +26,7 @@ Bytes keyboardMessage(std::size_t length)
 }
 
 // Lets the event loop run until nothing more is pending.
-void drainEvents()
-{
+void drainEvents() {
     for (int i = 0; i < 5; ++i) {
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents();
@@ -64,8 +62,7 @@ private:
     int completions_ = 0;
 };
 
-void TestEkMidiPorts::init()
-{
+void TestEkMidiPorts::init() {
     device_ = std::make_unique<RecordingDevice>("Test keyboard");
     in_ = std::make_unique<EkMidiIn>();
     out_ = std::make_unique<EkMidiOut>();
@@ -79,23 +76,21 @@ void TestEkMidiPorts::init()
     out_->open(device_->outputNumber());
 }
 
-void TestEkMidiPorts::cleanup()
-{
+void TestEkMidiPorts::cleanup() {
     out_.reset();
     in_.reset();
     device_.reset();
 }
 
-void TestEkMidiPorts::keptMessageIsReportedOnceWithExactlyItsBytes_data()
-{
+void TestEkMidiPorts::keptMessageIsReportedOnceWithExactlyItsBytes_data() {
     QTest::addColumn<Bytes>("message");
-    QTest::newRow("status answer") << Bytes{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x72, 0, 0, 5, 0, 1, 0xF7};
+    QTest::newRow("status answer")
+        << Bytes{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x72, 0, 0, 5, 0, 1, 0xF7};
     QTest::newRow("largest block") << keyboardMessage(207);
     QTest::newRow("exactly the buffer") << keyboardMessage(256);
 }
 
-void TestEkMidiPorts::keptMessageIsReportedOnceWithExactlyItsBytes()
-{
+void TestEkMidiPorts::keptMessageIsReportedOnceWithExactlyItsBytes() {
     QFETCH(Bytes, message);
     device_->transmit(message);
     QCOMPARE(arrivals_, 0);  // posted, not reported from inside the device's transmit
@@ -106,8 +101,7 @@ void TestEkMidiPorts::keptMessageIsReportedOnceWithExactlyItsBytes()
     QCOMPARE(data, message);
 }
 
-void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped_data()
-{
+void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped_data() {
     QTest::addColumn<Bytes>("message");
     QTest::newRow("another maker") << Bytes{0xF0, 0x43, 0x10, 0x4C, 0xF7};
     QTest::newRow("no end byte") << Bytes{0xF0, 0x44, 0x11, 0x01, 0x7F};
@@ -119,8 +113,7 @@ void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped_data()
     QTest::newRow("empty") << Bytes{};
 }
 
-void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped()
-{
+void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped() {
     QFETCH(Bytes, message);
     device_->transmit(keyboardMessage(12));
     drainEvents();
@@ -135,8 +128,7 @@ void TestEkMidiPorts::foreignAndBrokenMessagesAreDropped()
     }
 }
 
-void TestEkMidiPorts::nothingIsReportedAfterClose()
-{
+void TestEkMidiPorts::nothingIsReportedAfterClose() {
     device_->transmit(keyboardMessage(20));  // posted but not yet taken
     in_->close();
     drainEvents();
@@ -153,8 +145,7 @@ void TestEkMidiPorts::nothingIsReportedAfterClose()
     QCOMPARE(completions_, 0);
 }
 
-void TestEkMidiPorts::nothingFromAnEarlierOpeningAfterReopen()
-{
+void TestEkMidiPorts::nothingFromAnEarlierOpeningAfterReopen() {
     device_->transmit(keyboardMessage(20));
     in_->close();
     in_->open(device_->inputNumber());
@@ -166,8 +157,7 @@ void TestEkMidiPorts::nothingFromAnEarlierOpeningAfterReopen()
     QCOMPARE(device_->openInputCount(), 1);
 }
 
-void TestEkMidiPorts::completionIsReportedFromTheLoopWithTheMessageSent()
-{
+void TestEkMidiPorts::completionIsReportedFromTheLoopWithTheMessageSent() {
     const Bytes message = keyboardMessage(207);
     out_->put(message);
     out_->send();
@@ -188,8 +178,7 @@ void TestEkMidiPorts::completionIsReportedFromTheLoopWithTheMessageSent()
     QCOMPARE(device_->received.front(), message);
 }
 
-void TestEkMidiPorts::closedOutputIgnoresPutAndSend()
-{
+void TestEkMidiPorts::closedOutputIgnoresPutAndSend() {
     out_->close();
     out_->put(keyboardMessage(12));
     out_->send();
@@ -198,8 +187,7 @@ void TestEkMidiPorts::closedOutputIgnoresPutAndSend()
     QVERIFY(device_->received.empty());
 }
 
-void TestEkMidiPorts::overlongPutIsRefusedWithoutOverrun()
-{
+void TestEkMidiPorts::overlongPutIsRefusedWithoutOverrun() {
     const Bytes small = keyboardMessage(12);
     out_->put(small);
     QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, out_->put(keyboardMessage(4096)));
@@ -209,8 +197,7 @@ void TestEkMidiPorts::overlongPutIsRefusedWithoutOverrun()
     QCOMPARE(device_->received.front(), small);
 }
 
-void TestEkMidiPorts::openingABadNumberIsAMidiSystemError()
-{
+void TestEkMidiPorts::openingABadNumberIsAMidiSystemError() {
     EkMidiIn in;
     try {
         in.open(device_->inputNumber() + 1);
@@ -221,8 +208,7 @@ void TestEkMidiPorts::openingABadNumberIsAMidiSystemError()
     QVERIFY(!in.isOpen());
 }
 
-void TestEkMidiPorts::handlerCanBeClearedAndRebound()
-{
+void TestEkMidiPorts::handlerCanBeClearedAndRebound() {
     inObserver_.clearHandler();
     device_->transmit(keyboardMessage(12));
     drainEvents();

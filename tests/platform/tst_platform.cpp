@@ -27,8 +27,7 @@ private slots:
     void sendToAVanishedDeviceIsAnError();
 };
 
-void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag()
-{
+void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag() {
     bool done = false;
     QTimer::singleShot(20, [&] { done = true; });
     QElapsedTimer clock;
@@ -38,21 +37,21 @@ void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag()
     QVERIFY(clock.elapsed() >= 15);
 }
 
-void TestPlatform::waitServesPostedWorkAndTimers()
-{
+void TestPlatform::waitServesPostedWorkAndTimers() {
     bool done = false;
     int steps = 0;
-    QMetaObject::invokeMethod(this, [&] { ++steps; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&] { ++steps; }, Qt::QueuedConnection);
     QTimer::singleShot(5, [&] {
         ++steps;
-        QMetaObject::invokeMethod(this, [&] { done = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { done = true; }, Qt::QueuedConnection);
     });
     platform::waitUntil(done);
     QCOMPARE(steps, 2);
 }
 
-void TestPlatform::answerTimerFiresOnceNotBeforeItsInterval()
-{
+void TestPlatform::answerTimerFiresOnceNotBeforeItsInterval() {
     int fired = 0;
     bool done = false;
     platform::AnswerTimer timer([&] {
@@ -70,8 +69,7 @@ void TestPlatform::answerTimerFiresOnceNotBeforeItsInterval()
     QVERIFY(!timer.isActive());
 }
 
-void TestPlatform::stoppedAnswerTimerNeverFires()
-{
+void TestPlatform::stoppedAnswerTimerNeverFires() {
     int fired = 0;
     platform::AnswerTimer timer([&] { ++fired; }, std::chrono::milliseconds(20));
     timer.start();
@@ -80,8 +78,7 @@ void TestPlatform::stoppedAnswerTimerNeverFires()
     QCOMPARE(fired, 0);
 }
 
-void TestPlatform::virtualDevicesAreListedLastInBothDirections()
-{
+void TestPlatform::virtualDevicesAreListedLastInBothDirections() {
     RecordingDevice first("Test first");
     RecordingDevice second("Test second");
     const QStringList inputs = MidiService::instance().inputDevices();
@@ -92,8 +89,7 @@ void TestPlatform::virtualDevicesAreListedLastInBothDirections()
     QCOMPARE(first.inputNumber(), inputs.size() - 2);
 }
 
-void TestPlatform::destroyedDeviceLeavesTheLists()
-{
+void TestPlatform::destroyedDeviceLeavesTheLists() {
     const qsizetype before = MidiService::instance().inputDevices().size();
     {
         RecordingDevice device("Test passing");
@@ -103,15 +99,13 @@ void TestPlatform::destroyedDeviceLeavesTheLists()
     QVERIFY(!MidiService::instance().outputDevices().contains("Test passing"));
 }
 
-void TestPlatform::badDeviceNumbersRaiseMidiSystemError_data()
-{
+void TestPlatform::badDeviceNumbersRaiseMidiSystemError_data() {
     QTest::addColumn<int>("device");
     QTest::newRow("negative") << -1;
     QTest::newRow("past the end") << 1000;
 }
 
-void TestPlatform::badDeviceNumbersRaiseMidiSystemError()
-{
+void TestPlatform::badDeviceNumbersRaiseMidiSystemError() {
     QFETCH(int, device);
     try {
         MidiService::instance().openInput(device, [](std::vector<std::uint8_t>) {});
@@ -123,8 +117,7 @@ void TestPlatform::badDeviceNumbersRaiseMidiSystemError()
     QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, MidiService::instance().openOutput(device));
 }
 
-void TestPlatform::sendToAVanishedDeviceIsAnError()
-{
+void TestPlatform::sendToAVanishedDeviceIsAnError() {
     auto device = std::make_unique<RecordingDevice>("Test vanishing");
     auto output = MidiService::instance().openOutput(device->outputNumber());
     device.reset();

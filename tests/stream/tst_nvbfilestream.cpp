@@ -15,25 +15,25 @@ using Words = std::vector<std::uint16_t>;
 
 namespace {
 
-QByteArray magicHeader(std::uint32_t size = 0, std::uint16_t type = DataType::Song)
-{
+QByteArray magicHeader(std::uint32_t size = 0, std::uint16_t type = DataType::Song) {
     QByteArray header("VELTA Music Lib");
     header.append('\0');
-    header.append(char(size >> 24)).append(char(size >> 16)).append(char(size >> 8)).append(char(size));
+    header.append(char(size >> 24))
+        .append(char(size >> 16))
+        .append(char(size >> 8))
+        .append(char(size));
     header.append(char(0x11)).append(char(0x01)).append(char(type >> 8)).append(char(type));
     header.append(QByteArray(40, '\0'));
     return header;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-QByteArray readFile(const QString& path)
-{
+QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
@@ -43,8 +43,7 @@ QByteArray readFile(const QString& path)
 class TestNvbFileStream : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
+    void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
     }
@@ -69,8 +68,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
-void TestNvbFileStream::writesHeaderThenWordsHighByteFirst()
-{
+void TestNvbFileStream::writesHeaderThenWordsHighByteFirst() {
     EkDataFile item(DataType::Song);
     item.setSize(6);
     item.words() = {0x0102, 0x0304, 0xA0B0, 0xFFFF};  // one word more than the size counts
@@ -81,12 +79,12 @@ void TestNvbFileStream::writesHeaderThenWordsHighByteFirst()
     }
     const QByteArray bytes = readFile(path("six.nvb"));
     QCOMPARE(bytes.size(), 70);
-    QCOMPARE(bytes.left(64), QByteArray(reinterpret_cast<const char*>(item.header().bytes().data()), 64));
+    QCOMPARE(bytes.left(64),
+             QByteArray(reinterpret_cast<const char*>(item.header().bytes().data()), 64));
     QCOMPARE(bytes.mid(64).toHex(' '), QByteArray("01 02 03 04 a0 b0"));
 }
 
-void TestNvbFileStream::roundTripKeepsHeaderWordsAndName_data()
-{
+void TestNvbFileStream::roundTripKeepsHeaderWordsAndName_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("name");
@@ -98,8 +96,7 @@ void TestNvbFileStream::roundTripKeepsHeaderWordsAndName_data()
     QTest::newRow("empty song") << int(DataType::Song) << 0 << "";
 }
 
-void TestNvbFileStream::roundTripKeepsHeaderWordsAndName()
-{
+void TestNvbFileStream::roundTripKeepsHeaderWordsAndName() {
     QFETCH(int, type);
     QFETCH(int, size);
     QFETCH(QString, name);
@@ -126,8 +123,7 @@ void TestNvbFileStream::roundTripKeepsHeaderWordsAndName()
     QCOMPARE(reader.position(), 64 + size);
 }
 
-void TestNvbFileStream::dataLengthComesFromTheFile_data()
-{
+void TestNvbFileStream::dataLengthComesFromTheFile_data() {
     QTest::addColumn<int>("headerSize");
     QTest::addColumn<int>("dataBytes");
     QTest::newRow("header only") << 0 << 0;
@@ -135,8 +131,7 @@ void TestNvbFileStream::dataLengthComesFromTheFile_data()
     QTest::newRow("header says less") << 2 << 8;
 }
 
-void TestNvbFileStream::dataLengthComesFromTheFile()
-{
+void TestNvbFileStream::dataLengthComesFromTheFile() {
     QFETCH(int, headerSize);
     QFETCH(int, dataBytes);
     QByteArray bytes = magicHeader(std::uint32_t(headerSize));
@@ -153,22 +148,19 @@ void TestNvbFileStream::dataLengthComesFromTheFile()
     }
 }
 
-void TestNvbFileStream::oddLengthKeepsByteOrder()
-{
+void TestNvbFileStream::oddLengthKeepsByteOrder() {
     writeFile(path("odd.nvb"), magicHeader(4) + QByteArray::fromHex("0102 03"));
     EkDataFile item(DataType::NoType);
     NvbFileStream(path("odd.nvb"), NvbFileStream::OpenRead).read(item);
     QCOMPARE(item.words(), (Words{0x0102, 0x0300}));
 }
 
-void TestNvbFileStream::sizeIsTheFileLessItsHeader()
-{
+void TestNvbFileStream::sizeIsTheFileLessItsHeader() {
     writeFile(path("k.nvb"), magicHeader(1024) + QByteArray(1024, 'x'));
     QCOMPARE(NvbFileStream(path("k.nvb"), NvbFileStream::OpenRead).size(), 1024);
 }
 
-void TestNvbFileStream::notAnNvbFile_data()
-{
+void TestNvbFileStream::notAnNvbFile_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("shorter than a header") << magicHeader().left(63);
@@ -178,11 +170,11 @@ void TestNvbFileStream::notAnNvbFile_data()
     QByteArray other = magicHeader();
     other[0] = 'v';
     QTest::newRow("wrong signature") << other;
-    QTest::newRow("a text file") << QByteArray("just some words, not a keyboard item at all.\n").repeated(3);
+    QTest::newRow("a text file")
+        << QByteArray("just some words, not a keyboard item at all.\n").repeated(3);
 }
 
-void TestNvbFileStream::notAnNvbFile()
-{
+void TestNvbFileStream::notAnNvbFile() {
     QFETCH(QByteArray, content);
     writeFile(path("bad.nvb"), content);
     for (auto mode : {NvbFileStream::OpenRead, NvbFileStream::OpenReadWrite}) {
@@ -196,8 +188,7 @@ void TestNvbFileStream::notAnNvbFile()
     QCOMPARE(readFile(path("bad.nvb")), content);
 }
 
-void TestNvbFileStream::missingFileGivesTheSystemReason()
-{
+void TestNvbFileStream::missingFileGivesTheSystemReason() {
     try {
         NvbFileStream stream(path("nowhere.nvb"), NvbFileStream::OpenRead);
         QFAIL("opened");
@@ -210,8 +201,7 @@ void TestNvbFileStream::missingFileGivesTheSystemReason()
                              NvbFileStream(dir_->path(), NvbFileStream::OpenRead));
 }
 
-void TestNvbFileStream::hugeFileIsRefusedBeforeReading()
-{
+void TestNvbFileStream::hugeFileIsRefusedBeforeReading() {
     {
         QFile file(path("huge.nvb"));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -230,8 +220,7 @@ void TestNvbFileStream::hugeFileIsRefusedBeforeReading()
              int(NvbFileStream::kMaxDataSize));
 }
 
-void TestNvbFileStream::createReplacesAnyExistingFile()
-{
+void TestNvbFileStream::createReplacesAnyExistingFile() {
     writeFile(path("old.nvb"), QByteArray("not an nvb file, but it will be replaced"));
     EkDataFile item(DataType::DSP);
     item.setSize(2);
@@ -241,8 +230,7 @@ void TestNvbFileStream::createReplacesAnyExistingFile()
     QCOMPARE(readFile(path("old.nvb")).right(2).toHex(), QByteArray("beef"));
 }
 
-void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne()
-{
+void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne() {
     const QByteArray before = magicHeader(2) + QByteArray::fromHex("1234");
     writeFile(path("keep.nvb"), before);
     EkDataFile item(DataType::Song);
@@ -261,15 +249,13 @@ void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne()
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"keep.nvb"});
 }
 
-void TestNvbFileStream::uncommittedCreateLeavesNothing()
-{
+void TestNvbFileStream::uncommittedCreateLeavesNothing() {
     { NvbFileStream stream(path("never.nvb"), NvbFileStream::Create); }
     QVERIFY(!QFile::exists(path("never.nvb")));
     QVERIFY(QDir(dir_->path()).entryList(QDir::Files).isEmpty());
 }
 
-void TestNvbFileStream::unwritableTargetIsAFileError()
-{
+void TestNvbFileStream::unwritableTargetIsAFileError() {
     try {
         NvbFileStream stream(path("no/such/folder/x.nvb"), NvbFileStream::Create);
         QFAIL("created");

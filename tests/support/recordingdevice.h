@@ -11,8 +11,7 @@
 
 class RecordingDevice : public platform::VirtualMidiDevice {
 public:
-    explicit RecordingDevice(const QString& name) : VirtualMidiDevice(name)
-    {
+    explicit RecordingDevice(const QString& name) : VirtualMidiDevice(name) {
         platform::MidiService::instance().addVirtualDevice(this);
     }
 
@@ -20,12 +19,10 @@ public:
     using VirtualMidiDevice::transmit;
 
     // Device numbers in the service's lists as they stand now.
-    int inputNumber() const
-    {
+    int inputNumber() const {
         return int(platform::MidiService::instance().inputDevices().lastIndexOf(name()));
     }
-    int outputNumber() const
-    {
+    int outputNumber() const {
         return int(platform::MidiService::instance().outputDevices().lastIndexOf(name()));
     }
 

@@ -18,8 +18,7 @@ Q_DECLARE_METATYPE(Words)
 
 namespace {
 
-Bytes hex(const char* text)
-{
+Bytes hex(const char* text) {
     Bytes out;
     for (const QByteArray& part : QByteArray(text).split(' ')) {
         if (!part.isEmpty()) {
@@ -29,22 +28,19 @@ Bytes hex(const char* text)
     return out;
 }
 
-QByteArray show(const Bytes& bytes)
-{
+QByteArray show(const Bytes& bytes) {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
         .toHex(' ')
         .toUpper();
 }
 
-void prepare(EkSysExEncoder& encoder)
-{
+void prepare(EkSysExEncoder& encoder) {
     encoder.setModelCode(0x1101);
     encoder.setDeviceNumber(0x7F);
 }
 
 Bytes encodeParam(std::uint8_t type, std::uint8_t area, int address, std::uint8_t command,
-                  std::uint8_t bits, std::uint8_t parameter, std::uint32_t value)
-{
+                  std::uint8_t bits, std::uint8_t parameter, std::uint32_t value) {
     EkSysExEncoder encoder;
     AreaAddress where{area, 0, address, nullptr};
     ParamAddress param{command, bits, 1, {parameter, 0, 0, 0}, value};
@@ -57,8 +53,7 @@ Bytes encodeParam(std::uint8_t type, std::uint8_t area, int address, std::uint8_
     return out;
 }
 
-Bytes encodeBlock(EkSysExEncoder& encoder, AreaAddress& where, std::uint16_t block, int bytes)
-{
+Bytes encodeBlock(EkSysExEncoder& encoder, AreaAddress& where, std::uint16_t block, int bytes) {
     encoder.setAreaAddress(&where);
     encoder.setType(SysExType::DataBlock);
     encoder.setBlockNumber(block);
@@ -69,8 +64,7 @@ Bytes encodeBlock(EkSysExEncoder& encoder, AreaAddress& where, std::uint16_t blo
 }
 
 // A well-formed block frame around `words`, checksum included.
-Bytes blockFrame(const Words& words)
-{
+Bytes blockFrame(const Words& words) {
     EkSysExEncoder encoder;
     prepare(encoder);
     Words copy = words;
@@ -105,8 +99,7 @@ private slots:
     void neverReadsPastTheFrame();
 };
 
-void TestSysExCodec::encodesParameterMessages_data()
-{
+void TestSysExCodec::encodesParameterMessages_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("area");
     QTest::addColumn<int>("address");
@@ -115,26 +108,25 @@ void TestSysExCodec::encodesParameterMessages_data()
     QTest::addColumn<uint>("value");
     QTest::addColumn<Bytes>("expected");
 
-    QTest::newRow("request, 32-bit") << 1 << 0 << 0 << 0x22 << 32 << 0u
-                                     << hex("F0 44 11 01 7F 10 22 1F 00 00 00 F7");
+    QTest::newRow("request, 32-bit")
+        << 1 << 0 << 0 << 0x22 << 32 << 0u << hex("F0 44 11 01 7F 10 22 1F 00 00 00 F7");
     QTest::newRow("data 1000, five groups")
         << 0 << 0 << 0 << 0x22 << 32 << 1000u
         << hex("F0 44 11 01 7F 00 22 1F 00 00 00 68 07 00 00 00 F7");
-    QTest::newRow("width 7, one group") << 0 << 0 << 0 << 1 << 7 << 0x7Fu
-                                        << hex("F0 44 11 01 7F 00 01 06 00 00 00 7F F7");
-    QTest::newRow("width 8, two groups") << 0 << 0 << 0 << 1 << 8 << 0xFFu
-                                         << hex("F0 44 11 01 7F 00 01 07 00 00 00 7F 01 F7");
+    QTest::newRow("width 7, one group")
+        << 0 << 0 << 0 << 1 << 7 << 0x7Fu << hex("F0 44 11 01 7F 00 01 06 00 00 00 7F F7");
+    QTest::newRow("width 8, two groups")
+        << 0 << 0 << 0 << 1 << 8 << 0xFFu << hex("F0 44 11 01 7F 00 01 07 00 00 00 7F 01 F7");
     QTest::newRow("width 32, fifth group holds bits 28-31")
         << 0 << 0 << 0 << 1 << 32 << 0xF0000000u
         << hex("F0 44 11 01 7F 00 01 1F 00 00 00 00 00 00 00 0F F7");
-    QTest::newRow("address 200, tone area") << 1 << 2 << 200 << 96 << 32 << 0u
-                                            << hex("F0 44 11 01 7F 12 60 1F 48 01 00 F7");
-    QTest::newRow("address keeps 14 bits only") << 1 << 9 << (1 << 14) + 5 << 48 << 32 << 0u
-                                                << hex("F0 44 11 01 7F 19 30 1F 05 00 00 F7");
+    QTest::newRow("address 200, tone area")
+        << 1 << 2 << 200 << 96 << 32 << 0u << hex("F0 44 11 01 7F 12 60 1F 48 01 00 F7");
+    QTest::newRow("address keeps 14 bits only")
+        << 1 << 9 << (1 << 14) + 5 << 48 << 32 << 0u << hex("F0 44 11 01 7F 19 30 1F 05 00 00 F7");
 }
 
-void TestSysExCodec::encodesParameterMessages()
-{
+void TestSysExCodec::encodesParameterMessages() {
     QFETCH(int, type);
     QFETCH(int, area);
     QFETCH(int, address);
@@ -147,8 +139,7 @@ void TestSysExCodec::encodesParameterMessages()
     QCOMPARE(show(out), show(expected));
 }
 
-void TestSysExCodec::encodesDataBlocks_data()
-{
+void TestSysExCodec::encodesDataBlocks_data() {
     QTest::addColumn<int>("area");
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("block");
@@ -170,8 +161,7 @@ void TestSysExCodec::encodesDataBlocks_data()
         << hex("F0 44 11 01 7F 4A 00 4F 01 00 02 01 01 01 00 00 7F F7");
 }
 
-void TestSysExCodec::encodesDataBlocks()
-{
+void TestSysExCodec::encodesDataBlocks() {
     QFETCH(int, area);
     QFETCH(int, address);
     QFETCH(int, block);
@@ -184,8 +174,7 @@ void TestSysExCodec::encodesDataBlocks()
     QCOMPARE(show(encodeBlock(encoder, where, std::uint16_t(block), bytes)), show(expected));
 }
 
-void TestSysExCodec::statusCarriesTheAreaOfTheTransfer()
-{
+void TestSysExCodec::statusCarriesTheAreaOfTheTransfer() {
     EkSysExEncoder encoder;
     prepare(encoder);
     AreaAddress where{2, 0, 5, nullptr};
@@ -197,8 +186,7 @@ void TestSysExCodec::statusCarriesTheAreaOfTheTransfer()
     QCOMPARE(show(out), show(hex("F0 44 11 01 7F 72 00 00 05 00 01 F7")));
 }
 
-void TestSysExCodec::dataRequestAfterBlockIsTwelveBytes()
-{
+void TestSysExCodec::dataRequestAfterBlockIsTwelveBytes() {
     EkSysExEncoder encoder;
     prepare(encoder);
     Words words(64, 0x1111);
@@ -210,8 +198,7 @@ void TestSysExCodec::dataRequestAfterBlockIsTwelveBytes()
     QCOMPARE(show(out), show(hex("F0 44 11 01 7F 5B 00 00 65 00 00 F7")));
 }
 
-void TestSysExCodec::consecutiveBlocksDifferOnlyInNumberWordsAndChecksum()
-{
+void TestSysExCodec::consecutiveBlocksDifferOnlyInNumberWordsAndChecksum() {
     EkSysExEncoder encoder;
     prepare(encoder);
     Words words(128);
@@ -231,8 +218,7 @@ void TestSysExCodec::consecutiveBlocksDifferOnlyInNumberWordsAndChecksum()
     QVERIFY(first[10] != second[10]);
 }
 
-void TestSysExCodec::blockPastTheWordsIsOutOfRange()
-{
+void TestSysExCodec::blockPastTheWordsIsOutOfRange() {
     EkSysExEncoder encoder;
     prepare(encoder);
     Words words(100, 0);
@@ -240,8 +226,7 @@ void TestSysExCodec::blockPastTheWordsIsOutOfRange()
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, encodeBlock(encoder, where, 1, 128));
 }
 
-void TestSysExCodec::unknownTypeIsRefusedWhenEncoding()
-{
+void TestSysExCodec::unknownTypeIsRefusedWhenEncoding() {
     for (std::uint8_t type : {2, 3, 6, 8, 15}) {
         EkSysExEncoder encoder;
         AreaAddress where;
@@ -258,16 +243,14 @@ void TestSysExCodec::unknownTypeIsRefusedWhenEncoding()
     }
 }
 
-void TestSysExCodec::overlongParameterBytesCannotBreakTheFrame()
-{
+void TestSysExCodec::overlongParameterBytesCannotBreakTheFrame() {
     const Bytes out = encodeParam(SysExType::ParamRequest, 0, 0, 0x80 | 35, 32, 0xF7, 0);
     for (std::size_t i = 1; i + 1 < out.size(); ++i) {
         QVERIFY2(out[i] < 0x80, qPrintable(show(out)));
     }
 }
 
-void TestSysExCodec::decodesParameterData_data()
-{
+void TestSysExCodec::decodesParameterData_data() {
     QTest::addColumn<Bytes>("frame");
     QTest::addColumn<int>("command");
     QTest::addColumn<int>("bits");
@@ -277,18 +260,19 @@ void TestSysExCodec::decodesParameterData_data()
 
     QTest::newRow("value 1000") << hex("F0 44 11 01 7F 00 22 1F 00 00 00 68 07 00 00 00 F7") << 0x22
                                 << 32 << 1 << 0 << 1000u;
-    QTest::newRow("name letters, MSB first") << hex("F0 44 11 01 7F 00 27 1F 00 00 01 4F 06 41 0A 04 F7")
-                                             << 39 << 32 << 1 << 1 << 0x4150434Fu;
-    QTest::newRow("top bits of the fifth group") << hex("F0 44 11 01 7F 00 01 1F 00 00 00 7F 7F 7F 7F 0F F7")
-                                                 << 1 << 32 << 1 << 0 << 0xFFFFFFFFu;
+    QTest::newRow("name letters, MSB first")
+        << hex("F0 44 11 01 7F 00 27 1F 00 00 01 4F 06 41 0A 04 F7") << 39 << 32 << 1 << 1
+        << 0x4150434Fu;
+    QTest::newRow("top bits of the fifth group")
+        << hex("F0 44 11 01 7F 00 01 1F 00 00 00 7F 7F 7F 7F 0F F7") << 1 << 32 << 1 << 0
+        << 0xFFFFFFFFu;
     QTest::newRow("14-bit kind") << hex("F0 44 11 01 7F 00 00 0D 00 00 00 05 01 F7") << 0 << 14 << 1
                                  << 0 << 133u;
-    QTest::newRow("two parameter bytes") << hex("F0 44 11 01 7F 00 05 26 00 00 03 04 09 F7") << 5 << 7
-                                         << 2 << 3 << 9u;
+    QTest::newRow("two parameter bytes")
+        << hex("F0 44 11 01 7F 00 05 26 00 00 03 04 09 F7") << 5 << 7 << 2 << 3 << 9u;
 }
 
-void TestSysExCodec::decodesParameterData()
-{
+void TestSysExCodec::decodesParameterData() {
     QFETCH(Bytes, frame);
     QFETCH(int, command);
     QFETCH(int, bits);
@@ -309,15 +293,14 @@ void TestSysExCodec::decodesParameterData()
     QCOMPARE(decoder.value(), value);
 }
 
-void TestSysExCodec::decodesBlocks_data()
-{
+void TestSysExCodec::decodesBlocks_data() {
     QTest::addColumn<Bytes>("frame");
     QTest::addColumn<Words>("words");
 
-    QTest::newRow("worked example") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 01 34 24 00 28 F7")
-                                    << Words{0x1234};
-    QTest::newRow("no word bytes, checksum 00") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 00 00 F7")
-                                                << Words{};
+    QTest::newRow("worked example")
+        << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 01 34 24 00 28 F7") << Words{0x1234};
+    QTest::newRow("no word bytes, checksum 00")
+        << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 00 00 F7") << Words{};
     Words full(64);
     for (std::size_t i = 0; i < full.size(); ++i) {
         full[i] = static_cast<std::uint16_t>(0xFFFF - i * 1021);
@@ -328,8 +311,7 @@ void TestSysExCodec::decodesBlocks_data()
         << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 05 34 24 00 28 F7") << Words{0x1234};
 }
 
-void TestSysExCodec::decodesBlocks()
-{
+void TestSysExCodec::decodesBlocks() {
     QFETCH(Bytes, frame);
     QFETCH(Words, words);
     EkSysExDecoder decoder;
@@ -340,8 +322,7 @@ void TestSysExCodec::decodesBlocks()
     QCOMPARE(decoder.words(), words);
 }
 
-void TestSysExCodec::decodesStatus()
-{
+void TestSysExCodec::decodesStatus() {
     EkSysExDecoder decoder;
     AreaAddress where;
     decoder.setAreaAddress(&where);
@@ -351,17 +332,17 @@ void TestSysExCodec::decodesStatus()
     QCOMPARE(int(where.area), 10);
 }
 
-void TestSysExCodec::decodeErrors_data()
-{
+void TestSysExCodec::decodeErrors_data() {
     QTest::addColumn<Bytes>("frame");
     QTest::addColumn<int>("code");
 
     QTest::newRow("type 1 (request)") << hex("F0 44 11 01 7F 10 22 1F 00 00 00 F7") << 4;
     QTest::newRow("type 5 (data request)") << hex("F0 44 11 01 7F 52 00 00 00 00 00 F7") << 4;
     QTest::newRow("type 15") << hex("F0 44 11 01 7F F0 00 00 00 00 00 F7") << 4;
-    QTest::newRow("bad checksum") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 01 34 24 00 29 F7") << 5;
-    QTest::newRow("empty block, checksum not 00") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 00 01 F7")
-                                                  << 5;
+    QTest::newRow("bad checksum") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 01 34 24 00 29 F7")
+                                  << 5;
+    QTest::newRow("empty block, checksum not 00")
+        << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 00 01 F7") << 5;
     QTest::newRow("empty frame") << Bytes{} << 3;
     QTest::newRow("under ten bytes") << hex("F0 44 11 01 7F 00 22 1F F7") << 3;
     QTest::newRow("param without its parameter byte") << hex("F0 44 11 01 7F 00 22 1F 00 00") << 3;
@@ -370,13 +351,13 @@ void TestSysExCodec::decodeErrors_data()
     QTest::newRow("four parameter bytes announced, one present")
         << hex("F0 44 11 01 7F 00 22 60 00 00 00 01 F7") << 3;
     QTest::newRow("status without status byte") << hex("F0 44 11 01 7F 70 00 00 00 00 F7") << 3;
-    QTest::newRow("block shorter than its header") << hex("F0 44 11 01 7F 42 00 4F 05 00 00 F7") << 3;
+    QTest::newRow("block shorter than its header")
+        << hex("F0 44 11 01 7F 42 00 4F 05 00 00 F7") << 3;
     QTest::newRow("block cut inside a word")
         << hex("F0 44 11 01 7F 42 00 4F 05 00 00 00 01 34 24 28 F7") << 3;
 }
 
-void TestSysExCodec::decodeErrors()
-{
+void TestSysExCodec::decodeErrors() {
     QFETCH(Bytes, frame);
     QFETCH(int, code);
     EkSysExDecoder decoder;
@@ -392,8 +373,7 @@ void TestSysExCodec::decodeErrors()
     }
 }
 
-void TestSysExCodec::decodingOverwritesTheAreaRecord()
-{
+void TestSysExCodec::decodingOverwritesTheAreaRecord() {
     EkSysExDecoder decoder;
     AreaAddress where{2, 60, 384, nullptr};
     ParamAddress param{96, 32, 1, {0, 0, 0, 0}, 0};
@@ -408,8 +388,7 @@ void TestSysExCodec::decodingOverwritesTheAreaRecord()
 
 // Every prefix of valid frames, and random bytes between F0 44 and F7, either decode or raise
 // EkSysExException; the sanitizer build turns any read past the frame into a failure.
-void TestSysExCodec::neverReadsPastTheFrame()
-{
+void TestSysExCodec::neverReadsPastTheFrame() {
     std::vector<Bytes> valid = {
         hex("F0 44 11 01 7F 00 22 1F 00 00 00 68 07 00 00 00 F7"),
         hex("F0 44 11 01 7F 00 22 7F 00 00 01 02 03 68 07 00 00 00 F7"),
