@@ -5,6 +5,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "kbdsim/simulatordevice.h"
 #include "platform/midiservice.h"
 
 namespace {
@@ -45,6 +46,10 @@ int main(int argc, char* argv[]) {
     parser.addVersionOption();
     parser.addPositionalArgument("command", "The command to run.", "COMMAND [ARGS...]");
     parser.process(app);
+
+    // The software keyboard is always there, so every command can be tried without the
+    // instrument.
+    kbdsim::BuiltInKeyboard builtInKeyboard;
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {

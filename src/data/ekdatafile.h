@@ -40,9 +40,10 @@ public:
     std::uint8_t dataByte(std::size_t index) const;
     void setDataByte(std::size_t index, std::uint8_t value);
 
-private:
     // Offset of the name in the data for this type, or -1 when it is not in the data.
     static int nameOffsetInData(std::uint16_t type);
+
+private:
     bool dataHolds(std::size_t bytes) const { return words_.size() * 2 >= bytes; }
 
     std::vector<std::uint16_t> words_;

@@ -89,7 +89,7 @@ QStringList MidiService::inputDevices() {
     for (const auto& port : rtmidi::listInputs()) {
         names << QString::fromStdString(port.name);
     }
-    for (const auto* device : virtualDevices_) {
+    for (const auto* device : listedVirtualDevices()) {
         names << device->name();
     }
     return names;
@@ -100,7 +100,7 @@ QStringList MidiService::outputDevices() {
     for (const auto& port : rtmidi::listOutputs()) {
         names << QString::fromStdString(port.name);
     }
-    for (const auto* device : virtualDevices_) {
+    for (const auto* device : listedVirtualDevices()) {
         names << device->name();
     }
     return names;
@@ -114,8 +114,9 @@ std::unique_ptr<MidiInput> MidiService::openInput(int device, MidiReceiver recei
             return rtmidi::openInput(ports[device], std::move(receiver));
         }
         const std::size_t index = device - systemCount;
-        if (index < virtualDevices_.size()) {
-            return std::make_unique<VirtualInput>(virtualDevices_[index], std::move(receiver));
+        const auto devices = listedVirtualDevices();
+        if (index < devices.size()) {
+            return std::make_unique<VirtualInput>(devices[index], std::move(receiver));
         }
     }
     throw MidiSystemError(kBadDeviceText);
@@ -129,8 +130,9 @@ std::unique_ptr<MidiOutput> MidiService::openOutput(int device) {
             return rtmidi::openOutput(ports[device]);
         }
         const std::size_t index = device - systemCount;
-        if (index < virtualDevices_.size()) {
-            return std::make_unique<VirtualOutput>(virtualDevices_[index]);
+        const auto devices = listedVirtualDevices();
+        if (index < devices.size()) {
+            return std::make_unique<VirtualOutput>(devices[index]);
         }
     }
     throw MidiSystemError(kBadDeviceText);
@@ -145,6 +147,22 @@ void MidiService::addVirtualDevice(VirtualMidiDevice* device) {
 
 void MidiService::removeVirtualDevice(VirtualMidiDevice* device) {
     std::erase(virtualDevices_, device);
+    if (builtIn_ == device) {
+        builtIn_ = nullptr;
+    }
+}
+
+void MidiService::setBuiltInDevice(VirtualMidiDevice* device) {
+    std::erase(virtualDevices_, device);
+    builtIn_ = device;
+}
+
+std::vector<VirtualMidiDevice*> MidiService::listedVirtualDevices() const {
+    std::vector<VirtualMidiDevice*> devices = virtualDevices_;
+    if (builtIn_ != nullptr) {
+        devices.push_back(builtIn_);
+    }
+    return devices;
 }
 
 }  // namespace platform

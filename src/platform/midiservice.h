@@ -85,11 +85,16 @@ public:
     // The device is not owned; it unregisters itself when destroyed.
     void addVirtualDevice(VirtualMidiDevice* device);
     void removeVirtualDevice(VirtualMidiDevice* device);
+    // The program's own software keyboard, listed after every other device. At most one.
+    void setBuiltInDevice(VirtualMidiDevice* device);
 
 private:
     MidiService();
+    // Registered devices in list order: the others, then the built-in one.
+    std::vector<VirtualMidiDevice*> listedVirtualDevices() const;
 
     std::vector<VirtualMidiDevice*> virtualDevices_;
+    VirtualMidiDevice* builtIn_ = nullptr;
 };
 
 }  // namespace platform

@@ -1,0 +1,234 @@
+// nvbman-kbdsim: a software MLS-850 on the system's MIDI service. It offers one input and one
+// output port under the same name (ALSA sequencer or JACK); connect NvbMan to both and it answers
+// like the instrument, with its memory kept in a JSON state file if one is given.
+
+#include <rtmidi/RtMidi.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+#include "kbdsim/simulatedkeyboard.h"
+#include "platform/systemerror.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) {
+    stopRequested = true;
+}
+
+// One line on stderr, at once: a test or a script waits for the ready line.
+void say(const QString& line) {
+    std::fputs(qPrintable(line + '\n'), stderr);
+    std::fflush(stderr);
+}
+
+[[noreturn]] void usageError(const QString& message) {
+    say("nvbman-kbdsim: " + message + " (try --help)");
+    std::exit(2);
+}
+
+int toInt(const QString& text, const char* what) {
+    bool ok = false;
+    const int value = text.toInt(&ok, 0);
+    if (!ok) {
+        usageError(QStringLiteral("%1 must be a number, not '%2'").arg(what, text));
+    }
+    return value;
+}
+
+// "B:S" or "B:S:COUNT" with numbers.
+QList<int> numberList(const QString& text, int minParts, int maxParts, const char* what) {
+    const QStringList parts = text.split(':');
+    if (parts.size() < minParts || parts.size() > maxParts) {
+        usageError(QStringLiteral("%1 takes %2 numbers separated by ':'").arg(what).arg(minParts));
+    }
+    QList<int> numbers;
+    for (const QString& part : parts) {
+        numbers << toInt(part, what);
+    }
+    return numbers;
+}
+
+QString hex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("nvbman-kbdsim");
+    QCoreApplication::setApplicationVersion("0.1.0");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A software MLS-850 keyboard on the system's MIDI service.\n"
+        "It offers a MIDI input and a MIDI output port, both named after --name; choose both in "
+        "NvbMan (or pass the name to nvbman-cli --in/--out). Stop it with Ctrl+C.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption apiOption("api", "MIDI system: jack or alsa (default: jack).", "API",
+                                       "jack");
+    const QCommandLineOption nameOption("name", "Port name (default: MLS-850 Simulator).", "NAME",
+                                        "MLS-850 Simulator");
+    const QCommandLineOption stateOption(
+        "state",
+        "JSON file holding the keyboard's memory: loaded at start when it exists (demo content "
+        "otherwise), written after every change.",
+        "FILE");
+    const QCommandLineOption noPacingOption(
+        "no-pacing", "Answer at once instead of taking each message's 31,250-baud wire time.");
+    const QCommandLineOption delayOption(
+        "processing-delay", "Milliseconds the keyboard thinks before each answer.", "MS", "0");
+    const QCommandLineOption kindOption(
+        "kind", "Keyboard kind to report (0 is the MLS-850; anything else is refused).", "N");
+    const QCommandLineOption silentOption("silent", "Never answer anything.");
+    const QCommandLineOption blockStatusOption(
+        "block-status",
+        "When receiving an item, answer block B with status S (2 Rejected, 3 Error, other values "
+        "unknown) instead of Ack, COUNT times (default 1; -1 always).",
+        "B:S[:COUNT]");
+    const QCommandLineOption fetchStatusOption(
+        "fetch-status",
+        "When sending an item, send status S (1 Ack, 2 Rejected, ...) in place of block B.", "B:S");
+    const QCommandLineOption checksumOption(
+        "corrupt-checksum", "When sending an item, give block B a wrong checksum.", "B");
+    const QCommandLineOption noiseOption(
+        "noise", "Send active sensing, clock and another maker's SysEx before each answer.");
+    const QCommandLineOption dropOption("drop-answer", "Never send the N-th answer (from 1).", "N");
+    const QCommandLineOption logOption(
+        "log", "Print every message on stdout: time, direction (in: from NvbMan), hex bytes.");
+    parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
+                       silentOption, blockStatusOption, fetchStatusOption, checksumOption,
+                       noiseOption, dropOption, logOption});
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
+    }
+
+    RtMidi::Api api = RtMidi::UNIX_JACK;
+    const QString apiName = parser.value(apiOption).toLower();
+    if (apiName == "alsa") {
+        api = RtMidi::LINUX_ALSA;
+    } else if (apiName != "jack") {
+        usageError("--api must be jack or alsa");
+    }
+
+    const QString statePath = parser.value(stateOption);
+    kbdsim::KeyboardMemory memory = kbdsim::KeyboardMemory::demo();
+    if (!statePath.isEmpty() && QFileInfo::exists(statePath)) {
+        try {
+            memory = kbdsim::KeyboardMemory::load(statePath);
+        } catch (const platform::SystemError& e) {
+            say(QStringLiteral("nvbman-kbdsim: ") + e.what());
+            return 1;
+        }
+    }
+    if (parser.isSet(kindOption)) {
+        memory.kind = toInt(parser.value(kindOption), "--kind");
+    }
+
+    kbdsim::SimulatedKeyboard keyboard(std::move(memory));
+    kbdsim::Timing timing;
+    timing.paced = !parser.isSet(noPacingOption);
+    timing.processingDelay =
+        std::chrono::milliseconds(toInt(parser.value(delayOption), "--processing-delay"));
+    keyboard.setTiming(timing);
+
+    kbdsim::Faults faults;
+    faults.silent = parser.isSet(silentOption);
+    faults.noise = parser.isSet(noiseOption);
+    if (parser.isSet(blockStatusOption)) {
+        const auto n = numberList(parser.value(blockStatusOption), 2, 3, "--block-status");
+        faults.blockStatus = {n[0], n[1], n.size() > 2 ? n[2] : 1};
+    }
+    if (parser.isSet(fetchStatusOption)) {
+        const auto n = numberList(parser.value(fetchStatusOption), 2, 2, "--fetch-status");
+        faults.fetchStatus = {n[0], n[1]};
+    }
+    if (parser.isSet(checksumOption)) {
+        faults.corruptChecksumBlock = toInt(parser.value(checksumOption), "--corrupt-checksum");
+    }
+    if (parser.isSet(dropOption)) {
+        faults.dropAnswer = toInt(parser.value(dropOption), "--drop-answer");
+    }
+    keyboard.setFaults(faults);
+
+    const std::string portName = parser.value(nameOption).toStdString();
+    std::optional<RtMidiOut> out;
+    std::optional<RtMidiIn> in;
+    try {
+        out.emplace(api, "nvbman-kbdsim");
+        in.emplace(api, "nvbman-kbdsim");
+        in->ignoreTypes(false, true, true);
+        // Runs on the MIDI system's thread: hand the message to the keyboard's thread.
+        in->setCallback(
+            [](double, std::vector<unsigned char>* message, void* target) {
+                auto* kb = static_cast<kbdsim::SimulatedKeyboard*>(target);
+                std::vector<std::uint8_t> bytes(message->begin(), message->end());
+                QMetaObject::invokeMethod(
+                    kb, [kb, bytes] { kb->receive(bytes); }, Qt::QueuedConnection);
+            },
+            &keyboard);
+        in->openVirtualPort(portName);
+        out->openVirtualPort(portName);
+    } catch (const RtMidiError& e) {
+        say(QStringLiteral("nvbman-kbdsim: cannot open the MIDI ports: ") + e.getMessage().c_str());
+        if (api == RtMidi::UNIX_JACK) {
+            say("Is a JACK server running? (jackd -d dummy starts one without sound hardware)");
+        }
+        return 1;
+    }
+    keyboard.setTransmitter([&out](const std::vector<std::uint8_t>& message) {
+        try {
+            out->sendMessage(&message);
+        } catch (const RtMidiError& e) {
+            say(QStringLiteral("nvbman-kbdsim: send failed: ") + e.getMessage().c_str());
+        }
+    });
+
+    if (parser.isSet(logOption)) {
+        QObject::connect(&keyboard, &kbdsim::SimulatedKeyboard::traffic,
+                         [](bool fromProgram, const QByteArray& message) {
+                             const QString line =
+                                 QDateTime::currentDateTime().toString("HH:mm:ss.zzz") +
+                                 (fromProgram ? " in  " : " out ") + hex(message) + '\n';
+                             std::fputs(qPrintable(line), stdout);
+                             std::fflush(stdout);
+                         });
+    }
+    if (!statePath.isEmpty()) {
+        QObject::connect(&keyboard, &kbdsim::SimulatedKeyboard::memoryChanged, [&] {
+            try {
+                keyboard.memory().save(statePath);
+            } catch (const platform::SystemError& e) {
+                say(QStringLiteral("nvbman-kbdsim: ") + e.what());
+            }
+        });
+    }
+
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, [] {
+        if (stopRequested) {
+            QCoreApplication::quit();
+        }
+    });
+    stopPoll.start(50);
+
+    say(QStringLiteral(
+            "MLS-850 simulator ready on %1: input and output port \"%2\"%3. Ctrl+C stops it.")
+            .arg(api == RtMidi::UNIX_JACK ? "JACK" : "ALSA", QString::fromStdString(portName),
+                 timing.paced ? ", paced at 31,250 baud" : ""));
+    return app.exec();
+}

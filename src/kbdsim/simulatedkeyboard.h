@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "keyboardmemory.h"
+
+namespace kbdsim {
+
+// How the simulated cable and instrument take their time.
+struct Timing {
+    // Every message takes its wire time at MIDI's 31,250 baud (10 bits a byte), in both
+    // directions, one message after another on each of the two cables.
+    bool paced = true;
+    // Time the instrument takes before it starts an answer.
+    std::chrono::microseconds processingDelay{0};
+};
+
+// Misbehaviour to inject, for testing how the program copes.
+struct Faults {
+    bool silent = false;  // answer nothing at all
+    // While receiving an item: answer block `block` with `status` in place of Ack, `count` times
+    // (a negative count: every time). The block is not kept.
+    struct BlockStatus {
+        int block = -1;
+        int status = 1;
+        int count = 1;
+    } blockStatus;
+    // While sending an item: a Status `status` in place of block `block`; the fetch then ends.
+    struct FetchStatus {
+        int block = -1;
+        int status = 1;
+    } fetchStatus;
+    int corruptChecksumBlock = -1;  // while sending an item: this block's checksum is wrong
+    bool noise = false;  // active sensing, clock and another maker's SysEx before each answer
+    int dropAnswer = 0;  // the n-th answer (from 1) is never sent; 0: none dropped
+};
+
+// The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries
+// out deletions, serves fetches block by block waiting for each Ack, and takes in sent items
+// block by block, committing them on End. Runs on the thread of its event loop; messages reach
+// receive() and leave through the transmitter.
+class SimulatedKeyboard : public QObject {
+    Q_OBJECT
+public:
+    using Transmitter = std::function<void(const std::vector<std::uint8_t>&)>;
+
+    // How long the instrument waits for the program's Ack before it gives a fetch up.
+    static constexpr std::chrono::milliseconds kAckPatience{2000};
+
+    explicit SimulatedKeyboard(KeyboardMemory memory = KeyboardMemory::demo(),
+                               QObject* parent = nullptr);
+    ~SimulatedKeyboard() override;
+
+    void setTransmitter(Transmitter transmitter) { transmitter_ = std::move(transmitter); }
+    void setTiming(const Timing& timing) { timing_ = timing; }
+    void setFaults(const Faults& faults) { faults_ = faults; }
+    const Faults& faults() const { return faults_; }
+
+    KeyboardMemory& memory() { return memory_; }
+    const KeyboardMemory& memory() const { return memory_; }
+
+    // A message from the program starts down the cable to the instrument.
+    void receive(const std::vector<std::uint8_t>& message);
+
+    // Time a message of `bytes` bytes takes on the cable.
+    static std::chrono::microseconds wireTime(std::size_t bytes);
+
+signals:
+    // A message reached the instrument (fromProgram) or reached the program.
+    void traffic(bool fromProgram, const QByteArray& message);
+    // The memory changed through a committed item or a deletion.
+    void memoryChanged();
+
+private:
+    struct Fetch;
+    struct Reception;
+    struct Message;
+
+    using Clock = std::chrono::steady_clock;
+
+    void schedule(Clock::time_point due, std::function<void()> work);
+    void handle(const std::vector<std::uint8_t>& bytes);
+    void answerRequest(const Message& request);
+    void runCommand(const Message& command);
+    void startFetch(const Message& request);
+    void sendNextBlock();
+    void takeBlock(const Message& block);
+    void takeStatus(const Message& status);
+    void commitReception(const Message& end);
+
+    void sendParam(const Message& request, std::uint32_t value);
+    void sendStatus(std::uint8_t area, int address, std::uint8_t status);
+    void answer(std::vector<std::uint8_t> message);
+    void send(std::vector<std::uint8_t> message);
+
+    KeyboardMemory memory_;
+    Timing timing_;
+    Faults faults_;
+    Transmitter transmitter_;
+    Clock::time_point inboundFreeAt_{};
+    Clock::time_point outboundFreeAt_{};
+    int answersSent_ = 0;
+    std::unique_ptr<Fetch> fetch_;
+    std::unique_ptr<Reception> reception_;
+    QTimer fetchPatience_;
+};
+
+}  // namespace kbdsim
