@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ekmidi/ekmidiin.h"
+#include "ekmidi/ekmidiobserver.h"
+#include "ekmidi/ekmidiout.h"
+#include "platform/answertimer.h"
+#include "sysex/eksysexdecoder.h"
+#include "sysex/eksysexencoder.h"
+
+// The driver's transceiver: one MIDI port pair, the codec and the answer timer, running one
+// parameter transaction at a time with the keyboard. A request is answered within 200 ms of the
+// moment it has left, or it fails with "MIDI Timeout".
+class EkKbd {
+public:
+    EkKbd();
+    ~EkKbd();
+
+    EkKbd(const EkKbd&) = delete;
+    EkKbd& operator=(const EkKbd&) = delete;
+
+    // Opens the input port, then the output port. If the output cannot be opened the input is
+    // closed again before the error passes on.
+    void openPorts(int inputDevice, int outputDevice);
+    // Closes the output port, then the input port.
+    void closePorts();
+
+    // One request with the current records, answered by a ParamData; returns its value.
+    // Throws EkSysExException: 6 when no answer comes in time (ports closed), 3 or 4 for an
+    // answer the decoder cannot use, and 0, 1 or 2 when the keyboard answers with a Status
+    // (Rejected, Error, other) instead of a value.
+    std::uint32_t request();
+    // One ParamData without answer; returns once the port reports it sent.
+    void sendCommand();
+
+    // The request catalogue.
+    int queryKeyboardKind();
+    std::uint32_t queryFreeMemory();
+    std::string readToneName(int slot);
+    std::string readDspName(int slot);
+    std::uint32_t queryRhythmSize(int slot);
+    std::string readRhythmName(int slot);
+    std::uint32_t querySongSize(int slot);
+    std::string readSongName(int slot);
+    void deleteRhythm(int slot);
+    void deleteSong(int slot);
+
+    // Answered locally from the kind of the last kind query (0: an MLS-850).
+    int toneSize() const { return keyboardKind_ == 0 ? 60 : 0; }
+    int dspSize() const { return keyboardKind_ == 0 ? 36 : 0; }
+    int registrationSize() const { return keyboardKind_ == 0 ? 176 : 0; }
+    // "Preset" followed by the bank digit and the number plus one; empty for another kind.
+    std::string registrationName(int bank, int number) const;
+
+    int keyboardKind() const { return keyboardKind_; }
+    int inputDevice() const { return inputDevice_; }
+    int outputDevice() const { return outputDevice_; }
+
+private:
+    void setRecords(std::uint8_t area, int address, std::uint8_t command, std::uint8_t bits,
+                    std::uint8_t parameter, std::uint32_t value = 0);
+    void sendAndWait(std::uint8_t type);
+    std::string readName(std::uint8_t area, int address, std::uint8_t command,
+                         std::uint8_t parameter);
+
+    int inputDevice_ = 0;
+    int outputDevice_ = 0;
+    int keyboardKind_ = -1;
+    EkSysExEncoder encoder_;
+    EkSysExDecoder decoder_;
+    EkMidiOut output_;
+    EkMidiIn input_;
+    EkMidiObserver outputObserver_;
+    EkMidiObserver inputObserver_;
+    AreaAddress area_;
+    ParamAddress param_;
+    std::vector<std::uint8_t> receiveBuffer_;
+    std::vector<std::uint8_t> sendBuffer_;
+    bool done_ = false;
+    bool timedOut_ = false;
+    platform::AnswerTimer answerTimer_;
+};

@@ -1,0 +1,310 @@
+#include "ekkbddrv.h"
+
+#include <algorithm>
+
+#include "ekkbddrvexception.h"
+#include "mls850layout.h"
+
+namespace {
+
+bool isSongOrRhythm(std::uint16_t type) {
+    return type == DataType::Song || type == DataType::Rhythm;
+}
+
+// An expected kind no keyboard answers: the kind travels in 14 bits.
+constexpr int kNoKind = -1;
+
+}  // namespace
+
+class EkKbdDrv::PortSession {
+public:
+    explicit PortSession(EkKbdDrv& driver) : transceiver_(driver.transceiver_) {
+        transceiver_.openPorts(driver.inputDevice_, driver.outputDevice_);
+    }
+    ~PortSession() { transceiver_.closePorts(); }
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+private:
+    EkKbd& transceiver_;
+};
+
+EkKbdDrv::BusyScope::BusyScope(EkKbdDrv& driver) : busy_(driver.busy_) {
+    if (busy_) {
+        throw DriverBusyError();
+    }
+    busy_ = true;
+}
+
+EkKbdDrv& EkKbdDrv::instance(const std::string& model) {
+    static std::unique_ptr<EkKbdDrv> driver;
+    if (!driver) {
+        driver = std::make_unique<EkKbdDrv>(model);
+    }
+    return *driver;
+}
+
+EkKbdDrv::EkKbdDrv(const std::string& model) {
+    if (model == mls850::kModel) {
+        expectedKind_ = 0;
+        progressTotal_ = 143;
+    } else {
+        expectedKind_ = kNoKind;
+        progressTotal_ = 0;
+    }
+    rebuildTree(model);
+}
+
+EkKbdDrv::~EkKbdDrv() = default;
+
+void EkKbdDrv::rebuildTree(const std::string& rootName) {
+    cursorStack_.clear();
+    root_ = std::make_unique<EkDataDrive>(DataType::Keyboard);
+    root_->setName(rootName);
+    areaNames_.clear();
+    if (expectedKind_ == 0) {
+        mls850::buildLayout(*root_, areaNames_);
+    }
+    cursor_ = {root_.get(), 0, 0};
+}
+
+void EkKbdDrv::disconnect() {
+    BusyScope busy(*this);
+    rebuildTree(root_->name());
+    connected_ = false;
+}
+
+void EkKbdDrv::attachObserver(EkKbdDrvObserver* observer) {
+    observers_.push_back(observer);
+    std::sort(observers_.begin(), observers_.end());
+    observers_.erase(std::unique(observers_.begin(), observers_.end()), observers_.end());
+}
+
+void EkKbdDrv::notifyObservers() {
+    for (EkKbdDrvObserver* observer : observers_) {
+        observer->notify(*this);
+    }
+}
+
+void EkKbdDrv::getList(int inputDevice, int outputDevice) {
+    BusyScope busy(*this);
+    inputDevice_ = inputDevice;
+    outputDevice_ = outputDevice;
+    PortSession ports(*this);
+    if (transceiver_.queryKeyboardKind() != expectedKind_) {
+        throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
+    }
+    for (int i = 0; i < areaCount(); ++i) {
+        EkDataDrive* area = findArea(areaNames_[static_cast<std::size_t>(i)]);
+        if (isSongOrRhythm(area->type())) {
+            area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+        }
+        fillFolder(*EkDataDrive::from(root_->child(i)));
+    }
+    connected_ = true;
+}
+
+void EkKbdDrv::fillFolder(EkDataDrive& folder) {
+    progressStep_ = 0;
+    for (int i = 0; i < folder.childCount(); ++i) {
+        EkData& child = *folder.child(i);
+        if (child.isDirectory()) {
+            auto& directory = *EkDataDrive::from(&child);
+            fillFolder(directory);
+            if (isSongOrRhythm(directory.type())) {
+                directory.setSize(transceiver_.queryFreeMemory());
+            }
+            directory.setPresent();
+        } else {
+            fillSlot(child);
+        }
+        notifyObservers();
+        ++progressStep_;
+    }
+}
+
+void EkKbdDrv::fillSlot(EkData& slot) {
+    const int number = slot.number();
+    auto fillFixed = [&slot](int size, auto readName) {
+        if (size != 0) {
+            slot.setPresent();
+            slot.setSize(static_cast<std::uint32_t>(size));
+            slot.setName(readName());
+        }
+    };
+    auto fillVariable = [&slot](std::uint32_t size, auto readName, const char* word) {
+        slot.setSize(size);
+        if (size != 0) {
+            slot.setPresent();
+            slot.setName(readName());
+        } else {
+            slot.clearPresent();
+            slot.setName(mls850::placeholderName(word, slot.number()));
+        }
+    };
+    switch (slot.type()) {
+        case DataType::Tone:
+            fillFixed(transceiver_.toneSize(), [&] { return transceiver_.readToneName(number); });
+            break;
+        case DataType::DSP:
+            fillFixed(transceiver_.dspSize(), [&] { return transceiver_.readDspName(number); });
+            break;
+        case DataType::Registration:
+            fillFixed(transceiver_.registrationSize(),
+                      [&] { return transceiver_.registrationName(slot.bank(), number); });
+            break;
+        case DataType::Song: {
+            const std::uint32_t size = transceiver_.querySongSize(number);
+            fillVariable(
+                size, [&] { return transceiver_.readSongName(number); }, "Song");
+            break;
+        }
+        case DataType::Rhythm: {
+            const std::uint32_t size = transceiver_.queryRhythmSize(number);
+            fillVariable(
+                size, [&] { return transceiver_.readRhythmName(number); }, "User");
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+std::string EkKbdDrv::areaName(int index) const {
+    if (index < 0 || index >= areaCount()) {
+        return {};
+    }
+    return areaNames_[static_cast<std::size_t>(index)];
+}
+
+EkDataDrive* EkKbdDrv::findArea(const std::string& name) const {
+    const auto found = std::find(areaNames_.begin(), areaNames_.end(), name);
+    if (found == areaNames_.end()) {
+        return nullptr;
+    }
+    return EkDataDrive::from(root_->child(static_cast<int>(found - areaNames_.begin())));
+}
+
+namespace {
+
+// The folder a path names below `folder`, or null when the path does not start with its name.
+// A path that goes on past the folders that exist yields the deepest one reached.
+EkDataDrive* resolveFrom(const std::string& path, EkDataDrive* folder) {
+    const std::string& name = folder->name();
+    if (!path.starts_with(name)) {
+        return nullptr;
+    }
+    const std::string rest =
+        path.size() > name.size() ? path.substr(name.size() + 1) : std::string();
+    if (rest.empty()) {
+        return folder;
+    }
+    for (int i = 0; i < folder->childCount(); ++i) {
+        EkData* child = folder->child(i);
+        if (child->isDirectory() && rest.starts_with(child->name())) {
+            return resolveFrom(rest, EkDataDrive::from(child));
+        }
+    }
+    return folder;
+}
+
+}  // namespace
+
+EkDataDrive* EkKbdDrv::resolve(const std::string& path) const {
+    for (int i = 0; i < areaCount(); ++i) {
+        if (path.starts_with(areaNames_[static_cast<std::size_t>(i)])) {
+            return resolveFrom(path, EkDataDrive::from(root_->child(i)));
+        }
+    }
+    return nullptr;
+}
+
+bool EkKbdDrv::hasSubdirectories(const std::string& path) const {
+    const EkDataDrive* folder = resolve(path);
+    return folder != nullptr && folder->hasSubdirectory();
+}
+
+bool EkKbdDrv::scan(EkData*& item) {
+    while (cursor_.index < static_cast<std::uint32_t>(cursor_.folder->childCount())) {
+        EkData* child = cursor_.folder->child(static_cast<int>(cursor_.index));
+        if ((child->kind() & cursor_.mask) != 0) {
+            item = child;
+            return true;
+        }
+        ++cursor_.index;
+    }
+    item = nullptr;
+    return false;
+}
+
+bool EkKbdDrv::openDirectory(const std::string& path, std::uint8_t mask, EkData*& item) {
+    EkDataDrive* folder = resolve(path);
+    if (folder == nullptr) {
+        item = nullptr;
+        return false;
+    }
+    cursorStack_.push_back(cursor_);
+    cursor_ = {folder, 0, mask};
+    if (scan(item)) {
+        return true;
+    }
+    closeDirectory();
+    return false;
+}
+
+bool EkKbdDrv::nextItem(EkData*& item) {
+    if (cursor_.folder == nullptr) {
+        item = nullptr;
+        return false;
+    }
+    ++cursor_.index;
+    return scan(item);
+}
+
+void EkKbdDrv::closeDirectory() {
+    if (cursorStack_.empty()) {
+        return;
+    }
+    cursor_ = cursorStack_.back();
+    cursorStack_.pop_back();
+}
+
+std::uint32_t EkKbdDrv::queryFreeMemory() {
+    BusyScope busy(*this);
+    PortSession ports(*this);
+    return transceiver_.queryFreeMemory();
+}
+
+void EkKbdDrv::refreshAreaMemory(const std::string& areaName) {
+    EkDataDrive* area = findArea(areaName);
+    if (area == nullptr || !isSongOrRhythm(area->type())) {
+        return;
+    }
+    BusyScope busy(*this);
+    PortSession ports(*this);
+    area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+}
+
+void EkKbdDrv::deleteData(EkData& item) {
+    BusyScope busy(*this);
+    PortSession ports(*this);
+    std::string newName;
+    if (item.type() == DataType::Song) {
+        transceiver_.deleteSong(item.number());
+        newName = mls850::placeholderName("Song", item.number());
+    } else if (item.type() == DataType::Rhythm) {
+        transceiver_.deleteRhythm(item.number());
+        newName = mls850::placeholderName("User", item.number());
+    } else {
+        throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
+    }
+    if (!areaNames_.empty()) {
+        EkDataDrive* area = findArea(areaNames_.back());
+        if (isSongOrRhythm(area->type())) {
+            area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+        }
+    }
+    item.setName(newName);
+    item.setSize(0);
+    item.clearPresent();
+}

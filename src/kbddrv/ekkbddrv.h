@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/ekdatadrive.h"
+#include "ekkbd.h"
+
+class EkKbdDrv;
+
+// Follows a listing: called once per item visited, with the driver's progress step set.
+class EkKbdDrvObserver {
+public:
+    virtual ~EkKbdDrvObserver() = default;
+    virtual void notify(EkKbdDrv& driver) = 0;
+};
+
+// The program's one gateway to the keyboard's memory. It keeps a tree that mirrors the memory
+// (built from the model's fixed layout and filled by a listing), walks it by path with a
+// nestable cursor, and asks, deletes and refreshes through its transceiver. Every operation that
+// talks to the keyboard opens both ports at its start and closes them at its end, on every path.
+class EkKbdDrv {
+public:
+    // The one driver of the program, created on the first call with this model; later calls
+    // return it and ignore the argument. It lives until the program ends.
+    static EkKbdDrv& instance(const std::string& model);
+
+    // A driver of its own (tests, tools); the program uses instance().
+    explicit EkKbdDrv(const std::string& model);
+    ~EkKbdDrv();
+
+    EkKbdDrv(const EkKbdDrv&) = delete;
+    EkKbdDrv& operator=(const EkKbdDrv&) = delete;
+
+    // Connects and lists the keyboard: checks its kind and fills every slot's presence, size and
+    // name and the free song and rhythm memory, notifying the observers once per item.
+    void getList(int inputDevice, int outputDevice);
+    // Drops the listing: a fresh layout under the same root name, not connected. No traffic.
+    void disconnect();
+    bool isConnected() const { return connected_; }
+    int progressTotal() const { return progressTotal_; }
+    int progressStep() const { return progressStep_; }
+    // Not owned; attaching the same observer twice keeps one entry.
+    void attachObserver(EkKbdDrvObserver* observer);
+
+    int areaCount() const { return static_cast<int>(areaNames_.size()); }
+    // Empty for an index outside the list.
+    std::string areaName(int index) const;
+    // The area drive of that exact name, or null.
+    EkDataDrive* findArea(const std::string& name) const;
+    EkDataDrive& root() const { return *root_; }
+
+    // Paths name a folder: the area name and each folder name, each followed by one separator
+    // character (the window writes a backslash), e.g. "Registration:\Bank2\".
+    bool hasSubdirectories(const std::string& path) const;
+    // Opens a walk of the folder at `path` over the children that share a bit with `mask`;
+    // yields the first in `item`. Returns false (and leaves the cursor) when the path names no
+    // folder or no child matches. A true return must be paired with closeDirectory(); walks nest.
+    bool openDirectory(const std::string& path, std::uint8_t mask, EkData*& item);
+    bool nextItem(EkData*& item);
+    void closeDirectory();
+
+    // Free bytes of the song and rhythm memory, asked from the keyboard.
+    std::uint32_t queryFreeMemory();
+    // Re-reads the free memory of a song or rhythm area; other areas need no traffic.
+    void refreshAreaMemory(const std::string& areaName);
+    // Deletes a song or user rhythm on the keyboard and turns its slot back to a placeholder.
+    // Any other item: EkKbdDrvException code 0, nothing sent.
+    void deleteData(EkData& item);
+
+    int inputDevice() const { return inputDevice_; }
+    int outputDevice() const { return outputDevice_; }
+
+    // Marks the keyboard busy for as long as it lives: a driver operation started meanwhile (a
+    // click served from inside a wait) throws DriverBusyError instead of interleaving. The
+    // driver holds one around each of its operations; a data transfer holds one around its own.
+    class BusyScope {
+    public:
+        explicit BusyScope(EkKbdDrv& driver);
+        ~BusyScope() { busy_ = false; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        bool& busy_;
+    };
+    bool isBusy() const { return busy_; }
+
+private:
+    // Opens the ports with the stored device numbers and closes them when it goes, however the
+    // operation ends.
+    class PortSession;
+
+    struct CursorState {
+        EkDataDrive* folder = nullptr;
+        std::uint32_t index = 0;
+        std::uint8_t mask = 0;
+    };
+
+    void rebuildTree(const std::string& rootName);
+    void fillFolder(EkDataDrive& folder);
+    void fillSlot(EkData& slot);
+    void notifyObservers();
+    EkDataDrive* resolve(const std::string& path) const;
+    bool scan(EkData*& item);
+
+    std::vector<EkKbdDrvObserver*> observers_;
+    EkKbd transceiver_;
+    int progressStep_ = 0;
+    int progressTotal_ = 0;
+    int inputDevice_ = 0;
+    int outputDevice_ = 0;
+    int expectedKind_ = -1;
+    bool connected_ = false;
+    bool busy_ = false;
+    std::vector<std::string> areaNames_;
+    std::unique_ptr<EkDataDrive> root_;
+    std::vector<CursorState> cursorStack_;
+    CursorState cursor_;
+};

@@ -1,0 +1,65 @@
+#include "mls850layout.h"
+
+#include <memory>
+
+#include "data/ekdatadrive.h"
+#include "sysex/sysexrecords.h"
+
+namespace mls850 {
+namespace {
+
+void appendSlots(EkDataDrive& parent, std::uint16_t type, int count, const char* word,
+                 int bank = 0) {
+    for (int number = 0; number < count; ++number) {
+        auto* slot = parent.append(std::make_unique<EkData>(type));
+        slot->setNumber(number);
+        slot->setBank(bank);
+        slot->setModelCode(sysex::kModelCode);
+        slot->setName(placeholderName(word, number));
+    }
+}
+
+EkDataDrive& appendArea(EkDataDrive& root, std::vector<std::string>& areaNames, std::uint16_t type,
+                        const char* name, int capacity, int freeSpace) {
+    auto* area = root.append(std::make_unique<EkDataDrive>(type));
+    area->setName(name);
+    area->setCapacity(capacity);
+    area->setFreeSpace(freeSpace);
+    areaNames.emplace_back(name);
+    return *area;
+}
+
+EkDataDirectory& appendFolder(EkDataDrive& area, std::uint16_t type, const std::string& name) {
+    auto* folder = area.append(std::make_unique<EkDataDirectory>(type));
+    folder->setName(name);
+    return *folder;
+}
+
+}  // namespace
+
+std::string placeholderName(const char* word, int number) {
+    return std::string(word) + " " + static_cast<char>('0' + number);
+}
+
+void buildLayout(EkDataDrive& root, std::vector<std::string>& areaNames) {
+    appendSlots(appendArea(root, areaNames, DataType::Tone, "Tone:", 10 * 60, 0), DataType::Tone,
+                10, "User");
+    appendSlots(appendArea(root, areaNames, DataType::DSP, "DSP:", 10 * 36, 0), DataType::DSP, 10,
+                "User");
+
+    EkDataDrive& registrations =
+        appendArea(root, areaNames, DataType::Registration, "Registration:", 16 * 176, 0);
+    for (int bank = 0; bank < 4; ++bank) {
+        EkDataDirectory& folder =
+            appendFolder(registrations, DataType::Registration, "Bank" + std::to_string(bank));
+        appendSlots(folder, DataType::Registration, 4, "User", bank);
+    }
+
+    EkDataDrive& songsAndRhythms = appendArea(root, areaNames, DataType::Song,
+                                              "Song Rhythm:", kSongRhythmMemory, kSongRhythmMemory);
+    appendSlots(appendFolder(songsAndRhythms, DataType::Song, "Song"), DataType::Song, 2, "Song");
+    appendSlots(appendFolder(songsAndRhythms, DataType::Rhythm, "Rhythm"), DataType::Rhythm, 4,
+                "User");
+}
+
+}  // namespace mls850

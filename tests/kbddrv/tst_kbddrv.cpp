@@ -1,0 +1,467 @@
+// The keyboard driver against the software keyboard: layout, listing, cursor, free memory,
+// delete, and every way a keyboard can let a listing down.
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/ekkbddrvexception.h"
+#include "support/handframes.h"
+#include "support/keyboardrig.h"
+#include "support/scripteddevice.h"
+
+using kbdsim::KeyboardMemory;
+using kbdsim::SlotRef;
+
+namespace {
+
+// Adds up the progress steps, as the window's progress bar does.
+class StepCounter : public EkKbdDrvObserver {
+public:
+    void notify(EkKbdDrv& driver) override {
+        sum += driver.progressStep();
+        ++calls;
+    }
+    int sum = 0;
+    int calls = 0;
+};
+
+EkData* slotAt(EkKbdDrv& driver, const std::string& folderPath, int index) {
+    EkData* item = nullptr;
+    if (!driver.openDirectory(folderPath, 9, item)) {
+        return nullptr;
+    }
+    for (int i = 0; i < index && item != nullptr; ++i) {
+        driver.nextItem(item);
+    }
+    driver.closeDirectory();
+    return item;
+}
+
+int countObjects(const EkData* item) {
+    int n = 1;
+    if (const auto* drive = EkDataDrive::from(const_cast<EkData*>(item))) {
+        for (int i = 0; i < drive->childCount(); ++i) {
+            n += countObjects(drive->child(i));
+        }
+    }
+    return n;
+}
+
+int expectCode(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const EkException& e) {
+        return e.code();
+    }
+    return -1;
+}
+
+KeyboardMemory emptyKeyboard() {
+    KeyboardMemory memory;
+    return memory;
+}
+
+}  // namespace
+
+class TestKbdDrv : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutOfTheMls850();
+    void otherModelHasAnEmptyTree();
+    void instanceIsTheOneDriver();
+    void fullListing_data();
+    void fullListing();
+    void relistingEmptiesADeletedSong();
+    void disconnectRestoresTheLayout();
+    void wrongKindSendsOneRequestAndChangesNothing();
+    void silenceTimesOutAndTheNextOperationWorks();
+    void noiseBetweenAnswersIsIgnored();
+    void droppedAnswerKeepsWhatWasFilled();
+    void unusableAnswers_data();
+    void unusableAnswers();
+    void cursorWalks();
+    void pathResolution_data();
+    void pathResolution();
+    void deleteSongAndRhythm_data();
+    void deleteSongAndRhythm();
+    void deleteOfAToneIsRefusedWithoutTraffic();
+    void operationStartedDuringAWaitIsRefused();
+    void openFailureIsAMidiSystemError();
+};
+
+void TestKbdDrv::layoutOfTheMls850() {
+    EkKbdDrv driver("MLS-850");
+    QCOMPARE(driver.areaCount(), 4);
+    QCOMPARE(driver.areaName(0), std::string("Tone:"));
+    QCOMPARE(driver.areaName(1), std::string("DSP:"));
+    QCOMPARE(driver.areaName(2), std::string("Registration:"));
+    QCOMPARE(driver.areaName(3), std::string("Song Rhythm:"));
+    QCOMPARE(driver.areaName(4), std::string());
+    QCOMPARE(countObjects(&driver.root()), 1 + 4 + 6 + 42);
+    QCOMPARE(int(driver.root().type()), 13);
+    QCOMPARE(driver.progressTotal(), 143);
+
+    EkData* reg = slotAt(driver, "Registration:\\Bank3\\", 2);
+    QVERIFY(reg != nullptr);
+    QCOMPARE(reg->bank(), 3);
+    QCOMPARE(reg->number(), 2);
+    QCOMPARE(int(reg->type()), 12);
+    QCOMPARE(reg->name(), std::string("User 2"));
+    QCOMPARE(int(reg->modelCode()), 0x1101);
+    QCOMPARE(slotAt(driver, "Song Rhythm:\\Song\\", 1)->name(), std::string("Song 1"));
+    QCOMPARE(slotAt(driver, "Tone:\\", 9)->name(), std::string("User 9"));
+    QCOMPARE(int(driver.findArea("Registration:")->child(3)->modelCode()), 0);  // a folder
+    QCOMPARE(driver.findArea("Registration:")->child(3)->name(), std::string("Bank3"));
+    QCOMPARE(int(driver.findArea("Tone:")->modelCode()), 0);
+
+    const int capacities[] = {600, 360, 2816, 21504};
+    const int free[] = {0, 0, 0, 21504};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(driver.findArea(driver.areaName(i))->capacity(), capacities[i]);
+        QCOMPARE(driver.findArea(driver.areaName(i))->freeSpace(), free[i]);
+    }
+    QVERIFY(driver.findArea("Nowhere:") == nullptr);
+}
+
+void TestKbdDrv::otherModelHasAnEmptyTree() {
+    EkKbdDrv driver("MLS-999");
+    QCOMPARE(driver.root().childCount(), 0);
+    QCOMPARE(driver.areaCount(), 0);
+    QCOMPARE(driver.progressTotal(), 0);
+
+    KeyboardRig rig;
+    QCOMPARE(expectCode([&] { driver.getList(rig.inputNumber(), rig.outputNumber()); }), 0);
+    QCOMPARE(rig.requestCount(), 1);
+}
+
+void TestKbdDrv::instanceIsTheOneDriver() {
+    EkKbdDrv& first = EkKbdDrv::instance("MLS-850");
+    EkKbdDrv& second = EkKbdDrv::instance("anything else");
+    QCOMPARE(&first, &second);
+    QCOMPARE(second.root().name(), std::string("MLS-850"));
+}
+
+void TestKbdDrv::fullListing_data() {
+    QTest::addColumn<bool>("populated");
+    QTest::newRow("demo content") << true;
+    QTest::newRow("no songs, no rhythms") << false;
+}
+
+void TestKbdDrv::fullListing() {
+    QFETCH(bool, populated);
+    KeyboardRig rig(populated ? KeyboardMemory::demo() : emptyKeyboard());
+    EkKbdDrv driver("MLS-850");
+    StepCounter steps;
+    driver.attachObserver(&steps);
+    driver.attachObserver(&steps);
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+
+    QVERIFY(driver.isConnected());
+    QVERIFY(!rig.programHasItOpen());
+    QCOMPARE(steps.sum, 143);
+    QCOMPARE(steps.calls, 10 + 10 + 20 + 8);
+    const int present = populated ? 3 : 0;
+    QCOMPARE(rig.requestCount(), 50 + 2 * present);
+
+    const KeyboardMemory& memory = rig.keyboard.memory();
+    const int freeMemory = int(memory.freeMemory());
+    QCOMPARE(driver.findArea("Song Rhythm:")->freeSpace(), freeMemory);
+    QCOMPARE(int(slotAt(driver, "Song Rhythm:\\", 0)->size()), freeMemory);
+    QCOMPARE(int(slotAt(driver, "Song Rhythm:\\", 1)->size()), freeMemory);
+    QVERIFY(slotAt(driver, "Song Rhythm:\\", 1)->isPresent());
+
+    EkData* tone = slotAt(driver, "Tone:\\", 3);
+    QVERIFY(tone->isPresent());
+    QCOMPARE(int(tone->size()), 60);
+    QCOMPARE(tone->name(), memory.name({2, 0, 3}));
+    QCOMPARE(slotAt(driver, "DSP:\\", 9)->name(), memory.name({9, 0, 9}));
+    QCOMPARE(int(slotAt(driver, "DSP:\\", 9)->size()), 36);
+    EkData* reg = slotAt(driver, "Registration:\\Bank3\\", 3);
+    QCOMPARE(reg->name(), std::string("Preset34"));
+    QCOMPARE(int(reg->size()), 176);
+    QVERIFY(slotAt(driver, "Registration:\\", 2)->isPresent());  // the bank folder
+
+    for (int n = 0; n < 2; ++n) {
+        EkData* song = slotAt(driver, "Song Rhythm:\\Song\\", n);
+        const int size = memory.size({10, 0, n});
+        QCOMPARE(int(song->size()), size);
+        QCOMPARE(song->isPresent(), size != 0);
+        QCOMPARE(song->name(), size != 0 ? memory.name({10, 0, n}) : "Song " + std::to_string(n));
+    }
+    for (int n = 0; n < 4; ++n) {
+        EkData* rhythm = slotAt(driver, "Song Rhythm:\\Rhythm\\", n);
+        const int size = memory.size({11, 0, n});
+        QCOMPARE(rhythm->isPresent(), size != 0);
+        QCOMPARE(rhythm->name(), size != 0 ? memory.name({11, 0, n}) : "User " + std::to_string(n));
+    }
+}
+
+void TestKbdDrv::relistingEmptiesADeletedSong() {
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    QVERIFY(slotAt(driver, "Song Rhythm:\\Song\\", 0)->isPresent());
+    rig.keyboard.memory().setData({10, 0, 0}, {});
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    EkData* song = slotAt(driver, "Song Rhythm:\\Song\\", 0);
+    QVERIFY(!song->isPresent());
+    QCOMPARE(int(song->size()), 0);
+    QCOMPARE(song->name(), std::string("Song 0"));
+}
+
+void TestKbdDrv::disconnectRestoresTheLayout() {
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    driver.disconnect();
+    driver.disconnect();
+    QVERIFY(!driver.isConnected());
+    QCOMPARE(driver.areaCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(driver.areaName(i), driver.root().child(i)->name());
+    }
+    QCOMPARE(slotAt(driver, "Tone:\\", 0)->name(), std::string("User 0"));
+    QVERIFY(!slotAt(driver, "Tone:\\", 0)->isPresent());
+    QCOMPARE(driver.root().name(), std::string("MLS-850"));
+}
+
+void TestKbdDrv::wrongKindSendsOneRequestAndChangesNothing() {
+    KeyboardRig rig;
+    rig.keyboard.memory().kind = 3;
+    EkKbdDrv driver("MLS-850");
+    try {
+        driver.getList(rig.inputNumber(), rig.outputNumber());
+        QFAIL("listed");
+    } catch (const EkKbdDrvException& e) {
+        QCOMPARE(e.code(), 0);
+    }
+    QCOMPARE(rig.requestCount(), 1);
+    QVERIFY(!driver.isConnected());
+    QVERIFY(!rig.programHasItOpen());
+    QCOMPARE(slotAt(driver, "Tone:\\", 0)->name(), std::string("User 0"));
+}
+
+void TestKbdDrv::silenceTimesOutAndTheNextOperationWorks() {
+    KeyboardRig rig;
+    kbdsim::Faults faults;
+    faults.silent = true;
+    rig.keyboard.setFaults(faults);
+    EkKbdDrv driver("MLS-850");
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(expectCode([&] { driver.getList(rig.inputNumber(), rig.outputNumber()); }), 6);
+    QVERIFY2(clock.elapsed() >= 195, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!rig.programHasItOpen());
+    QVERIFY(!driver.isConnected());
+
+    rig.keyboard.setFaults({});
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    QVERIFY(driver.isConnected());
+}
+
+void TestKbdDrv::noiseBetweenAnswersIsIgnored() {
+    KeyboardRig rig;
+    kbdsim::Faults faults;
+    faults.noise = true;
+    rig.keyboard.setFaults(faults);
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    QCOMPARE(slotAt(driver, "Song Rhythm:\\Song\\", 0)->name(), std::string("Sunrise "));
+    QCOMPARE(rig.requestCount(), 56);
+}
+
+void TestKbdDrv::droppedAnswerKeepsWhatWasFilled() {
+    KeyboardRig rig;
+    kbdsim::Faults faults;
+    faults.dropAnswer = 1 + 2 * 4 + 1;  // the kind, four tone names, then the fifth's first half
+    rig.keyboard.setFaults(faults);
+    EkKbdDrv driver("MLS-850");
+    StepCounter steps;
+    driver.attachObserver(&steps);
+    QCOMPARE(expectCode([&] { driver.getList(rig.inputNumber(), rig.outputNumber()); }), 6);
+    QCOMPARE(steps.calls, 4);
+    QCOMPARE(slotAt(driver, "Tone:\\", 3)->name(), rig.keyboard.memory().name({2, 0, 3}));
+    QVERIFY(slotAt(driver, "Tone:\\", 3)->isPresent());
+    QCOMPARE(slotAt(driver, "Tone:\\", 4)->name(), std::string("User 4"));
+    QVERIFY(!driver.isConnected());
+    QVERIFY(!rig.programHasItOpen());
+}
+
+void TestKbdDrv::unusableAnswers_data() {
+    using namespace handframes;
+    QTest::addColumn<Bytes>("answer");
+    QTest::addColumn<int>("code");
+    QTest::newRow("too short") << Bytes{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x00,
+                                        0x00, 0x0D, 0x00, 0x00, 0xF7}
+                               << 3;
+    QTest::newRow("a request is no answer") << request(0, 0, 0, 14, 0) << 4;
+    QTest::newRow("a data block is no answer") << block(0, 0, 0, {0x1234}) << 4;
+    QTest::newRow("status rejected") << status(0, 0, 2) << 0;
+    QTest::newRow("status error") << status(0, 0, 3) << 1;
+    QTest::newRow("status end") << status(0, 0, 0) << 2;
+}
+
+void TestKbdDrv::unusableAnswers() {
+    QFETCH(std::vector<std::uint8_t>, answer);
+    QFETCH(int, code);
+    ScriptedDevice device("Test scripted keyboard");
+    device.script = {answer};
+    EkKbdDrv driver("MLS-850");
+    QCOMPARE(expectCode([&] { driver.getList(device.inputNumber(), device.outputNumber()); }),
+             code);
+    QCOMPARE(device.openInputCount(), 0);
+    QCOMPARE(device.received.size(), std::size_t(1));
+    // The ports were closed: the next operation opens them again and works.
+    device.script = {handframes::paramData(0, 0, 34, 32, 0, 1234)};
+    QCOMPARE(driver.queryFreeMemory(), 1234u);
+}
+
+void TestKbdDrv::cursorWalks() {
+    EkKbdDrv driver("MLS-850");
+    EkData* item = nullptr;
+    QVERIFY(driver.openDirectory("Registration:\\Bank2\\", 9, item));
+    QCOMPARE(item->number(), 0);
+    QCOMPARE(item->bank(), 2);
+    for (int n = 1; n < 4; ++n) {
+        QVERIFY(driver.nextItem(item));
+        QCOMPARE(item->number(), n);
+    }
+    QVERIFY(!driver.nextItem(item));
+    QVERIFY(item == nullptr);
+    driver.closeDirectory();
+
+    QVERIFY(driver.openDirectory("Registration:\\", 4, item));
+    QStringList banks;
+    do {
+        banks << QString::fromStdString(item->name());
+    } while (driver.nextItem(item));
+    driver.closeDirectory();
+    QCOMPARE(banks, (QStringList{"Bank0", "Bank1", "Bank2", "Bank3"}));
+
+    QVERIFY(!driver.openDirectory("Tone:\\", 4, item));
+
+    // Nested: the inner walk's close restores the outer walk's place.
+    QVERIFY(driver.openDirectory("Song Rhythm:\\", 4, item));
+    QCOMPARE(item->name(), std::string("Song"));
+    EkData* inner = nullptr;
+    QVERIFY(driver.openDirectory("Song Rhythm:\\Song\\", 9, inner));
+    QVERIFY(driver.nextItem(inner));
+    QCOMPARE(inner->name(), std::string("Song 1"));
+    QVERIFY(!driver.nextItem(inner));
+    driver.closeDirectory();
+    QVERIFY(driver.nextItem(item));
+    QCOMPARE(item->name(), std::string("Rhythm"));
+    QVERIFY(!driver.nextItem(item));
+    driver.closeDirectory();
+}
+
+void TestKbdDrv::pathResolution_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("subdirectories");
+    QTest::addColumn<QString>("firstItem");  // with mask 13; empty: no folder
+    QTest::newRow("registration area") << "Registration:\\" << true << "Bank0";
+    QTest::newRow("song rhythm area") << "Song Rhythm:\\" << true << "Song";
+    QTest::newRow("tone area") << "Tone:\\" << false << "User 0";
+    QTest::newRow("bank 0") << "Registration:\\Bank0\\" << false << "User 0";
+    QTest::newRow("bank 9 resolves to its area") << "Registration:\\Bank9\\" << true << "Bank0";
+    QTest::newRow("any separator") << "Song Rhythm:/Rhythm/" << false << "User 0";
+    QTest::newRow("no area") << "Piano:\\" << false << "";
+    QTest::newRow("empty path") << "" << false << "";
+}
+
+void TestKbdDrv::pathResolution() {
+    QFETCH(QString, path);
+    QFETCH(bool, subdirectories);
+    QFETCH(QString, firstItem);
+    EkKbdDrv driver("MLS-850");
+    QCOMPARE(driver.hasSubdirectories(path.toStdString()), subdirectories);
+    EkData* item = nullptr;
+    const bool opened = driver.openDirectory(path.toStdString(), 13, item);
+    QCOMPARE(opened, !firstItem.isEmpty());
+    if (opened) {
+        QCOMPARE(QString::fromStdString(item->name()), firstItem);
+        driver.closeDirectory();
+    }
+}
+
+void TestKbdDrv::deleteSongAndRhythm_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("placeholder");
+    QTest::newRow("song 0") << "Song Rhythm:\\Song\\" << 0 << 32 << "Song 0";
+    QTest::newRow("rhythm 2") << "Song Rhythm:\\Rhythm\\" << 2 << 33 << "User 2";
+}
+
+void TestKbdDrv::deleteSongAndRhythm() {
+    QFETCH(QString, folder);
+    QFETCH(int, number);
+    QFETCH(int, command);
+    QFETCH(QString, placeholder);
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    EkData* slot = slotAt(driver, folder.toStdString(), number);
+    QVERIFY(slot->isPresent());
+    const std::int32_t freeBefore = driver.findArea("Song Rhythm:")->freeSpace();
+    rig.clearTraffic();
+    driver.deleteData(*slot);
+
+    QCOMPARE(rig.fromProgram().size(), std::size_t(2));
+    const QByteArray& cmd = rig.fromProgram()[0];
+    QCOMPARE(int(quint8(cmd[5])), 0x00);  // ParamData, keyboard-wide
+    QCOMPARE(int(cmd[6]), command);
+    QCOMPARE(int(cmd[7]), 7);  // one parameter byte, 8-bit value
+    QCOMPARE(int(cmd[11]), number);
+    QCOMPARE(int(rig.fromProgram()[1][6]), 34);  // free memory read again
+    QVERIFY(!slot->isPresent());
+    QCOMPARE(int(slot->size()), 0);
+    QCOMPARE(QString::fromStdString(slot->name()), placeholder);
+    QVERIFY(driver.findArea("Song Rhythm:")->freeSpace() > freeBefore);
+    QCOMPARE(driver.findArea("Song Rhythm:")->freeSpace(), int(rig.keyboard.memory().freeMemory()));
+    QVERIFY(!rig.programHasItOpen());
+}
+
+void TestKbdDrv::deleteOfAToneIsRefusedWithoutTraffic() {
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    rig.clearTraffic();
+    EkData* tone = slotAt(driver, "Tone:\\", 0);
+    const std::string name = tone->name();
+    QCOMPARE(expectCode([&] { driver.deleteData(*tone); }), 0);
+    QTest::qWait(20);
+    QVERIFY(rig.fromProgram().empty());
+    QVERIFY(!rig.programHasItOpen());
+    QCOMPARE(tone->name(), name);
+    QVERIFY(tone->isPresent());
+}
+
+void TestKbdDrv::operationStartedDuringAWaitIsRefused() {
+    KeyboardRig rig;
+    rig.keyboard.setTiming({false, std::chrono::milliseconds(50)});
+    EkKbdDrv driver("MLS-850");
+    bool refused = false;
+    QTimer::singleShot(10, [&] {
+        try {
+            driver.queryFreeMemory();
+        } catch (const DriverBusyError&) {
+            refused = true;
+        }
+    });
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    QVERIFY(refused);
+    QVERIFY(driver.isConnected());
+    QCOMPARE(driver.queryFreeMemory(), rig.keyboard.memory().freeMemory());
+}
+
+void TestKbdDrv::openFailureIsAMidiSystemError() {
+    EkKbdDrv driver("MLS-850");
+    QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, driver.getList(999, 999));
+    QVERIFY(!driver.isBusy());
+}
+
+QTEST_GUILESS_MAIN(TestKbdDrv)
+#include "tst_kbddrv.moc"
