@@ -1,0 +1,107 @@
+#include "msgstr.h"
+
+#include <array>
+
+#include "platform/userlocale.h"
+
+namespace {
+
+// The texts are kept in UTF-8. Their spelling is the program's own and is kept as it is.
+
+constexpr std::array kSysExJa = {
+    "通信を拒否されました",       "通信エラーが発生しました",           "未知のエラーです",
+    "データがありません",         "メッセージのフォーマットが不正です", "チェックサム・エラー",
+    "MIDI通信タイムアウトエラー",
+};
+constexpr std::array kSysExEn = {
+    "rejected by keyboard",
+    "communication error occured",
+    "Unknown error",
+    "no datas",
+    "invalid System Exclusive message ",  // the trailing space is part of the text
+    "invaild checksum",
+    "MIDI Timeout",
+};
+
+constexpr std::array kKbdDrvJa = {"このキーボードとは通信できません"};
+constexpr std::array kKbdDrvEn = {"Unknown keyboard type"};
+
+constexpr std::array kStreamJa = {
+    "このファイルはNVBファイルではありません",
+    "異なるタイプのデータは転送できません",
+    "空き領域が足りません",
+};
+constexpr std::array kStreamEn = {
+    "No NVB file",
+    "Data type is different",
+    "Not enough memory",
+};
+
+constexpr std::array kOperateJa = {
+    "送信元のデータが指定されていません", "送信先のデータが指定されていません",
+    "受信元のデータが指定されていません", "受信先のデータが指定されていません",
+    "削除するデータが選択されていません", "ここには転送できません",
+    "まず一覧を取得して下さい",
+};
+constexpr std::array kOperateEn = {
+    "Not select a source data", "Not select a distination data",
+    "Not select a source data", "Not select a distination data",
+    "Not select a data",        "Not acceptable",
+    "Get list first!!",
+};
+
+constexpr std::array kStatusJa = {
+    "一覧の取得中...",
+    "データを送信中...",
+    "データを受信中...",
+    "データを削除中...",
+};
+constexpr std::array kStatusEn = {
+    "Get list...",
+    "Sending a data...",
+    "Receiving a data...",
+    "Deleting a data...",
+};
+
+// The full-width katakana end with a half-width voiced-sound mark (U+FF9E) after the final
+// character.
+constexpr std::array kFolderJa = {"ファイル フォルダ\uFF9E"};
+constexpr std::array kFolderEn = {"Folder"};
+
+}  // namespace
+
+MsgStr::MsgStr() : MsgStr(platform::userDefaultLocaleId()) {}
+
+MsgStr::MsgStr(int localeId) : japanese_(localeId == platform::kLocaleJapanese) {}
+
+QString MsgStr::pick(Group japanese, Group english, std::int32_t index) const {
+    const Group group = japanese_ ? japanese : english;
+    if (index < 0 || static_cast<std::size_t>(index) >= group.size()) {
+        return {};
+    }
+    return QString::fromUtf8(group[static_cast<std::size_t>(index)]);
+}
+
+QString MsgStr::sysExErrorText(std::int32_t code) const {
+    return pick(kSysExJa, kSysExEn, code);
+}
+
+QString MsgStr::kbdDrvErrorText(std::int32_t code) const {
+    return pick(kKbdDrvJa, kKbdDrvEn, code);
+}
+
+QString MsgStr::streamErrorText(std::int32_t code) const {
+    return pick(kStreamJa, kStreamEn, code);
+}
+
+QString MsgStr::operateErrorText(std::int32_t code) const {
+    return pick(kOperateJa, kOperateEn, code);
+}
+
+QString MsgStr::statusText(std::int32_t command) const {
+    return pick(kStatusJa, kStatusEn, command);
+}
+
+QString MsgStr::folderText(std::int32_t index) const {
+    return pick(kFolderJa, kFolderEn, index);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <span>
+
+// Every text the program shows about a failure or a running command, in Japanese or English:
+// one text per exception code of each exception class, the status text of each keyboard command
+// and the word for a folder in the keyboard pane. The language is chosen once, from the user's
+// locale identifier: Japanese for 1041, English for anything else.
+class MsgStr {
+public:
+    // The commands whose status text is shown while they run.
+    enum Command : std::int32_t { List = 0, Send = 1, Receive = 2, Delete = 3 };
+
+    // Takes the user's default locale identifier from the platform.
+    MsgStr();
+    explicit MsgStr(int localeId);
+
+    bool isJapanese() const { return japanese_; }
+
+    // Each returns the text at that index of its group, or an empty text outside the group.
+    QString sysExErrorText(std::int32_t code) const;
+    QString kbdDrvErrorText(std::int32_t code) const;
+    QString streamErrorText(std::int32_t code) const;
+    QString operateErrorText(std::int32_t code) const;
+    QString statusText(std::int32_t command) const;
+    QString folderText(std::int32_t index = 0) const;
+
+private:
+    using Group = std::span<const char* const>;
+
+    QString pick(Group japanese, Group english, std::int32_t index) const;
+
+    bool japanese_;
+};

@@ -1,0 +1,313 @@
+#include "nvbmidistream.h"
+
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "nvbstreamexception.h"
+#include "platform/eventwait.h"
+#include "platform/systemerror.h"
+#include "sysex/ekexception.h"
+
+namespace {
+
+// The folder part of a slot path: up to its last backslash, which is dropped unless a colon or
+// another backslash stands right before it ("Tone:\User 0" gives "Tone:\", "Song Rhythm:\Song\X"
+// gives "Song Rhythm:\Song").
+std::string directoryOf(const std::string& path) {
+    const auto last = path.rfind('\\');
+    if (last == std::string::npos) {
+        return {};
+    }
+    if (last > 0 && (path[last - 1] == ':' || path[last - 1] == '\\')) {
+        return path.substr(0, last + 1);
+    }
+    return path.substr(0, last);
+}
+
+std::string lastComponent(const std::string& path) {
+    const auto last = path.rfind('\\');
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::string areaOf(const std::string& path) {
+    return path.substr(0, path.find('\\'));
+}
+
+bool isSongOrRhythm(std::uint16_t type) {
+    return type == DataType::Song || type == DataType::Rhythm;
+}
+
+}  // namespace
+
+// Opens the stream's input port, then its output port, and closes them when it goes, on every
+// path; `inputFirst` chooses which one closes first.
+class NvbMidiStream::OpenPorts {
+public:
+    OpenPorts(NvbMidiStream& stream, bool inputClosesFirst)
+        : stream_(stream), inputClosesFirst_(inputClosesFirst) {
+        stream_.input_.open(stream_.inputDevice_);
+        try {
+            stream_.output_.open(stream_.outputDevice_);
+        } catch (...) {
+            stream_.input_.close();
+            throw;
+        }
+    }
+    ~OpenPorts() {
+        if (inputClosesFirst_) {
+            stream_.input_.close();
+            stream_.output_.close();
+        } else {
+            stream_.output_.close();
+            stream_.input_.close();
+        }
+    }
+    OpenPorts(const OpenPorts&) = delete;
+    OpenPorts& operator=(const OpenPorts&) = delete;
+
+private:
+    NvbMidiStream& stream_;
+    bool inputClosesFirst_;
+};
+
+NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice)
+    : NvbMidiStream(slotPath, inputDevice, outputDevice, EkKbdDrv::instance(areaOf(slotPath))) {}
+
+NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice,
+                             EkKbdDrv& driver)
+    : inputDevice_(inputDevice),
+      outputDevice_(outputDevice),
+      driver_(driver),
+      directoryPath_(directoryOf(slotPath)),
+      answerTimer_([this] {
+          timedOut_ = true;
+          done_ = true;
+      }) {
+    input_.attachObserver(&inputObserver_);
+    output_.attachObserver(&outputObserver_);
+
+    const std::string slotName = lastComponent(slotPath);
+    EkData* item = nullptr;
+    if (driver_.openDirectory(directoryPath_, 9, item)) {
+        while (item != nullptr && item->name() != slotName) {
+            driver_.nextItem(item);
+        }
+        driver_.closeDirectory();
+    }
+    // A path that names no slot must not fall back on whatever slot was looked at last.
+    if (item == nullptr || item->isContainer()) {
+        throw platform::SystemError("The keyboard has no slot \"" + slotPath + "\".");
+    }
+    slot_ = item;
+}
+
+NvbMidiStream::~NvbMidiStream() = default;
+
+int NvbMidiStream::addressOf(const EkData& slot) {
+    const int n = slot.number();
+    switch (slot.type()) {
+        case DataType::Tone:
+            return n + 384;
+        case DataType::DSP:
+        case DataType::Rhythm:
+            return n + 100;
+        case DataType::Registration:
+            return 4 * n + slot.bank() + 16;
+        default:
+            return n;
+    }
+}
+
+std::int32_t NvbMidiStream::size() const {
+    return static_cast<std::int32_t>(slot_->size());
+}
+
+void NvbMidiStream::bindAnswerHandlers() {
+    outputObserver_.setHandler([this] {
+        if (!done_) {
+            answerTimer_.start();
+        }
+    });
+    inputObserver_.setHandler([this] {
+        answerTimer_.stop();
+        done_ = true;
+    });
+}
+
+void NvbMidiStream::exchange() {
+    done_ = false;
+    timedOut_ = false;
+    sendBuffer_.clear();
+    encoder_.encode(sendBuffer_);
+    output_.put(sendBuffer_);
+    output_.send();
+    platform::waitUntil(done_);
+    answerTimer_.stop();
+    if (timedOut_) {
+        output_.close();
+        input_.close();
+        throw EkSysExException(EkSysExException::Timeout);
+    }
+    receiveBuffer_.clear();
+    input_.getData(receiveBuffer_);
+    decoder_.setAreaAddress(&record_);
+    decoder_.decode(receiveBuffer_);
+}
+
+// Sends the current message and waits only for the port to report it gone.
+void NvbMidiStream::sendOnly() {
+    outputObserver_.setHandler([this] { done_ = true; });
+    inputObserver_.clearHandler();
+    done_ = false;
+    sendBuffer_.clear();
+    encoder_.encode(sendBuffer_);
+    output_.put(sendBuffer_);
+    output_.send();
+    platform::waitUntil(done_);
+}
+
+void NvbMidiStream::failOnStatus(std::uint8_t status) {
+    switch (status) {
+        case TransferStatus::Rejected:
+            throw EkSysExException(EkSysExException::Rejected);
+        case TransferStatus::Error:
+            throw EkSysExException(EkSysExException::CommError);
+        default:
+            throw EkSysExException(EkSysExException::UnknownStatus);
+    }
+}
+
+void NvbMidiStream::read(EkDataFile& item) {
+    // Fetched into a buffer of its own: the item changes only once the whole item has arrived.
+    std::vector<std::uint16_t> words(slot_->size() / 2, 0);
+    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(slot_->size()),
+               addressOf(*slot_), &words};
+    encoder_.setModelCode(sysex::kModelCode);
+    encoder_.setDeviceNumber(sysex::kDeviceNumber);
+    encoder_.setType(SysExType::DataRequest);
+    encoder_.setAreaAddress(&record_);
+    decoder_.setAreaAddress(&record_);
+    bindAnswerHandlers();
+    position_ = 0;
+
+    EkKbdDrv::BusyScope busy(driver_);
+    {
+        OpenPorts ports(*this, true);
+        for (;;) {
+            exchange();
+            if (decoder_.type() == SysExType::DataBlock) {
+                const auto& block = decoder_.words();
+                const std::size_t first =
+                    static_cast<std::size_t>(decoder_.blockNumber()) * sysex::kWordsPerBlock;
+                if (first + block.size() > words.size()) {
+                    throw platform::SystemError(
+                        "The keyboard sent more data than the slot holds (block " +
+                        std::to_string(decoder_.blockNumber()) + "). Nothing was imported.");
+                }
+                std::copy(block.begin(), block.end(),
+                          words.begin() + static_cast<std::ptrdiff_t>(first));
+                position_ += static_cast<std::int32_t>(2 * block.size());
+                notifyObservers();
+                encoder_.setType(SysExType::Status);
+                encoder_.setStatus(TransferStatus::Ack);
+            } else if (decoder_.type() == SysExType::Status) {
+                if (decoder_.status() == TransferStatus::End) {
+                    break;
+                }
+                failOnStatus(decoder_.status());
+            } else {
+                // A parameter message has no place in a transfer: say so, and fail.
+                encoder_.setType(SysExType::Status);
+                encoder_.setStatus(TransferStatus::Error);
+                sendOnly();
+                throw EkSysExException(EkSysExException::InvalidMessage);
+            }
+        }
+    }
+    item.words() = std::move(words);
+    item.adopt(*slot_);
+}
+
+std::uint8_t NvbMidiStream::sendBlock(int block, int bytes) {
+    encoder_.setType(SysExType::DataBlock);
+    encoder_.setBlockNumber(static_cast<std::uint16_t>(block));
+    encoder_.setDataSize(static_cast<std::uint8_t>(bytes));
+    exchange();
+    // Anything but a status answers nothing: it counts as an unknown status.
+    return decoder_.type() == SysExType::Status ? decoder_.status() : 0xFF;
+}
+
+void NvbMidiStream::write(EkDataFile& item) {
+    if (item.type() != slot_->type()) {
+        throw NvbStreamException(NvbStreamException::TypeMismatch);
+    }
+    const std::uint32_t size = item.size();
+    // Checked before anything is deleted on the keyboard.
+    if (size > kMaxItemSize) {
+        throw platform::SystemError("The item of " + std::to_string(size) +
+                                    " bytes is larger than the keyboard can take (" +
+                                    std::to_string(kMaxItemSize) + " bytes).");
+    }
+    if (item.words().size() * 2 < size) {
+        throw platform::SystemError(
+            "The item announces " + std::to_string(size) + " bytes but holds only " +
+            std::to_string(item.words().size() * 2) + ". Nothing was sent.");
+    }
+    if (isSongOrRhythm(slot_->type())) {
+        if (driver_.queryFreeMemory() < size) {
+            throw NvbStreamException(NvbStreamException::NotEnoughMemory);
+        }
+        if (slot_->type() == DataType::Song) {
+            driver_.deleteData(*slot_);
+        }
+    }
+
+    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
+               addressOf(*slot_), &item.words()};
+    encoder_.setModelCode(sysex::kModelCode);
+    encoder_.setDeviceNumber(sysex::kDeviceNumber);
+    encoder_.setAreaAddress(&record_);
+    decoder_.setAreaAddress(&record_);
+    bindAnswerHandlers();
+    position_ = 0;
+    {
+        EkKbdDrv::BusyScope busy(driver_);
+        OpenPorts ports(*this, false);
+        int remaining = static_cast<int>(size);
+        int block = 0;
+        int resends = 0;
+        while (remaining > sysex::kBytesPerBlock) {
+            const std::uint8_t status = sendBlock(block, sysex::kBytesPerBlock);
+            if (status == TransferStatus::Ack) {
+                ++block;
+                remaining -= sysex::kBytesPerBlock;
+                position_ += sysex::kBytesPerBlock;
+                resends = 0;
+                notifyObservers();
+            } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
+                failOnStatus(status);
+            } else if (++resends > kMaxResends) {
+                // The same block again and again: give up rather than loop for ever.
+                failOnStatus(status);
+            }
+        }
+        if (remaining > 0) {
+            const std::uint8_t status = sendBlock(block, remaining);
+            if (status == TransferStatus::Ack) {
+                position_ += remaining;
+                notifyObservers();
+            } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
+                failOnStatus(status);
+            }
+        }
+        encoder_.setType(SysExType::Status);
+        encoder_.setStatus(TransferStatus::End);
+        sendOnly();
+    }
+
+    slot_->setName(item.name());
+    slot_->setSize(size);
+    slot_->setPresent();
+    item.setBank(slot_->bank());
+    item.setNumber(slot_->number());
+    driver_.refreshAreaMemory(areaOf(directoryPath_));
+}

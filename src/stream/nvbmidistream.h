@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ekmidi/ekmidiin.h"
+#include "ekmidi/ekmidiobserver.h"
+#include "ekmidi/ekmidiout.h"
+#include "nvbstream.h"
+#include "platform/answertimer.h"
+#include "sysex/eksysexdecoder.h"
+#include "sysex/eksysexencoder.h"
+
+class EkData;
+class EkKbdDrv;
+
+// The stream whose other side is one slot of the keyboard's memory. An item travels in blocks
+// of at most 64 words, each acknowledged by the receiver before the next one goes; the
+// observers are told after every block. The stream has its own ports, codec and answer timer;
+// the driver only finds the slot and, around a send, checks and refreshes the free memory and
+// deletes the old song.
+class NvbMidiStream : public NvbStream {
+public:
+    // `slotPath`: the slot's path in the keyboard tree below its root, the area name, folder
+    // names and the slot's name joined by backslashes ("Song Rhythm:\Song\Sunrise "). Throws
+    // platform::SystemError when the path names no slot of the driver's tree.
+    NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice, EkKbdDrv& driver);
+    // The same with the program's one driver.
+    NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice);
+    ~NvbMidiStream() override;
+
+    // Fetches the slot's data into the item, which then takes the slot's type, size and name.
+    // On any failure the item is left as it was.
+    void read(EkDataFile& item) override;
+    // Stores the item into the slot: checks type and free memory, deletes an old song, sends the
+    // blocks, ends with End, and updates the slot in the tree and the area's free memory.
+    void write(EkDataFile& item) override;
+    std::int32_t position() const override { return position_; }
+    std::int32_t size() const override;
+
+    EkData& slot() const { return *slot_; }
+    const std::string& directoryPath() const { return directoryPath_; }
+
+    // The largest item a transfer can address: block numbers travel in 14 bits.
+    static constexpr std::uint32_t kMaxItemSize = (1u << 14) * 128;
+    // How often one block is sent again when the keyboard answers it with an unknown status.
+    static constexpr int kMaxResends = 8;
+
+    // The wire address of a slot from its type, number and bank.
+    static int addressOf(const EkData& slot);
+
+private:
+    class OpenPorts;
+
+    void exchange();
+    void sendOnly();
+    std::uint8_t sendBlock(int block, int bytes);
+    [[noreturn]] void failOnStatus(std::uint8_t status);
+    void bindAnswerHandlers();
+
+    std::int32_t position_ = 0;
+    int inputDevice_;
+    int outputDevice_;
+    EkData* slot_ = nullptr;
+    EkKbdDrv& driver_;
+    std::string directoryPath_;
+    EkSysExEncoder encoder_;
+    EkSysExDecoder decoder_;
+    EkMidiOut output_;
+    EkMidiIn input_;
+    EkMidiObserver outputObserver_;
+    EkMidiObserver inputObserver_;
+    std::vector<std::uint8_t> sendBuffer_;
+    std::vector<std::uint8_t> receiveBuffer_;
+    bool done_ = false;
+    bool timedOut_ = false;
+    platform::AnswerTimer answerTimer_;
+    AreaAddress record_;
+};

@@ -1,0 +1,358 @@
+// Items sent into and fetched from the software keyboard through the real keyboard stream:
+// block sizes, handshake, the keyboard's refusals and faults, and what the tree shows after.
+
+#include <QtTest>
+
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "platform/systemerror.h"
+#include "stream/nvbmidistream.h"
+#include "stream/nvbstreamexception.h"
+#include "support/handframes.h"
+#include "support/keyboardrig.h"
+
+using kbdsim::KeyboardMemory;
+using Words = std::vector<std::uint16_t>;
+
+namespace {
+
+class PositionRecorder : public NvbStreamObserver {
+public:
+    void notify(NvbStream& stream) override { positions << stream.position(); }
+    QList<int> positions;
+};
+
+Words pattern(std::size_t count, std::uint16_t seed) {
+    Words words(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        words[i] = std::uint16_t(seed * 7 + i * 40503u);
+    }
+    return words;
+}
+
+std::unique_ptr<EkDataFile> songItem(std::uint32_t size, const std::string& name = "Test Sng") {
+    auto item = std::make_unique<EkDataFile>(DataType::Song);
+    item->setSize(size);
+    item->words() = pattern(size / 2, 5);
+    item->storeName(name);
+    return item;
+}
+
+// Message type and, for blocks, word count of everything the keyboard received.
+QStringList shapes(const KeyboardRig& rig) {
+    QStringList out;
+    for (const QByteArray& m : rig.fromProgram()) {
+        const int type = quint8(m[5]) >> 4;
+        if (type == 4) {
+            out << QStringLiteral("block%1:%2").arg(int(m[10])).arg(int(m[12]));
+        } else if (type == 7) {
+            out << QStringLiteral("status%1").arg(int(m[10]));
+        }
+    }
+    return out;
+}
+
+int expectCode(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const EkException& e) {
+        return e.code();
+    }
+    return -1;
+}
+
+class Setup {
+public:
+    explicit Setup(KeyboardMemory memory = KeyboardMemory::demo()) : rig(std::move(memory)) {
+        driver.getList(rig.inputNumber(), rig.outputNumber());
+        rig.clearTraffic();
+    }
+    std::unique_ptr<NvbMidiStream> stream(const std::string& path) {
+        return std::make_unique<NvbMidiStream>(path, rig.inputNumber(), rig.outputNumber(), driver);
+    }
+
+    KeyboardRig rig;
+    EkKbdDrv driver{"MLS-850"};
+};
+
+}  // namespace
+
+class TestNvbMidiStream : public QObject {
+    Q_OBJECT
+private slots:
+    void sendsInBlocksOf64Words_data();
+    void sendsInBlocksOf64Words();
+    void sendUpdatesTheTree();
+    void resendsABlockAnsweredWithAnUnknownStatus();
+    void givesUpOnABlockThatIsNeverAcknowledged();
+    void sendRefusals_data();
+    void sendRefusals();
+    void typeMismatchSendsNothing();
+    void tooLittleMemoryDeletesNothing();
+    void itemShorterThanItsSizeIsRefusedBeforeAnything();
+    void registrationAddress();
+    void fetchesAnItem_data();
+    void fetchesAnItem();
+    void failedFetchLeavesTheItemUntouched_data();
+    void failedFetchLeavesTheItemUntouched();
+    void fetchedBlockPastTheSlotIsRefused();
+    void pathThatNamesNoSlotIsRefused_data();
+    void pathThatNamesNoSlotIsRefused();
+    void silenceTimesOutAndClosesThePorts();
+};
+
+void TestNvbMidiStream::sendsInBlocksOf64Words_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QStringList>("blocks");
+    QTest::addColumn<QList<int>>("positions");
+    QTest::newRow("empty") << 0 << QStringList{"status0"} << QList<int>{};
+    QTest::newRow("one block") << 128 << QStringList{"block0:64", "status0"} << QList<int>{128};
+    QTest::newRow("300 bytes") << 300
+                               << QStringList{"block0:64", "block1:64", "block2:22", "status0"}
+                               << QList<int>{128, 256, 300};
+    QStringList full;
+    QList<int> fullPositions;
+    for (int b = 0; b < 168; ++b) {
+        full << QStringLiteral("block%1:64").arg(b & 0x7F);
+        fullPositions << 128 * (b + 1);
+    }
+    full << "status0";
+    QTest::newRow("full memory") << 21504 << full << fullPositions;
+}
+
+void TestNvbMidiStream::sendsInBlocksOf64Words() {
+    QFETCH(int, size);
+    QFETCH(QStringList, blocks);
+    QFETCH(QList<int>, positions);
+    Setup setup{KeyboardMemory()};
+    auto item = songItem(std::uint32_t(size));
+    auto stream = setup.stream("Song Rhythm:\\Song\\Song 1");
+    PositionRecorder recorder;
+    stream->attachObserver(&recorder);
+    stream->write(*item);
+    QCOMPARE(shapes(setup.rig), blocks);
+    QCOMPARE(recorder.positions, positions);
+    QCOMPARE(setup.rig.keyboard.memory().data({10, 0, 1}), item->words());
+    QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::sendUpdatesTheTree() {
+    Setup setup;
+    auto stream = setup.stream("Song Rhythm:\\Song\\Sunrise ");
+    EkData& slot = stream->slot();
+    auto item = songItem(300, "Ballad");
+    stream->write(*item);
+    QCOMPARE(slot.name(), item->name());
+    QCOMPARE(int(slot.size()), 300);
+    QVERIFY(slot.isPresent());
+    QCOMPARE(item->number(), 0);
+    QCOMPARE(setup.driver.findArea("Song Rhythm:")->freeSpace(),
+             int(setup.rig.keyboard.memory().freeMemory()));
+    QCOMPARE(setup.rig.keyboard.memory().name({10, 0, 0}), std::string("Ballad  "));
+    // The old song was deleted first: the command went out before the first block.
+    QCOMPARE(int(setup.rig.fromProgram().at(1)[6]), 32);
+}
+
+void TestNvbMidiStream::resendsABlockAnsweredWithAnUnknownStatus() {
+    Setup setup;
+    kbdsim::Faults faults;
+    faults.blockStatus = {1, 9, 1};
+    setup.rig.keyboard.setFaults(faults);
+    auto item = songItem(300);
+    setup.stream("Song Rhythm:\\Song\\Song 1")->write(*item);
+    QCOMPARE(shapes(setup.rig),
+             (QStringList{"block0:64", "block1:64", "block1:64", "block2:22", "status0"}));
+    QCOMPARE(setup.rig.keyboard.memory().data({10, 0, 1}), item->words());
+}
+
+void TestNvbMidiStream::givesUpOnABlockThatIsNeverAcknowledged() {
+    Setup setup;
+    kbdsim::Faults faults;
+    faults.blockStatus = {0, 9, -1};
+    setup.rig.keyboard.setFaults(faults);
+    auto item = songItem(300);
+    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Song 1")->write(*item); }), 2);
+    QCOMPARE(shapes(setup.rig).size(), NvbMidiStream::kMaxResends + 1);
+    QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::sendRefusals_data() {
+    QTest::addColumn<int>("block");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("code");
+    QTest::newRow("rejected") << 1 << 2 << 0;
+    QTest::newRow("error") << 1 << 3 << 1;
+    QTest::newRow("rejected on the last block") << 2 << 2 << 0;
+}
+
+void TestNvbMidiStream::sendRefusals() {
+    QFETCH(int, block);
+    QFETCH(int, status);
+    QFETCH(int, code);
+    Setup setup;
+    kbdsim::Faults faults;
+    faults.blockStatus = {block, status, 1};
+    setup.rig.keyboard.setFaults(faults);
+    auto rhythm = std::make_unique<EkDataFile>(DataType::Rhythm);
+    rhythm->setSize(300);
+    rhythm->words() = pattern(150, 1);
+    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Rhythm\\User 1")->write(*rhythm); }),
+             code);
+    QVERIFY(!shapes(setup.rig).contains("status0"));
+    QVERIFY(!setup.rig.programHasItOpen());
+    QCOMPARE(setup.rig.keyboard.memory().size({11, 0, 1}), 0);
+}
+
+void TestNvbMidiStream::typeMismatchSendsNothing() {
+    Setup setup;
+    auto item = songItem(300);
+    QCOMPARE(expectCode([&] { setup.stream("Tone:\\Warm Pad")->write(*item); }), 1);
+    QTest::qWait(10);
+    QVERIFY(setup.rig.fromProgram().empty());
+}
+
+void TestNvbMidiStream::tooLittleMemoryDeletesNothing() {
+    Setup setup;
+    const std::uint32_t free = setup.rig.keyboard.memory().freeMemory();
+    auto item = songItem(free + 2);
+    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->write(*item); }), 2);
+    QCOMPARE(setup.rig.keyboard.memory().size({10, 0, 0}), 1800);
+    QCOMPARE(setup.rig.fromProgram().size(), std::size_t(1));  // the free-memory question alone
+}
+
+void TestNvbMidiStream::itemShorterThanItsSizeIsRefusedBeforeAnything() {
+    Setup setup;
+    auto item = songItem(300);
+    item->words().resize(10);
+    QVERIFY_THROWS_EXCEPTION(platform::SystemError,
+                             setup.stream("Song Rhythm:\\Song\\Sunrise ")->write(*item));
+    QVERIFY(setup.rig.fromProgram().empty());
+    QCOMPARE(setup.rig.keyboard.memory().size({10, 0, 0}), 1800);
+}
+
+void TestNvbMidiStream::registrationAddress() {
+    Setup setup;
+    EkDataFile item(DataType::Registration);
+    item.setSize(176);
+    item.words() = pattern(88, 3);
+    item.storeName("MyReg");
+    auto stream = setup.stream("Registration:\\Bank1\\Preset13");
+    QCOMPARE(stream->slot().bank(), 1);
+    QCOMPARE(stream->slot().number(), 2);
+    stream->write(item);
+    const QByteArray& first = setup.rig.fromProgram().at(0);
+    QCOMPARE(int(quint8(first[5])), 0x4C);
+    QCOMPARE(int(first[8]) + 128 * int(first[9]), 4 * 2 + 1 + 16);
+    // The End status is only sent, not answered: let it reach the keyboard.
+    QTRY_COMPARE(shapes(setup.rig), (QStringList{"block0:64", "block1:24", "status0"}));
+    QCOMPARE(setup.rig.keyboard.memory().data({12, 1, 2}), item.words());
+    QCOMPARE(stream->slot().name(), std::string("MyReg"));
+}
+
+void TestNvbMidiStream::fetchesAnItem_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("bank");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("song") << "Song Rhythm:\\Song\\Sunrise " << 10 << 0 << 0 << "Sunrise ";
+    QTest::newRow("rhythm") << "Song Rhythm:\\Rhythm\\Shuffle " << 11 << 0 << 2 << "Shuffle ";
+    QTest::newRow("tone") << "Tone:\\Cello Sx" << 2 << 0 << 8 << "Cello Sx";
+    QTest::newRow("registration") << "Registration:\\Bank3\\Preset32" << 12 << 3 << 1 << "Preset32";
+    QTest::newRow("empty song") << "Song Rhythm:\\Song\\Song 1" << 10 << 0 << 1 << "";
+}
+
+void TestNvbMidiStream::fetchesAnItem() {
+    QFETCH(QString, path);
+    QFETCH(int, type);
+    QFETCH(int, bank);
+    QFETCH(int, number);
+    QFETCH(QString, name);
+    Setup setup;
+    EkDataFile item(DataType::NoType);
+    auto stream = setup.stream(path.toStdString());
+    PositionRecorder recorder;
+    stream->attachObserver(&recorder);
+    stream->read(item);
+    const Words& expected = setup.rig.keyboard.memory().data({std::uint16_t(type), bank, number});
+    QCOMPARE(item.words(), expected);
+    QCOMPARE(int(item.type()), type);
+    QCOMPARE(int(item.size()), int(expected.size() * 2));
+    if (!name.isEmpty()) {
+        QCOMPARE(QString::fromStdString(item.name()), name);
+    }
+    if (!expected.empty()) {
+        QCOMPARE(recorder.positions.last(), int(expected.size() * 2));
+    }
+    QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::failedFetchLeavesTheItemUntouched_data() {
+    QTest::addColumn<int>("fetchBlock");
+    QTest::addColumn<int>("fetchStatus");
+    QTest::addColumn<int>("corruptBlock");
+    QTest::addColumn<int>("code");
+    QTest::newRow("rejected request") << 0 << 2 << -1 << 0;
+    QTest::newRow("error") << 1 << 3 << -1 << 1;
+    QTest::newRow("ack in place of a block") << 1 << 1 << -1 << 2;
+    QTest::newRow("corrupted checksum") << -1 << 1 << 2 << 5;
+}
+
+void TestNvbMidiStream::failedFetchLeavesTheItemUntouched() {
+    QFETCH(int, fetchBlock);
+    QFETCH(int, fetchStatus);
+    QFETCH(int, corruptBlock);
+    QFETCH(int, code);
+    Setup setup;
+    kbdsim::Faults faults;
+    faults.fetchStatus = {fetchBlock, fetchStatus};
+    faults.corruptChecksumBlock = corruptBlock;
+    setup.rig.keyboard.setFaults(faults);
+    EkDataFile item(DataType::NoType);
+    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item); }), code);
+    QVERIFY(item.words().empty());
+    QCOMPARE(int(item.type()), int(DataType::NoType));
+    QCOMPARE(int(item.size()), 0);
+    QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::fetchedBlockPastTheSlotIsRefused() {
+    Setup setup;
+    // The song grew on the keyboard after the list was fetched.
+    setup.rig.keyboard.memory().setData({10, 0, 0}, pattern(1000, 8));
+    EkDataFile item(DataType::NoType);
+    QVERIFY_THROWS_EXCEPTION(platform::SystemError,
+                             setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item));
+    QVERIFY(item.words().empty());
+    QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::pathThatNamesNoSlotIsRefused_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no such name") << "Song Rhythm:\\Song\\Nothing";
+    QTest::newRow("a folder") << "Song Rhythm:\\Song";
+    QTest::newRow("no such area") << "Piano:\\User 0";
+}
+
+void TestNvbMidiStream::pathThatNamesNoSlotIsRefused() {
+    QFETCH(QString, path);
+    Setup setup;
+    QVERIFY_THROWS_EXCEPTION(platform::SystemError, setup.stream(path.toStdString()));
+}
+
+void TestNvbMidiStream::silenceTimesOutAndClosesThePorts() {
+    Setup setup;
+    kbdsim::Faults faults;
+    faults.silent = true;
+    setup.rig.keyboard.setFaults(faults);
+    EkDataFile tone(DataType::Tone);
+    tone.setSize(60);
+    tone.words() = pattern(30, 2);
+    QCOMPARE(expectCode([&] { setup.stream("Tone:\\Velvet  ")->write(tone); }), 6);
+    QVERIFY(!setup.rig.programHasItOpen());
+    QCOMPARE(expectCode([&] { setup.stream("Tone:\\Velvet  ")->read(tone); }), 6);
+    QCOMPARE(tone.words(), pattern(30, 2));
+}
+
+QTEST_GUILESS_MAIN(TestNvbMidiStream)
+#include "tst_nvbmidistream.moc"
