@@ -1,34 +1,387 @@
-// nvbman-cli: the keyboard manager's commands from a terminal.
+// nvbman-cli: the keyboard manager's commands from a terminal, on the same driver, streams,
+// message table and settings as the window.
+
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QTextStream>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
+#include "cli/errortext.h"
+#include "cli/slotspec.h"
+#include "cli/terminalprogress.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
+#include "msg/msgstr.h"
 #include "platform/midiservice.h"
+#include "platform/settingsstore.h"
+#include "platform/systemerror.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
 
 namespace {
 
 enum ExitCode { Success = 0, Failure = 1, BadUsage = 2 };
 
-int listDevices() {
-    QTextStream out(stdout);
-    auto& service = platform::MidiService::instance();
-    const QStringList inputs = service.inputDevices();
-    const QStringList outputs = service.outputDevices();
-    for (int i = 0; i < inputs.size(); ++i) {
-        out << "in " << i << ": " << inputs[i] << '\n';
-    }
-    for (int i = 0; i < outputs.size(); ++i) {
-        out << "out " << i << ": " << outputs[i] << '\n';
-    }
-    if (inputs.isEmpty() && outputs.isEmpty()) {
-        QTextStream(stderr)
-            << "No MIDI devices found (no ALSA sequencer, no JACK server running).\n";
-    }
-    return Success;
+const char* const kDescription = R"HELP(Manages the music data of an MLS-850 keyboard over MIDI.
+
+Commands:
+  devices               list the MIDI devices: "in N: NAME" lines, then "out N: NAME"
+  list [--json]         fetch the keyboard's list: every slot's name, size and presence, and
+                        the free song and rhythm memory (--json: one JSON object on stdout)
+  import SLOT [DIR]     fetch SLOT into a new .nvb file in DIR (default: the current folder);
+                        prints the file's path
+  send FILE SLOT        send the .nvb FILE into SLOT
+  delete SLOT           delete the song or user rhythm in SLOT
+  backup DIR            import every slot that holds data into DIR; prints one path per file
+  show FILE             print a .nvb file's type, size and name (no keyboard needed)
+
+SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
+rhythm:N (0-3).
+
+DEV is a device number as "devices" prints it, or part of a device's name (the first device
+whose name contains it, in any case). Without --in/--out the devices chosen in NvbMan's
+preferences are used, or device 0 when none were chosen. The software keyboard
+"MLS-850 Simulator (built-in)" is always listed last: --in built-in --out built-in tries every
+command without the instrument.
+
+Exit status: 0 success; 1 failure (the error's text is the last line on stderr); 2 bad usage.)HELP";
+
+class UsageError {
+public:
+    explicit UsageError(QString text) : text(std::move(text)) {}
+    QString text;
+};
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
 }
+
+void printError(const QString& text) {
+    out().flush();
+    std::fputs(qPrintable(text + '\n'), stderr);
+    std::fflush(stderr);
+}
+
+QString typeWord(std::uint16_t type) {
+    switch (type) {
+        case DataType::Tone:
+            return "Tone";
+        case DataType::DSP:
+            return "DSP";
+        case DataType::Song:
+            return "Song";
+        case DataType::Rhythm:
+            return "Rhythm";
+        case DataType::Registration:
+            return "Registration";
+        case DataType::Keyboard:
+            return "Keyboard";
+        default:
+            return "unknown";
+    }
+}
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// A device by number or by part of its name.
+int resolveDevice(const QString& given, const QStringList& names, const char* direction) {
+    bool isNumber = false;
+    const int number = given.toInt(&isNumber);
+    if (isNumber) {
+        if (number < 0 || number >= names.size()) {
+            throw platform::SystemError(
+                QString("There is no MIDI %1 device %2 (see: nvbman-cli devices).")
+                    .arg(direction)
+                    .arg(number)
+                    .toStdString());
+        }
+        return number;
+    }
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].contains(given, Qt::CaseInsensitive)) {
+            return i;
+        }
+    }
+    throw platform::SystemError(
+        QString("No MIDI %1 device matches \"%2\" (see: nvbman-cli devices).")
+            .arg(direction, given)
+            .toStdString());
+}
+
+class Cli {
+public:
+    Cli(const QCommandLineParser& parser, const QCommandLineOption& inOption,
+        const QCommandLineOption& outOption, const QCommandLineOption& quietOption,
+        const QCommandLineOption& jsonOption)
+        : parser_(parser),
+          inOption_(inOption),
+          outOption_(outOption),
+          json_(parser.isSet(jsonOption)),
+          progress_(!parser.isSet(quietOption) && isatty(STDERR_FILENO) != 0) {
+        driver_.attachObserver(&progress_);
+    }
+
+    int run(const QStringList& args) {
+        const QString command = args.value(0);
+        const QStringList rest = args.mid(1);
+        if (command == "devices") {
+            expectArguments(rest, 0, 0);
+            return devices();
+        }
+        if (command == "show") {
+            expectArguments(rest, 1, 1);
+            return show(rest[0]);
+        }
+        if (command == "list") {
+            expectArguments(rest, 0, 0);
+            return list();
+        }
+        if (command == "import") {
+            expectArguments(rest, 1, 2);
+            return importSlot(slotArgument(rest[0]), rest.value(1, QDir::currentPath()));
+        }
+        if (command == "send") {
+            expectArguments(rest, 2, 2);
+            return send(rest[0], slotArgument(rest[1]));
+        }
+        if (command == "delete") {
+            expectArguments(rest, 1, 1);
+            return remove(slotArgument(rest[0]));
+        }
+        if (command == "backup") {
+            expectArguments(rest, 1, 1);
+            return backup(rest[0]);
+        }
+        throw UsageError(command.isEmpty() ? "no command given"
+                                           : "unknown command '" + command + "'");
+    }
+
+private:
+    static void expectArguments(const QStringList& args, int least, int most) {
+        if (args.size() < least) {
+            throw UsageError("missing argument");
+        }
+        if (args.size() > most) {
+            throw UsageError("unexpected argument '" + args[most] + "'");
+        }
+    }
+
+    static SlotSpec slotArgument(const QString& text) {
+        const auto spec = SlotSpec::parse(text);
+        if (!spec) {
+            throw UsageError("'" + text +
+                             "' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)");
+        }
+        return *spec;
+    }
+
+    // The devices of --in/--out, else those of the settings store, else 0.
+    void chooseDevices() {
+        auto& service = platform::MidiService::instance();
+        platform::Settings stored;
+        const bool bothGiven = parser_.isSet(inOption_) && parser_.isSet(outOption_);
+        if (!bothGiven) {
+            platform::SettingsStore store;
+            if (store.hasRunBefore()) {
+                stored = store.load();
+            }
+        }
+        input_ = parser_.isSet(inOption_)
+                     ? resolveDevice(parser_.value(inOption_), service.inputDevices(), "input")
+                     : stored.inputDevice;
+        output_ = parser_.isSet(outOption_)
+                      ? resolveDevice(parser_.value(outOption_), service.outputDevices(), "output")
+                      : stored.outputDevice;
+    }
+
+    void getList() {
+        chooseDevices();
+        progress_.start("Get list", driver_.progressTotal());
+        driver_.getList(input_, output_);
+        progress_.finish();
+    }
+
+    SlotInTree slotOf(const SlotSpec& spec) {
+        SlotInTree found = findSlot(driver_, spec);
+        if (found.slot == nullptr) {
+            throw platform::SystemError("The keyboard has no slot " + spec.text().toStdString() +
+                                        ".");
+        }
+        return found;
+    }
+
+    int devices() {
+        auto& service = platform::MidiService::instance();
+        const QStringList inputs = service.inputDevices();
+        const QStringList outputs = service.outputDevices();
+        for (int i = 0; i < inputs.size(); ++i) {
+            out() << "in " << i << ": " << inputs[i] << '\n';
+        }
+        for (int i = 0; i < outputs.size(); ++i) {
+            out() << "out " << i << ": " << outputs[i] << '\n';
+        }
+        return Success;
+    }
+
+    int show(const QString& file) {
+        EkDataFile item(DataType::NoType);
+        NvbFileStream(file, NvbFileStream::OpenRead).read(item);
+        out() << "type: " << item.type() << " (" << typeWord(item.type()) << ")\n"
+              << "size: " << item.size() << '\n'
+              << "name: \"" << latin1(item.name()) << "\"\n";
+        return Success;
+    }
+
+    int list() {
+        getList();
+        const auto slots = allSlots(driver_);
+        if (json_) {
+            QJsonObject root;
+            root["model"] = latin1(driver_.root().name());
+            EkDataDrive* songs = driver_.findArea("Song Rhythm:");
+            root["freeMemory"] = songs != nullptr ? songs->freeSpace() : 0;
+            QJsonArray areas;
+            for (int i = 0; i < driver_.areaCount(); ++i) {
+                const EkDataDrive* area = driver_.findArea(driver_.areaName(i));
+                areas.append(QJsonObject{{"name", latin1(area->name())},
+                                         {"type", area->type()},
+                                         {"capacity", area->capacity()},
+                                         {"freeSpace", area->freeSpace()},
+                                         {"usedSpace", area->usedSpace()}});
+            }
+            root["areas"] = areas;
+            QJsonArray entries;
+            for (const auto& [spec, where] : slots) {
+                const EkData& slot = *where.slot;
+                entries.append(QJsonObject{{"slot", spec.text()},
+                                           {"area", where.area},
+                                           {"folder", where.folder},
+                                           {"type", slot.type()},
+                                           {"bank", slot.bank()},
+                                           {"number", slot.number()},
+                                           {"name", latin1(slot.name())},
+                                           {"size", qint64(slot.size())},
+                                           {"present", slot.isPresent()}});
+            }
+            root["slots"] = entries;
+            out() << QJsonDocument(root).toJson(QJsonDocument::Compact) << '\n';
+            return Success;
+        }
+        QString area;
+        for (const auto& [spec, where] : slots) {
+            if (where.area != area) {
+                area = where.area;
+                const EkDataDrive* drive = driver_.findArea(area.toStdString());
+                out() << area << "  used " << drive->usedSpace() << " of " << drive->capacity()
+                      << " bytes, " << drive->freeSpace() << " free\n";
+            }
+            const EkData& slot = *where.slot;
+            out() << QString("  %1 %2 %3 %4\n")
+                         .arg(spec.text(), -10)
+                         .arg("\"" + latin1(slot.name()) + "\"", -11)
+                         .arg(slot.size(), 6)
+                         .arg(slot.isPresent() ? "" : "(empty)");
+        }
+        return Success;
+    }
+
+    QString fetch(const SlotSpec& spec, const QString& folder, const QString& fileName = {}) {
+        const SlotInTree where = slotOf(spec);
+        progress_.start("Import", int(where.slot->size()));
+        const QString path = transfer::importSlot(*where.slot, where.directoryPath, folder, input_,
+                                                  output_, driver_, &progress_, fileName);
+        progress_.finish();
+        return path;
+    }
+
+    int importSlot(const SlotSpec& spec, const QString& folder) {
+        if (!QFileInfo(folder).isDir()) {
+            throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
+        }
+        getList();
+        out() << QDir::toNativeSeparators(fetch(spec, folder)) << '\n';
+        return Success;
+    }
+
+    int send(const QString& file, const SlotSpec& spec) {
+        getList();
+        const SlotInTree where = slotOf(spec);
+        progress_.start("Send", int(QFileInfo(file).size()));
+        transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
+                           &progress_);
+        progress_.finish();
+        return Success;
+    }
+
+    int remove(const SlotSpec& spec) {
+        getList();
+        driver_.deleteData(*slotOf(spec).slot);
+        return Success;
+    }
+
+    // Every present slot into its own file; a slot that fails is reported and the others go on.
+    int backup(const QString& folder) {
+        if (!QFileInfo(folder).isDir()) {
+            throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
+        }
+        getList();
+        QString lastError;
+        QSet<QString> used;
+        for (const auto& [spec, where] : allSlots(driver_)) {
+            if (!where.slot->isPresent()) {
+                continue;
+            }
+            // Two slots may carry the same name: each gets a file of its own.
+            QString name = transfer::importFileName(where.slot->type(), where.slot->name());
+            for (int n = 2; used.contains(name); ++n) {
+                name = transfer::importFileName(where.slot->type(), where.slot->name()).chopped(4) +
+                       QString(" (%1).nvb").arg(n);
+            }
+            used.insert(name);
+            try {
+                out() << QDir::toNativeSeparators(fetch(spec, folder, name)) << '\n';
+                out().flush();
+            } catch (...) {
+                progress_.finish();
+                lastError = currentErrorText(messages_);
+                printError("nvbman-cli: " + spec.text() + " not saved: " + lastError);
+            }
+        }
+        if (!lastError.isEmpty()) {
+            printError(lastError);
+            return Failure;
+        }
+        return Success;
+    }
+
+    const QCommandLineParser& parser_;
+    const QCommandLineOption& inOption_;
+    const QCommandLineOption& outOption_;
+    bool json_;
+    MsgStr messages_;
+    TerminalProgress progress_;
+    EkKbdDrv& driver_ = EkKbdDrv::instance(mls850::kModel);
+    int input_ = 0;
+    int output_ = 0;
+
+public:
+    const MsgStr& messages() const { return messages_; }
+};
 
 }  // namespace
 
@@ -38,27 +391,44 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion("0.1.0");
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "Manages the music data of an MLS-850 keyboard over MIDI.\n\n"
-        "Commands:\n"
-        "  devices   list the MIDI input and output devices with their numbers");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument("command", "The command to run.", "COMMAND [ARGS...]");
-    parser.process(app);
+    parser.setApplicationDescription(kDescription);
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption inOption("in", "MIDI input device: number or part of its name.",
+                                      "DEV");
+    const QCommandLineOption outOption("out", "MIDI output device: number or part of its name.",
+                                       "DEV");
+    const QCommandLineOption quietOption("quiet", "No progress output.");
+    const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
+    parser.addOptions({inOption, outOption, quietOption, jsonOption});
+    parser.addPositionalArgument("command", "devices, list, import, send, delete, backup or show.",
+                                 "COMMAND [ARGS...]");
 
-    // The software keyboard is always there, so every command can be tried without the
-    // instrument.
-    kbdsim::BuiltInKeyboard builtInKeyboard;
-
-    const QStringList args = parser.positionalArguments();
-    if (args.isEmpty()) {
-        QTextStream(stderr) << "nvbman-cli: no command given (try --help)\n";
+    if (!parser.parse(app.arguments())) {
+        printError("nvbman-cli: " + parser.errorText() + " (try --help)");
         return BadUsage;
     }
-    if (args.first() == "devices" && args.size() == 1) {
-        return listDevices();
+    if (parser.isSet(helpOption)) {
+        out() << parser.helpText();
+        return Success;
     }
-    QTextStream(stderr) << "nvbman-cli: unknown command '" << args.join(' ') << "' (try --help)\n";
-    return BadUsage;
+    if (parser.isSet(versionOption)) {
+        out() << "nvbman-cli " << QCoreApplication::applicationVersion() << '\n';
+        return Success;
+    }
+
+    // The software keyboard is always there, so every command can be tried without the
+    // instrument; its memory is kept between runs.
+    kbdsim::BuiltInKeyboard builtInKeyboard;
+
+    Cli cli(parser, inOption, outOption, quietOption, jsonOption);
+    try {
+        return cli.run(parser.positionalArguments());
+    } catch (const UsageError& e) {
+        printError("nvbman-cli: " + e.text + " (try --help)");
+        return BadUsage;
+    } catch (...) {
+        printError(currentErrorText(cli.messages()));
+        return Failure;
+    }
 }

@@ -98,7 +98,7 @@ bool readMessage(const std::vector<std::uint8_t>& m, std::uint8_t& type, std::ui
 }  // namespace
 
 void SimulatedKeyboard::handle(const std::vector<std::uint8_t>& m) {
-    emit traffic(true, QByteArray(reinterpret_cast<const char*>(m.data()), qsizetype(m.size())));
+    Q_EMIT traffic(true, QByteArray(reinterpret_cast<const char*>(m.data()), qsizetype(m.size())));
     if (faults_.silent) {
         return;
     }
@@ -261,7 +261,7 @@ void SimulatedKeyboard::runCommand(const Message& command) {
     }
     memory_.setData(
         {song ? std::uint16_t(DataType::Song) : std::uint16_t(DataType::Rhythm), 0, number}, {});
-    emit memoryChanged();
+    Q_EMIT memoryChanged();
 }
 
 void SimulatedKeyboard::startFetch(const Message& request) {
@@ -396,7 +396,7 @@ void SimulatedKeyboard::commitReception(const Message& end) {
     } catch (const std::invalid_argument&) {
         return;  // an incomplete tone, DSP setting or registration is not kept
     }
-    emit memoryChanged();
+    Q_EMIT memoryChanged();
 }
 
 void SimulatedKeyboard::sendParam(const Message& request, std::uint32_t value) {
@@ -447,8 +447,8 @@ void SimulatedKeyboard::send(std::vector<std::uint8_t> message) {
     }
     outboundFreeAt_ = departure;
     schedule(departure, [this, message = std::move(message)] {
-        emit traffic(false, QByteArray(reinterpret_cast<const char*>(message.data()),
-                                       qsizetype(message.size())));
+        Q_EMIT traffic(false, QByteArray(reinterpret_cast<const char*>(message.data()),
+                                         qsizetype(message.size())));
         if (transmitter_) {
             transmitter_(message);
         }

@@ -72,7 +72,7 @@ public:
     // Time a message of `bytes` bytes takes on the cable.
     static std::chrono::microseconds wireTime(std::size_t bytes);
 
-signals:
+Q_SIGNALS:
     // A message reached the instrument (fromProgram) or reached the program.
     void traffic(bool fromProgram, const QByteArray& message);
     // The memory changed through a committed item or a deletion.

@@ -74,30 +74,38 @@ NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int o
 
 NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice,
                              EkKbdDrv& driver)
+    : NvbMidiStream(findSlot(driver, slotPath), directoryOf(slotPath), inputDevice, outputDevice,
+                    driver) {}
+
+NvbMidiStream::NvbMidiStream(EkData& slot, const std::string& directoryPath, int inputDevice,
+                             int outputDevice, EkKbdDrv& driver)
     : inputDevice_(inputDevice),
       outputDevice_(outputDevice),
+      slot_(&slot),
       driver_(driver),
-      directoryPath_(directoryOf(slotPath)),
+      directoryPath_(directoryPath),
       answerTimer_([this] {
           timedOut_ = true;
           done_ = true;
       }) {
     input_.attachObserver(&inputObserver_);
     output_.attachObserver(&outputObserver_);
+}
 
+EkData& NvbMidiStream::findSlot(EkKbdDrv& driver, const std::string& slotPath) {
     const std::string slotName = lastComponent(slotPath);
     EkData* item = nullptr;
-    if (driver_.openDirectory(directoryPath_, 9, item)) {
+    if (driver.openDirectory(directoryOf(slotPath), 9, item)) {
         while (item != nullptr && item->name() != slotName) {
-            driver_.nextItem(item);
+            driver.nextItem(item);
         }
-        driver_.closeDirectory();
+        driver.closeDirectory();
     }
     // A path that names no slot must not fall back on whatever slot was looked at last.
     if (item == nullptr || item->isContainer()) {
         throw platform::SystemError("The keyboard has no slot \"" + slotPath + "\".");
     }
-    slot_ = item;
+    return *item;
 }
 
 NvbMidiStream::~NvbMidiStream() = default;

@@ -28,6 +28,10 @@ public:
     NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice, EkKbdDrv& driver);
     // The same with the program's one driver.
     NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice);
+    // On a slot of the driver's tree given directly, with the path of its folder. Slot names
+    // need not be unique within a folder; a caller that holds the slot itself uses this.
+    NvbMidiStream(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,
+                  EkKbdDrv& driver);
     ~NvbMidiStream() override;
 
     // Fetches the slot's data into the item, which then takes the slot's type, size and name.
@@ -52,6 +56,8 @@ public:
 
 private:
     class OpenPorts;
+
+    static EkData& findSlot(EkKbdDrv& driver, const std::string& slotPath);
 
     void exchange();
     void sendOnly();

@@ -30,7 +30,7 @@ private:
 
 class TestDataTree : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void newItemHeaderIsMagicTypeAndZeros();
     void sizeAndTypeAreStoredHighByteFirst_data();
     void sizeAndTypeAreStoredHighByteFirst();

@@ -83,7 +83,7 @@ private:
 
 class TestJackPorts : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void exchangesTheLargestBlockBothWays();
     void messageSentRightBeforeCloseStillArrives();

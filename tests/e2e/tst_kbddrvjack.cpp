@@ -8,7 +8,7 @@
 
 class TestKbdDrvJack : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void listsTheSimulatorOverJack();
 };
 

@@ -16,7 +16,7 @@ using namespace handframes;
 
 class TestKbdSimJack : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void answersAKindQueryAndKeepsItsState();
 };
 

@@ -10,7 +10,7 @@
 
 class TestStreamJack : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void sendThenImportGivesTheSameItem();
 };
 

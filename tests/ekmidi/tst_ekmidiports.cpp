@@ -37,7 +37,7 @@ void drainEvents() {
 
 class TestEkMidiPorts : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
     void keptMessageIsReportedOnceWithExactlyItsBytes_data();

@@ -67,7 +67,7 @@ KeyboardMemory emptyKeyboard() {
 
 class TestKbdDrv : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void layoutOfTheMls850();
     void otherModelHasAnEmptyTree();
     void instanceIsTheOneDriver();

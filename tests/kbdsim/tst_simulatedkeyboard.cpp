@@ -78,7 +78,7 @@ std::string nameFromValues(std::uint32_t first, std::uint32_t second) {
 
 class TestSimulatedKeyboard : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void kindQueryHasTheAnswerShape();
     void answersTheRequestCatalogue_data();
     void answersTheRequestCatalogue();

@@ -7,7 +7,7 @@
 
 class TestMsgStr : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void everyText_data();
     void everyText();
     void outsideAGroupIsEmpty();

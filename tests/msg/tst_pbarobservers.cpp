@@ -30,7 +30,7 @@ private:
 
 class TestPBarObservers : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void withoutABarNothingHappens();
     void fullListingFillsTheBar();
     void streamPositionIsAssigned();

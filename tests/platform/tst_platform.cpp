@@ -8,6 +8,7 @@
 #include "platform/answertimer.h"
 #include "platform/eventwait.h"
 #include "platform/midiservice.h"
+#include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "support/recordingdevice.h"
 
@@ -15,7 +16,7 @@ using platform::MidiService;
 
 class TestPlatform : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void waitReturnsWhenAHandlerSetsTheFlag();
     void waitServesPostedWorkAndTimers();
     void answerTimerFiresOnceNotBeforeItsInterval();
@@ -25,6 +26,8 @@ private slots:
     void badDeviceNumbersRaiseMidiSystemError_data();
     void badDeviceNumbersRaiseMidiSystemError();
     void sendToAVanishedDeviceIsAnError();
+    void settingsFirstStartThenRoundTrip();
+    void settingsWithATextDeviceAreAnError();
 };
 
 void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag() {
@@ -123,6 +126,49 @@ void TestPlatform::sendToAVanishedDeviceIsAnError() {
     device.reset();
     const std::uint8_t message[] = {0xF0, 0x44, 0xF7};
     QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, output->send(message));
+}
+
+namespace {
+
+std::unique_ptr<QSettings> iniAt(const QString& path) {
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+}  // namespace
+
+void TestPlatform::settingsFirstStartThenRoundTrip() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("nvbman.ini");
+    {
+        platform::SettingsStore store(iniAt(path));
+        QVERIFY(!store.hasRunBefore());
+        store.markRun();
+    }
+    {
+        platform::SettingsStore store(iniAt(path));
+        QVERIFY(store.hasRunBefore());
+        store.save({2, 3, "/home/user/music"});
+    }
+    platform::SettingsStore store(iniAt(path));
+    const platform::Settings loaded = store.load();
+    QCOMPARE(loaded.inputDevice, 2);
+    QCOMPARE(loaded.outputDevice, 3);
+    QCOMPARE(loaded.defaultDirectory, QString("/home/user/music"));
+}
+
+void TestPlatform::settingsWithATextDeviceAreAnError() {
+    QTemporaryDir dir;
+    auto settings = iniAt(dir.filePath("nvbman.ini"));
+    settings->setValue("MIDI/InputDevice", "keyboard");
+    settings->setValue("MIDI/OutputDevice", 1);
+    platform::SettingsStore store(std::move(settings));
+    QVERIFY(store.hasRunBefore());
+    try {
+        store.load();
+        QFAIL("loaded");
+    } catch (const platform::SystemError& e) {
+        QVERIFY2(QString(e.what()).contains("InputDevice"), e.what());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

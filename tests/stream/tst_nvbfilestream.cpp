@@ -42,7 +42,7 @@ QByteArray readFile(const QString& path) {
 
 class TestNvbFileStream : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());

@@ -79,7 +79,7 @@ public:
 
 class TestNvbMidiStream : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void sendsInBlocksOf64Words_data();
     void sendsInBlocksOf64Words();
     void sendUpdatesTheTree();

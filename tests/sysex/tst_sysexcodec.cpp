@@ -76,7 +76,7 @@ Bytes blockFrame(const Words& words) {
 
 class TestSysExCodec : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void encodesParameterMessages_data();
     void encodesParameterMessages();
     void encodesDataBlocks_data();

@@ -1,0 +1,24 @@
+#include "errortext.h"
+
+#include <exception>
+
+#include "kbddrv/ekkbddrvexception.h"
+#include "msg/msgstr.h"
+#include "stream/nvbstreamexception.h"
+#include "sysex/ekexception.h"
+
+QString currentErrorText(const MsgStr& messages) {
+    try {
+        throw;
+    } catch (const EkSysExException& e) {
+        return messages.sysExErrorText(e.code());
+    } catch (const EkKbdDrvException& e) {
+        return messages.kbdDrvErrorText(e.code());
+    } catch (const NvbStreamException& e) {
+        return messages.streamErrorText(e.code());
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}

@@ -1,0 +1,110 @@
+#include "slotspec.h"
+
+#include <QRegularExpression>
+
+#include "data/ekdatadrive.h"
+#include "kbddrv/ekkbddrv.h"
+
+namespace {
+
+struct Kind {
+    const char* name;
+    const char* area;
+    const char* folder;  // nullptr: slots lie directly in the area
+    int banks;
+    int slots;
+};
+
+// The MLS-850's slots as the command line names them.
+const Kind kKinds[] = {
+    {"tone", "Tone:", nullptr, 1, 10},          {"dsp", "DSP:", nullptr, 1, 10},
+    {"reg", "Registration:", "Bank", 4, 4},     {"song", "Song Rhythm:", "Song", 1, 2},
+    {"rhythm", "Song Rhythm:", "Rhythm", 1, 4},
+};
+
+const Kind* kindNamed(const QString& name) {
+    for (const Kind& kind : kKinds) {
+        if (name == QLatin1String(kind.name)) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+QString folderName(const Kind& kind, int bank) {
+    if (kind.folder == nullptr) {
+        return {};
+    }
+    return kind.banks > 1 ? QString("%1%2").arg(kind.folder).arg(bank) : QString(kind.folder);
+}
+
+}  // namespace
+
+std::optional<SlotSpec> SlotSpec::parse(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("^([a-z]+):(?:(\\d)\\.)?(\\d)$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    const Kind* kind = kindNamed(match.captured(1));
+    if (kind == nullptr) {
+        return std::nullopt;
+    }
+    const bool hasBank = match.hasCaptured(2) && !match.captured(2).isEmpty();
+    if (hasBank != (kind->banks > 1)) {
+        return std::nullopt;
+    }
+    SlotSpec spec{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
+                  match.captured(3).toInt()};
+    if (spec.bank >= kind->banks || spec.number >= kind->slots) {
+        return std::nullopt;
+    }
+    return spec;
+}
+
+QString SlotSpec::text() const {
+    return kind == "reg" ? QString("reg:%1.%2").arg(bank).arg(number)
+                         : QString("%1:%2").arg(kind).arg(number);
+}
+
+SlotInTree findSlot(EkKbdDrv& driver, const SlotSpec& spec) {
+    SlotInTree found;
+    const Kind* kind = kindNamed(spec.kind);
+    EkDataDrive* area = kind != nullptr ? driver.findArea(kind->area) : nullptr;
+    if (area == nullptr) {
+        return found;
+    }
+    found.area = kind->area;
+    found.folder = folderName(*kind, spec.bank);
+    EkDataDrive* parent = area;
+    if (!found.folder.isEmpty()) {
+        parent = nullptr;
+        for (int i = 0; i < area->childCount(); ++i) {
+            if (area->child(i)->isDirectory() &&
+                area->child(i)->name() == found.folder.toStdString()) {
+                parent = EkDataDrive::from(area->child(i));
+            }
+        }
+    }
+    if (parent == nullptr || spec.number >= parent->childCount()) {
+        return found;
+    }
+    found.slot = parent->child(spec.number);
+    found.directoryPath = found.folder.isEmpty()
+                              ? std::string(kind->area) + "\\"
+                              : std::string(kind->area) + "\\" + found.folder.toStdString();
+    return found;
+}
+
+std::vector<std::pair<SlotSpec, SlotInTree>> allSlots(EkKbdDrv& driver) {
+    std::vector<std::pair<SlotSpec, SlotInTree>> slots;
+    for (const Kind& kind : kKinds) {
+        for (int bank = 0; bank < kind.banks; ++bank) {
+            for (int number = 0; number < kind.slots; ++number) {
+                const SlotSpec spec{kind.name, bank, number};
+                slots.emplace_back(spec, findSlot(driver, spec));
+            }
+        }
+    }
+    return slots;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+class EkData;
+class EkKbdDrv;
+
+// A keyboard slot named on the command line: tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3,
+// number 0-3), song:N (0-1), rhythm:N (0-3).
+struct SlotSpec {
+    QString kind;  // tone, dsp, reg, song, rhythm
+    int bank = 0;
+    int number = 0;
+
+    // Null when the text is not a slot of the MLS-850.
+    static std::optional<SlotSpec> parse(const QString& text);
+    QString text() const;
+};
+
+// A slot of the driver's tree with the path of its folder.
+struct SlotInTree {
+    EkData* slot = nullptr;
+    std::string directoryPath;  // e.g. "Tone:\" or "Song Rhythm:\Song"
+    QString area;               // "Tone:"
+    QString folder;             // "Bank0", "Song", "Rhythm" or empty
+};
+
+// The slot of the tree the spec names; its `slot` is null if the tree has no such slot.
+SlotInTree findSlot(EkKbdDrv& driver, const SlotSpec& spec);
+// Every slot of the tree, in layout order, with its spec.
+std::vector<std::pair<SlotSpec, SlotInTree>> allSlots(EkKbdDrv& driver);

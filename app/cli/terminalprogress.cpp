@@ -1,0 +1,46 @@
+#include "terminalprogress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+constexpr int kWidth = 30;
+}
+
+void TerminalProgress::start(const char* label, int total) {
+    finish();
+    label_ = label;
+    total_ = total;
+    value_ = 0;
+}
+
+void TerminalProgress::finish() {
+    if (enabled_ && drawn_) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+    drawn_ = false;
+}
+
+void TerminalProgress::notify(EkKbdDrv& driver) {
+    value_ += driver.progressStep();
+    draw();
+}
+
+void TerminalProgress::notify(NvbStream& stream) {
+    value_ = stream.position();
+    draw();
+}
+
+void TerminalProgress::draw() {
+    if (!enabled_ || total_ <= 0) {
+        return;
+    }
+    const int shown = std::clamp(value_, 0, total_);
+    const int filled = shown * kWidth / total_;
+    std::fprintf(stderr, "\r%-10s [%.*s%.*s] %3d%%", label_, filled,
+                 "##############################", kWidth - filled,
+                 "..............................", shown * 100 / total_);
+    std::fflush(stderr);
+    drawn_ = true;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "kbddrv/ekkbddrv.h"
+#include "stream/nvbstream.h"
+
+// A progress bar drawn on stderr, for listings and transfers. Draws nothing unless enabled
+// (stderr is a terminal and --quiet was not given).
+class TerminalProgress : public EkKbdDrvObserver, public NvbStreamObserver {
+public:
+    explicit TerminalProgress(bool enabled) : enabled_(enabled) {}
+    ~TerminalProgress() override { finish(); }
+
+    // Starts a new bar with this label and total.
+    void start(const char* label, int total);
+    // Clears the bar's line.
+    void finish();
+
+    void notify(EkKbdDrv& driver) override;   // adds the driver's step
+    void notify(NvbStream& stream) override;  // shows the stream's position
+
+private:
+    void draw();
+
+    bool enabled_;
+    bool drawn_ = false;
+    const char* label_ = "";
+    int value_ = 0;
+    int total_ = 0;
+};

@@ -1,0 +1,65 @@
+#include "settingsstore.h"
+
+#include "systemerror.h"
+
+namespace platform {
+namespace {
+
+const char* const kInputKey = "MIDI/InputDevice";
+const char* const kOutputKey = "MIDI/OutputDevice";
+const char* const kDirectoryKey = "Directory/Default";
+// Written with the first start, so a store without values still says the program has run.
+const char* const kMarkerKey = "MIDI/.present";
+
+int readDevice(const QSettings& settings, const char* key) {
+    const QVariant value = settings.value(key);
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    if (!value.isValid() || !ok) {
+        throw SystemError(std::string("The setting ") + key + " is missing or not a number.");
+    }
+    return number;
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore()
+    : SettingsStore(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                "Velta", "NvbMan")) {}
+
+SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings)
+    : settings_(std::move(settings)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+bool SettingsStore::hasRunBefore() const {
+    return settings_->childGroups().contains("MIDI") ||
+           settings_->childGroups().contains("Directory");
+}
+
+Settings SettingsStore::load() const {
+    Settings result;
+    result.inputDevice = readDevice(*settings_, kInputKey);
+    result.outputDevice = readDevice(*settings_, kOutputKey);
+    result.defaultDirectory = settings_->value(kDirectoryKey).toString();
+    return result;
+}
+
+void SettingsStore::markRun() {
+    settings_->setValue(kMarkerKey, true);
+    settings_->sync();
+}
+
+void SettingsStore::save(const Settings& settings) {
+    settings_->remove(kMarkerKey);
+    settings_->setValue(kInputKey, settings.inputDevice);
+    settings_->setValue(kOutputKey, settings.outputDevice);
+    settings_->setValue(kDirectoryKey, settings.defaultDirectory);
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError) {
+        throw SystemError("The settings could not be written to " +
+                          settings_->fileName().toStdString() + ".");
+    }
+}
+
+}  // namespace platform

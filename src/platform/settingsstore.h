@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+namespace platform {
+
+// The three values the program keeps between runs.
+struct Settings {
+    int inputDevice = 0;   // index in the MIDI service's input list; -1: none chosen
+    int outputDevice = 0;  // index in the output list
+    QString defaultDirectory;
+};
+
+// The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the
+// user's configuration file for Velta/NvbMan, with the groups "MIDI" (InputDevice,
+// OutputDevice) and "Directory" (Default). The groups' presence marks that the program has run
+// before.
+class SettingsStore {
+public:
+    SettingsStore();
+    // A store on the given settings object (tests).
+    explicit SettingsStore(std::unique_ptr<QSettings> settings);
+    ~SettingsStore();
+
+    bool hasRunBefore() const;
+    // Throws SystemError naming the value that is missing or not a number.
+    Settings load() const;
+    // Marks that the program has run, without writing values yet.
+    void markRun();
+    void save(const Settings& settings);
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace platform

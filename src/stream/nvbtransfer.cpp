@@ -1,0 +1,73 @@
+#include "nvbtransfer.h"
+
+#include <QDir>
+
+#include "data/ekdatafile.h"
+#include "nvbfilestream.h"
+#include "nvbmidistream.h"
+
+namespace transfer {
+
+QString safeFileName(const QString& name) {
+    static const QString kRefused = QStringLiteral("/\\:*?\"<>|");
+    QString safe = name;
+    for (QChar& c : safe) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || kRefused.contains(c)) {
+            c = QLatin1Char('_');
+        }
+    }
+    return safe;
+}
+
+QString importFileName(std::uint16_t type, const std::string& name) {
+    QString prefix;
+    switch (type) {
+        case DataType::Tone:
+            prefix = QStringLiteral("TON_");
+            break;
+        case DataType::DSP:
+            prefix = QStringLiteral("DSP_");
+            break;
+        case DataType::Song:
+            prefix = QStringLiteral("SNG_");
+            break;
+        case DataType::Rhythm:
+            prefix = QStringLiteral("RHY_");
+            break;
+        case DataType::Registration:
+            prefix = QStringLiteral("REG_");
+            break;
+        default:
+            break;
+    }
+    // Keyboard names are bytes; Latin-1 keeps every one of them as one character.
+    return safeFileName(prefix + QString::fromLatin1(name.data(), qsizetype(name.size())) +
+                        QStringLiteral(".nvb"));
+}
+
+void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
+              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
+    EkDataFile item(DataType::NoType);
+    {
+        NvbFileStream file(filePath, NvbFileStream::OpenRead);
+        file.read(item);
+    }
+    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
+    keyboard.attachObserver(progress);
+    keyboard.write(item);
+}
+
+QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
+                   int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
+                   const QString& fileName) {
+    EkDataFile item(DataType::NoType);
+    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
+    keyboard.attachObserver(progress);
+    keyboard.read(item);
+    const QString name = fileName.isEmpty() ? importFileName(item.type(), item.name()) : fileName;
+    const QString path = QDir(folder).filePath(name);
+    NvbFileStream(path, NvbFileStream::Create).write(item);
+    return path;
+}
+
+}  // namespace transfer

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class EkData;
+class EkKbdDrv;
+class NvbStreamObserver;
+
+// Moving one item between a ".nvb" file and a keyboard slot: the bodies of Send and Import,
+// shared by the window and the command-line tool.
+namespace transfer {
+
+// A file name safe on every file system: each character that a path or a file system gives a
+// meaning to ('/', '\', ':', '*', '?', '"', '<', '>', '|') and each control character becomes
+// '_'; every other character, trailing spaces included, stays as it is.
+QString safeFileName(const QString& name);
+
+// The name an imported item's file gets: the type's prefix ("TON_", "DSP_", "REG_", "SNG_",
+// "RHY_"), the item's name as the keyboard gave it, and ".nvb", made safe, so the file always
+// lands in the chosen folder under a legal name.
+QString importFileName(std::uint16_t type, const std::string& name);
+
+// Reads the ".nvb" file and sends its item into `slot` (in the folder `directoryPath` of the
+// driver's tree). Errors are those of the file stream and the keyboard stream.
+void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
+              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+
+// Fetches `slot` and writes it into `folder` as a new file (replacing one of the same name),
+// named by importFileName unless `fileName` is given. Returns the file's path. Nothing is
+// written when the fetch fails.
+QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
+                   int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
+                   const QString& fileName = {});
+
+}  // namespace transfer
