@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "platform/eventwait.h"
 #include "sysex/ekexception.h"
 
 namespace {
@@ -39,14 +38,7 @@ std::string namePart(std::uint32_t value) {
 
 }  // namespace
 
-EkKbd::EkKbd()
-    : answerTimer_([this] {
-          timedOut_ = true;
-          done_ = true;
-      }) {
-    output_.attachObserver(&outputObserver_);
-    input_.attachObserver(&inputObserver_);
-}
+EkKbd::EkKbd() = default;
 
 EkKbd::~EkKbd() {
     closePorts();
@@ -55,18 +47,11 @@ EkKbd::~EkKbd() {
 void EkKbd::openPorts(int inputDevice, int outputDevice) {
     inputDevice_ = inputDevice;
     outputDevice_ = outputDevice;
-    input_.open(inputDevice);
-    try {
-        output_.open(outputDevice);
-    } catch (...) {
-        input_.close();
-        throw;
-    }
+    ports_.open(inputDevice, outputDevice);
 }
 
 void EkKbd::closePorts() {
-    output_.close();
-    input_.close();
+    ports_.close();
 }
 
 void EkKbd::setRecords(std::uint8_t area, int address, std::uint8_t command, std::uint8_t bits,
@@ -80,56 +65,25 @@ void EkKbd::setRecords(std::uint8_t area, int address, std::uint8_t command, std
     param_.value = value;
 }
 
-void EkKbd::sendAndWait(std::uint8_t type) {
-    if (!output_.isOpen() || !input_.isOpen()) {
-        throw std::logic_error("EkKbd: a transaction needs both ports open");
-    }
+void EkKbd::encode(std::uint8_t type) {
     encoder_.setModelCode(sysex::kModelCode);
     encoder_.setDeviceNumber(sysex::kDeviceNumber);
     encoder_.setType(type);
     encoder_.setAreaAddress(&area_);
     encoder_.setParamAddress(&param_);
-    done_ = false;
-    timedOut_ = false;
     sendBuffer_.clear();
     encoder_.encode(sendBuffer_);
-    output_.put(sendBuffer_);
-    output_.send();
-    platform::waitUntil(done_);
-    // An answer may beat the report that the request left; no tick may outlive the wait.
-    answerTimer_.stop();
 }
 
 std::uint32_t EkKbd::request() {
-    outputObserver_.setHandler([this] {
-        if (!done_) {
-            answerTimer_.start();
-        }
-    });
-    inputObserver_.setHandler([this] {
-        answerTimer_.stop();
-        done_ = true;
-    });
-    sendAndWait(SysExType::ParamRequest);
-    if (timedOut_) {
-        closePorts();
-        throw EkSysExException(EkSysExException::Timeout);
-    }
-    receiveBuffer_.clear();
-    input_.getData(receiveBuffer_);
+    encode(SysExType::ParamRequest);
+    ports_.request(sendBuffer_, receiveBuffer_);
     decoder_.setAreaAddress(&area_);
     decoder_.setParamAddress(&param_);
     decoder_.decode(receiveBuffer_);
     // Only a value answers a request: a status or a data block must not be taken for one.
     if (decoder_.type() == SysExType::Status) {
-        switch (decoder_.status()) {
-            case TransferStatus::Rejected:
-                throw EkSysExException(EkSysExException::Rejected);
-            case TransferStatus::Error:
-                throw EkSysExException(EkSysExException::CommError);
-            default:
-                throw EkSysExException(EkSysExException::UnknownStatus);
-        }
+        throw EkSysExException::forStatus(decoder_.status());
     }
     if (decoder_.type() != SysExType::ParamData) {
         throw EkSysExException(EkSysExException::InvalidMessage);
@@ -139,9 +93,8 @@ std::uint32_t EkKbd::request() {
 }
 
 void EkKbd::sendCommand() {
-    outputObserver_.setHandler([this] { done_ = true; });
-    inputObserver_.clearHandler();
-    sendAndWait(SysExType::ParamData);
+    encode(SysExType::ParamData);
+    ports_.send(sendBuffer_);
 }
 
 int EkKbd::queryKeyboardKind() {

@@ -4,10 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ekmidi/ekmidiin.h"
-#include "ekmidi/ekmidiobserver.h"
-#include "ekmidi/ekmidiout.h"
-#include "platform/answertimer.h"
+#include "ekmidi/ekexchange.h"
 #include "sysex/eksysexdecoder.h"
 #include "sysex/eksysexencoder.h"
 
@@ -62,7 +59,7 @@ public:
 private:
     void setRecords(std::uint8_t area, int address, std::uint8_t command, std::uint8_t bits,
                     std::uint8_t parameter, std::uint32_t value = 0);
-    void sendAndWait(std::uint8_t type);
+    void encode(std::uint8_t type);
     std::string readName(std::uint8_t area, int address, std::uint8_t command,
                          std::uint8_t parameter);
 
@@ -71,15 +68,9 @@ private:
     int keyboardKind_ = -1;
     EkSysExEncoder encoder_;
     EkSysExDecoder decoder_;
-    EkMidiOut output_;
-    EkMidiIn input_;
-    EkMidiObserver outputObserver_;
-    EkMidiObserver inputObserver_;
+    EkExchange ports_;
     AreaAddress area_;
     ParamAddress param_;
     std::vector<std::uint8_t> receiveBuffer_;
     std::vector<std::uint8_t> sendBuffer_;
-    bool done_ = false;
-    bool timedOut_ = false;
-    platform::AnswerTimer answerTimer_;
 };

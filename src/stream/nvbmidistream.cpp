@@ -3,7 +3,6 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "nvbstreamexception.h"
-#include "platform/eventwait.h"
 #include "platform/systemerror.h"
 #include "sysex/ekexception.h"
 
@@ -38,34 +37,20 @@ bool isSongOrRhythm(std::uint16_t type) {
 
 }  // namespace
 
-// Opens the stream's input port, then its output port, and closes them when it goes, on every
-// path; `inputFirst` chooses which one closes first.
+// Opens the stream's ports and closes them when it goes, on every path; a fetch closes its
+// input first, a send its output.
 class NvbMidiStream::OpenPorts {
 public:
     OpenPorts(NvbMidiStream& stream, bool inputClosesFirst)
-        : stream_(stream), inputClosesFirst_(inputClosesFirst) {
-        stream_.input_.open(stream_.inputDevice_);
-        try {
-            stream_.output_.open(stream_.outputDevice_);
-        } catch (...) {
-            stream_.input_.close();
-            throw;
-        }
+        : ports_(stream.ports_), inputClosesFirst_(inputClosesFirst) {
+        ports_.open(stream.inputDevice_, stream.outputDevice_);
     }
-    ~OpenPorts() {
-        if (inputClosesFirst_) {
-            stream_.input_.close();
-            stream_.output_.close();
-        } else {
-            stream_.output_.close();
-            stream_.input_.close();
-        }
-    }
+    ~OpenPorts() { ports_.close(inputClosesFirst_); }
     OpenPorts(const OpenPorts&) = delete;
     OpenPorts& operator=(const OpenPorts&) = delete;
 
 private:
-    NvbMidiStream& stream_;
+    EkExchange& ports_;
     bool inputClosesFirst_;
 };
 
@@ -83,14 +68,7 @@ NvbMidiStream::NvbMidiStream(EkData& slot, const std::string& directoryPath, int
       outputDevice_(outputDevice),
       slot_(&slot),
       driver_(driver),
-      directoryPath_(directoryPath),
-      answerTimer_([this] {
-          timedOut_ = true;
-          done_ = true;
-      }) {
-    input_.attachObserver(&inputObserver_);
-    output_.attachObserver(&outputObserver_);
-}
+      directoryPath_(directoryPath) {}
 
 EkData& NvbMidiStream::findSlot(EkKbdDrv& driver, const std::string& slotPath) {
     const std::string slotName = lastComponent(slotPath);
@@ -129,59 +107,18 @@ std::int32_t NvbMidiStream::size() const {
     return static_cast<std::int32_t>(slot_->size());
 }
 
-void NvbMidiStream::bindAnswerHandlers() {
-    outputObserver_.setHandler([this] {
-        if (!done_) {
-            answerTimer_.start();
-        }
-    });
-    inputObserver_.setHandler([this] {
-        answerTimer_.stop();
-        done_ = true;
-    });
-}
-
 void NvbMidiStream::exchange() {
-    done_ = false;
-    timedOut_ = false;
     sendBuffer_.clear();
     encoder_.encode(sendBuffer_);
-    output_.put(sendBuffer_);
-    output_.send();
-    platform::waitUntil(done_);
-    answerTimer_.stop();
-    if (timedOut_) {
-        output_.close();
-        input_.close();
-        throw EkSysExException(EkSysExException::Timeout);
-    }
-    receiveBuffer_.clear();
-    input_.getData(receiveBuffer_);
+    ports_.request(sendBuffer_, receiveBuffer_);
     decoder_.setAreaAddress(&record_);
     decoder_.decode(receiveBuffer_);
 }
 
-// Sends the current message and waits only for the port to report it gone.
 void NvbMidiStream::sendOnly() {
-    outputObserver_.setHandler([this] { done_ = true; });
-    inputObserver_.clearHandler();
-    done_ = false;
     sendBuffer_.clear();
     encoder_.encode(sendBuffer_);
-    output_.put(sendBuffer_);
-    output_.send();
-    platform::waitUntil(done_);
-}
-
-void NvbMidiStream::failOnStatus(std::uint8_t status) {
-    switch (status) {
-        case TransferStatus::Rejected:
-            throw EkSysExException(EkSysExException::Rejected);
-        case TransferStatus::Error:
-            throw EkSysExException(EkSysExException::CommError);
-        default:
-            throw EkSysExException(EkSysExException::UnknownStatus);
-    }
+    ports_.send(sendBuffer_);
 }
 
 void NvbMidiStream::read(EkDataFile& item) {
@@ -194,7 +131,6 @@ void NvbMidiStream::read(EkDataFile& item) {
     encoder_.setType(SysExType::DataRequest);
     encoder_.setAreaAddress(&record_);
     decoder_.setAreaAddress(&record_);
-    bindAnswerHandlers();
     position_ = 0;
 
     EkKbdDrv::BusyScope busy(driver_);
@@ -221,7 +157,7 @@ void NvbMidiStream::read(EkDataFile& item) {
                 if (decoder_.status() == TransferStatus::End) {
                     break;
                 }
-                failOnStatus(decoder_.status());
+                throw EkSysExException::forStatus(decoder_.status());
             } else {
                 // A parameter message has no place in a transfer: say so, and fail.
                 encoder_.setType(SysExType::Status);
@@ -275,7 +211,6 @@ void NvbMidiStream::write(EkDataFile& item) {
     encoder_.setDeviceNumber(sysex::kDeviceNumber);
     encoder_.setAreaAddress(&record_);
     decoder_.setAreaAddress(&record_);
-    bindAnswerHandlers();
     position_ = 0;
     {
         EkKbdDrv::BusyScope busy(driver_);
@@ -292,10 +227,10 @@ void NvbMidiStream::write(EkDataFile& item) {
                 resends = 0;
                 notifyObservers();
             } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
-                failOnStatus(status);
+                throw EkSysExException::forStatus(status);
             } else if (++resends > kMaxResends) {
                 // The same block again and again: give up rather than loop for ever.
-                failOnStatus(status);
+                throw EkSysExException::forStatus(status);
             }
         }
         if (remaining > 0) {
@@ -304,7 +239,7 @@ void NvbMidiStream::write(EkDataFile& item) {
                 position_ += remaining;
                 notifyObservers();
             } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
-                failOnStatus(status);
+                throw EkSysExException::forStatus(status);
             }
         }
         encoder_.setType(SysExType::Status);

@@ -4,11 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ekmidi/ekmidiin.h"
-#include "ekmidi/ekmidiobserver.h"
-#include "ekmidi/ekmidiout.h"
+#include "ekmidi/ekexchange.h"
 #include "nvbstream.h"
-#include "platform/answertimer.h"
 #include "sysex/eksysexdecoder.h"
 #include "sysex/eksysexencoder.h"
 
@@ -62,8 +59,6 @@ private:
     void exchange();
     void sendOnly();
     std::uint8_t sendBlock(int block, int bytes);
-    [[noreturn]] void failOnStatus(std::uint8_t status);
-    void bindAnswerHandlers();
 
     std::int32_t position_ = 0;
     int inputDevice_;
@@ -73,14 +68,8 @@ private:
     std::string directoryPath_;
     EkSysExEncoder encoder_;
     EkSysExDecoder decoder_;
-    EkMidiOut output_;
-    EkMidiIn input_;
-    EkMidiObserver outputObserver_;
-    EkMidiObserver inputObserver_;
+    EkExchange ports_;
     std::vector<std::uint8_t> sendBuffer_;
     std::vector<std::uint8_t> receiveBuffer_;
-    bool done_ = false;
-    bool timedOut_ = false;
-    platform::AnswerTimer answerTimer_;
     AreaAddress record_;
 };

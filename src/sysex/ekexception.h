@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "sysexrecords.h"
+
 // Base of the program's own failures. Each carries one numeric code and no text: the message
 // table turns the class and the code into the words the user reads, in the user's language.
 // Deliberately not a std::exception, so that a handler for the platform's exceptions cannot
@@ -30,4 +32,17 @@ public:
         Timeout = 6,         // no answer before the answer timer fired
     };
     using EkException::EkException;
+
+    // The failure a keyboard's Status answer names where data was expected: Rejected 0,
+    // Error 1, anything else 2.
+    static EkSysExException forStatus(std::uint8_t status) {
+        switch (status) {
+            case TransferStatus::Rejected:
+                return EkSysExException(Rejected);
+            case TransferStatus::Error:
+                return EkSysExException(CommError);
+            default:
+                return EkSysExException(UnknownStatus);
+        }
+    }
 };

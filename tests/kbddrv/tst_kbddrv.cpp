@@ -7,6 +7,7 @@
 
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/ekkbddrvexception.h"
+#include "support/expectcode.h"
 #include "support/handframes.h"
 #include "support/keyboardrig.h"
 #include "support/scripteddevice.h"
@@ -47,15 +48,6 @@ int countObjects(const EkData* item) {
         }
     }
     return n;
-}
-
-int expectCode(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const EkException& e) {
-        return e.code();
-    }
-    return -1;
 }
 
 KeyboardMemory emptyKeyboard() {

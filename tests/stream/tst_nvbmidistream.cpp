@@ -8,6 +8,7 @@
 #include "platform/systemerror.h"
 #include "stream/nvbmidistream.h"
 #include "stream/nvbstreamexception.h"
+#include "support/expectcode.h"
 #include "support/handframes.h"
 #include "support/keyboardrig.h"
 
@@ -50,15 +51,6 @@ QStringList shapes(const KeyboardRig& rig) {
         }
     }
     return out;
-}
-
-int expectCode(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const EkException& e) {
-        return e.code();
-    }
-    return -1;
 }
 
 class Setup {

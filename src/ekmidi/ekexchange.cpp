@@ -1,0 +1,75 @@
+#include "ekexchange.h"
+
+#include <stdexcept>
+
+#include "platform/eventwait.h"
+#include "sysex/ekexception.h"
+
+EkExchange::EkExchange()
+    : answerTimer_([this] {
+          timedOut_ = true;
+          done_ = true;
+      }) {
+    output_.attachObserver(&outputObserver_);
+    input_.attachObserver(&inputObserver_);
+}
+
+void EkExchange::open(int inputDevice, int outputDevice) {
+    input_.open(inputDevice);
+    try {
+        output_.open(outputDevice);
+    } catch (...) {
+        input_.close();
+        throw;
+    }
+}
+
+void EkExchange::close(bool inputFirst) {
+    if (inputFirst) {
+        input_.close();
+        output_.close();
+    } else {
+        output_.close();
+        input_.close();
+    }
+}
+
+void EkExchange::sendAndWait(const std::vector<std::uint8_t>& message) {
+    if (!isOpen()) {
+        // Nothing would ever report back: refuse rather than wait for ever.
+        throw std::logic_error("EkExchange: the ports are not open");
+    }
+    done_ = false;
+    timedOut_ = false;
+    output_.put(message);
+    output_.send();
+    platform::waitUntil(done_);
+    // An answer may beat the report that the request left; no tick may outlive the wait.
+    answerTimer_.stop();
+}
+
+void EkExchange::request(const std::vector<std::uint8_t>& message,
+                         std::vector<std::uint8_t>& answer) {
+    outputObserver_.setHandler([this] {
+        if (!done_) {
+            answerTimer_.start();
+        }
+    });
+    inputObserver_.setHandler([this] {
+        answerTimer_.stop();
+        done_ = true;
+    });
+    sendAndWait(message);
+    if (timedOut_) {
+        close();
+        throw EkSysExException(EkSysExException::Timeout);
+    }
+    answer.clear();
+    input_.getData(answer);
+}
+
+void EkExchange::send(const std::vector<std::uint8_t>& message) {
+    outputObserver_.setHandler([this] { done_ = true; });
+    inputObserver_.clearHandler();
+    sendAndWait(message);
+}

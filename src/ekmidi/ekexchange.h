@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ekmidiin.h"
+#include "ekmidiobserver.h"
+#include "ekmidiout.h"
+#include "platform/answertimer.h"
+
+// One MIDI port pair with its answer timer, used one message at a time: a request waits on the
+// event loop for the keyboard's answer, which must come within the answer time of the moment
+// the request has left; a message without answer waits only until the port reports it sent.
+// The keyboard driver's transceiver and each keyboard transfer own one.
+class EkExchange {
+public:
+    EkExchange();
+
+    EkExchange(const EkExchange&) = delete;
+    EkExchange& operator=(const EkExchange&) = delete;
+
+    // Opens the input port, then the output port; if the output fails the input is closed again
+    // before the error passes on.
+    void open(int inputDevice, int outputDevice);
+    // Closes both ports, the output first unless `inputFirst`.
+    void close(bool inputFirst = false);
+    bool isOpen() const { return input_.isOpen() && output_.isOpen(); }
+
+    // Sends `message` and puts the answer kept by the input port into `answer` (emptied first).
+    // Without an answer in time both ports are closed and EkSysExException code 6 is thrown.
+    void request(const std::vector<std::uint8_t>& message, std::vector<std::uint8_t>& answer);
+    // Sends `message` and returns once the port reports it sent; no answer is awaited.
+    void send(const std::vector<std::uint8_t>& message);
+
+private:
+    void sendAndWait(const std::vector<std::uint8_t>& message);
+
+    EkMidiOut output_;
+    EkMidiIn input_;
+    EkMidiObserver outputObserver_;
+    EkMidiObserver inputObserver_;
+    bool done_ = false;
+    bool timedOut_ = false;
+    platform::AnswerTimer answerTimer_;
+};
