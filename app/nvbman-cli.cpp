@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "cli/errortext.h"
-#include "cli/slotspec.h"
+#include "cli/slotargument.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
@@ -181,13 +181,13 @@ private:
         }
     }
 
-    static SlotSpec slotArgument(const QString& text) {
-        const auto spec = SlotSpec::parse(text);
-        if (!spec) {
+    static SlotArgument slotArgument(const QString& text) {
+        const auto wanted = SlotArgument::parse(text);
+        if (!wanted) {
             throw UsageError("'" + text +
                              "' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)");
         }
-        return *spec;
+        return *wanted;
     }
 
     // The devices of --in/--out, else those of the settings store, else 0.
@@ -216,10 +216,10 @@ private:
         progress_.finish();
     }
 
-    SlotInTree slotOf(const SlotSpec& spec) {
-        SlotInTree found = findSlot(driver_, spec);
+    SlotInTree slotOf(const SlotArgument& wanted) {
+        SlotInTree found = findSlot(driver_, wanted);
         if (found.slot == nullptr) {
-            throw platform::SystemError("The keyboard has no slot " + spec.text().toStdString() +
+            throw platform::SystemError("The keyboard has no slot " + wanted.text().toStdString() +
                                         ".");
         }
         return found;
@@ -266,9 +266,9 @@ private:
             }
             root["areas"] = areas;
             QJsonArray entries;
-            for (const auto& [spec, where] : slots) {
+            for (const auto& [wanted, where] : slots) {
                 const EkData& slot = *where.slot;
-                entries.append(QJsonObject{{"slot", spec.text()},
+                entries.append(QJsonObject{{"slot", wanted.text()},
                                            {"area", where.area},
                                            {"folder", where.folder},
                                            {"type", slot.type()},
@@ -283,7 +283,7 @@ private:
             return Success;
         }
         QString area;
-        for (const auto& [spec, where] : slots) {
+        for (const auto& [wanted, where] : slots) {
             if (where.area != area) {
                 area = where.area;
                 const EkDataDrive* drive = driver_.findArea(area.toStdString());
@@ -292,7 +292,7 @@ private:
             }
             const EkData& slot = *where.slot;
             out() << QString("  %1 %2 %3 %4\n")
-                         .arg(spec.text(), -10)
+                         .arg(wanted.text(), -10)
                          .arg("\"" + latin1(slot.name()) + "\"", -11)
                          .arg(slot.size(), 6)
                          .arg(slot.isPresent() ? "" : "(empty)");
@@ -300,8 +300,8 @@ private:
         return Success;
     }
 
-    QString fetch(const SlotSpec& spec, const QString& folder, const QString& fileName = {}) {
-        const SlotInTree where = slotOf(spec);
+    QString fetch(const SlotArgument& wanted, const QString& folder, const QString& fileName = {}) {
+        const SlotInTree where = slotOf(wanted);
         progress_.start("Import", int(where.slot->size()));
         const QString path = transfer::importSlot(*where.slot, where.directoryPath, folder, input_,
                                                   output_, driver_, &progress_, fileName);
@@ -309,18 +309,18 @@ private:
         return path;
     }
 
-    int importSlot(const SlotSpec& spec, const QString& folder) {
+    int importSlot(const SlotArgument& wanted, const QString& folder) {
         if (!QFileInfo(folder).isDir()) {
             throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
         }
         getList();
-        out() << QDir::toNativeSeparators(fetch(spec, folder)) << '\n';
+        out() << QDir::toNativeSeparators(fetch(wanted, folder)) << '\n';
         return Success;
     }
 
-    int send(const QString& file, const SlotSpec& spec) {
+    int send(const QString& file, const SlotArgument& wanted) {
         getList();
-        const SlotInTree where = slotOf(spec);
+        const SlotInTree where = slotOf(wanted);
         progress_.start("Send", int(QFileInfo(file).size()));
         transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
                            &progress_);
@@ -328,9 +328,9 @@ private:
         return Success;
     }
 
-    int remove(const SlotSpec& spec) {
+    int remove(const SlotArgument& wanted) {
         getList();
-        driver_.deleteData(*slotOf(spec).slot);
+        driver_.deleteData(*slotOf(wanted).slot);
         return Success;
     }
 
@@ -342,7 +342,7 @@ private:
         getList();
         QString lastError;
         QSet<QString> used;
-        for (const auto& [spec, where] : allSlots(driver_)) {
+        for (const auto& [wanted, where] : allSlots(driver_)) {
             if (!where.slot->isPresent()) {
                 continue;
             }
@@ -354,12 +354,12 @@ private:
             }
             used.insert(name);
             try {
-                out() << QDir::toNativeSeparators(fetch(spec, folder, name)) << '\n';
+                out() << QDir::toNativeSeparators(fetch(wanted, folder, name)) << '\n';
                 out().flush();
             } catch (...) {
                 progress_.finish();
                 lastError = currentErrorText(messages_);
-                printError("nvbman-cli: " + spec.text() + " not saved: " + lastError);
+                printError("nvbman-cli: " + wanted.text() + " not saved: " + lastError);
             }
         }
         if (!lastError.isEmpty()) {

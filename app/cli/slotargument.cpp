@@ -1,4 +1,4 @@
-#include "slotspec.h"
+#include "slotargument.h"
 
 #include <QRegularExpression>
 
@@ -40,7 +40,7 @@ QString folderName(const Kind& kind, int bank) {
 
 }  // namespace
 
-std::optional<SlotSpec> SlotSpec::parse(const QString& text) {
+std::optional<SlotArgument> SlotArgument::parse(const QString& text) {
     static const QRegularExpression pattern(QStringLiteral("^([a-z]+):(?:(\\d)\\.)?(\\d)$"));
     const auto match = pattern.match(text);
     if (!match.hasMatch()) {
@@ -54,28 +54,28 @@ std::optional<SlotSpec> SlotSpec::parse(const QString& text) {
     if (hasBank != (kind->banks > 1)) {
         return std::nullopt;
     }
-    SlotSpec spec{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
-                  match.captured(3).toInt()};
-    if (spec.bank >= kind->banks || spec.number >= kind->slots) {
+    SlotArgument wanted{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
+                        match.captured(3).toInt()};
+    if (wanted.bank >= kind->banks || wanted.number >= kind->slots) {
         return std::nullopt;
     }
-    return spec;
+    return wanted;
 }
 
-QString SlotSpec::text() const {
+QString SlotArgument::text() const {
     return kind == "reg" ? QString("reg:%1.%2").arg(bank).arg(number)
                          : QString("%1:%2").arg(kind).arg(number);
 }
 
-SlotInTree findSlot(EkKbdDrv& driver, const SlotSpec& spec) {
+SlotInTree findSlot(EkKbdDrv& driver, const SlotArgument& wanted) {
     SlotInTree found;
-    const Kind* kind = kindNamed(spec.kind);
+    const Kind* kind = kindNamed(wanted.kind);
     EkDataDrive* area = kind != nullptr ? driver.findArea(kind->area) : nullptr;
     if (area == nullptr) {
         return found;
     }
     found.area = kind->area;
-    found.folder = folderName(*kind, spec.bank);
+    found.folder = folderName(*kind, wanted.bank);
     EkDataDrive* parent = area;
     if (!found.folder.isEmpty()) {
         parent = nullptr;
@@ -86,23 +86,23 @@ SlotInTree findSlot(EkKbdDrv& driver, const SlotSpec& spec) {
             }
         }
     }
-    if (parent == nullptr || spec.number >= parent->childCount()) {
+    if (parent == nullptr || wanted.number >= parent->childCount()) {
         return found;
     }
-    found.slot = parent->child(spec.number);
+    found.slot = parent->child(wanted.number);
     found.directoryPath = found.folder.isEmpty()
                               ? std::string(kind->area) + "\\"
                               : std::string(kind->area) + "\\" + found.folder.toStdString();
     return found;
 }
 
-std::vector<std::pair<SlotSpec, SlotInTree>> allSlots(EkKbdDrv& driver) {
-    std::vector<std::pair<SlotSpec, SlotInTree>> slots;
+std::vector<std::pair<SlotArgument, SlotInTree>> allSlots(EkKbdDrv& driver) {
+    std::vector<std::pair<SlotArgument, SlotInTree>> slots;
     for (const Kind& kind : kKinds) {
         for (int bank = 0; bank < kind.banks; ++bank) {
             for (int number = 0; number < kind.slots; ++number) {
-                const SlotSpec spec{kind.name, bank, number};
-                slots.emplace_back(spec, findSlot(driver, spec));
+                const SlotArgument wanted{kind.name, bank, number};
+                slots.emplace_back(wanted, findSlot(driver, wanted));
             }
         }
     }

@@ -9,13 +9,13 @@ class EkKbdDrv;
 
 // A keyboard slot named on the command line: tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3,
 // number 0-3), song:N (0-1), rhythm:N (0-3).
-struct SlotSpec {
+struct SlotArgument {
     QString kind;  // tone, dsp, reg, song, rhythm
     int bank = 0;
     int number = 0;
 
     // Null when the text is not a slot of the MLS-850.
-    static std::optional<SlotSpec> parse(const QString& text);
+    static std::optional<SlotArgument> parse(const QString& text);
     QString text() const;
 };
 
@@ -27,7 +27,7 @@ struct SlotInTree {
     QString folder;             // "Bank0", "Song", "Rhythm" or empty
 };
 
-// The slot of the tree the spec names; its `slot` is null if the tree has no such slot.
-SlotInTree findSlot(EkKbdDrv& driver, const SlotSpec& spec);
-// Every slot of the tree, in layout order, with its spec.
-std::vector<std::pair<SlotSpec, SlotInTree>> allSlots(EkKbdDrv& driver);
+// The slot of the tree the wanted names; its `slot` is null if the tree has no such slot.
+SlotInTree findSlot(EkKbdDrv& driver, const SlotArgument& wanted);
+// Every slot of the tree, in layout order, with its wanted.
+std::vector<std::pair<SlotArgument, SlotInTree>> allSlots(EkKbdDrv& driver);
