@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <chrono>
 
 #include "kbddrv/ekkbddrv.h"
@@ -77,11 +76,3 @@ BENCHMARK(listingUnpaced)->Unit(benchmark::kMillisecond);
 BENCHMARK(listingPaced)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

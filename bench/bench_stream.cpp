@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <chrono>
 
 #include "data/ekdatafile.h"
@@ -127,11 +126,3 @@ BENCHMARK(sendPaced)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(importWithPacing)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
