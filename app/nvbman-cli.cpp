@@ -190,9 +190,13 @@ private:
         return *wanted;
     }
 
-    // The devices of --in/--out, else those of the settings store, else 0.
+    // The devices of --in/--out, else those of the settings store (by name when the numbering
+    // has changed since), else 0. One enumeration per command: every open below opens the
+    // device of that enumeration by its name.
     void chooseDevices() {
         auto& service = platform::MidiService::instance();
+        const QStringList inputs = service.inputDevices();
+        const QStringList outputs = service.outputDevices();
         platform::Settings stored;
         const bool bothGiven = parser_.isSet(inOption_) && parser_.isSet(outOption_);
         if (!bothGiven) {
@@ -202,11 +206,24 @@ private:
             }
         }
         input_ = parser_.isSet(inOption_)
-                     ? resolveDevice(parser_.value(inOption_), service.inputDevices(), "input")
-                     : stored.inputDevice;
+                     ? resolveDevice(parser_.value(inOption_), inputs, "input")
+                     : storedDevice(service.findInput(stored.inputDevice, stored.inputDeviceName),
+                                    stored.inputDeviceName, "input");
         output_ = parser_.isSet(outOption_)
-                      ? resolveDevice(parser_.value(outOption_), service.outputDevices(), "output")
-                      : stored.outputDevice;
+                      ? resolveDevice(parser_.value(outOption_), outputs, "output")
+                      : storedDevice(
+                            service.findOutput(stored.outputDevice, stored.outputDeviceName),
+                            stored.outputDeviceName, "output");
+    }
+
+    static int storedDevice(int found, const QString& name, const char* direction) {
+        if (found < 0) {
+            throw platform::MidiSystemError(QString("The MIDI %1 device \"%2\" chosen in the "
+                                                    "preferences is not connected.")
+                                                .arg(direction, name)
+                                                .toStdString());
+        }
+        return found;
     }
 
     void getList() {

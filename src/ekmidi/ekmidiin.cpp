@@ -43,7 +43,13 @@ void EkMidiIn::arrived(std::uint64_t session, const std::vector<std::uint8_t>& m
     const bool fromKeyboardMaker = bufferLength_ >= 3 && buffer_[0] == sysex::kStart &&
                                    buffer_[1] == sysex::kManufacturer &&
                                    buffer_[bufferLength_ - 1] == sysex::kEnd;
-    if (!fromKeyboardMaker) {
+    // Exactly one message: a status byte inside means two were glued together, as when a
+    // message cut short by a close is continued by the next one's bytes.
+    const bool oneMessage =
+        fromKeyboardMaker &&
+        std::all_of(buffer_.begin() + 1, buffer_.begin() + bufferLength_ - 1,
+                    [](std::uint8_t byte) { return byte < 0x80; });
+    if (!fromKeyboardMaker || !oneMessage) {
         return;
     }
     data_.assign(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(bufferLength_));

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "rtmidibackend.h"
+#include "systembackend.h"
 #include "systemerror.h"
 
 namespace platform {
@@ -78,64 +78,138 @@ void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
 }
 
 MidiService::MidiService() = default;
+MidiService::~MidiService() = default;
 
 MidiService& MidiService::instance() {
     static MidiService service;
     return service;
 }
 
-QStringList MidiService::inputDevices() {
-    QStringList names;
-    for (const auto& port : rtmidi::listInputs()) {
-        names << QString::fromStdString(port.name);
+std::vector<std::shared_ptr<SystemBackend>> MidiService::systems() {
+    if (alsa_ == nullptr) {
+        alsa_ = connectAlsa();
     }
-    for (const auto* device : listedVirtualDevices()) {
-        names << device->name();
+    // A JACK server that stopped may have been started again: its clients are gone with it.
+    if (jack_ == nullptr || !jack_->isAlive()) {
+        jack_ = connectJack();
+    }
+    std::vector<std::shared_ptr<SystemBackend>> result;
+    for (const auto& system : {alsa_, jack_}) {
+        if (system != nullptr) {
+            result.push_back(system);
+        }
+    }
+    return result;
+}
+
+std::vector<MidiService::Device> MidiService::enumerate(bool inputs) {
+    std::vector<Device> devices;
+    for (const auto& system : systems()) {
+        for (const std::string& name : inputs ? system->inputNames() : system->outputNames()) {
+            devices.push_back({QString::fromStdString(name), system, nullptr});
+        }
+    }
+    for (VirtualMidiDevice* device : listedVirtualDevices()) {
+        devices.push_back({device->name(), nullptr, device});
+    }
+    return devices;
+}
+
+QStringList MidiService::namesOf(const std::vector<Device>& devices) {
+    QStringList names;
+    for (const Device& device : devices) {
+        names << device.name;
     }
     return names;
+}
+
+QStringList MidiService::inputDevices() {
+    inputs_ = enumerate(true);
+    return namesOf(*inputs_);
 }
 
 QStringList MidiService::outputDevices() {
-    QStringList names;
-    for (const auto& port : rtmidi::listOutputs()) {
-        names << QString::fromStdString(port.name);
-    }
-    for (const auto* device : listedVirtualDevices()) {
-        names << device->name();
-    }
-    return names;
+    outputs_ = enumerate(false);
+    return namesOf(*outputs_);
 }
 
-std::unique_ptr<MidiInput> MidiService::openInput(int device, MidiReceiver receiver) {
-    if (device >= 0) {
-        const auto ports = rtmidi::listInputs();
-        const auto systemCount = static_cast<int>(ports.size());
-        if (device < systemCount) {
-            return rtmidi::openInput(ports[device], std::move(receiver));
-        }
-        const std::size_t index = device - systemCount;
-        const auto devices = listedVirtualDevices();
-        if (index < devices.size()) {
-            return std::make_unique<VirtualInput>(devices[index], std::move(receiver));
+int MidiService::find(const std::vector<Device>& devices, int number, const QString& name) {
+    if (name.isEmpty()) {
+        return number;
+    }
+    const auto count = static_cast<int>(devices.size());
+    if (number >= 0 && number < count && devices[number].name == name) {
+        return number;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (devices[i].name == name) {
+            return i;
         }
     }
-    throw MidiSystemError(kBadDeviceText);
+    return -1;
 }
 
-std::unique_ptr<MidiOutput> MidiService::openOutput(int device) {
-    if (device >= 0) {
-        const auto ports = rtmidi::listOutputs();
-        const auto systemCount = static_cast<int>(ports.size());
-        if (device < systemCount) {
-            return rtmidi::openOutput(ports[device]);
-        }
-        const std::size_t index = device - systemCount;
-        const auto devices = listedVirtualDevices();
-        if (index < devices.size()) {
-            return std::make_unique<VirtualOutput>(devices[index]);
-        }
+int MidiService::findInput(int number, const QString& name) {
+    if (!inputs_) {
+        inputDevices();
     }
-    throw MidiSystemError(kBadDeviceText);
+    return find(*inputs_, number, name);
+}
+
+int MidiService::findOutput(int number, const QString& name) {
+    if (!outputs_) {
+        outputDevices();
+    }
+    return find(*outputs_, number, name);
+}
+
+QString MidiService::inputName(int device) {
+    if (!inputs_) {
+        inputDevices();
+    }
+    return device >= 0 && device < int(inputs_->size()) ? (*inputs_)[device].name : QString();
+}
+
+QString MidiService::outputName(int device) {
+    if (!outputs_) {
+        outputDevices();
+    }
+    return device >= 0 && device < int(outputs_->size()) ? (*outputs_)[device].name : QString();
+}
+
+const MidiService::Device& MidiService::device(const std::vector<Device>& devices,
+                                               int number) const {
+    if (number < 0 || number >= int(devices.size())) {
+        throw MidiSystemError(kBadDeviceText);
+    }
+    const Device& found = devices[number];
+    if (found.system == nullptr && found.inProcess.isNull()) {
+        throw MidiSystemError("The MIDI device \"" + found.name.toStdString() +
+                              "\" is no longer available.");
+    }
+    return found;
+}
+
+std::unique_ptr<MidiInput> MidiService::openInput(int number, MidiReceiver receiver) {
+    if (!inputs_) {
+        inputDevices();
+    }
+    const Device& found = device(*inputs_, number);
+    if (found.system != nullptr) {
+        return found.system->openInput(found.name.toStdString(), std::move(receiver));
+    }
+    return std::make_unique<VirtualInput>(found.inProcess.data(), std::move(receiver));
+}
+
+std::unique_ptr<MidiOutput> MidiService::openOutput(int number) {
+    if (!outputs_) {
+        outputDevices();
+    }
+    const Device& found = device(*outputs_, number);
+    if (found.system != nullptr) {
+        return found.system->openOutput(found.name.toStdString());
+    }
+    return std::make_unique<VirtualOutput>(found.inProcess.data());
 }
 
 void MidiService::addVirtualDevice(VirtualMidiDevice* device) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -66,17 +67,33 @@ private:
     std::vector<VirtualInput*> inputs_;
 };
 
+class SystemBackend;
+
 // The MIDI service: one numbered list of input devices and one of output devices, made of every
-// RtMidi backend that works on this machine (ALSA, then JACK) followed by the registered
-// in-process devices. A device number is an index into that list as it stands when the device is
-// opened. A backend that is missing (no ALSA sequencer, no JACK server running) lists nothing;
-// a JACK server is never started by the program.
+// MIDI system that works on this machine (the ALSA sequencer, then a running JACK server)
+// followed by the registered in-process devices. The program's own ports are never listed.
+//
+// The lists are made when asked for (once per command: the caller keeps the numbers of that
+// enumeration) and a device number means the device of that name in the last enumeration: the
+// device is opened by its name, so a device that has gone since gives an error and never
+// another device that took its number. Each MIDI system keeps its clients for the life of the
+// process; opening and closing a port is cheap. A JACK server is never started by the program.
 class MidiService {
 public:
     static MidiService& instance();
 
+    // Enumerate the devices now.
     QStringList inputDevices();
     QStringList outputDevices();
+
+    // The number of the device for a stored choice: `name` when it is given and listed (the
+    // numbering may have changed since it was stored), else `number`; -1 when a named device is
+    // not listed. Uses the last enumeration (made now if there was none).
+    int findInput(int number, const QString& name);
+    int findOutput(int number, const QString& name);
+    // The name of a device number in the last enumeration; empty when out of range.
+    QString inputName(int device);
+    QString outputName(int device);
 
     // Throw MidiSystemError with the service's text when the device cannot be opened.
     std::unique_ptr<MidiInput> openInput(int device, MidiReceiver receiver);
@@ -89,10 +106,27 @@ public:
     void setBuiltInDevice(VirtualMidiDevice* device);
 
 private:
+    struct Device {
+        QString name;
+        std::shared_ptr<SystemBackend> system;  // null for an in-process device
+        QPointer<VirtualMidiDevice> inProcess;
+    };
+
     MidiService();
+    ~MidiService();
     // Registered devices in list order: the others, then the built-in one.
     std::vector<VirtualMidiDevice*> listedVirtualDevices() const;
+    // The MIDI systems that work now, re-connecting one that has gone away.
+    std::vector<std::shared_ptr<SystemBackend>> systems();
+    std::vector<Device> enumerate(bool inputs);
+    static QStringList namesOf(const std::vector<Device>& devices);
+    static int find(const std::vector<Device>& devices, int number, const QString& name);
+    const Device& device(const std::vector<Device>& devices, int number) const;
 
+    std::shared_ptr<SystemBackend> alsa_;
+    std::shared_ptr<SystemBackend> jack_;
+    std::optional<std::vector<Device>> inputs_;
+    std::optional<std::vector<Device>> outputs_;
     std::vector<VirtualMidiDevice*> virtualDevices_;
     VirtualMidiDevice* builtIn_ = nullptr;
 };

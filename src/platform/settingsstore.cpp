@@ -8,6 +8,8 @@ namespace {
 const char* const kInputKey = "MIDI/InputDevice";
 const char* const kOutputKey = "MIDI/OutputDevice";
 const char* const kDirectoryKey = "Directory/Default";
+const char* const kInputNameKey = "MIDI/InputDeviceName";
+const char* const kOutputNameKey = "MIDI/OutputDeviceName";
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -42,6 +44,8 @@ Settings SettingsStore::load() const {
     result.inputDevice = readDevice(*settings_, kInputKey);
     result.outputDevice = readDevice(*settings_, kOutputKey);
     result.defaultDirectory = settings_->value(kDirectoryKey).toString();
+    result.inputDeviceName = settings_->value(kInputNameKey).toString();
+    result.outputDeviceName = settings_->value(kOutputNameKey).toString();
     return result;
 }
 
@@ -55,6 +59,8 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kInputKey, settings.inputDevice);
     settings_->setValue(kOutputKey, settings.outputDevice);
     settings_->setValue(kDirectoryKey, settings.defaultDirectory);
+    settings_->setValue(kInputNameKey, settings.inputDeviceName);
+    settings_->setValue(kOutputNameKey, settings.outputDeviceName);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw SystemError("The settings could not be written to " +

@@ -11,12 +11,16 @@ struct Settings {
     int inputDevice = 0;   // index in the MIDI service's input list; -1: none chosen
     int outputDevice = 0;  // index in the output list
     QString defaultDirectory;
+    // The devices' names when they were chosen: the numbering changes when devices come and go,
+    // the name says which device was meant. Empty when unknown (a store of an older version).
+    QString inputDeviceName;
+    QString outputDeviceName;
 };
 
 // The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the
 // user's configuration file for Velta/NvbMan, with the groups "MIDI" (InputDevice,
-// OutputDevice) and "Directory" (Default). The groups' presence marks that the program has run
-// before.
+// OutputDevice, and beside them InputDeviceName and OutputDeviceName) and "Directory" (Default).
+// The groups' presence marks that the program has run before.
 class SettingsStore {
 public:
     SettingsStore();

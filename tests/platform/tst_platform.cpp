@@ -26,6 +26,9 @@ private Q_SLOTS:
     void badDeviceNumbersRaiseMidiSystemError_data();
     void badDeviceNumbersRaiseMidiSystemError();
     void sendToAVanishedDeviceIsAnError();
+    void storedNameWinsOverANumberThatMovedOn_data();
+    void storedNameWinsOverANumberThatMovedOn();
+    void numberOfAVanishedDeviceNeverOpensAnother();
     void settingsFirstStartThenRoundTrip();
     void settingsWithATextDeviceAreAnError();
 };
@@ -136,6 +139,57 @@ std::unique_ptr<QSettings> iniAt(const QString& path) {
 
 }  // namespace
 
+void TestPlatform::storedNameWinsOverANumberThatMovedOn_data() {
+    QTest::addColumn<int>("storedNumber");
+    QTest::addColumn<QString>("storedName");
+    QTest::addColumn<QString>("expected");  // a device's name, or "" for none
+    QTest::newRow("name and number agree") << 1 << "Test B" << "Test B";
+    QTest::newRow("numbering changed") << 0 << "Test B" << "Test B";
+    QTest::newRow("number out of range") << 99 << "Test A" << "Test A";
+    QTest::newRow("no name stored") << 0 << "" << "Test A";
+    QTest::newRow("named device missing") << 1 << "Test unplugged" << "";
+}
+
+void TestPlatform::storedNameWinsOverANumberThatMovedOn() {
+    QFETCH(int, storedNumber);
+    QFETCH(QString, storedName);
+    QFETCH(QString, expected);
+    RecordingDevice a("Test A");
+    RecordingDevice b("Test B");
+    auto& service = MidiService::instance();
+    const qsizetype systemCount = service.inputDevices().size() - 2;
+    service.outputDevices();
+    // Stored numbers count from the first test device, as if the system had no devices.
+    const int number = storedNumber + int(systemCount);
+    const int input = service.findInput(number, storedName);
+    const int output = service.findOutput(number, storedName);
+    if (expected.isEmpty()) {
+        QCOMPARE(input, -1);
+        QCOMPARE(output, -1);
+    } else {
+        QCOMPARE(service.inputName(input), expected);
+        QCOMPARE(service.outputName(output), expected);
+    }
+}
+
+void TestPlatform::numberOfAVanishedDeviceNeverOpensAnother() {
+    auto& service = MidiService::instance();
+    auto first = std::make_unique<RecordingDevice>("Test leaving");
+    RecordingDevice second("Test staying");
+    const int number = service.inputDevices().indexOf("Test leaving");
+    service.outputDevices();
+    first.reset();
+    // The same enumeration: the number still means the device that left, not the next one.
+    try {
+        service.openInput(number, [](std::vector<std::uint8_t>) {});
+        QFAIL("opened");
+    } catch (const platform::MidiSystemError& e) {
+        QVERIFY2(QByteArray(e.what()).contains("\"Test leaving\""), e.what());
+    }
+    QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, service.openOutput(number));
+    QCOMPARE(second.openInputCount(), 0);
+}
+
 void TestPlatform::settingsFirstStartThenRoundTrip() {
     QTemporaryDir dir;
     const QString path = dir.filePath("nvbman.ini");
@@ -147,13 +201,19 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
     {
         platform::SettingsStore store(iniAt(path));
         QVERIFY(store.hasRunBefore());
-        store.save({2, 3, "/home/user/music"});
+        store.save({2, 3, "/home/user/music", "USB MIDI:in 24:0", QString::fromUtf8("鍵盤 out")});
     }
     platform::SettingsStore store(iniAt(path));
     const platform::Settings loaded = store.load();
     QCOMPARE(loaded.inputDevice, 2);
     QCOMPARE(loaded.outputDevice, 3);
     QCOMPARE(loaded.defaultDirectory, QString("/home/user/music"));
+    QCOMPARE(loaded.inputDeviceName, QString("USB MIDI:in 24:0"));
+    QCOMPARE(loaded.outputDeviceName, QString::fromUtf8("鍵盤 out"));
+    // The numbers stay under their own keys, as before the names were kept.
+    QSettings raw(path, QSettings::IniFormat);
+    QCOMPARE(raw.value("MIDI/InputDevice").toInt(), 2);
+    QCOMPARE(raw.value("MIDI/OutputDevice").toInt(), 3);
 }
 
 void TestPlatform::settingsWithATextDeviceAreAnError() {

@@ -1,0 +1,172 @@
+// The ALSA sequencer as the MIDI service uses it.
+//
+// Unlike JACK, ALSA through RtMidi 5.0 is synchronous where it matters: openPort() subscribes
+// before it returns, sendMessage() drains the message into the kernel before it returns, and
+// closePort() joins the input thread, so after it no callback runs. What ALSA shares with JACK
+// is the numbering: RtMidi opens by index into a list that changes when a device comes or goes,
+// and lists the program's own ports too. So a port is looked up by name in the same client
+// right before it is opened, and the name at that index is checked again once it is open.
+
+#include <QFile>
+#include <mutex>
+
+#include "rtmidiclient.h"
+#include "systembackend.h"
+#include "systemerror.h"
+
+namespace platform {
+namespace {
+
+const char* const kInputPortName = "in";
+const char* const kOutputPortName = "out";
+
+using rtmidi::PooledClient;
+
+template <typename Port>
+std::optional<unsigned int> indexOf(Port& port, const std::string& name) {
+    const unsigned int count = port.getPortCount();
+    for (unsigned int i = 0; i < count; ++i) {
+        if (port.getPortName(i) == name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+template <typename Port>
+std::vector<std::string> namesOf(Port& port) {
+    std::vector<std::string> names;
+    const unsigned int count = port.getPortCount();
+    for (unsigned int i = 0; i < count; ++i) {
+        std::string name = port.getPortName(i);
+        if (!name.empty() && !rtmidi::isOwnPort(name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+// Opens `port` on the device called `name`, or throws; `port` is closed again on failure.
+template <typename Port>
+void openByName(Port& port, rtmidi::ErrorSink& errors, const std::string& name,
+                const char* portName) {
+    errors.clear();
+    const std::optional<unsigned int> index = indexOf(port, name);
+    if (!index) {
+        throw MidiSystemError("The MIDI device \"" + name + "\" is not available.");
+    }
+    port.openPort(*index, portName);
+    errors.throwIfFailed();
+    // A device that came or went between the look-up and the open shifts the numbering.
+    if (port.getPortName(*index) != name) {
+        port.closePort();
+        throw MidiSystemError("The MIDI device \"" + name + "\" changed while it was opened.");
+    }
+}
+
+class AlsaBackend final : public SystemBackend, public std::enable_shared_from_this<AlsaBackend> {
+public:
+    bool isAlive() const override { return true; }
+
+    std::vector<std::string> inputNames() override { return names(inputs_); }
+    std::vector<std::string> outputNames() override { return names(outputs_); }
+
+    std::unique_ptr<MidiInput> openInput(const std::string& name, MidiReceiver receiver) override;
+    std::unique_ptr<MidiOutput> openOutput(const std::string& name) override;
+
+private:
+    // Listed through an idle client of the direction (a sequencer that refuses a new client
+    // lists nothing).
+    template <typename Client>
+    std::vector<std::string> names(std::vector<std::unique_ptr<PooledClient<Client>>>& pool) {
+        try {
+            auto* pooled = acquire(pool);
+            auto found = namesOf(pooled->client->port());
+            pooled->inUse = false;
+            return found;
+        } catch (const MidiSystemError&) {
+            return {};
+        }
+    }
+
+    template <typename Client>
+    PooledClient<Client>* acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool) {
+        for (auto& pooled : pool) {
+            if (!pooled->inUse) {
+                pooled->inUse = true;
+                return pooled.get();
+            }
+        }
+        pool.push_back(rtmidi::makePooledClient<Client>(RtMidi::LINUX_ALSA,
+                                                        rtmidi::ownClientName(++clientsMade_)));
+        pool.back()->inUse = true;
+        return pool.back().get();
+    }
+
+    int clientsMade_ = 0;
+    std::vector<std::unique_ptr<PooledClient<rtmidi::InputClient>>> inputs_;
+    std::vector<std::unique_ptr<PooledClient<rtmidi::OutputClient>>> outputs_;
+};
+
+class AlsaInput final : public MidiInput {
+public:
+    AlsaInput(std::shared_ptr<AlsaBackend> backend, PooledClient<rtmidi::InputClient>* pooled)
+        : backend_(std::move(backend)), pooled_(pooled) {}
+    ~AlsaInput() override {
+        // closePort joins the input thread; the receiver is cleared first all the same.
+        pooled_->client->stopReceiving();
+        pooled_->client->port().closePort();
+        pooled_->inUse = false;
+    }
+
+private:
+    std::shared_ptr<AlsaBackend> backend_;
+    PooledClient<rtmidi::InputClient>* pooled_;
+};
+
+class AlsaOutput final : public MidiOutput {
+public:
+    AlsaOutput(std::shared_ptr<AlsaBackend> backend, PooledClient<rtmidi::OutputClient>* pooled)
+        : backend_(std::move(backend)), pooled_(pooled) {}
+    ~AlsaOutput() override {
+        pooled_->client->port().closePort();
+        pooled_->inUse = false;
+    }
+
+    void send(std::span<const std::uint8_t> message) override {
+        pooled_->client->port().sendMessage(message.data(), message.size());
+        pooled_->client->errors().throwIfAnything();
+    }
+
+private:
+    std::shared_ptr<AlsaBackend> backend_;
+    PooledClient<rtmidi::OutputClient>* pooled_;
+};
+
+std::unique_ptr<MidiInput> AlsaBackend::openInput(const std::string& name,
+                                                  MidiReceiver receiver) {
+    PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_);
+    auto handle = std::make_unique<AlsaInput>(shared_from_this(), pooled);
+    pooled->client->startReceiving(std::move(receiver));
+    openByName(pooled->client->port(), pooled->client->errors(), name, kInputPortName);
+    return handle;
+}
+
+std::unique_ptr<MidiOutput> AlsaBackend::openOutput(const std::string& name) {
+    PooledClient<rtmidi::OutputClient>* pooled = acquire(outputs_);
+    auto handle = std::make_unique<AlsaOutput>(shared_from_this(), pooled);
+    openByName(pooled->client->port(), pooled->client->errors(), name, kOutputPortName);
+    return handle;
+}
+
+}  // namespace
+
+std::shared_ptr<SystemBackend> connectAlsa() {
+    // Without the sequencer device the library would only print complaints.
+    if (!QFile::exists(QStringLiteral("/dev/snd/seq"))) {
+        return nullptr;
+    }
+    return std::make_shared<AlsaBackend>();
+}
+
+}  // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+
+// One MIDI system of the machine (the JACK server, the ALSA sequencer) as the MIDI service uses
+// it. Internal to the MIDI service.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midiservice.h"
+
+namespace platform {
+
+class SystemBackend {
+public:
+    virtual ~SystemBackend() = default;
+
+    // False once the system has gone away (a JACK server that stopped): the service then makes
+    // a new backend at its next enumeration.
+    virtual bool isAlive() const = 0;
+
+    // The ports the program can read from and write to, by their full names in the system's
+    // own order, without the program's own ports.
+    virtual std::vector<std::string> inputNames() = 0;
+    virtual std::vector<std::string> outputNames() = 0;
+
+    // Open the port of that name and nothing else: a port that is gone, or whose connection is
+    // not confirmed, throws MidiSystemError. Once an input has been opened and an output too,
+    // the first message sent reaches the device and its answer reaches the input.
+    virtual std::unique_ptr<MidiInput> openInput(const std::string& name, MidiReceiver receiver) = 0;
+    virtual std::unique_ptr<MidiOutput> openOutput(const std::string& name) = 0;
+};
+
+// The JACK server that runs now, or nullptr when none does. Never starts a server.
+std::shared_ptr<SystemBackend> connectJack();
+// The ALSA sequencer, or nullptr when the machine has none.
+std::shared_ptr<SystemBackend> connectAlsa();
+
+}  // namespace platform
