@@ -9,11 +9,15 @@
 //   ports are listed too: a number from one listing can name another port (even our own) a
 //   moment later. Ports are therefore connected by name, by us, never by RtMidi's index.
 // - RtMidi's JACK output hands messages to its process callback through a ring buffer; a port
-//   closed before the callback has taken them loses them (and RtMidi's own wait at close is a
-//   single cycle, skipped when an earlier wait timed out).
+//   disconnected before the callback has taken them loses them.
 // - Destroying an RtMidi JACK object while its callback may run is a use-after-free (see
-//   rtmidiclient.h): clients live until the backend goes, and the backend lets the cycles that
-//   may still use a closed port pass before it destroys anything.
+//   rtmidiclient.h), and registering and unregistering ports costs the server a graph change
+//   each time. So each client registers its one port once and keeps it: opening a device
+//   connects that port to the device, closing disconnects it. Only the backend's end closes
+//   the ports, lets the cycles that may still use them pass, and destroys the clients.
+// - A process cycle that began before a close may still hand a message of the old connection
+//   to the input's callback: an input takes messages only from the cycle in which its new
+//   connection is in force, which no message of an earlier connection can reach.
 //
 // One client of our own, the monitor, has no ports: it counts process cycles, makes and checks
 // the connections, and lists the ports.
@@ -70,8 +74,8 @@ public:
     // Blocks until every connection made so far carries messages.
     void awaitConnections();
 
-    void closeInput(PooledClient<rtmidi::InputClient>* pooled);
-    void closeOutput(PooledClient<rtmidi::OutputClient>* pooled,
+    void closeInput(PooledClient<rtmidi::InputClient>* pooled, const std::string& device);
+    void closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const std::string& device,
                      std::optional<std::uint64_t> lastSendCycle);
 
 private:
@@ -81,8 +85,10 @@ private:
     static void shutdown(void* self);
 
     std::vector<std::string> ports(unsigned long flags);
+    // An idle client with its port registered, or a new one.
     template <typename Client>
-    PooledClient<Client>* acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool);
+    PooledClient<Client>* acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool,
+                                  const char* portName);
     // Connects `from` to `to` (one of them `ownPort`, the other `device`) and waits until the
     // server confirms it; on failure throws with a text naming the device.
     void connectPorts(const std::string& from, const std::string& to, const std::string& ownPort,
@@ -99,20 +105,23 @@ private:
 
 class JackInput final : public MidiInput {
 public:
-    JackInput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::InputClient>* pooled)
-        : backend_(std::move(backend)), pooled_(pooled) {}
-    ~JackInput() override { backend_->closeInput(pooled_); }
+    JackInput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::InputClient>* pooled,
+              std::string device)
+        : backend_(std::move(backend)), pooled_(pooled), device_(std::move(device)) {}
+    ~JackInput() override { backend_->closeInput(pooled_, device_); }
 
 private:
     std::shared_ptr<JackBackend> backend_;
     PooledClient<rtmidi::InputClient>* pooled_;
+    std::string device_;
 };
 
 class JackOutput final : public MidiOutput {
 public:
-    JackOutput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::OutputClient>* pooled)
-        : backend_(std::move(backend)), pooled_(pooled) {}
-    ~JackOutput() override { backend_->closeOutput(pooled_, lastSendCycle_); }
+    JackOutput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::OutputClient>* pooled,
+               std::string device)
+        : backend_(std::move(backend)), pooled_(pooled), device_(std::move(device)) {}
+    ~JackOutput() override { backend_->closeOutput(pooled_, device_, lastSendCycle_); }
 
     void send(std::span<const std::uint8_t> message) override {
         backend_->awaitConnections();
@@ -125,6 +134,7 @@ public:
 private:
     std::shared_ptr<JackBackend> backend_;
     PooledClient<rtmidi::OutputClient>* pooled_;
+    std::string device_;
     std::optional<std::uint64_t> lastSendCycle_;
 };
 
@@ -146,8 +156,15 @@ std::shared_ptr<JackBackend> JackBackend::connect() {
 }
 
 JackBackend::~JackBackend() {
-    // Every port is closed by now (the handles hold the backend). Let the cycles that may have
-    // begun before the last close end, so no RtMidi callback runs on what is freed below.
+    // Every opening has ended by now (the handles hold the backend). Unregister the ports, then
+    // let the cycles that may have begun before pass: a callback that still saw its port would
+    // otherwise run on what the RtMidi objects free below.
+    for (auto& pooled : inputs_) {
+        pooled->client->port().closePort();
+    }
+    for (auto& pooled : outputs_) {
+        pooled->client->port().closePort();
+    }
     if (isAlive()) {
         waitForCycle(cycle() + 3, 500ms);
     }
@@ -204,11 +221,9 @@ std::vector<std::string> JackBackend::ports(unsigned long flags) {
 
 template <typename Client>
 PooledClient<Client>* JackBackend::acquire(
-    std::vector<std::unique_ptr<PooledClient<Client>>>& pool) {
-    // An idle client is worth the short wait for its cooling cycles: a new JACK client costs the
-    // server more, and clients should stay few.
+    std::vector<std::unique_ptr<PooledClient<Client>>>& pool, const char* portName) {
     for (auto& pooled : pool) {
-        if (!pooled->inUse && waitForCycle(pooled->reusableFromCycle)) {
+        if (!pooled->inUse) {
             pooled->inUse = true;
             return pooled.get();
         }
@@ -222,6 +237,8 @@ PooledClient<Client>* JackBackend::acquire(
         throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
     }
     jack_free(uuid);
+    pooled->client->port().openVirtualPort(portName);
+    pooled->client->errors().throwIfFailed();
     pool.push_back(std::move(pooled));
     pool.back()->inUse = true;
     return pool.back().get();
@@ -256,16 +273,19 @@ std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name,
     if (!isAlive()) {
         throw MidiSystemError("The JACK server has stopped.");
     }
-    PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_);
+    PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_, kInputPortName);
     rtmidi::InputClient& client = *pooled->client;
-    // From here on the handle owns the opening: its destructor closes whatever was opened.
-    auto handle = std::make_unique<JackInput>(shared_from_this(), pooled);
-    client.errors().clear();
-    client.startReceiving(std::move(receiver));
-    client.port().openVirtualPort(kInputPortName);
-    client.errors().throwIfFailed();
+    // From here on the handle owns the opening: its destructor undoes whatever was done.
+    auto handle = std::make_unique<JackInput>(shared_from_this(), pooled, name);
     const std::string ownPort = client.clientName() + ":" + kInputPortName;
     connectPorts(name, ownPort, ownPort, name);
+    const std::uint64_t liveFrom = connectionsLiveFromCycle_;
+    client.startReceiving(
+        [this, liveFrom, receiver = std::move(receiver)](std::vector<std::uint8_t> message) {
+            if (cycle() >= liveFrom) {
+                receiver(std::move(message));
+            }
+        });
     return handle;
 }
 
@@ -273,33 +293,30 @@ std::unique_ptr<MidiOutput> JackBackend::openOutput(const std::string& name) {
     if (!isAlive()) {
         throw MidiSystemError("The JACK server has stopped.");
     }
-    PooledClient<rtmidi::OutputClient>* pooled = acquire(outputs_);
-    rtmidi::OutputClient& client = *pooled->client;
-    auto handle = std::make_unique<JackOutput>(shared_from_this(), pooled);
-    client.errors().clear();
-    client.port().openVirtualPort(kOutputPortName);
-    client.errors().throwIfFailed();
-    const std::string ownPort = client.clientName() + ":" + kOutputPortName;
+    PooledClient<rtmidi::OutputClient>* pooled = acquire(outputs_, kOutputPortName);
+    auto handle = std::make_unique<JackOutput>(shared_from_this(), pooled, name);
+    const std::string ownPort = pooled->client->clientName() + ":" + kOutputPortName;
     connectPorts(ownPort, name, ownPort, name);
     return handle;
 }
 
-void JackBackend::closeInput(PooledClient<rtmidi::InputClient>* pooled) {
+void JackBackend::closeInput(PooledClient<rtmidi::InputClient>* pooled, const std::string& device) {
     pooled->client->stopReceiving();
-    pooled->client->port().closePort();
-    pooled->reusableFromCycle = cycle() + 2;
+    const std::string ownPort = pooled->client->clientName() + ":" + kInputPortName;
+    jack_disconnect(monitor_, device.c_str(), ownPort.c_str());
     pooled->inUse = false;
 }
 
 void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled,
+                              const std::string& device,
                               std::optional<std::uint64_t> lastSendCycle) {
     if (lastSendCycle) {
         // The message sent last leaves the ring buffer in the first cycle that begins after the
         // send and reaches the device within that cycle: wait until that cycle has ended.
         waitForCycle(*lastSendCycle + 3, 500ms);
     }
-    pooled->client->port().closePort();
-    pooled->reusableFromCycle = cycle() + 2;
+    const std::string ownPort = pooled->client->clientName() + ":" + kOutputPortName;
+    jack_disconnect(monitor_, ownPort.c_str(), device.c_str());
     pooled->inUse = false;
 }
 

@@ -95,10 +95,6 @@ struct PooledClient {
     explicit PooledClient(std::unique_ptr<Client> c) : client(std::move(c)) {}
     std::unique_ptr<Client> client;
     bool inUse = false;
-    // JACK: a process cycle that began before the port was closed may still be running; the
-    // client is handed out again only from this cycle on, so nothing of the old opening reaches
-    // the new one.
-    std::uint64_t reusableFromCycle = 0;
 };
 
 // Makes a client of the given kind, with RtMidi's failures as MidiSystemError.

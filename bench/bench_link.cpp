@@ -1,0 +1,201 @@
+// The MIDI link's own cost, beside the transport's:
+//  - one command's set-up and tear-down: enumerate the devices, open both ports, ask the
+//    keyboard kind and get the answer, close; against the in-process software keyboard and
+//    against a keyboard on JACK that answers within the cycle;
+//  - request/answer round trips on ports kept open, through the program's transceiver and
+//    through a minimal RtMidi client of a few lines on the same server: the baseline the
+//    transport itself allows (lost answers count as errors in both);
+//  - the command-line tool's paced 21,504-byte send over JACK to nvbman-kbdsim: wall time
+//    divided by the wire time of every message of the command.
+// The JACK cases need a running server (JACK_DEFAULT_SERVER names it) and are skipped without.
+
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+
+#include "kbddrv/ekkbd.h"
+#include "kbdsim/simulatedkeyboard.h"
+#include "kbdsim/simulatordevice.h"
+#include "platform/midiservice.h"
+#include "support/jackresponder.h"
+#include "sysex/ekexception.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool jackRunning() {
+    jack_client_t* probe = jack_client_open("bench-probe", JackNoStartServer, nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    jack_client_close(probe);
+    return true;
+}
+
+// Enumerate, open, first request answered, close: what every command pays before its work.
+void commandSetUp(benchmark::State& state, const QString& inputName, const QString& outputName) {
+    auto& service = platform::MidiService::instance();
+    for (auto _ : state) {
+        const int input = int(service.inputDevices().indexOf(inputName));
+        const int output = int(service.outputDevices().indexOf(outputName));
+        EkKbd kbd;
+        kbd.openPorts(input, output);
+        benchmark::DoNotOptimize(kbd.queryKeyboardKind());
+        kbd.closePorts();
+    }
+}
+
+void setUpInProcess(benchmark::State& state) {
+    kbdsim::SimulatedKeyboard keyboard;
+    keyboard.setTiming({false, {}});
+    kbdsim::SimulatorDevice device("Bench MLS-850", &keyboard);
+    platform::MidiService::instance().addVirtualDevice(&device);
+    commandSetUp(state, device.name(), device.name());
+}
+BENCHMARK(setUpInProcess)->Unit(benchmark::kMillisecond);
+
+void setUpJack(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    JackResponder keyboard("bench-keyboard", 0);
+    commandSetUp(state, QString::fromStdString(keyboard.outputPort()),
+                 QString::fromStdString(keyboard.inputPort()));
+}
+BENCHMARK(setUpJack)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+// The kind request, written out: F0 44 11 01 7F 10 00 0D 00 00 00 F7.
+const std::vector<unsigned char> kKindRequest = {0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10,
+                                                 0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7};
+
+void roundTripRtMidiBaseline(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    JackResponder keyboard("bench-keyboard", 0);
+    RtMidiIn in(RtMidi::UNIX_JACK, "bench-baseline-in");
+    RtMidiOut out(RtMidi::UNIX_JACK, "bench-baseline-out");
+    std::atomic<int> answers{0};
+    in.ignoreTypes(false, true, true);
+    in.setCallback([](double, std::vector<unsigned char>*, void* n) { ++*static_cast<std::atomic<int>*>(n); },
+                   &answers);
+    in.openVirtualPort("in");
+    out.openVirtualPort("out");
+    jack_client_t* patch = jack_client_open("bench-patch", JackNoStartServer, nullptr);
+    jack_connect(patch, keyboard.outputPort().c_str(), "bench-baseline-in:in");
+    jack_connect(patch, "bench-baseline-out:out", keyboard.inputPort().c_str());
+    QThread::msleep(100);  // the connections take effect at a later cycle
+    long lost = 0;
+    for (auto _ : state) {
+        const int before = answers.load();
+        out.sendMessage(&kKindRequest);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(200);
+        while (answers.load() == before && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        lost += answers.load() == before ? 1 : 0;
+    }
+    state.counters["lost"] = double(lost);
+    jack_client_close(patch);
+}
+BENCHMARK(roundTripRtMidiBaseline)->Unit(benchmark::kMillisecond)->Iterations(2000);
+
+void roundTripTransceiver(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    JackResponder keyboard("bench-keyboard", 0);
+    auto& service = platform::MidiService::instance();
+    EkKbd kbd;
+    kbd.openPorts(int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort()))),
+                  int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort()))));
+    long lost = 0;
+    for (auto _ : state) {
+        try {
+            benchmark::DoNotOptimize(kbd.queryKeyboardKind());
+        } catch (const EkException&) {
+            ++lost;
+            kbd.openPorts(kbd.inputDevice(), kbd.outputDevice());  // a time-out closes them
+        }
+    }
+    state.counters["lost"] = double(lost);
+    kbd.closePorts();
+}
+BENCHMARK(roundTripTransceiver)->Unit(benchmark::kMillisecond)->Iterations(2000);
+
+// nvbman-cli send of the 21,504-byte song "Sunrise" (song:0 of the simulator's demo memory,
+// imported first) into song:1, paced at 31,250 baud. The wire time is summed from the
+// simulator's log of every message of the command, both ways.
+void cliPacedSendOverJack(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    QTemporaryDir home;
+    QProcess sim;
+    const QString name = QString("bench-sim-%1").arg(::getpid());
+    sim.start(NVBMAN_KBDSIM_PATH,
+              {"--api", "jack", "--name", name, "--state", home.filePath("k.json"), "--log"});
+    QElapsedTimer wait;
+    wait.start();
+    QByteArray err;
+    while (!err.contains("ready") && wait.elapsed() < 10000) {
+        sim.waitForReadyRead(100);
+        err += sim.readAllStandardError();
+    }
+    const auto runCli = [&](const QStringList& args) {
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        cli.setProcessEnvironment(env);
+        cli.start(NVBMAN_CLI_PATH, QStringList{"--quiet", "--in", name, "--out", name} + args);
+        cli.waitForFinished(300000);
+        return cli.exitCode();
+    };
+    if (runCli({"import", "song:0", home.path()}) != 0) {
+        state.SkipWithError("import failed");
+        return;
+    }
+    const QString song = home.filePath("SNG_Sunrise .nvb");
+    double seconds = 0;
+    double wireSeconds = 0;
+    for (auto _ : state) {
+        sim.readAllStandardOutput();
+        const auto start = Clock::now();
+        const int exit = runCli({"send", song, "song:1"});
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        if (exit != 0) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        QThread::msleep(200);
+        // "HH:mm:ss.zzz in  F0 44 ..." : the hex bytes after the direction.
+        for (const QByteArray& line : sim.readAllStandardOutput().split('\n')) {
+            const qsizetype bytes = line.simplified().split(' ').size() - 2;
+            if (bytes > 0) {
+                wireSeconds +=
+                    double(kbdsim::SimulatedKeyboard::wireTime(std::size_t(bytes)).count()) / 1e6;
+            }
+        }
+    }
+    state.counters["wall_per_wire"] = seconds / wireSeconds;
+    state.counters["wire_s"] = wireSeconds / double(state.iterations());
+    sim.terminate();
+    sim.waitForFinished(5000);
+}
+BENCHMARK(cliPacedSendOverJack)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace

@@ -1,0 +1,74 @@
+// Many commands in a row through nvbman-cli over JACK, as a user's backup script would run them:
+// list, import, send and delete in turn against nvbman-kbdsim, first paced like the real cable,
+// then answering at once. Not one may fail.
+//
+// NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes).
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "support/kbdsimprocess.h"
+
+class TestCliStress : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void commandsInARowNeverFail_data();
+    void commandsInARowNeverFail();
+};
+
+void TestCliStress::commandsInARowNeverFail_data() {
+    QTest::addColumn<QStringList>("simulatorOptions");
+    QTest::newRow("paced keyboard") << QStringList{};
+    QTest::newRow("keyboard answering at once") << QStringList{"--no-pacing"};
+}
+
+void TestCliStress::commandsInARowNeverFail() {
+    QFETCH(QStringList, simulatorOptions);
+    const int operations = qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS") > 0
+                               ? qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS")
+                               : 40;
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    KbdSimProcess sim(QStringList{"--state", home.filePath("keyboard.json")} + simulatorOptions);
+    QVERIFY2(sim.isReady(), sim.errorOutput().constData());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    const QString song = home.filePath("SNG_Sunrise .nvb");
+    const QStringList commands[] = {
+        {"import", "song:0", home.path()},
+        {"send", song, "song:1"},
+        {"delete", "song:1"},
+        {"list", "--json"},
+    };
+
+    QStringList failures;
+    QElapsedTimer clock;
+    clock.start();
+    for (int op = 0; op < operations; ++op) {
+        const QStringList& command = commands[op % 4];
+        QProcess cli;
+        cli.setProcessEnvironment(env);
+        cli.start(NVBMAN_CLI_PATH,
+                  QStringList{"--quiet", "--in", sim.name(), "--out", sim.name()} + command);
+        const bool finished = cli.waitForFinished(120000);
+        if (!finished || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {
+            failures << QString("#%1 %2: %3 %4")
+                            .arg(op)
+                            .arg(command.first())
+                            .arg(finished ? QString("exit %1").arg(cli.exitCode()) : "hung")
+                            .arg(QString::fromUtf8(cli.readAllStandardError().trimmed()));
+        }
+        if (sim.process().state() != QProcess::Running) {
+            QFAIL(qPrintable("the simulator ended: " + sim.errorOutput()));
+        }
+    }
+    qInfo("%d commands in %.1f s, %lld failed", operations, clock.elapsed() / 1000.0,
+          qlonglong(failures.size()));
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+}
+
+QTEST_GUILESS_MAIN(TestCliStress)
+#include "tst_clistress.moc"
