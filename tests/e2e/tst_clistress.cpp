@@ -2,7 +2,8 @@
 // list, import, send and delete in turn against nvbman-kbdsim, first paced like the real cable,
 // then answering at once. Not one may fail.
 //
-// NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes).
+// NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes);
+// NVBMAN_CLI_PATH and NVBMAN_KBDSIM_PATH run other builds of the two programs.
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -51,7 +52,7 @@ void TestCliStress::commandsInARowNeverFail() {
         const QStringList& command = commands[op % 4];
         QProcess cli;
         cli.setProcessEnvironment(env);
-        cli.start(NVBMAN_CLI_PATH,
+        cli.start(qEnvironmentVariable("NVBMAN_CLI_PATH", NVBMAN_CLI_PATH),
                   QStringList{"--quiet", "--in", sim.name(), "--out", sim.name()} + command);
         const bool finished = cli.waitForFinished(120000);
         if (!finished || cli.exitStatus() != QProcess::NormalExit || cli.exitCode() != 0) {

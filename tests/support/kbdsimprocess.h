@@ -17,7 +17,8 @@ public:
         : name_(QStringLiteral("Sim-%1-%2")
                     .arg(QCoreApplication::applicationPid())
                     .arg(++counter())) {
-        process_.start(NVBMAN_KBDSIM_PATH,
+        // NVBMAN_KBDSIM_PATH in the environment runs another build of the simulator.
+        process_.start(qEnvironmentVariable("NVBMAN_KBDSIM_PATH", NVBMAN_KBDSIM_PATH),
                        QStringList{"--api", "jack", "--name", name_} + extraArguments);
         QElapsedTimer clock;
         clock.start();
