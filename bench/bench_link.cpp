@@ -88,8 +88,9 @@ void roundTripRtMidiBaseline(benchmark::State& state) {
     RtMidiOut out(RtMidi::UNIX_JACK, "bench-baseline-out");
     std::atomic<int> answers{0};
     in.ignoreTypes(false, true, true);
-    in.setCallback([](double, std::vector<unsigned char>*, void* n) { ++*static_cast<std::atomic<int>*>(n); },
-                   &answers);
+    in.setCallback(
+        [](double, std::vector<unsigned char>*, void* n) { ++*static_cast<std::atomic<int>*>(n); },
+        &answers);
     in.openVirtualPort("in");
     out.openVirtualPort("out");
     jack_client_t* patch = jack_client_open("bench-patch", JackNoStartServer, nullptr);
@@ -119,8 +120,9 @@ void roundTripTransceiver(benchmark::State& state) {
     JackResponder keyboard("bench-keyboard", 0);
     auto& service = platform::MidiService::instance();
     EkKbd kbd;
-    kbd.openPorts(int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort()))),
-                  int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort()))));
+    kbd.openPorts(
+        int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort()))),
+        int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort()))));
     long lost = 0;
     for (auto _ : state) {
         try {

@@ -41,7 +41,9 @@ QString folderName(const Kind& kind, int bank) {
 }  // namespace
 
 std::optional<SlotArgument> SlotArgument::parse(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("^([a-z]+):(?:(\\d)\\.)?(\\d)$"));
+    // Anchored on the whole text: "$" alone would also match before a final newline.
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("([a-z]+):(?:(\\d)\\.)?(\\d)")));
     const auto match = pattern.match(text);
     if (!match.hasMatch()) {
         return std::nullopt;

@@ -49,13 +49,20 @@ void EkExchange::sendAndWait(const std::vector<std::uint8_t>& message) {
 }
 
 void EkExchange::request(const std::vector<std::uint8_t>& message,
-                         std::vector<std::uint8_t>& answer) {
+                         std::vector<std::uint8_t>& answer, const AnswerFilter& isAnswer) {
     outputObserver_.setHandler([this] {
         if (!done_) {
             answerTimer_.start();
         }
     });
-    inputObserver_.setHandler([this] {
+    inputObserver_.setHandler([this, isAnswer] {
+        if (isAnswer) {
+            std::vector<std::uint8_t> candidate;
+            input_.getData(candidate);
+            if (!isAnswer(candidate)) {
+                return;
+            }
+        }
         answerTimer_.stop();
         done_ = true;
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "ekmidiin.h"
@@ -26,9 +27,15 @@ public:
     void close(bool inputFirst = false);
     bool isOpen() const { return input_.isOpen() && output_.isOpen(); }
 
+    // Decides whether a message the input port kept is the answer awaited.
+    using AnswerFilter = std::function<bool(const std::vector<std::uint8_t>&)>;
+
     // Sends `message` and puts the answer kept by the input port into `answer` (emptied first).
-    // Without an answer in time both ports are closed and EkSysExException code 6 is thrown.
-    void request(const std::vector<std::uint8_t>& message, std::vector<std::uint8_t>& answer);
+    // With a filter, a message it refuses is ignored and the wait goes on within the same
+    // answer time. Without an answer in time both ports are closed and EkSysExException code 6
+    // is thrown.
+    void request(const std::vector<std::uint8_t>& message, std::vector<std::uint8_t>& answer,
+                 const AnswerFilter& isAnswer = {});
     // Sends `message` and returns once the port reports it sent; no answer is awaited.
     void send(const std::vector<std::uint8_t>& message);
 

@@ -46,9 +46,8 @@ void EkMidiIn::arrived(std::uint64_t session, const std::vector<std::uint8_t>& m
     // Exactly one message: a status byte inside means two were glued together, as when a
     // message cut short by a close is continued by the next one's bytes.
     const bool oneMessage =
-        fromKeyboardMaker &&
-        std::all_of(buffer_.begin() + 1, buffer_.begin() + bufferLength_ - 1,
-                    [](std::uint8_t byte) { return byte < 0x80; });
+        fromKeyboardMaker && std::all_of(buffer_.begin() + 1, buffer_.begin() + bufferLength_ - 1,
+                                         [](std::uint8_t byte) { return byte < 0x80; });
     if (!fromKeyboardMaker || !oneMessage) {
         return;
     }

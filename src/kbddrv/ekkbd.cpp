@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "mls850layout.h"
 #include "sysex/ekexception.h"
 
 namespace {
@@ -75,9 +76,45 @@ void EkKbd::encode(std::uint8_t type) {
     encoder_.encode(sendBuffer_);
 }
 
+bool EkKbd::answers(const std::vector<std::uint8_t>& message) const {
+    // Header: F0 44 11 01 7F, type and area, command, width, two address bytes; then the
+    // parameters. A message cut short still answers when what it has echoes the request, so
+    // the decoder can say what is wrong with it.
+    if (message.size() < 10 || (message[5] & 0x0F) != area_.area ||
+        message[8] != (area_.address & 0x7F) || message[9] != ((area_.address >> 7) & 0x7F)) {
+        return false;
+    }
+    switch (message[5] >> 4) {
+        case SysExType::ParamData:
+            return message[6] == param_.command &&
+                   (message.size() < 12 || message[10] == param_.parameters[0]);
+        case SysExType::Status:
+            return true;  // a refusal carries no command or parameter
+        default:
+            return false;
+    }
+}
+
+std::uint32_t EkKbd::songRhythmMemory() const {
+    // Before a kind query has told the model, only the limit of the transfer itself is known.
+    return keyboardKind_ == 0 ? mls850::kSongRhythmMemory : sysex::kMaxItemBytes;
+}
+
+std::uint32_t EkKbd::checkedSize(std::uint32_t bytes) const {
+    // Songs and rhythms are whole 16-bit words, and none can be larger than the memory they
+    // share: anything else is a broken answer, and nothing may be sized after it.
+    if (bytes % 2 != 0 || bytes > songRhythmMemory()) {
+        throw EkSysExException(EkSysExException::InvalidMessage);
+    }
+    return bytes;
+}
+
 std::uint32_t EkKbd::request() {
     encode(SysExType::ParamRequest);
-    ports_.request(sendBuffer_, receiveBuffer_);
+    // A message that does not echo the request (another command, area, address or parameter,
+    // such as a late answer to an earlier request) is not the answer: the wait goes on.
+    ports_.request(sendBuffer_, receiveBuffer_,
+                   [this](const std::vector<std::uint8_t>& message) { return answers(message); });
     decoder_.setAreaAddress(&area_);
     decoder_.setParamAddress(&param_);
     decoder_.decode(receiveBuffer_);
@@ -105,7 +142,11 @@ int EkKbd::queryKeyboardKind() {
 
 std::uint32_t EkKbd::queryFreeMemory() {
     setRecords(0, 0, FreeMemory, 32, 0);
-    return request();
+    const std::uint32_t bytes = request();
+    if (bytes > songRhythmMemory()) {
+        throw EkSysExException(EkSysExException::InvalidMessage);
+    }
+    return bytes;
 }
 
 std::string EkKbd::readName(std::uint8_t area, int address, std::uint8_t command,
@@ -128,7 +169,7 @@ std::string EkKbd::readDspName(int slot) {
 
 std::uint32_t EkKbd::queryRhythmSize(int slot) {
     setRecords(0, 0, RhythmSize, 32, static_cast<std::uint8_t>(slot));
-    return request();
+    return checkedSize(request());
 }
 
 std::string EkKbd::readRhythmName(int slot) {
@@ -137,7 +178,7 @@ std::string EkKbd::readRhythmName(int slot) {
 
 std::uint32_t EkKbd::querySongSize(int slot) {
     setRecords(0, 0, SongSize, 32, static_cast<std::uint8_t>(slot));
-    return request();
+    return checkedSize(request());
 }
 
 std::string EkKbd::readSongName(int slot) {

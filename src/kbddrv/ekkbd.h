@@ -25,7 +25,9 @@ public:
     // Closes the output port, then the input port.
     void closePorts();
 
-    // One request with the current records, answered by a ParamData; returns its value.
+    // One request with the current records, answered by a ParamData; returns its value. Only a
+    // message that echoes the request's area, address, command and parameter (or a Status for
+    // that area and address) is taken for the answer; others are ignored while the wait goes on.
     // Throws EkSysExException: 6 when no answer comes in time (ports closed), 3 or 4 for an
     // answer the decoder cannot use, and 0, 1 or 2 when the keyboard answers with a Status
     // (Rejected, Error, other) instead of a value.
@@ -33,7 +35,8 @@ public:
     // One ParamData without answer; returns once the port reports it sent.
     void sendCommand();
 
-    // The request catalogue.
+    // The request catalogue. Free memory above the song and rhythm memory, and song or rhythm
+    // sizes that are odd or larger than that memory, are broken answers: EkSysExException 4.
     int queryKeyboardKind();
     std::uint32_t queryFreeMemory();
     std::string readToneName(int slot);
@@ -57,6 +60,9 @@ public:
     int outputDevice() const { return outputDevice_; }
 
 private:
+    bool answers(const std::vector<std::uint8_t>& message) const;
+    std::uint32_t songRhythmMemory() const;
+    std::uint32_t checkedSize(std::uint32_t bytes) const;
     void setRecords(std::uint8_t area, int address, std::uint8_t command, std::uint8_t bits,
                     std::uint8_t parameter, std::uint32_t value = 0);
     void encode(std::uint8_t type);

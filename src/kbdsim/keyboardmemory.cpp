@@ -1,5 +1,8 @@
 #include "keyboardmemory.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -62,9 +65,13 @@ std::vector<std::uint16_t> fromHex(const QJsonValue& value, const QString& where
     if (!value.isString()) {
         badState(where + " is not a hex string");
     }
-    const QByteArray text = value.toString().toLatin1();
-    const QByteArray bytes = QByteArray::fromHex(text);
-    if (text.size() % 4 != 0 || bytes.size() * 2 != text.size()) {
+    const QString text = value.toString();
+    // QByteArray::fromHex skips what is not a digit, which would shift every digit after it.
+    const bool allHex = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+    });
+    const QByteArray bytes = QByteArray::fromHex(text.toLatin1());
+    if (!allHex || text.size() % 4 != 0 || bytes.size() * 2 != text.size()) {
         badState(where + " is not a whole number of 16-bit words in hex");
     }
     std::vector<std::uint16_t> words(static_cast<std::size_t>(bytes.size() / 2));
@@ -318,7 +325,15 @@ QJsonObject KeyboardMemory::toJson() const {
 
 KeyboardMemory KeyboardMemory::fromJson(const QJsonObject& json) {
     KeyboardMemory memory;
-    memory.kind = json.value("kind").toInt(0);
+    // The kind travels in 14 bits: anything else would reach the program as another number.
+    const QJsonValue kind = json.value("kind");
+    if (!kind.isUndefined()) {
+        const double number = kind.toDouble(-1);
+        if (!kind.isDouble() || number != std::floor(number) || number < 0 || number > 16383) {
+            badState("kind is not a whole number from 0 to 16383");
+        }
+        memory.kind = static_cast<int>(number);
+    }
     for (const SlotRef& slot : allSlots()) {
         const QJsonArray entries = json.value(arrayKey(slot.type)).toArray();
         const int index =

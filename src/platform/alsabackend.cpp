@@ -143,8 +143,7 @@ private:
     PooledClient<rtmidi::OutputClient>* pooled_;
 };
 
-std::unique_ptr<MidiInput> AlsaBackend::openInput(const std::string& name,
-                                                  MidiReceiver receiver) {
+std::unique_ptr<MidiInput> AlsaBackend::openInput(const std::string& name, MidiReceiver receiver) {
     PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_);
     auto handle = std::make_unique<AlsaInput>(shared_from_this(), pooled);
     pooled->client->startReceiving(std::move(receiver));

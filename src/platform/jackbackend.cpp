@@ -220,8 +220,8 @@ std::vector<std::string> JackBackend::ports(unsigned long flags) {
 }
 
 template <typename Client>
-PooledClient<Client>* JackBackend::acquire(
-    std::vector<std::unique_ptr<PooledClient<Client>>>& pool, const char* portName) {
+PooledClient<Client>* JackBackend::acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool,
+                                           const char* portName) {
     for (auto& pooled : pool) {
         if (!pooled->inUse) {
             pooled->inUse = true;
@@ -268,8 +268,7 @@ void JackBackend::connectPorts(const std::string& from, const std::string& to,
     connectionsLiveFromCycle_ = std::max(connectionsLiveFromCycle_, cycle() + 2);
 }
 
-std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name,
-                                                  MidiReceiver receiver) {
+std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiReceiver receiver) {
     if (!isAlive()) {
         throw MidiSystemError("The JACK server has stopped.");
     }
@@ -307,8 +306,7 @@ void JackBackend::closeInput(PooledClient<rtmidi::InputClient>* pooled, const st
     pooled->inUse = false;
 }
 
-void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled,
-                              const std::string& device,
+void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const std::string& device,
                               std::optional<std::uint64_t> lastSendCycle) {
     if (lastSendCycle) {
         // The message sent last leaves the ring buffer in the first cycle that begins after the

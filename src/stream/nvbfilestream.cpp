@@ -43,6 +43,15 @@ void NvbFileStream::fail(const char* action) const {
 }
 
 void NvbFileStream::checkHeader() {
+    // What the file is comes first: a large file that is no keyboard data file at all must say
+    // so, not that it is too large.
+    DataHeader header;
+    auto& bytes = header.bytes();
+    const qint64 got = file_->read(reinterpret_cast<char*>(bytes.data()), DataHeader::kSize);
+    if (got != static_cast<qint64>(DataHeader::kSize) || !header.hasMagic()) {
+        file_->close();
+        throw NvbStreamException(NvbStreamException::NotNvbFile);
+    }
     const qint64 length = file_->size();
     if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
         file_->close();
@@ -50,13 +59,6 @@ void NvbFileStream::checkHeader() {
             "\"" + fileName_.toStdString() + "\" is too large for a keyboard data file: " +
             std::to_string(length) + " bytes, while an item holds at most " +
             std::to_string(kMaxDataSize) + " bytes of data.");
-    }
-    DataHeader header;
-    auto& bytes = header.bytes();
-    const qint64 got = file_->read(reinterpret_cast<char*>(bytes.data()), DataHeader::kSize);
-    if (got != static_cast<qint64>(DataHeader::kSize) || !header.hasMagic()) {
-        file_->close();
-        throw NvbStreamException(NvbStreamException::NotNvbFile);
     }
     file_->seek(0);
 }
@@ -87,6 +89,12 @@ void NvbFileStream::write(EkDataFile& item) {
         throw std::logic_error("NvbFileStream: the file has already been written");
     }
     const std::size_t wordCount = item.size() / 2;
+    if (item.size() % 2 != 0) {
+        throw platform::SystemError(
+            "Cannot write \"" + fileName_.toStdString() + "\": the item announces " +
+            std::to_string(item.size()) +
+            " bytes of data, but keyboard data are whole 16-bit words. Nothing was written.");
+    }
     if (item.words().size() < wordCount) {
         throw platform::SystemError(
             "Cannot write \"" + fileName_.toStdString() + "\": the item announces " +

@@ -1,5 +1,8 @@
 #include "nvbmidistream.h"
 
+#include <algorithm>
+#include <exception>
+
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "nvbstreamexception.h"
@@ -42,16 +45,22 @@ bool isSongOrRhythm(std::uint16_t type) {
 class NvbMidiStream::OpenPorts {
 public:
     OpenPorts(NvbMidiStream& stream, bool inputClosesFirst)
-        : ports_(stream.ports_), inputClosesFirst_(inputClosesFirst) {
+        : ports_(stream.ports_),
+          inputClosesFirst_(inputClosesFirst),
+          exceptionsBefore_(std::uncaught_exceptions()) {
         ports_.open(stream.inputDevice_, stream.outputDevice_);
     }
-    ~OpenPorts() { ports_.close(inputClosesFirst_); }
+    // A transfer that fails closes its output first, as a time-out does.
+    ~OpenPorts() {
+        ports_.close(inputClosesFirst_ && std::uncaught_exceptions() == exceptionsBefore_);
+    }
     OpenPorts(const OpenPorts&) = delete;
     OpenPorts& operator=(const OpenPorts&) = delete;
 
 private:
     EkExchange& ports_;
     bool inputClosesFirst_;
+    int exceptionsBefore_;
 };
 
 NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice)
@@ -122,16 +131,32 @@ void NvbMidiStream::sendOnly() {
 }
 
 void NvbMidiStream::read(EkDataFile& item) {
+    const std::uint32_t size = slot_->size();
+    // The buffer is sized from the listing: never from a size no keyboard can hold.
+    if (size % 2 != 0 || size > kMaxItemSize) {
+        throw EkSysExException(EkSysExException::InvalidMessage);
+    }
     // Fetched into a buffer of its own: the item changes only once the whole item has arrived.
-    std::vector<std::uint16_t> words(slot_->size() / 2, 0);
-    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(slot_->size()),
+    std::vector<std::uint16_t> words(size / 2, 0);
+    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
                addressOf(*slot_), &words};
     encoder_.setModelCode(sysex::kModelCode);
     encoder_.setDeviceNumber(sysex::kDeviceNumber);
     encoder_.setType(SysExType::DataRequest);
     encoder_.setAreaAddress(&record_);
     decoder_.setAreaAddress(&record_);
+    decoder_.setParamAddress(&unexpectedParam_);
     position_ = 0;
+
+    // Blocks arrive in order; the last one may come once more (the keyboard did not hear its
+    // Ack). Anything else, an End before every word, or more blocks than the item needs plus a
+    // few, is a broken transfer: nothing of it may be saved as if it were the item.
+    const std::size_t blocksNeeded =
+        (words.size() + sysex::kWordsPerBlock - 1) / sysex::kWordsPerBlock;
+    std::size_t nextBlock = 0;
+    std::size_t blocksTaken = 0;
+    bool lastRepeated = false;
+    const auto broken = [] { return EkSysExException(EkSysExException::CommError); };
 
     EkKbdDrv::BusyScope busy(driver_);
     {
@@ -139,25 +164,36 @@ void NvbMidiStream::read(EkDataFile& item) {
         for (;;) {
             exchange();
             if (decoder_.type() == SysExType::DataBlock) {
+                if (++blocksTaken > blocksNeeded + kMaxResends) {
+                    throw broken();
+                }
                 const auto& block = decoder_.words();
-                const std::size_t first =
-                    static_cast<std::size_t>(decoder_.blockNumber()) * sysex::kWordsPerBlock;
-                if (first + block.size() > words.size()) {
-                    throw platform::SystemError(
-                        "The keyboard sent more data than the slot holds (block " +
-                        std::to_string(decoder_.blockNumber()) + "). Nothing was imported.");
+                const std::size_t number = decoder_.blockNumber();
+                const std::size_t first = number * sysex::kWordsPerBlock;
+                const bool repeat = nextBlock > 0 && number == nextBlock - 1;
+                if ((number != nextBlock && (!repeat || lastRepeated)) || first >= words.size() ||
+                    block.size() !=
+                        std::min<std::size_t>(sysex::kWordsPerBlock, words.size() - first)) {
+                    throw broken();
                 }
                 std::copy(block.begin(), block.end(),
                           words.begin() + static_cast<std::ptrdiff_t>(first));
-                position_ += static_cast<std::int32_t>(2 * block.size());
-                notifyObservers();
+                lastRepeated = repeat;
+                if (!repeat) {
+                    ++nextBlock;
+                    position_ += static_cast<std::int32_t>(2 * block.size());
+                    notifyObservers();
+                }
                 encoder_.setType(SysExType::Status);
                 encoder_.setStatus(TransferStatus::Ack);
             } else if (decoder_.type() == SysExType::Status) {
-                if (decoder_.status() == TransferStatus::End) {
-                    break;
+                if (decoder_.status() != TransferStatus::End) {
+                    throw EkSysExException::forStatus(decoder_.status());
                 }
-                throw EkSysExException::forStatus(decoder_.status());
+                if (nextBlock != blocksNeeded) {
+                    throw broken();
+                }
+                break;
             } else {
                 // A parameter message has no place in a transfer: say so, and fail.
                 encoder_.setType(SysExType::Status);
@@ -177,7 +213,7 @@ std::uint8_t NvbMidiStream::sendBlock(int block, int bytes) {
     encoder_.setDataSize(static_cast<std::uint8_t>(bytes));
     exchange();
     // Anything but a status answers nothing: it counts as an unknown status.
-    return decoder_.type() == SysExType::Status ? decoder_.status() : 0xFF;
+    return decoder_.type() == SysExType::Status ? decoder_.status() : kNotAStatus;
 }
 
 void NvbMidiStream::write(EkDataFile& item) {
@@ -211,6 +247,7 @@ void NvbMidiStream::write(EkDataFile& item) {
     encoder_.setDeviceNumber(sysex::kDeviceNumber);
     encoder_.setAreaAddress(&record_);
     decoder_.setAreaAddress(&record_);
+    decoder_.setParamAddress(&unexpectedParam_);
     position_ = 0;
     {
         EkKbdDrv::BusyScope busy(driver_);
@@ -218,27 +255,23 @@ void NvbMidiStream::write(EkDataFile& item) {
         int remaining = static_cast<int>(size);
         int block = 0;
         int resends = 0;
-        while (remaining > sysex::kBytesPerBlock) {
-            const std::uint8_t status = sendBlock(block, sysex::kBytesPerBlock);
+        while (remaining > 0) {
+            const int bytes = std::min(remaining, sysex::kBytesPerBlock);
+            const bool last = bytes == remaining;
+            const std::uint8_t status = sendBlock(block, bytes);
             if (status == TransferStatus::Ack) {
                 ++block;
-                remaining -= sysex::kBytesPerBlock;
-                position_ += sysex::kBytesPerBlock;
+                remaining -= bytes;
+                position_ += bytes;
                 resends = 0;
                 notifyObservers();
             } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
                 throw EkSysExException::forStatus(status);
+            } else if (last && status != kNotAStatus) {
+                // The keyboard's way with the last block: any other status counts as taken.
+                remaining = 0;
             } else if (++resends > kMaxResends) {
                 // The same block again and again: give up rather than loop for ever.
-                throw EkSysExException::forStatus(status);
-            }
-        }
-        if (remaining > 0) {
-            const std::uint8_t status = sendBlock(block, remaining);
-            if (status == TransferStatus::Ack) {
-                position_ += remaining;
-                notifyObservers();
-            } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
                 throw EkSysExException::forStatus(status);
             }
         }

@@ -44,8 +44,9 @@ public:
     const std::string& directoryPath() const { return directoryPath_; }
 
     // The largest item a transfer can address: block numbers travel in 14 bits.
-    static constexpr std::uint32_t kMaxItemSize = (1u << 14) * 128;
-    // How often one block is sent again when the keyboard answers it with an unknown status.
+    static constexpr std::uint32_t kMaxItemSize = sysex::kMaxItemBytes;
+    // How often one block is sent again when the keyboard answers it with an unknown status;
+    // on a fetch, how many blocks beyond those the item needs the keyboard may send.
     static constexpr int kMaxResends = 8;
 
     // The wire address of a slot from its type, number and bank.
@@ -58,7 +59,10 @@ private:
 
     void exchange();
     void sendOnly();
+    // Sends one block and returns the status that answers it, or kNotAStatus.
     std::uint8_t sendBlock(int block, int bytes);
+    // Status values travel in 7 bits: this one never comes from the keyboard.
+    static constexpr std::uint8_t kNotAStatus = 0xFF;
 
     std::int32_t position_ = 0;
     int inputDevice_;
@@ -72,4 +76,7 @@ private:
     std::vector<std::uint8_t> sendBuffer_;
     std::vector<std::uint8_t> receiveBuffer_;
     AreaAddress record_;
+    // Where the decoder puts a parameter message that comes in the middle of a transfer, so
+    // that it is recognised and refused.
+    ParamAddress unexpectedParam_;
 };

@@ -59,6 +59,8 @@ inline constexpr int kBytesPerBlock = 2 * kWordsPerBlock;
 inline constexpr int kMaxBlockMessage = 13 + 3 * kWordsPerBlock + 2;
 // A block number travels in two 7-bit groups.
 inline constexpr int kMaxBlocks = 1 << 14;
+// So no item a transfer can address is larger than this (2 MiB).
+inline constexpr std::uint32_t kMaxItemBytes = std::uint32_t(kMaxBlocks) * kBytesPerBlock;
 
 // Number of 7-bit groups a value of `bits` bits takes on the wire (1 to 5).
 constexpr int valueGroups(int bits) {

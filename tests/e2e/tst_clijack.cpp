@@ -246,6 +246,7 @@ void TestCliJack::badUsageExitsWithTwo_data() {
     QTest::newRow("unknown command") << QStringList{"erase"};
     QTest::newRow("malformed slot") << QStringList{"import", "tone:12"};
     QTest::newRow("bank on a tone") << QStringList{"delete", "tone:1.2"};
+    QTest::newRow("slot with a final newline") << QStringList{"delete", "dsp:8\n"};
     QTest::newRow("missing argument") << QStringList{"send", "file.nvb"};
     QTest::newRow("extra argument") << QStringList{"list", "now"};
     QTest::newRow("unknown option") << QStringList{"--colour", "list"};

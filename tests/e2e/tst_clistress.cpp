@@ -3,7 +3,8 @@
 // then answering at once. Not one may fail.
 //
 // NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes);
-// NVBMAN_CLI_PATH and NVBMAN_KBDSIM_PATH run other builds of the two programs.
+// NVBMAN_CLI_PATH and NVBMAN_KBDSIM_PATH run other builds of the two programs. A long run needs
+// QTEST_FUNCTION_TIMEOUT (milliseconds) above Qt Test's 300 s per test function.
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -64,6 +65,10 @@ void TestCliStress::commandsInARowNeverFail() {
         }
         if (sim.process().state() != QProcess::Running) {
             QFAIL(qPrintable("the simulator ended: " + sim.errorOutput()));
+        }
+        if ((op + 1) % 100 == 0) {
+            qInfo("%d commands, %lld failed, %.1f s", op + 1, qlonglong(failures.size()),
+                  clock.elapsed() / 1000.0);
         }
     }
     qInfo("%d commands in %.1f s, %lld failed", operations, clock.elapsed() / 1000.0,

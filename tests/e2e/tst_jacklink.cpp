@@ -17,7 +17,8 @@ namespace {
 
 std::string uniqueName(const char* role) {
     static int n = 0;
-    return std::string("link-") + role + "-" + std::to_string(::getpid()) + "-" + std::to_string(++n);
+    return std::string("link-") + role + "-" + std::to_string(::getpid()) + "-" +
+           std::to_string(++n);
 }
 
 // Asks the keyboard kind on a fresh opening of both ports; the answer, or -1 on a failure.
@@ -56,8 +57,10 @@ void TestJackLink::everyFreshOpeningGetsItsAnswer() {
     JackResponder keyboard(uniqueName("instant"), 0);
     QVERIFY(keyboard.isReady());
     auto& service = MidiService::instance();
-    const int input = int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort())));
-    const int output = int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort())));
+    const int input =
+        int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort())));
+    const int output =
+        int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort())));
     QVERIFY(input >= 0 && output >= 0);
 
     const int rounds = 300;
@@ -71,11 +74,10 @@ void TestJackLink::everyFreshOpeningGetsItsAnswer() {
             }
         }
     }
-    QVERIFY2(failures == 0,
-             qPrintable(QString("%1 of %2 openings failed; first: %3")
-                            .arg(failures)
-                            .arg(rounds)
-                            .arg(firstFailure)));
+    QVERIFY2(failures == 0, qPrintable(QString("%1 of %2 openings failed; first: %3")
+                                           .arg(failures)
+                                           .arg(rounds)
+                                           .arg(firstFailure)));
     QCOMPARE(keyboard.requestsSeen(), rounds);
 }
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "kbddrv/ekkbd.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/ekkbddrvexception.h"
 #include "support/expectcode.h"
@@ -12,6 +13,7 @@
 #include "support/keyboardrig.h"
 #include "support/scripteddevice.h"
 
+using handframes::Bytes;
 using kbdsim::KeyboardMemory;
 using kbdsim::SlotRef;
 
@@ -73,6 +75,10 @@ private Q_SLOTS:
     void droppedAnswerKeepsWhatWasFilled();
     void unusableAnswers_data();
     void unusableAnswers();
+    void onlyTheEchoOfTheRequestAnswersIt_data();
+    void onlyTheEchoOfTheRequestAnswersIt();
+    void sizesNoKeyboardCanHoldAreRefused_data();
+    void sizesNoKeyboardCanHoldAreRefused();
     void cursorWalks();
     void pathResolution_data();
     void pathResolution();
@@ -288,8 +294,9 @@ void TestKbdDrv::unusableAnswers_data() {
     QTest::newRow("too short") << Bytes{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x00,
                                         0x00, 0x0D, 0x00, 0x00, 0xF7}
                                << 3;
-    QTest::newRow("a request is no answer") << request(0, 0, 0, 14, 0) << 4;
-    QTest::newRow("a data block is no answer") << block(0, 0, 0, {0x1234}) << 4;
+    // Not answers at all: ignored, so the request goes unanswered.
+    QTest::newRow("a request is no answer") << request(0, 0, 0, 14, 0) << 6;
+    QTest::newRow("a data block is no answer") << block(0, 0, 0, {0x1234}) << 6;
     QTest::newRow("status rejected") << status(0, 0, 2) << 0;
     QTest::newRow("status error") << status(0, 0, 3) << 1;
     QTest::newRow("status end") << status(0, 0, 0) << 2;
@@ -308,6 +315,79 @@ void TestKbdDrv::unusableAnswers() {
     // The ports were closed: the next operation opens them again and works.
     device.script = {handframes::paramData(0, 0, 34, 32, 0, 1234)};
     QCOMPARE(driver.queryFreeMemory(), 1234u);
+}
+
+void TestKbdDrv::onlyTheEchoOfTheRequestAnswersIt_data() {
+    using namespace handframes;
+    // The free-memory request: area 0, address 0, command 34, parameter 0.
+    const Bytes right = paramData(0, 0, 34, 32, 0, 1234);
+    QTest::addColumn<QList<Bytes>>("frames");
+    QTest::addColumn<int>("result");  // the value taken, or -code
+    QTest::newRow("the answer alone") << QList<Bytes>{right} << 1234;
+    QTest::newRow("another command first")
+        << QList<Bytes>{paramData(0, 0, 35, 32, 0, 9), right} << 1234;
+    QTest::newRow("another parameter first")
+        << QList<Bytes>{paramData(0, 0, 34, 32, 1, 9), right} << 1234;
+    QTest::newRow("another area first")
+        << QList<Bytes>{paramData(2, 0, 34, 32, 0, 9), right} << 1234;
+    QTest::newRow("another address first")
+        << QList<Bytes>{paramData(0, 384, 34, 32, 0, 9), right} << 1234;
+    QTest::newRow("a status of another area first")
+        << QList<Bytes>{status(9, 100, 2), right} << 1234;
+    QTest::newRow("only a late answer to another request")
+        << QList<Bytes>{paramData(0, 0, 38, 32, 1, 640)} << -6;
+}
+
+void TestKbdDrv::onlyTheEchoOfTheRequestAnswersIt() {
+    QFETCH(QList<Bytes>, frames);
+    QFETCH(int, result);
+    ScriptedDevice device("Test echoing keyboard");
+    device.bursts = {{handframes::paramData(0, 0, 0, 14, 0, 0)},
+                     std::vector<Bytes>(frames.begin(), frames.end())};
+    EkKbd kbd;
+    kbd.openPorts(device.inputNumber(), device.outputNumber());
+    QCOMPARE(kbd.queryKeyboardKind(), 0);
+    std::uint32_t value = 0;
+    const int code = expectCode([&] { value = kbd.queryFreeMemory(); });
+    QCOMPARE(code < 0 ? int(value) : -code, result);
+    kbd.closePorts();
+}
+
+void TestKbdDrv::sizesNoKeyboardCanHoldAreRefused_data() {
+    QTest::addColumn<int>("command");  // 34 free memory, 35 rhythm size, 38 song size
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<int>("code");  // -1: taken
+    QTest::newRow("song of the whole memory") << 38 << 21504u << -1;
+    QTest::newRow("empty song") << 38 << 0u << -1;
+    QTest::newRow("odd song") << 38 << 61u << 4;
+    QTest::newRow("song above the memory") << 38 << 21506u << 4;
+    QTest::newRow("song of 4 GiB") << 38 << 0xFFFFFFFEu << 4;
+    QTest::newRow("odd rhythm") << 35 << 3u << 4;
+    QTest::newRow("free memory above the memory") << 34 << 21505u << 4;
+    QTest::newRow("all memory free") << 34 << 21504u << -1;
+}
+
+void TestKbdDrv::sizesNoKeyboardCanHoldAreRefused() {
+    QFETCH(int, command);
+    QFETCH(quint32, value);
+    QFETCH(int, code);
+    ScriptedDevice device("Test sizing keyboard");
+    device.script = {handframes::paramData(0, 0, 0, 14, 0, 0),
+                     handframes::paramData(0, 0, command, 32, 0, value)};
+    EkKbd kbd;
+    kbd.openPorts(device.inputNumber(), device.outputNumber());
+    kbd.queryKeyboardKind();
+    std::uint32_t taken = 0;
+    QCOMPARE(expectCode([&] {
+                 taken = command == 34   ? kbd.queryFreeMemory()
+                         : command == 35 ? kbd.queryRhythmSize(0)
+                                         : kbd.querySongSize(0);
+             }),
+             code);
+    if (code < 0) {
+        QCOMPARE(taken, value);
+    }
+    kbd.closePorts();
 }
 
 void TestKbdDrv::cursorWalks() {

@@ -406,6 +406,18 @@ void TestSimulatedKeyboard::damagedStateIsAClearError_data() {
     tones[3] = tone;
     json["tones"] = tones;
     QTest::newRow("short tone") << QJsonDocument(json).toJson() << "tones[3]";
+    // fromHex skips a stray character and shifts the digits after it: the text must say so.
+    tone["data"] = QString("12g4") + QString(116, '0');
+    tones[3] = tone;
+    json["tones"] = tones;
+    QTest::newRow("non-hex digit") << QJsonDocument(json).toJson() << "tones[3]";
+    json = memory.toJson();
+    json["kind"] = 0.5;
+    QTest::newRow("fractional kind") << QJsonDocument(json).toJson() << "kind";
+    json["kind"] = 16384;  // would travel as 0, the MLS-850's kind
+    QTest::newRow("kind beyond 14 bits") << QJsonDocument(json).toJson() << "kind";
+    json["kind"] = "0";
+    QTest::newRow("kind as text") << QJsonDocument(json).toJson() << "kind";
 }
 
 void TestSimulatedKeyboard::damagedStateIsAClearError() {

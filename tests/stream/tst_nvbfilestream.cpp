@@ -10,6 +10,7 @@
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbstreamexception.h"
+#include "support/expectcode.h"
 
 using Words = std::vector<std::uint16_t>;
 
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void missingFileGivesTheSystemReason();
     void hugeFileIsRefusedBeforeReading();
     void createReplacesAnyExistingFile();
+    void failedWriteLeavesTheOldFileAndNoNewOne_data();
     void failedWriteLeavesTheOldFileAndNoNewOne();
     void uncommittedCreateLeavesNothing();
     void unwritableTargetIsAFileError();
@@ -214,6 +216,15 @@ void TestNvbFileStream::hugeFileIsRefusedBeforeReading() {
     } catch (const platform::SystemError& e) {
         QVERIFY2(QString(e.what()).contains("too large"), e.what());
     }
+    // A file as large that is no keyboard data file at all says what it is not.
+    {
+        QFile text(path("huge.txt"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray(64, 'x'));
+        QVERIFY(text.resize(3 * 1024 * 1024));
+    }
+    QCOMPARE(expectCode([&] { NvbFileStream(path("huge.txt"), NvbFileStream::OpenRead); }),
+             int(NvbStreamException::NotNvbFile));
     // The largest item the keyboard can address is still accepted.
     QVERIFY(QFile::resize(path("huge.nvb"), 64 + NvbFileStream::kMaxDataSize));
     QCOMPARE(NvbFileStream(path("huge.nvb"), NvbFileStream::OpenRead).size(),
@@ -230,12 +241,21 @@ void TestNvbFileStream::createReplacesAnyExistingFile() {
     QCOMPARE(readFile(path("old.nvb")).right(2).toHex(), QByteArray("beef"));
 }
 
+void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("words");
+    QTest::newRow("announces more than it holds") << 400 << 10;
+    QTest::newRow("odd size") << 61 << 31;
+}
+
 void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne() {
+    QFETCH(int, size);
+    QFETCH(int, words);
     const QByteArray before = magicHeader(2) + QByteArray::fromHex("1234");
     writeFile(path("keep.nvb"), before);
     EkDataFile item(DataType::Song);
-    item.setSize(400);
-    item.words().assign(10, 1);  // announces 400 bytes but holds 20
+    item.setSize(std::uint32_t(size));
+    item.words().assign(std::size_t(words), 1);
     {
         NvbFileStream stream(path("keep.nvb"), NvbFileStream::Create);
         try {

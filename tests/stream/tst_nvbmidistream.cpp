@@ -11,9 +11,11 @@
 #include "support/expectcode.h"
 #include "support/handframes.h"
 #include "support/keyboardrig.h"
+#include "support/scripteddevice.h"
 
 using kbdsim::KeyboardMemory;
 using Words = std::vector<std::uint16_t>;
+using handframes::Bytes;
 
 namespace {
 
@@ -88,6 +90,10 @@ private Q_SLOTS:
     void failedFetchLeavesTheItemUntouched_data();
     void failedFetchLeavesTheItemUntouched();
     void fetchedBlockPastTheSlotIsRefused();
+    void brokenFetchesSaveNothing_data();
+    void brokenFetchesSaveNothing();
+    void parameterAnswersToBlocksAreResentThenFail_data();
+    void parameterAnswersToBlocksAreResentThenFail();
     void pathThatNamesNoSlotIsRefused_data();
     void pathThatNamesNoSlotIsRefused();
     void silenceTimesOutAndClosesThePorts();
@@ -313,10 +319,119 @@ void TestNvbMidiStream::fetchedBlockPastTheSlotIsRefused() {
     // The song grew on the keyboard after the list was fetched.
     setup.rig.keyboard.memory().setData({10, 0, 0}, pattern(1000, 8));
     EkDataFile item(DataType::NoType);
-    QVERIFY_THROWS_EXCEPTION(platform::SystemError,
-                             setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item));
+    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item); }), 1);
     QVERIFY(item.words().empty());
     QVERIFY(!setup.rig.programHasItOpen());
+}
+
+namespace {
+
+// A slot of an unlisted driver's tree, given the size a listing would have found.
+EkData& slotWithSize(EkKbdDrv& driver, const std::string& folder, std::uint32_t size) {
+    EkData* item = nullptr;
+    driver.openDirectory(folder, 9, item);
+    driver.closeDirectory();
+    item->setSize(size);
+    item->setPresent();
+    return *item;
+}
+
+// The message type and, for a status, its value, of each message the program sent.
+QStringList sentShapes(const ScriptedDevice& device) {
+    QStringList out;
+    for (const auto& m : device.received) {
+        const int type = m.at(5) >> 4;
+        out << (type == 7 ? QStringLiteral("status%1").arg(int(m.at(10)))
+                          : QStringLiteral("type%1").arg(type));
+    }
+    return out;
+}
+
+}  // namespace
+
+void TestNvbMidiStream::brokenFetchesSaveNothing_data() {
+    using namespace handframes;
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<Bytes>>("answers");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("sent");
+    const Words tone = pattern(30, 1);
+    const Words song = pattern(100, 2);  // two blocks: 64 and 36 words
+    // Tone 0 is area 2, address 384; song 0 is area 10, address 0.
+    QTest::newRow("parameter message in place of data")
+        << "Tone:\\" << 60
+        << QList<Bytes>{{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x02, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00,
+                         0xF7}}
+        << 4 << QStringList{"type5", "status3"};
+    QTest::newRow("end before any data")
+        << "Tone:\\" << 60 << QList<Bytes>{status(2, 384, 0)} << 1 << QStringList{"type5"};
+    QTest::newRow("end after the first of two blocks")
+        << "Song Rhythm:\\Song\\" << 200 << QList<Bytes>{block(10, 0, 0, song), status(10, 0, 0)}
+        << 1 << QStringList{"type5", "status1"};
+    QTest::newRow("the same block three times")
+        << "Tone:\\" << 60
+        << QList<Bytes>{block(2, 384, 0, tone), block(2, 384, 0, tone), block(2, 384, 0, tone),
+                        status(2, 384, 0)}
+        << 1 << QStringList{"type5", "status1", "status1"};
+    QTest::newRow("second block first")
+        << "Song Rhythm:\\Song\\" << 200 << QList<Bytes>{block(10, 0, 1, song)} << 1
+        << QStringList{"type5"};
+    QTest::newRow("a block past the item")
+        << "Tone:\\" << 60
+        << QList<Bytes>{block(2, 384, 0, tone), block(2, 384, 1, pattern(100, 3))} << 1
+        << QStringList{"type5", "status1"};
+    QTest::newRow("a short block in the middle")
+        << "Song Rhythm:\\Song\\" << 200 << QList<Bytes>{block(10, 0, 0, pattern(30, 4))} << 1
+        << QStringList{"type5"};
+}
+
+void TestNvbMidiStream::brokenFetchesSaveNothing() {
+    QFETCH(QString, folder);
+    QFETCH(int, size);
+    QFETCH(QList<Bytes>, answers);
+    QFETCH(int, code);
+    QFETCH(QStringList, sent);
+    ScriptedDevice device("Test broken keyboard");
+    device.script.assign(answers.begin(), answers.end());
+    EkKbdDrv driver("MLS-850");
+    EkData& slot = slotWithSize(driver, folder.toStdString(), std::uint32_t(size));
+    NvbMidiStream stream(slot, folder.toStdString(), device.inputNumber(), device.outputNumber(),
+                         driver);
+    EkDataFile item(DataType::NoType);
+    QCOMPARE(expectCode([&] { stream.read(item); }), code);
+    QVERIFY(item.words().empty());
+    QCOMPARE(int(item.type()), int(DataType::NoType));
+    QCOMPARE(sentShapes(device), sent);
+    QCOMPARE(device.openInputCount(), 0);
+}
+
+void TestNvbMidiStream::parameterAnswersToBlocksAreResentThenFail_data() {
+    QTest::addColumn<int>("size");
+    QTest::newRow("a full block") << 176;   // a registration: 128 bytes, then 48
+    QTest::newRow("the last block") << 60;  // a tone: one block
+}
+
+void TestNvbMidiStream::parameterAnswersToBlocksAreResentThenFail() {
+    QFETCH(int, size);
+    // Every block answered with a parameter message in place of a status.
+    ScriptedDevice device("Test chattering keyboard");
+    const Bytes chatter = handframes::paramData(0, 0, 34, 32, 0, 21504);
+    device.script.assign(NvbMidiStream::kMaxResends + 1, chatter);
+    EkKbdDrv driver("MLS-850");
+    const bool tone = size == 60;
+    const std::string folder = tone ? "Tone:\\" : "Registration:\\Bank0\\";
+    EkData& slot = slotWithSize(driver, folder, 0);
+    NvbMidiStream stream(slot, folder, device.inputNumber(), device.outputNumber(), driver);
+    EkDataFile item(tone ? DataType::Tone : DataType::Registration);
+    item.setSize(std::uint32_t(size));
+    item.words() = pattern(std::size_t(size) / 2, 9);
+    QCOMPARE(expectCode([&] { stream.write(item); }), 2);
+    const QStringList sent = sentShapes(device);
+    // Block 0 and its resends; never an End, so the keyboard keeps nothing.
+    QCOMPARE(sent, QStringList(NvbMidiStream::kMaxResends + 1, "type4"));
+    QVERIFY(!slot.isPresent() || slot.size() == 0);
+    QCOMPARE(device.openInputCount(), 0);
 }
 
 void TestNvbMidiStream::pathThatNamesNoSlotIsRefused_data() {

@@ -14,11 +14,18 @@ public:
 
     void receive(const std::vector<std::uint8_t>& message) override {
         RecordingDevice::receive(message);
-        if (!script.empty()) {
+        if (!bursts.empty()) {
+            for (const auto& frame : bursts.front()) {
+                transmit(frame);
+            }
+            bursts.pop_front();
+        } else if (!script.empty()) {
             transmit(script.front());
             script.pop_front();
         }
     }
 
     std::deque<std::vector<std::uint8_t>> script;
+    // Several frames answering one message, sent one after the other; used before the script.
+    std::deque<std::vector<std::vector<std::uint8_t>>> bursts;
 };
