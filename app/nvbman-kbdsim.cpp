@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "kbdsim/simulatedkeyboard.h"
+#include "platform/midiinbox.h"
 #include "platform/systemerror.h"
 
 namespace {
@@ -164,21 +165,21 @@ int main(int argc, char* argv[]) {
     keyboard.setFaults(faults);
 
     const std::string portName = parser.value(nameOption).toStdString();
+    // What arrives reaches the keyboard from the event loop, handed over without a lock (JACK's
+    // process thread must never wait for this one).
+    platform::MidiInbox inbox;
+    inbox.open([&keyboard](std::vector<std::uint8_t> message) { keyboard.receive(message); });
     std::optional<RtMidiOut> out;
     std::optional<RtMidiIn> in;
     try {
         out.emplace(api, "nvbman-kbdsim");
         in.emplace(api, "nvbman-kbdsim");
         in->ignoreTypes(false, true, true);
-        // Runs on the MIDI system's thread: hand the message to the keyboard's thread.
         in->setCallback(
             [](double, std::vector<unsigned char>* message, void* target) {
-                auto* kb = static_cast<kbdsim::SimulatedKeyboard*>(target);
-                std::vector<std::uint8_t> bytes(message->begin(), message->end());
-                QMetaObject::invokeMethod(
-                    kb, [kb, bytes] { kb->receive(bytes); }, Qt::QueuedConnection);
+                static_cast<platform::MidiInbox*>(target)->push(message->data(), message->size());
             },
-            &keyboard);
+            &inbox);
         in->openVirtualPort(portName);
         out->openVirtualPort(portName);
     } catch (const RtMidiError& e) {

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <type_traits>
 
 #include "rtmidiclient.h"
 #include "systembackend.h"
@@ -237,6 +238,9 @@ PooledClient<Client>* JackBackend::acquire(std::vector<std::unique_ptr<PooledCli
         throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
     }
     jack_free(uuid);
+    if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
+        pooled->client->setCycleCounter(&cycles_);
+    }
     pooled->client->port().openVirtualPort(portName);
     pooled->client->errors().throwIfFailed();
     pool.push_back(std::move(pooled));
@@ -278,13 +282,7 @@ std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiR
     auto handle = std::make_unique<JackInput>(shared_from_this(), pooled, name);
     const std::string ownPort = client.clientName() + ":" + kInputPortName;
     connectPorts(name, ownPort, ownPort, name);
-    const std::uint64_t liveFrom = connectionsLiveFromCycle_;
-    client.startReceiving(
-        [this, liveFrom, receiver = std::move(receiver)](std::vector<std::uint8_t> message) {
-            if (cycle() >= liveFrom) {
-                receiver(std::move(message));
-            }
-        });
+    client.startReceiving(std::move(receiver), connectionsLiveFromCycle_);
     return handle;
 }
 

@@ -13,8 +13,8 @@
 
 namespace platform {
 
-// Called with each whole message that arrives on an open input. It may run on a MIDI backend's
-// own thread: it must only hand the bytes over (post them to the GUI thread), never block.
+// Called with each whole message that arrives on an open input, from the event loop of the
+// thread that opened it (the MIDI systems' own threads hand messages over without a lock).
 using MidiReceiver = std::function<void(std::vector<std::uint8_t> message)>;
 
 // An open MIDI input. Destroying it closes the device; once the destructor has returned the

@@ -64,25 +64,27 @@ InputClient::InputClient(RtMidi::Api api, const std::string& clientName)
     in_.setCallback(&InputClient::arrived, this);
 }
 
-void InputClient::startReceiving(MidiReceiver receiver) {
-    std::lock_guard lock(mutex_);
-    receiver_ = std::move(receiver);
+void InputClient::startReceiving(MidiReceiver receiver, std::uint64_t fromCycle) {
+    fromCycle_.store(fromCycle, std::memory_order_release);
+    inbox_.open(std::move(receiver));
 }
 
 void InputClient::stopReceiving() {
-    std::lock_guard lock(mutex_);
-    receiver_ = nullptr;
+    inbox_.close();
 }
 
 void InputClient::arrived(double, std::vector<unsigned char>* message, void* self) {
+    // The MIDI system's thread (JACK's realtime process thread): no lock, no wait.
     auto* client = static_cast<InputClient*>(self);
     if (message == nullptr || message->empty()) {
         return;
     }
-    std::lock_guard lock(client->mutex_);
-    if (client->receiver_) {
-        client->receiver_(std::vector<std::uint8_t>(message->begin(), message->end()));
+    const std::atomic<std::uint64_t>* cycles = client->cycles_.load(std::memory_order_acquire);
+    if (cycles != nullptr && cycles->load(std::memory_order_acquire) <
+                                 client->fromCycle_.load(std::memory_order_acquire)) {
+        return;
     }
+    client->inbox_.push(message->data(), message->size());
 }
 
 OutputClient::OutputClient(RtMidi::Api api, const std::string& clientName)

@@ -11,12 +11,14 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "midiinbox.h"
 #include "midiservice.h"
 #include "systemerror.h"
 
@@ -51,8 +53,9 @@ std::string ownClientPrefix();
 // True when a port's full name ("client:port") belongs to one of this process's clients.
 bool isOwnPort(const std::string& fullName);
 
-// One RtMidiIn whose callback stays installed for its whole life. What arrives goes to the
-// receiver of the current opening; between openings it is dropped.
+// One RtMidiIn whose callback stays installed for its whole life. What arrives goes, through a
+// lock-free inbox, to the receiver of the current opening on the GUI thread; between openings
+// it is dropped.
 class InputClient {
 public:
     InputClient(RtMidi::Api api, const std::string& clientName);
@@ -61,18 +64,25 @@ public:
     ErrorSink& errors() { return sink_; }
     const std::string& clientName() const { return clientName_; }
 
-    void startReceiving(MidiReceiver receiver);
-    // Once this has returned the receiver is never called again.
+    // JACK: the backend's count of process cycles, so that an opening can refuse what arrives
+    // before its connection is in force. Set once, before the first opening.
+    void setCycleCounter(const std::atomic<std::uint64_t>* cycles) { cycles_.store(cycles); }
+
+    // GUI thread. From now on (and from cycle `fromCycle` on, with a cycle counter) every
+    // message that arrives reaches `receiver` from the GUI thread's event loop.
+    void startReceiving(MidiReceiver receiver, std::uint64_t fromCycle = 0);
+    // GUI thread. Once this has returned the receiver is never called again.
     void stopReceiving();
 
 private:
     static void arrived(double, std::vector<unsigned char>* message, void* self);
 
     std::string clientName_;
-    std::mutex mutex_;
-    MidiReceiver receiver_;
+    std::atomic<const std::atomic<std::uint64_t>*> cycles_{nullptr};
+    std::atomic<std::uint64_t> fromCycle_{0};
+    MidiInbox inbox_;
     ErrorSink sink_;
-    RtMidiIn in_;  // last: destroyed first, while the receiver and the sink still exist
+    RtMidiIn in_;  // last: destroyed first, while the inbox and the sink still exist
 };
 
 class OutputClient {

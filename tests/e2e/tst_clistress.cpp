@@ -62,6 +62,7 @@ void TestCliStress::commandsInARowNeverFail() {
                             .arg(command.first())
                             .arg(finished ? QString("exit %1").arg(cli.exitCode()) : "hung")
                             .arg(QString::fromUtf8(cli.readAllStandardError().trimmed()));
+            qWarning("%s", qPrintable(failures.last()));
         }
         if (sim.process().state() != QProcess::Running) {
             QFAIL(qPrintable("the simulator ended: " + sim.errorOutput()));

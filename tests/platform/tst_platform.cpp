@@ -4,9 +4,11 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
+#include <thread>
 
 #include "platform/answertimer.h"
 #include "platform/eventwait.h"
+#include "platform/midiinbox.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
@@ -29,6 +31,8 @@ private Q_SLOTS:
     void storedNameWinsOverANumberThatMovedOn_data();
     void storedNameWinsOverANumberThatMovedOn();
     void numberOfAVanishedDeviceNeverOpensAnother();
+    void inboxHandsOverFromAnotherThreadInOrder();
+    void inboxDropsWhatAnEarlierOpeningLeft();
     void settingsFirstStartThenRoundTrip();
     void settingsWithATextDeviceAreAnError();
 };
@@ -143,11 +147,16 @@ void TestPlatform::storedNameWinsOverANumberThatMovedOn_data() {
     QTest::addColumn<int>("storedNumber");
     QTest::addColumn<QString>("storedName");
     QTest::addColumn<QString>("expected");  // a device's name, or "" for none
-    QTest::newRow("name and number agree") << 1 << "Test B" << "Test B";
-    QTest::newRow("numbering changed") << 0 << "Test B" << "Test B";
-    QTest::newRow("number out of range") << 99 << "Test A" << "Test A";
-    QTest::newRow("no name stored") << 0 << "" << "Test A";
-    QTest::newRow("named device missing") << 1 << "Test unplugged" << "";
+    QTest::newRow("name and number agree") << 1 << "Test B"
+                                           << "Test B";
+    QTest::newRow("numbering changed") << 0 << "Test B"
+                                       << "Test B";
+    QTest::newRow("number out of range") << 99 << "Test A"
+                                         << "Test A";
+    QTest::newRow("no name stored") << 0 << ""
+                                    << "Test A";
+    QTest::newRow("named device missing") << 1 << "Test unplugged"
+                                          << "";
 }
 
 void TestPlatform::storedNameWinsOverANumberThatMovedOn() {
@@ -188,6 +197,48 @@ void TestPlatform::numberOfAVanishedDeviceNeverOpensAnother() {
     }
     QVERIFY_THROWS_EXCEPTION(platform::MidiSystemError, service.openOutput(number));
     QCOMPARE(second.openInputCount(), 0);
+}
+
+void TestPlatform::inboxHandsOverFromAnotherThreadInOrder() {
+    platform::MidiInbox inbox;
+    std::vector<std::vector<std::uint8_t>> received;
+    inbox.open([&](std::vector<std::uint8_t> m) { received.push_back(std::move(m)); });
+    const auto message = [](int n) {
+        return std::vector<std::uint8_t>(std::size_t(1 + n % 256), std::uint8_t(n));
+    };
+    const int count = 5000;  // far more than the slots: the producer waits for room
+    std::thread producer([&] {
+        for (int n = 0; n < count; ++n) {
+            const auto m = message(n);
+            while (!inbox.push(m.data(), m.size())) {
+                std::this_thread::yield();
+            }
+        }
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(int(received.size()), count, 20000);
+    producer.join();
+    for (int n = 0; n < count; ++n) {
+        QCOMPARE(received[std::size_t(n)], message(n));
+    }
+}
+
+void TestPlatform::inboxDropsWhatAnEarlierOpeningLeft() {
+    platform::MidiInbox inbox;
+    const std::uint8_t old[] = {0xF0, 0x44, 0x01, 0xF7};
+    const std::uint8_t fresh[] = {0xF0, 0x44, 0x02, 0xF7};
+    int earlier = 0;
+    inbox.open([&](std::vector<std::uint8_t>) { ++earlier; });
+    QVERIFY(inbox.push(old, sizeof old));  // queued, never taken out
+    inbox.close();
+    QVERIFY(!inbox.push(old, sizeof old));  // closed: refused
+    std::vector<std::vector<std::uint8_t>> received;
+    inbox.open([&](std::vector<std::uint8_t> m) { received.push_back(std::move(m)); });
+    const std::vector<std::uint8_t> tooLong(platform::MidiInbox::kMaxMessage + 1, 0x01);
+    QVERIFY(!inbox.push(tooLong.data(), tooLong.size()));
+    QVERIFY(inbox.push(fresh, sizeof fresh));
+    QTRY_COMPARE(received.size(), std::size_t(1));
+    QCOMPARE(received.front(), std::vector<std::uint8_t>(fresh, fresh + sizeof fresh));
+    QCOMPARE(earlier, 0);
 }
 
 void TestPlatform::settingsFirstStartThenRoundTrip() {
