@@ -4,7 +4,8 @@
 set -eu
 
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev librtmidi-dev
-libjack-jackd2-dev jackd2 libbenchmark-dev xvfb xauth fonts-noto-cjk"
+libjack-jackd2-dev jackd2 libbenchmark-dev xvfb xauth fonts-noto-cjk
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $packages; do
