@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSet>
 #include <QTextStream>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
 #include "msg/msgstr.h"
+#include "platform/cancellation.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
@@ -209,11 +211,11 @@ private:
                      ? resolveDevice(parser_.value(inOption_), inputs, "input")
                      : storedDevice(service.findInput(stored.inputDevice, stored.inputDeviceName),
                                     stored.inputDeviceName, "input");
-        output_ = parser_.isSet(outOption_)
-                      ? resolveDevice(parser_.value(outOption_), outputs, "output")
-                      : storedDevice(
-                            service.findOutput(stored.outputDevice, stored.outputDeviceName),
-                            stored.outputDeviceName, "output");
+        output_ =
+            parser_.isSet(outOption_)
+                ? resolveDevice(parser_.value(outOption_), outputs, "output")
+                : storedDevice(service.findOutput(stored.outputDevice, stored.outputDeviceName),
+                               stored.outputDeviceName, "output");
     }
 
     static int storedDevice(int found, const QString& name, const char* direction) {
@@ -339,8 +341,16 @@ private:
         getList();
         const SlotInTree where = slotOf(wanted);
         progress_.start("Send", int(QFileInfo(file).size()));
-        transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
-                           &progress_);
+        const bool heldSong = where.slot->type() == DataType::Song && where.slot->isPresent();
+        try {
+            transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
+                               &progress_);
+        } catch (const platform::Cancelled&) {
+            // A send deletes the slot's old song before its blocks go: say so if that happened.
+            progress_.finish();
+            printError(messages_.cancelledText(heldSong && !where.slot->isPresent()));
+            return Failure;
+        }
         progress_.finish();
         return Success;
     }
@@ -375,6 +385,9 @@ private:
                 out().flush();
             } catch (...) {
                 progress_.finish();
+                if (platform::Cancellation::isRequested()) {
+                    throw;  // the user stopped the whole backup, not this slot
+                }
                 lastError = currentErrorText(messages_);
                 printError("nvbman-cli: " + wanted.text() + " not saved: " + lastError);
             }
@@ -437,6 +450,13 @@ int main(int argc, char* argv[]) {
     // The software keyboard is always there, so every command can be tried without the
     // instrument; its memory is kept between runs.
     kbdsim::BuiltInKeyboard builtInKeyboard;
+
+    // Ctrl+C stops the command at the next message, with its ports closed and nothing partial
+    // kept; a second Ctrl+C ends the program at once.
+    std::signal(SIGINT, [](int) {
+        platform::Cancellation::request();
+        std::signal(SIGINT, SIG_DFL);
+    });
 
     Cli cli(parser, inOption, outOption, quietOption, jsonOption);
     try {

@@ -4,6 +4,7 @@
 
 #include "kbddrv/ekkbddrvexception.h"
 #include "msg/msgstr.h"
+#include "platform/cancellation.h"
 #include "stream/nvbstreamexception.h"
 #include "sysex/ekexception.h"
 
@@ -16,6 +17,8 @@ QString currentErrorText(const MsgStr& messages) {
         return messages.kbdDrvErrorText(e.code());
     } catch (const NvbStreamException& e) {
         return messages.streamErrorText(e.code());
+    } catch (const platform::Cancelled&) {
+        return messages.cancelledText();
     } catch (const std::exception& e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/cancellation.h"
 #include "platform/eventwait.h"
 #include "sysex/ekexception.h"
 
@@ -38,6 +39,11 @@ void EkExchange::sendAndWait(const std::vector<std::uint8_t>& message) {
     if (!isOpen()) {
         // Nothing would ever report back: refuse rather than wait for ever.
         throw std::logic_error("EkExchange: the ports are not open");
+    }
+    // A stop requested by the user takes effect here, between two messages.
+    if (platform::Cancellation::isRequested()) {
+        close();
+        throw platform::Cancelled();
     }
     done_ = false;
     timedOut_ = false;

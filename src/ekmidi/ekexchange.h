@@ -12,6 +12,8 @@
 // One MIDI port pair with its answer timer, used one message at a time: a request waits on the
 // event loop for the keyboard's answer, which must come within the answer time of the moment
 // the request has left; a message without answer waits only until the port reports it sent.
+// Before each message it looks at the user's stop request (platform::Cancellation): when one
+// is pending it closes both ports and throws platform::Cancelled instead of sending.
 // The keyboard driver's transceiver and each keyboard transfer own one.
 class EkExchange {
 public:

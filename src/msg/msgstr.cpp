@@ -68,6 +68,12 @@ constexpr std::array kStatusEn = {
 constexpr std::array kFolderJa = {"ファイル フォルダ\uFF9E"};
 constexpr std::array kFolderEn = {"Folder"};
 
+// The status after the user stopped a command; the second text follows it when a stopped send
+// had already deleted the slot's old song.
+constexpr std::array kCancelJa = {"キャンセルしました",
+                                  "キャンセルしました（ソングの領域は空になっています）"};
+constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now empty)"};
+
 }  // namespace
 
 MsgStr::MsgStr() : MsgStr(platform::userDefaultLocaleId()) {}
@@ -104,4 +110,8 @@ QString MsgStr::statusText(std::int32_t command) const {
 
 QString MsgStr::folderText(std::int32_t index) const {
     return pick(kFolderJa, kFolderEn, index);
+}
+
+QString MsgStr::cancelledText(bool songSlotEmptied) const {
+    return pick(kCancelJa, kCancelEn, songSlotEmptied ? 1 : 0);
 }

@@ -26,6 +26,9 @@ public:
     QString operateErrorText(std::int32_t code) const;
     QString statusText(std::int32_t command) const;
     QString folderText(std::int32_t index = 0) const;
+    // After the user stopped a command; `songSlotEmptied` when a stopped send into a song slot
+    // had already deleted the old song there.
+    QString cancelledText(bool songSlotEmptied = false) const;
 
 private:
     using Group = std::span<const char* const>;

@@ -1,6 +1,8 @@
 // nvbman-cli as a user runs it: a separate process, talking over a JACK server to nvbman-kbdsim
 // in another process.
 
+#include <signal.h>
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -51,6 +53,8 @@ private Q_SLOTS:
     void badUsageExitsWithTwo_data();
     void badUsageExitsWithTwo();
     void unsafeKeyboardNameStaysInTheFolder();
+    void ctrlCStopsASendAtTheNextBlock_data();
+    void ctrlCStopsASendAtTheNextBlock();
 
 private:
     Result cli(const QStringList& args, KbdSimProcess* sim = nullptr);
@@ -272,6 +276,73 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"SNG_.._a_b__.nvb"});
     QCOMPARE(QString::fromUtf8(r.out.trimmed()), QDir(folder).filePath("SNG_.._a_b__.nvb"));
+}
+
+void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
+    QTest::addColumn<QString>("source");  // imported first, then sent into `target`
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("lastLine");
+    QTest::newRow("into an empty rhythm slot") << "rhythm:0"
+                                               << "rhythm:1"
+                                               << "Cancelled";
+    // A send deletes the old song before its blocks: the user is told the slot is now empty.
+    QTest::newRow("over a song") << "song:0"
+                                 << "song:0"
+                                 << "Cancelled (the song slot is now empty)";
+}
+
+void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QFETCH(QString, lastLine);
+    // Each answer takes 30 ms, so the command is still waiting when the signal comes.
+    auto sim = startSim({"--no-pacing", "--processing-delay", "30", "--log"});
+    QVERIFY(sim->isReady());
+    const Result imported = cli({"--quiet", "import", source, home_->path()}, sim.get());
+    QCOMPARE(imported.exitCode, 0);
+    const QString file = QString::fromUtf8(imported.out.trimmed());
+    // The simulator starts from its demo memory and files its state at the first change.
+    const KeyboardMemory before = KeyboardMemory::demo();
+    // The import's traffic, to the last line, is no part of the send's.
+    while (sim->process().waitForReadyRead(300)) {
+        sim->process().readAllStandardOutput();
+    }
+
+    QProcess send;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
+    env.insert("XDG_DATA_HOME", home_->filePath("data"));
+    send.setProcessEnvironment(env);
+    send.start(NVBMAN_CLI_PATH,
+               {"--quiet", "--in", sim->name(), "--out", sim->name(), "send", file, target});
+    // The first data block the keyboard receives: "in  F0 44 11 01 7F 4x" (type 4).
+    QByteArray log;
+    QElapsedTimer clock;
+    clock.start();
+    while (!log.contains("in  F0 44 11 01 7F 4") && clock.elapsed() < 30000 &&
+           send.state() != QProcess::NotRunning) {
+        sim->process().waitForReadyRead(5);
+        log += sim->process().readAllStandardOutput();
+    }
+    QVERIFY2(log.contains("in  F0 44 11 01 7F 4"), log.constData());
+    ::kill(pid_t(send.processId()), SIGINT);
+    QVERIFY(send.waitForFinished(10000));
+    QCOMPARE(send.exitCode(), 1);
+    const QList<QByteArray> lines = send.readAllStandardError().trimmed().split('\n');
+    QCOMPARE(QString::fromUtf8(lines.last()), lastLine);
+    QTest::qWait(300);
+    log += sim->process().readAllStandardOutput();
+    // No status went out from the program (in a send that is only the End), so the keyboard
+    // kept nothing of the stopped transfer.
+    QVERIFY2(!log.contains("in  F0 44 11 01 7F 7"), log.constData());
+    const KeyboardMemory after = QFile::exists(statePath()) ? state(*sim) : before;
+    const kbdsim::SlotRef ref{
+        std::uint16_t(target.startsWith("song") ? DataType::Song : DataType::Rhythm), 0,
+        target.section(':', 1).toInt()};
+    QVERIFY(after.data(ref).empty());
+    if (target != source) {
+        QCOMPARE(after.toJson(), before.toJson());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

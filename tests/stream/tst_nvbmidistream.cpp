@@ -5,6 +5,7 @@
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "platform/cancellation.h"
 #include "platform/systemerror.h"
 #include "stream/nvbmidistream.h"
 #include "stream/nvbstreamexception.h"
@@ -90,6 +91,8 @@ private Q_SLOTS:
     void failedFetchLeavesTheItemUntouched_data();
     void failedFetchLeavesTheItemUntouched();
     void fetchedBlockPastTheSlotIsRefused();
+    void stopRequestEndsATransferAtTheNextMessage_data();
+    void stopRequestEndsATransferAtTheNextMessage();
     void brokenFetchesSaveNothing_data();
     void brokenFetchesSaveNothing();
     void parameterAnswersToBlocksAreResentThenFail_data();
@@ -322,6 +325,66 @@ void TestNvbMidiStream::fetchedBlockPastTheSlotIsRefused() {
     QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item); }), 1);
     QVERIFY(item.words().empty());
     QVERIFY(!setup.rig.programHasItOpen());
+}
+
+namespace {
+
+// Asks for a stop once the transfer has moved `afterBlocks` blocks.
+class StopAfter : public NvbStreamObserver {
+public:
+    explicit StopAfter(int blocks) : blocks_(blocks) {}
+    void notify(NvbStream&) override {
+        if (--blocks_ == 0) {
+            platform::Cancellation::request();
+        }
+    }
+
+private:
+    int blocks_;
+};
+
+}  // namespace
+
+void TestNvbMidiStream::stopRequestEndsATransferAtTheNextMessage_data() {
+    QTest::addColumn<bool>("send");
+    QTest::newRow("fetch") << false;
+    QTest::newRow("send") << true;
+}
+
+void TestNvbMidiStream::stopRequestEndsATransferAtTheNextMessage() {
+    QFETCH(bool, send);
+    Setup setup;
+    const KeyboardMemory before = setup.rig.keyboard.memory();
+    StopAfter stop(2);
+    auto stream =
+        setup.stream(send ? "Song Rhythm:\\Rhythm\\User 1" : "Song Rhythm:\\Song\\Sunrise ");
+    stream->attachObserver(&stop);
+    EkDataFile item(send ? DataType::Rhythm : DataType::NoType);
+    if (send) {
+        item.setSize(640);
+        item.words() = pattern(320, 3);
+        item.storeName("Stopped ");
+    }
+    bool cancelled = false;
+    try {
+        send ? stream->write(item) : stream->read(item);
+    } catch (const platform::Cancelled&) {
+        cancelled = true;
+    }
+    platform::Cancellation::clear();
+    QVERIFY(cancelled);
+    // Two blocks and their answers, then nothing: no third block, no End, no Ack for block 2.
+    QCOMPARE(shapes(setup.rig).count(send ? "status0" : "status1"), send ? 0 : 1);
+    QCOMPARE(setup.rig.keyboard.memory().toJson(), before.toJson());
+    QVERIFY(!setup.rig.programHasItOpen());
+    if (!send) {
+        QVERIFY(item.words().empty());
+        QCOMPARE(int(item.type()), int(DataType::NoType));
+    }
+    // The next transfer runs as usual.
+    EkDataFile again(DataType::NoType);
+    setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(again);
+    QCOMPARE(int(again.size()), 1800);
 }
 
 namespace {
