@@ -17,13 +17,13 @@
 #include <functional>
 #include <optional>
 
-#include "cli/errortext.h"
 #include "cli/slotargument.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
+#include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
 #include "platform/midiservice.h"

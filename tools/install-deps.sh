@@ -5,7 +5,7 @@ set -eu
 
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev librtmidi-dev
 libjack-jackd2-dev jackd2 libbenchmark-dev xvfb xauth fonts-noto-cjk
-clang libclang-rt-14-dev"
+clang libclang-rt-14-dev qt6-svg-dev qt6-translations-l10n"
 
 missing=""
 for p in $packages; do

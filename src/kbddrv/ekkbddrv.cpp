@@ -80,6 +80,10 @@ void EkKbdDrv::attachObserver(EkKbdDrvObserver* observer) {
     observers_.erase(std::unique(observers_.begin(), observers_.end()), observers_.end());
 }
 
+void EkKbdDrv::detachObserver(EkKbdDrvObserver* observer) {
+    std::erase(observers_, observer);
+}
+
 void EkKbdDrv::notifyObservers() {
     for (EkKbdDrvObserver* observer : observers_) {
         observer->notify(*this);

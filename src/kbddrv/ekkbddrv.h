@@ -44,6 +44,8 @@ public:
     int progressStep() const { return progressStep_; }
     // Not owned; attaching the same observer twice keeps one entry.
     void attachObserver(EkKbdDrvObserver* observer);
+    // The driver outlives the window: an observer that goes before it takes itself off.
+    void detachObserver(EkKbdDrvObserver* observer);
 
     int areaCount() const { return static_cast<int>(areaNames_.size()); }
     // Empty for an index outside the list.

@@ -4,6 +4,7 @@
 
 #include "kbddrv/ekkbddrvexception.h"
 #include "msg/msgstr.h"
+#include "msg/operateexception.h"
 #include "platform/cancellation.h"
 #include "stream/nvbstreamexception.h"
 #include "sysex/ekexception.h"
@@ -17,6 +18,8 @@ QString currentErrorText(const MsgStr& messages) {
         return messages.kbdDrvErrorText(e.code());
     } catch (const NvbStreamException& e) {
         return messages.streamErrorText(e.code());
+    } catch (const OperateException& e) {
+        return messages.operateErrorText(e.code());
     } catch (const platform::Cancelled&) {
         return messages.cancelledText();
     } catch (const std::exception& e) {

@@ -1,0 +1,95 @@
+#include "commandframe.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "msg/errortext.h"
+#include "platform/cancellation.h"
+
+CommandFrame::CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, QPushButton* cancel,
+                           const MsgStr& messages)
+    : QObject(window),
+      window_(window),
+      status_(status),
+      bar_(bar),
+      cancel_(cancel),
+      messages_(messages) {
+    cancel_->hide();
+    connect(cancel_, &QPushButton::clicked, this, &CommandFrame::cancel);
+}
+
+void CommandFrame::cancel() {
+    if (busy_) {
+        platform::Cancellation::request();
+    }
+}
+
+namespace {
+
+// Disables every item, remembering how each was; or gives each its remembered state back.
+template <typename Item>
+void switchItems(std::vector<QPointer<Item>>& items, std::vector<bool>& states, bool enabled) {
+    if (!enabled) {
+        states.clear();
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == nullptr) {
+            continue;
+        }
+        if (!enabled) {
+            states.resize(i + 1, false);
+            states[i] = items[i]->isEnabled();
+            items[i]->setEnabled(false);
+        } else if (i < states.size()) {
+            items[i]->setEnabled(states[i]);
+        }
+    }
+}
+
+}  // namespace
+
+void CommandFrame::setGuardedEnabled(bool enabled) {
+    switchItems(actions_, actionStates_, enabled);
+    switchItems(widgets_, widgetStates_, enabled);
+}
+
+bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& body) {
+    if (busy_) {
+        return false;  // a second command never starts inside the first one's wait
+    }
+    busy_ = true;
+    platform::Cancellation::clear();
+    setGuardedEnabled(false);
+    Q_EMIT busyChanged(true);
+    bar_->setValue(0);
+    status_->setText(messages_.statusText(command));
+    cancel_->show();
+
+    bool succeeded = false;
+    QString failure;
+    QString afterwards;
+    try {
+        body();
+        succeeded = true;
+    } catch (const platform::Cancelled&) {
+        afterwards = messages_.cancelledText();
+    } catch (...) {
+        failure = currentErrorText(messages_);
+    }
+
+    // Ready for the next command before the box: the box's own event loop may deliver clicks.
+    cancel_->hide();
+    status_->setText(afterwards);
+    bar_->setValue(0);
+    setGuardedEnabled(true);
+    busy_ = false;
+    platform::Cancellation::clear();
+    Q_EMIT busyChanged(false);
+    if (!failure.isEmpty()) {
+        QMessageBox::critical(window_, window_->windowTitle(), failure);
+    }
+    return succeeded;
+}

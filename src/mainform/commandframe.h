@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <vector>
+
+#include "msg/msgstr.h"
+
+class QAction;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+// Runs every keyboard command of the window in the same frame: progress bar to 0, the command's
+// status text, the body, one modal error box on failure (the message table's text for the
+// program's own exceptions, a system error's own text), then status and bar back to rest.
+//
+// While a body runs, the nested waits of the driver and the streams keep serving the event
+// loop, so the user could start a second command: the frame disables every guarded action and
+// widget for the duration (and the window refuses to close while isBusy()). Escape or the Cancel
+// button beside the bar asks the command to stop at its next message.
+class CommandFrame : public QObject {
+    Q_OBJECT
+public:
+    CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, QPushButton* cancel,
+                 const MsgStr& messages);
+
+    // What must not be used while a command runs.
+    void guard(QAction* action) { actions_.push_back(action); }
+    void guard(QWidget* widget) { widgets_.push_back(widget); }
+
+    // Runs `body` as `command`. True when it succeeded; false after a failure (shown) or a stop.
+    bool run(MsgStr::Command command, const std::function<void()>& body);
+    bool isBusy() const { return busy_; }
+    // Asks the running command to stop at its next message; nothing when none runs.
+    void cancel();
+
+Q_SIGNALS:
+    void busyChanged(bool busy);
+
+private:
+    void setGuardedEnabled(bool enabled);
+
+    QWidget* window_;
+    QLabel* status_;
+    QProgressBar* bar_;
+    QPushButton* cancel_;
+    const MsgStr& messages_;
+    bool busy_ = false;
+    std::vector<QPointer<QAction>> actions_;
+    std::vector<QPointer<QWidget>> widgets_;
+    // The enabled state each guarded item had before the command, given back after it.
+    std::vector<bool> actionStates_;
+    std::vector<bool> widgetStates_;
+};

@@ -1,0 +1,410 @@
+#include "pclinkform.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "commandframe.h"
+#include "data/ekdatadrive.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "kbddrvpropform/kbddrivepropertyform.h"
+#include "kbdpanemodel.h"
+#include "msg/operateexception.h"
+#include "msg/pbarobservers.h"
+#include "paneicons.h"
+#include "platform/midiservice.h"
+#include "platform/systemerror.h"
+#include "preferform/prefform.h"
+
+namespace {
+
+QAction* makeAction(QObject* parent, const QString& caption, const QString& hint, int icon,
+                    const char* objectName) {
+    auto* action = new QAction(caption, parent);
+    action->setObjectName(objectName);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    if (icon >= 0) {
+        action->setIcon(PaneIcons::toolbar(icon));
+    }
+    return action;
+}
+
+// One pane: its toolbar over the tree (177 pixels wide) and the list, with a splitter between.
+QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(tree);
+    split->addWidget(list);
+    split->setSizes({177, 438});
+    auto* pane = new QWidget;
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bar);
+    layout->addWidget(split, 1);
+    return pane;
+}
+
+}  // namespace
+
+TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget* parent)
+    : QMainWindow(parent),
+      store_(std::move(store)),
+      driver_(EkKbdDrv::instance(mls850::kModel)),
+      modelName_(mls850::kModel) {
+    setWindowTitle(kTitle);
+    setWindowIcon(PaneIcons::application());
+    buildActions();
+    buildLayout();
+    listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
+    driver_.attachObserver(listProgress_.get());
+    resize(615, 535);
+}
+
+TPcLinkForm::~TPcLinkForm() {
+    driver_.detachObserver(listProgress_.get());
+}
+
+void TPcLinkForm::buildActions() {
+    connectAction_ = makeAction(this, "Get/Update &List", "Get/Update List", 6, "ConnectAction");
+    connectAction_->setShortcut(QKeySequence(Qt::Key_F5));
+    disconnectAction_ = makeAction(this, "Disconnect", "Disconnect", -1, "DisconnectAction");
+    deleteAction_ = makeAction(this, "&Delete", "Delete", 8, "DeleteAction");
+    deleteAction_->setEnabled(false);
+    kbdUpdateAction_ =
+        makeAction(this, "Get/Update &List", "Get/Update List", 6, "KbdUpdateAction");
+    prefOpen_ = makeAction(this, "&Preference", "Preference", -1, "PrefOpen");
+    exitAction_ = makeAction(this, "E&xit", "Exit", -1, "ExitAction");
+    kbdDrvPropOpen_ = makeAction(this, "P&roperies", "Properties", -1, "KbdDrvPropOpen");
+    connect(connectAction_, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
+    connect(disconnectAction_, &QAction::triggered, this, &TPcLinkForm::DisconnectActionExecute);
+    connect(deleteAction_, &QAction::triggered, this, &TPcLinkForm::DeleteActionExecute);
+    connect(kbdUpdateAction_, &QAction::triggered, this, &TPcLinkForm::KbdUpdateActionExecute);
+    connect(prefOpen_, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
+    connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+    connect(kbdDrvPropOpen_, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(prefOpen_);
+    file->addSeparator();
+    file->addAction(exitAction_);
+}
+
+QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
+                                    const QString& prefix) {
+    auto* group = new QActionGroup(bar);
+    group->setExclusive(true);
+    const char* hints[] = {"Large Icon", "Small Icon", "List", "Detailed"};
+    const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
+    for (int style = 0; style < 4; ++style) {
+        QAction* action =
+            makeAction(group, hints[style], hints[style], style, qPrintable(prefix + names[style]));
+        action->setCheckable(true);
+        action->setChecked(style == 0);
+        action->setData(style);
+        bar->addAction(action);
+        frame_->guard(action);
+    }
+    // One model, four looks: icons large or small, a list, or the details with their columns.
+    connect(group, &QActionGroup::triggered, this, [stack, list](QAction* action) {
+        const int style = action->data().toInt();
+        if (style == 3) {
+            stack->setCurrentIndex(1);
+            return;
+        }
+        stack->setCurrentIndex(0);
+        list->setViewMode(style == 0 ? QListView::IconMode : QListView::ListMode);
+        list->setIconSize(style == 0 ? QSize(32, 32) : QSize(16, 16));
+        list->setGridSize(style == 0 ? QSize(96, 64) : QSize());
+        list->setFlow(style == 2 ? QListView::TopToBottom : QListView::LeftToRight);
+        list->setWrapping(true);
+        list->setResizeMode(QListView::Adjust);
+    });
+    return bar;
+}
+
+void TPcLinkForm::buildLayout() {
+    statusText_ = new QLabel;
+    statusText_->setObjectName("StatusBar");
+    statusText_->setAccessibleName("Status");
+    statusText_->setMinimumWidth(265);
+    progressBar_ = new QProgressBar;
+    progressBar_->setObjectName("ProgressBar");
+    progressBar_->setAccessibleName("ProgressBar");
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    auto* cancel = new QPushButton("Cancel");
+    cancel->setObjectName("CancelBtn");
+    // The status text is a permanent widget: a temporary message would hide the bar.
+    statusBar()->addWidget(statusText_);
+    statusBar()->addPermanentWidget(progressBar_, 1);
+    statusBar()->addPermanentWidget(cancel);
+    frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
+
+    auto* panes = new QSplitter(Qt::Vertical);
+    panes->addWidget(buildLocalPane());
+    panes->addWidget(buildKbdPane());
+    panes->setStretchFactor(1, 1);
+    setCentralWidget(panes);
+
+    for (QAction* action : {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_,
+                            prefOpen_, kbdDrvPropOpen_}) {
+        frame_->guard(action);
+    }
+    for (QWidget* widget :
+         {static_cast<QWidget*>(kbdDirView_), static_cast<QWidget*>(localDirView_),
+          static_cast<QWidget*>(menuBar())}) {
+        frame_->guard(widget);
+    }
+}
+
+QWidget* TPcLinkForm::buildLocalPane() {
+    // The PC side: its folders and files come with their own model; the frame is here.
+    localDirView_ = new QTreeView;
+    localDirView_->setObjectName("LocalDirView");
+    localDirView_->setAccessibleName("LocalDirView");
+    localDirView_->setHeaderHidden(true);
+    localFileView_ = new QListView;
+    localFileView_->setObjectName("LocalFileView");
+    localFileView_->setAccessibleName("LocalFileView");
+    localFileView_->setViewMode(QListView::IconMode);
+    auto* localDetails = new QTreeView;
+    localDetails->setObjectName("LocalFileDetails");
+    localDetails->setAccessibleName("LocalFileView");
+    localDetails->setRootIsDecorated(false);
+    localFileStack_ = new QStackedWidget;
+    localFileStack_->addWidget(localFileView_);
+    localFileStack_->addWidget(localDetails);
+    auto* bar = new QToolBar("Local");
+    bar->setIconSize(QSize(16, 16));
+    viewStyleBar(bar, localFileStack_, localFileView_, "Local");
+    return paneOf(bar, localDirView_, localFileStack_);
+}
+
+QWidget* TPcLinkForm::buildKbdPane() {
+    kbdTree_ = new KbdTreeModel(driver_, modelName_, this);
+    kbdList_ = new KbdListModel(driver_, messages_, this);
+    kbdDirView_ = new QTreeView;
+    kbdDirView_->setObjectName("KbdDirView");
+    kbdDirView_->setAccessibleName("KbdDirView");
+    kbdDirView_->setHeaderHidden(true);
+    kbdDirView_->setIndentation(19);
+    kbdDirView_->setModel(kbdTree_);
+    kbdDirView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    kbdDirView_->addAction(kbdDrvPropOpen_);
+
+    kbdFileView_ = new QListView;
+    kbdFileView_->setObjectName("KbdFileView");
+    kbdFileView_->setAccessibleName("KbdFileView");
+    kbdFileView_->setModel(kbdList_);
+    kbdFileView_->setViewMode(QListView::IconMode);
+    kbdFileView_->setIconSize(QSize(32, 32));
+    kbdFileView_->setGridSize(QSize(96, 64));
+    kbdFileView_->setWordWrap(true);
+    kbdFileView_->setResizeMode(QListView::Adjust);
+    kbdFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    kbdFileDetails_ = new QTreeView;
+    kbdFileDetails_->setObjectName("KbdFileDetails");
+    kbdFileDetails_->setAccessibleName("KbdFileView");
+    kbdFileDetails_->setModel(kbdList_);
+    kbdFileDetails_->setSelectionModel(kbdFileView_->selectionModel());
+    kbdFileDetails_->setRootIsDecorated(false);
+    kbdFileDetails_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    kbdFileDetails_->header()->resizeSection(0, 193);
+    kbdFileDetails_->header()->resizeSection(1, 100);
+    kbdFileDetails_->header()->resizeSection(2, 100);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
+                                    static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+        view->addAction(deleteAction_);
+        connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::KbdFileViewDblClick);
+        connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::KbdFileViewDblClick);
+        auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(del, &QShortcut::activated, deleteAction_, &QAction::trigger);
+    }
+    kbdFileStack_ = new QStackedWidget;
+    kbdFileStack_->addWidget(kbdFileView_);
+    kbdFileStack_->addWidget(kbdFileDetails_);
+
+    auto* bar = new QToolBar("Keyboard");
+    bar->setIconSize(QSize(16, 16));
+    bar->addAction(connectAction_);
+    bar->addAction(deleteAction_);
+    bar->addSeparator();
+    viewStyleBar(bar, kbdFileStack_, kbdFileView_, "Kbd");
+
+    connect(kbdDirView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& node) { ListKbdFiles(node); });
+    QWidget* pane = paneOf(bar, kbdDirView_, kbdFileStack_);
+    BuildKbdTree();
+    return pane;
+}
+
+void TPcLinkForm::start() {
+    LoadSettings();
+}
+
+void TPcLinkForm::LoadSettings() {
+    auto& service = platform::MidiService::instance();
+    bool ask = false;
+    if (!store_->hasRunBefore()) {
+        settings_ = {0, 0, QDir::currentPath(), {}, {}};
+        ask = true;
+        store_->markRun();
+    } else {
+        try {
+            settings_ = store_->load();
+            // The numbering may have changed since: the stored name says which device was meant.
+            settings_.inputDevice =
+                service.findInput(settings_.inputDevice, settings_.inputDeviceName);
+            settings_.outputDevice =
+                service.findOutput(settings_.outputDevice, settings_.outputDeviceName);
+        } catch (const platform::SystemError&) {
+            ask = true;
+        }
+    }
+    if (ask) {
+        PrefOpenExecute();
+    }
+}
+
+void TPcLinkForm::SaveSettings() {
+    if (settingsSaved_) {
+        return;
+    }
+    settingsSaved_ = true;
+    try {
+        store_->save(settings_);
+    } catch (const platform::SystemError& e) {
+        QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TPcLinkForm::closeEvent(QCloseEvent* event) {
+    // A command's wait serves the event loop: closing now would pull the window from under it.
+    if (frame_->isBusy()) {
+        event->ignore();
+        return;
+    }
+    SaveSettings();
+    event->accept();
+}
+
+void TPcLinkForm::BuildKbdTree() {
+    kbdList_->clearRows();
+    kbdTree_->rebuild();
+    kbdDirView_->expandAll();
+    kbdDirView_->setCurrentIndex(kbdTree_->firstArea());
+}
+
+void TPcLinkForm::ListKbdFiles(const QModelIndex& node) {
+    kbdList_->list(kbdTree_->nodePath(node));
+    deleteAction_->setEnabled(
+        kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected()));
+}
+
+QModelIndex TPcLinkForm::selectedKbdNode() const {
+    return kbdDirView_->currentIndex();
+}
+
+QModelIndex TPcLinkForm::selectedKbdRow() const {
+    return kbdFileView_->selectionModel()->currentIndex();
+}
+
+void TPcLinkForm::KbdFileViewDblClick() {
+    const QModelIndex node = selectedKbdNode();
+    const QModelIndex row = selectedKbdRow();
+    EkData* item = KbdListModel::dataObject(row);
+    if (!node.isValid() || item == nullptr || !item->isDirectory()) {
+        return;
+    }
+    const QModelIndex child =
+        kbdTree_->childNamed(node, row.sibling(row.row(), 0).data().toString());
+    if (child.isValid()) {
+        kbdDirView_->setCurrentIndex(child);
+    }
+}
+
+void TPcLinkForm::ConnectActionExecute() {
+    frame_->run(MsgStr::List, [this] {
+        progressBar_->setMaximum(driver_.progressTotal());
+        driver_.getList(settings_.inputDevice, settings_.outputDevice);
+        progressBar_->setValue(progressBar_->maximum());
+        BuildKbdTree();
+    });
+}
+
+void TPcLinkForm::DisconnectActionExecute() {
+    driver_.disconnect();
+    BuildKbdTree();
+}
+
+void TPcLinkForm::KbdUpdateActionExecute() {
+    ListKbdFiles(selectedKbdNode());
+}
+
+void TPcLinkForm::DeleteActionExecute() {
+    frame_->run(MsgStr::Delete, [this] {
+        const QModelIndex node = selectedKbdNode();
+        EkData* item = KbdListModel::dataObject(selectedKbdRow());
+        if (!node.isValid() || item == nullptr) {
+            throw OperateException(OperateException::NoDeleteSelection);
+        }
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        const int row = selectedKbdRow().row();
+        driver_.deleteData(*item);
+        ListKbdFiles(node);
+        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
+    });
+}
+
+void TPcLinkForm::PrefOpenExecute() {
+    TPrefForm dialog(this);
+    dialog.setInputDevice(settings_.inputDevice, settings_.inputDeviceName);
+    dialog.setOutputDevice(settings_.outputDevice, settings_.outputDeviceName);
+    dialog.setDefaultDirectory(settings_.defaultDirectory);
+    if (dialog.exec() == QDialog::Accepted) {
+        settings_.inputDevice = dialog.inputDevice();
+        settings_.outputDevice = dialog.outputDevice();
+        settings_.inputDeviceName = dialog.inputDeviceName();
+        settings_.outputDeviceName = dialog.outputDeviceName();
+        settings_.defaultDirectory = dialog.defaultDirectory();
+    }
+}
+
+void TPcLinkForm::KbdDrvPropOpenExecute() {
+    EkData* object = KbdTreeModel::dataObject(selectedKbdNode());
+    if (object == nullptr || !object->isContainer()) {
+        return;
+    }
+    const EkDataDrive* drive = EkDataDrive::from(object);
+    TKbdDrivePropertyForm dialog(this);
+    dialog.SetName(QString::fromLatin1(drive->name().c_str()));
+    dialog.showUsed(drive->usedSpace());
+    dialog.showFree(drive->freeSpace());
+    dialog.showCapacity(drive->capacity());
+    dialog.exec();
+}

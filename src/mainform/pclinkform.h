@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "msg/msgstr.h"
+#include "platform/settingsstore.h"
+
+class CommandFrame;
+class EkKbdDrv;
+class KbdListModel;
+class KbdTreeModel;
+class PBarKbdDrvObserver;
+class QAbstractItemView;
+class QAction;
+class QActionGroup;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QStackedWidget;
+class QTreeView;
+class QToolBar;
+
+// The program's one window: the PC's folders and files above, the keyboard's memory below, the
+// status text and progress bar at the bottom. Every keyboard command runs through one
+// CommandFrame; the panes show their models; the settings are read once by start() and written
+// once when the window closes.
+class TPcLinkForm : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "MLS-850 MUSIC DATA MANAGEMENT SOFTWARE";
+
+    explicit TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget* parent = nullptr);
+    ~TPcLinkForm() override;
+
+    // Reads the settings; on a first start or unreadable settings the preference dialog opens
+    // first. Call once, before showing the window.
+    void start();
+
+    // The commands (also run by their actions).
+    void ConnectActionExecute();
+    void DisconnectActionExecute();
+    void DeleteActionExecute();
+    void KbdUpdateActionExecute();
+    void PrefOpenExecute();
+    void KbdDrvPropOpenExecute();
+
+    const platform::Settings& settings() const { return settings_; }
+    CommandFrame& frame() { return *frame_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildActions();
+    void buildLayout();
+    QWidget* buildLocalPane();
+    QWidget* buildKbdPane();
+    QToolBar* viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
+                           const QString& prefix);
+    void LoadSettings();
+    void SaveSettings();
+    void BuildKbdTree();
+    void ListKbdFiles(const QModelIndex& node);
+    void KbdFileViewDblClick();
+    QModelIndex selectedKbdNode() const;
+    QModelIndex selectedKbdRow() const;
+
+    std::unique_ptr<platform::SettingsStore> store_;
+    platform::Settings settings_;
+    bool settingsSaved_ = false;
+    MsgStr messages_;
+    EkKbdDrv& driver_;
+    QString modelName_;
+
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    std::unique_ptr<PBarKbdDrvObserver> listProgress_;
+    CommandFrame* frame_ = nullptr;
+
+    KbdTreeModel* kbdTree_ = nullptr;
+    KbdListModel* kbdList_ = nullptr;
+    QTreeView* kbdDirView_ = nullptr;
+    QStackedWidget* kbdFileStack_ = nullptr;
+    QListView* kbdFileView_ = nullptr;
+    QTreeView* kbdFileDetails_ = nullptr;
+    QTreeView* localDirView_ = nullptr;
+    QStackedWidget* localFileStack_ = nullptr;
+    QListView* localFileView_ = nullptr;
+
+    QAction* connectAction_ = nullptr;
+    QAction* disconnectAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QAction* kbdUpdateAction_ = nullptr;
+    QAction* prefOpen_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* kbdDrvPropOpen_ = nullptr;
+};

@@ -1,0 +1,144 @@
+#include "prefform.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include "mainform/dialogbuttons.h"
+
+#include "platform/midiservice.h"
+#include "prefdirform/dirbrowseform.h"
+
+namespace {
+
+// Marks the entry of a stored device that is not connected now.
+constexpr int kMissingRole = Qt::UserRole + 1;
+
+QComboBox* deviceBox(const QStringList& names, const char* objectName, const char* accessible) {
+    auto* box = new QComboBox;
+    box->setObjectName(objectName);
+    box->setAccessibleName(accessible);
+    box->addItems(names);
+    return box;
+}
+
+}  // namespace
+
+TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
+    setWindowTitle("Preference");
+    auto& service = platform::MidiService::instance();
+    inputBox_ = deviceBox(service.inputDevices(), "MidiInDevBox", "Input Device");
+    outputBox_ = deviceBox(service.outputDevices(), "MidiOutDevBox", "Output Device");
+    auto* midi = new QWidget;
+    auto* midiForm = new QFormLayout(midi);
+    auto* inputLabel = new QLabel("Input Device");
+    inputLabel->setBuddy(inputBox_);
+    auto* outputLabel = new QLabel("Output Device");
+    outputLabel->setBuddy(outputBox_);
+    midiForm->addRow(inputLabel);
+    midiForm->addRow(inputBox_);
+    midiForm->addRow(outputLabel);
+    midiForm->addRow(outputBox_);
+
+    directoryEdit_ = new QLineEdit;
+    directoryEdit_->setObjectName("DefDirEdit");
+    directoryEdit_->setAccessibleName("Default folder");
+    auto* browse = new QPushButton("Browse...");
+    browse->setObjectName("DirBrowseBtn");
+    connect(browse, &QPushButton::clicked, this, &TPrefForm::browse);
+    auto* dirs = new QWidget;
+    auto* dirRow = new QHBoxLayout;
+    dirRow->addWidget(directoryEdit_, 1);
+    dirRow->addWidget(browse);
+    auto* dirLayout = new QVBoxLayout(dirs);
+    dirLayout->addLayout(dirRow);
+    dirLayout->addStretch();
+
+    auto* pages = new QTabWidget;
+    pages->setObjectName("PageControl");
+    pages->addTab(midi, "MIDI");
+    pages->addTab(dirs, "Directories");
+    QDialogButtonBox* buttons = okCancelButtons(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pages);
+    layout->addWidget(buttons);
+    resize(443, 209);
+}
+
+void TPrefForm::select(QComboBox* box, int device, const QString& name) {
+    // Drop a "not connected" entry of an earlier value.
+    for (int i = box->count() - 1; i >= 0; --i) {
+        if (box->itemData(i, kMissingRole).toBool()) {
+            box->removeItem(i);
+        }
+    }
+    if (!name.isEmpty() && box->itemText(device) != name) {
+        const int found = box->findText(name, Qt::MatchExactly);
+        if (found >= 0) {
+            box->setCurrentIndex(found);
+            return;
+        }
+        box->addItem(name + " (not connected)");
+        box->setItemData(box->count() - 1, true, kMissingRole);
+        box->setCurrentIndex(box->count() - 1);
+        return;
+    }
+    box->setCurrentIndex(device >= 0 && device < box->count() ? device : -1);
+}
+
+void TPrefForm::take(const QComboBox* box, int& device, QString& name) {
+    const int index = box->currentIndex();
+    if (index >= 0 && box->itemData(index, kMissingRole).toBool()) {
+        return;  // the stored device stays chosen
+    }
+    device = index;
+    name = index >= 0 ? box->itemText(index) : QString();
+}
+
+void TPrefForm::setInputDevice(int device, const QString& name) {
+    inputDevice_ = device;
+    inputName_ = name;
+    showValues();
+}
+
+void TPrefForm::setOutputDevice(int device, const QString& name) {
+    outputDevice_ = device;
+    outputName_ = name;
+    showValues();
+}
+
+void TPrefForm::setDefaultDirectory(const QString& folder) {
+    defaultDirectory_ = folder;
+    directoryEdit_->setText(folder);
+}
+
+void TPrefForm::showValues() {
+    select(inputBox_, inputDevice_, inputName_);
+    select(outputBox_, outputDevice_, outputName_);
+}
+
+void TPrefForm::accept() {
+    take(inputBox_, inputDevice_, inputName_);
+    take(outputBox_, outputDevice_, outputName_);
+    defaultDirectory_ = directoryEdit_->text();
+    QDialog::accept();
+}
+
+void TPrefForm::reject() {
+    showValues();
+    directoryEdit_->setText(defaultDirectory_);
+    QDialog::reject();
+}
+
+void TPrefForm::browse() {
+    TDirBrowseForm chooser(this);
+    chooser.setInitialFolder(directoryEdit_->text());
+    chooser.exec();
+    directoryEdit_->setText(chooser.resultFolder());
+}

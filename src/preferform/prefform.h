@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+
+// The choice of the MIDI input device, the MIDI output device and the default folder. The
+// window hands in its values, shows the dialog and takes them back only after OK; the dialog
+// itself reads and writes no settings.
+//
+// Devices are listed as the MIDI service lists them now (the built-in software keyboard
+// included). A stored device that is not connected now is shown under its stored name, marked
+// as not connected, so that OK keeps it rather than silently choosing another device.
+class TPrefForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPrefForm(QWidget* owner);
+
+    void setInputDevice(int device, const QString& name = {});
+    void setOutputDevice(int device, const QString& name = {});
+    void setDefaultDirectory(const QString& folder);
+    int inputDevice() const { return inputDevice_; }
+    int outputDevice() const { return outputDevice_; }
+    QString inputDeviceName() const { return inputName_; }
+    QString outputDeviceName() const { return outputName_; }
+    QString defaultDirectory() const { return defaultDirectory_; }
+
+    void accept() override;
+    void reject() override;
+
+private:
+    void browse();
+    void showValues();
+    static void select(QComboBox* box, int device, const QString& name);
+    static void take(const QComboBox* box, int& device, QString& name);
+
+    QComboBox* inputBox_;
+    QComboBox* outputBox_;
+    QLineEdit* directoryEdit_;
+    int inputDevice_ = 0;
+    int outputDevice_ = 0;
+    QString inputName_;
+    QString outputName_;
+    QString defaultDirectory_;
+};

@@ -1,0 +1,324 @@
+// The window on the offscreen platform, driving the real driver against the in-process software
+// keyboard: start-up and settings, Get/Update List and what it enables, the keyboard pane's rows,
+// a failed list, the busy guard and cancel, delete, drive properties, one copy at a time.
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+#include <functional>
+
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "kbddrvpropform/kbddrivepropertyform.h"
+#include "mainform/commandframe.h"
+#include "mainform/kbdpanemodel.h"
+#include "mainform/pclinkform.h"
+#include "support/keyboardrig.h"
+#include "support/scripteddevice.h"
+
+namespace {
+
+// Runs `handle` on the next modal dialog or message box, from the event loop of whatever opened
+// it; the handler must close it.
+void onNextModal(std::function<void(QWidget*)> handle) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            handle(modal);
+        }
+    });
+    timer->start();
+}
+
+std::unique_ptr<platform::SettingsStore> storeAt(const QString& path) {
+    return std::make_unique<platform::SettingsStore>(
+        std::make_unique<QSettings>(path, QSettings::IniFormat));
+}
+
+QAction* action(TPcLinkForm& window, const char* name) {
+    return window.findChild<QAction*>(name);
+}
+
+QTreeView* view(TPcLinkForm& window, const char* name) {
+    return window.findChild<QTreeView*>(name);
+}
+
+QAbstractItemModel* kbdList(TPcLinkForm& window) {
+    return view(window, "KbdFileDetails")->model();
+}
+
+// The rows of the keyboard list: name, type word, size, icon index.
+QStringList rows(TPcLinkForm& window) {
+    QStringList out;
+    QAbstractItemModel* model = kbdList(window);
+    for (int row = 0; row < model->rowCount(); ++row) {
+        out << QString("%1|%2|%3|%4")
+                   .arg(model->index(row, 0).data().toString(),
+                        model->index(row, 1).data().toString(),
+                        model->index(row, 2).data().toString())
+                   .arg(model->index(row, 0).data(kbdpane::IconIndexRole).toInt());
+    }
+    return out;
+}
+
+void selectNode(TPcLinkForm& window, const QStringList& texts) {
+    QTreeView* tree = view(window, "KbdDirView");
+    QModelIndex node = tree->model()->index(0, 0);
+    for (const QString& text : texts) {
+        const QModelIndexList found = tree->model()->match(
+            tree->model()->index(0, 0, node), Qt::DisplayRole, text, 1, Qt::MatchExactly);
+        QVERIFY2(!found.isEmpty(), qPrintable(text));
+        node = found.first();
+    }
+    tree->setCurrentIndex(node);
+}
+
+}  // namespace
+
+class TestPcLinkForm : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void firstStartAsksForDevicesBeforeTheWindow();
+    void storedSettingsAreUsedAndWrittenBackOnClose();
+    void listFillsThePaneAndEnablesWhatItShould();
+    void keyboardRowsAfterTheList_data();
+    void keyboardRowsAfterTheList();
+    void failedListShowsTheTimeoutAndChangesNothing();
+    void everyControlWaitsWhileACommandRunsAndEscapeStopsIt();
+    void deleteEmptiesTheSelectedSong();
+    void driveProperties();
+    void secondCopyEndsAtOnce();
+
+private:
+    std::unique_ptr<TPcLinkForm> startedWindow(int input, int output);
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<KeyboardRig> rig_;
+};
+
+void TestPcLinkForm::init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    rig_ = std::make_unique<KeyboardRig>();
+    // Every window starts from the driver's empty layout.
+    EkKbdDrv::instance(mls850::kModel).disconnect();
+}
+
+void TestPcLinkForm::cleanup() {
+    rig_.reset();
+}
+
+std::unique_ptr<TPcLinkForm> TestPcLinkForm::startedWindow(int input, int output) {
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home_->filePath("nvbman.ini"), QSettings::IniFormat));
+        store.save({input, output, home_->path(), {}, {}});
+    }
+    auto window = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("nvbman.ini")));
+    window->start();
+    window->show();
+    return window;
+}
+
+void TestPcLinkForm::firstStartAsksForDevicesBeforeTheWindow() {
+    auto window = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("first.ini")));
+    bool asked = false;
+    onNextModal([&](QWidget* modal) {
+        asked = modal->windowTitle() == "Preference";
+        // Choose the test keyboard by its name in both lists.
+        for (const char* box : {"MidiInDevBox", "MidiOutDevBox"}) {
+            auto* combo = modal->findChild<QComboBox*>(box);
+            combo->setCurrentIndex(combo->findText(rig_->device.name()));
+        }
+        static_cast<QDialog*>(modal)->accept();
+    });
+    window->start();
+    QVERIFY(asked);
+    QVERIFY(!window->isVisible());  // the dialog came before the window
+    QCOMPARE(window->settings().inputDevice, rig_->inputNumber());
+    QCOMPARE(window->settings().outputDeviceName, rig_->device.name());
+    QCOMPARE(window->settings().defaultDirectory, QDir::currentPath());
+}
+
+void TestPcLinkForm::storedSettingsAreUsedAndWrittenBackOnClose() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QCOMPARE(window->settings().inputDevice, rig_->inputNumber());
+    QVERIFY(window->close());
+    QSettings stored(home_->filePath("nvbman.ini"), QSettings::IniFormat);
+    QCOMPARE(stored.value("MIDI/InputDevice").toInt(), rig_->inputNumber());
+    QCOMPARE(stored.value("Directory/Default").toString(), home_->path());
+    // The next start asks nothing.
+    auto next = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("nvbman.ini")));
+    next->start();
+    QCOMPARE(next->settings().outputDevice, rig_->outputNumber());
+}
+
+void TestPcLinkForm::listFillsThePaneAndEnablesWhatItShould() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    auto* bar = window->findChild<QProgressBar*>("ProgressBar");
+    int highest = 0;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int v) { highest = std::max(highest, v); });
+    QVERIFY(!action(*window, "DeleteAction")->isEnabled());
+    QCOMPARE(rows(*window).first(), QString("User 0|||5"));  // before the list: blank pages
+
+    window->ConnectActionExecute();
+    QCOMPARE(highest, 143);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString());
+    QTreeView* tree = view(*window, "KbdDirView");
+    const QModelIndex tone = tree->model()->index(0, 0, tree->model()->index(0, 0));
+    QCOMPARE(tone.data().toString(), QString("Tone:\\"));
+    QCOMPARE(tone.data(kbdpane::IconIndexRole).toInt(), int(kbdpane::AreaListed));
+    QCOMPARE(tree->currentIndex(), tone);
+    // Tones shown: Delete stays off; on the song folder it comes on.
+    QVERIFY(!action(*window, "DeleteAction")->isEnabled());
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    QVERIFY(action(*window, "DeleteAction")->isEnabled());
+    selectNode(*window, {"Song Rhythm:\\"});
+    QVERIFY(!action(*window, "DeleteAction")->isEnabled());
+}
+
+void TestPcLinkForm::keyboardRowsAfterTheList_data() {
+    QTest::addColumn<QStringList>("node");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("expected");  // name|type|size|icon
+    QTest::newRow("tone") << QStringList{"Tone:\\"} << 3 << "Warm Pad|Tone|60|6";
+    QTest::newRow("registration, spelt as the keyboard does")
+        << QStringList{"Registration:\\", "Bank1"} << 2 << "Preset13|Registraion|176|8";
+    QTest::newRow("song") << QStringList{"Song Rhythm:\\", "Song"} << 0 << "Sunrise |Song|1800|9";
+    QTest::newRow("empty song slot") << QStringList{"Song Rhythm:\\", "Song"} << 1 << "Song 1|||5";
+    QTest::newRow("empty rhythm slot")
+        << QStringList{"Song Rhythm:\\", "Rhythm"} << 1 << "User 1|||5";
+    QTest::newRow("folder row") << QStringList{"Song Rhythm:\\"} << 1 << "Rhythm|Folder||3";
+}
+
+void TestPcLinkForm::keyboardRowsAfterTheList() {
+    QFETCH(QStringList, node);
+    QFETCH(int, row);
+    QFETCH(QString, expected);
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->ConnectActionExecute();
+    selectNode(*window, node);
+    const QStringList all = rows(*window);
+    QVERIFY2(row < all.size(), qPrintable(all.join(", ")));
+    QCOMPARE(all[row], expected);
+}
+
+void TestPcLinkForm::failedListShowsTheTimeoutAndChangesNothing() {
+    ScriptedDevice silent("Test silent keyboard");
+    auto window = startedWindow(silent.inputNumber(), silent.outputNumber());
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        shown = static_cast<QMessageBox*>(modal)->text();
+        static_cast<QMessageBox*>(modal)->accept();
+    });
+    window->ConnectActionExecute();
+    QCOMPARE(shown, QString("MIDI Timeout"));
+    QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString());
+    QCOMPARE(window->findChild<QProgressBar*>("ProgressBar")->value(), 0);
+    QTreeView* tree = view(*window, "KbdDirView");
+    QCOMPARE(
+        tree->model()->index(0, 0, tree->model()->index(0, 0)).data(kbdpane::IconIndexRole).toInt(),
+        int(kbdpane::AreaNotListed));
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    QVERIFY(!action(*window, "DeleteAction")->isEnabled());
+}
+
+void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
+    rig_->keyboard.setTiming({true, {}});  // paced: the listing takes a while
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    bool checked = false;
+    QTimer::singleShot(150, [&] {
+        QVERIFY(window->frame().isBusy());
+        for (const char* name : {"ConnectAction", "PrefOpen", "KbdDrvPropOpen", "KbdIconBtn"}) {
+            QVERIFY2(!action(*window, name)->isEnabled(), name);
+        }
+        QVERIFY(!window->menuBar()->isEnabled());
+        QVERIFY(!view(*window, "KbdDirView")->isEnabled());
+        QVERIFY(!window->close());  // refused while the command runs
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        checked = true;
+    });
+    window->ConnectActionExecute();
+    QVERIFY(checked);
+    QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString("Cancelled"));
+    QVERIFY(action(*window, "ConnectAction")->isEnabled());
+    QVERIFY(window->menuBar()->isEnabled());
+    QVERIFY(!EkKbdDrv::instance(mls850::kModel).isConnected());
+    QVERIFY(!rig_->programHasItOpen());
+    QVERIFY(window->close());
+}
+
+void TestPcLinkForm::deleteEmptiesTheSelectedSong() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->ConnectActionExecute();
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    QTreeView* details = view(*window, "KbdFileDetails");
+    details->setCurrentIndex(details->model()->index(0, 0));
+    action(*window, "DeleteAction")->trigger();
+    QCOMPARE(rows(*window).first(), QString("Song 0|||5"));
+    QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
+}
+
+void TestPcLinkForm::driveProperties() {
+    QCOMPARE(TKbdDrivePropertyForm::bytesText(600), QString("600byte(s)"));
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->ConnectActionExecute();
+    selectNode(*window, {"Song Rhythm:\\"});
+    QStringList shown;
+    onNextModal([&](QWidget* modal) {
+        for (const char* label : {"DrvNameLbl", "UsedLbl", "FreeLbl", "CapacityLbl"}) {
+            shown << modal->findChild<QLabel*>(label)->text();
+        }
+        static_cast<QDialog*>(modal)->reject();
+    });
+    window->KbdDrvPropOpenExecute();
+    const int used = 1800 + 640 + 1024;
+    QCOMPARE(shown, (QStringList{"Song Rhythm:", QString("%1byte(s)").arg(used),
+                                 QString("%1byte(s)").arg(21504 - used), "21504byte(s)"}));
+}
+
+void TestPcLinkForm::secondCopyEndsAtOnce() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", home_->path());  // a lock of this test's own
+    env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
+    env.insert("XDG_DATA_HOME", home_->filePath("data"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(NVBMAN_PATH);
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->filePath("NvbMan.lock")), 10000);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(NVBMAN_PATH);
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY(second.readAllStandardOutput().isEmpty());
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+    // A lock left by a copy that died is no obstacle to the next start.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(NVBMAN_PATH);
+    QVERIFY(!third.waitForFinished(1500));
+    third.kill();
+    third.waitForFinished();
+}
+
+QTEST_MAIN(TestPcLinkForm)
+#include "tst_pclinkform.moc"
