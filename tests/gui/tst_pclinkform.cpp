@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
@@ -23,6 +26,7 @@
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "support/keyboardrig.h"
+#include "support/recordingdevice.h"
 #include "support/scripteddevice.h"
 
 namespace {
@@ -101,6 +105,11 @@ private Q_SLOTS:
     void everyControlWaitsWhileACommandRunsAndEscapeStopsIt();
     void deleteEmptiesTheSelectedSong();
     void driveProperties();
+    void viewStylesShowOneModelFourWays_data();
+    void viewStylesShowOneModelFourWays();
+    void preferencesTakeEffectOnlyAfterOk_data();
+    void preferencesTakeEffectOnlyAfterOk();
+    void deleteWithoutAListSaysSo();
     void secondCopyEndsAtOnce();
 
 private:
@@ -289,6 +298,87 @@ void TestPcLinkForm::driveProperties() {
     const int used = 1800 + 640 + 1024;
     QCOMPARE(shown, (QStringList{"Song Rhythm:", QString("%1byte(s)").arg(used),
                                  QString("%1byte(s)").arg(21504 - used), "21504byte(s)"}));
+}
+
+void TestPcLinkForm::viewStylesShowOneModelFourWays_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("details");
+    QTest::addColumn<int>("viewMode");  // QListView::ViewMode when not details
+    QTest::addColumn<int>("iconSize");
+    QTest::newRow("large icons") << "KbdIconBtn" << false << int(QListView::IconMode) << 32;
+    QTest::newRow("small icons") << "KbdSmallIconBtn" << false << int(QListView::ListMode) << 16;
+    QTest::newRow("list") << "KbdListBtn" << false << int(QListView::ListMode) << 16;
+    QTest::newRow("details") << "KbdReportBtn" << true << 0 << 0;
+}
+
+void TestPcLinkForm::viewStylesShowOneModelFourWays() {
+    QFETCH(QString, button);
+    QFETCH(bool, details);
+    QFETCH(int, viewMode);
+    QFETCH(int, iconSize);
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QAction* style = action(*window, qPrintable(button));
+    QCOMPARE(style->text(), style->toolTip());  // the hint is the action's text
+    style->trigger();
+    QVERIFY(style->isChecked());
+    int checked = 0;
+    for (const char* name : {"KbdIconBtn", "KbdSmallIconBtn", "KbdListBtn", "KbdReportBtn"}) {
+        checked += action(*window, name)->isChecked() ? 1 : 0;
+    }
+    QCOMPARE(checked, 1);
+    QTreeView* table = view(*window, "KbdFileDetails");
+    auto* list = window->findChild<QListView*>("KbdFileView");
+    QCOMPARE(table->isVisible(), details);
+    QCOMPARE(list->isVisible(), !details);
+    if (details) {
+        QCOMPARE(table->model()->headerData(2, Qt::Horizontal).toString(), QString("Size(byte)"));
+        QCOMPARE(table->header()->sectionSize(0), 193);
+    } else {
+        QCOMPARE(int(list->viewMode()), viewMode);
+        QCOMPARE(list->iconSize(), QSize(iconSize, iconSize));
+    }
+    // Both looks share one selection: a row chosen in one is the row of the other.
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QCOMPARE(table->currentIndex().row(), 2);
+}
+
+void TestPcLinkForm::preferencesTakeEffectOnlyAfterOk_data() {
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+void TestPcLinkForm::preferencesTakeEffectOnlyAfterOk() {
+    QFETCH(bool, ok);
+    RecordingDevice other("Test other keyboard");
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    onNextModal([&](QWidget* modal) {
+        auto* input = modal->findChild<QComboBox*>("MidiInDevBox");
+        QCOMPARE(input->currentText(), rig_->device.name());  // the stored device is shown
+        input->setCurrentIndex(input->findText(other.name()));
+        modal->findChild<QLineEdit*>("DefDirEdit")->setText("/tmp");
+        ok ? static_cast<QDialog*>(modal)->accept() : static_cast<QDialog*>(modal)->reject();
+    });
+    window->PrefOpenExecute();
+    QCOMPARE(window->settings().inputDevice, ok ? other.inputNumber() : rig_->inputNumber());
+    QCOMPARE(window->settings().inputDeviceName, ok ? other.name() : QString());
+    QCOMPARE(window->settings().defaultDirectory, ok ? QString("/tmp") : home_->path());
+    QCOMPARE(window->settings().outputDevice, rig_->outputNumber());
+}
+
+void TestPcLinkForm::deleteWithoutAListSaysSo() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    QTreeView* details = view(*window, "KbdFileDetails");
+    details->setCurrentIndex(details->model()->index(0, 0));
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        shown = static_cast<QMessageBox*>(modal)->text();
+        static_cast<QMessageBox*>(modal)->accept();
+    });
+    window->DeleteActionExecute();  // the disabled button would not let it through
+    QCOMPARE(shown, QString("Get list first!!"));
+    QVERIFY(rig_->fromProgram().empty());
 }
 
 void TestPcLinkForm::secondCopyEndsAtOnce() {
