@@ -49,8 +49,18 @@ QAction* makeAction(QObject* parent, const QString& caption, const QString& hint
     return action;
 }
 
+// A screen reader names each toolbar button by its hint, as the tool tip does.
+void nameButtonsByHint(QToolBar* bar) {
+    for (QAction* action : bar->actions()) {
+        if (QWidget* button = bar->widgetForAction(action)) {
+            button->setAccessibleName(action->toolTip());
+        }
+    }
+}
+
 // One pane: its toolbar over the tree (177 pixels wide) and the list, with a splitter between.
 QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
+    nameButtonsByHint(bar);
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(tree);
     split->addWidget(list);

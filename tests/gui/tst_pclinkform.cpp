@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QTreeView>
 #include <QtTest>
 #include <functional>
@@ -319,6 +320,12 @@ void TestPcLinkForm::viewStylesShowOneModelFourWays() {
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     QAction* style = action(*window, qPrintable(button));
     QCOMPARE(style->text(), style->toolTip());  // the hint is the action's text
+    QWidget* toolButton = nullptr;
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        toolButton = toolButton ? toolButton : bar->widgetForAction(style);
+    }
+    QVERIFY(toolButton != nullptr);
+    QCOMPARE(toolButton->accessibleName(), style->toolTip());
     style->trigger();
     QVERIFY(style->isChecked());
     int checked = 0;
