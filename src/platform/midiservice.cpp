@@ -1,5 +1,6 @@
 #include "midiservice.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 
 #include "systembackend.h"
@@ -133,6 +134,17 @@ QStringList MidiService::outputDevices() {
     return namesOf(*outputs_);
 }
 
+namespace {
+
+// ALSA names end in the client and port numbers ("USB MIDI:USB MIDI MIDI 1 24:0"), which change
+// when devices are plugged in another order; the rest of the name still says which device.
+QString withoutAlsaAddress(const QString& name) {
+    static const QRegularExpression address(QStringLiteral(" \\d+:\\d+$"));
+    return QString(name).remove(address);
+}
+
+}  // namespace
+
 int MidiService::find(const std::vector<Device>& devices, int number, const QString& name) {
     if (name.isEmpty()) {
         return number;
@@ -143,6 +155,12 @@ int MidiService::find(const std::vector<Device>& devices, int number, const QStr
     }
     for (int i = 0; i < count; ++i) {
         if (devices[i].name == name) {
+            return i;
+        }
+    }
+    const QString device = withoutAlsaAddress(name);
+    for (int i = 0; i < count; ++i) {
+        if (device != name && withoutAlsaAddress(devices[i].name) == device) {
             return i;
         }
     }

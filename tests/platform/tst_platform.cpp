@@ -157,6 +157,11 @@ void TestPlatform::storedNameWinsOverANumberThatMovedOn_data() {
                                     << "Test A";
     QTest::newRow("named device missing") << 1 << "Test unplugged"
                                           << "";
+    // An ALSA device plugged in another order keeps its name but not its client number.
+    QTest::newRow("ALSA address changed") << 0 << "Test C 20:0"
+                                          << "Test C 24:0";
+    QTest::newRow("ALSA address alone is no match") << 0 << "Test 24:0"
+                                                    << "";
 }
 
 void TestPlatform::storedNameWinsOverANumberThatMovedOn() {
@@ -165,8 +170,9 @@ void TestPlatform::storedNameWinsOverANumberThatMovedOn() {
     QFETCH(QString, expected);
     RecordingDevice a("Test A");
     RecordingDevice b("Test B");
+    RecordingDevice c("Test C 24:0");
     auto& service = MidiService::instance();
-    const qsizetype systemCount = service.inputDevices().size() - 2;
+    const qsizetype systemCount = service.inputDevices().size() - 3;
     service.outputDevices();
     // Stored numbers count from the first test device, as if the system had no devices.
     const int number = storedNumber + int(systemCount);
