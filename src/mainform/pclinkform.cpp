@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFont>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -82,6 +83,12 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
       modelName_(mls850::kModel) {
     setWindowTitle(kTitle);
     setWindowIcon(PaneIcons::application());
+    // The keyboard's own software asks for "ＭＳ Ｐゴシック" at 12 pixels; where that font is
+    // missing a CJK font takes its place, so Japanese names and messages render.
+    QFont font = this->font();
+    font.setFamilies({QString::fromUtf8("ＭＳ Ｐゴシック"), "Noto Sans CJK JP", font.family()});
+    font.setPixelSize(12);
+    setFont(font);
     buildActions();
     buildLayout();
     listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
