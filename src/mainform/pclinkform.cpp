@@ -189,8 +189,10 @@ void TPcLinkForm::buildLayout() {
                             prefOpen_, kbdDrvPropOpen_}) {
         frame_->guard(action);
     }
+    // The lists too: a double click on a folder row moves the tree, which lists again.
     for (QWidget* widget :
-         {static_cast<QWidget*>(kbdDirView_), static_cast<QWidget*>(localDirView_),
+         {static_cast<QWidget*>(kbdDirView_), static_cast<QWidget*>(kbdFileStack_),
+          static_cast<QWidget*>(localDirView_), static_cast<QWidget*>(localFileStack_),
           static_cast<QWidget*>(menuBar())}) {
         frame_->guard(widget);
     }

@@ -258,6 +258,7 @@ void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
         }
         QVERIFY(!window->menuBar()->isEnabled());
         QVERIFY(!view(*window, "KbdDirView")->isEnabled());
+        QVERIFY(!view(*window, "KbdFileDetails")->isEnabled());
         QVERIFY(!window->close());  // refused while the command runs
         QTest::keyClick(window.get(), Qt::Key_Escape);
         checked = true;
