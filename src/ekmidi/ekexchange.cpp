@@ -8,8 +8,12 @@
 
 EkExchange::EkExchange()
     : answerTimer_([this] {
-          timedOut_ = true;
-          done_ = true;
+          // An answer that has arrived but not yet been taken out is an answer in time.
+          input_.flush();
+          if (!done_) {
+              timedOut_ = true;
+              done_ = true;
+          }
       }) {
     output_.attachObserver(&outputObserver_);
     input_.attachObserver(&inputObserver_);

@@ -1,7 +1,6 @@
 #include "ekmidiin.h"
 
 #include <QMetaObject>
-#include <QPointer>
 #include <algorithm>
 
 #include "platform/midiservice.h"
@@ -14,18 +13,36 @@ EkMidiIn::~EkMidiIn() {
 void EkMidiIn::open(int device) {
     close();
     const std::uint64_t session = ++session_;
-    // Runs on the backend's thread: post and return. The input is closed (and its thread
-    // stopped) before this port is destroyed, so `this` outlives every call.
+    // What arrives waits in `pending_` and is reported from the event loop (or by flush()),
+    // never from inside the call that delivered it. The input is closed before this port is
+    // destroyed, so `this` outlives every call.
     input_ = platform::MidiService::instance().openInput(
         device, [this, session](std::vector<std::uint8_t> message) {
+            pending_.push_back(std::move(message));
             QMetaObject::invokeMethod(
-                this, [this, session, message = std::move(message)] { arrived(session, message); },
-                Qt::QueuedConnection);
+                this, [this, session] { reportPending(session); }, Qt::QueuedConnection);
         });
+}
+
+void EkMidiIn::reportPending(std::uint64_t session) {
+    // A report may close or reopen the port: each message is checked against the session.
+    while (!pending_.empty() && session == session_) {
+        const std::vector<std::uint8_t> message = std::move(pending_.front());
+        pending_.pop_front();
+        arrived(session, message);
+    }
+}
+
+void EkMidiIn::flush() {
+    if (input_ != nullptr) {
+        input_->flush();
+        reportPending(session_);
+    }
 }
 
 void EkMidiIn::close() {
     input_.reset();
+    pending_.clear();
     ++session_;
 }
 

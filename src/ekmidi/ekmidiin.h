@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 
 #include "ekmidi.h"
@@ -18,9 +19,13 @@ public:
     void open(int device) override;
     void close() override;
     bool isOpen() const override { return input_ != nullptr; }
+    // Reports every message that has already arrived, now.
+    void flush();
 
 private:
     void arrived(std::uint64_t session, const std::vector<std::uint8_t>& message);
+    void reportPending(std::uint64_t session);
 
+    std::deque<std::vector<std::uint8_t>> pending_;
     std::unique_ptr<platform::MidiInput> input_;
 };

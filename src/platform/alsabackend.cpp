@@ -118,6 +118,7 @@ public:
         pooled_->client->port().closePort();
         pooled_->inUse = false;
     }
+    void flush() override { pooled_->client->flush(); }
 
 private:
     std::shared_ptr<AlsaBackend> backend_;

@@ -110,6 +110,7 @@ public:
               std::string device)
         : backend_(std::move(backend)), pooled_(pooled), device_(std::move(device)) {}
     ~JackInput() override { backend_->closeInput(pooled_, device_); }
+    void flush() override { pooled_->client->flush(); }
 
 private:
     std::shared_ptr<JackBackend> backend_;

@@ -22,6 +22,10 @@ using MidiReceiver = std::function<void(std::vector<std::uint8_t> message)>;
 class MidiInput {
 public:
     virtual ~MidiInput() = default;
+    // Hands every message that has already arrived to the receiver now, before returning. The
+    // answer timer asks for this before it gives up: on a busy machine the event loop may wake
+    // to find the timer due and the answer waiting at once, and must not take the timer first.
+    virtual void flush() {}
 };
 
 // An open MIDI output. Destroying it closes the device, after giving the last message sent the

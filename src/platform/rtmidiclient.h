@@ -73,6 +73,8 @@ public:
     void startReceiving(MidiReceiver receiver, std::uint64_t fromCycle = 0);
     // GUI thread. Once this has returned the receiver is never called again.
     void stopReceiving();
+    // GUI thread. What has arrived reaches the receiver now.
+    void flush() { inbox_.drain(); }
 
 private:
     static void arrived(double, std::vector<unsigned char>* message, void* self);

@@ -5,6 +5,11 @@
 
 #include <QtTest>
 
+#include <thread>
+
+#include "ekmidi/ekmidiin.h"
+#include "ekmidi/ekmidiobserver.h"
+#include "ekmidi/ekmidiout.h"
 #include "kbddrv/ekkbd.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
@@ -49,6 +54,7 @@ private Q_SLOTS:
     void everyFreshOpeningGetsItsAnswer();
     void deviceIsOpenedByItsNameWhenTheNumberingShifts();
     void deviceThatLeftIsAnErrorNeverAnotherDevice();
+    void answerWaitingInTheInboxIsTakenByFlush();
 };
 
 void TestJackLink::everyFreshOpeningGetsItsAnswer() {
@@ -125,6 +131,39 @@ void TestJackLink::deviceThatLeftIsAnErrorNeverAnotherDevice() {
     // The same numbers still open nothing else on a second try.
     QCOMPARE(kindOnFreshOpening(input, output), -1);
     QCOMPARE(staying.requestsSeen(), 0);
+}
+
+void TestJackLink::answerWaitingInTheInboxIsTakenByFlush() {
+    // A busy machine: the GUI thread does not get to its event loop until the answer time is
+    // over. The answer timer then flushes the input before it gives up; here the flush itself.
+    JackResponder keyboard(uniqueName("flush"), 0);
+    auto& service = MidiService::instance();
+    const int input =
+        int(service.inputDevices().indexOf(QString::fromStdString(keyboard.outputPort())));
+    const int output =
+        int(service.outputDevices().indexOf(QString::fromStdString(keyboard.inputPort())));
+    EkMidiIn in;
+    EkMidiOut out;
+    EkMidiObserver arrival;
+    int arrivals = 0;
+    arrival.setHandler([&] { ++arrivals; });
+    in.attachObserver(&arrival);
+    in.open(input);
+    out.open(output);
+    out.put({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7});
+    out.send();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // no event loop meanwhile
+    QCOMPARE(arrivals, 0);
+    in.flush();
+    QCOMPARE(arrivals, 1);
+    std::vector<std::uint8_t> answer;
+    in.getData(answer);
+    QCOMPARE(answer, (std::vector<std::uint8_t>{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x00, 0x00, 0x0D,
+                                                0x00, 0x00, 0x00, 0x00, 0x00, 0xF7}));
+    QTest::qWait(50);  // the posted report finds nothing left
+    QCOMPARE(arrivals, 1);
+    out.close();
+    in.close();
 }
 
 QTEST_GUILESS_MAIN(TestJackLink)
