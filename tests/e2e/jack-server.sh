@@ -17,7 +17,9 @@ start)
     modes="--realtime --no-realtime"
     [ "${NVBMAN_JACK_REALTIME:-1}" = 0 ] && modes="--no-realtime"
     for mode in $modes; do
-        jackd $mode -n "$server" -d dummy -r 48000 -p 256 >"$pidfile.log" 2>&1 &
+        # Appended, so the xruns of earlier runs stay readable next to a failure.
+        echo "== $(date '+%F %T') $mode" >>"$pidfile.log"
+        jackd $mode -n "$server" -d dummy -r 48000 -p 256 >>"$pidfile.log" 2>&1 &
         echo $! >"$pidfile"
         # Ready once a client can connect; give up after ten seconds.
         i=0
@@ -33,7 +35,7 @@ start)
             i=$((i + 1))
         done
         echo "JACK server '$server' did not start with $mode:" >&2
-        cat "$pidfile.log" >&2
+        tail -20 "$pidfile.log" >&2
         "$0" stop "$pidfile"
     done
     exit 1

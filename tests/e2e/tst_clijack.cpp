@@ -99,7 +99,7 @@ void TestCliJack::devicesListsBothDirections() {
     auto sim = startSim();
     QVERIFY(sim->isReady());
     const Result r = cli({"devices"});
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
     const QString out = QString::fromUtf8(r.out);
     QVERIFY2(out.contains(QRegularExpression("^in \\d+: .*" + sim->name(),
                                              QRegularExpression::MultilineOption)),
@@ -113,7 +113,7 @@ void TestCliJack::devicesListsBothDirections() {
 void TestCliJack::listJsonHasEveryAreaAndSlot() {
     auto sim = startSim();
     const Result r = cli({"--quiet", "list", "--json"}, sim.get());
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
     const QJsonObject json = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(json["model"].toString(), QString("MLS-850"));
     QCOMPARE(json["freeMemory"].toInt(), 21504 - 1800 - 640 - 1024);
@@ -141,7 +141,7 @@ void TestCliJack::listJsonHasEveryAreaAndSlot() {
 void TestCliJack::importThenSendBackKeepsTheMemory() {
     auto sim = startSim({});  // paced like the real cable
     const Result imported = cli({"import", "tone:3", home_->path()}, sim.get());
-    QCOMPARE(imported.exitCode, 0);
+    QVERIFY2(imported.exitCode == 0, imported.err.constData());
     const QString path = QString::fromUtf8(imported.out.trimmed());
     QCOMPARE(QFileInfo(path).fileName(), QString("TON_Warm Pad.nvb"));
 
@@ -178,7 +178,7 @@ void TestCliJack::backupSavesEveryPresentSlot() {
     QDir(home_->path()).mkdir("backup");
     const QString folder = home_->filePath("backup");
     const Result r = cli({"backup", folder}, sim.get());
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
     const QStringList printed = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(printed.size(), 10 + 10 + 16 + 1 + 2);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), printed.size());
@@ -273,7 +273,7 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
     QDir(home_->path()).mkdir("in");
     const QString folder = home_->filePath("in");
     const Result r = cli({"import", "song:1", folder}, sim.get());
-    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"SNG_.._a_b__.nvb"});
     QCOMPARE(QString::fromUtf8(r.out.trimmed()), QDir(folder).filePath("SNG_.._a_b__.nvb"));
 }
@@ -299,7 +299,7 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     auto sim = startSim({"--no-pacing", "--processing-delay", "30", "--log"});
     QVERIFY(sim->isReady());
     const Result imported = cli({"--quiet", "import", source, home_->path()}, sim.get());
-    QCOMPARE(imported.exitCode, 0);
+    QVERIFY2(imported.exitCode == 0, imported.err.constData());
     const QString file = QString::fromUtf8(imported.out.trimmed());
     // The simulator starts from its demo memory and files its state at the first change.
     const KeyboardMemory before = KeyboardMemory::demo();
