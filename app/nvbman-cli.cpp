@@ -10,14 +10,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <functional>
 #include <optional>
 
-#include "cli/slotargument.h"
+#include "backup/keyboardbackup.h"
+#include "backup/slotaddress.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
@@ -46,7 +46,11 @@ Commands:
                         prints the file's path
   send FILE SLOT        send the .nvb FILE into SLOT
   delete SLOT           delete the song or user rhythm in SLOT
-  backup DIR            import every slot that holds data into DIR; prints one path per file
+  backup DIR            import every slot that holds data into DIR, with a manifest
+                        (nvbman-backup.json) of which slot each file came from; prints
+                        "SLOT PATH" per saved file
+  restore DIR           send every file of DIR's backup manifest back into its slot; prints
+                        "SLOT PATH" per restored file
   show FILE             print a .nvb file's type, size and name (no keyboard needed)
 
 SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
@@ -169,6 +173,10 @@ public:
             expectArguments(rest, 1, 1);
             return backup(rest[0]);
         }
+        if (command == "restore") {
+            expectArguments(rest, 1, 1);
+            return restore(rest[0]);
+        }
         throw UsageError(command.isEmpty() ? "no command given"
                                            : "unknown command '" + command + "'");
     }
@@ -183,8 +191,8 @@ private:
         }
     }
 
-    static SlotArgument slotArgument(const QString& text) {
-        const auto wanted = SlotArgument::parse(text);
+    static SlotAddress slotArgument(const QString& text) {
+        const auto wanted = SlotAddress::parse(text);
         if (!wanted) {
             throw UsageError("'" + text +
                              "' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)");
@@ -235,7 +243,7 @@ private:
         progress_.finish();
     }
 
-    SlotInTree slotOf(const SlotArgument& wanted) {
+    SlotInTree slotOf(const SlotAddress& wanted) {
         SlotInTree found = findSlot(driver_, wanted);
         if (found.slot == nullptr) {
             throw platform::SystemError("The keyboard has no slot " + wanted.text().toStdString() +
@@ -319,16 +327,16 @@ private:
         return Success;
     }
 
-    QString fetch(const SlotArgument& wanted, const QString& folder, const QString& fileName = {}) {
+    QString fetch(const SlotAddress& wanted, const QString& folder) {
         const SlotInTree where = slotOf(wanted);
         progress_.start("Import", int(where.slot->size()));
         const QString path = transfer::importSlot(*where.slot, where.directoryPath, folder, input_,
-                                                  output_, driver_, &progress_, fileName);
+                                                  output_, driver_, &progress_);
         progress_.finish();
         return path;
     }
 
-    int importSlot(const SlotArgument& wanted, const QString& folder) {
+    int importSlot(const SlotAddress& wanted, const QString& folder) {
         if (!QFileInfo(folder).isDir()) {
             throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
         }
@@ -337,7 +345,7 @@ private:
         return Success;
     }
 
-    int send(const QString& file, const SlotArgument& wanted) {
+    int send(const QString& file, const SlotAddress& wanted) {
         getList();
         const SlotInTree where = slotOf(wanted);
         progress_.start("Send", int(QFileInfo(file).size()));
@@ -355,41 +363,46 @@ private:
         return Success;
     }
 
-    int remove(const SlotArgument& wanted) {
+    int remove(const SlotAddress& wanted) {
         getList();
         driver_.deleteData(*slotOf(wanted).slot);
         return Success;
     }
 
-    // Every present slot into its own file; a slot that fails is reported and the others go on.
+    // Every present slot into its own file and the manifest; restore puts them back. A slot
+    // that fails is reported and the others go on; the last failure's text ends the output.
     int backup(const QString& folder) {
         if (!QFileInfo(folder).isDir()) {
             throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
         }
         getList();
+        progress_.start("Backup", 0);
+        const auto outcomes = backup::backupKeyboard({driver_, input_, output_}, folder,
+                                                     messages_, &progress_);
+        return report(outcomes, folder, "not saved");
+    }
+
+    int restore(const QString& folder) {
+        const backup::Manifest manifest = backup::Manifest::read(folder);
+        getList();
+        progress_.start("Restore", 0);
+        const auto outcomes = backup::restoreKeyboard({driver_, input_, output_}, manifest,
+                                                      folder, messages_, &progress_);
+        return report(outcomes, folder, "not restored");
+    }
+
+    int report(const std::vector<backup::Outcome>& outcomes, const QString& folder,
+               const char* failure) {
+        progress_.finish();
         QString lastError;
-        QSet<QString> used;
-        for (const auto& [wanted, where] : allSlots(driver_)) {
-            if (!where.slot->isPresent()) {
-                continue;
-            }
-            // Two slots may carry the same name: each gets a file of its own.
-            QString name = transfer::importFileName(where.slot->type(), where.slot->name());
-            for (int n = 2; used.contains(name); ++n) {
-                name = transfer::importFileName(where.slot->type(), where.slot->name()).chopped(4) +
-                       QString(" (%1).nvb").arg(n);
-            }
-            used.insert(name);
-            try {
-                out() << QDir::toNativeSeparators(fetch(wanted, folder, name)) << '\n';
-                out().flush();
-            } catch (...) {
-                progress_.finish();
-                if (platform::Cancellation::isRequested()) {
-                    throw;  // the user stopped the whole backup, not this slot
-                }
-                lastError = currentErrorText(messages_);
-                printError("nvbman-cli: " + wanted.text() + " not saved: " + lastError);
+        for (const backup::Outcome& outcome : outcomes) {
+            if (outcome.error.isEmpty()) {
+                out() << outcome.slot.text() << ' '
+                      << QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)) << '\n';
+            } else {
+                lastError = outcome.error;
+                printError("nvbman-cli: " + outcome.slot.text() + " " + failure + ": " +
+                           outcome.error);
             }
         }
         if (!lastError.isEmpty()) {
@@ -431,7 +444,7 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption quietOption("quiet", "No progress output.");
     const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
     parser.addOptions({inOption, outOption, quietOption, jsonOption});
-    parser.addPositionalArgument("command", "devices, list, import, send, delete, backup or show.",
+    parser.addPositionalArgument("command", "devices, list, import, send, delete, backup, restore or show.",
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {

@@ -11,7 +11,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include "cli/slotargument.h"
+#include "backup/slotaddress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "platform/answertimer.h"

@@ -4,12 +4,12 @@
 #include <QString>
 #include <cstdlib>
 
-#include "cli/slotargument.h"
+#include "backup/slotaddress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    const auto slot = SlotArgument::parse(text);
-    if (slot && (slot->text() != text || !SlotArgument::parse(slot->text()))) {
+    const auto slot = SlotAddress::parse(text);
+    if (slot && (slot->text() != text || !SlotAddress::parse(slot->text()))) {
         std::abort();
     }
     return 0;

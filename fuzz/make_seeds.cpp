@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 
-#include "cli/slotargument.h"
+#include "backup/slotaddress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbdsim/simulatedkeyboard.h"

@@ -32,6 +32,15 @@ void TerminalProgress::notify(NvbStream& stream) {
     draw();
 }
 
+void TerminalProgress::jobStarted(std::int64_t totalBytes) {
+    start(label_, int(totalBytes));
+}
+
+void TerminalProgress::jobAdvanced(std::int64_t doneBytes) {
+    value_ = int(doneBytes);
+    draw();
+}
+
 void TerminalProgress::draw() {
     if (!enabled_ || total_ <= 0) {
         return;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
 #include "stream/nvbstream.h"
 
 // A progress bar drawn on stderr, for listings and transfers. Draws nothing unless enabled
 // (stderr is a terminal and --quiet was not given).
-class TerminalProgress : public EkKbdDrvObserver, public NvbStreamObserver {
+class TerminalProgress : public EkKbdDrvObserver,
+                         public NvbStreamObserver,
+                         public backup::JobProgress {
 public:
     explicit TerminalProgress(bool enabled) : enabled_(enabled) {}
     ~TerminalProgress() override { finish(); }
@@ -17,6 +20,11 @@ public:
 
     void notify(EkKbdDrv& driver) override;   // adds the driver's step
     void notify(NvbStream& stream) override;  // shows the stream's position
+
+    // A whole backup or restore as one bar, under the label of the last start().
+    void jobStarted(std::int64_t totalBytes) override;
+    void itemStarted(const SlotAddress&, const QString&) override {}
+    void jobAdvanced(std::int64_t doneBytes) override;
 
 private:
     void draw();

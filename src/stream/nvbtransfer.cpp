@@ -45,16 +45,22 @@ QString importFileName(std::uint16_t type, const std::string& name) {
                         QStringLiteral(".nvb"));
 }
 
-void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
-              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
-    EkDataFile item(DataType::NoType);
-    {
-        NvbFileStream file(filePath, NvbFileStream::OpenRead);
-        file.read(item);
-    }
+void loadFile(const QString& filePath, EkDataFile& item) {
+    NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
+}
+
+void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, int inputDevice,
+              int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
     NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
     keyboard.attachObserver(progress);
     keyboard.write(item);
+}
+
+void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
+              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
+    EkDataFile item(DataType::NoType);
+    loadFile(filePath, item);
+    sendItem(item, slot, directoryPath, inputDevice, outputDevice, driver, progress);
 }
 
 QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,

@@ -5,6 +5,7 @@
 #include <string>
 
 class EkData;
+class EkDataFile;
 class EkKbdDrv;
 class NvbStreamObserver;
 
@@ -22,8 +23,17 @@ QString safeFileName(const QString& name);
 // lands in the chosen folder under a legal name.
 QString importFileName(std::uint16_t type, const std::string& name);
 
-// Reads the ".nvb" file and sends its item into `slot` (in the folder `directoryPath` of the
-// driver's tree). Errors are those of the file stream and the keyboard stream.
+// Reads a ".nvb" file's item: its header, size and data, and the name from its place. Errors are
+// the file stream's (not a ".nvb" file, unreadable, larger than any keyboard item).
+void loadFile(const QString& filePath, EkDataFile& item);
+
+// Sends an item into `slot` (in the folder `directoryPath` of the driver's tree). Errors are the
+// keyboard stream's. A caller that shows progress reads the file first with loadFile, so it
+// knows the item's size before the first block goes.
+void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, int inputDevice,
+              int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+
+// loadFile, then sendItem.
 void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
 

@@ -47,7 +47,7 @@ private Q_SLOTS:
     void listJsonHasEveryAreaAndSlot();
     void importThenSendBackKeepsTheMemory();
     void deleteEmptiesASong();
-    void backupSavesEveryPresentSlot();
+    void backupThenRestoreRoundTrip();
     void failuresGiveTheMessageText_data();
     void failuresGiveTheMessageText();
     void badUsageExitsWithTwo_data();
@@ -173,22 +173,31 @@ void TestCliJack::deleteEmptiesASong() {
              QString("Song 0"));
 }
 
-void TestCliJack::backupSavesEveryPresentSlot() {
+void TestCliJack::backupThenRestoreRoundTrip() {
     auto sim = startSim();
     QDir(home_->path()).mkdir("backup");
     const QString folder = home_->filePath("backup");
-    const Result r = cli({"backup", folder}, sim.get());
+    Result r = cli({"backup", folder}, sim.get());
     QVERIFY2(r.exitCode == 0, r.err.constData());
-    const QStringList printed = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(printed.size(), 10 + 10 + 16 + 1 + 2);
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), printed.size());
-    EkDataFile song(DataType::NoType);
-    NvbFileStream(QDir(folder).filePath("SNG_Sunrise .nvb"), NvbFileStream::OpenRead).read(song);
-    QCOMPARE(song.words(), KeyboardMemory::demo().data({10, 0, 0}));
+    const QStringList saved = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(saved.size(), 10 + 10 + 16 + 1 + 2);
+    QCOMPARE(saved.first(), "tone:0 " + QDir::toNativeSeparators(folder) + "/TON_Velvet  .nvb");
+    // One file per saved slot, and the manifest.
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), saved.size() + 1);
     EkDataFile reg(DataType::NoType);
     NvbFileStream(QDir(folder).filePath("REG_Preset34.nvb"), NvbFileStream::OpenRead).read(reg);
     QCOMPARE(reg.words(), KeyboardMemory::demo().data({12, 3, 3}));
-    QCOMPARE(reg.name(), std::string("Preset34"));
+
+    // Empty a song slot, then put everything back.
+    QCOMPARE(cli({"delete", "song:0"}, sim.get()).exitCode, 0);
+    r = cli({"restore", folder}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts), saved);
+    r = cli({"import", "song:0", home_->path()}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    EkDataFile song(DataType::NoType);
+    NvbFileStream(home_->filePath("SNG_Sunrise .nvb"), NvbFileStream::OpenRead).read(song);
+    QCOMPARE(song.words(), KeyboardMemory::demo().data({10, 0, 0}));
 }
 
 void TestCliJack::failuresGiveTheMessageText_data() {

@@ -1,4 +1,4 @@
-#include "slotargument.h"
+#include "slotaddress.h"
 
 #include <QRegularExpression>
 
@@ -40,7 +40,7 @@ QString folderName(const Kind& kind, int bank) {
 
 }  // namespace
 
-std::optional<SlotArgument> SlotArgument::parse(const QString& text) {
+std::optional<SlotAddress> SlotAddress::parse(const QString& text) {
     // Anchored on the whole text: "$" alone would also match before a final newline.
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("([a-z]+):(?:(\\d)\\.)?(\\d)")));
@@ -56,7 +56,7 @@ std::optional<SlotArgument> SlotArgument::parse(const QString& text) {
     if (hasBank != (kind->banks > 1)) {
         return std::nullopt;
     }
-    SlotArgument wanted{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
+    SlotAddress wanted{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
                         match.captured(3).toInt()};
     if (wanted.bank >= kind->banks || wanted.number >= kind->slots) {
         return std::nullopt;
@@ -64,12 +64,12 @@ std::optional<SlotArgument> SlotArgument::parse(const QString& text) {
     return wanted;
 }
 
-QString SlotArgument::text() const {
+QString SlotAddress::text() const {
     return kind == "reg" ? QString("reg:%1.%2").arg(bank).arg(number)
                          : QString("%1:%2").arg(kind).arg(number);
 }
 
-SlotInTree findSlot(EkKbdDrv& driver, const SlotArgument& wanted) {
+SlotInTree findSlot(EkKbdDrv& driver, const SlotAddress& wanted) {
     SlotInTree found;
     const Kind* kind = kindNamed(wanted.kind);
     EkDataDrive* area = kind != nullptr ? driver.findArea(kind->area) : nullptr;
@@ -98,12 +98,12 @@ SlotInTree findSlot(EkKbdDrv& driver, const SlotArgument& wanted) {
     return found;
 }
 
-std::vector<std::pair<SlotArgument, SlotInTree>> allSlots(EkKbdDrv& driver) {
-    std::vector<std::pair<SlotArgument, SlotInTree>> slots;
+std::vector<std::pair<SlotAddress, SlotInTree>> allSlots(EkKbdDrv& driver) {
+    std::vector<std::pair<SlotAddress, SlotInTree>> slots;
     for (const Kind& kind : kKinds) {
         for (int bank = 0; bank < kind.banks; ++bank) {
             for (int number = 0; number < kind.slots; ++number) {
-                const SlotArgument wanted{kind.name, bank, number};
+                const SlotAddress wanted{kind.name, bank, number};
                 slots.emplace_back(wanted, findSlot(driver, wanted));
             }
         }

@@ -3,19 +3,21 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class EkData;
 class EkKbdDrv;
 
-// A keyboard slot named on the command line: tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3,
-// number 0-3), song:N (0-1), rhythm:N (0-3).
-struct SlotArgument {
+// A keyboard slot by its short name, as the command line and a backup manifest write it:
+// tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1), rhythm:N (0-3).
+struct SlotAddress {
     QString kind;  // tone, dsp, reg, song, rhythm
     int bank = 0;
     int number = 0;
 
     // Null when the text is not a slot of the MLS-850.
-    static std::optional<SlotArgument> parse(const QString& text);
+    static std::optional<SlotAddress> parse(const QString& text);
     QString text() const;
 };
 
@@ -28,6 +30,6 @@ struct SlotInTree {
 };
 
 // The slot of the tree the wanted names; its `slot` is null if the tree has no such slot.
-SlotInTree findSlot(EkKbdDrv& driver, const SlotArgument& wanted);
+SlotInTree findSlot(EkKbdDrv& driver, const SlotAddress& wanted);
 // Every slot of the tree, in layout order, with its wanted.
-std::vector<std::pair<SlotArgument, SlotInTree>> allSlots(EkKbdDrv& driver);
+std::vector<std::pair<SlotAddress, SlotInTree>> allSlots(EkKbdDrv& driver);

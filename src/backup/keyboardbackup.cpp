@@ -1,0 +1,217 @@
+#include "keyboardbackup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSet>
+
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "msg/errortext.h"
+#include "platform/cancellation.h"
+#include "platform/systemerror.h"
+#include "stream/nvbstream.h"
+#include "stream/nvbtransfer.h"
+
+namespace backup {
+namespace {
+
+constexpr int kFormat = 1;
+
+// Moves the job's total on from the bytes of the item now travelling.
+class ItemProgress : public NvbStreamObserver {
+public:
+    ItemProgress(JobProgress* job, std::int64_t before) : job_(job), before_(before) {}
+    void notify(NvbStream& stream) override {
+        if (job_ != nullptr) {
+            job_->jobAdvanced(before_ + stream.position());
+        }
+    }
+
+private:
+    JobProgress* job_;
+    std::int64_t before_;
+};
+
+[[noreturn]] void damaged(const QString& folder, const QString& reason) {
+    throw platform::SystemError(
+        QString("The backup manifest in \"%1\" cannot be used: %2")
+            .arg(QDir::toNativeSeparators(folder), reason)
+            .toStdString());
+}
+
+// A manifest names files inside its own folder only: a plain name, never a path.
+bool isPlainFileName(const QString& name) {
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\\') && !name.contains(QChar(0));
+}
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// The outcome of an item that failed; the user's cancel stops the whole job instead.
+Outcome failed(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
+    if (platform::Cancellation::isRequested()) {
+        throw platform::Cancelled();
+    }
+    return {slot, file, currentErrorText(messages)};
+}
+
+void requireFolder(const QString& folder) {
+    if (!QFileInfo(folder).isDir()) {
+        throw platform::SystemError(
+            ("\"" + QDir::toNativeSeparators(folder) + "\" is not a folder.").toStdString());
+    }
+}
+
+}  // namespace
+
+Manifest Manifest::read(const QString& folder) {
+    requireFolder(folder);
+    QFile file(QDir(folder).filePath(kManifestName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw platform::FileError("Cannot open", QDir::toNativeSeparators(file.fileName()).toStdString(),
+                                  file.errorString().toStdString());
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (document.isNull()) {
+        damaged(folder, parseError.errorString());
+    }
+    const QJsonObject root = document.object();
+    if (root.value("format").toInt() != kFormat) {
+        damaged(folder, "it is not a manifest of this program.");
+    }
+    Manifest manifest;
+    manifest.model = root.value("model").toString();
+    for (const QJsonValue& value : root.value("items").toArray()) {
+        const QJsonObject item = value.toObject();
+        const auto slot = SlotAddress::parse(item.value("slot").toString());
+        if (!slot) {
+            damaged(folder, "\"" + item.value("slot").toString() + "\" is not a slot.");
+        }
+        ManifestEntry entry{*slot, item.value("file").toString(),
+                            std::uint16_t(item.value("type").toInt()),
+                            std::uint32_t(item.value("size").toInteger()),
+                            item.value("name").toString()};
+        if (!isPlainFileName(entry.file)) {
+            damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
+        }
+        manifest.entries.push_back(entry);
+    }
+    return manifest;
+}
+
+void Manifest::write(const QString& folder) const {
+    QJsonArray items;
+    for (const ManifestEntry& entry : entries) {
+        items.append(QJsonObject{{"slot", entry.slot.text()},
+                                 {"file", entry.file},
+                                 {"type", entry.type},
+                                 {"size", qint64(entry.size)},
+                                 {"name", entry.name}});
+    }
+    const QJsonObject root{{"format", kFormat}, {"model", model}, {"items", items}};
+    QSaveFile file(QDir(folder).filePath(kManifestName));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
+        throw platform::FileError("Cannot write",
+                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
+                                  file.errorString().toStdString());
+    }
+}
+
+std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder,
+                                    const MsgStr& messages, JobProgress* progress) {
+    requireFolder(folder);
+    std::vector<std::pair<SlotAddress, SlotInTree>> present;
+    std::int64_t total = 0;
+    for (auto& [address, where] : allSlots(link.driver)) {
+        if (where.slot != nullptr && where.slot->isPresent()) {
+            total += where.slot->size();
+            present.emplace_back(address, where);
+        }
+    }
+    if (progress != nullptr) {
+        progress->jobStarted(total);
+    }
+    Manifest manifest{latin1(link.driver.root().name()), {}};
+    std::vector<Outcome> outcomes;
+    QSet<QString> used;
+    std::int64_t done = 0;
+    for (const auto& [address, where] : present) {
+        EkData& slot = *where.slot;
+        // Two slots may carry the same name: each gets a file of its own.
+        const QString plain = transfer::importFileName(slot.type(), slot.name());
+        QString file = plain;
+        for (int n = 2; used.contains(file); ++n) {
+            file = plain.chopped(4) + QString(" (%1).nvb").arg(n);
+        }
+        used.insert(file);
+        const std::uint32_t size = slot.size();
+        if (progress != nullptr) {
+            progress->itemStarted(address, file);
+        }
+        try {
+            ItemProgress itemProgress(progress, done);
+            transfer::importSlot(slot, where.directoryPath, folder, link.inputDevice,
+                                 link.outputDevice, link.driver, &itemProgress, file);
+            manifest.entries.push_back({address, file, slot.type(), slot.size(), latin1(slot.name())});
+            outcomes.push_back({address, file, {}});
+        } catch (...) {
+            outcomes.push_back(failed(address, file, messages));
+        }
+        done += size;
+        if (progress != nullptr) {
+            progress->jobAdvanced(done);
+        }
+    }
+    manifest.write(folder);
+    return outcomes;
+}
+
+std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
+                                     const QString& folder, const MsgStr& messages,
+                                     JobProgress* progress) {
+    std::int64_t total = 0;
+    for (const ManifestEntry& entry : manifest.entries) {
+        total += entry.size;
+    }
+    if (progress != nullptr) {
+        progress->jobStarted(total);
+    }
+    std::vector<Outcome> outcomes;
+    std::int64_t done = 0;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (progress != nullptr) {
+            progress->itemStarted(entry.slot, entry.file);
+        }
+        try {
+            const SlotInTree where = findSlot(link.driver, entry.slot);
+            if (where.slot == nullptr) {
+                throw platform::SystemError("The keyboard has no slot " +
+                                            entry.slot.text().toStdString() + ".");
+            }
+            EkDataFile item(DataType::NoType);
+            transfer::loadFile(QDir(folder).filePath(entry.file), item);
+            ItemProgress itemProgress(progress, done);
+            transfer::sendItem(item, *where.slot, where.directoryPath, link.inputDevice,
+                               link.outputDevice, link.driver, &itemProgress);
+            outcomes.push_back({entry.slot, entry.file, {}});
+        } catch (...) {
+            outcomes.push_back(failed(entry.slot, entry.file, messages));
+        }
+        done += entry.size;
+        if (progress != nullptr) {
+            progress->jobAdvanced(done);
+        }
+    }
+    return outcomes;
+}
+
+}  // namespace backup

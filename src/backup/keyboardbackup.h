@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "slotaddress.h"
+
+class EkKbdDrv;
+class MsgStr;
+
+// Saving every item of the keyboard into one folder and putting them back, for the window's
+// "Back Up Keyboard..." and "Restore Keyboard..." and the command-line tool's backup and
+// restore. A backup folder holds one ".nvb" file per saved slot and a manifest,
+// "nvbman-backup.json", that says which slot each file came from:
+//
+//   {"format": 1, "model": "MLS-850",
+//    "items": [{"slot": "tone:3", "file": "TON_Piano   .nvb", "type": 2, "size": 60,
+//               "name": "Piano   "}, ...]}
+//
+// Both jobs run after a list fetch (they work on the driver's tree) and go on past an item that
+// fails: each item's outcome says what became of it. Only the user's cancel stops a whole job
+// (platform::Cancelled goes on to the caller).
+namespace backup {
+
+inline constexpr const char* kManifestName = "nvbman-backup.json";
+
+struct ManifestEntry {
+    SlotAddress slot;
+    QString file;  // a file name inside the backup folder
+    std::uint16_t type = 0;
+    std::uint32_t size = 0;
+    QString name;  // the keyboard's name of the item, 8 characters as the keyboard keeps them
+};
+
+struct Manifest {
+    QString model;
+    std::vector<ManifestEntry> entries;
+
+    // Throws platform::SystemError when the folder has no manifest, it cannot be read, or it is
+    // damaged: not our format, an entry that names no slot, or a file outside the folder.
+    static Manifest read(const QString& folder);
+    // Written through a temporary file: a failed write leaves an older manifest intact.
+    void write(const QString& folder) const;
+};
+
+// What became of one slot: saved or restored when `error` is empty, else the reason it was not.
+struct Outcome {
+    SlotAddress slot;
+    QString file;
+    QString error;
+};
+
+// Follows a whole job with one total: the bytes of every item it moves.
+class JobProgress {
+public:
+    virtual ~JobProgress() = default;
+    virtual void jobStarted(std::int64_t totalBytes) = 0;
+    virtual void itemStarted(const SlotAddress& slot, const QString& file) = 0;
+    // Bytes moved so far over the whole job.
+    virtual void jobAdvanced(std::int64_t doneBytes) = 0;
+};
+
+// The keyboard a job talks to.
+struct Link {
+    EkKbdDrv& driver;
+    int inputDevice;
+    int outputDevice;
+};
+
+// Imports every slot that holds data into `folder` (files named as an import names them; two
+// items of the same name get " (2)", " (3)" before ".nvb") and writes the manifest of the
+// saved ones. Throws platform::SystemError when `folder` is not a folder.
+std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
+                                    JobProgress* progress);
+
+// Sends every item of the manifest back into the slot it came from.
+std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
+                                     const QString& folder, const MsgStr& messages,
+                                     JobProgress* progress);
+
+}  // namespace backup
