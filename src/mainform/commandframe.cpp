@@ -61,6 +61,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         return false;  // a second command never starts inside the first one's wait
     }
     busy_ = true;
+    songSlotEmptied_ = false;
     platform::Cancellation::clear();
     setGuardedEnabled(false);
     Q_EMIT busyChanged(true);
@@ -75,7 +76,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         body();
         succeeded = true;
     } catch (const platform::Cancelled&) {
-        afterwards = messages_.cancelledText();
+        afterwards = messages_.cancelledText(songSlotEmptied_);
     } catch (...) {
         failure = currentErrorText(messages_);
     }

@@ -36,6 +36,8 @@ public:
     bool isBusy() const { return busy_; }
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
+    // Called by a stopped send that had already deleted the slot's old song: the status says so.
+    void noteSongSlotEmptied() { songSlotEmptied_ = true; }
 
 Q_SIGNALS:
     void busyChanged(bool busy);
@@ -49,6 +51,7 @@ private:
     QPushButton* cancel_;
     const MsgStr& messages_;
     bool busy_ = false;
+    bool songSlotEmptied_ = false;
     std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
     // The enabled state each guarded item had before the command, given back after it.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,6 +31,8 @@
 #include "kbddrv/mls850layout.h"
 #include "kbddrvpropform/kbddrivepropertyform.h"
 #include "kbdpanemodel.h"
+#include "localpanemodel.h"
+#include "panedragdrop.h"
 #include "msg/operateexception.h"
 #include "msg/pbarobservers.h"
 #include "paneicons.h"
@@ -111,6 +115,19 @@ void TPcLinkForm::buildActions() {
     prefOpen_ = makeAction(this, "&Preference", "Preference", -1, "PrefOpen");
     exitAction_ = makeAction(this, "E&xit", "Exit", -1, "ExitAction");
     kbdDrvPropOpen_ = makeAction(this, "P&roperies", "Properties", -1, "KbdDrvPropOpen");
+    sendAction_ = makeAction(this, "&Send", "Send", 5, "SendAction");
+    receiveAction_ = makeAction(this, "&Import", "Import", 7, "ReceiveAction");
+    localPropOpen_ = makeAction(this, "P&roperties", "Properties", -1, "PropOpen");
+    kbdPropOpen_ = makeAction(this, "P&roperties", "Properties", -1, "KbdPropOpen");
+    localUpdateAction_ = makeAction(this, "&Retrieve", "Retrieve", 4, "LocalUpdateAction");
+    shellOpen_ = makeAction(this, "Start Up &Explorer", "Start Up Explorer", -1, "ShellOpen");
+    backUpAction_ = makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", -1, "BackUpAction");
+    restoreAction_ =
+        makeAction(this, "&Restore Keyboard...", "Restore Keyboard", -1, "RestoreAction");
+    // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
+    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
+        action->setEnabled(false);
+    }
     connect(connectAction_, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
     connect(disconnectAction_, &QAction::triggered, this, &TPcLinkForm::DisconnectActionExecute);
     connect(deleteAction_, &QAction::triggered, this, &TPcLinkForm::DeleteActionExecute);
@@ -118,11 +135,107 @@ void TPcLinkForm::buildActions() {
     connect(prefOpen_, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(kbdDrvPropOpen_, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
+    connect(sendAction_, &QAction::triggered, this, &TPcLinkForm::SendActionExecute);
+    connect(receiveAction_, &QAction::triggered, this, &TPcLinkForm::ReceiveActionExecute);
+    connect(localPropOpen_, &QAction::triggered, this, [this] { PropOpenExecute(false); });
+    connect(kbdPropOpen_, &QAction::triggered, this, [this] { PropOpenExecute(true); });
+    connect(localUpdateAction_, &QAction::triggered, this,
+            &TPcLinkForm::LocalUpdateActionExecute);
+    connect(shellOpen_, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
+    connect(backUpAction_, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, "Back Up Keyboard", localTree_->nodePath(selectedLocalNode()));
+        if (!folder.isEmpty()) {
+            BackUpKeyboard(folder);
+        }
+    });
+    connect(restoreAction_, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, "Restore Keyboard", localTree_->nodePath(selectedLocalNode()));
+        if (!folder.isEmpty()) {
+            RestoreKeyboard(folder);
+        }
+    });
 
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(prefOpen_);
     file->addSeparator();
+    file->addAction(backUpAction_);
+    file->addAction(restoreAction_);
+    file->addSeparator();
     file->addAction(exitAction_);
+}
+
+void TPcLinkForm::buildPopupMenus() {
+    // Each list's pop-up menu holds its commands; the same actions sit on the toolbars, so one
+    // enabling rule serves button and menu item alike.
+    const auto popup = [](QAbstractItemView* view, std::initializer_list<QAction*> actions) {
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+        for (QAction* action : actions) {
+            if (action == nullptr) {
+                auto* separator = new QAction(view);
+                separator->setSeparator(true);
+                view->addAction(separator);
+            } else {
+                view->addAction(action);
+            }
+        }
+    };
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
+                                    static_cast<QAbstractItemView*>(localFileDetails_)}) {
+        popup(view, {sendAction_, nullptr, localPropOpen_, nullptr, shellOpen_});
+    }
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
+                                    static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
+        popup(view, {receiveAction_, deleteAction_, nullptr, kbdPropOpen_});
+    }
+    popup(kbdDirView_, {kbdDrvPropOpen_});
+}
+
+void TPcLinkForm::buildDragDrop() {
+    PaneDragDrop::Rules rules;
+    rules.canDrag = [this](PaneDragDrop::Side side, const QModelIndex& row) {
+        if (!row.isValid()) {
+            return false;
+        }
+        if (side == PaneDragDrop::Local) {
+            return true;
+        }
+        // Only data can travel: a slot that holds some, once the list has been fetched.
+        const EkData* item = KbdListModel::dataObject(row);
+        return driver_.isConnected() && item != nullptr && !item->isDirectory() &&
+               item->isPresent();
+    };
+    rules.acceptsDrop = [this](PaneDragDrop::Side side) {
+        return !frame_->isBusy() && (side == PaneDragDrop::Local || driver_.isConnected());
+    };
+    rules.dropped = [this](PaneDragDrop::Side side, const QModelIndex& row) {
+        if (side == PaneDragDrop::Local) {
+            // Onto a sub-folder's row: that folder is where the slot goes.
+            const QFileInfo entry = localList_->entry(row);
+            if (entry.isDir()) {
+                selectLocalSubfolder(entry.fileName());
+            }
+            ReceiveActionExecute();
+            return;
+        }
+        const EkData* item = KbdListModel::dataObject(row);
+        if (item == nullptr) {
+            showError(messages_.operateErrorText(OperateException::NoSendTarget));
+            return;
+        }
+        if (item->isDirectory()) {
+            showError(messages_.operateErrorText(OperateException::NotAcceptable));
+            return;
+        }
+        selectKbdRow(row.row());
+        SendActionExecute();
+    };
+    dragDrop_ = new PaneDragDrop(std::move(rules), this);
+    dragDrop_->attach(localFileView_, PaneDragDrop::Local);
+    dragDrop_->attach(localFileDetails_, PaneDragDrop::Local);
+    dragDrop_->attach(kbdFileView_, PaneDragDrop::Keyboard);
+    dragDrop_->attach(kbdFileDetails_, PaneDragDrop::Keyboard);
 }
 
 QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
@@ -185,8 +298,12 @@ void TPcLinkForm::buildLayout() {
     panes->setStretchFactor(1, 1);
     setCentralWidget(panes);
 
-    for (QAction* action : {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_,
-                            prefOpen_, kbdDrvPropOpen_}) {
+    buildPopupMenus();
+    buildDragDrop();
+    for (QAction* action :
+         {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpen_,
+          kbdDrvPropOpen_, sendAction_, receiveAction_, localPropOpen_, kbdPropOpen_,
+          localUpdateAction_, shellOpen_, backUpAction_, restoreAction_}) {
         frame_->guard(action);
     }
     // The lists too: a double click on a folder row moves the tree, which lists again.
@@ -199,24 +316,55 @@ void TPcLinkForm::buildLayout() {
 }
 
 QWidget* TPcLinkForm::buildLocalPane() {
-    // The PC side: its folders and files come with their own model; the frame is here.
+    localTree_ = new LocalTreeModel(this);
+    localList_ = new LocalListModel(this);
     localDirView_ = new QTreeView;
     localDirView_->setObjectName("LocalDirView");
     localDirView_->setAccessibleName("LocalDirView");
     localDirView_->setHeaderHidden(true);
+    localDirView_->setIndentation(19);
+    localDirView_->setModel(localTree_);
+    localDirView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     localFileView_ = new QListView;
     localFileView_->setObjectName("LocalFileView");
     localFileView_->setAccessibleName("LocalFileView");
+    localFileView_->setModel(localList_);
     localFileView_->setViewMode(QListView::IconMode);
-    auto* localDetails = new QTreeView;
-    localDetails->setObjectName("LocalFileDetails");
-    localDetails->setAccessibleName("LocalFileView");
-    localDetails->setRootIsDecorated(false);
+    localFileView_->setIconSize(QSize(32, 32));
+    localFileView_->setGridSize(QSize(96, 64));
+    localFileView_->setWordWrap(true);
+    localFileView_->setResizeMode(QListView::Adjust);
+    localFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    localFileDetails_ = new QTreeView;
+    localFileDetails_->setObjectName("LocalFileDetails");
+    localFileDetails_->setAccessibleName("LocalFileView");
+    localFileDetails_->setModel(localList_);
+    localFileDetails_->setSelectionModel(localFileView_->selectionModel());
+    localFileDetails_->setRootIsDecorated(false);
+    localFileDetails_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int column = 0; column < 3; ++column) {
+        localFileDetails_->header()->resizeSection(column, column == 0 ? 200 : 100);
+    }
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
+                                    static_cast<QAbstractItemView*>(localFileDetails_)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::LocalFileViewDblClick);
+        connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::LocalFileViewDblClick);
+    }
     localFileStack_ = new QStackedWidget;
     localFileStack_->addWidget(localFileView_);
-    localFileStack_->addWidget(localDetails);
+    localFileStack_->addWidget(localFileDetails_);
+
+    // Selecting a folder reads its sub-folders and lists it; expanding one reads its
+    // sub-folders, so folders made meanwhile appear.
+    connect(localDirView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& node) { LocalDirViewChange(node); });
+    connect(localDirView_, &QTreeView::expanded, localTree_, &LocalTreeModel::refreshSubfolders);
+
     auto* bar = new QToolBar("Local");
     bar->setIconSize(QSize(16, 16));
+    bar->addAction(localUpdateAction_);
+    bar->addAction(sendAction_);
+    bar->addSeparator();
     viewStyleBar(bar, localFileStack_, localFileView_, "Local");
     return paneOf(bar, localDirView_, localFileStack_);
 }
@@ -230,8 +378,6 @@ QWidget* TPcLinkForm::buildKbdPane() {
     kbdDirView_->setHeaderHidden(true);
     kbdDirView_->setIndentation(19);
     kbdDirView_->setModel(kbdTree_);
-    kbdDirView_->setContextMenuPolicy(Qt::ActionsContextMenu);
-    kbdDirView_->addAction(kbdDrvPropOpen_);
 
     kbdFileView_ = new QListView;
     kbdFileView_->setObjectName("KbdFileView");
@@ -255,8 +401,6 @@ QWidget* TPcLinkForm::buildKbdPane() {
     kbdFileDetails_->header()->resizeSection(2, 100);
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
                                     static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
-        view->setContextMenuPolicy(Qt::ActionsContextMenu);
-        view->addAction(deleteAction_);
         connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::KbdFileViewDblClick);
         connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::KbdFileViewDblClick);
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
@@ -269,6 +413,7 @@ QWidget* TPcLinkForm::buildKbdPane() {
     auto* bar = new QToolBar("Keyboard");
     bar->setIconSize(QSize(16, 16));
     bar->addAction(connectAction_);
+    bar->addAction(receiveAction_);
     bar->addAction(deleteAction_);
     bar->addSeparator();
     viewStyleBar(bar, kbdFileStack_, kbdFileView_, "Kbd");
@@ -282,6 +427,10 @@ QWidget* TPcLinkForm::buildKbdPane() {
 
 void TPcLinkForm::start() {
     LoadSettings();
+    BuildLocalTree();
+    // Back from another program: the selected folder is read again, so files made meanwhile
+    // show up.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, &TPcLinkForm::FormActivate);
 }
 
 void TPcLinkForm::LoadSettings() {
@@ -365,41 +514,6 @@ void TPcLinkForm::KbdFileViewDblClick() {
     }
 }
 
-void TPcLinkForm::ConnectActionExecute() {
-    frame_->run(MsgStr::List, [this] {
-        progressBar_->setMaximum(driver_.progressTotal());
-        driver_.getList(settings_.inputDevice, settings_.outputDevice);
-        progressBar_->setValue(progressBar_->maximum());
-        BuildKbdTree();
-    });
-}
-
-void TPcLinkForm::DisconnectActionExecute() {
-    driver_.disconnect();
-    BuildKbdTree();
-}
-
-void TPcLinkForm::KbdUpdateActionExecute() {
-    ListKbdFiles(selectedKbdNode());
-}
-
-void TPcLinkForm::DeleteActionExecute() {
-    frame_->run(MsgStr::Delete, [this] {
-        const QModelIndex node = selectedKbdNode();
-        EkData* item = KbdListModel::dataObject(selectedKbdRow());
-        if (!node.isValid() || item == nullptr) {
-            throw OperateException(OperateException::NoDeleteSelection);
-        }
-        if (!driver_.isConnected()) {
-            throw OperateException(OperateException::ListFirst);
-        }
-        const int row = selectedKbdRow().row();
-        driver_.deleteData(*item);
-        ListKbdFiles(node);
-        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
-    });
-}
-
 void TPcLinkForm::PrefOpenExecute() {
     TPrefForm dialog(this);
     dialog.setInputDevice(settings_.inputDevice, settings_.inputDeviceName);
@@ -426,4 +540,92 @@ void TPcLinkForm::KbdDrvPropOpenExecute() {
     dialog.showFree(drive->freeSpace());
     dialog.showCapacity(drive->capacity());
     dialog.exec();
+}
+
+void TPcLinkForm::BuildLocalTree() {
+    localTree_->buildRoots();
+    const QModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
+    if (!folder.isValid()) {
+        return;  // no root begins the stored folder: nothing is selected, the list stays empty
+    }
+    for (QModelIndex up = folder.parent(); up.isValid(); up = up.parent()) {
+        localDirView_->expand(up);
+    }
+    localDirView_->setCurrentIndex(folder);
+    localDirView_->scrollTo(folder);
+}
+
+void TPcLinkForm::LocalDirViewChange(const QModelIndex& node) {
+    localTree_->refreshSubfolders(node);
+    ListLocalFiles(node);
+}
+
+void TPcLinkForm::ListLocalFiles(const QModelIndex& node) {
+    localList_->list(localTree_->nodePath(node));
+}
+
+QModelIndex TPcLinkForm::selectedLocalNode() const {
+    return localDirView_->currentIndex();
+}
+
+QModelIndex TPcLinkForm::selectedLocalRow() const {
+    return localFileView_->selectionModel()->currentIndex();
+}
+
+bool TPcLinkForm::selectLocalSubfolder(const QString& name) {
+    const QModelIndex node = selectedLocalNode();
+    if (!node.isValid()) {
+        return false;
+    }
+    localTree_->refreshSubfolders(node);
+    const QModelIndex child = localTree_->childNamed(node, name);
+    if (!child.isValid()) {
+        return false;
+    }
+    localDirView_->expand(node);
+    localDirView_->setCurrentIndex(child);
+    return true;
+}
+
+void TPcLinkForm::LocalFileViewDblClick() {
+    const QFileInfo entry = localList_->entry(selectedLocalRow());
+    if (entry.isDir()) {
+        selectLocalSubfolder(entry.fileName());
+    }
+}
+
+void TPcLinkForm::selectLocalFile(const QString& name) {
+    const QModelIndex row = localList_->rowNamed(name);
+    if (row.isValid()) {
+        localFileView_->setCurrentIndex(row);
+        localFileView_->scrollTo(row);
+    }
+    localFileStack_->currentWidget()->setFocus();
+}
+
+void TPcLinkForm::selectKbdRow(int row) {
+    const QModelIndex index = kbdList_->index(row, 0);
+    kbdFileView_->setCurrentIndex(index);
+    kbdFileView_->scrollTo(index);
+    kbdFileStack_->currentWidget()->setFocus();
+}
+
+void TPcLinkForm::LocalUpdateActionExecute() {
+    const QModelIndex node = selectedLocalNode();
+    if (!node.isValid()) {
+        return;
+    }
+    // The user keeps their place: the current file stays current if it is still there.
+    const QString current = localList_->entry(selectedLocalRow()).fileName();
+    ListLocalFiles(node);
+    const QModelIndex row = localList_->rowNamed(current);
+    if (row.isValid()) {
+        localFileView_->setCurrentIndex(row);
+    }
+}
+
+void TPcLinkForm::FormActivate(Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive && !frame_->isBusy()) {
+        LocalUpdateActionExecute();
+    }
 }

@@ -10,6 +10,9 @@ class CommandFrame;
 class EkKbdDrv;
 class KbdListModel;
 class KbdTreeModel;
+class LocalListModel;
+class LocalTreeModel;
+class PaneDragDrop;
 class PBarKbdDrvObserver;
 class QAbstractItemView;
 class QAction;
@@ -40,10 +43,20 @@ public:
     // The commands (also run by their actions).
     void ConnectActionExecute();
     void DisconnectActionExecute();
+    void SendActionExecute();
+    void ReceiveActionExecute();
     void DeleteActionExecute();
+    // Properties of the current row of the PC list (`keyboardSide` false) or the keyboard list.
+    void PropOpenExecute(bool keyboardSide);
     void KbdUpdateActionExecute();
+    void LocalUpdateActionExecute();
     void PrefOpenExecute();
     void KbdDrvPropOpenExecute();
+    void ShellOpenExecute();
+    // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
+    // the folder first; restore asks once for confirmation.
+    void BackUpKeyboard(const QString& folder);
+    void RestoreKeyboard(const QString& folder);
 
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
@@ -60,11 +73,27 @@ private:
                            const QString& prefix);
     void LoadSettings();
     void SaveSettings();
+    void buildPopupMenus();
+    void buildDragDrop();
     void BuildKbdTree();
     void ListKbdFiles(const QModelIndex& node);
     void KbdFileViewDblClick();
     QModelIndex selectedKbdNode() const;
     QModelIndex selectedKbdRow() const;
+    void BuildLocalTree();
+    void ListLocalFiles(const QModelIndex& node);
+    void LocalDirViewChange(const QModelIndex& node);
+    void LocalFileViewDblClick();
+    // Selects the sub-folder `name` of the selected folder (which lists it); false if none.
+    bool selectLocalSubfolder(const QString& name);
+    QModelIndex selectedLocalNode() const;
+    QModelIndex selectedLocalRow() const;
+    void selectLocalFile(const QString& name);
+    void selectKbdRow(int row);
+    void FormActivate(Qt::ApplicationState state);
+    void showError(const QString& text);
+    // A whole-keyboard job: the list, then every item under one progress, then one report.
+    void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore);
 
     std::unique_ptr<platform::SettingsStore> store_;
     platform::Settings settings_;
@@ -84,9 +113,13 @@ private:
     QStackedWidget* kbdFileStack_ = nullptr;
     QListView* kbdFileView_ = nullptr;
     QTreeView* kbdFileDetails_ = nullptr;
+    LocalTreeModel* localTree_ = nullptr;
+    LocalListModel* localList_ = nullptr;
     QTreeView* localDirView_ = nullptr;
     QStackedWidget* localFileStack_ = nullptr;
     QListView* localFileView_ = nullptr;
+    QTreeView* localFileDetails_ = nullptr;
+    PaneDragDrop* dragDrop_ = nullptr;
 
     QAction* connectAction_ = nullptr;
     QAction* disconnectAction_ = nullptr;
@@ -95,4 +128,12 @@ private:
     QAction* prefOpen_ = nullptr;
     QAction* exitAction_ = nullptr;
     QAction* kbdDrvPropOpen_ = nullptr;
+    QAction* sendAction_ = nullptr;
+    QAction* receiveAction_ = nullptr;
+    QAction* localPropOpen_ = nullptr;  // the PC list's Properties: always enabled
+    QAction* kbdPropOpen_ = nullptr;    // the keyboard list's: enabled by the first list
+    QAction* localUpdateAction_ = nullptr;
+    QAction* shellOpen_ = nullptr;
+    QAction* backUpAction_ = nullptr;
+    QAction* restoreAction_ = nullptr;
 };

@@ -74,6 +74,25 @@ constexpr std::array kCancelJa = {"キャンセルしました",
                                   "キャンセルしました（ソングの領域は空になっています）"};
 constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now empty)"};
 
+// The whole-keyboard backup and restore: the question before a restore (%1 items, %2 the
+// folder), the summary after a job (%1 items), the heading of the items that failed.
+constexpr std::array kJobJa = {
+    "「%2」のバックアップの %1 件のデータをキーボードの元の場所に戻しますか？\n"
+    "その場所に今あるデータは置き換えられます。",
+    "%1 件のデータを保存しました",
+    "%1 件のデータを戻しました",
+    "次のデータは保存できませんでした:",
+    "次のデータは戻せませんでした:",
+};
+constexpr std::array kJobEn = {
+    "Send the %1 items of the backup in \"%2\" back into the keyboard's slots they came "
+    "from?\nWhat those slots hold now is replaced.",
+    "%1 items saved",
+    "%1 items restored",
+    "These items were not saved:",
+    "These items were not restored:",
+};
+
 }  // namespace
 
 MsgStr::MsgStr() : MsgStr(platform::userDefaultLocaleId()) {}
@@ -114,4 +133,16 @@ QString MsgStr::folderText(std::int32_t index) const {
 
 QString MsgStr::cancelledText(bool songSlotEmptied) const {
     return pick(kCancelJa, kCancelEn, songSlotEmptied ? 1 : 0);
+}
+
+QString MsgStr::restoreQuestion(int items, const QString& folder) const {
+    return pick(kJobJa, kJobEn, 0).arg(items).arg(folder);
+}
+
+QString MsgStr::jobDoneText(bool restore, int items) const {
+    return pick(kJobJa, kJobEn, restore ? 2 : 1).arg(items);
+}
+
+QString MsgStr::jobFailedHeading(bool restore) const {
+    return pick(kJobJa, kJobEn, restore ? 4 : 3);
 }

@@ -29,6 +29,10 @@ public:
     // After the user stopped a command; `songSlotEmptied` when a stopped send into a song slot
     // had already deleted the old song there.
     QString cancelledText(bool songSlotEmptied = false) const;
+    // The whole-keyboard backup and restore.
+    QString restoreQuestion(int items, const QString& folder) const;
+    QString jobDoneText(bool restore, int items) const;
+    QString jobFailedHeading(bool restore) const;
 
 private:
     using Group = std::span<const char* const>;

@@ -1,0 +1,251 @@
+#include "localpanemodel.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <algorithm>
+
+namespace localpane {
+namespace {
+
+// What the pane shows of a folder: no "." and "..", nothing hidden, no system entries.
+constexpr QDir::Filters kShownFolders = QDir::Dirs | QDir::NoDotAndDotDot;
+constexpr QDir::Filters kShownEntries = QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot;
+
+QFileInfoList shownEntries(const QString& folder, QDir::Filters filters) {
+    QFileInfoList entries = QDir(folder).entryInfoList(filters, QDir::Unsorted);
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return captionLess(a.fileName(), b.fileName());
+    });
+    return entries;
+}
+
+}  // namespace
+
+bool captionLess(const QString& a, const QString& b) {
+    const int folded = a.compare(b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+QString sizeText(qint64 bytes) {
+    return QString::number(std::max<qint64>(bytes / 1024, 1)) + QStringLiteral("KB");
+}
+
+bool hasSubfolder(const QString& folderPath) {
+    return QDirIterator(folderPath, kShownFolders).hasNext();
+}
+
+}  // namespace localpane
+
+LocalTreeModel::LocalTreeModel(QObject* parent) : QStandardItemModel(parent) {}
+
+QStandardItem* LocalTreeModel::folderItem(const QString& name, const QString& path) const {
+    auto* item = new QStandardItem(icons_.icon(QFileInfo(path)), name);
+    item->setEditable(false);
+    item->setData(localpane::hasSubfolder(path), Qt::UserRole);
+    return item;
+}
+
+void LocalTreeModel::buildRoots() {
+    clear();
+    for (const QFileInfo& root : QDir::drives()) {
+        appendRow(folderItem(QDir::toNativeSeparators(root.absoluteFilePath()),
+                             root.absoluteFilePath()));
+    }
+}
+
+bool LocalTreeModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return rowCount() > 0;
+    }
+    return rowCount(parent) > 0 || parent.data(Qt::UserRole).toBool();
+}
+
+QString LocalTreeModel::nodePath(const QModelIndex& node) const {
+    if (!node.isValid()) {
+        return {};
+    }
+    QString path = node.data().toString();
+    for (QModelIndex up = node.parent(); up.isValid(); up = up.parent()) {
+        QString above = up.data().toString();
+        if (!above.endsWith(QDir::separator())) {
+            above += QDir::separator();
+        }
+        path.prepend(above);
+    }
+    if (!path.endsWith(QDir::separator())) {
+        path += QDir::separator();
+    }
+    return path;
+}
+
+void LocalTreeModel::refreshSubfolders(const QModelIndex& node) {
+    QStandardItem* parent = itemFromIndex(node);
+    if (parent == nullptr) {
+        return;
+    }
+    const QString path = nodePath(node);
+    QStringList names;
+    for (const QFileInfo& folder : localpane::shownEntries(path, localpane::kShownFolders)) {
+        names << folder.fileName();
+    }
+    for (int row = parent->rowCount() - 1; row >= 0; --row) {
+        if (!names.contains(parent->child(row)->text())) {
+            parent->removeRow(row);
+        }
+    }
+    // Both lists are in caption order: walk them together, inserting what is new.
+    int row = 0;
+    for (const QString& name : names) {
+        while (row < parent->rowCount() &&
+               localpane::captionLess(parent->child(row)->text(), name)) {
+            ++row;
+        }
+        const QString folder = QDir(path).filePath(name);
+        if (row < parent->rowCount() && parent->child(row)->text() == name) {
+            parent->child(row)->setData(localpane::hasSubfolder(folder), Qt::UserRole);
+        } else {
+            parent->insertRow(row, folderItem(name, folder));
+        }
+        ++row;
+    }
+    parent->setData(!names.isEmpty(), Qt::UserRole);
+}
+
+QModelIndex LocalTreeModel::childNamed(const QModelIndex& node, const QString& text) const {
+    for (int row = 0; row < rowCount(node); ++row) {
+        const QModelIndex child = index(row, 0, node);
+        if (child.data().toString() == text) {
+            return child;
+        }
+    }
+    return {};
+}
+
+QModelIndex LocalTreeModel::expandToPath(const QString& path) {
+    QString wanted = QDir::toNativeSeparators(QDir::cleanPath(path));
+    if (!wanted.endsWith(QDir::separator())) {
+        wanted += QDir::separator();
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        const QModelIndex found = expandToPath(wanted, index(row, 0));
+        if (found.isValid()) {
+            return found;
+        }
+    }
+    return {};
+}
+
+QModelIndex LocalTreeModel::expandToPath(const QString& path, const QModelIndex& node) {
+    QString head = node.data().toString();
+    if (!head.endsWith(QDir::separator())) {
+        head += QDir::separator();
+    }
+    if (!path.startsWith(head)) {
+        return {};
+    }
+    const QString rest = path.mid(head.size());
+    if (rest.isEmpty()) {
+        return node;
+    }
+    refreshSubfolders(node);
+    for (int row = 0; row < rowCount(node); ++row) {
+        const QModelIndex child = index(row, 0, node);
+        // "Music" must not be taken for the first part of "Music2/...": compare whole names.
+        if (rest.startsWith(child.data().toString() + QDir::separator()) &&
+            QFileInfo(nodePath(child)).isDir()) {
+            return expandToPath(rest, child);
+        }
+    }
+    return node;
+}
+
+LocalListModel::LocalListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void LocalListModel::list(const QString& folderPath) {
+    beginResetModel();
+    folder_ = folderPath;
+    rows_.clear();
+    if (!folderPath.isEmpty()) {
+        for (const QFileInfo& info :
+             localpane::shownEntries(folderPath, localpane::kShownEntries)) {
+            rows_.push_back({info, icons_.type(info)});
+        }
+    }
+    endResetModel();
+}
+
+void LocalListModel::clearRows() {
+    list({});
+}
+
+QFileInfo LocalListModel::entry(const QModelIndex& row) const {
+    if (!row.isValid() || row.model() != this || row.row() >= int(rows_.size())) {
+        return {};
+    }
+    return rows_[std::size_t(row.row())].info;
+}
+
+QModelIndex LocalListModel::rowNamed(const QString& name) const {
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        if (rows_[row].info.fileName() == name) {
+            return index(int(row), 0);
+        }
+    }
+    return {};
+}
+
+int LocalListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int LocalListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant LocalListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(rows_.size())) {
+        return {};
+    }
+    const Row& row = rows_[std::size_t(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            if (index.column() == 0) {
+                return row.info.fileName();
+            }
+            if (index.column() == 1) {
+                return row.type;
+            }
+            return row.info.isDir() ? QString() : localpane::sizeText(row.info.size());
+        case Qt::DecorationRole: {
+            if (index.column() != 0) {
+                return {};
+            }
+            const QString kind = row.info.isDir() ? QStringLiteral("/") : row.type;
+            auto cached = iconCache_.constFind(kind);
+            if (cached == iconCache_.constEnd()) {
+                cached = iconCache_.insert(kind, icons_.icon(row.info));
+            }
+            return *cached;
+        }
+        case Qt::TextAlignmentRole:
+            return index.column() == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+    }
+}
+
+QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        static const char* const captions[] = {"Name", "Type", "Size"};
+        return section >= 0 && section < 3 ? QString(captions[section]) : QString();
+    }
+    if (role == Qt::TextAlignmentRole && section == 2) {
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    return {};
+}

@@ -1,0 +1,114 @@
+#include "panedragdrop.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDrag>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+
+namespace {
+
+constexpr const char* kSideProperty = "nvbmanDragSide";
+
+QByteArray payload(PaneDragDrop::Side side) {
+    return QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+           (side == PaneDragDrop::Local ? "LocalFileView" : "KbdFileView");
+}
+
+}  // namespace
+
+PaneDragDrop::PaneDragDrop(Rules rules, QObject* parent) : QObject(parent), rules_(std::move(rules)) {}
+
+void PaneDragDrop::attach(QAbstractItemView* view, Side side) {
+    view->setProperty(kSideProperty, int(side));
+    view->setAcceptDrops(true);
+    view->viewport()->setAcceptDrops(true);
+    // The view's own drag machinery stays off: drags are started here, by these rules.
+    view->setDragEnabled(false);
+    view->setDragDropMode(QAbstractItemView::NoDragDrop);
+    view->viewport()->installEventFilter(this);
+}
+
+QMimeData* PaneDragDrop::mimeData(Side side) {
+    auto* data = new QMimeData;
+    data->setData(kMimeType, payload(side));
+    return data;
+}
+
+bool PaneDragDrop::fromOtherList(const QMimeData* data, Side target) {
+    const Side source = target == Local ? Keyboard : Local;
+    return data != nullptr && data->hasFormat(kMimeType) && data->data(kMimeType) == payload(source);
+}
+
+QAbstractItemView* PaneDragDrop::viewOf(QObject* viewport) const {
+    return qobject_cast<QAbstractItemView*>(viewport->parent());
+}
+
+PaneDragDrop::Side PaneDragDrop::sideOf(const QAbstractItemView* view) const {
+    return Side(view->property(kSideProperty).toInt());
+}
+
+bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
+    QAbstractItemView* view = viewOf(watched);
+    if (view == nullptr) {
+        return false;
+    }
+    const Side side = sideOf(view);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint at = mouse->position().toPoint();
+            // Armed only on a row the rules allow; the press itself still selects the row.
+            press_ = {view, at,
+                      mouse->button() == Qt::LeftButton && rules_.canDrag(side, view->indexAt(at))};
+            return false;
+        }
+        case QEvent::MouseButtonRelease:
+            press_.armed = false;
+            return false;
+        case QEvent::MouseMove: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (!press_.armed || press_.view != view || !(mouse->buttons() & Qt::LeftButton)) {
+                return false;
+            }
+            // A click, or a double click, moves less than this: it stays a click.
+            if ((mouse->position().toPoint() - press_.at).manhattanLength() < kStartDistance) {
+                return false;
+            }
+            press_.armed = false;
+            auto* drag = new QDrag(view);
+            drag->setMimeData(mimeData(side));
+            drag->exec(Qt::CopyAction);
+            return true;
+        }
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (fromOtherList(drag->mimeData(), side) && rules_.acceptsDrop(side)) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!fromOtherList(drop->mimeData(), side) || !rules_.acceptsDrop(side)) {
+                drop->ignore();
+                return true;
+            }
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            const QPersistentModelIndex row = view->indexAt(drop->position().toPoint());
+            // The command runs after the drag has ended, not inside the drag's own event loop.
+            QMetaObject::invokeMethod(
+                this, [this, side, row] { rules_.dropped(side, row); }, Qt::QueuedConnection);
+            return true;
+        }
+        default:
+            return false;
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QModelIndex>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <functional>
+
+class QAbstractItemView;
+class QMimeData;
+
+// Drag and drop between the window's two lists, and nowhere else: a row of the PC list dropped
+// onto the keyboard list is sent into the slot under the pointer, a slot dropped onto the PC
+// list is imported into the folder under the pointer (or the current one). The rules of what
+// may start and what is accepted come from the window; this class carries the drag: the press,
+// the 5-pixel start distance, a private MIME type, the accept/refuse answers (the toolkit shows
+// the no-drop cursor on a refusal) and the drop.
+//
+// A drag names its source list and this process in its MIME data, so a drop from another
+// program, or from a list onto itself, is refused.
+class PaneDragDrop : public QObject {
+    Q_OBJECT
+public:
+    enum Side { Local, Keyboard };
+
+    static constexpr const char* kMimeType = "application/x-nvbman-pane-row";
+    static constexpr int kStartDistance = 5;
+
+    struct Rules {
+        // Whether a drag may start on this row of the side's list.
+        std::function<bool(Side, const QModelIndex&)> canDrag;
+        // Whether the side's list takes a drop now (the keyboard list only after the list).
+        std::function<bool(Side)> acceptsDrop;
+        // Carries out a drop onto the side's list at this row (invalid: empty space).
+        std::function<void(Side, const QModelIndex&)> dropped;
+    };
+
+    PaneDragDrop(Rules rules, QObject* parent);
+
+    // A list view of a side: drags start from its rows, drops land on it. Each side may have
+    // more than one view (the icon views and the details view over one model).
+    void attach(QAbstractItemView* view, Side side);
+
+    // The data of a drag that began on `side` in this process.
+    static QMimeData* mimeData(Side side);
+    // Whether a drop onto `target` takes this data: ours, from this process, from the other list.
+    static bool fromOtherList(const QMimeData* data, Side target);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Press {
+        QPointer<QAbstractItemView> view;
+        QPoint at;
+        bool armed = false;
+    };
+
+    QAbstractItemView* viewOf(QObject* viewport) const;
+    Side sideOf(const QAbstractItemView* view) const;
+
+    Rules rules_;
+    Press press_;
+};

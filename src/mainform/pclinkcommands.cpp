@@ -1,0 +1,281 @@
+// The window's commands: the keyboard commands run through the command frame, the dialogs and
+// the file browser. Their bodies read the selections of the two panes; the transfers
+// themselves are the core's.
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QUrl>
+#include <optional>
+
+#include "backup/keyboardbackup.h"
+#include "commandframe.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbdpanemodel.h"
+#include "localpanemodel.h"
+#include "msg/errortext.h"
+#include "msg/operateexception.h"
+#include "msg/pbarobservers.h"
+#include "pclinkform.h"
+#include "platform/cancellation.h"
+#include "propform/propform.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
+
+namespace {
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// One bar over a whole backup or restore, and the slot at work in the status text.
+class WindowJobProgress : public backup::JobProgress {
+public:
+    WindowJobProgress(QProgressBar* bar, QLabel* status, QString statusText)
+        : bar_(bar), status_(status), statusText_(std::move(statusText)) {}
+
+    void jobStarted(std::int64_t totalBytes) override {
+        bar_->setValue(0);
+        bar_->setMaximum(int(std::max<std::int64_t>(totalBytes, 1)));
+    }
+    void itemStarted(const SlotAddress& slot, const QString&) override {
+        status_->setText(statusText_ + ' ' + slot.text());
+    }
+    void jobAdvanced(std::int64_t doneBytes) override {
+        bar_->setValue(int(doneBytes));
+        bar_->repaint();
+    }
+
+private:
+    QProgressBar* bar_;
+    QLabel* status_;
+    QString statusText_;
+};
+
+}  // namespace
+
+void TPcLinkForm::showError(const QString& text) {
+    QMessageBox::critical(this, windowTitle(), text);
+}
+
+void TPcLinkForm::ConnectActionExecute() {
+    const bool listed = frame_->run(MsgStr::List, [this] {
+        progressBar_->setMaximum(driver_.progressTotal());
+        driver_.getList(settings_.inputDevice, settings_.outputDevice);
+        progressBar_->setValue(progressBar_->maximum());
+        BuildKbdTree();
+    });
+    if (listed) {
+        for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
+            action->setEnabled(true);
+        }
+    }
+}
+
+void TPcLinkForm::DisconnectActionExecute() {
+    driver_.disconnect();
+    BuildKbdTree();
+}
+
+void TPcLinkForm::KbdUpdateActionExecute() {
+    ListKbdFiles(selectedKbdNode());
+}
+
+void TPcLinkForm::SendActionExecute() {
+    frame_->run(MsgStr::Send, [this] {
+        const QModelIndex localNode = selectedLocalNode();
+        const QFileInfo file = localList_->entry(selectedLocalRow());
+        if (!localNode.isValid() || file.fileName().isEmpty()) {
+            throw OperateException(OperateException::NoSendSource);
+        }
+        const QModelIndex kbdNode = selectedKbdNode();
+        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
+        if (!kbdNode.isValid() || slot == nullptr) {
+            throw OperateException(OperateException::NoSendTarget);
+        }
+        if (slot->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        // The file first, so the bar knows the item's size before the first block goes.
+        EkDataFile item(DataType::NoType);
+        transfer::loadFile(localTree_->nodePath(localNode) + file.fileName(), item);
+        progressBar_->setMaximum(int(item.size()));
+        const bool heldSong = slot->type() == DataType::Song && slot->isPresent();
+        PBarNvbObserver progress(progressBar_);
+        try {
+            transfer::sendItem(item, *slot, kbdTree_->nodePath(kbdNode).toStdString(),
+                               settings_.inputDevice, settings_.outputDevice, driver_, &progress);
+        } catch (const platform::Cancelled&) {
+            if (heldSong && !slot->isPresent()) {
+                frame_->noteSongSlotEmptied();
+            }
+            throw;
+        }
+        ListKbdFiles(kbdNode);
+        selectKbdRow(item.number());
+    });
+}
+
+void TPcLinkForm::ReceiveActionExecute() {
+    frame_->run(MsgStr::Receive, [this] {
+        const QModelIndex kbdNode = selectedKbdNode();
+        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
+        if (!kbdNode.isValid() || slot == nullptr) {
+            throw OperateException(OperateException::NoImportSource);
+        }
+        // A folder row holds no data of its own.
+        if (slot->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        const QModelIndex localNode = selectedLocalNode();
+        if (!localNode.isValid()) {
+            throw OperateException(OperateException::NoImportTarget);
+        }
+        progressBar_->setMaximum(int(slot->size()));
+        PBarNvbObserver progress(progressBar_);
+        const QString path = transfer::importSlot(
+            *slot, kbdTree_->nodePath(kbdNode).toStdString(), localTree_->nodePath(localNode),
+            settings_.inputDevice, settings_.outputDevice, driver_, &progress);
+        ListLocalFiles(localNode);
+        selectLocalFile(QFileInfo(path).fileName());
+    });
+}
+
+void TPcLinkForm::DeleteActionExecute() {
+    frame_->run(MsgStr::Delete, [this] {
+        const QModelIndex node = selectedKbdNode();
+        EkData* item = KbdListModel::dataObject(selectedKbdRow());
+        if (!node.isValid() || item == nullptr) {
+            throw OperateException(OperateException::NoDeleteSelection);
+        }
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        const int row = selectedKbdRow().row();
+        driver_.deleteData(*item);
+        ListKbdFiles(node);
+        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
+    });
+}
+
+void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
+    // A damaged file must end in a message, never end the program; the file is read afresh
+    // each time, so the dialog never shows what an earlier look cached.
+    try {
+        const QModelIndex node = keyboardSide ? selectedKbdNode() : selectedLocalNode();
+        const QModelIndex row = keyboardSide ? selectedKbdRow() : selectedLocalRow();
+        if (!row.isValid()) {
+            return;
+        }
+        const QString caption = row.sibling(row.row(), 0).data().toString();
+        TEkDataPropertyForm dialog(this);
+        dialog.showFileName(caption);
+        dialog.allowRename(!keyboardSide);
+        std::optional<EkDataFile> fileItem;
+        const EkData* item = nullptr;
+        QString filePath;
+        if (keyboardSide) {
+            dialog.showLocation(kbdTree_->nodePath(node));
+            item = KbdListModel::dataObject(row);
+        } else {
+            dialog.showLocation(QDir::toNativeSeparators(localTree_->nodePath(node)));
+            filePath = localTree_->nodePath(node) + caption;
+            if (caption.endsWith(".nvb", Qt::CaseSensitive) && !QFileInfo(filePath).isDir()) {
+                fileItem.emplace(DataType::NoType);
+                transfer::loadFile(filePath, *fileItem);
+                item = &*fileItem;
+            }
+        }
+        if (item != nullptr) {
+            dialog.showType(item->type());
+            dialog.showSize(item->size());
+            dialog.SetName(latin1(item->name()));
+        }
+        if (dialog.execute() && fileItem) {
+            const QByteArray name = dialog.enteredName().toLatin1();
+            fileItem->storeName(std::string(name.constData(), std::size_t(name.size())));
+            NvbFileStream(filePath, NvbFileStream::Create).write(*fileItem);
+        }
+    } catch (...) {
+        showError(currentErrorText(messages_));
+    }
+}
+
+void TPcLinkForm::ShellOpenExecute() {
+    const QModelIndex node = selectedLocalNode();
+    if (!node.isValid()) {
+        return;
+    }
+    // The desktop opens its file browser on its own; the window never waits for it.
+    const QString folder = localTree_->nodePath(node);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+        showError(QString("No file browser could be started for \"%1\".")
+                      .arg(QDir::toNativeSeparators(folder)));
+    }
+}
+
+void TPcLinkForm::BackUpKeyboard(const QString& folder) {
+    runKeyboardJob(MsgStr::Receive, folder, false);
+}
+
+void TPcLinkForm::RestoreKeyboard(const QString& folder) {
+    runKeyboardJob(MsgStr::Send, folder, true);
+}
+
+void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore) {
+    std::optional<backup::Manifest> manifest;
+    if (restore) {
+        try {
+            manifest = backup::Manifest::read(folder);
+        } catch (...) {
+            showError(currentErrorText(messages_));
+            return;
+        }
+        const auto answer = QMessageBox::question(
+            this, windowTitle(),
+            messages_.restoreQuestion(int(manifest->entries.size()),
+                                      QDir::toNativeSeparators(folder)));
+        if (answer != QMessageBox::Yes) {
+            return;
+        }
+    }
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = frame_->run(command, [&] {
+        progressBar_->setMaximum(driver_.progressTotal());
+        driver_.getList(settings_.inputDevice, settings_.outputDevice);
+        BuildKbdTree();
+        for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
+            action->setEnabled(true);
+        }
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
+        const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
+        outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)
+                           : backup::backupKeyboard(link, folder, messages_, &progress);
+    });
+    if (!ran) {
+        return;
+    }
+    // The panes show the result: the slots sent back, or the files of the backup.
+    KbdUpdateActionExecute();
+    LocalUpdateActionExecute();
+    QStringList failed;
+    int done = 0;
+    for (const backup::Outcome& outcome : outcomes) {
+        if (outcome.error.isEmpty()) {
+            ++done;
+        } else {
+            failed << QString("%1 (%2): %3").arg(outcome.slot.text(), outcome.file, outcome.error);
+        }
+    }
+    statusText_->setText(messages_.jobDoneText(restore, done));
+    if (!failed.isEmpty()) {
+        showError(messages_.jobFailedHeading(restore) + '\n' + failed.join('\n'));
+    }
+}
