@@ -6,13 +6,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSet>
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
 #include "platform/cancellation.h"
+#include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
@@ -117,13 +117,8 @@ void Manifest::write(const QString& folder) const {
                                  {"name", entry.name}});
     }
     const QJsonObject root{{"format", kFormat}, {"model", model}, {"items", items}};
-    QSaveFile file(QDir(folder).filePath(kManifestName));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
-        throw platform::FileError("Cannot write",
-                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
-                                  file.errorString().toStdString());
-    }
+    platform::saveFile(QDir(folder).filePath(kManifestName),
+                       QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
 std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder,

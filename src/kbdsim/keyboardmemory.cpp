@@ -6,12 +6,12 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <numeric>
 #include <stdexcept>
 
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
+#include "platform/savefile.h"
 #include "platform/systemerror.h"
 
 namespace kbdsim {
@@ -352,12 +352,7 @@ KeyboardMemory KeyboardMemory::fromJson(const QJsonObject& json) {
 }
 
 void KeyboardMemory::save(const QString& path) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(toJson()).toJson()) < 0 ||
-        !file.commit()) {
-        throw platform::FileError("Cannot write", path.toStdString(),
-                                  file.errorString().toStdString());
-    }
+    platform::saveFile(path, QJsonDocument(toJson()).toJson());
 }
 
 KeyboardMemory KeyboardMemory::load(const QString& path) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QMimeDatabase>
 #include <algorithm>
 
 namespace localpane {
@@ -161,6 +162,16 @@ QModelIndex LocalTreeModel::expandToPath(const QString& path, const QModelIndex&
 
 LocalListModel::LocalListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+QString LocalListModel::typeName(const QFileInfo& info) const {
+    // The desktop's word for the kind of file; where it knows none (a ".nvb" file, say), the
+    // word a file browser uses: the extension in capitals and "File".
+    if (!info.isDir() &&
+        mimeTypes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension).isDefault()) {
+        return info.suffix().isEmpty() ? tr("File") : tr("%1 File").arg(info.suffix().toUpper());
+    }
+    return icons_.type(info);
+}
+
 void LocalListModel::list(const QString& folderPath) {
     beginResetModel();
     folder_ = folderPath;
@@ -168,7 +179,7 @@ void LocalListModel::list(const QString& folderPath) {
     if (!folderPath.isEmpty()) {
         for (const QFileInfo& info :
              localpane::shownEntries(folderPath, localpane::kShownEntries)) {
-            rows_.push_back({info, icons_.type(info)});
+            rows_.push_back({info, typeName(info)});
         }
     }
     endResetModel();

@@ -4,6 +4,7 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QMimeDatabase>
 #include <QStandardItemModel>
 #include <vector>
 
@@ -83,9 +84,12 @@ private:
         QString type;
     };
 
+    QString typeName(const QFileInfo& info) const;
+
     QString folder_;
     std::vector<Row> rows_;
     QFileIconProvider icons_;
+    QMimeDatabase mimeTypes_;
     // Icons come from the desktop's theme by file kind; one look-up per kind and not per file
     // keeps a folder of thousands of files quick.
     mutable QHash<QString, QIcon> iconCache_;

@@ -23,11 +23,12 @@ PaneDragDrop::PaneDragDrop(Rules rules, QObject* parent) : QObject(parent), rule
 
 void PaneDragDrop::attach(QAbstractItemView* view, Side side) {
     view->setProperty(kSideProperty, int(side));
+    // The view's own drag machinery stays off: drags are started here, by these rules. (Setting
+    // the mode also clears acceptDrops, so it comes first.)
+    view->setDragDropMode(QAbstractItemView::NoDragDrop);
+    view->setDragEnabled(false);
     view->setAcceptDrops(true);
     view->viewport()->setAcceptDrops(true);
-    // The view's own drag machinery stays off: drags are started here, by these rules.
-    view->setDragEnabled(false);
-    view->setDragDropMode(QAbstractItemView::NoDragDrop);
     view->viewport()->installEventFilter(this);
 }
 

@@ -89,7 +89,8 @@ void TPcLinkForm::KbdUpdateActionExecute() {
 }
 
 void TPcLinkForm::SendActionExecute() {
-    frame_->run(MsgStr::Send, [this] {
+    int sentRow = -1;
+    const bool sent = frame_->run(MsgStr::Send, [&] {
         const QModelIndex localNode = selectedLocalNode();
         const QFileInfo file = localList_->entry(selectedLocalRow());
         if (!localNode.isValid() || file.fileName().isEmpty()) {
@@ -119,12 +120,17 @@ void TPcLinkForm::SendActionExecute() {
             throw;
         }
         ListKbdFiles(kbdNode);
-        selectKbdRow(item.number());
+        sentRow = item.number();
     });
+    // The lists take the focus only once the frame has given them back their enabled state.
+    if (sent) {
+        selectKbdRow(sentRow);
+    }
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
-    frame_->run(MsgStr::Receive, [this] {
+    QString fileName;
+    const bool received = frame_->run(MsgStr::Receive, [&] {
         const QModelIndex kbdNode = selectedKbdNode();
         EkData* slot = KbdListModel::dataObject(selectedKbdRow());
         if (!kbdNode.isValid() || slot == nullptr) {
@@ -144,8 +150,11 @@ void TPcLinkForm::ReceiveActionExecute() {
             *slot, kbdTree_->nodePath(kbdNode).toStdString(), localTree_->nodePath(localNode),
             settings_.inputDevice, settings_.outputDevice, driver_, &progress);
         ListLocalFiles(localNode);
-        selectLocalFile(QFileInfo(path).fileName());
+        fileName = QFileInfo(path).fileName();
     });
+    if (received) {
+        selectLocalFile(fileName);
+    }
 }
 
 void TPcLinkForm::DeleteActionExecute() {

@@ -5,6 +5,7 @@
 
 #include "data/ekdatafile.h"
 #include "nvbstreamexception.h"
+#include "platform/savefile.h"
 #include "platform/systemerror.h"
 
 NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : fileName_(fileName) {
@@ -20,7 +21,7 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
             break;
         case Create:
             newFile_ = std::make_unique<QSaveFile>(fileName);
-            if (!newFile_->open(QIODevice::WriteOnly)) {
+            if (!platform::openSaveFile(*newFile_)) {
                 fail("Cannot create");
             }
             device_ = newFile_.get();
@@ -110,7 +111,7 @@ void NvbFileStream::write(EkDataFile& item) {
         bytes.append(static_cast<char>(word >> 8));
         bytes.append(static_cast<char>(word & 0xFF));
     }
-    if (device_->write(bytes) != bytes.size()) {
+    if (newFile_ ? !platform::writeFully(*newFile_, bytes) : device_->write(bytes) != bytes.size()) {
         fail("Cannot write");
     }
     if (newFile_ && !newFile_->commit()) {

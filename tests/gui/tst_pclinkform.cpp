@@ -27,30 +27,11 @@
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "support/keyboardrig.h"
+#include "support/modal.h"
 #include "support/recordingdevice.h"
 #include "support/scripteddevice.h"
 
 namespace {
-
-// Runs `handle` on the next modal dialog or message box, from the event loop of whatever opened
-// it; the handler must close it.
-void onNextModal(std::function<void(QWidget*)> handle) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            handle(modal);
-        }
-    });
-    timer->start();
-}
-
-std::unique_ptr<platform::SettingsStore> storeAt(const QString& path) {
-    return std::make_unique<platform::SettingsStore>(
-        std::make_unique<QSettings>(path, QSettings::IniFormat));
-}
 
 QAction* action(TPcLinkForm& window, const char* name) {
     return window.findChild<QAction*>(name);

@@ -1,0 +1,38 @@
+#include "savefile.h"
+
+#include <QDir>
+
+#include "systemerror.h"
+
+namespace platform {
+
+bool openSaveFile(QSaveFile& file) {
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+bool writeFully(QSaveFile& file, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+void saveFile(const QString& fileName, const QByteArray& bytes) {
+    QSaveFile file(fileName);
+    const char* action = "Cannot create";
+    if (openSaveFile(file)) {
+        action = "Cannot write";
+        if (writeFully(file, bytes) && file.commit()) {
+            return;
+        }
+    }
+    const QString reason = file.errorString().isEmpty() ? "Unknown error" : file.errorString();
+    throw FileError(action, QDir::toNativeSeparators(fileName).toStdString(), reason.toStdString());
+}
+
+}  // namespace platform

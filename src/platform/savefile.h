@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSaveFile>
+#include <QString>
+
+namespace platform {
+
+// Opens a file that replaces `fileName` only when committed. Unbuffered on purpose: a buffered
+// QSaveFile (Qt 6.4) writes its buffer out while committing and, when that write stops short
+// (a full disk, a file-size limit), still commits the truncated file and reports success. Each
+// write here reaches the file system at once, so writeFully sees the failure.
+bool openSaveFile(QSaveFile& file);
+
+// Writes every byte or returns false with the file's error set: a short write is retried, so
+// the system's reason for stopping (e.g. "No space left on device") becomes the error text.
+bool writeFully(QSaveFile& file, const QByteArray& bytes);
+
+// Creates or replaces `fileName` with `bytes` as one step; throws FileError with the reason.
+void saveFile(const QString& fileName, const QByteArray& bytes);
+
+}  // namespace platform

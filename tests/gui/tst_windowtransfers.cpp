@@ -1,0 +1,462 @@
+// The window's transfers on the offscreen platform against the in-process software keyboard and
+// real folders: Send and Import with their refusals and what they select afterwards, Properties
+// and renaming, drag and drop through the lists' drag-and-drop events, and a whole-keyboard
+// backup restored onto an emptied keyboard.
+
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+#include <csignal>
+
+#include "backup/keyboardbackup.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "mainform/commandframe.h"
+#include "mainform/kbdpanemodel.h"
+#include "mainform/localpanemodel.h"
+#include "mainform/panedragdrop.h"
+#include "mainform/pclinkform.h"
+#include "propform/propform.h"
+#include "stream/nvbfilestream.h"
+#include "support/keyboardrig.h"
+#include "support/modal.h"
+
+using kbdsim::KeyboardMemory;
+
+namespace {
+
+const kbdsim::SlotRef kTone0{DataType::Tone, 0, 0};
+const kbdsim::SlotRef kTone3{DataType::Tone, 0, 3};
+const kbdsim::SlotRef kSong0{DataType::Song, 0, 0};
+
+std::vector<std::uint16_t> fileWords(const QString& path) {
+    EkDataFile item(DataType::NoType);
+    NvbFileStream(path, NvbFileStream::OpenRead).read(item);
+    return item.words();
+}
+
+}  // namespace
+
+class TestWindowTransfers : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void sendRefusals_data();
+    void sendRefusals();
+    void sendFillsTheSlotAndSelectsIt();
+    void importWritesReplacesAndSelectsTheFile();
+    void importOfAnUnsafeNameStaysInTheFolder();
+    void importThatCannotWriteKeepsTheOldFile();
+    void properties_data();
+    void properties();
+    void dragAndDrop_data();
+    void dragAndDrop();
+    void backupRestoredOntoAnEmptiedKeyboard();
+
+private:
+    void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
+    QTreeView* tree(const char* name) { return window_->findChild<QTreeView*>(name); }
+    QListView* list(const char* name) { return window_->findChild<QListView*>(name); }
+    LocalListModel* localList() { return static_cast<LocalListModel*>(list("LocalFileView")->model()); }
+    void selectKbd(const QStringList& nodes, int row);
+    void selectLocal(const QString& name);
+    // Imports a slot through the window into the home folder; returns the file's path.
+    QString importSlot(const QStringList& nodes, int row);
+    int currentKbdRow() { return list("KbdFileView")->currentIndex().row(); }
+    QString currentLocalName() { return list("LocalFileView")->currentIndex().data().toString(); }
+    QJsonObject keyboard() { return rig_->keyboard.memory().toJson(); }
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<KeyboardRig> rig_;
+    std::unique_ptr<TPcLinkForm> window_;
+};
+
+void TestWindowTransfers::init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    EkKbdDrv::instance(mls850::kModel).disconnect();
+}
+
+void TestWindowTransfers::cleanup() {
+    window_.reset();
+    rig_.reset();
+}
+
+void TestWindowTransfers::startWindow(KeyboardMemory memory) {
+    rig_ = std::make_unique<KeyboardRig>(std::move(memory));
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home_->filePath("nvbman.ini"), QSettings::IniFormat));
+        store.save({rig_->inputNumber(), rig_->outputNumber(), home_->path(), {}, {}});
+    }
+    window_ = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("nvbman.ini")));
+    window_->start();
+    window_->show();
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QCOMPARE(tree("LocalDirView")->currentIndex().data().toString(),
+             QFileInfo(home_->path()).fileName());
+    window_->ConnectActionExecute();
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+}
+
+void TestWindowTransfers::selectKbd(const QStringList& nodes, int row) {
+    QTreeView* dirs = tree("KbdDirView");
+    QModelIndex node = dirs->model()->index(0, 0);
+    for (const QString& text : nodes) {
+        const QModelIndexList found = dirs->model()->match(
+            dirs->model()->index(0, 0, node), Qt::DisplayRole, text, 1, Qt::MatchExactly);
+        QVERIFY2(!found.isEmpty(), qPrintable(text));
+        node = found.first();
+    }
+    dirs->setCurrentIndex(node);
+    QListView* files = list("KbdFileView");
+    files->setCurrentIndex(row < 0 ? QModelIndex() : files->model()->index(row, 0));
+}
+
+void TestWindowTransfers::selectLocal(const QString& name) {
+    list("LocalFileView")->setCurrentIndex(localList()->rowNamed(name));
+}
+
+QString TestWindowTransfers::importSlot(const QStringList& nodes, int row) {
+    selectKbd(nodes, row);
+    window_->ReceiveActionExecute();
+    return home_->filePath(currentLocalName());
+}
+
+void TestWindowTransfers::sendRefusals_data() {
+    QTest::addColumn<QString>("file");  // "tone", "song", "text" or none
+    QTest::addColumn<QStringList>("nodes");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no file") << "" << QStringList{"Tone:\\"} << 3 << "Not select a source data";
+    QTest::newRow("no slot") << "tone" << QStringList{"Tone:\\"} << -1
+                             << "Not select a distination data";
+    QTest::newRow("folder row") << "tone" << QStringList{"Song Rhythm:\\"} << 0
+                                << "Not acceptable";
+    QTest::newRow("not a .nvb file") << "text" << QStringList{"Tone:\\"} << 0 << "No NVB file";
+    QTest::newRow("tone onto DSP") << "tone" << QStringList{"DSP:\\"} << 0
+                                   << "Data type is different";
+    QTest::newRow("memory full") << "song" << QStringList{"Song Rhythm:\\", "Song"} << 1
+                                 << "Not enough memory";
+}
+
+void TestWindowTransfers::sendRefusals() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, nodes);
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    // Rhythm 1 takes all but 1,000 bytes of the song and rhythm memory.
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setData({DataType::Rhythm, 0, 1},
+                   std::vector<std::uint16_t>((memory.freeMemory() - 1000) / 2, 0x0101));
+    startWindow(memory);
+    QString name;
+    if (file == "tone") {
+        name = QFileInfo(importSlot({"Tone:\\"}, 0)).fileName();
+    } else if (file == "song") {
+        name = QFileInfo(importSlot({"Song Rhythm:\\", "Song"}, 0)).fileName();
+    } else if (file == "text") {
+        QFile plain(home_->filePath("notes.txt"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write(QByteArray(200, 'x'));
+        name = "notes.txt";
+    }
+    window_->LocalUpdateActionExecute();
+    list("LocalFileView")->setCurrentIndex(localList()->rowNamed(name));
+    selectKbd(nodes, row);
+    const QJsonObject before = keyboard();
+    rig_->clearTraffic();
+    MessageBoxes boxes;
+    window_->SendActionExecute();
+    QCOMPARE(boxes.texts, QStringList{text});
+    QCOMPARE(keyboard(), before);
+    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString());
+}
+
+void TestWindowTransfers::sendFillsTheSlotAndSelectsIt() {
+    startWindow();
+    const QString file = importSlot({"Tone:\\"}, 0);
+    QProgressBar* bar = window_->findChild<QProgressBar*>("ProgressBar");
+    int maximum = 0;
+    connect(bar, &QProgressBar::valueChanged, this,
+            [&](int value) { maximum = value > 0 ? bar->maximum() : maximum; });
+    selectLocal(QFileInfo(file).fileName());
+    selectKbd({"Tone:\\"}, 3);
+    MessageBoxes boxes;
+    window_->SendActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(maximum, 60);  // the item's size, known before the first block went
+    // The End message that makes the keyboard keep it leaves from the event loop.
+    QTRY_COMPARE(rig_->keyboard.memory().data(kTone3), KeyboardMemory::demo().data(kTone0));
+    // The list shows the slot's new name, and the slot is current with the focus on the list.
+    QCOMPARE(currentKbdRow(), 3);
+    QCOMPARE(list("KbdFileView")->currentIndex().data().toString(), QString("Velvet  "));
+    QVERIFY(list("KbdFileView")->hasFocus());
+}
+
+void TestWindowTransfers::importWritesReplacesAndSelectsTheFile() {
+    startWindow();
+    MessageBoxes boxes;
+    const QString file = importSlot({"Tone:\\"}, 0);
+    QCOMPARE(file, home_->filePath("TON_Velvet  .nvb"));
+    QCOMPARE(fileWords(file), KeyboardMemory::demo().data(kTone0));
+    QVERIFY(list("LocalFileView")->hasFocus());
+    // Again after the keyboard's tone changed: the file is replaced without a question.
+    auto changed = KeyboardMemory::demo().data(kTone3);
+    rig_->keyboard.memory().setData(kTone0, changed);
+    rig_->keyboard.memory().setName(kTone0, "Velvet");
+    changed = rig_->keyboard.memory().data(kTone0);
+    QCOMPARE(importSlot({"Tone:\\"}, 0), file);
+    QCOMPARE(fileWords(file), changed);
+    QVERIFY(boxes.texts.isEmpty());
+    // A song, from its folder.
+    QCOMPARE(QFileInfo(importSlot({"Song Rhythm:\\", "Song"}, 0)).fileName(),
+             QString("SNG_Sunrise .nvb"));
+    QCOMPARE(fileWords(home_->filePath("SNG_Sunrise .nvb")), KeyboardMemory::demo().data(kSong0));
+}
+
+void TestWindowTransfers::importOfAnUnsafeNameStaysInTheFolder() {
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setName(kTone0, std::string("../a/\x01" "b", 7));
+    startWindow(memory);
+    MessageBoxes boxes;
+    const QString file = importSlot({"Tone:\\"}, 0);
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(file, home_->filePath("TON_.._a__b .nvb"));
+    QVERIFY(QFileInfo::exists(file));
+    QCOMPARE(QDir(home_->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestWindowTransfers::importThatCannotWriteKeepsTheOldFile() {
+    startWindow();
+    const QString file = importSlot({"Song Rhythm:\\", "Song"}, 0);
+    const QByteArray old = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    QVERIFY(old.size() > 1000);
+    rig_->keyboard.memory().setName(kSong0, "Sunrise");  // the same file name again
+    // A file-size limit binds root too: the new file cannot be written past 1,000 bytes, as on
+    // a full disk.
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = 1000;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    MessageBoxes boxes;
+    selectKbd({"Song Rhythm:\\", "Song"}, 0);
+    window_->ReceiveActionExecute();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts.first().contains("SNG_Sunrise .nvb"), qPrintable(boxes.texts.first()));
+    QFile now(file);
+    QVERIFY(now.open(QIODevice::ReadOnly));
+    QCOMPARE(now.readAll(), old);
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(home_->path()).entryList(QDir::Files, QDir::Name),
+             QStringList({"SNG_Sunrise .nvb", "nvbman.ini"}));
+}
+
+void TestWindowTransfers::properties_data() {
+    QTest::addColumn<QString>("entry");  // a PC file name, or "keyboard" for tone slot 2
+    QTest::addColumn<QString>("typed");  // typed into the name field before OK
+    QTest::addColumn<QStringList>("shown");  // file name, type, size, location's end, name
+    QTest::addColumn<QString>("nameAfter");  // the name inside the file afterwards
+    QTest::addColumn<QString>("error");
+    QTest::newRow("PC .nvb renamed")
+        << "TON_Velvet  .nvb" << QString::fromUtf8("Soft~\u00e9\t") << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "}
+        << "Soft___ " << "";
+    QTest::newRow("empty name acts as Cancel")
+        << "TON_Velvet  .nvb" << "" << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "}
+        << "Velvet  " << "";
+    QTest::newRow("capital extension") << "COPY.NVB" << "x" << QStringList{"COPY.NVB", "", "", ""}
+                                       << "Velvet  " << "";
+    QTest::newRow("damaged file") << "bad.nvb" << "" << QStringList{} << "" << "No NVB file";
+    QTest::newRow("keyboard slot") << "keyboard" << "" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"}
+                                   << "" << "";
+}
+
+void TestWindowTransfers::properties() {
+    QFETCH(QString, entry);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, nameAfter);
+    QFETCH(QString, error);
+    startWindow();
+    const QString tone = importSlot({"Tone:\\"}, 0);
+    QVERIFY(QFile::copy(tone, home_->filePath("COPY.NVB")));
+    QFile bad(home_->filePath("bad.nvb"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a keyboard file at all");
+    bad.close();
+    window_->LocalUpdateActionExecute();
+    const bool keyboardSide = entry == "keyboard";
+    if (keyboardSide) {
+        selectKbd({"Tone:\\"}, 2);
+    } else {
+        selectLocal(entry);
+    }
+    QStringList seen;
+    bool nameField = false;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TEkDataPropertyForm*>(modal);
+        if (dialog == nullptr) {
+            return;  // an error box: MessageBoxes answers it
+        }
+        for (const char* label : {"FileNameLbl", "TypeLbl", "SizeLbl", "NameEdit"}) {
+            QWidget* widget = dialog->findChild<QWidget*>(label);
+            seen << (qobject_cast<QLabel*>(widget) ? static_cast<QLabel*>(widget)->text()
+                                                    : static_cast<QLineEdit*>(widget)->text());
+        }
+        nameField = dialog->findChild<QLineEdit*>("NameEdit")->isVisibleTo(dialog);
+        auto* edit = dialog->findChild<QLineEdit*>("NameEdit");
+        edit->clear();
+        edit->insert(typed);  // as a paste would put it
+        dialog->accept();
+    });
+    MessageBoxes boxes;
+    window_->PropOpenExecute(keyboardSide);
+    QCOMPARE(boxes.texts, error.isEmpty() ? QStringList() : QStringList{error});
+    QCOMPARE(seen, shown);
+    QCOMPARE(nameField, !keyboardSide && error.isEmpty());
+    if (!nameAfter.isEmpty()) {
+        EkDataFile item(DataType::NoType);
+        NvbFileStream(home_->filePath(entry == "COPY.NVB" ? "TON_Velvet  .nvb" : entry),
+                      NvbFileStream::OpenRead)
+            .read(item);
+        QCOMPARE(QString::fromLatin1(item.name().c_str()), nameAfter);
+        QCOMPARE(item.size(), 60u);
+    }
+}
+
+void TestWindowTransfers::dragAndDrop_data() {
+    QTest::addColumn<QString>("from");    // the list the drag began on
+    QTest::addColumn<QString>("onto");    // the list it is dropped on
+    QTest::addColumn<QString>("target");  // the row under the pointer: a caption, or empty space
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("outcome");  // an error text, "sent", "imported:<folder>"
+    QTest::newRow("file onto tone slot") << "local" << "kbd" << "Marimba " << true << "sent";
+    QTest::newRow("file onto folder row") << "local" << "kbd" << "Song" << true << "Not acceptable";
+    QTest::newRow("file onto empty space") << "local" << "kbd" << "" << true
+                                           << "Not select a distination data";
+    QTest::newRow("slot onto sub-folder") << "kbd" << "local" << "Sub" << true << "imported:Sub";
+    QTest::newRow("slot onto empty space") << "kbd" << "local" << "" << true << "imported:";
+    QTest::newRow("slot onto a file row") << "kbd" << "local" << "notes.txt" << true << "imported:";
+    QTest::newRow("within the PC list") << "local" << "local" << "" << false << "";
+    QTest::newRow("within the keyboard list") << "kbd" << "kbd" << "" << false << "";
+    QTest::newRow("from another program") << "other" << "kbd" << "Marimba " << false << "";
+}
+
+void TestWindowTransfers::dragAndDrop() {
+    QFETCH(QString, from);
+    QFETCH(QString, onto);
+    QFETCH(QString, target);
+    QFETCH(bool, accepted);
+    QFETCH(QString, outcome);
+    startWindow();
+    QVERIFY(QDir(home_->path()).mkdir("Sub"));
+    QFile notes(home_->filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    // The file a drag from the PC list carries; the keyboard's tone 0 is the slot a drag from
+    // the keyboard list carries.
+    QVERIFY(QFile::rename(importSlot({"Tone:\\"}, 0), home_->filePath("drag.nvb")));
+    window_->LocalUpdateActionExecute();
+    selectLocal("drag.nvb");
+    QCOMPARE(currentLocalName(), QString("drag.nvb"));
+    if (onto == "kbd") {
+        // Slots to drop on in the tone area; a folder row and empty space in the song area.
+        selectKbd({target == "Marimba " ? "Tone:\\" : "Song Rhythm:\\"}, -1);
+    }
+
+    QListView* view = list(onto == "kbd" ? "KbdFileView" : "LocalFileView");
+    QModelIndex row;
+    if (!target.isEmpty()) {
+        const QModelIndexList found =
+            view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, target, 1,
+                                 Qt::MatchExactly);
+        QVERIFY2(!found.isEmpty(), qPrintable(target));
+        row = found.first();
+    }
+    view->scrollTo(row);
+    QApplication::processEvents();
+    const QPoint at = row.isValid() ? view->visualRect(row).center()
+                                    : QPoint(view->viewport()->width() - 2,
+                                             view->viewport()->height() - 2);
+    QVERIFY(!row.isValid() || view->indexAt(at) == row);
+    QVERIFY(row.isValid() || !view->indexAt(at).isValid());
+    std::unique_ptr<QMimeData> data(
+        from == "other" ? new QMimeData
+                        : PaneDragDrop::mimeData(from == "kbd" ? PaneDragDrop::Keyboard
+                                                               : PaneDragDrop::Local));
+    if (from == "other") {
+        data->setData(PaneDragDrop::kMimeType, "1 LocalFileView");  // another process's drag
+    }
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    const QJsonObject before = keyboard();
+    const QStringList filesBefore = QDir(home_->path()).entryList(QDir::Files);
+    MessageBoxes boxes;
+    QApplication::sendEvent(view->viewport(), &drop);
+    QCOMPARE(drop.isAccepted(), accepted);
+    QTest::qWait(50);  // the drop's command runs from the event loop, after the drag
+    QTRY_VERIFY(!window_->frame().isBusy());
+    const kbdsim::SlotRef marimba{DataType::Tone, 0, 7};
+    if (outcome == "sent") {
+        QVERIFY(boxes.texts.isEmpty());
+        QTRY_COMPARE(rig_->keyboard.memory().data(marimba), KeyboardMemory::demo().data(kTone0));
+        QCOMPARE(currentKbdRow(), 7);
+    } else if (outcome.startsWith("imported:")) {
+        QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+        const QString folder =
+            outcome == "imported:" ? home_->path() : home_->filePath(outcome.mid(9));
+        QVERIFY(QFileInfo::exists(QDir(folder).filePath("TON_Velvet  .nvb")));
+        QCOMPARE(tree("LocalDirView")->currentIndex().data().toString(),
+                 QFileInfo(folder).fileName());
+        QCOMPARE(currentLocalName(), QString("TON_Velvet  .nvb"));
+    } else {
+        QCOMPARE(boxes.texts, outcome.isEmpty() ? QStringList() : QStringList{outcome});
+        QCOMPARE(keyboard(), before);
+        QCOMPARE(QDir(home_->path()).entryList(QDir::Files), filesBefore);
+    }
+}
+
+void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
+    startWindow();
+    const QString folder = home_->filePath("backup");
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    MessageBoxes boxes(QMessageBox::Yes);
+    window_->BackUpKeyboard(folder);
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    const backup::Manifest manifest = backup::Manifest::read(folder);
+    QCOMPARE(int(manifest.entries.size()), 10 + 10 + 16 + 1 + 2);
+    QCOMPARE(manifest.entries.front().slot.text(), QString("tone:0"));
+    QCOMPARE(manifest.entries.front().file, QString("TON_Velvet  .nvb"));
+    QCOMPARE(manifest.entries.back().slot.text(), QString("rhythm:2"));
+
+    rig_->keyboard.memory() = KeyboardMemory();  // every slot blank, no songs or rhythms
+    window_->RestoreKeyboard(folder);
+    QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore
+    QVERIFY(boxes.texts.first().contains("39"));
+    QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
+    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("39 items restored"));
+}
+
+QTEST_MAIN(TestWindowTransfers)
+#include "tst_windowtransfers.moc"
