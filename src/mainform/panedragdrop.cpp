@@ -79,6 +79,7 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
                 return false;
             }
             press_.armed = false;
+            Q_EMIT dragStarted(side);
             auto* drag = new QDrag(view);
             drag->setMimeData(mimeData(side));
             drag->exec(Qt::CopyAction);

@@ -46,6 +46,10 @@ public:
     // Whether a drop onto `target` takes this data: ours, from this process, from the other list.
     static bool fromOtherList(const QMimeData* data, Side target);
 
+Q_SIGNALS:
+    // A drag has begun on the side's list (the pointer moved far enough with the button held).
+    void dragStarted(Side side);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

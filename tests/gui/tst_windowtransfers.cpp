@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,14 @@ using kbdsim::KeyboardMemory;
 
 namespace {
 
+// Stands in for the desktop's file browser: records the folder it was asked to open.
+class FileBrowser : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { opened << url; }
+    QList<QUrl> opened;
+};
+
 const kbdsim::SlotRef kTone0{DataType::Tone, 0, 0};
 const kbdsim::SlotRef kTone3{DataType::Tone, 0, 3};
 const kbdsim::SlotRef kSong0{DataType::Song, 0, 0};
@@ -63,7 +72,10 @@ private Q_SLOTS:
     void properties();
     void dragAndDrop_data();
     void dragAndDrop();
+    void dragStartsOnlyFromDataAfterFivePixels_data();
+    void dragStartsOnlyFromDataAfterFivePixels();
     void backupRestoredOntoAnEmptiedKeyboard();
+    void explorerAndActivationWorkOnTheSelectedFolder();
 
 private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
@@ -437,6 +449,60 @@ void TestWindowTransfers::dragAndDrop() {
     }
 }
 
+void TestWindowTransfers::dragStartsOnlyFromDataAfterFivePixels_data() {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("nodes");  // the keyboard node shown; empty: the PC list
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<int>("distance");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("starts");
+    const QStringList tones{"Tone:\\"};
+    const QStringList songs{"Song Rhythm:\\", "Song"};
+    QTest::newRow("PC file, 5 px") << "LocalFileView" << QStringList() << "nvbman.ini" << 5
+                                   << true << true;
+    QTest::newRow("PC file, 4 px: a click") << "LocalFileView" << QStringList() << "nvbman.ini"
+                                            << 4 << true << false;
+    QTest::newRow("tone slot") << "KbdFileView" << tones << "Velvet  " << 8 << true << true;
+    QTest::newRow("tone slot before the list") << "KbdFileView" << tones << "User 0" << 8 << false
+                                               << false;
+    QTest::newRow("empty song slot") << "KbdFileView" << songs << "Song 1" << 8 << true << false;
+    QTest::newRow("folder row") << "KbdFileView" << QStringList{"Song Rhythm:\\"} << "Song" << 8
+                                << true << false;
+}
+
+void TestWindowTransfers::dragStartsOnlyFromDataAfterFivePixels() {
+    QFETCH(QString, list);
+    QFETCH(QStringList, nodes);
+    QFETCH(QString, row);
+    QFETCH(int, distance);
+    QFETCH(bool, listed);
+    QFETCH(bool, starts);
+    startWindow();
+    if (!listed) {
+        window_->DisconnectActionExecute();
+    }
+    if (!nodes.isEmpty()) {
+        selectKbd(nodes, -1);
+    }
+    QListView* view = this->list(qPrintable(list));
+    const QModelIndexList found = view->model()->match(view->model()->index(0, 0),
+                                                       Qt::DisplayRole, row, 1, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(row));
+    view->scrollTo(found.first());
+    const QPoint at = view->visualRect(found.first()).center();
+    auto* dragDrop = window_->findChild<PaneDragDrop*>();
+    QSignalSpy started(dragDrop, &PaneDragDrop::dragStarted);
+    const auto mouse = [&](QEvent::Type type, QPoint where, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, where, view->viewport()->mapToGlobal(where), Qt::LeftButton,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    mouse(QEvent::MouseMove, at + QPoint(distance - 2, 2), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, at + QPoint(distance - 2, 2), Qt::NoButton);
+    QCOMPARE(started.size(), starts ? 1 : 0);
+}
+
 void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     startWindow();
     const QString folder = home_->filePath("backup");
@@ -456,6 +522,25 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QVERIFY(boxes.texts.first().contains("39"));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("39 items restored"));
+}
+
+void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {
+    startWindow();
+    FileBrowser browser;
+    QDesktopServices::setUrlHandler("file", &browser, "open");
+    window_->findChild<QAction*>("ShellOpen")->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(browser.opened, QList<QUrl>{QUrl::fromLocalFile(home_->path() + '/')});
+
+    // Back from another program: a file made meanwhile is listed, the current row stays.
+    selectLocal("nvbman.ini");
+    QFile made(home_->filePath("made meanwhile.nvb"));
+    QVERIFY(made.open(QIODevice::WriteOnly));
+    made.close();
+    QVERIFY(!localList()->rowNamed(made.fileName().section('/', -1)).isValid());
+    Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
+    QVERIFY(localList()->rowNamed("made meanwhile.nvb").isValid());
+    QCOMPARE(currentLocalName(), QString("nvbman.ini"));
 }
 
 QTEST_MAIN(TestWindowTransfers)
