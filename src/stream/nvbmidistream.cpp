@@ -233,7 +233,13 @@ void NvbMidiStream::write(EkDataFile& item) {
             std::to_string(item.words().size() * 2) + ". Nothing was sent.");
     }
     if (isSongOrRhythm(slot_->type())) {
-        if (driver_.queryFreeMemory() < size) {
+        // A song slot's old song is deleted before the new one goes, so its bytes count as
+        // free: a song can replace itself, or a larger one, in a full memory. A rhythm is not
+        // deleted first, so only the free memory counts.
+        const bool replacesSong = slot_->type() == DataType::Song && slot_->isPresent();
+        const std::uint64_t available =
+            std::uint64_t(driver_.queryFreeMemory()) + (replacesSong ? slot_->size() : 0);
+        if (available < size) {
             throw NvbStreamException(NvbStreamException::NotEnoughMemory);
         }
         if (slot_->type() == DataType::Song) {

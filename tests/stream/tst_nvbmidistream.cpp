@@ -83,7 +83,8 @@ private Q_SLOTS:
     void sendRefusals_data();
     void sendRefusals();
     void typeMismatchSendsNothing();
-    void tooLittleMemoryDeletesNothing();
+    void songMemoryCountsTheSongItReplaces_data();
+    void songMemoryCountsTheSongItReplaces();
     void itemShorterThanItsSizeIsRefusedBeforeAnything();
     void registrationAddress();
     void fetchesAnItem_data();
@@ -212,13 +213,39 @@ void TestNvbMidiStream::typeMismatchSendsNothing() {
     QVERIFY(setup.rig.fromProgram().empty());
 }
 
-void TestNvbMidiStream::tooLittleMemoryDeletesNothing() {
+void TestNvbMidiStream::songMemoryCountsTheSongItReplaces_data() {
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<int>("beyondFree");  // the item's bytes beyond the free memory
+    QTest::addColumn<int>("code");        // -1: sent
+    // The Sunrise slot holds 1,800 bytes, deleted before the new song goes.
+    QTest::newRow("replacing, fits") << "Song Rhythm:\\Song\\Sunrise " << 1800 << -1;
+    QTest::newRow("replacing, 2 bytes too many") << "Song Rhythm:\\Song\\Sunrise " << 1802 << 2;
+    QTest::newRow("empty slot, 2 bytes too many") << "Song Rhythm:\\Song\\Song 1" << 2 << 2;
+    QTest::newRow("rhythm: nothing is deleted first") << "Song Rhythm:\\Rhythm\\Shuffle " << 2
+                                                      << 2;
+}
+
+void TestNvbMidiStream::songMemoryCountsTheSongItReplaces() {
+    QFETCH(QString, slot);
+    QFETCH(int, beyondFree);
+    QFETCH(int, code);
     Setup setup;
-    const std::uint32_t free = setup.rig.keyboard.memory().freeMemory();
-    auto item = songItem(free + 2);
-    QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->write(*item); }), 2);
-    QCOMPARE(setup.rig.keyboard.memory().size({10, 0, 0}), 1800);
-    QCOMPARE(setup.rig.fromProgram().size(), std::size_t(1));  // the free-memory question alone
+    const KeyboardMemory before = setup.rig.keyboard.memory();
+    const std::uint32_t free = before.freeMemory();
+    auto item = songItem(free + std::uint32_t(beyondFree));
+    if (slot.contains("Rhythm\\")) {
+        item->setType(DataType::Rhythm);
+    }
+    const int got = expectCode([&] { setup.stream(slot.toStdString())->write(*item); });
+    QCOMPARE(got, code);
+    if (code >= 0) {
+        // Refused before anything was deleted or sent: only the free-memory question went.
+        QCOMPARE(setup.rig.keyboard.memory().toJson(), before.toJson());
+        QCOMPARE(setup.rig.fromProgram().size(), std::size_t(1));
+    } else {
+        QTRY_COMPARE(setup.rig.keyboard.memory().data({10, 0, 0}), item->words());
+        QCOMPARE(setup.rig.keyboard.memory().freeMemory(), 0u);
+    }
 }
 
 void TestNvbMidiStream::itemShorterThanItsSizeIsRefusedBeforeAnything() {
