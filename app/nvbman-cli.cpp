@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 
+#include "version.h"
 #include "backup/keyboardbackup.h"
 #include "backup/slotaddress.h"
 #include "cli/terminalprogress.h"
@@ -431,7 +432,7 @@ public:
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("nvbman-cli");
-    QCoreApplication::setApplicationVersion("0.1.0");
+    QCoreApplication::setApplicationVersion(NVBMAN_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);

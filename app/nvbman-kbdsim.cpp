@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "version.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "platform/midiinbox.h"
 #include "platform/systemerror.h"
@@ -68,7 +69,7 @@ QString hex(const QByteArray& bytes) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("nvbman-kbdsim");
-    QCoreApplication::setApplicationVersion("0.1.0");
+    QCoreApplication::setApplicationVersion(NVBMAN_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -1,6 +1,8 @@
 // nvbman: the keyboard manager's window.
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,15 +10,51 @@
 #include <QTranslator>
 
 #include "kbdsim/simulatordevice.h"
+#include "version.h"
 #include "mainform/pclinkform.h"
 #include "platform/userlocale.h"
 
+namespace {
+
+// --help and --version answer before the window's application starts, so they work without a
+// display (and while another copy runs). Returns the exit status, or -1 to go on.
+int answerOptions(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Music data manager for the MLS-850 keyboard: the PC's folders and files above, the "
+        "keyboard's memory below.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // Options this parser does not know are Qt's own (-platform, -style, ...): the
+    // application takes them.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(arguments);
+    if (parser.isSet(version)) {
+        std::printf("nvbman %s\n", NVBMAN_VERSION);
+        return 0;
+    }
+    if (parser.isSet(help)) {
+        std::printf("%s", qPrintable(parser.helpText().replace("<executable_name>", "nvbman")));
+        return 0;
+    }
+    return -1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (const int status = answerOptions(argc, argv); status >= 0) {
+        return status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("NvbMan");
     QApplication::setOrganizationName("Velta");
     QApplication::setApplicationDisplayName(TPcLinkForm::kTitle);
-    QApplication::setApplicationVersion("0.1.0");
+    QApplication::setApplicationVersion(NVBMAN_VERSION);
 
     // One copy at a time; a lock left by a copy that crashed is taken over.
     QLockFile lock(QDir::temp().filePath("NvbMan.lock"));

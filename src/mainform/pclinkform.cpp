@@ -78,6 +78,14 @@ QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
     return pane;
 }
 
+// The row a command works on: the selected one. A screen reader selects rows without moving
+// the current index, and a row the user deselected is no target, so the current index alone
+// would not do.
+QModelIndex selectedRow(const QItemSelectionModel* selection) {
+    const QModelIndexList selected = selection->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : selected.first().siblingAtColumn(0);
+}
+
 }  // namespace
 
 TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget* parent)
@@ -335,6 +343,10 @@ QWidget* TPcLinkForm::buildLocalPane() {
     localFileView_->setWordWrap(true);
     localFileView_->setResizeMode(QListView::Adjust);
     localFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Whole rows, one at a time: a screen reader can then select a row (its accessible table
+    // refuses row selection of single cells when the model has more than one column).
+    localFileView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    localFileView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     localFileDetails_ = new QTreeView;
     localFileDetails_->setObjectName("LocalFileDetails");
     localFileDetails_->setAccessibleName("LocalFileView");
@@ -389,6 +401,8 @@ QWidget* TPcLinkForm::buildKbdPane() {
     kbdFileView_->setWordWrap(true);
     kbdFileView_->setResizeMode(QListView::Adjust);
     kbdFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    kbdFileView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    kbdFileView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     kbdFileDetails_ = new QTreeView;
     kbdFileDetails_->setObjectName("KbdFileDetails");
     kbdFileDetails_->setAccessibleName("KbdFileView");
@@ -497,7 +511,7 @@ QModelIndex TPcLinkForm::selectedKbdNode() const {
 }
 
 QModelIndex TPcLinkForm::selectedKbdRow() const {
-    return kbdFileView_->selectionModel()->currentIndex();
+    return selectedRow(kbdFileView_->selectionModel());
 }
 
 void TPcLinkForm::KbdFileViewDblClick() {
@@ -569,7 +583,7 @@ QModelIndex TPcLinkForm::selectedLocalNode() const {
 }
 
 QModelIndex TPcLinkForm::selectedLocalRow() const {
-    return localFileView_->selectionModel()->currentIndex();
+    return selectedRow(localFileView_->selectionModel());
 }
 
 bool TPcLinkForm::selectLocalSubfolder(const QString& name) {
