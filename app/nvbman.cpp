@@ -55,6 +55,8 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName("Velta");
     QApplication::setApplicationDisplayName(TPcLinkForm::kTitle);
     QApplication::setApplicationVersion(NVBMAN_VERSION);
+    // Ties the window to its menu entry (the desktop file installed with it).
+    QGuiApplication::setDesktopFileName("com.velta.nvbman");
 
     // One copy at a time; a lock left by a copy that crashed is taken over.
     QLockFile lock(QDir::temp().filePath("NvbMan.lock"));

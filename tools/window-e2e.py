@@ -2,8 +2,7 @@
 """Drives the real NvbMan window through its accessibility interface (AT-SPI), as a screen
 reader user would: a fresh settings folder, the built-in software keyboard chosen in the
 preferences, Get/Update List, three rows of the keyboard list read, one slot imported and the
-new file's row found in the PC list. With --screenshot FILE it stops after the list and saves
-the screen instead.
+new file's row found in the PC list. With --screenshot FILE it then saves the window's picture.
 
 Run it inside an X server with an accessibility bus (tools/window-e2e.sh does both):
     window-e2e.py [--program PATH] [--screenshot FILE]
@@ -11,6 +10,7 @@ Run it inside an X server with an accessibility bus (tools/window-e2e.sh does bo
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -120,13 +120,21 @@ def main():
     parser.add_argument("--screenshot")
     args = parser.parse_args()
 
-    home = tempfile.mkdtemp(prefix="nvbman-e2e-")
-    work = os.path.join(home, "music")
+    root = tempfile.mkdtemp(prefix="nvbman-e2e-")
+    home = os.path.join(root, "home")
+    work = os.path.join(home, "Music")
     os.makedirs(work)
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
-               XDG_DATA_HOME=os.path.join(home, "data"), LANG="C.UTF-8", LC_ALL="C.UTF-8",
+    # A home of its own: fresh settings, a fresh built-in keyboard, and its own lock file, so
+    # another copy of NvbMan (a test, the user's) does not count as this one.
+    # Its folders are hidden ones, so the PC pane shows Music alone.
+    env = dict(os.environ, HOME=home, TMPDIR=os.path.join(home, ".cache"),
+               XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+               XDG_RUNTIME_DIR=os.path.join(home, ".runtime"), LANG="C.UTF-8", LC_ALL="C.UTF-8",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1", QT_QPA_PLATFORM="xcb")
     # The first start's default folder is the folder the program starts in.
+    for hidden in (".cache", ".runtime"):
+        os.makedirs(os.path.join(home, hidden), mode=0o700)
     window = subprocess.Popen([args.program], cwd=work, env=env)
     try:
         global APP
@@ -159,13 +167,6 @@ def main():
         if listed[:3] != ["Velvet  ", "Glass EP", "Brass Up"]:
             fail(f"unexpected rows {listed[:3]}")
 
-        if args.screenshot:
-            from PIL import ImageGrab
-            time.sleep(1)
-            ImageGrab.grab(xdisplay=os.environ.get("DISPLAY")).save(args.screenshot)
-            log(f"saved {args.screenshot}")
-            return
-
         kbd_list.queryTable().addRowSelection(1)
         press(wait_for("Import button",
                        lambda: named(main_window, "Import", pyatspi.ROLE_PUSH_BUTTON)))
@@ -175,9 +176,18 @@ def main():
         if not os.path.exists(os.path.join(work, "TON_Glass EP.nvb")):
             fail("the file is not on disk")
         log("imported TON_Glass EP.nvb, and its row is in the PC list")
+        if args.screenshot:
+            from PIL import ImageGrab
+            time.sleep(1)  # the last repaint
+            box = main_window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            ImageGrab.grab(bbox=(box.x, box.y, box.x + box.width, box.y + box.height),
+                           xdisplay=os.environ.get("DISPLAY")).save(args.screenshot)
+            log(f"saved {args.screenshot}")
+
     finally:
         window.terminate()
         window.wait(10)
+        shutil.rmtree(root, ignore_errors=True)
 
 
 if __name__ == "__main__":
