@@ -78,14 +78,6 @@ QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
     return pane;
 }
 
-// The row a command works on: the selected one. A screen reader selects rows without moving
-// the current index, and a row the user deselected is no target, so the current index alone
-// would not do.
-QModelIndex selectedRow(const QItemSelectionModel* selection) {
-    const QModelIndexList selected = selection->selectedIndexes();
-    return selected.isEmpty() ? QModelIndex() : selected.first().siblingAtColumn(0);
-}
-
 }  // namespace
 
 TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget* parent)
@@ -493,41 +485,6 @@ void TPcLinkForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TPcLinkForm::BuildKbdTree() {
-    kbdList_->clearRows();
-    kbdTree_->rebuild();
-    kbdDirView_->expandAll();
-    kbdDirView_->setCurrentIndex(kbdTree_->firstArea());
-}
-
-void TPcLinkForm::ListKbdFiles(const QModelIndex& node) {
-    kbdList_->list(kbdTree_->nodePath(node));
-    deleteAction_->setEnabled(
-        kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected()));
-}
-
-QModelIndex TPcLinkForm::selectedKbdNode() const {
-    return kbdDirView_->currentIndex();
-}
-
-QModelIndex TPcLinkForm::selectedKbdRow() const {
-    return selectedRow(kbdFileView_->selectionModel());
-}
-
-void TPcLinkForm::KbdFileViewDblClick() {
-    const QModelIndex node = selectedKbdNode();
-    const QModelIndex row = selectedKbdRow();
-    EkData* item = KbdListModel::dataObject(row);
-    if (!node.isValid() || item == nullptr || !item->isDirectory()) {
-        return;
-    }
-    const QModelIndex child =
-        kbdTree_->childNamed(node, row.sibling(row.row(), 0).data().toString());
-    if (child.isValid()) {
-        kbdDirView_->setCurrentIndex(child);
-    }
-}
-
 void TPcLinkForm::PrefOpenExecute() {
     TPrefForm dialog(this);
     dialog.setInputDevice(settings_.inputDevice, settings_.inputDeviceName);
@@ -554,92 +511,4 @@ void TPcLinkForm::KbdDrvPropOpenExecute() {
     dialog.showFree(drive->freeSpace());
     dialog.showCapacity(drive->capacity());
     dialog.exec();
-}
-
-void TPcLinkForm::BuildLocalTree() {
-    localTree_->buildRoots();
-    const QModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
-    if (!folder.isValid()) {
-        return;  // no root begins the stored folder: nothing is selected, the list stays empty
-    }
-    for (QModelIndex up = folder.parent(); up.isValid(); up = up.parent()) {
-        localDirView_->expand(up);
-    }
-    localDirView_->setCurrentIndex(folder);
-    localDirView_->scrollTo(folder);
-}
-
-void TPcLinkForm::LocalDirViewChange(const QModelIndex& node) {
-    localTree_->refreshSubfolders(node);
-    ListLocalFiles(node);
-}
-
-void TPcLinkForm::ListLocalFiles(const QModelIndex& node) {
-    localList_->list(localTree_->nodePath(node));
-}
-
-QModelIndex TPcLinkForm::selectedLocalNode() const {
-    return localDirView_->currentIndex();
-}
-
-QModelIndex TPcLinkForm::selectedLocalRow() const {
-    return selectedRow(localFileView_->selectionModel());
-}
-
-bool TPcLinkForm::selectLocalSubfolder(const QString& name) {
-    const QModelIndex node = selectedLocalNode();
-    if (!node.isValid()) {
-        return false;
-    }
-    localTree_->refreshSubfolders(node);
-    const QModelIndex child = localTree_->childNamed(node, name);
-    if (!child.isValid()) {
-        return false;
-    }
-    localDirView_->expand(node);
-    localDirView_->setCurrentIndex(child);
-    return true;
-}
-
-void TPcLinkForm::LocalFileViewDblClick() {
-    const QFileInfo entry = localList_->entry(selectedLocalRow());
-    if (entry.isDir()) {
-        selectLocalSubfolder(entry.fileName());
-    }
-}
-
-void TPcLinkForm::selectLocalFile(const QString& name) {
-    const QModelIndex row = localList_->rowNamed(name);
-    if (row.isValid()) {
-        localFileView_->setCurrentIndex(row);
-        localFileView_->scrollTo(row);
-    }
-    localFileStack_->currentWidget()->setFocus();
-}
-
-void TPcLinkForm::selectKbdRow(int row) {
-    const QModelIndex index = kbdList_->index(row, 0);
-    kbdFileView_->setCurrentIndex(index);
-    kbdFileView_->scrollTo(index);
-    kbdFileStack_->currentWidget()->setFocus();
-}
-
-void TPcLinkForm::LocalUpdateActionExecute() {
-    const QModelIndex node = selectedLocalNode();
-    if (!node.isValid()) {
-        return;
-    }
-    // The user keeps their place: the current file stays current if it is still there.
-    const QString current = localList_->entry(selectedLocalRow()).fileName();
-    ListLocalFiles(node);
-    const QModelIndex row = localList_->rowNamed(current);
-    if (row.isValid()) {
-        localFileView_->setCurrentIndex(row);
-    }
-}
-
-void TPcLinkForm::FormActivate(Qt::ApplicationState state) {
-    if (state == Qt::ApplicationActive && !frame_->isBusy()) {
-        LocalUpdateActionExecute();
-    }
 }
