@@ -119,6 +119,8 @@ def main():
     parser.add_argument("--program", default="nvbman")
     parser.add_argument("--screenshot")
     args = parser.parse_args()
+    if os.sep in args.program:  # a path, not a name on PATH: the program starts elsewhere
+        args.program = os.path.abspath(args.program)
 
     root = tempfile.mkdtemp(prefix="nvbman-e2e-")
     home = os.path.join(root, "home")
