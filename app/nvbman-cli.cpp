@@ -168,7 +168,14 @@ public:
         }
         if (command == "delete") {
             expectArguments(rest, 1, 1);
-            return remove(slotArgument(rest[0]));
+            const SlotAddress wanted = slotArgument(rest[0]);
+            // The keyboard deletes only songs and user rhythms; its driver would refuse any
+            // other slot with the text for an unknown keyboard, which says nothing useful here.
+            if (wanted.kind != "song" && wanted.kind != "rhythm") {
+                throw UsageError("only song and rhythm slots can be deleted ('" + rest[0] +
+                                 "' is not one)");
+            }
+            return remove(wanted);
         }
         if (command == "backup") {
             expectArguments(rest, 1, 1);

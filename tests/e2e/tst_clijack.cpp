@@ -214,8 +214,6 @@ void TestCliJack::failuresGiveTheMessageText_data() {
                                        << "Not enough memory";
     QTest::newRow("not an nvb file") << QStringList{} << "send text song:1"
                                      << "No NVB file";
-    QTest::newRow("delete a tone") << QStringList{} << "delete tone:0"
-                                   << "Unknown keyboard type";
     QTest::newRow("rejected block") << QStringList{"--block-status", "0:2"} << "send tone tone:0"
                                     << "rejected by keyboard";
     QTest::newRow("bad checksum") << QStringList{"--corrupt-checksum", "0"} << "import song:0"
@@ -263,6 +261,7 @@ void TestCliJack::badUsageExitsWithTwo_data() {
     QTest::newRow("missing argument") << QStringList{"send", "file.nvb"};
     QTest::newRow("extra argument") << QStringList{"list", "now"};
     QTest::newRow("unknown option") << QStringList{"--colour", "list"};
+    QTest::newRow("delete a tone") << QStringList{"delete", "tone:0"};
 }
 
 void TestCliJack::badUsageExitsWithTwo() {
