@@ -32,9 +32,9 @@
 #include "kbddrvpropform/kbddrivepropertyform.h"
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
-#include "panedragdrop.h"
 #include "msg/operateexception.h"
 #include "msg/pbarobservers.h"
+#include "panedragdrop.h"
 #include "paneicons.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
@@ -76,6 +76,59 @@ QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
     layout->addWidget(bar);
     layout->addWidget(split, 1);
     return pane;
+}
+
+// A pane's folder tree: no header, 19-pixel indentation, read-only.
+QTreeView* folderTree(QAbstractItemModel* model, const char* name) {
+    auto* tree = new QTreeView;
+    tree->setObjectName(name);
+    tree->setAccessibleName(name);
+    tree->setHeaderHidden(true);
+    tree->setIndentation(19);
+    tree->setModel(model);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return tree;
+}
+
+// A pane's list in its four looks over one model and one selection: a QListView for large
+// icons, small icons and the list, a QTreeView with the columns for the details, in a stack.
+struct FileViews {
+    QListView* list;
+    QTreeView* details;
+    QStackedWidget* stack;
+};
+
+FileViews fileViews(QAbstractItemModel* model, const char* name, const char* detailsName,
+                    std::initializer_list<int> columnWidths) {
+    auto* list = new QListView;
+    list->setObjectName(name);
+    list->setAccessibleName(name);
+    list->setModel(model);
+    list->setViewMode(QListView::IconMode);
+    list->setIconSize(QSize(32, 32));
+    list->setGridSize(QSize(96, 64));
+    list->setWordWrap(true);
+    list->setResizeMode(QListView::Adjust);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Whole rows, one at a time: a screen reader can then select a row (its accessible table
+    // refuses row selection of single cells when the model has more than one column).
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    auto* details = new QTreeView;
+    details->setObjectName(detailsName);
+    details->setAccessibleName(name);
+    details->setModel(model);
+    details->setSelectionModel(list->selectionModel());
+    details->setRootIsDecorated(false);
+    details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    int column = 0;
+    for (int width : columnWidths) {
+        details->header()->resizeSection(column++, width);
+    }
+    auto* stack = new QStackedWidget;
+    stack->addWidget(list);
+    stack->addWidget(details);
+    return {list, details, stack};
 }
 
 }  // namespace
@@ -121,7 +174,8 @@ void TPcLinkForm::buildActions() {
     kbdPropOpen_ = makeAction(this, "P&roperties", "Properties", -1, "KbdPropOpen");
     localUpdateAction_ = makeAction(this, "&Retrieve", "Retrieve", 4, "LocalUpdateAction");
     shellOpen_ = makeAction(this, "Start Up &Explorer", "Start Up Explorer", -1, "ShellOpen");
-    backUpAction_ = makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", -1, "BackUpAction");
+    backUpAction_ =
+        makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", -1, "BackUpAction");
     restoreAction_ =
         makeAction(this, "&Restore Keyboard...", "Restore Keyboard", -1, "RestoreAction");
     // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
@@ -139,8 +193,7 @@ void TPcLinkForm::buildActions() {
     connect(receiveAction_, &QAction::triggered, this, &TPcLinkForm::ReceiveActionExecute);
     connect(localPropOpen_, &QAction::triggered, this, [this] { PropOpenExecute(false); });
     connect(kbdPropOpen_, &QAction::triggered, this, [this] { PropOpenExecute(true); });
-    connect(localUpdateAction_, &QAction::triggered, this,
-            &TPcLinkForm::LocalUpdateActionExecute);
+    connect(localUpdateAction_, &QAction::triggered, this, &TPcLinkForm::LocalUpdateActionExecute);
     connect(shellOpen_, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
     connect(backUpAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
@@ -318,45 +371,17 @@ void TPcLinkForm::buildLayout() {
 QWidget* TPcLinkForm::buildLocalPane() {
     localTree_ = new LocalTreeModel(this);
     localList_ = new LocalListModel(this);
-    localDirView_ = new QTreeView;
-    localDirView_->setObjectName("LocalDirView");
-    localDirView_->setAccessibleName("LocalDirView");
-    localDirView_->setHeaderHidden(true);
-    localDirView_->setIndentation(19);
-    localDirView_->setModel(localTree_);
-    localDirView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    localFileView_ = new QListView;
-    localFileView_->setObjectName("LocalFileView");
-    localFileView_->setAccessibleName("LocalFileView");
-    localFileView_->setModel(localList_);
-    localFileView_->setViewMode(QListView::IconMode);
-    localFileView_->setIconSize(QSize(32, 32));
-    localFileView_->setGridSize(QSize(96, 64));
-    localFileView_->setWordWrap(true);
-    localFileView_->setResizeMode(QListView::Adjust);
-    localFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Whole rows, one at a time: a screen reader can then select a row (its accessible table
-    // refuses row selection of single cells when the model has more than one column).
-    localFileView_->setSelectionMode(QAbstractItemView::SingleSelection);
-    localFileView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    localFileDetails_ = new QTreeView;
-    localFileDetails_->setObjectName("LocalFileDetails");
-    localFileDetails_->setAccessibleName("LocalFileView");
-    localFileDetails_->setModel(localList_);
-    localFileDetails_->setSelectionModel(localFileView_->selectionModel());
-    localFileDetails_->setRootIsDecorated(false);
-    localFileDetails_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    for (int column = 0; column < 3; ++column) {
-        localFileDetails_->header()->resizeSection(column, column == 0 ? 200 : 100);
-    }
+    localDirView_ = folderTree(localTree_, "LocalDirView");
+    const FileViews local =
+        fileViews(localList_, "LocalFileView", "LocalFileDetails", {200, 100, 100});
+    localFileView_ = local.list;
+    localFileDetails_ = local.details;
+    localFileStack_ = local.stack;
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
                                     static_cast<QAbstractItemView*>(localFileDetails_)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::LocalFileViewDblClick);
         connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::LocalFileViewDblClick);
     }
-    localFileStack_ = new QStackedWidget;
-    localFileStack_->addWidget(localFileView_);
-    localFileStack_->addWidget(localFileDetails_);
 
     // Selecting a folder reads its sub-folders and lists it; expanding one reads its
     // sub-folders, so folders made meanwhile appear.
@@ -376,35 +401,11 @@ QWidget* TPcLinkForm::buildLocalPane() {
 QWidget* TPcLinkForm::buildKbdPane() {
     kbdTree_ = new KbdTreeModel(driver_, modelName_, this);
     kbdList_ = new KbdListModel(driver_, messages_, this);
-    kbdDirView_ = new QTreeView;
-    kbdDirView_->setObjectName("KbdDirView");
-    kbdDirView_->setAccessibleName("KbdDirView");
-    kbdDirView_->setHeaderHidden(true);
-    kbdDirView_->setIndentation(19);
-    kbdDirView_->setModel(kbdTree_);
-
-    kbdFileView_ = new QListView;
-    kbdFileView_->setObjectName("KbdFileView");
-    kbdFileView_->setAccessibleName("KbdFileView");
-    kbdFileView_->setModel(kbdList_);
-    kbdFileView_->setViewMode(QListView::IconMode);
-    kbdFileView_->setIconSize(QSize(32, 32));
-    kbdFileView_->setGridSize(QSize(96, 64));
-    kbdFileView_->setWordWrap(true);
-    kbdFileView_->setResizeMode(QListView::Adjust);
-    kbdFileView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    kbdFileView_->setSelectionMode(QAbstractItemView::SingleSelection);
-    kbdFileView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    kbdFileDetails_ = new QTreeView;
-    kbdFileDetails_->setObjectName("KbdFileDetails");
-    kbdFileDetails_->setAccessibleName("KbdFileView");
-    kbdFileDetails_->setModel(kbdList_);
-    kbdFileDetails_->setSelectionModel(kbdFileView_->selectionModel());
-    kbdFileDetails_->setRootIsDecorated(false);
-    kbdFileDetails_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    kbdFileDetails_->header()->resizeSection(0, 193);
-    kbdFileDetails_->header()->resizeSection(1, 100);
-    kbdFileDetails_->header()->resizeSection(2, 100);
+    kbdDirView_ = folderTree(kbdTree_, "KbdDirView");
+    const FileViews kbd = fileViews(kbdList_, "KbdFileView", "KbdFileDetails", {193, 100, 100});
+    kbdFileView_ = kbd.list;
+    kbdFileDetails_ = kbd.details;
+    kbdFileStack_ = kbd.stack;
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
                                     static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::KbdFileViewDblClick);
@@ -412,9 +413,6 @@ QWidget* TPcLinkForm::buildKbdPane() {
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
         connect(del, &QShortcut::activated, deleteAction_, &QAction::trigger);
     }
-    kbdFileStack_ = new QStackedWidget;
-    kbdFileStack_->addWidget(kbdFileView_);
-    kbdFileStack_->addWidget(kbdFileDetails_);
 
     auto* bar = new QToolBar("Keyboard");
     bar->setIconSize(QSize(16, 16));
