@@ -16,12 +16,13 @@
 
 namespace {
 
-// The row a command works on: the selected one. A screen reader selects rows without moving
-// the current index, and a row the user deselected is no target, so the current index alone
-// would not do.
+// The row a command works on: the selected one, else the current one. A screen reader selects
+// rows without moving the current index; a list that gets the keyboard focus makes its first
+// row current without selecting it, and that row is the one the user sees marked.
 QModelIndex selectedRow(const QItemSelectionModel* selection) {
     const QModelIndexList selected = selection->selectedIndexes();
-    return selected.isEmpty() ? QModelIndex() : selected.first().siblingAtColumn(0);
+    return selected.isEmpty() ? selection->currentIndex().siblingAtColumn(0)
+                              : selected.first().siblingAtColumn(0);
 }
 
 }  // namespace

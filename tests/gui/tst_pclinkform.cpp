@@ -92,6 +92,7 @@ private Q_SLOTS:
     void preferencesTakeEffectOnlyAfterOk_data();
     void preferencesTakeEffectOnlyAfterOk();
     void deleteWithoutAListSaysSo();
+    void keyboardAloneReachesEveryPaneAndCommand();
     void secondCopyEndsAtOnce();
 
 private:
@@ -368,6 +369,40 @@ void TestPcLinkForm::deleteWithoutAListSaysSo() {
     window->DeleteActionExecute();  // the disabled button would not let it through
     QCOMPARE(shown, QString("Get list first!!"));
     QVERIFY(rig_->fromProgram().empty());
+}
+
+void TestPcLinkForm::keyboardAloneReachesEveryPaneAndCommand() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    MessageBoxes boxes;
+    // Tab walks the four views in reading order.
+    view(*window, "LocalDirView")->setFocus();
+    QStringList order;
+    for (int i = 0; i < 4; ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, QStringList({"LocalDirView", "LocalFileView", "KbdDirView", "KbdFileView"}));
+    // F5 fetches the list wherever the focus is.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+    // Down to the song folder in the tree; the list, once focused, marks its first row, and
+    // the Delete key removes that song.
+    QTreeView* tree = view(*window, "KbdDirView");
+    tree->setFocus();
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(tree, Qt::Key_Down);
+    }
+    QCOMPARE(tree->currentIndex().data().toString(), QString("Song"));
+    auto* list = window->findChild<QListView*>("KbdFileView");
+    QTest::keyClick(tree, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), list);
+    QCOMPARE(list->currentIndex().data().toString(), QString("Sunrise "));
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
 }
 
 void TestPcLinkForm::secondCopyEndsAtOnce() {
