@@ -28,7 +28,9 @@ TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
         value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
         auto* label = new QLabel(caption);
         label->setBuddy(value);
-        value->setAccessibleName(QString(caption).remove(':'));
+        // The value is what a screen reader reads (a label's name is its text); the caption is
+        // its description and, as the buddy, its labelling relation.
+        value->setAccessibleDescription(QString(caption).remove(':'));
         form->addRow(label, value);
     };
     row("Used Space:", usedLabel_, "UsedLbl");

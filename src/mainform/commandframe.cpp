@@ -1,6 +1,7 @@
 #include "commandframe.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -56,12 +57,29 @@ void CommandFrame::setGuardedEnabled(bool enabled) {
     switchItems(widgets_, widgetStates_, enabled);
 }
 
+void CommandFrame::giveFocusBack(QWidget* before) {
+    const auto usable = [](const QWidget* widget) {
+        return widget != nullptr && widget->isVisible() && widget->isEnabled() &&
+               widget->focusPolicy() != Qt::NoFocus;
+    };
+    QWidget* target = usable(before) ? before : nullptr;
+    if (target == nullptr && restingFocus_) {
+        target = restingFocus_();
+    }
+    if (usable(target)) {
+        target->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& body) {
     if (busy_) {
         return false;  // a second command never starts inside the first one's wait
     }
     busy_ = true;
     songSlotEmptied_ = false;
+    // Disabling the focused control moves the focus on, possibly to the Cancel button that
+    // hides again at the end; the user gets their place back afterwards.
+    const QPointer<QWidget> focusBefore = QApplication::focusWidget();
     platform::Cancellation::clear();
     setGuardedEnabled(false);
     Q_EMIT busyChanged(true);
@@ -86,6 +104,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     status_->setText(afterwards);
     bar_->setValue(0);
     setGuardedEnabled(true);
+    giveFocusBack(focusBefore);
     busy_ = false;
     platform::Cancellation::clear();
     Q_EMIT busyChanged(false);

@@ -36,6 +36,11 @@ public:
     bool isBusy() const { return busy_; }
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
+    // Where the keyboard focus goes after a command when the control that had it before cannot
+    // take it back (none had it, or it is gone or hidden).
+    void setRestingFocus(std::function<QWidget*()> restingFocus) {
+        restingFocus_ = std::move(restingFocus);
+    }
     // Called by a stopped send that had already deleted the slot's old song: the status says so.
     void noteSongSlotEmptied() { songSlotEmptied_ = true; }
 
@@ -44,6 +49,7 @@ Q_SIGNALS:
 
 private:
     void setGuardedEnabled(bool enabled);
+    void giveFocusBack(QWidget* before);
 
     QWidget* window_;
     QLabel* status_;
@@ -54,6 +60,7 @@ private:
     bool songSlotEmptied_ = false;
     std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
+    std::function<QWidget*()> restingFocus_;
     // The enabled state each guarded item had before the command, given back after it.
     std::vector<bool> actionStates_;
     std::vector<bool> widgetStates_;

@@ -35,6 +35,7 @@
 #include "msg/operateexception.h"
 #include "msg/pbarobservers.h"
 #include "panedragdrop.h"
+#include "panepopup.h"
 #include "paneicons.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
@@ -46,8 +47,9 @@ QAction* makeAction(QObject* parent, const QString& caption, const QString& hint
                     const char* objectName) {
     auto* action = new QAction(caption, parent);
     action->setObjectName(objectName);
+    // The hint is a tool tip only: a status tip would cover the status line and the progress
+    // bar while the pointer rests on a button, which it does during the command it started.
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     if (icon >= 0) {
         action->setIcon(PaneIcons::toolbar(icon));
     }
@@ -129,6 +131,28 @@ FileViews fileViews(QAbstractItemModel* model, const char* name, const char* det
     stack->addWidget(list);
     stack->addWidget(details);
     return {list, details, stack};
+}
+
+// A pane list's four looks, in the order of their toolbar buttons (and their icons).
+enum class ViewStyle { LargeIcon, SmallIcon, List, Details };
+constexpr int kViewStyles = 4;
+// The two pages of a pane's list stack.
+constexpr int kIconListPage = 0;
+constexpr int kDetailsPage = 1;
+
+void showViewStyle(ViewStyle style, QStackedWidget* stack, QListView* list) {
+    if (style == ViewStyle::Details) {
+        stack->setCurrentIndex(kDetailsPage);
+        return;
+    }
+    const bool large = style == ViewStyle::LargeIcon;
+    stack->setCurrentIndex(kIconListPage);
+    list->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    list->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    list->setGridSize(large ? QSize(96, 64) : QSize());
+    list->setFlow(style == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
+    list->setWrapping(true);
+    list->setResizeMode(QListView::Adjust);
 }
 
 }  // namespace
@@ -221,28 +245,31 @@ void TPcLinkForm::buildActions() {
 
 void TPcLinkForm::buildPopupMenus() {
     // Each list's pop-up menu holds its commands; the same actions sit on the toolbars, so one
-    // enabling rule serves button and menu item alike.
-    const auto popup = [](QAbstractItemView* view, std::initializer_list<QAction*> actions) {
-        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // enabling rule serves button and menu item alike. The menus live as long as the window.
+    const auto popup = [this](const char* name, std::initializer_list<QAction*> actions,
+                              PanePopup::EmptySpace emptySpace) {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(name);
         for (QAction* action : actions) {
             if (action == nullptr) {
-                auto* separator = new QAction(view);
-                separator->setSeparator(true);
-                view->addAction(separator);
+                menu->addSeparator();
             } else {
-                view->addAction(action);
+                menu->addAction(action);
             }
         }
+        return new PanePopup(menu, emptySpace, this);
     };
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
-                                    static_cast<QAbstractItemView*>(localFileDetails_)}) {
-        popup(view, {sendAction_, nullptr, localPropOpen_, nullptr, shellOpen_});
-    }
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
-                                    static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
-        popup(view, {receiveAction_, deleteAction_, nullptr, kbdPropOpen_});
-    }
-    popup(kbdDirView_, {kbdDrvPropOpen_});
+    PanePopup* local = popup("LocalPopupMenu",
+                             {sendAction_, nullptr, localPropOpen_, nullptr, shellOpen_},
+                             PanePopup::EmptySpace::ClearSelection);
+    local->attach(localFileView_);
+    local->attach(localFileDetails_);
+    PanePopup* kbd = popup("KbdPopupMenu", {receiveAction_, deleteAction_, nullptr, kbdPropOpen_},
+                           PanePopup::EmptySpace::ClearSelection);
+    kbd->attach(kbdFileView_);
+    kbd->attach(kbdFileDetails_);
+    popup("KbdDirPopup", {kbdDrvPropOpen_}, PanePopup::EmptySpace::KeepSelection)
+        ->attach(kbdDirView_);
 }
 
 void TPcLinkForm::buildDragDrop() {
@@ -297,37 +324,34 @@ QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListV
     group->setExclusive(true);
     const char* hints[] = {"Large Icon", "Small Icon", "List", "Detailed"};
     const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
-    for (int style = 0; style < 4; ++style) {
+    for (int style = 0; style < kViewStyles; ++style) {
         QAction* action =
             makeAction(group, hints[style], hints[style], style, qPrintable(prefix + names[style]));
         action->setCheckable(true);
-        action->setChecked(style == 0);
+        action->setChecked(style == int(ViewStyle::LargeIcon));
         action->setData(style);
         bar->addAction(action);
         frame_->guard(action);
     }
     // One model, four looks: icons large or small, a list, or the details with their columns.
-    connect(group, &QActionGroup::triggered, this, [stack, list](QAction* action) {
-        const int style = action->data().toInt();
-        if (style == 3) {
-            stack->setCurrentIndex(1);
-            return;
-        }
-        stack->setCurrentIndex(0);
-        list->setViewMode(style == 0 ? QListView::IconMode : QListView::ListMode);
-        list->setIconSize(style == 0 ? QSize(32, 32) : QSize(16, 16));
-        list->setGridSize(style == 0 ? QSize(96, 64) : QSize());
-        list->setFlow(style == 2 ? QListView::TopToBottom : QListView::LeftToRight);
-        list->setWrapping(true);
-        list->setResizeMode(QListView::Adjust);
-    });
+    // Each style follows its action's checked state, however it was set: a click, the keyboard,
+    // or a screen reader's toggle action (which never triggers the action).
+    for (QAction* action : group->actions()) {
+        connect(action, &QAction::toggled, this, [stack, list, action](bool checked) {
+            if (checked) {
+                showViewStyle(ViewStyle(action->data().toInt()), stack, list);
+            }
+        });
+    }
     return bar;
 }
 
 void TPcLinkForm::buildLayout() {
     statusText_ = new QLabel;
     statusText_->setObjectName("StatusBar");
-    statusText_->setAccessibleName("Status");
+    // No fixed accessible name: a screen reader then reads the text itself, and hears each new
+    // one (a label announces its changes while it has no name of its own).
+    statusText_->setAccessibleDescription("Status");
     statusText_->setMinimumWidth(265);
     progressBar_ = new QProgressBar;
     progressBar_->setObjectName("ProgressBar");
@@ -337,11 +361,14 @@ void TPcLinkForm::buildLayout() {
     progressBar_->setTextVisible(false);
     auto* cancel = new QPushButton("Cancel");
     cancel->setObjectName("CancelBtn");
-    // The status text is a permanent widget: a temporary message would hide the bar.
-    statusBar()->addWidget(statusText_);
+    // All permanent widgets: a temporary message would hide the others, and the window takes
+    // no status tips (see event()).
+    statusBar()->addPermanentWidget(statusText_);
     statusBar()->addPermanentWidget(progressBar_, 1);
     statusBar()->addPermanentWidget(cancel);
     frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_);
+    // The keyboard list is what most commands fill (the list, a send, a delete).
+    frame_->setRestingFocus([this] { return kbdFileStack_->currentWidget(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
 
@@ -385,8 +412,10 @@ QWidget* TPcLinkForm::buildLocalPane() {
 
     // Selecting a folder reads its sub-folders and lists it; expanding one reads its
     // sub-folders, so folders made meanwhile appear.
-    connect(localDirView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& node) { LocalDirViewChange(node); });
+    // The selection, not the current node: a tree that takes the focus marks a node current
+    // without selecting it, and the list shows only what the user chose.
+    connect(localDirView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { LocalDirViewChange(selectedLocalNode()); });
     connect(localDirView_, &QTreeView::expanded, localTree_, &LocalTreeModel::refreshSubfolders);
 
     auto* bar = new QToolBar("Local");
@@ -422,8 +451,8 @@ QWidget* TPcLinkForm::buildKbdPane() {
     bar->addSeparator();
     viewStyleBar(bar, kbdFileStack_, kbdFileView_, "Kbd");
 
-    connect(kbdDirView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& node) { ListKbdFiles(node); });
+    connect(kbdDirView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ListKbdFiles(selectedKbdNode()); });
     QWidget* pane = paneOf(bar, kbdDirView_, kbdFileStack_);
     BuildKbdTree();
     return pane;
@@ -471,6 +500,15 @@ void TPcLinkForm::SaveSettings() {
     } catch (const platform::SystemError& e) {
         QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
     }
+}
+
+bool TPcLinkForm::event(QEvent* event) {
+    // A status tip (a menu item's or a widget's) would replace the status line and the bar;
+    // the window's strip reports the running command, nothing else.
+    if (event->type() == QEvent::StatusTip) {
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TPcLinkForm::closeEvent(QCloseEvent* event) {

@@ -62,6 +62,7 @@ public:
     CommandFrame& frame() { return *frame_; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

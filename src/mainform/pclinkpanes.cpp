@@ -16,13 +16,14 @@
 
 namespace {
 
-// The row a command works on: the selected one, else the current one. A screen reader selects
-// rows without moving the current index; a list that gets the keyboard focus makes its first
-// row current without selecting it, and that row is the one the user sees marked.
+// The row or node a command works on: the selected one, never merely the current one. A view
+// that takes the keyboard focus marks its first row current without selecting it, and a user
+// who only tabbed into a list has chosen nothing; arrow keys, Space and clicks select. A screen
+// reader selects rows without moving the current index, so the current index would not do
+// either.
 QModelIndex selectedRow(const QItemSelectionModel* selection) {
     const QModelIndexList selected = selection->selectedIndexes();
-    return selected.isEmpty() ? selection->currentIndex().siblingAtColumn(0)
-                              : selected.first().siblingAtColumn(0);
+    return selected.isEmpty() ? QModelIndex() : selected.first().siblingAtColumn(0);
 }
 
 }  // namespace
@@ -35,13 +36,17 @@ void TPcLinkForm::BuildKbdTree() {
 }
 
 void TPcLinkForm::ListKbdFiles(const QModelIndex& node) {
-    kbdList_->list(kbdTree_->nodePath(node));
+    if (node.isValid()) {
+        kbdList_->list(kbdTree_->nodePath(node));
+    } else {
+        kbdList_->clearRows();
+    }
     deleteAction_->setEnabled(
         kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected()));
 }
 
 QModelIndex TPcLinkForm::selectedKbdNode() const {
-    return kbdDirView_->currentIndex();
+    return selectedRow(kbdDirView_->selectionModel());
 }
 
 QModelIndex TPcLinkForm::selectedKbdRow() const {
@@ -64,6 +69,9 @@ void TPcLinkForm::KbdFileViewDblClick() {
 
 void TPcLinkForm::BuildLocalTree() {
     localTree_->buildRoots();
+    if (settings_.defaultDirectory.isEmpty()) {
+        return;  // no folder stored: nothing is selected, rather than the root of everything
+    }
     const QModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
     if (!folder.isValid()) {
         return;  // no root begins the stored folder: nothing is selected, the list stays empty
@@ -76,16 +84,22 @@ void TPcLinkForm::BuildLocalTree() {
 }
 
 void TPcLinkForm::LocalDirViewChange(const QModelIndex& node) {
-    localTree_->refreshSubfolders(node);
+    if (node.isValid()) {
+        localTree_->refreshSubfolders(node);
+    }
     ListLocalFiles(node);
 }
 
 void TPcLinkForm::ListLocalFiles(const QModelIndex& node) {
+    if (!node.isValid()) {
+        localList_->clearRows();
+        return;
+    }
     localList_->list(localTree_->nodePath(node));
 }
 
 QModelIndex TPcLinkForm::selectedLocalNode() const {
-    return localDirView_->currentIndex();
+    return selectedRow(localDirView_->selectionModel());
 }
 
 QModelIndex TPcLinkForm::selectedLocalRow() const {

@@ -33,7 +33,7 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     icon->setPixmap(PaneIcons::keyboard(kbdpane::EmptySlot).pixmap(32, 32));
     fileNameLbl_ = new QLabel;
     fileNameLbl_->setObjectName("FileNameLbl");
-    fileNameLbl_->setAccessibleName("File name");
+    fileNameLbl_->setAccessibleDescription("File name");
     fileNameLbl_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     typeLbl_ = new QLabel;
     sizeLbl_ = new QLabel;
@@ -49,7 +49,9 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     const auto row = [&](const char* caption, QLabel* value, const char* name) {
         value->setObjectName(name);
         value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-        value->setAccessibleName(QString(caption).remove(':'));
+        // The value is what a screen reader reads (a label's name is its text); the caption is
+        // its description and, as the buddy, its labelling relation.
+        value->setAccessibleDescription(QString(caption).remove(':'));
         auto* label = new QLabel(caption);
         label->setBuddy(value);
         facts->addRow(label, value);

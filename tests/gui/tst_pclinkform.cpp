@@ -9,6 +9,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QAccessible>
 #include <QListView>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -92,7 +95,10 @@ private Q_SLOTS:
     void preferencesTakeEffectOnlyAfterOk_data();
     void preferencesTakeEffectOnlyAfterOk();
     void deleteWithoutAListSaysSo();
-    void keyboardAloneReachesEveryPaneAndCommand();
+    void keyboardAloneActsOnlyOnWhatTheArrowsSelected();
+    void rightClickChoosesWhatTheMenuActsOn();
+    void statusStaysReadableWhileThePointerRestsOnTheButton();
+    void noStoredFolderSelectsNothing();
     void secondCopyEndsAtOnce();
 
 private:
@@ -272,16 +278,22 @@ void TestPcLinkForm::driveProperties() {
     window->ConnectActionExecute();
     selectNode(*window, {"Song Rhythm:\\"});
     QStringList shown;
+    QStringList read;
     onNextModal([&](QWidget* modal) {
         for (const char* label : {"DrvNameLbl", "UsedLbl", "FreeLbl", "CapacityLbl"}) {
             shown << modal->findChild<QLabel*>(label)->text();
         }
+        // A screen reader hears the value, described by its caption.
+        QAccessibleInterface* used =
+            QAccessible::queryAccessibleInterface(modal->findChild<QLabel*>("UsedLbl"));
+        read << used->text(QAccessible::Name) << used->text(QAccessible::Description);
         static_cast<QDialog*>(modal)->reject();
     });
     window->KbdDrvPropOpenExecute();
     const int used = 1800 + 640 + 1024;
     QCOMPARE(shown, (QStringList{"Song Rhythm:", QString("%1byte(s)").arg(used),
                                  QString("%1byte(s)").arg(21504 - used), "21504byte(s)"}));
+    QCOMPARE(read, (QStringList{QString("%1byte(s)").arg(used), "Used Space"}));
 }
 
 void TestPcLinkForm::viewStylesShowOneModelFourWays_data() {
@@ -309,7 +321,13 @@ void TestPcLinkForm::viewStylesShowOneModelFourWays() {
     }
     QVERIFY(toolButton != nullptr);
     QCOMPARE(toolButton->accessibleName(), style->toolTip());
-    style->trigger();
+    // From another look, through the button's accessible toggle action (a screen reader's way,
+    // which never triggers the action).
+    action(*window, details ? "KbdIconBtn" : "KbdReportBtn")->trigger();
+    QAccessibleActionInterface* actions =
+        QAccessible::queryAccessibleInterface(toolButton)->actionInterface();
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    actions->doAction(QAccessibleActionInterface::toggleAction());
     QVERIFY(style->isChecked());
     int checked = 0;
     for (const char* name : {"KbdIconBtn", "KbdSmallIconBtn", "KbdListBtn", "KbdReportBtn"}) {
@@ -371,7 +389,7 @@ void TestPcLinkForm::deleteWithoutAListSaysSo() {
     QVERIFY(rig_->fromProgram().empty());
 }
 
-void TestPcLinkForm::keyboardAloneReachesEveryPaneAndCommand() {
+void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -384,25 +402,137 @@ void TestPcLinkForm::keyboardAloneReachesEveryPaneAndCommand() {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(order, QStringList({"LocalDirView", "LocalFileView", "KbdDirView", "KbdFileView"}));
-    // F5 fetches the list wherever the focus is.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
-    QCOMPARE(boxes.texts, QStringList());
-    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
-    // Down to the song folder in the tree; the list, once focused, marks its first row, and
-    // the Delete key removes that song.
+    // F5 fetches the list wherever the focus is, and the focus is back there afterwards (not
+    // on the Cancel button that hid when the command ended).
     QTreeView* tree = view(*window, "KbdDirView");
     tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F5);
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+    QCOMPARE(QApplication::focusWidget(), tree);
+    // Down to the song folder: arrow keys select the node they reach.
     for (int i = 0; i < 8; ++i) {
         QTest::keyClick(tree, Qt::Key_Down);
     }
-    QCOMPARE(tree->currentIndex().data().toString(), QString("Song"));
+    QCOMPARE(tree->selectionModel()->selectedIndexes().value(0).data().toString(),
+             QString("Song"));
+    // Tab into the list marks its first row without choosing it: Delete deletes nothing.
     auto* list = window->findChild<QListView*>("KbdFileView");
     QTest::keyClick(tree, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), list);
     QCOMPARE(list->currentIndex().data().toString(), QString("Sunrise "));
+    const QJsonObject before = rig_->keyboard.memory().toJson();
+    rig_->clearTraffic();
     QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(boxes.texts, QStringList{"Not select a data"});
+    QCOMPARE(rig_->keyboard.memory().toJson(), before);
+    QVERIFY(rig_->fromProgram().empty());
+    // Right and back (the list shows large icons, side by side): the row the arrows reached is
+    // chosen, and Delete removes that song.
+    // The error box gave the window back its focus where it was.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QCOMPARE(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Right);
+    QTest::keyClick(list, Qt::Key_Left);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(boxes.texts, QStringList{"Not select a data"});
     QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
+    QCOMPARE(QApplication::focusWidget(), list);
+}
+
+void TestPcLinkForm::rightClickChoosesWhatTheMenuActsOn() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->ConnectActionExecute();
+    QTreeView* tree = view(*window, "KbdDirView");
+    const auto rightClick = [](QAbstractItemView* on, QPoint at) {
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, on->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(on->viewport(), &request);
+    };
+    const auto openMenu = [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return menu != nullptr && menu->isVisible() ? menu : nullptr;
+    };
+    // The tree: the node under the pointer is the one whose properties the menu shows.
+    const QModelIndex songRhythm = tree->model()->index(3, 0, tree->model()->index(0, 0));
+    QCOMPARE(songRhythm.data().toString(), QString("Song Rhythm:\\"));
+    QVERIFY(tree->currentIndex() != songRhythm);
+    rightClick(tree, tree->visualRect(songRhythm).center());
+    QMenu* treeMenu = openMenu();
+    QVERIFY(treeMenu != nullptr);
+    QCOMPARE(tree->selectionModel()->selectedIndexes(), QModelIndexList{songRhythm});
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        shown = modal->findChild<QLabel*>("DrvNameLbl")->text();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    treeMenu->actions().first()->trigger();
+    treeMenu->close();
+    QCOMPARE(shown, QString("Song Rhythm:"));
+    // The list: a right-click chooses the row; on empty space nothing stays chosen. The menu is
+    // the same one each time, with all its items (a screen reader reads it again).
+    selectNode(*window, {"Tone:\\"});
+    auto* list = window->findChild<QListView*>("KbdFileView");
+    QMenu* first = nullptr;
+    for (int row : {2, 4}) {
+        rightClick(list, list->visualRect(list->model()->index(row, 0)).center());
+        QMenu* menu = openMenu();
+        QVERIFY(menu != nullptr);
+        first = first ? first : menu;
+        QCOMPARE(menu, first);
+        QCOMPARE(menu->actions().size(), 4);  // Import, Delete, separator, Properties
+        menu->close();
+        QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(row, 0)});
+    }
+    rightClick(list, list->viewport()->rect().bottomRight() - QPoint(2, 2));
+    QVERIFY(openMenu() != nullptr);
+    openMenu()->close();
+    QVERIFY(list->selectionModel()->selectedIndexes().isEmpty());
+}
+
+void TestPcLinkForm::statusStaysReadableWhileThePointerRestsOnTheButton() {
+    rig_->keyboard.setTiming({true, {}});  // paced: the listing takes a while
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QWidget* button = nullptr;
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        button = button ? button : bar->widgetForAction(action(*window, "ConnectAction"));
+    }
+    QVERIFY(button != nullptr);
+    auto* status = window->findChild<QLabel*>("StatusBar");
+    auto* bar = window->findChild<QProgressBar*>("ProgressBar");
+    // The pointer comes to rest on the button, as it does when the user clicks it.
+    QEnterEvent enter(QPointF(4, 4), button->mapTo(window.get(), QPointF(4, 4)),
+                      button->mapToGlobal(QPointF(4, 4)));
+    QApplication::sendEvent(button, &enter);
+    QStringList seen;
+    QTimer::singleShot(150, [&] {
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(status);
+        seen << status->text() << reader->text(QAccessible::Name)
+             << QString::number(status->isVisible()) << QString::number(bar->isVisible())
+             << window->statusBar()->currentMessage();
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(seen, (QStringList{"Get list...", "Get list...", "1", "1", ""}));
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+}
+
+void TestPcLinkForm::noStoredFolderSelectsNothing() {
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home_->filePath("nvbman.ini"), QSettings::IniFormat));
+        store.save({rig_->inputNumber(), rig_->outputNumber(), QString(), {}, {}});
+    }
+    auto window = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("nvbman.ini")));
+    window->start();
+    window->show();
+    QTreeView* tree = view(*window, "LocalDirView");
+    auto* files = window->findChild<QListView*>("LocalFileView");
+    QVERIFY(tree->selectionModel()->selectedIndexes().isEmpty());
+    // Focus marks a node current, which chooses no folder.
+    tree->setFocus();
+    QApplication::processEvents();
+    QVERIFY(tree->selectionModel()->selectedIndexes().isEmpty());
+    QCOMPARE(files->model()->rowCount(), 0);
 }
 
 void TestPcLinkForm::secondCopyEndsAtOnce() {

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void cleanup();
     void sendRefusals_data();
     void sendRefusals();
+    void rowsOnlyMarkedCurrentAreNotChosen_data();
+    void rowsOnlyMarkedCurrentAreNotChosen();
     void sendFillsTheSlotAndSelectsIt();
     void importWritesReplacesAndSelectsTheFile();
     void importOfAnUnsafeNameStaysInTheFolder();
@@ -195,6 +197,50 @@ void TestWindowTransfers::sendRefusals() {
     QCOMPARE(boxes.texts, QStringList{text});
     QCOMPARE(keyboard(), before);
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString());
+}
+
+void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("unchosen");  // the list whose row is current but not selected
+    QTest::addColumn<QString>("text");
+    QTest::newRow("send, PC file") << "send" << "LocalFileView" << "Not select a source data";
+    QTest::newRow("send, keyboard slot")
+        << "send" << "KbdFileView" << "Not select a distination data";
+    QTest::newRow("import, keyboard slot")
+        << "import" << "KbdFileView" << "Not select a source data";
+    QTest::newRow("delete, song") << "delete" << "KbdFileView" << "Not select a data";
+}
+
+void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen() {
+    QFETCH(QString, command);
+    QFETCH(QString, unchosen);
+    QFETCH(QString, text);
+    startWindow();
+    const QString file = QFileInfo(importSlot({"Tone:\\"}, 3)).fileName();
+    const QStringList slot = command == "delete" ? QStringList{"Song Rhythm:\\", "Song"}
+                                                 : QStringList{"Tone:\\"};
+    selectKbd(slot, 0);
+    selectLocal(file);
+    // What a list does when it takes the keyboard focus: its row becomes current, unselected.
+    QListView* view = list(qPrintable(unchosen));
+    view->selectionModel()->clearSelection();
+    view->selectionModel()->setCurrentIndex(view->model()->index(0, 0),
+                                            QItemSelectionModel::NoUpdate);
+    const QJsonObject before = keyboard();
+    const QStringList filesBefore = QDir(home_->path()).entryList(QDir::Files);
+    rig_->clearTraffic();
+    MessageBoxes boxes;
+    if (command == "send") {
+        window_->SendActionExecute();
+    } else if (command == "import") {
+        window_->ReceiveActionExecute();
+    } else {
+        window_->DeleteActionExecute();
+    }
+    QCOMPARE(boxes.texts, QStringList{text});
+    QCOMPARE(keyboard(), before);
+    QVERIFY(rig_->fromProgram().empty());
+    QCOMPARE(QDir(home_->path()).entryList(QDir::Files), filesBefore);
 }
 
 void TestWindowTransfers::sendFillsTheSlotAndSelectsIt() {
