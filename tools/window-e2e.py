@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """Drives the real NvbMan window through its accessibility interface (AT-SPI), as a screen
 reader user would: a fresh settings folder, the built-in software keyboard chosen in the
-preferences, Get/Update List, three rows of the keyboard list read, one slot imported and the
-new file's row found in the PC list. With --screenshot FILE it then saves the window's picture.
+preferences, Get/Update List clicked with the pointer left resting on the button (the status
+line must read "Get list..." meanwhile), three rows of the keyboard list read, a row's pop-up
+menu read twice and its Properties read (values, not captions), one slot imported and the new
+file's row found in the PC list, the details view chosen through the button's toggle action.
+With --screenshot FILE it then saves the window's picture.
 
 Run it inside an X server with an accessibility bus (tools/window-e2e.sh does both):
     window-e2e.py [--program PATH] [--screenshot FILE]
@@ -17,6 +20,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 TIMEOUT = 30  # seconds for anything the window must show
 
@@ -33,6 +37,27 @@ def fail(text):
 APP = None  # the window's application, once found: its error boxes end the run
 
 
+def pump(seconds):
+    """Waits, delivering the bus's events to our listeners meanwhile."""
+    context = GLib.MainContext.default()
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        while context.pending():
+            context.iteration(False)
+        time.sleep(0.01)
+
+
+SHOWN_MENUS = []  # pop-up menus as they open: Qt lists no pop-up among the application's windows
+
+
+def on_showing(event):
+    try:
+        if event.detail1 == 1 and event.source.getRoleName() == "popup menu":
+            SHOWN_MENUS.append(event.source)
+    except Exception:
+        pass
+
+
 def wait_for(what, find):
     deadline = time.monotonic() + TIMEOUT
     while time.monotonic() < deadline:
@@ -44,7 +69,7 @@ def wait_for(what, find):
             return found
         if APP is not None and (text := error_box(APP)):
             fail(f"error box while waiting for {what}: {text}")
-        time.sleep(0.2)
+        pump(0.2)
     fail(f"no {what} after {TIMEOUT} s")
 
 
@@ -90,9 +115,22 @@ def error_box(app):
 
 
 def key(keysym_name):
-    code = {"End": 0xFF57, "Return": 0xFF0D}[keysym_name]
+    code = {"End": 0xFF57, "Return": 0xFF0D, "Escape": 0xFF1B, "Up": 0xFF52}[keysym_name]
     pyatspi.Registry.generateKeyboardEvent(code, None, pyatspi.KEY_SYM)
     time.sleep(0.2)
+
+
+def all_named(root, name):
+    found, queue = [], [root]
+    while queue:
+        acc = queue.pop(0)
+        try:
+            if acc.name == name and acc != root:
+                found.append(acc)
+            queue.extend(child for child in acc if child is not None)
+        except Exception:
+            continue
+    return found
 
 
 def all_with_role(root, role):
@@ -106,6 +144,59 @@ def all_with_role(root, role):
         except Exception:
             continue
     return found
+
+
+def center(acc):
+    box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return box.x + box.width // 2, box.y + box.height // 2
+
+
+def mouse(acc, event):
+    """A pointer event at the middle of `acc` ("abs" moves there, "b1c" and "b3c" click)."""
+    x, y = center(acc)
+    pyatspi.Registry.generateMouseEvent(x, y, event)
+
+
+def showing(acc):
+    return acc.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def status_line(window):
+    labels = [acc for acc in all_with_role(window, pyatspi.ROLE_LABEL)
+              if acc.description == "Status"]
+    return labels[0] if labels else None
+
+
+def open_menu_items():
+    """The item names of the pop-up menu that opened last and still shows, or None."""
+    if not SHOWN_MENUS or not showing(SHOWN_MENUS[-1]):
+        return None
+    names = [item.name for item in SHOWN_MENUS[-1] if item is not None]
+    return names or None
+
+
+def list_status_while_pointer_rests(main_window):
+    """Clicks Get/Update List and leaves the pointer on the button; returns what the status
+    line read during the command and whether the progress bar stayed on screen."""
+    button = wait_for("Get/Update List button",
+                      lambda: named(main_window, "Get/Update List", pyatspi.ROLE_PUSH_BUTTON))
+    status = wait_for("status line", lambda: status_line(main_window))
+    bar = wait_for("progress bar", lambda: named(main_window, "ProgressBar"))
+    mouse(button, "abs")
+    pump(0.5)  # the pointer rests: a status tip would show now
+    mouse(button, "b1c")
+    heard, bar_hidden = set(), False
+    deadline = time.monotonic() + TIMEOUT
+    while time.monotonic() < deadline:
+        try:
+            heard.add(status.name)
+            bar_hidden = bar_hidden or not showing(bar) or not showing(status)
+        except Exception:
+            pass
+        if "Get list..." in heard and status.name == "":
+            break
+        pump(0.02)
+    return heard, bar_hidden
 
 
 def rows(list_acc):
@@ -137,6 +228,7 @@ def main():
     # The first start's default folder is the folder the program starts in.
     for hidden in (".cache", ".runtime"):
         os.makedirs(os.path.join(home, hidden), mode=0o700)
+    pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
     window = subprocess.Popen([args.program], cwd=work, env=env)
     try:
         global APP
@@ -160,8 +252,12 @@ def main():
         main_window = wait_for("main window",
                                lambda: named(app, "MLS-850 MUSIC DATA MANAGEMENT SOFTWARE",
                                              pyatspi.ROLE_FRAME))
-        press(wait_for("Get/Update List button",
-                       lambda: named(main_window, "Get/Update List", pyatspi.ROLE_PUSH_BUTTON)))
+        heard, bar_hidden = list_status_while_pointer_rests(main_window)
+        log(f"status line read during the list: {sorted(heard)}")
+        if "Get list..." not in heard:
+            fail("the status line never read \"Get list...\"")
+        if bar_hidden:
+            fail("the status line or the progress bar was hidden during the list")
         kbd_list = wait_for("keyboard list", lambda: named(main_window, "KbdFileView"))
         listed = wait_for("fetched rows", lambda: rows(kbd_list)[:1] != ["User 0"]
                           and len(rows(kbd_list)) >= 3 and rows(kbd_list))
@@ -169,7 +265,29 @@ def main():
         if listed[:3] != ["Velvet  ", "Glass EP", "Brass Up"]:
             fail(f"unexpected rows {listed[:3]}")
 
-        kbd_list.queryTable().addRowSelection(1)
+        # A right-click chooses the row, and the same menu reads in full every time it opens.
+        menus = []
+        for _ in range(2):
+            mouse(kbd_list.queryTable().getAccessibleAt(1, 0), "b3c")
+            menus.append(wait_for("the keyboard list's pop-up menu", open_menu_items))
+            if len(menus) == 1:
+                key("Escape")
+                wait_for("the menu to close", lambda: open_menu_items() is None)
+        log(f"pop-up menu read twice: {menus}")
+        if menus[0] != menus[1] or "Properties" not in menus[0]:
+            fail(f"the pop-up menu read differently: {menus}")
+        key("Up")  # Properties, the last item
+        key("Return")
+        dialog = wait_for("Property dialog", lambda: named(app, "Property", pyatspi.ROLE_DIALOG))
+        values = wait_for("the property values", lambda: {
+            acc.description: acc.name for acc in all_with_role(dialog, pyatspi.ROLE_LABEL)
+            if acc.description in ("Type", "Size", "File name") and acc.name} or None)
+        log(f"property values read: {values}")
+        if values != {"File name": "Glass EP", "Type": "Tone", "Size": "60byte(s)"}:
+            fail(f"the property dialog read {values}")
+        key("Escape")
+        wait_for("the dialog to close", lambda: named(app, "Property", pyatspi.ROLE_DIALOG) is None)
+
         press(wait_for("Import button",
                        lambda: named(main_window, "Import", pyatspi.ROLE_PUSH_BUTTON)))
         local_list = wait_for("PC list", lambda: named(main_window, "LocalFileView"))
@@ -178,6 +296,20 @@ def main():
         if not os.path.exists(os.path.join(work, "TON_Glass EP.nvb")):
             fail("the file is not on disk")
         log("imported TON_Glass EP.nvb, and its row is in the PC list")
+
+        # The keyboard pane's "Detailed" button (the lower of the two) through its toggle
+        # action, as a screen reader presses a check box.
+        detailed = max(wait_for("the Detailed buttons",
+                                lambda: len(all_named(main_window, "Detailed")) == 2
+                                and all_named(main_window, "Detailed")),
+                       key=lambda acc: center(acc)[1])
+        action = detailed.queryAction()
+        names = [action.getName(i) for i in range(action.nActions)]
+        action.doAction(names.index("Toggle"))
+        wait_for("the keyboard list's details", lambda: any(
+            showing(acc) and acc.getRole() == pyatspi.ROLE_TREE
+            for acc in all_named(main_window, "KbdFileView")))
+        log("details view chosen through the toggle action")
         if args.screenshot:
             from PIL import ImageGrab
             time.sleep(1)  # the last repaint

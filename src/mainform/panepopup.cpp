@@ -28,8 +28,8 @@ bool PanePopup::eventFilter(QObject* watched, QEvent* event) {
     const auto* request = static_cast<QContextMenuEvent*>(event);
     QWidget* viewport = view->viewport();
     if (request->reason() == QContextMenuEvent::Mouse) {
-        const QPoint at = watched == viewport ? request->pos()
-                                              : viewport->mapFrom(view, request->pos());
+        const QPoint at =
+            watched == viewport ? request->pos() : viewport->mapFrom(view, request->pos());
         const QModelIndex pointed = view->indexAt(at);
         if (pointed.isValid()) {
             view->setCurrentIndex(pointed);  // selects it: a single-selection view

@@ -35,8 +35,8 @@
 #include "msg/operateexception.h"
 #include "msg/pbarobservers.h"
 #include "panedragdrop.h"
-#include "panepopup.h"
 #include "paneicons.h"
+#include "panepopup.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "preferform/prefform.h"
@@ -259,9 +259,9 @@ void TPcLinkForm::buildPopupMenus() {
         }
         return new PanePopup(menu, emptySpace, this);
     };
-    PanePopup* local = popup("LocalPopupMenu",
-                             {sendAction_, nullptr, localPropOpen_, nullptr, shellOpen_},
-                             PanePopup::EmptySpace::ClearSelection);
+    PanePopup* local =
+        popup("LocalPopupMenu", {sendAction_, nullptr, localPropOpen_, nullptr, shellOpen_},
+              PanePopup::EmptySpace::ClearSelection);
     local->attach(localFileView_);
     local->attach(localFileDetails_);
     PanePopup* kbd = popup("KbdPopupMenu", {receiveAction_, deleteAction_, nullptr, kbdPropOpen_},

@@ -2,6 +2,7 @@
 // keyboard: start-up and settings, Get/Update List and what it enables, the keyboard pane's rows,
 // a failed list, the busy guard and cancel, delete, drive properties, one copy at a time.
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -9,14 +10,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QStatusBar>
-#include <QAccessible>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QTreeView>
@@ -414,8 +414,7 @@ void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
     for (int i = 0; i < 8; ++i) {
         QTest::keyClick(tree, Qt::Key_Down);
     }
-    QCOMPARE(tree->selectionModel()->selectedIndexes().value(0).data().toString(),
-             QString("Song"));
+    QCOMPARE(tree->selectionModel()->selectedIndexes().value(0).data().toString(), QString("Song"));
     // Tab into the list marks its first row without choosing it: Delete deletes nothing.
     auto* list = window->findChild<QListView*>("KbdFileView");
     QTest::keyClick(tree, Qt::Key_Tab);
@@ -482,7 +481,8 @@ void TestPcLinkForm::rightClickChoosesWhatTheMenuActsOn() {
         QCOMPARE(menu, first);
         QCOMPARE(menu->actions().size(), 4);  // Import, Delete, separator, Properties
         menu->close();
-        QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(row, 0)});
+        QCOMPARE(list->selectionModel()->selectedRows(),
+                 QModelIndexList{list->model()->index(row, 0)});
     }
     rightClick(list, list->viewport()->rect().bottomRight() - QPoint(2, 2));
     QVERIFY(openMenu() != nullptr);

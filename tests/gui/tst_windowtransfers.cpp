@@ -83,7 +83,9 @@ private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
     QTreeView* tree(const char* name) { return window_->findChild<QTreeView*>(name); }
     QListView* list(const char* name) { return window_->findChild<QListView*>(name); }
-    LocalListModel* localList() { return static_cast<LocalListModel*>(list("LocalFileView")->model()); }
+    LocalListModel* localList() {
+        return static_cast<LocalListModel*>(list("LocalFileView")->model());
+    }
     void selectKbd(const QStringList& nodes, int row);
     void selectLocal(const QString& name);
     // Imports a slot through the window into the home folder; returns the file's path.
@@ -157,11 +159,10 @@ void TestWindowTransfers::sendRefusals_data() {
     QTest::newRow("no file") << "" << QStringList{"Tone:\\"} << 3 << "Not select a source data";
     QTest::newRow("no slot") << "tone" << QStringList{"Tone:\\"} << -1
                              << "Not select a distination data";
-    QTest::newRow("folder row") << "tone" << QStringList{"Song Rhythm:\\"} << 0
-                                << "Not acceptable";
+    QTest::newRow("folder row") << "tone" << QStringList{"Song Rhythm:\\"} << 0 << "Not acceptable";
     QTest::newRow("not a .nvb file") << "text" << QStringList{"Tone:\\"} << 0 << "No NVB file";
-    QTest::newRow("tone onto DSP") << "tone" << QStringList{"DSP:\\"} << 0
-                                   << "Data type is different";
+    QTest::newRow("tone onto DSP")
+        << "tone" << QStringList{"DSP:\\"} << 0 << "Data type is different";
     QTest::newRow("memory full") << "song" << QStringList{"Song Rhythm:\\", "Song"} << 1
                                  << "Not enough memory";
 }
@@ -203,12 +204,18 @@ void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("unchosen");  // the list whose row is current but not selected
     QTest::addColumn<QString>("text");
-    QTest::newRow("send, PC file") << "send" << "LocalFileView" << "Not select a source data";
-    QTest::newRow("send, keyboard slot")
-        << "send" << "KbdFileView" << "Not select a distination data";
-    QTest::newRow("import, keyboard slot")
-        << "import" << "KbdFileView" << "Not select a source data";
-    QTest::newRow("delete, song") << "delete" << "KbdFileView" << "Not select a data";
+    QTest::newRow("send, PC file") << "send"
+                                   << "LocalFileView"
+                                   << "Not select a source data";
+    QTest::newRow("send, keyboard slot") << "send"
+                                         << "KbdFileView"
+                                         << "Not select a distination data";
+    QTest::newRow("import, keyboard slot") << "import"
+                                           << "KbdFileView"
+                                           << "Not select a source data";
+    QTest::newRow("delete, song") << "delete"
+                                  << "KbdFileView"
+                                  << "Not select a data";
 }
 
 void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen() {
@@ -217,8 +224,8 @@ void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen() {
     QFETCH(QString, text);
     startWindow();
     const QString file = QFileInfo(importSlot({"Tone:\\"}, 3)).fileName();
-    const QStringList slot = command == "delete" ? QStringList{"Song Rhythm:\\", "Song"}
-                                                 : QStringList{"Tone:\\"};
+    const QStringList slot =
+        command == "delete" ? QStringList{"Song Rhythm:\\", "Song"} : QStringList{"Tone:\\"};
     selectKbd(slot, 0);
     selectLocal(file);
     // What a list does when it takes the keyboard focus: its row becomes current, unselected.
@@ -287,7 +294,9 @@ void TestWindowTransfers::importWritesReplacesAndSelectsTheFile() {
 
 void TestWindowTransfers::importOfAnUnsafeNameStaysInTheFolder() {
     KeyboardMemory memory = KeyboardMemory::demo();
-    memory.setName(kTone0, std::string("../a/\x01" "b", 7));
+    memory.setName(kTone0, std::string("../a/\x01"
+                                       "b",
+                                       7));
     startWindow(memory);
     MessageBoxes boxes;
     const QString file = importSlot({"Tone:\\"}, 0);
@@ -330,22 +339,29 @@ void TestWindowTransfers::importThatCannotWriteKeepsTheOldFile() {
 }
 
 void TestWindowTransfers::properties_data() {
-    QTest::addColumn<QString>("entry");  // a PC file name, or "keyboard" for tone slot 2
-    QTest::addColumn<QString>("typed");  // typed into the name field before OK
+    QTest::addColumn<QString>("entry");      // a PC file name, or "keyboard" for tone slot 2
+    QTest::addColumn<QString>("typed");      // typed into the name field before OK
     QTest::addColumn<QStringList>("shown");  // file name, type, size, location's end, name
     QTest::addColumn<QString>("nameAfter");  // the name inside the file afterwards
     QTest::addColumn<QString>("error");
     QTest::newRow("PC .nvb renamed")
-        << "TON_Velvet  .nvb" << QString::fromUtf8("Soft~\u00e9\t") << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "}
-        << "Soft___ " << "";
+        << "TON_Velvet  .nvb" << QString::fromUtf8("Soft~\u00e9\t")
+        << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "} << "Soft___ "
+        << "";
     QTest::newRow("empty name acts as Cancel")
-        << "TON_Velvet  .nvb" << "" << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "}
-        << "Velvet  " << "";
-    QTest::newRow("capital extension") << "COPY.NVB" << "x" << QStringList{"COPY.NVB", "", "", ""}
-                                       << "Velvet  " << "";
-    QTest::newRow("damaged file") << "bad.nvb" << "" << QStringList{} << "" << "No NVB file";
-    QTest::newRow("keyboard slot") << "keyboard" << "" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"}
-                                   << "" << "";
+        << "TON_Velvet  .nvb"
+        << "" << QStringList{"TON_Velvet  .nvb", "Tone", "60byte(s)", "Velvet  "} << "Velvet  "
+        << "";
+    QTest::newRow("capital extension") << "COPY.NVB"
+                                       << "x" << QStringList{"COPY.NVB", "", "", ""} << "Velvet  "
+                                       << "";
+    QTest::newRow("damaged file") << "bad.nvb"
+                                  << "" << QStringList{} << ""
+                                  << "No NVB file";
+    QTest::newRow("keyboard slot")
+        << "keyboard"
+        << "" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"} << ""
+        << "";
 }
 
 void TestWindowTransfers::properties() {
@@ -378,7 +394,7 @@ void TestWindowTransfers::properties() {
         for (const char* label : {"FileNameLbl", "TypeLbl", "SizeLbl", "NameEdit"}) {
             QWidget* widget = dialog->findChild<QWidget*>(label);
             seen << (qobject_cast<QLabel*>(widget) ? static_cast<QLabel*>(widget)->text()
-                                                    : static_cast<QLineEdit*>(widget)->text());
+                                                   : static_cast<QLineEdit*>(widget)->text());
         }
         nameField = dialog->findChild<QLineEdit*>("NameEdit")->isVisibleTo(dialog);
         auto* edit = dialog->findChild<QLineEdit*>("NameEdit");
@@ -407,16 +423,33 @@ void TestWindowTransfers::dragAndDrop_data() {
     QTest::addColumn<QString>("target");  // the row under the pointer: a caption, or empty space
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("outcome");  // an error text, "sent", "imported:<folder>"
-    QTest::newRow("file onto tone slot") << "local" << "kbd" << "Marimba " << true << "sent";
-    QTest::newRow("file onto folder row") << "local" << "kbd" << "Song" << true << "Not acceptable";
-    QTest::newRow("file onto empty space") << "local" << "kbd" << "" << true
-                                           << "Not select a distination data";
-    QTest::newRow("slot onto sub-folder") << "kbd" << "local" << "Sub" << true << "imported:Sub";
-    QTest::newRow("slot onto empty space") << "kbd" << "local" << "" << true << "imported:";
-    QTest::newRow("slot onto a file row") << "kbd" << "local" << "notes.txt" << true << "imported:";
-    QTest::newRow("within the PC list") << "local" << "local" << "" << false << "";
-    QTest::newRow("within the keyboard list") << "kbd" << "kbd" << "" << false << "";
-    QTest::newRow("from another program") << "other" << "kbd" << "Marimba " << false << "";
+    QTest::newRow("file onto tone slot") << "local"
+                                         << "kbd"
+                                         << "Marimba " << true << "sent";
+    QTest::newRow("file onto folder row") << "local"
+                                          << "kbd"
+                                          << "Song" << true << "Not acceptable";
+    QTest::newRow("file onto empty space") << "local"
+                                           << "kbd"
+                                           << "" << true << "Not select a distination data";
+    QTest::newRow("slot onto sub-folder") << "kbd"
+                                          << "local"
+                                          << "Sub" << true << "imported:Sub";
+    QTest::newRow("slot onto empty space") << "kbd"
+                                           << "local"
+                                           << "" << true << "imported:";
+    QTest::newRow("slot onto a file row") << "kbd"
+                                          << "local"
+                                          << "notes.txt" << true << "imported:";
+    QTest::newRow("within the PC list") << "local"
+                                        << "local"
+                                        << "" << false << "";
+    QTest::newRow("within the keyboard list") << "kbd"
+                                              << "kbd"
+                                              << "" << false << "";
+    QTest::newRow("from another program") << "other"
+                                          << "kbd"
+                                          << "Marimba " << false << "";
 }
 
 void TestWindowTransfers::dragAndDrop() {
@@ -444,23 +477,22 @@ void TestWindowTransfers::dragAndDrop() {
     QListView* view = list(onto == "kbd" ? "KbdFileView" : "LocalFileView");
     QModelIndex row;
     if (!target.isEmpty()) {
-        const QModelIndexList found =
-            view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, target, 1,
-                                 Qt::MatchExactly);
+        const QModelIndexList found = view->model()->match(
+            view->model()->index(0, 0), Qt::DisplayRole, target, 1, Qt::MatchExactly);
         QVERIFY2(!found.isEmpty(), qPrintable(target));
         row = found.first();
     }
     view->scrollTo(row);
     QApplication::processEvents();
-    const QPoint at = row.isValid() ? view->visualRect(row).center()
-                                    : QPoint(view->viewport()->width() - 2,
-                                             view->viewport()->height() - 2);
+    const QPoint at = row.isValid()
+                          ? view->visualRect(row).center()
+                          : QPoint(view->viewport()->width() - 2, view->viewport()->height() - 2);
     QVERIFY(!row.isValid() || view->indexAt(at) == row);
     QVERIFY(row.isValid() || !view->indexAt(at).isValid());
     std::unique_ptr<QMimeData> data(
-        from == "other" ? new QMimeData
-                        : PaneDragDrop::mimeData(from == "kbd" ? PaneDragDrop::Keyboard
-                                                               : PaneDragDrop::Local));
+        from == "other"
+            ? new QMimeData
+            : PaneDragDrop::mimeData(from == "kbd" ? PaneDragDrop::Keyboard : PaneDragDrop::Local));
     if (from == "other") {
         data->setData(PaneDragDrop::kMimeType, "1 LocalFileView");  // another process's drag
     }
@@ -504,13 +536,13 @@ void TestWindowTransfers::dragStartsOnlyFromDataAfterFivePixels_data() {
     QTest::addColumn<bool>("starts");
     const QStringList tones{"Tone:\\"};
     const QStringList songs{"Song Rhythm:\\", "Song"};
-    QTest::newRow("PC file, 5 px") << "LocalFileView" << QStringList() << "nvbman.ini" << 5
-                                   << true << true;
-    QTest::newRow("PC file, 4 px: a click") << "LocalFileView" << QStringList() << "nvbman.ini"
-                                            << 4 << true << false;
+    QTest::newRow("PC file, 5 px")
+        << "LocalFileView" << QStringList() << "nvbman.ini" << 5 << true << true;
+    QTest::newRow("PC file, 4 px: a click")
+        << "LocalFileView" << QStringList() << "nvbman.ini" << 4 << true << false;
     QTest::newRow("tone slot") << "KbdFileView" << tones << "Velvet  " << 8 << true << true;
-    QTest::newRow("tone slot before the list") << "KbdFileView" << tones << "User 0" << 8 << false
-                                               << false;
+    QTest::newRow("tone slot before the list")
+        << "KbdFileView" << tones << "User 0" << 8 << false << false;
     QTest::newRow("empty song slot") << "KbdFileView" << songs << "Song 1" << 8 << true << false;
     QTest::newRow("folder row") << "KbdFileView" << QStringList{"Song Rhythm:\\"} << "Song" << 8
                                 << true << false;
@@ -531,8 +563,8 @@ void TestWindowTransfers::dragStartsOnlyFromDataAfterFivePixels() {
         selectKbd(nodes, -1);
     }
     QListView* view = this->list(qPrintable(list));
-    const QModelIndexList found = view->model()->match(view->model()->index(0, 0),
-                                                       Qt::DisplayRole, row, 1, Qt::MatchExactly);
+    const QModelIndexList found =
+        view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, row, 1, Qt::MatchExactly);
     QVERIFY2(!found.isEmpty(), qPrintable(row));
     view->scrollTo(found.first());
     const QPoint at = view->visualRect(found.first()).center();
