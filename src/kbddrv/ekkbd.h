@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ekmidi/ekexchange.h"
+#include "mls850layout.h"
 #include "sysex/eksysexdecoder.h"
 #include "sysex/eksysexencoder.h"
 
@@ -49,9 +50,9 @@ public:
     void deleteSong(int slot);
 
     // Answered locally from the kind of the last kind query (0: an MLS-850).
-    int toneSize() const { return keyboardKind_ == 0 ? 60 : 0; }
-    int dspSize() const { return keyboardKind_ == 0 ? 36 : 0; }
-    int registrationSize() const { return keyboardKind_ == 0 ? 176 : 0; }
+    int toneSize() const { return keyboardKind_ == 0 ? mls850::kToneSize : 0; }
+    int dspSize() const { return keyboardKind_ == 0 ? mls850::kDspSize : 0; }
+    int registrationSize() const { return keyboardKind_ == 0 ? mls850::kRegistrationSize : 0; }
     // "Preset" followed by the bank digit and the number plus one; empty for another kind.
     std::string registrationName(int bank, int number) const;
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "data/datatypes.h"
 #include "data/ekdatadrive.h"
 #include "sysex/sysexrecords.h"
 
@@ -37,18 +38,34 @@ EkDataDirectory& appendFolder(EkDataDrive& area, std::uint16_t type, const std::
 
 }  // namespace
 
+bool isItemSize(std::uint16_t type, std::uint32_t bytes) {
+    switch (type) {
+        case DataType::Tone:
+            return bytes == kToneSize;
+        case DataType::DSP:
+            return bytes == kDspSize;
+        case DataType::Registration:
+            return bytes == kRegistrationSize;
+        case DataType::Song:
+        case DataType::Rhythm:
+            return bytes > 0 && bytes % 2 == 0;
+        default:
+            return false;
+    }
+}
+
 std::string placeholderName(const char* word, int number) {
     return std::string(word) + " " + static_cast<char>('0' + number);
 }
 
 void buildLayout(EkDataDrive& root, std::vector<std::string>& areaNames) {
-    appendSlots(appendArea(root, areaNames, DataType::Tone, "Tone:", 10 * 60, 0), DataType::Tone,
+    appendSlots(appendArea(root, areaNames, DataType::Tone, "Tone:", 10 * kToneSize, 0),
+                DataType::Tone, 10, "User");
+    appendSlots(appendArea(root, areaNames, DataType::DSP, "DSP:", 10 * kDspSize, 0), DataType::DSP,
                 10, "User");
-    appendSlots(appendArea(root, areaNames, DataType::DSP, "DSP:", 10 * 36, 0), DataType::DSP, 10,
-                "User");
 
-    EkDataDrive& registrations =
-        appendArea(root, areaNames, DataType::Registration, "Registration:", 16 * 176, 0);
+    EkDataDrive& registrations = appendArea(root, areaNames, DataType::Registration,
+                                            "Registration:", 16 * kRegistrationSize, 0);
     for (int bank = 0; bank < 4; ++bank) {
         EkDataDirectory& folder =
             appendFolder(registrations, DataType::Registration, "Bank" + std::to_string(bank));

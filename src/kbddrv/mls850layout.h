@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,15 @@ namespace mls850 {
 
 inline constexpr const char* kModel = "MLS-850";
 inline constexpr int kSongRhythmMemory = 21504;
+// The fixed sizes of the items that are not songs or rhythms, in bytes.
+inline constexpr int kToneSize = 60;
+inline constexpr int kDspSize = 36;
+inline constexpr int kRegistrationSize = 176;
+
+// Whether an item of `type` can be `bytes` long on this keyboard: tones, DSP settings and
+// registrations have their fixed size; songs and rhythms any even size above nothing (an item
+// is whole 16-bit words). The upper bound of songs and rhythms is the free memory's to judge.
+bool isItemSize(std::uint16_t type, std::uint32_t bytes);
 
 // Builds the MLS-850's fixed memory under `root`: the areas "Tone:", "DSP:", "Registration:" and
 // "Song Rhythm:" with their folders ("Bank0" to "Bank3", "Song", "Rhythm") and 42 slots, each

@@ -5,6 +5,7 @@
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
 #include "nvbstreamexception.h"
 #include "platform/systemerror.h"
 #include "sysex/ekexception.h"
@@ -33,6 +34,10 @@ std::string lastComponent(const std::string& path) {
 std::string areaOf(const std::string& path) {
     return path.substr(0, path.find('\\'));
 }
+
+// What of a slot's area and address travels in a message header.
+constexpr std::uint8_t kAreaMask = 0x0F;
+constexpr std::int32_t kAddressMask = 0x3FFF;
 
 bool isSongOrRhythm(std::uint16_t type) {
     return type == DataType::Song || type == DataType::Rhythm;
@@ -157,6 +162,10 @@ void NvbMidiStream::read(EkDataFile& item) {
     std::size_t blocksTaken = 0;
     bool lastRepeated = false;
     const auto broken = [] { return EkSysExException(EkSysExException::CommError); };
+    // Every block must be of this slot: a keyboard answers every program that listens, and a
+    // block of another slot (another program's fetch) must never be saved as this item.
+    const std::uint8_t area = record_.area & kAreaMask;
+    const std::int32_t address = record_.address & kAddressMask;
 
     EkKbdDrv::BusyScope busy(driver_);
     {
@@ -164,7 +173,8 @@ void NvbMidiStream::read(EkDataFile& item) {
         for (;;) {
             exchange();
             if (decoder_.type() == SysExType::DataBlock) {
-                if (++blocksTaken > blocksNeeded + kMaxResends) {
+                if (++blocksTaken > blocksNeeded + kMaxResends || record_.area != area ||
+                    record_.address != address) {
                     throw broken();
                 }
                 const auto& block = decoder_.words();
@@ -221,7 +231,12 @@ void NvbMidiStream::write(EkDataFile& item) {
         throw NvbStreamException(NvbStreamException::TypeMismatch);
     }
     const std::uint32_t size = item.size();
-    // Checked before anything is deleted on the keyboard.
+    // Checked before anything is deleted on the keyboard. An item of a size its type cannot
+    // have is no item of this keyboard: an empty one would only wipe a song, a tone of 80 bytes
+    // would be taken in part, an odd-sized song would lose its last byte.
+    if (!mls850::isItemSize(item.type(), size)) {
+        throw NvbStreamException(NvbStreamException::NotNvbFile);
+    }
     if (size > kMaxItemSize) {
         throw platform::SystemError("The item of " + std::to_string(size) +
                                     " bytes is larger than the keyboard can take (" +

@@ -1,6 +1,7 @@
 // Items sent into and fetched from the software keyboard through the real keyboard stream:
 // block sizes, handshake, the keyboard's refusals and faults, and what the tree shows after.
 
+#include <QJsonObject>
 #include <QtTest>
 
 #include "data/ekdatafile.h"
@@ -83,6 +84,8 @@ private Q_SLOTS:
     void sendRefusals_data();
     void sendRefusals();
     void typeMismatchSendsNothing();
+    void sizesTheTypeCannotHaveAreRefusedBeforeAnything_data();
+    void sizesTheTypeCannotHaveAreRefusedBeforeAnything();
     void songMemoryCountsTheSongItReplaces_data();
     void songMemoryCountsTheSongItReplaces();
     void itemShorterThanItsSizeIsRefusedBeforeAnything();
@@ -92,6 +95,8 @@ private Q_SLOTS:
     void failedFetchLeavesTheItemUntouched_data();
     void failedFetchLeavesTheItemUntouched();
     void fetchedBlockPastTheSlotIsRefused();
+    void blocksOfAnotherSlotAreNeverTaken_data();
+    void blocksOfAnotherSlotAreNeverTaken();
     void stopRequestEndsATransferAtTheNextMessage_data();
     void stopRequestEndsATransferAtTheNextMessage();
     void brokenFetchesSaveNothing_data();
@@ -107,7 +112,6 @@ void TestNvbMidiStream::sendsInBlocksOf64Words_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<QStringList>("blocks");
     QTest::addColumn<QList<int>>("positions");
-    QTest::newRow("empty") << 0 << QStringList{"status0"} << QList<int>{};
     QTest::newRow("one block") << 128 << QStringList{"block0:64", "status0"} << QList<int>{128};
     QTest::newRow("300 bytes") << 300
                                << QStringList{"block0:64", "block1:64", "block2:22", "status0"}
@@ -213,6 +217,35 @@ void TestNvbMidiStream::typeMismatchSendsNothing() {
     QVERIFY(setup.rig.fromProgram().empty());
 }
 
+void TestNvbMidiStream::sizesTheTypeCannotHaveAreRefusedBeforeAnything_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("slot");
+    // The song over Sunrise would have deleted it first.
+    QTest::newRow("empty song") << int(DataType::Song) << 0 << "Song Rhythm:\\Song\\Sunrise ";
+    QTest::newRow("odd-sized song") << int(DataType::Song) << 301 << "Song Rhythm:\\Song\\Sunrise ";
+    QTest::newRow("empty rhythm") << int(DataType::Rhythm) << 0 << "Song Rhythm:\\Rhythm\\User 1";
+    QTest::newRow("tone of 80 bytes") << int(DataType::Tone) << 80 << "Tone:\\Warm Pad";
+    QTest::newRow("empty tone") << int(DataType::Tone) << 0 << "Tone:\\Warm Pad";
+    QTest::newRow("DSP one word long") << int(DataType::DSP) << 38 << "DSP:\\Hall 1  ";
+}
+
+void TestNvbMidiStream::sizesTheTypeCannotHaveAreRefusedBeforeAnything() {
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QFETCH(QString, slot);
+    Setup setup;
+    const QJsonObject before = setup.rig.keyboard.memory().toJson();
+    EkDataFile item{std::uint16_t(type)};
+    item.setSize(std::uint32_t(size));
+    item.words() = pattern(std::size_t(size + 1) / 2, 3);
+    // The stream's "No NVB file": no item of this keyboard has that size.
+    QCOMPARE(expectCode([&] { setup.stream(slot.toStdString())->write(item); }), 0);
+    QTest::qWait(10);
+    QVERIFY(setup.rig.fromProgram().empty());
+    QCOMPARE(setup.rig.keyboard.memory().toJson(), before);
+}
+
 void TestNvbMidiStream::songMemoryCountsTheSongItReplaces_data() {
     QTest::addColumn<QString>("slot");
     QTest::addColumn<int>("beyondFree");  // the item's bytes beyond the free memory
@@ -221,8 +254,7 @@ void TestNvbMidiStream::songMemoryCountsTheSongItReplaces_data() {
     QTest::newRow("replacing, fits") << "Song Rhythm:\\Song\\Sunrise " << 1800 << -1;
     QTest::newRow("replacing, 2 bytes too many") << "Song Rhythm:\\Song\\Sunrise " << 1802 << 2;
     QTest::newRow("empty slot, 2 bytes too many") << "Song Rhythm:\\Song\\Song 1" << 2 << 2;
-    QTest::newRow("rhythm: nothing is deleted first") << "Song Rhythm:\\Rhythm\\Shuffle " << 2
-                                                      << 2;
+    QTest::newRow("rhythm: nothing is deleted first") << "Song Rhythm:\\Rhythm\\Shuffle " << 2 << 2;
 }
 
 void TestNvbMidiStream::songMemoryCountsTheSongItReplaces() {
@@ -352,6 +384,42 @@ void TestNvbMidiStream::fetchedBlockPastTheSlotIsRefused() {
     QCOMPARE(expectCode([&] { setup.stream("Song Rhythm:\\Song\\Sunrise ")->read(item); }), 1);
     QVERIFY(item.words().empty());
     QVERIFY(!setup.rig.programHasItOpen());
+}
+
+void TestNvbMidiStream::blocksOfAnotherSlotAreNeverTaken_data() {
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("taken");
+    // The fetch asks for song 0: area 10, address 0.
+    QTest::newRow("its own blocks") << 10 << 0 << true;
+    QTest::newRow("song 1's blocks") << 10 << 1 << false;
+    QTest::newRow("a rhythm's blocks") << 11 << 100 << false;
+}
+
+void TestNvbMidiStream::blocksOfAnotherSlotAreNeverTaken() {
+    QFETCH(int, area);
+    QFETCH(int, address);
+    QFETCH(bool, taken);
+    // A keyboard answers every program that listens: here it answers with blocks that another
+    // program's fetch asked for.
+    ScriptedDevice keyboard("Test busy keyboard");
+    const Words words = pattern(100, 6);
+    keyboard.script = {handframes::block(area, address, 0, words),
+                       handframes::block(area, address, 1, words), handframes::status(10, 0, 0)};
+    EkKbdDrv driver("MLS-850");
+    EkData slot(DataType::Song);
+    slot.setSize(200);
+    slot.setPresent();
+    NvbMidiStream stream(slot, "Song Rhythm:\\Song", keyboard.inputNumber(),
+                         keyboard.outputNumber(), driver);
+    EkDataFile item(DataType::NoType);
+    if (taken) {
+        stream.read(item);
+        QCOMPARE(item.words(), words);
+    } else {
+        QCOMPARE(expectCode([&] { stream.read(item); }), 1);  // the link's failure
+        QVERIFY(item.words().empty());
+    }
 }
 
 namespace {
