@@ -16,7 +16,6 @@
 #include <functional>
 #include <optional>
 
-#include "version.h"
 #include "backup/keyboardbackup.h"
 #include "backup/slotaddress.h"
 #include "cli/terminalprogress.h"
@@ -27,11 +26,13 @@
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
+#include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
+#include "version.h"
 
 namespace {
 
@@ -225,23 +226,12 @@ private:
         }
         input_ = parser_.isSet(inOption_)
                      ? resolveDevice(parser_.value(inOption_), inputs, "input")
-                     : storedDevice(service.findInput(stored.inputDevice, stored.inputDeviceName),
-                                    stored.inputDeviceName, "input");
-        output_ =
-            parser_.isSet(outOption_)
-                ? resolveDevice(parser_.value(outOption_), outputs, "output")
-                : storedDevice(service.findOutput(stored.outputDevice, stored.outputDeviceName),
-                               stored.outputDeviceName, "output");
-    }
-
-    static int storedDevice(int found, const QString& name, const char* direction) {
-        if (found < 0) {
-            throw platform::MidiSystemError(QString("The MIDI %1 device \"%2\" chosen in the "
-                                                    "preferences is not connected.")
-                                                .arg(direction, name)
-                                                .toStdString());
-        }
-        return found;
+                     : service.storedInput(stored.inputDevice, stored.inputDeviceName);
+        output_ = parser_.isSet(outOption_)
+                      ? resolveDevice(parser_.value(outOption_), outputs, "output")
+                      : service.storedOutput(stored.outputDevice, stored.outputDeviceName);
+        // From here to the command's end no other program of this user talks to the keyboard.
+        session_.emplace(output_);
     }
 
     void getList() {
@@ -337,6 +327,10 @@ private:
 
     QString fetch(const SlotAddress& wanted, const QString& folder) {
         const SlotInTree where = slotOf(wanted);
+        if (!where.slot->isPresent()) {
+            throw platform::SystemError("The slot " + wanted.text().toStdString() +
+                                        " is empty: there is nothing to import.");
+        }
         progress_.start("Import", int(where.slot->size()));
         const QString path = transfer::importSlot(*where.slot, where.directoryPath, folder, input_,
                                                   output_, driver_, &progress_);
@@ -357,16 +351,8 @@ private:
         getList();
         const SlotInTree where = slotOf(wanted);
         progress_.start("Send", int(QFileInfo(file).size()));
-        const bool heldSong = where.slot->type() == DataType::Song && where.slot->isPresent();
-        try {
-            transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
-                               &progress_);
-        } catch (const platform::Cancelled&) {
-            // A send deletes the slot's old song before its blocks go: say so if that happened.
-            progress_.finish();
-            printError(messages_.cancelledText(heldSong && !where.slot->isPresent()));
-            return Failure;
-        }
+        transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
+                           &progress_);
         progress_.finish();
         return Success;
     }
@@ -385,8 +371,8 @@ private:
         }
         getList();
         progress_.start("Backup", 0);
-        const auto outcomes = backup::backupKeyboard({driver_, input_, output_}, folder,
-                                                     messages_, &progress_);
+        const auto outcomes =
+            backup::backupKeyboard({driver_, input_, output_}, folder, messages_, &progress_);
         return report(outcomes, folder, "not saved");
     }
 
@@ -394,8 +380,8 @@ private:
         const backup::Manifest manifest = backup::Manifest::read(folder);
         getList();
         progress_.start("Restore", 0);
-        const auto outcomes = backup::restoreKeyboard({driver_, input_, output_}, manifest,
-                                                      folder, messages_, &progress_);
+        const auto outcomes = backup::restoreKeyboard({driver_, input_, output_}, manifest, folder,
+                                                      messages_, &progress_);
         return report(outcomes, folder, "not restored");
     }
 
@@ -429,8 +415,16 @@ private:
     EkKbdDrv& driver_ = EkKbdDrv::instance(mls850::kModel);
     int input_ = 0;
     int output_ = 0;
+    std::optional<platform::KeyboardSession> session_;
 
 public:
+    // The command has ended well: the keyboard itself must not have failed meanwhile.
+    void finish() {
+        if (session_) {
+            session_->finish();
+        }
+    }
+
     const MsgStr& messages() const { return messages_; }
 };
 
@@ -452,7 +446,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption quietOption("quiet", "No progress output.");
     const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
     parser.addOptions({inOption, outOption, quietOption, jsonOption});
-    parser.addPositionalArgument("command", "devices, list, import, send, delete, backup, restore or show.",
+    parser.addPositionalArgument("command",
+                                 "devices, list, import, send, delete, backup, restore or show.",
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {
@@ -473,15 +468,23 @@ int main(int argc, char* argv[]) {
     kbdsim::BuiltInKeyboard builtInKeyboard;
 
     // Ctrl+C stops the command at the next message, with its ports closed and nothing partial
-    // kept; a second Ctrl+C ends the program at once.
-    std::signal(SIGINT, [](int) {
-        platform::Cancellation::request();
-        std::signal(SIGINT, SIG_DFL);
-    });
+    // kept; a second Ctrl+C ends the program at once. A terminal that closes (SIGHUP) or a
+    // polite kill (SIGTERM) stops the same way, so what the stop leaves behind (a song slot
+    // emptied by a send) is still said.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(stop, [](int received) {
+            platform::Cancellation::request();
+            std::signal(received, SIG_DFL);
+        });
+    }
+    // A file larger than the user's limit is a write error to report, not a silent death.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     Cli cli(parser, inOption, outOption, quietOption, jsonOption);
     try {
-        return cli.run(parser.positionalArguments());
+        const int status = cli.run(parser.positionalArguments());
+        cli.finish();
+        return status;
     } catch (const UsageError& e) {
         printError("nvbman-cli: " + e.text + " (try --help)");
         return BadUsage;

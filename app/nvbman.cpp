@@ -2,17 +2,18 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <cstdio>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QTranslator>
+#include <cstdio>
 
 #include "kbdsim/simulatordevice.h"
-#include "version.h"
 #include "mainform/pclinkform.h"
 #include "platform/userlocale.h"
+#include "version.h"
 
 namespace {
 
@@ -58,10 +59,15 @@ int main(int argc, char* argv[]) {
     // Ties the window to its menu entry (the desktop file installed with it).
     QGuiApplication::setDesktopFileName("com.velta.nvbman");
 
-    // One copy at a time; a lock left by a copy that crashed is taken over.
-    QLockFile lock(QDir::temp().filePath("NvbMan.lock"));
+    // One copy at a time per user: the lock lives in the user's own runtime folder, so
+    // another user's copy (or its stale lock) never keeps this one out. A lock left by a copy
+    // that crashed is taken over.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QDir().mkpath(runtime);
+    QLockFile lock(QDir(runtime).filePath("NvbMan.lock"));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
+        std::fprintf(stderr, "nvbman: a window of NvbMan already runs for this user.\n");
         return 1;
     }
 

@@ -38,10 +38,9 @@ private:
 };
 
 [[noreturn]] void damaged(const QString& folder, const QString& reason) {
-    throw platform::SystemError(
-        QString("The backup manifest in \"%1\" cannot be used: %2")
-            .arg(QDir::toNativeSeparators(folder), reason)
-            .toStdString());
+    throw platform::SystemError(QString("The backup manifest in \"%1\" cannot be used: %2")
+                                    .arg(QDir::toNativeSeparators(folder), reason)
+                                    .toStdString());
 }
 
 // A manifest names files inside its own folder only: a plain name, never a path.
@@ -57,7 +56,14 @@ QString latin1(const std::string& text) {
 // The outcome of an item that failed; the user's cancel stops the whole job instead.
 Outcome failed(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
     if (platform::Cancellation::isRequested()) {
-        throw platform::Cancelled();
+        // A stop after a song slot was emptied keeps saying so.
+        try {
+            throw;
+        } catch (const transfer::SongSlotEmptied&) {
+            throw;
+        } catch (...) {
+            throw platform::Cancelled();
+        }
     }
     return {slot, file, currentErrorText(messages)};
 }
@@ -75,7 +81,8 @@ Manifest Manifest::read(const QString& folder) {
     requireFolder(folder);
     QFile file(QDir(folder).filePath(kManifestName));
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::FileError("Cannot open", QDir::toNativeSeparators(file.fileName()).toStdString(),
+        throw platform::FileError("Cannot open",
+                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
                                   file.errorString().toStdString());
     }
     QJsonParseError parseError;
@@ -95,10 +102,9 @@ Manifest Manifest::read(const QString& folder) {
         if (!slot) {
             damaged(folder, "\"" + item.value("slot").toString() + "\" is not a slot.");
         }
-        ManifestEntry entry{*slot, item.value("file").toString(),
-                            std::uint16_t(item.value("type").toInt()),
-                            std::uint32_t(item.value("size").toInteger()),
-                            item.value("name").toString()};
+        ManifestEntry entry{
+            *slot, item.value("file").toString(), std::uint16_t(item.value("type").toInt()),
+            std::uint32_t(item.value("size").toInteger()), item.value("name").toString()};
         if (!isPlainFileName(entry.file)) {
             damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
         }
@@ -121,8 +127,8 @@ void Manifest::write(const QString& folder) const {
                        QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
-std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder,
-                                    const MsgStr& messages, JobProgress* progress) {
+std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
+                                    JobProgress* progress) {
     requireFolder(folder);
     std::vector<std::pair<SlotAddress, SlotInTree>> present;
     std::int64_t total = 0;
@@ -156,7 +162,8 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder,
             ItemProgress itemProgress(progress, done);
             transfer::importSlot(slot, where.directoryPath, folder, link.inputDevice,
                                  link.outputDevice, link.driver, &itemProgress, file);
-            manifest.entries.push_back({address, file, slot.type(), slot.size(), latin1(slot.name())});
+            manifest.entries.push_back(
+                {address, file, slot.type(), slot.size(), latin1(slot.name())});
             outcomes.push_back({address, file, {}});
         } catch (...) {
             outcomes.push_back(failed(address, file, messages));

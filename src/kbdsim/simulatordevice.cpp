@@ -1,10 +1,14 @@
 #include "simulatordevice.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include "platform/systemerror.h"
+
+#include <utility>
 
 namespace kbdsim {
 
@@ -24,24 +28,53 @@ QString BuiltInKeyboard::defaultStatePath() {
 }
 
 BuiltInKeyboard::BuiltInKeyboard(const QString& statePath) : statePath_(statePath) {
-    KeyboardMemory memory = KeyboardMemory::demo();
-    if (!statePath_.isEmpty() && QFileInfo::exists(statePath_)) {
-        try {
-            memory = KeyboardMemory::load(statePath_);
-        } catch (const platform::SystemError& e) {
-            // A damaged state file must not keep the program from starting: begin afresh and
-            // leave the file as it is until the next change replaces it.
-            stateError_ = QString::fromStdString(e.what());
-        }
-    }
-    keyboard_ = std::make_unique<SimulatedKeyboard>(std::move(memory));
+    keyboard_ = std::make_unique<SimulatedKeyboard>(KeyboardMemory::demo());
+    load();
     device_ = std::make_unique<SimulatorDevice>(kDeviceName, keyboard_.get());
+    device_->setUseHooks([this] { return beginUse(); }, [this] { return endUse(); });
     QObject::connect(keyboard_.get(), &SimulatedKeyboard::memoryChanged, [this] { save(); });
     platform::MidiService::instance().setBuiltInDevice(device_.get());
 }
 
 BuiltInKeyboard::~BuiltInKeyboard() {
     device_.reset();  // leaves the device lists before the keyboard goes
+}
+
+void BuiltInKeyboard::load() {
+    if (statePath_.isEmpty() || !QFileInfo::exists(statePath_)) {
+        return;
+    }
+    try {
+        keyboard_->memory() = KeyboardMemory::load(statePath_);
+    } catch (const platform::SystemError& e) {
+        // Kept aside, never overwritten by the next change: the user may want it back.
+        const QString aside =
+            statePath_ + ".damaged-" +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        const bool kept = QFile::rename(statePath_, aside);
+        stateError_ =
+            QString(
+                "The built-in keyboard could not read its memory (%1). %2 It goes on with "
+                "the memory it had.")
+                .arg(QString::fromStdString(e.what()),
+                     kept ? QString("The file was kept as \"%1\".").arg(aside)
+                          : QString("The file was left as it is and will not be written."));
+        if (!kept) {
+            statePath_.clear();
+        }
+    }
+}
+
+QString BuiltInKeyboard::beginUse() {
+    // Another program of this user may have changed the memory since our last command.
+    load();
+    atCommandStart_ = keyboard_->memory();
+    return std::exchange(stateError_, {});
+}
+
+QString BuiltInKeyboard::endUse() {
+    atCommandStart_.reset();
+    return std::exchange(stateError_, {});
 }
 
 void BuiltInKeyboard::save() {
@@ -51,9 +84,15 @@ void BuiltInKeyboard::save() {
     try {
         QDir().mkpath(QFileInfo(statePath_).absolutePath());
         keyboard_->memory().save(statePath_);
-        stateError_.clear();
     } catch (const platform::SystemError& e) {
-        stateError_ = QString::fromStdString(e.what());
+        // What is not kept must not look kept: the memory goes back to where the command found
+        // it, and the command fails.
+        if (atCommandStart_) {
+            keyboard_->memory() = *atCommandStart_;
+        }
+        stateError_ =
+            QString("The built-in keyboard could not save its memory (%1); the change was undone.")
+                .arg(QString::fromStdString(e.what()));
     }
 }
 

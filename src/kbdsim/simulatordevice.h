@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/midiservice.h"
 #include "simulatedkeyboard.h"
@@ -15,16 +17,32 @@ class SimulatorDevice : public platform::VirtualMidiDevice {
 public:
     SimulatorDevice(const QString& name, SimulatedKeyboard* keyboard, QObject* parent = nullptr);
 
+    // What the device does when a command begins and ends its use (see VirtualMidiDevice).
+    void setUseHooks(std::function<QString()> begin, std::function<QString()> end) {
+        beginUse_ = std::move(begin);
+        endUse_ = std::move(end);
+    }
+    QString beginUse() override { return beginUse_ ? beginUse_() : QString(); }
+    QString endUse() override { return endUse_ ? endUse_() : QString(); }
+
 protected:
     void receive(const std::vector<std::uint8_t>& message) override;
 
 private:
     SimulatedKeyboard* keyboard_;
+    std::function<QString()> beginUse_;
+    std::function<QString()> endUse_;
 };
 
 // The software keyboard every program carries, so a user without the instrument can try every
 // command: listed last among the MIDI devices as "MLS-850 Simulator (built-in)", paced like the
 // real cable, with its memory kept in a state file between runs.
+//
+// Every program of the user has its own copy, sharing the state file. Each command holds the
+// device's lock (see platform::KeyboardSession), and at its start the keyboard reads the file
+// again, so it goes on from what another program left. A file it cannot read is never
+// overwritten: it is kept aside, and the command that met it fails saying where. A change it
+// cannot save is undone, and the command that made it fails.
 class BuiltInKeyboard {
 public:
     static constexpr const char* kDeviceName = "MLS-850 Simulator (built-in)";
@@ -39,14 +57,20 @@ public:
     ~BuiltInKeyboard();
 
     SimulatedKeyboard& keyboard() { return *keyboard_; }
-    // The last failure to load or save the state file, for the caller to report; empty if none.
+    // The failure to load or save the state file that the next command reports; empty if none.
     QString stateError() const { return stateError_; }
 
 private:
+    // Reads the state file when there is one; on failure keeps it aside and notes why.
+    void load();
     void save();
+    QString beginUse();
+    QString endUse();
 
     QString statePath_;
     QString stateError_;
+    // The memory as the running command found it: what a change that cannot be saved returns to.
+    std::optional<KeyboardMemory> atCommandStart_;
     std::unique_ptr<SimulatedKeyboard> keyboard_;
     std::unique_ptr<SimulatorDevice> device_;
 };

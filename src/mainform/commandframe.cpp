@@ -9,6 +9,8 @@
 
 #include "msg/errortext.h"
 #include "platform/cancellation.h"
+#include "platform/keyboardsession.h"
+#include "stream/nvbtransfer.h"
 
 CommandFrame::CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, QPushButton* cancel,
                            const MsgStr& messages)
@@ -76,7 +78,6 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         return false;  // a second command never starts inside the first one's wait
     }
     busy_ = true;
-    songSlotEmptied_ = false;
     // Disabling the focused control moves the focus on, possibly to the Cancel button that
     // hides again at the end; the user gets their place back afterwards.
     const QPointer<QWidget> focusBefore = QApplication::focusWidget();
@@ -91,10 +92,23 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     QString failure;
     QString afterwards;
     try {
+        const std::unique_ptr<platform::KeyboardSession> session =
+            sessionStart_ ? sessionStart_() : nullptr;
         body();
+        if (session) {
+            session->finish();
+        }
         succeeded = true;
     } catch (const platform::Cancelled&) {
-        afterwards = messages_.cancelledText(songSlotEmptied_);
+        afterwards = messages_.cancelledText();
+    } catch (const transfer::SongSlotEmptied& stopped) {
+        // The text says the slot is empty now: in the status line after a stop, in the box
+        // after a failure.
+        if (stopped.cancelled()) {
+            afterwards = messages_.cancelledText(true);
+        } else {
+            failure = currentErrorText(messages_);
+        }
     } catch (...) {
         failure = currentErrorText(messages_);
     }

@@ -3,10 +3,14 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "msg/msgstr.h"
 
+namespace platform {
+class KeyboardSession;
+}
 class QAction;
 class QLabel;
 class QProgressBar;
@@ -36,13 +40,15 @@ public:
     bool isBusy() const { return busy_; }
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
+    // Called at the start of every command, inside its frame (a failure is the command's
+    // failure): holds the keyboard for the command's length.
+    using SessionStart = std::function<std::unique_ptr<platform::KeyboardSession>()>;
+    void setSessionStart(SessionStart start) { sessionStart_ = std::move(start); }
     // Where the keyboard focus goes after a command when the control that had it before cannot
     // take it back (none had it, or it is gone or hidden).
     void setRestingFocus(std::function<QWidget*()> restingFocus) {
         restingFocus_ = std::move(restingFocus);
     }
-    // Called by a stopped send that had already deleted the slot's old song: the status says so.
-    void noteSongSlotEmptied() { songSlotEmptied_ = true; }
 
 Q_SIGNALS:
     void busyChanged(bool busy);
@@ -57,10 +63,10 @@ private:
     QPushButton* cancel_;
     const MsgStr& messages_;
     bool busy_ = false;
-    bool songSlotEmptied_ = false;
     std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
     std::function<QWidget*()> restingFocus_;
+    SessionStart sessionStart_;
     // The enabled state each guarded item had before the command, given back after it.
     std::vector<bool> actionStates_;
     std::vector<bool> widgetStates_;

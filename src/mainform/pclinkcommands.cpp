@@ -108,17 +108,9 @@ void TPcLinkForm::SendActionExecute() {
         EkDataFile item(DataType::NoType);
         transfer::loadFile(localTree_->nodePath(localNode) + file.fileName(), item);
         progressBar_->setMaximum(int(item.size()));
-        const bool heldSong = slot->type() == DataType::Song && slot->isPresent();
         PBarNvbObserver progress(progressBar_);
-        try {
-            transfer::sendItem(item, *slot, kbdTree_->nodePath(kbdNode).toStdString(),
-                               settings_.inputDevice, settings_.outputDevice, driver_, &progress);
-        } catch (const platform::Cancelled&) {
-            if (heldSong && !slot->isPresent()) {
-                frame_->noteSongSlotEmptied();
-            }
-            throw;
-        }
+        transfer::sendItem(item, *slot, kbdTree_->nodePath(kbdNode).toStdString(),
+                           settings_.inputDevice, settings_.outputDevice, driver_, &progress);
         ListKbdFiles(kbdNode);
         sentRow = item.number();
     });
@@ -133,7 +125,8 @@ void TPcLinkForm::ReceiveActionExecute() {
     const bool received = frame_->run(MsgStr::Receive, [&] {
         const QModelIndex kbdNode = selectedKbdNode();
         EkData* slot = KbdListModel::dataObject(selectedKbdRow());
-        if (!kbdNode.isValid() || slot == nullptr) {
+        // An empty slot holds nothing to import: no file of an empty item is made.
+        if (!kbdNode.isValid() || slot == nullptr || (!slot->isDirectory() && !slot->isPresent())) {
             throw OperateException(OperateException::NoImportSource);
         }
         // A folder row holds no data of its own.
@@ -247,10 +240,10 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
             showError(currentErrorText(messages_));
             return;
         }
-        const auto answer = QMessageBox::question(
-            this, windowTitle(),
-            messages_.restoreQuestion(int(manifest->entries.size()),
-                                      QDir::toNativeSeparators(folder)));
+        const auto answer =
+            QMessageBox::question(this, windowTitle(),
+                                  messages_.restoreQuestion(int(manifest->entries.size()),
+                                                            QDir::toNativeSeparators(folder)));
         if (answer != QMessageBox::Yes) {
             return;
         }

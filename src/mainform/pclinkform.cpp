@@ -37,6 +37,7 @@
 #include "panedragdrop.h"
 #include "paneicons.h"
 #include "panepopup.h"
+#include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "preferform/prefform.h"
@@ -368,6 +369,7 @@ void TPcLinkForm::buildLayout() {
     statusBar()->addPermanentWidget(cancel);
     frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_);
     // The keyboard list is what most commands fill (the list, a send, a delete).
+    frame_->setSessionStart([this] { return beginKeyboardCommand(); });
     frame_->setRestingFocus([this] { return kbdFileStack_->currentWidget(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
@@ -488,6 +490,18 @@ void TPcLinkForm::LoadSettings() {
     if (ask) {
         PrefOpenExecute();
     }
+}
+
+std::unique_ptr<platform::KeyboardSession> TPcLinkForm::beginKeyboardCommand() {
+    // The devices as they are now: a device unplugged since the last command is named in the
+    // error, and one that came back under another number is found by its name.
+    auto& service = platform::MidiService::instance();
+    service.inputDevices();
+    service.outputDevices();
+    settings_.inputDevice = service.storedInput(settings_.inputDevice, settings_.inputDeviceName);
+    settings_.outputDevice =
+        service.storedOutput(settings_.outputDevice, settings_.outputDeviceName);
+    return std::make_unique<platform::KeyboardSession>(settings_.outputDevice);
 }
 
 void TPcLinkForm::SaveSettings() {

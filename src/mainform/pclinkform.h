@@ -6,6 +6,9 @@
 #include "msg/msgstr.h"
 #include "platform/settingsstore.h"
 
+namespace platform {
+class KeyboardSession;
+}
 class CommandFrame;
 class EkKbdDrv;
 class KbdListModel;
@@ -73,6 +76,8 @@ private:
     QToolBar* viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
                            const QString& prefix);
     void LoadSettings();
+    // The devices of the settings, found anew, and the keyboard held for one command.
+    std::unique_ptr<platform::KeyboardSession> beginKeyboardCommand();
     void SaveSettings();
     void buildPopupMenus();
     void buildDragDrop();

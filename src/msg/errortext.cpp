@@ -7,6 +7,7 @@
 #include "msg/operateexception.h"
 #include "platform/cancellation.h"
 #include "stream/nvbstreamexception.h"
+#include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
 
 QString currentErrorText(const MsgStr& messages) {
@@ -22,6 +23,17 @@ QString currentErrorText(const MsgStr& messages) {
         return messages.operateErrorText(e.code());
     } catch (const platform::Cancelled&) {
         return messages.cancelledText();
+    } catch (const transfer::SongSlotEmptied& e) {
+        if (e.cancelled()) {
+            return messages.cancelledText(true);
+        }
+        QString cause;
+        try {
+            std::rethrow_exception(e.cause());
+        } catch (...) {
+            cause = currentErrorText(messages);
+        }
+        return cause + '\n' + messages.songSlotEmptiedText();
     } catch (const std::exception& e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {

@@ -74,6 +74,12 @@ constexpr std::array kCancelJa = {"キャンセルしました",
                                   "キャンセルしました（ソングの領域は空になっています）"};
 constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now empty)"};
 
+// Follows the failure of a send that had already deleted the slot's old song.
+constexpr std::array kSlotEmptiedJa = {
+    "ソングの領域は空になっています（古いソングは送信の前に削除されました）"};
+constexpr std::array kSlotEmptiedEn = {
+    "The song slot is now empty: its old song was deleted before the new one was sent."};
+
 // The whole-keyboard backup and restore: the question before a restore (%1 items, %2 the
 // folder), the summary after a job (%1 items), the heading of the items that failed.
 constexpr std::array kJobJa = {
@@ -133,6 +139,10 @@ QString MsgStr::folderText(std::int32_t index) const {
 
 QString MsgStr::cancelledText(bool songSlotEmptied) const {
     return pick(kCancelJa, kCancelEn, songSlotEmptied ? 1 : 0);
+}
+
+QString MsgStr::songSlotEmptiedText() const {
+    return pick(kSlotEmptiedJa, kSlotEmptiedEn, 0);
 }
 
 QString MsgStr::restoreQuestion(int items, const QString& folder) const {

@@ -29,6 +29,8 @@ public:
     // After the user stopped a command; `songSlotEmptied` when a stopped send into a song slot
     // had already deleted the old song there.
     QString cancelledText(bool songSlotEmptied = false) const;
+    // Said after the failure of a send that had already deleted the slot's old song.
+    QString songSlotEmptiedText() const;
     // The whole-keyboard backup and restore.
     QString restoreQuestion(int items, const QString& folder) const;
     QString jobDoneText(bool restore, int items) const;

@@ -230,6 +230,50 @@ std::unique_ptr<MidiOutput> MidiService::openOutput(int number) {
     return std::make_unique<VirtualOutput>(found.inProcess.data());
 }
 
+namespace {
+
+int storedDevice(int found, const QString& name, const char* direction) {
+    if (found < 0) {
+        throw MidiSystemError(
+            QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
+                .arg(direction, name)
+                .toStdString());
+    }
+    return found;
+}
+
+}  // namespace
+
+int MidiService::storedInput(int number, const QString& name) {
+    return storedDevice(findInput(number, name), name, "input");
+}
+
+int MidiService::storedOutput(int number, const QString& name) {
+    return storedDevice(findOutput(number, name), name, "output");
+}
+
+void MidiService::beginUse(int device) {
+    if (!outputs_ || device < 0 || device >= int(outputs_->size())) {
+        return;
+    }
+    if (VirtualMidiDevice* inProcess = (*outputs_)[device].inProcess) {
+        if (const QString failure = inProcess->beginUse(); !failure.isEmpty()) {
+            throw SystemError(failure.toStdString());
+        }
+    }
+}
+
+void MidiService::endUse(int device) {
+    if (!outputs_ || device < 0 || device >= int(outputs_->size())) {
+        return;
+    }
+    if (VirtualMidiDevice* inProcess = (*outputs_)[device].inProcess) {
+        if (const QString failure = inProcess->endUse(); !failure.isEmpty()) {
+            throw SystemError(failure.toStdString());
+        }
+    }
+}
+
 void MidiService::addVirtualDevice(VirtualMidiDevice* device) {
     if (device != nullptr && std::find(virtualDevices_.begin(), virtualDevices_.end(), device) ==
                                  virtualDevices_.end()) {

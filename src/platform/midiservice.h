@@ -57,6 +57,11 @@ public:
     // How many program inputs have this device open.
     int openInputCount() const { return static_cast<int>(inputs_.size()); }
 
+    // A command begins to use this device (under its lock) or has ended. An empty text is
+    // fine; any other is a failure of the device itself that the command reports.
+    virtual QString beginUse() { return {}; }
+    virtual QString endUse() { return {}; }
+
 protected:
     // The program sent `message` to this device.
     virtual void receive(const std::vector<std::uint8_t>& message) = 0;
@@ -102,6 +107,16 @@ public:
     // Throw MidiSystemError with the service's text when the device cannot be opened.
     std::unique_ptr<MidiInput> openInput(int device, MidiReceiver receiver);
     std::unique_ptr<MidiOutput> openOutput(int device);
+
+    // The device number for a stored choice, as findInput/findOutput, but a named device that
+    // is not listed is an error naming it (MidiSystemError).
+    int storedInput(int number, const QString& name);
+    int storedOutput(int number, const QString& name);
+
+    // A command begins or ends its use of output device `device`: an in-process device is told
+    // (see VirtualMidiDevice) and a failure it reports is thrown as SystemError.
+    void beginUse(int device);
+    void endUse(int device);
 
     // The device is not owned; it unregisters itself when destroyed.
     void addVirtualDevice(VirtualMidiDevice* device);

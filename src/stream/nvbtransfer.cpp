@@ -5,6 +5,7 @@
 #include "data/ekdatafile.h"
 #include "nvbfilestream.h"
 #include "nvbmidistream.h"
+#include "platform/cancellation.h"
 
 namespace transfer {
 
@@ -53,7 +54,22 @@ void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, 
               int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
     NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
     keyboard.attachObserver(progress);
-    keyboard.write(item);
+    const bool heldSong = slot.type() == DataType::Song && slot.isPresent();
+    try {
+        keyboard.write(item);
+    } catch (...) {
+        if (heldSong && !slot.isPresent()) {
+            bool cancelled = false;
+            try {
+                throw;
+            } catch (const platform::Cancelled&) {
+                cancelled = true;
+            } catch (...) {
+            }
+            throw SongSlotEmptied(std::current_exception(), cancelled);
+        }
+        throw;
+    }
 }
 
 void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,

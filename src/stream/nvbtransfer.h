@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 class EkData;
@@ -27,9 +28,25 @@ QString importFileName(std::uint16_t type, const std::string& name);
 // the file stream's (not a ".nvb" file, unreadable, larger than any keyboard item).
 void loadFile(const QString& filePath, EkDataFile& item);
 
+// A send into a song slot deletes the slot's old song before the first block goes. When the
+// send then fails or is stopped, sendItem throws this in place of the failure, so that every
+// caller tells the user the slot is empty now. `cause` is the failure itself (a
+// platform::Cancelled when the user stopped the send).
+class SongSlotEmptied {
+public:
+    SongSlotEmptied(std::exception_ptr cause, bool cancelled)
+        : cause_(std::move(cause)), cancelled_(cancelled) {}
+    const std::exception_ptr& cause() const { return cause_; }
+    bool cancelled() const { return cancelled_; }
+
+private:
+    std::exception_ptr cause_;
+    bool cancelled_;
+};
+
 // Sends an item into `slot` (in the folder `directoryPath` of the driver's tree). Errors are the
-// keyboard stream's. A caller that shows progress reads the file first with loadFile, so it
-// knows the item's size before the first block goes.
+// keyboard stream's, or SongSlotEmptied around them. A caller that shows progress reads the
+// file first with loadFile, so it knows the item's size before the first block goes.
 void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, int inputDevice,
               int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,8 @@
 
 #include "data/ekdatafile.h"
 #include "kbdsim/keyboardmemory.h"
+#include "platform/keyboardsession.h"
+#include "platform/midiservice.h"
 #include "stream/nvbfilestream.h"
 #include "support/kbdsimprocess.h"
 
@@ -56,7 +59,13 @@ private Q_SLOTS:
     void ctrlCStopsASendAtTheNextBlock_data();
     void ctrlCStopsASendAtTheNextBlock();
 
+    void twoProgramsNeverShareTheKeyboard();
+    void builtInKeyboardNeverLosesItsMemorySilently_data();
+    void builtInKeyboardNeverLosesItsMemorySilently();
+
 private:
+    QProcessEnvironment environment() const;
+    void startCli(QProcess& process, const QStringList& args, KbdSimProcess* sim = nullptr);
     Result cli(const QStringList& args, KbdSimProcess* sim = nullptr);
     KeyboardMemory state(const KbdSimProcess&) const { return KeyboardMemory::load(statePath()); }
     QString statePath() const { return home_->filePath("keyboard.json"); }
@@ -78,13 +87,26 @@ std::unique_ptr<KbdSimProcess> TestCliJack::startSim(const QStringList& extra) {
     return sim;
 }
 
-Result TestCliJack::cli(const QStringList& args, KbdSimProcess* sim) {
-    QProcess process;
+QProcessEnvironment TestCliJack::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Settings and the built-in keyboard's memory of this test only.
+    // Settings and the built-in keyboard's memory of this test only. (The runtime folder, where
+    // the keyboard locks are, stays the user's: the JACK client library looks there too.)
     env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
     env.insert("XDG_DATA_HOME", home_->filePath("data"));
-    process.setProcessEnvironment(env);
+    return env;
+}
+
+void TestCliJack::startCli(QProcess& process, const QStringList& args, KbdSimProcess* sim) {
+    process.setProcessEnvironment(environment());
+    process.setWorkingDirectory(home_->path());
+    process.start(
+        NVBMAN_CLI_PATH,
+        sim == nullptr ? args : QStringList{"--in", sim->name(), "--out", sim->name()} + args);
+}
+
+Result TestCliJack::cli(const QStringList& args, KbdSimProcess* sim) {
+    QProcess process;
+    process.setProcessEnvironment(environment());
     process.setWorkingDirectory(home_->path());
     QStringList all = args;
     if (sim != nullptr) {
@@ -218,6 +240,12 @@ void TestCliJack::failuresGiveTheMessageText_data() {
                                     << "rejected by keyboard";
     QTest::newRow("bad checksum") << QStringList{"--corrupt-checksum", "0"} << "import song:0"
                                   << "invaild checksum";
+    // The old song went before the blocks: the user hears that the slot is empty now.
+    QTest::newRow("rejected block over a song")
+        << QStringList{"--block-status", "2:2"} << "send song song:0"
+        << "The song slot is now empty: its old song was deleted before the new one was sent.";
+    QTest::newRow("empty slot") << QStringList{} << "import song:1"
+                                << "The slot song:1 is empty: there is nothing to import.";
 }
 
 void TestCliJack::failuresGiveTheMessageText() {
@@ -233,6 +261,10 @@ void TestCliJack::failuresGiveTheMessageText() {
     big.setSize(20000);
     big.words() = pattern(10000, 2);
     NvbFileStream(home_->filePath("big"), NvbFileStream::Create).write(big);
+    EkDataFile song(DataType::Song);
+    song.setSize(1000);
+    song.words() = pattern(500, 4);
+    NvbFileStream(home_->filePath("song"), NvbFileStream::Create).write(song);
     QFile textFile(home_->filePath("text"));
     QVERIFY(textFile.open(QIODevice::WriteOnly));
     textFile.write("These are words, not a keyboard item.\n");
@@ -241,7 +273,7 @@ void TestCliJack::failuresGiveTheMessageText() {
     auto sim = startSim(QStringList{"--no-pacing"} + simOptions);
     QStringList args = command.split(' ');
     for (QString& arg : args) {
-        if (arg == "tone" || arg == "big" || arg == "text") {
+        if (arg == "tone" || arg == "big" || arg == "text" || arg == "song") {
             arg = home_->filePath(arg);
         }
     }
@@ -289,19 +321,29 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
 void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
     QTest::addColumn<QString>("source");  // imported first, then sent into `target`
     QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("restore");  // sent back by a restore of a one-item backup
     QTest::addColumn<QString>("lastLine");
     QTest::newRow("into an empty rhythm slot") << "rhythm:0"
-                                               << "rhythm:1"
-                                               << "Cancelled";
-    // A send deletes the old song before its blocks: the user is told the slot is now empty.
+                                               << "rhythm:1" << SIGINT << false << "Cancelled";
+    // A send deletes the old song before its blocks: the user is told the slot is now empty,
+    // however the stop came.
+    const QString emptied = "Cancelled (the song slot is now empty)";
     QTest::newRow("over a song") << "song:0"
-                                 << "song:0"
-                                 << "Cancelled (the song slot is now empty)";
+                                 << "song:0" << SIGINT << false << emptied;
+    QTest::newRow("over a song, SIGTERM") << "song:0"
+                                          << "song:0" << SIGTERM << false << emptied;
+    QTest::newRow("over a song, SIGHUP") << "song:0"
+                                         << "song:0" << SIGHUP << false << emptied;
+    QTest::newRow("restore over a song") << "song:0"
+                                         << "song:0" << SIGINT << true << emptied;
 }
 
 void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     QFETCH(QString, source);
     QFETCH(QString, target);
+    QFETCH(int, signal);
+    QFETCH(bool, restore);
     QFETCH(QString, lastLine);
     // Each answer takes 30 ms, so the command is still waiting when the signal comes.
     auto sim = startSim({"--no-pacing", "--processing-delay", "30", "--log"});
@@ -317,12 +359,23 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     }
 
     QProcess send;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
-    env.insert("XDG_DATA_HOME", home_->filePath("data"));
-    send.setProcessEnvironment(env);
-    send.start(NVBMAN_CLI_PATH,
-               {"--quiet", "--in", sim->name(), "--out", sim->name(), "send", file, target});
+    if (restore) {
+        QJsonObject item{{"slot", target},
+                         {"file", QFileInfo(file).fileName()},
+                         {"type", DataType::Song},
+                         {"size", 1800},
+                         {"name", "Sunrise "}};
+        QFile manifest(home_->filePath("nvbman-backup.json"));
+        QVERIFY(manifest.open(QIODevice::WriteOnly));
+        manifest.write(
+            QJsonDocument(
+                QJsonObject{{"format", 1}, {"model", "MLS-850"}, {"items", QJsonArray{item}}})
+                .toJson());
+        manifest.close();
+        startCli(send, {"--quiet", "restore", home_->path()}, sim.get());
+    } else {
+        startCli(send, {"--quiet", "send", file, target}, sim.get());
+    }
     // The first data block the keyboard receives: "in  F0 44 11 01 7F 4x" (type 4).
     QByteArray log;
     QElapsedTimer clock;
@@ -333,7 +386,7 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
         log += sim->process().readAllStandardOutput();
     }
     QVERIFY2(log.contains("in  F0 44 11 01 7F 4"), log.constData());
-    ::kill(pid_t(send.processId()), SIGINT);
+    ::kill(pid_t(send.processId()), signal);
     QVERIFY(send.waitForFinished(10000));
     QCOMPARE(send.exitCode(), 1);
     const QList<QByteArray> lines = send.readAllStandardError().trimmed().split('\n');
@@ -351,6 +404,116 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     if (target != source) {
         QCOMPARE(after.toJson(), before.toJson());
     }
+}
+
+void TestCliJack::twoProgramsNeverShareTheKeyboard() {
+    // Two songs of 6,000 bytes; every answer takes 20 ms, so the first import is still running
+    // when the second program starts.
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setData({10, 0, 0}, pattern(3000, 1));
+    memory.setData({10, 0, 1}, pattern(3000, 2));
+    memory.save(statePath());
+    auto sim = startSim({"--no-pacing", "--processing-delay", "20"});
+    QVERIFY(sim->isReady());
+    for (const char* folder : {"A", "B"}) {
+        QVERIFY(QDir(home_->path()).mkdir(folder));
+    }
+    QProcess first;
+    startCli(first, {"--quiet", "import", "song:0", home_->filePath("A")}, sim.get());
+    // The first program holds the keyboard once its lock file is there.
+    const QStringList outputs = platform::MidiService::instance().outputDevices();
+    const auto device = std::find_if(outputs.begin(), outputs.end(), [&](const QString& name) {
+        return name.contains(sim->name());
+    });
+    QVERIFY(device != outputs.end());
+    const QString lock = platform::KeyboardSession::lockPath(*device);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 30000);
+    const Result second = cli({"--quiet", "import", "song:1", home_->filePath("B")}, sim.get());
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY2(second.lastErrorLine().contains("is busy with another program"),
+             second.err.constData());
+    QVERIFY(first.waitForFinished(60000));
+    QVERIFY2(first.exitCode() == 0, first.readAllStandardError().constData());
+    QVERIFY(QDir(home_->filePath("B")).isEmpty());
+    // Once the first has finished the keyboard is free, and each file holds its own song.
+    const Result again = cli({"--quiet", "import", "song:1", home_->filePath("B")}, sim.get());
+    QVERIFY2(again.exitCode == 0, again.err.constData());
+    for (const auto& [folder, seed] : {std::pair{"A", 1}, std::pair{"B", 2}}) {
+        const QStringList files = QDir(home_->filePath(folder)).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        EkDataFile song(DataType::NoType);
+        NvbFileStream(QDir(home_->filePath(folder)).filePath(files.first()),
+                      NvbFileStream::OpenRead)
+            .read(song);
+        QCOMPARE(song.words(), pattern(3000, seed));
+    }
+}
+
+void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("text");  // what the failing command says
+    QTest::newRow("truncated state file") << "truncated"
+                                          << "could not read its memory";
+    QTest::newRow("state that cannot be saved") << "unwritable"
+                                                << "could not save its memory";
+    QTest::newRow("another program at work") << "busy"
+                                             << "is busy with another program";
+}
+
+void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently() {
+    QFETCH(QString, damage);
+    QFETCH(QString, text);
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    const QString folder = home_->filePath("data/NvbMan");
+    const QString state = folder + "/builtin-keyboard.json";
+    QByteArray damaged;
+    QProcess other;
+    if (damage == "truncated") {
+        QVERIFY(QDir().mkpath(folder));
+        KeyboardMemory::demo().save(state);
+        QFile file(state);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        damaged = file.read(file.size() / 2);
+        file.resize(damaged.size());
+    } else if (damage == "unwritable") {
+        // Where the state would go there is a file: nothing can be saved.
+        QVERIFY(QDir().mkpath(home_->filePath("data")));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    } else {
+        // A long send of another program holds the keyboard.
+        EkDataFile song(DataType::Song);
+        song.setSize(8000);
+        song.words() = pattern(4000, 9);
+        NvbFileStream(home_->filePath("long.nvb"), NvbFileStream::Create).write(song);
+        startCli(other, builtIn + QStringList{"send", home_->filePath("long.nvb"), "song:1"});
+        QVERIFY(other.waitForStarted());
+        QTest::qWait(1500);  // its list is done, its blocks are on the way
+        QCOMPARE(other.state(), QProcess::Running);
+    }
+    const Result r = cli(builtIn + QStringList{"delete", "rhythm:0"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.lastErrorLine().contains(text), r.err.constData());
+    if (damage == "busy") {
+        QVERIFY(other.waitForFinished(60000));
+        QCOMPARE(other.exitCode(), 0);
+    }
+    // Nothing was lost: the damaged file is kept aside, the refused delete changed nothing, and
+    // the next command works on what the keyboard really holds.
+    if (damage == "truncated") {
+        const QStringList aside =
+            QDir(folder).entryList({"builtin-keyboard.json.damaged-*"}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QFile kept(QDir(folder).filePath(aside.first()));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        QVERIFY(r.lastErrorLine().contains(aside.first()));
+    }
+    const Result list = cli(builtIn + QStringList{"list", "--json"});
+    QVERIFY2(list.exitCode == 0, list.err.constData());
+    const QJsonArray slots = QJsonDocument::fromJson(list.out).object()["slots"].toArray();
+    QCOMPARE(slots[38].toObject()["present"].toBool(), true);  // rhythm:0 is still there
+    QCOMPARE(slots[37].toObject()["size"].toInt(), damage == "busy" ? 8000 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

@@ -29,6 +29,8 @@
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
+#include "platform/keyboardsession.h"
+#include "platform/systemerror.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
 #include "support/recordingdevice.h"
@@ -99,6 +101,7 @@ private Q_SLOTS:
     void rightClickChoosesWhatTheMenuActsOn();
     void statusStaysReadableWhileThePointerRestsOnTheButton();
     void noStoredFolderSelectsNothing();
+    void oneProgramAtATimeOnAKeyboard();
     void secondCopyEndsAtOnce();
 
 private:
@@ -535,9 +538,36 @@ void TestPcLinkForm::noStoredFolderSelectsNothing() {
     QCOMPARE(files->model()->rowCount(), 0);
 }
 
+void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    const QString busy = platform::KeyboardSession::busyText(rig_->device.name());
+    MessageBoxes boxes;
+    {
+        // Another program holds the keyboard: the window says so and sends nothing.
+        platform::KeyboardSession other(rig_->outputNumber());
+        window->ConnectActionExecute();
+        QCOMPARE(boxes.texts, QStringList{busy});
+        QVERIFY(rig_->fromProgram().empty());
+    }
+    // While the window lists, another program is kept off.
+    rig_->keyboard.setTiming({true, {}});
+    QString refused;
+    QTimer::singleShot(150, [&] {
+        try {
+            platform::KeyboardSession other(rig_->outputNumber());
+        } catch (const platform::SystemError& e) {
+            refused = QString::fromStdString(e.what());
+        }
+    });
+    window->ConnectActionExecute();
+    QCOMPARE(refused, busy);
+    QCOMPARE(boxes.texts, QStringList{busy});
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+}
+
 void TestPcLinkForm::secondCopyEndsAtOnce() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TMPDIR", home_->path());  // a lock of this test's own
+    env.insert("XDG_RUNTIME_DIR", home_->path());  // a lock of this test's own
     env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
     env.insert("XDG_DATA_HOME", home_->filePath("data"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -552,6 +582,8 @@ void TestPcLinkForm::secondCopyEndsAtOnce() {
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitCode(), 1);
     QVERIFY(second.readAllStandardOutput().isEmpty());
+    QCOMPARE(second.readAllStandardError(),
+             QByteArray("nvbman: a window of NvbMan already runs for this user.\n"));
     QCOMPARE(first.state(), QProcess::Running);
     first.kill();
     first.waitForFinished();

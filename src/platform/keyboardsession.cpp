@@ -1,0 +1,62 @@
+#include "keyboardsession.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include "midiservice.h"
+#include "systemerror.h"
+
+namespace platform {
+
+QString KeyboardSession::lockPath(const QString& deviceName) {
+    // Device names hold any character (JACK's "client:port" among them): the file is named by
+    // a hash. The runtime folder is the user's own, so another user's program never blocks us.
+    const QByteArray hash =
+        QCryptographicHash::hash(deviceName.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return QDir(folder).filePath("nvbman-keyboard-" + QString::fromLatin1(hash) + ".lock");
+}
+
+QString KeyboardSession::busyText(const QString& deviceName) {
+    return QString(
+               "The keyboard on \"%1\" is busy with another program. Try again when it "
+               "has finished.")
+        .arg(deviceName);
+}
+
+KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice) {
+    auto& service = MidiService::instance();
+    const QString name = service.outputName(outputDevice);
+    if (name.isEmpty()) {
+        return;  // no such device: opening it says so
+    }
+    const QString path = lockPath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    lock_ = std::make_unique<QLockFile>(path);
+    // Never stale by age (a backup may take minutes); a lock whose program has died is taken
+    // over.
+    lock_->setStaleLockTime(0);
+    if (!lock_->tryLock(0)) {
+        const bool busy = lock_->error() == QLockFile::LockFailedError;
+        lock_.reset();
+        if (busy) {
+            throw SystemError(busyText(name).toStdString());
+        }
+        throw FileError("Cannot create the lock file", path.toStdString(),
+                        "the runtime folder is not writable");
+    }
+    service.beginUse(outputDevice);
+}
+
+KeyboardSession::~KeyboardSession() = default;
+
+void KeyboardSession::finish() {
+    if (lock_) {
+        MidiService::instance().endUse(outputDevice_);
+    }
+}
+
+}  // namespace platform

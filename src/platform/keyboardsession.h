@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QLockFile;
+
+namespace platform {
+
+// One command's hold on the keyboard behind a MIDI output device. A keyboard answers every
+// program that listens to it, so two programs talking to it at once would take each other's
+// answers (and one program's delete could land between another's reading and writing of the
+// same memory). For the length of a command the program holds a lock of that device, per user,
+// in the user's runtime folder; a second program is told plainly that the keyboard is busy.
+//
+// In-process devices (the built-in software keyboard) are told when a command begins and ends:
+// at the beginning the built-in keyboard takes up what another program of this user changed,
+// at the end it reports a memory it could not keep as the command's failure.
+class KeyboardSession {
+public:
+    // Takes the lock of `outputDevice` (a number of the MIDI service's last enumeration);
+    // throws SystemError when another program holds it, or when an in-process device cannot
+    // serve (its text).
+    explicit KeyboardSession(int outputDevice);
+    ~KeyboardSession();
+    KeyboardSession(const KeyboardSession&) = delete;
+    KeyboardSession& operator=(const KeyboardSession&) = delete;
+
+    // The command's work is done: throws SystemError when the device itself failed meanwhile
+    // (the built-in keyboard could not save its memory).
+    void finish();
+
+    // The lock file of a device name (exposed for tests and diagnostics).
+    static QString lockPath(const QString& deviceName);
+    // The text of a keyboard that another program holds.
+    static QString busyText(const QString& deviceName);
+
+private:
+    int outputDevice_;
+    std::unique_ptr<QLockFile> lock_;
+};
+
+}  // namespace platform
