@@ -48,9 +48,12 @@ Commands:
                         prints the file's path
   send FILE SLOT        send the .nvb FILE into SLOT
   delete SLOT           delete the song or user rhythm in SLOT
-  backup DIR            import every slot that holds data into DIR, with a manifest
+  backup [--replace] DIR
+                        import every slot that holds data into DIR, with a manifest
                         (nvbman-backup.json) of which slot each file came from; prints
-                        "SLOT PATH" per saved file
+                        "SLOT PATH" per saved file. A cancelled or failed backup leaves DIR
+                        as it was; a DIR that holds a backup already is refused unless
+                        --replace is given
   restore DIR           send every file of DIR's backup manifest back into its slot; prints
                         "SLOT PATH" per restored file
   show FILE             print a .nvb file's type, size and name (no keyboard needed)
@@ -106,6 +109,22 @@ QString latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
+// A keyboard's text as a terminal may show it: a control character (a newline would split a
+// table row, an escape sequence would reach the terminal) is written as \xNN. JSON output
+// escapes them itself.
+QString printable(const QString& text) {
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            shown += QString("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 // A device by number or by part of its name.
 int resolveDevice(const QString& given, const QStringList& names, const char* direction) {
     bool isNumber = false;
@@ -135,10 +154,11 @@ class Cli {
 public:
     Cli(const QCommandLineParser& parser, const QCommandLineOption& inOption,
         const QCommandLineOption& outOption, const QCommandLineOption& quietOption,
-        const QCommandLineOption& jsonOption)
+        const QCommandLineOption& jsonOption, const QCommandLineOption& replaceOption)
         : parser_(parser),
           inOption_(inOption),
           outOption_(outOption),
+          replace_(parser.isSet(replaceOption)),
           json_(parser.isSet(jsonOption)),
           progress_(!parser.isSet(quietOption) && isatty(STDERR_FILENO) != 0) {
         driver_.attachObserver(&progress_);
@@ -268,7 +288,7 @@ private:
         NvbFileStream(file, NvbFileStream::OpenRead).read(item);
         out() << "type: " << item.type() << " (" << typeWord(item.type()) << ")\n"
               << "size: " << item.size() << '\n'
-              << "name: \"" << latin1(item.name()) << "\"\n";
+              << "name: \"" << printable(latin1(item.name())) << "\"\n";
         return Success;
     }
 
@@ -318,7 +338,7 @@ private:
             const EkData& slot = *where.slot;
             out() << QString("  %1 %2 %3 %4\n")
                          .arg(wanted.text(), -10)
-                         .arg("\"" + latin1(slot.name()) + "\"", -11)
+                         .arg("\"" + printable(latin1(slot.name())) + "\"", -11)
                          .arg(slot.size(), 6)
                          .arg(slot.isPresent() ? "" : "(empty)");
         }
@@ -409,6 +429,7 @@ private:
     const QCommandLineParser& parser_;
     const QCommandLineOption& inOption_;
     const QCommandLineOption& outOption_;
+    bool replace_;
     bool json_;
     MsgStr messages_;
     TerminalProgress progress_;
@@ -445,7 +466,9 @@ int main(int argc, char* argv[]) {
                                        "DEV");
     const QCommandLineOption quietOption("quiet", "No progress output.");
     const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
-    parser.addOptions({inOption, outOption, quietOption, jsonOption});
+    const QCommandLineOption replaceOption("replace",
+                                           "backup: replace the backup that DIR holds already.");
+    parser.addOptions({inOption, outOption, quietOption, jsonOption, replaceOption});
     parser.addPositionalArgument("command",
                                  "devices, list, import, send, delete, backup, restore or show.",
                                  "COMMAND [ARGS...]");
@@ -480,7 +503,7 @@ int main(int argc, char* argv[]) {
     // A file larger than the user's limit is a write error to report, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    Cli cli(parser, inOption, outOption, quietOption, jsonOption);
+    Cli cli(parser, inOption, outOption, quietOption, jsonOption, replaceOption);
     try {
         const int status = cli.run(parser.positionalArguments());
         cli.finish();

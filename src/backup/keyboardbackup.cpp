@@ -1,5 +1,6 @@
 #include "keyboardbackup.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
@@ -80,6 +82,11 @@ void requireFolder(const QString& folder) {
 Manifest Manifest::read(const QString& folder) {
     requireFolder(folder);
     QFile file(QDir(folder).filePath(kManifestName));
+    if (QFileInfo info(file.fileName()); info.exists() && !info.isFile()) {
+        throw platform::FileError("Cannot open",
+                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
+                                  "it is not a regular file");
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         throw platform::FileError("Cannot open",
                                   QDir::toNativeSeparators(file.fileName()).toStdString(),
@@ -93,6 +100,9 @@ Manifest Manifest::read(const QString& folder) {
     const QJsonObject root = document.object();
     if (root.value("format").toInt() != kFormat) {
         damaged(folder, "it is not a manifest of this program.");
+    }
+    if (!root.value("items").isArray()) {
+        damaged(folder, "it has no list of items.");
     }
     Manifest manifest;
     manifest.model = root.value("model").toString();
@@ -127,9 +137,95 @@ void Manifest::write(const QString& folder) const {
                        QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
 
+bool holdsBackup(const QString& folder) {
+    return QFileInfo(QDir(folder).filePath(kManifestName)).exists();
+}
+
+namespace {
+
+// Moves `name` from `from` into `to`, replacing nothing: false when it could not.
+bool moveFile(const QDir& from, const QDir& to, const QString& name) {
+    return QFile::rename(from.filePath(name), to.filePath(name));
+}
+
+// Puts a finished backup from `stage` into `folder`. Whatever stands in the way (the old
+// backup, a file of the same name) goes into a folder of its own first, so that nothing is
+// overwritten on the way; the old backup is deleted only at the end, when asked to.
+void moveIntoPlace(const QDir& stage, const QDir& target, const Manifest& manifest,
+                   bool dropOldBackup) {
+    QStringList oldBackup;
+    if (holdsBackup(target.path())) {
+        oldBackup << kManifestName;
+        try {
+            for (const ManifestEntry& entry : Manifest::read(target.path()).entries) {
+                oldBackup << entry.file;
+            }
+        } catch (const platform::SystemError&) {
+            // A damaged old manifest: its files cannot be told; they stay as they are.
+        }
+    }
+    QStringList incoming{kManifestName};
+    for (const ManifestEntry& entry : manifest.entries) {
+        incoming << entry.file;
+    }
+    const QString asideName =
+        ".nvbman-replaced-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");
+    QDir aside(target.filePath(asideName));
+    QStringList displaced;
+    for (const QString& name : incoming + oldBackup) {
+        if (displaced.contains(name) || !QFileInfo::exists(target.filePath(name))) {
+            continue;
+        }
+        if (!target.mkpath(asideName) || !moveFile(target, aside, name)) {
+            throw platform::SystemError(
+                QString("\"%1\" could not be moved aside to make room for the backup.")
+                    .arg(QDir::toNativeSeparators(target.filePath(name)))
+                    .toStdString());
+        }
+        displaced << name;
+    }
+    // The manifest last: until it is there, the folder holds no half backup.
+    incoming.removeAll(kManifestName);
+    incoming << kManifestName;
+    for (const QString& name : incoming) {
+        if (!moveFile(stage, target, name)) {
+            throw platform::SystemError(
+                QString("The backup could not be moved into \"%1\" (\"%2\" failed).")
+                    .arg(QDir::toNativeSeparators(target.path()), name)
+                    .toStdString());
+        }
+    }
+    if (dropOldBackup) {
+        for (const QString& name : oldBackup) {
+            aside.remove(name);
+        }
+    }
+    if (aside.exists() && aside.isEmpty()) {
+        target.rmdir(asideName);
+    }
+}
+
+}  // namespace
+
 std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
-                                    JobProgress* progress) {
+                                    JobProgress* progress, bool replace) {
     requireFolder(folder);
+    const bool replacing = holdsBackup(folder);
+    if (replacing && !replace) {
+        throw platform::SystemError(
+            QString("\"%1\" holds a backup already. Choose an empty folder, or ask for that "
+                    "backup to be replaced.")
+                .arg(QDir::toNativeSeparators(folder))
+                .toStdString());
+    }
+    // Made in a hidden folder of the target's own file system, so that it moves into place in
+    // one rename per file; removed again unless it moved.
+    QTemporaryDir stage(QDir(folder).filePath(".nvbman-backup-XXXXXX"));
+    if (!stage.isValid()) {
+        throw platform::FileError("Cannot create a folder in",
+                                  QDir::toNativeSeparators(folder).toStdString(),
+                                  stage.errorString().toStdString());
+    }
     std::vector<std::pair<SlotAddress, SlotInTree>> present;
     std::int64_t total = 0;
     for (auto& [address, where] : allSlots(link.driver)) {
@@ -145,6 +241,7 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     std::vector<Outcome> outcomes;
     QSet<QString> used;
     std::int64_t done = 0;
+    int failures = 0;
     for (const auto& [address, where] : present) {
         EkData& slot = *where.slot;
         // Two slots may carry the same name: each gets a file of its own.
@@ -160,20 +257,43 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
         }
         try {
             ItemProgress itemProgress(progress, done);
-            transfer::importSlot(slot, where.directoryPath, folder, link.inputDevice,
+            transfer::importSlot(slot, where.directoryPath, stage.path(), link.inputDevice,
                                  link.outputDevice, link.driver, &itemProgress, file);
             manifest.entries.push_back(
                 {address, file, slot.type(), slot.size(), latin1(slot.name())});
             outcomes.push_back({address, file, {}});
         } catch (...) {
             outcomes.push_back(failed(address, file, messages));
+            ++failures;
         }
         done += size;
         if (progress != nullptr) {
             progress->jobAdvanced(done);
         }
     }
-    manifest.write(folder);
+    const auto nothingKept = [&](const QString& reason) {
+        return platform::SystemError(QString("%1 Nothing of the backup was kept in \"%2\".")
+                                         .arg(reason, QDir::toNativeSeparators(folder))
+                                         .toStdString());
+    };
+    if (replacing && failures > 0) {
+        throw nothingKept(QString("%1 of %2 items could not be saved, so the backup already "
+                                  "there was not replaced.")
+                              .arg(failures)
+                              .arg(present.size()));
+    }
+    try {
+        manifest.write(stage.path());
+    } catch (const platform::SystemError& e) {
+        throw nothingKept(QString::fromStdString(e.what()));
+    }
+    try {
+        moveIntoPlace(QDir(stage.path()), QDir(folder), manifest, replacing);
+    } catch (const platform::SystemError&) {
+        // Half moved: the rest stays where it is, for the user to find.
+        stage.setAutoRemove(false);
+        throw;
+    }
     return outcomes;
 }
 

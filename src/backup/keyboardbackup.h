@@ -68,11 +68,22 @@ struct Link {
     int outputDevice;
 };
 
+// Whether `folder` holds a backup already (its manifest).
+bool holdsBackup(const QString& folder);
+
 // Imports every slot that holds data into `folder` (files named as an import names them; two
 // items of the same name get " (2)", " (3)" before ".nvb") and writes the manifest of the
-// saved ones. Throws platform::SystemError when `folder` is not a folder.
+// saved ones.
+//
+// The backup is made in a hidden folder inside `folder` and moved into place only when the job
+// has ended: a cancel or a failure leaves `folder` as it was. A folder that holds a backup
+// already is refused unless `replace`; the old backup is then removed only after the new one is
+// in place, and only when every item of the new one was saved. A file of the same name that is
+// no part of the old backup is kept in a folder ".nvbman-replaced-TIME" beside the backup.
+// Throws platform::SystemError when `folder` is not a folder, holds a backup already, or the
+// backup cannot be completed (the text says that nothing was kept).
 std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
-                                    JobProgress* progress);
+                                    JobProgress* progress, bool replace = false);
 
 // Sends every item of the manifest back into the slot it came from.
 std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,

@@ -223,15 +223,16 @@ void TPcLinkForm::ShellOpenExecute() {
     }
 }
 
-void TPcLinkForm::BackUpKeyboard(const QString& folder) {
-    runKeyboardJob(MsgStr::Receive, folder, false);
+void TPcLinkForm::BackUpKeyboard(const QString& folder, bool replace) {
+    runKeyboardJob(MsgStr::Receive, folder, false, replace);
 }
 
 void TPcLinkForm::RestoreKeyboard(const QString& folder) {
     runKeyboardJob(MsgStr::Send, folder, true);
 }
 
-void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore) {
+void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
+                                 bool replace) {
     std::optional<backup::Manifest> manifest;
     if (restore) {
         try {
@@ -259,7 +260,7 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
         outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)
-                           : backup::backupKeyboard(link, folder, messages_, &progress);
+                           : backup::backupKeyboard(link, folder, messages_, &progress, replace);
     });
     if (!ran) {
         return;

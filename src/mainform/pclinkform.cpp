@@ -25,6 +25,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "backup/keyboardbackup.h"
 #include "commandframe.h"
 #include "data/ekdatadrive.h"
 #include "kbddrv/ekkbddrv.h"
@@ -223,9 +224,18 @@ void TPcLinkForm::buildActions() {
     connect(backUpAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, "Back Up Keyboard", localTree_->nodePath(selectedLocalNode()));
-        if (!folder.isEmpty()) {
-            BackUpKeyboard(folder);
+        if (folder.isEmpty()) {
+            return;
         }
+        // An older backup there is replaced only when the user says so.
+        const bool replace = backup::holdsBackup(folder);
+        if (replace && QMessageBox::question(
+                           this, windowTitle(),
+                           messages_.replaceBackupQuestion(QDir::toNativeSeparators(folder))) !=
+                           QMessageBox::Yes) {
+            return;
+        }
+        BackUpKeyboard(folder, replace);
     });
     connect(restoreAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(

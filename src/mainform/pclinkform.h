@@ -58,7 +58,8 @@ public:
     void ShellOpenExecute();
     // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
     // the folder first; restore asks once for confirmation.
-    void BackUpKeyboard(const QString& folder);
+    // A folder that holds a backup already is refused unless `replace`.
+    void BackUpKeyboard(const QString& folder, bool replace = false);
     void RestoreKeyboard(const QString& folder);
 
     const platform::Settings& settings() const { return settings_; }
@@ -99,7 +100,8 @@ private:
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
     // A whole-keyboard job: the list, then every item under one progress, then one report.
-    void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore);
+    void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
+                        bool replace = false);
 
     std::unique_ptr<platform::SettingsStore> store_;
     platform::Settings settings_;

@@ -74,6 +74,14 @@ constexpr std::array kCancelJa = {"キャンセルしました",
                                   "キャンセルしました（ソングの領域は空になっています）"};
 constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now empty)"};
 
+// Before a backup into a folder that holds one already (%1 the folder).
+constexpr std::array kReplaceBackupJa = {
+    "「%1」には既にバックアップがあります。新しいバックアップで置き換えますか？\n"
+    "古いバックアップは、新しいバックアップが完成してから削除されます。"};
+constexpr std::array kReplaceBackupEn = {
+    "\"%1\" holds a backup already. Replace it with a new backup?\n"
+    "The old backup is removed only once the new one is complete."};
+
 // Follows the failure of a send that had already deleted the slot's old song.
 constexpr std::array kSlotEmptiedJa = {
     "ソングの領域は空になっています（古いソングは送信の前に削除されました）"};
@@ -143,6 +151,10 @@ QString MsgStr::cancelledText(bool songSlotEmptied) const {
 
 QString MsgStr::songSlotEmptiedText() const {
     return pick(kSlotEmptiedJa, kSlotEmptiedEn, 0);
+}
+
+QString MsgStr::replaceBackupQuestion(const QString& folder) const {
+    return pick(kReplaceBackupJa, kReplaceBackupEn, 0).arg(folder);
 }
 
 QString MsgStr::restoreQuestion(int items, const QString& folder) const {

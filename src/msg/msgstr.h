@@ -31,6 +31,8 @@ public:
     QString cancelledText(bool songSlotEmptied = false) const;
     // Said after the failure of a send that had already deleted the slot's old song.
     QString songSlotEmptiedText() const;
+    // Asked before a backup into a folder that holds one already.
+    QString replaceBackupQuestion(const QString& folder) const;
     // The whole-keyboard backup and restore.
     QString restoreQuestion(int items, const QString& folder) const;
     QString jobDoneText(bool restore, int items) const;

@@ -1,6 +1,7 @@
 #include "nvbfilestream.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <stdexcept>
 
 #include "data/ekdatafile.h"
@@ -13,6 +14,12 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
         case OpenRead:
         case OpenReadWrite:
             file_ = std::make_unique<QFile>(fileName);
+            // Only a regular file: opening a FIFO (or a device) would wait for a writer without
+            // end.
+            if (QFileInfo info(fileName); info.exists() && !info.isFile()) {
+                throw platform::FileError("Cannot open", fileName.toStdString(),
+                                          "it is not a regular file");
+            }
             if (!file_->open(mode == OpenRead ? QIODevice::ReadOnly : QIODevice::ReadWrite)) {
                 fail("Cannot open");
             }
@@ -111,7 +118,8 @@ void NvbFileStream::write(EkDataFile& item) {
         bytes.append(static_cast<char>(word >> 8));
         bytes.append(static_cast<char>(word & 0xFF));
     }
-    if (newFile_ ? !platform::writeFully(*newFile_, bytes) : device_->write(bytes) != bytes.size()) {
+    if (newFile_ ? !platform::writeFully(*newFile_, bytes)
+                 : device_->write(bytes) != bytes.size()) {
         fail("Cannot write");
     }
     if (newFile_ && !newFile_->commit()) {

@@ -2,14 +2,18 @@
 // what a damaged manifest is refused for, and a restore that goes on past the items it cannot
 // put back.
 
+#include <sys/stat.h>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/msgstr.h"
+#include "platform/cancellation.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
 
@@ -31,6 +35,8 @@ private Q_SLOTS:
     void damagedManifestIsRefused_data();
     void damagedManifestIsRefused();
     void restoreGoesOnPastItemsItCannotPutBack();
+    void backupNeverLeavesAMixedFolder_data();
+    void backupNeverLeavesAMixedFolder();
 };
 
 void TestKeyboardBackup::damagedManifestIsRefused_data() {
@@ -38,21 +44,30 @@ void TestKeyboardBackup::damagedManifestIsRefused_data() {
     QTest::addColumn<QString>("reason");       // a part of the error's text
     QTest::newRow("missing") << QByteArray() << "nvbman-backup.json";
     QTest::newRow("not JSON") << QByteArray("{\"format\": 1,") << "cannot be used";
-    QTest::newRow("another format") << QByteArray(R"({"format": 2, "items": []})")
-                                    << "not a manifest of this program";
+    QTest::newRow("another format")
+        << QByteArray(R"({"format": 2, "items": []})") << "not a manifest of this program";
     QTest::newRow("no such slot")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:10", "file": "a.nvb"}]})")
         << "\"tone:10\" is not a slot";
     QTest::newRow("file outside the folder")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:1", "file": "../a.nvb"}]})")
         << "\"../a.nvb\" is not a file of this folder";
+    QTest::newRow("no items") << QByteArray(R"({"format": 1, "model": "MLS-850"})")
+                              << "it has no list of items";
+    QTest::newRow("items not a list")
+        << QByteArray(R"({"format": 1, "items": {"slot": "tone:1", "file": "a.nvb"}})")
+        << "it has no list of items";
+    QTest::newRow("a FIFO") << QByteArray("fifo") << "not a regular file";
 }
 
 void TestKeyboardBackup::damagedManifestIsRefused() {
     QFETCH(QByteArray, manifest);
     QFETCH(QString, reason);
     QTemporaryDir folder;
-    if (!manifest.isEmpty()) {
+    if (manifest == "fifo") {
+        // Read, it would wait for a writer for ever.
+        QCOMPARE(::mkfifo(qPrintable(folder.filePath(backup::kManifestName)), 0600), 0);
+    } else if (!manifest.isEmpty()) {
         write(folder.filePath(backup::kManifestName), manifest);
     }
     try {
@@ -94,9 +109,115 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     // Everything else is back in its slot; the three tones stay blank.
     KeyboardMemory expected = KeyboardMemory::demo();
     for (int tone = 0; tone < 3; ++tone) {
-        expected.setData({DataType::Tone, 0, tone}, KeyboardMemory().data({DataType::Tone, 0, tone}));
+        expected.setData({DataType::Tone, 0, tone},
+                         KeyboardMemory().data({DataType::Tone, 0, tone}));
     }
     QTRY_COMPARE(rig.keyboard.memory().toJson(), expected.toJson());
+}
+
+namespace {
+
+// Stops the job once `items` items have started.
+class StopAfterItems : public backup::JobProgress {
+public:
+    explicit StopAfterItems(int items) : items_(items) {}
+    void jobStarted(std::int64_t) override {}
+    void itemStarted(const SlotAddress&, const QString&) override {
+        if (items_-- == 0) {
+            platform::Cancellation::request();
+        }
+    }
+    void jobAdvanced(std::int64_t) override {}
+
+private:
+    int items_;
+};
+
+// Every file of a folder, hidden ones included, with its bytes.
+QMap<QString, QByteArray> contents(const QString& folder) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly)) {
+            files[QDir(folder).relativeFilePath(file.fileName())] = file.readAll();
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+void TestKeyboardBackup::backupNeverLeavesAMixedFolder_data() {
+    QTest::addColumn<bool>("olderBackup");  // the folder holds the backup of another keyboard
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<int>("stopAfter");    // items before a cancel; -1: none
+    QTest::addColumn<QString>("refusal");  // part of the error; empty: the job ends well
+    QTest::newRow("fresh folder") << false << false << -1 << "";
+    QTest::newRow("fresh folder, cancelled") << false << false << 4 << "cancelled";
+    QTest::newRow("older backup kept") << true << false << -1 << "holds a backup already";
+    QTest::newRow("older backup replaced") << true << true << -1 << "";
+    QTest::newRow("older backup, replace cancelled") << true << true << 4 << "cancelled";
+}
+
+void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
+    QFETCH(bool, olderBackup);
+    QFETCH(bool, replace);
+    QFETCH(int, stopAfter);
+    QFETCH(QString, refusal);
+    const MsgStr messages(1033);
+    QTemporaryDir folder;
+    // The user's own file, named as a file of the new backup will be.
+    write(folder.filePath("TON_Velvet  .nvb"), "my own notes");
+    if (olderBackup) {
+        // Another keyboard: a single song under another name.
+        KeyboardMemory other;
+        other.setData({DataType::Song, 0, 1}, std::vector<std::uint16_t>(50, 7));
+        other.setName({DataType::Song, 0, 1}, "OldSong ");
+        KeyboardRig oldRig(other, "Test old keyboard");
+        EkKbdDrv oldDriver("MLS-850");
+        oldDriver.getList(oldRig.inputNumber(), oldRig.outputNumber());
+        backup::backupKeyboard({oldDriver, oldRig.inputNumber(), oldRig.outputNumber()},
+                               folder.path(), messages, nullptr);
+    }
+    const QMap<QString, QByteArray> before = contents(folder.path());
+
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    StopAfterItems stop(stopAfter);
+    platform::Cancellation::clear();
+    QString failure;
+    try {
+        backup::backupKeyboard({driver, rig.inputNumber(), rig.outputNumber()}, folder.path(),
+                               messages, &stop, replace);
+    } catch (const platform::SystemError& e) {
+        failure = e.what();
+    } catch (const platform::Cancelled&) {
+        failure = "cancelled";
+    }
+    platform::Cancellation::clear();
+    QVERIFY2(refusal.isEmpty() ? failure.isEmpty() : failure.contains(refusal),
+             qPrintable(failure));
+    if (!refusal.isEmpty()) {
+        QCOMPARE(contents(folder.path()), before);  // nothing new, nothing lost
+        return;
+    }
+    // One backup, of this keyboard only: every file the manifest names, no file of the old one.
+    const backup::Manifest manifest = backup::Manifest::read(folder.path());
+    QCOMPARE(int(manifest.entries.size()), 39);
+    QStringList expected{backup::kManifestName};
+    for (const backup::ManifestEntry& entry : manifest.entries) {
+        expected << entry.file;
+    }
+    QStringList shown = QDir(folder.path()).entryList(QDir::Files);
+    expected.sort();
+    shown.sort();
+    QCOMPARE(shown, expected);
+    // The user's file of the same name was moved aside, never overwritten.
+    const QMap<QString, QByteArray> after = contents(folder.path());
+    QCOMPARE(after.values().count("my own notes"), 1);
+    QVERIFY(!after.keys().filter("OldSong").size());
 }
 
 QTEST_GUILESS_MAIN(TestKeyboardBackup)

@@ -2,6 +2,7 @@
 // in another process.
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,6 +63,9 @@ private Q_SLOTS:
     void twoProgramsNeverShareTheKeyboard();
     void builtInKeyboardNeverLosesItsMemorySilently_data();
     void builtInKeyboardNeverLosesItsMemorySilently();
+    void hostileInputsFailPlainlyAndAtOnce_data();
+    void hostileInputsFailPlainlyAndAtOnce();
+    void controlCharactersNeverReachTheTerminal();
 
 private:
     QProcessEnvironment environment() const;
@@ -514,6 +518,72 @@ void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently() {
     const QJsonArray slots = QJsonDocument::fromJson(list.out).object()["slots"].toArray();
     QCOMPARE(slots[38].toObject()["present"].toBool(), true);  // rhythm:0 is still there
     QCOMPARE(slots[37].toObject()["size"].toInt(), damage == "busy" ? 8000 : 0);
+}
+
+void TestCliJack::hostileInputsFailPlainlyAndAtOnce_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("text");  // a part of the last line on stderr
+    QTest::newRow("a FIFO sent") << "fifo"
+                                 << "it is not a regular file";
+    QTest::newRow("a FIFO in a backup") << "fifo in manifest"
+                                        << "it is not a regular file";
+    QTest::newRow("a file-size limit under the backup") << "ulimit"
+                                                        << "Nothing of the backup was kept";
+}
+
+void TestCliJack::hostileInputsFailPlainlyAndAtOnce() {
+    QFETCH(QString, input);
+    QFETCH(QString, text);
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    const QString fifo = home_->filePath("song.nvb");
+    QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setWorkingDirectory(home_->path());
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    if (input == "fifo") {
+        process.start(NVBMAN_CLI_PATH, builtIn + QStringList{"send", fifo, "song:0"});
+    } else if (input == "fifo in manifest") {
+        QFile manifest(home_->filePath("nvbman-backup.json"));
+        QVERIFY(manifest.open(QIODevice::WriteOnly));
+        manifest.write(R"({"format": 1, "model": "MLS-850", "items": [{"slot": "song:0",
+            "file": "song.nvb", "type": 10, "size": 1800, "name": "Sunrise "}]})");
+        manifest.close();
+        process.start(NVBMAN_CLI_PATH, builtIn + QStringList{"restore", home_->path()});
+    } else {
+        // 4 blocks of 512 bytes: room for every item, none for the manifest.
+        process.start("/bin/sh",
+                      QStringList{"-c", "ulimit -f 4; exec \"$0\" \"$@\"", NVBMAN_CLI_PATH} +
+                          builtIn + QStringList{"backup", home_->filePath("backup")});
+    }
+    QVERIFY2(process.waitForFinished(60000), "the command hung");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    const QList<QByteArray> lines = process.readAllStandardError().trimmed().split('\n');
+    QVERIFY2(lines.last().contains(text.toUtf8()), lines.join('\n').constData());
+    // Nothing half-made is left behind.
+    QVERIFY(QDir(home_->filePath("backup")).isEmpty());
+}
+
+void TestCliJack::controlCharactersNeverReachTheTerminal() {
+    // A song whose name holds a newline and the start of an escape sequence.
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setName({DataType::Song, 0, 0}, std::string("A\nB\x1b[2J "));
+    QVERIFY(QDir().mkpath(home_->filePath("data/NvbMan")));
+    memory.save(home_->filePath("data/NvbMan/builtin-keyboard.json"));
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    const Result list = cli(builtIn + QStringList{"list"});
+    QVERIFY2(list.exitCode == 0, list.err.constData());
+    const Result imported = cli(builtIn + QStringList{"import", "song:0", home_->path()});
+    QVERIFY2(imported.exitCode == 0, imported.err.constData());
+    const Result show = cli({"show", QString::fromUtf8(imported.out.trimmed())});
+    QVERIFY2(show.exitCode == 0, show.err.constData());
+    for (const QByteArray& out : {list.out, show.out}) {
+        QVERIFY2(!out.contains('\x1b'), out.constData());
+        QVERIFY2(out.contains("\"A\\x0aB\\x1b[2J \""), out.constData());
+    }
+    // One table row per slot: 42 slots and 4 area headings.
+    QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)
