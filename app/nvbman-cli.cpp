@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
 #include "backup/slotaddress.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
@@ -57,6 +58,12 @@ Commands:
   restore DIR           send every file of DIR's backup manifest back into its slot; prints
                         "SLOT PATH" per restored file
   show FILE             print a .nvb file's type, size and name (no keyboard needed)
+  replaced [--json]     list the copies kept of what send and delete replaced, newest first
+  put-back ID           send kept copy ID back into the slot it came from
+
+Before send replaces an item and before delete, the slot's item is fetched into a kept copy
+(~/.local/share/NvbMan/replaced; --no-safety-copy: none). When a send into a song slot fails
+after the old song was deleted, the last lines say which copy holds it.
 
 SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
 rhythm:N (0-3).
@@ -154,11 +161,13 @@ class Cli {
 public:
     Cli(const QCommandLineParser& parser, const QCommandLineOption& inOption,
         const QCommandLineOption& outOption, const QCommandLineOption& quietOption,
-        const QCommandLineOption& jsonOption, const QCommandLineOption& replaceOption)
+        const QCommandLineOption& jsonOption, const QCommandLineOption& replaceOption,
+        const QCommandLineOption& noSafetyCopyOption)
         : parser_(parser),
           inOption_(inOption),
           outOption_(outOption),
           replace_(parser.isSet(replaceOption)),
+          noSafetyCopy_(parser.isSet(noSafetyCopyOption)),
           json_(parser.isSet(jsonOption)),
           progress_(!parser.isSet(quietOption) && isatty(STDERR_FILENO) != 0) {
         driver_.attachObserver(&progress_);
@@ -197,6 +206,14 @@ public:
                                  "' is not one)");
             }
             return remove(wanted);
+        }
+        if (command == "replaced") {
+            expectArguments(rest, 0, 0);
+            return replaced();
+        }
+        if (command == "put-back") {
+            expectArguments(rest, 1, 1);
+            return putBack(rest[0]);
         }
         if (command == "backup") {
             expectArguments(rest, 1, 1);
@@ -367,20 +384,100 @@ private:
         return Success;
     }
 
+    // Before a send or a delete: what the slot holds now goes into the safety store, unless
+    // --no-safety-copy. A copy that cannot be made stops the command before anything changes.
+    std::optional<safety::Copy> keepCopy(const SlotInTree& where, safety::Why why,
+                                         const QString& replacedBy) {
+        if (noSafetyCopy_ || !where.slot->isPresent()) {
+            return std::nullopt;
+        }
+        progress_.start("Keep a copy", int(where.slot->size()));
+        auto copy = safety::keepCopy(store_, {driver_, input_, output_}, *where.slot,
+                                     where.directoryPath, why, replacedBy, &progress_);
+        progress_.finish();
+        return copy;
+    }
+
     int send(const QString& file, const SlotAddress& wanted) {
         getList();
         const SlotInTree where = slotOf(wanted);
-        progress_.start("Send", int(QFileInfo(file).size()));
-        transfer::sendFile(file, *where.slot, where.directoryPath, input_, output_, driver_,
-                           &progress_);
+        EkDataFile item(DataType::NoType);
+        transfer::loadFile(file, item);
+        const auto copy = keepCopy(where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
+        progress_.start("Send", int(item.size()));
+        try {
+            transfer::sendItem(item, *where.slot, where.directoryPath, input_, output_, driver_,
+                               &progress_);
+        } catch (const transfer::SongSlotEmptied&) {
+            // The slot is empty now: say so, and where its old song is kept.
+            progress_.finish();
+            printError(currentErrorText(messages_));
+            if (copy) {
+                printError(safety::keptCopyText(*copy, store_));
+            }
+            return Failure;
+        }
         progress_.finish();
         return Success;
     }
 
     int remove(const SlotAddress& wanted) {
         getList();
-        driver_.deleteData(*slotOf(wanted).slot);
+        const SlotInTree where = slotOf(wanted);
+        keepCopy(where, safety::Why::Delete, {});
+        driver_.deleteData(*where.slot);
         return Success;
+    }
+
+    int replaced() {
+        const std::vector<safety::Copy> copies = store_.copies();
+        if (json_) {
+            QJsonArray items;
+            for (const safety::Copy& copy : copies) {
+                items.append(QJsonObject{{"id", copy.id},
+                                         {"slot", copy.slot.text()},
+                                         {"name", copy.name},
+                                         {"type", copy.type},
+                                         {"size", qint64(copy.size)},
+                                         {"sha256", copy.sha256},
+                                         {"time", copy.time.toString(Qt::ISODate)},
+                                         {"why", safety::whyText(copy.why)},
+                                         {"file", store_.filePath(copy)}});
+            }
+            out() << QJsonDocument(QJsonObject{{"items", items}}).toJson(QJsonDocument::Compact)
+                  << '\n';
+            return Success;
+        }
+        for (const safety::Copy& copy : copies) {
+            out() << QString("%1  %2  %3 %4 %5 %6  %7\n")
+                         .arg(copy.id, 4)
+                         .arg(copy.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"))
+                         .arg(copy.slot.text(), -10)
+                         .arg("\"" + printable(copy.name) + "\"", -11)
+                         .arg(copy.size, 6)
+                         .arg(safety::whyText(copy.why), -6)
+                         .arg(QDir::toNativeSeparators(store_.filePath(copy)));
+        }
+        return Success;
+    }
+
+    int putBack(const QString& idText) {
+        bool isNumber = false;
+        const int id = idText.toInt(&isNumber);
+        if (!isNumber) {
+            throw UsageError("'" + idText + "' is not the number of a kept copy");
+        }
+        const auto copy = store_.find(id);
+        if (!copy) {
+            throw platform::SystemError("There is no kept copy " + idText.toStdString() +
+                                        " (see: nvbman-cli replaced).");
+        }
+        const QString path = store_.filePath(*copy);
+        if (safety::sha256Of(path) != copy->sha256) {
+            throw platform::SystemError("The kept copy \"" + path.toStdString() +
+                                        "\" was changed since it was kept; it is not sent.");
+        }
+        return send(path, copy->slot);
     }
 
     // Every present slot into its own file and the manifest; restore puts them back. A slot
@@ -391,8 +488,8 @@ private:
         }
         getList();
         progress_.start("Backup", 0);
-        const auto outcomes =
-            backup::backupKeyboard({driver_, input_, output_}, folder, messages_, &progress_);
+        const auto outcomes = backup::backupKeyboard({driver_, input_, output_}, folder, messages_,
+                                                     &progress_, replace_);
         return report(outcomes, folder, "not saved");
     }
 
@@ -409,7 +506,11 @@ private:
                const char* failure) {
         progress_.finish();
         QString lastError;
+        QStringList retried;
         for (const backup::Outcome& outcome : outcomes) {
+            if (outcome.retried) {
+                retried << outcome.slot.text();
+            }
             if (outcome.error.isEmpty()) {
                 out() << outcome.slot.text() << ' '
                       << QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)) << '\n';
@@ -418,6 +519,9 @@ private:
                 printError("nvbman-cli: " + outcome.slot.text() + " " + failure + ": " +
                            outcome.error);
             }
+        }
+        if (!retried.isEmpty()) {
+            printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
         }
         if (!lastError.isEmpty()) {
             printError(lastError);
@@ -430,7 +534,9 @@ private:
     const QCommandLineOption& inOption_;
     const QCommandLineOption& outOption_;
     bool replace_;
+    bool noSafetyCopy_;
     bool json_;
+    safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;
     EkKbdDrv& driver_ = EkKbdDrv::instance(mls850::kModel);
@@ -468,7 +574,10 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
     const QCommandLineOption replaceOption("replace",
                                            "backup: replace the backup that DIR holds already.");
-    parser.addOptions({inOption, outOption, quietOption, jsonOption, replaceOption});
+    const QCommandLineOption noSafetyCopyOption(
+        "no-safety-copy", "send, delete: keep no copy of what the slot held before.");
+    parser.addOptions(
+        {inOption, outOption, quietOption, jsonOption, replaceOption, noSafetyCopyOption});
     parser.addPositionalArgument("command",
                                  "devices, list, import, send, delete, backup, restore or show.",
                                  "COMMAND [ARGS...]");
@@ -503,7 +612,8 @@ int main(int argc, char* argv[]) {
     // A file larger than the user's limit is a write error to report, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    Cli cli(parser, inOption, outOption, quietOption, jsonOption, replaceOption);
+    Cli cli(parser, inOption, outOption, quietOption, jsonOption, replaceOption,
+            noSafetyCopyOption);
     try {
         const int status = cli.run(parser.positionalArguments());
         cli.finish();

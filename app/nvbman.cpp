@@ -6,12 +6,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
 
 #include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
+#include "platform/keyboardsession.h"
 #include "platform/userlocale.h"
 #include "version.h"
 
@@ -62,9 +62,7 @@ int main(int argc, char* argv[]) {
     // One copy at a time per user: the lock lives in the user's own runtime folder, so
     // another user's copy (or its stale lock) never keeps this one out. A lock left by a copy
     // that crashed is taken over.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    QDir().mkpath(runtime);
-    QLockFile lock(QDir(runtime).filePath("NvbMan.lock"));
+    QLockFile lock(QDir(platform::userRuntimeFolder()).filePath("NvbMan.lock"));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
         std::fprintf(stderr, "nvbman: a window of NvbMan already runs for this user.\n");

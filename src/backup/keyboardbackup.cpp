@@ -13,11 +13,13 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
+#include "msg/msgstr.h"
 #include "platform/cancellation.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
+#include "sysex/ekexception.h"
 
 namespace backup {
 namespace {
@@ -68,6 +70,47 @@ Outcome failed(const SlotAddress& slot, const QString& file, const MsgStr& messa
         }
     }
     return {slot, file, currentErrorText(messages)};
+}
+
+// Whether the failure being handled is the link's (no answer, or the device gone) rather than
+// the item's: the next item would meet it again.
+bool isLinkFailure() {
+    try {
+        throw;
+    } catch (const EkSysExException& e) {
+        return e.code() == EkSysExException::Timeout;
+    } catch (const platform::MidiSystemError&) {
+        return true;
+    } catch (const transfer::SongSlotEmptied& emptied) {
+        try {
+            std::rethrow_exception(emptied.cause());
+        } catch (...) {
+            return isLinkFailure();
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
+// Runs one item's transfer, once more from its start when its first try lost the link; the
+// outcome, and whether the link has failed for good.
+template <typename Transfer>
+std::pair<Outcome, bool> runItem(const SlotAddress& slot, const QString& file,
+                                 const MsgStr& messages, Transfer transfer) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            transfer();
+            return {Outcome{slot, file, {}, attempt > 0}, false};
+        } catch (...) {
+            const bool link = isLinkFailure();
+            if (link && attempt == 0 && !platform::Cancellation::isRequested()) {
+                continue;
+            }
+            Outcome outcome = failed(slot, file, messages);
+            outcome.retried = attempt > 0;
+            return {outcome, link};
+        }
+    }
 }
 
 void requireFolder(const QString& folder) {
@@ -242,6 +285,7 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     QSet<QString> used;
     std::int64_t done = 0;
     int failures = 0;
+    bool linkLost = false;
     for (const auto& [address, where] : present) {
         EkData& slot = *where.slot;
         // Two slots may carry the same name: each gets a file of its own.
@@ -252,20 +296,27 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
         }
         used.insert(file);
         const std::uint32_t size = slot.size();
+        if (linkLost) {
+            outcomes.push_back({address, file, messages.jobStoppedText()});
+            ++failures;
+            continue;
+        }
         if (progress != nullptr) {
             progress->itemStarted(address, file);
         }
-        try {
+        auto [outcome, lost] = runItem(address, file, messages, [&] {
             ItemProgress itemProgress(progress, done);
             transfer::importSlot(slot, where.directoryPath, stage.path(), link.inputDevice,
                                  link.outputDevice, link.driver, &itemProgress, file);
+        });
+        if (outcome.error.isEmpty()) {
             manifest.entries.push_back(
                 {address, file, slot.type(), slot.size(), latin1(slot.name())});
-            outcomes.push_back({address, file, {}});
-        } catch (...) {
-            outcomes.push_back(failed(address, file, messages));
+        } else {
             ++failures;
         }
+        outcomes.push_back(outcome);
+        linkLost = lost;
         done += size;
         if (progress != nullptr) {
             progress->jobAdvanced(done);
@@ -276,6 +327,9 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
                                          .arg(reason, QDir::toNativeSeparators(folder))
                                          .toStdString());
     };
+    if (manifest.entries.empty() && !present.empty()) {
+        throw nothingKept(QString("No item could be saved (%1).").arg(outcomes.front().error));
+    }
     if (replacing && failures > 0) {
         throw nothingKept(QString("%1 of %2 items could not be saved, so the backup already "
                                   "there was not replaced.")
@@ -309,11 +363,16 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
     }
     std::vector<Outcome> outcomes;
     std::int64_t done = 0;
+    bool linkLost = false;
     for (const ManifestEntry& entry : manifest.entries) {
+        if (linkLost) {
+            outcomes.push_back({entry.slot, entry.file, messages.jobStoppedText()});
+            continue;
+        }
         if (progress != nullptr) {
             progress->itemStarted(entry.slot, entry.file);
         }
-        try {
+        auto [outcome, lost] = runItem(entry.slot, entry.file, messages, [&] {
             const SlotInTree where = findSlot(link.driver, entry.slot);
             if (where.slot == nullptr) {
                 throw platform::SystemError("The keyboard has no slot " +
@@ -324,10 +383,9 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
             ItemProgress itemProgress(progress, done);
             transfer::sendItem(item, *where.slot, where.directoryPath, link.inputDevice,
                                link.outputDevice, link.driver, &itemProgress);
-            outcomes.push_back({entry.slot, entry.file, {}});
-        } catch (...) {
-            outcomes.push_back(failed(entry.slot, entry.file, messages));
-        }
+        });
+        outcomes.push_back(outcome);
+        linkLost = lost;
         done += entry.size;
         if (progress != nullptr) {
             progress->jobAdvanced(done);

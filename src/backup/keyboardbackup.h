@@ -19,8 +19,11 @@ class MsgStr;
 //               "name": "Piano   "}, ...]}
 //
 // Both jobs run after a list fetch (they work on the driver's tree) and go on past an item that
-// fails: each item's outcome says what became of it. Only the user's cancel stops a whole job
-// (platform::Cancelled goes on to the caller).
+// fails: each item's outcome says what became of it. An item whose answer was lost (a time-out:
+// on a busy machine the MIDI service drops a message now and then) is tried once more from its
+// start; when the keyboard fails to answer that too, or the device is gone, the job stops and
+// the items it did not reach say so, rather than spending a time-out on each. Only the user's
+// cancel stops a whole job with an exception (platform::Cancelled goes on to the caller).
 namespace backup {
 
 inline constexpr const char* kManifestName = "nvbman-backup.json";
@@ -45,10 +48,12 @@ struct Manifest {
 };
 
 // What became of one slot: saved or restored when `error` is empty, else the reason it was not.
+// `retried`: the first try lost the keyboard's answer and the item was tried once more.
 struct Outcome {
     SlotAddress slot;
     QString file;
     QString error;
+    bool retried = false;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include "data/datatypes.h"
 #include "data/ekdatadrive.h"
 #include "kbddrv/ekkbddrv.h"
 
@@ -57,7 +58,7 @@ std::optional<SlotAddress> SlotAddress::parse(const QString& text) {
         return std::nullopt;
     }
     SlotAddress wanted{match.captured(1), hasBank ? match.captured(2).toInt() : 0,
-                        match.captured(3).toInt()};
+                       match.captured(3).toInt()};
     if (wanted.bank >= kind->banks || wanted.number >= kind->slots) {
         return std::nullopt;
     }
@@ -67,6 +68,24 @@ std::optional<SlotAddress> SlotAddress::parse(const QString& text) {
 QString SlotAddress::text() const {
     return kind == "reg" ? QString("reg:%1.%2").arg(bank).arg(number)
                          : QString("%1:%2").arg(kind).arg(number);
+}
+
+SlotAddress SlotAddress::of(const EkData& slot) {
+    const auto kind = [&]() -> QString {
+        switch (slot.type()) {
+            case DataType::Tone:
+                return "tone";
+            case DataType::DSP:
+                return "dsp";
+            case DataType::Registration:
+                return "reg";
+            case DataType::Song:
+                return "song";
+            default:
+                return "rhythm";
+        }
+    }();
+    return {kind, kind == "reg" ? int(slot.bank()) : 0, int(slot.number())};
 }
 
 SlotInTree findSlot(EkKbdDrv& driver, const SlotAddress& wanted) {

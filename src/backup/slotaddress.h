@@ -19,6 +19,8 @@ struct SlotAddress {
     // Null when the text is not a slot of the MLS-850.
     static std::optional<SlotAddress> parse(const QString& text);
     QString text() const;
+    // The address of a slot of the driver's tree.
+    static SlotAddress of(const EkData& slot);
 };
 
 // A slot of the driver's tree with the path of its folder.

@@ -15,6 +15,8 @@
 #include <optional>
 
 #include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
+#include "backup/slotaddress.h"
 #include "commandframe.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
@@ -25,7 +27,9 @@
 #include "msg/pbarobservers.h"
 #include "pclinkform.h"
 #include "platform/cancellation.h"
+#include "platform/systemerror.h"
 #include "propform/propform.h"
+#include "replacedform/replaceditemsform.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 
@@ -73,9 +77,13 @@ void TPcLinkForm::ConnectActionExecute() {
         BuildKbdTree();
     });
     if (listed) {
-        for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
-            action->setEnabled(true);
-        }
+        enableListCommands();
+    }
+}
+
+void TPcLinkForm::enableListCommands() {
+    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
+        action->setEnabled(true);
     }
 }
 
@@ -90,6 +98,7 @@ void TPcLinkForm::KbdUpdateActionExecute() {
 
 void TPcLinkForm::SendActionExecute() {
     int sentRow = -1;
+    std::optional<safety::Copy> emptiedSongCopy;
     const bool sent = frame_->run(MsgStr::Send, [&] {
         const QModelIndex localNode = selectedLocalNode();
         const QFileInfo file = localList_->entry(selectedLocalRow());
@@ -106,18 +115,91 @@ void TPcLinkForm::SendActionExecute() {
         }
         // The file first, so the bar knows the item's size before the first block goes.
         EkDataFile item(DataType::NoType);
-        transfer::loadFile(localTree_->nodePath(localNode) + file.fileName(), item);
+        const QString filePath = localTree_->nodePath(localNode) + file.fileName();
+        transfer::loadFile(filePath, item);
+        const std::string directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
+        const auto copy = keepSafetyCopy(*slot, directoryPath, safety::Why::Send,
+                                         QFileInfo(filePath).absoluteFilePath());
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
-        transfer::sendItem(item, *slot, kbdTree_->nodePath(kbdNode).toStdString(),
-                           settings_.inputDevice, settings_.outputDevice, driver_, &progress);
+        try {
+            transfer::sendItem(item, *slot, directoryPath, settings_.inputDevice,
+                               settings_.outputDevice, driver_, &progress);
+        } catch (const transfer::SongSlotEmptied&) {
+            emptiedSongCopy = copy;
+            throw;
+        }
         ListKbdFiles(kbdNode);
         sentRow = item.number();
     });
     // The lists take the focus only once the frame has given them back their enabled state.
     if (sent) {
         selectKbdRow(sentRow);
+    } else if (emptiedSongCopy) {
+        offerPutBack(*emptiedSongCopy);
     }
+}
+
+std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
+                                                        const std::string& directoryPath,
+                                                        safety::Why why,
+                                                        const QString& replacedBy) {
+    if (!settings_.keepCopies || !slot.isPresent()) {
+        return std::nullopt;
+    }
+    // Inside the command's frame: the bar follows the copy, Cancel stops it, and a copy that
+    // cannot be made fails the command before anything is changed.
+    progressBar_->setMaximum(int(slot.size()));
+    PBarNvbObserver progress(progressBar_);
+    auto copy =
+        safety::keepCopy(safetyStore_, {driver_, settings_.inputDevice, settings_.outputDevice},
+                         slot, directoryPath, why, replacedBy, &progress);
+    progressBar_->setValue(0);
+    return copy;
+}
+
+void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
+    const auto answer = QMessageBox::question(
+        this, windowTitle(),
+        safety::keptCopyText(copy, safetyStore_) + "\n\n" + messages_.putBackQuestion());
+    if (answer == QMessageBox::Yes) {
+        PutBack(copy);
+    }
+}
+
+bool TPcLinkForm::PutBack(const safety::Copy& copy) {
+    return frame_->run(MsgStr::Send, [&] {
+        const QString path = safetyStore_.filePath(copy);
+        if (safety::sha256Of(path) != copy.sha256) {
+            throw platform::SystemError("The kept copy \"" + path.toStdString() +
+                                        "\" was changed since it was kept; it is not sent.");
+        }
+        // The keyboard as it is now: the copy's slot may have changed since the last list.
+        progressBar_->setMaximum(driver_.progressTotal());
+        driver_.getList(settings_.inputDevice, settings_.outputDevice);
+        BuildKbdTree();
+        enableListCommands();
+        const SlotInTree where = findSlot(driver_, copy.slot);
+        if (where.slot == nullptr) {
+            throw platform::SystemError("The keyboard has no slot " +
+                                        copy.slot.text().toStdString() + ".");
+        }
+        EkDataFile item(DataType::NoType);
+        transfer::loadFile(path, item);
+        keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
+        progressBar_->setMaximum(int(item.size()));
+        PBarNvbObserver progress(progressBar_);
+        transfer::sendItem(item, *where.slot, where.directoryPath, settings_.inputDevice,
+                           settings_.outputDevice, driver_, &progress);
+        KbdUpdateActionExecute();
+    });
+}
+
+void TPcLinkForm::ReplacedItemsExecute() {
+    TReplacedItemsForm dialog(
+        safetyStore_, [this](const safety::Copy& copy) { return PutBack(copy); },
+        messages_.isJapanese(), this);
+    dialog.exec();
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
@@ -161,6 +243,7 @@ void TPcLinkForm::DeleteActionExecute() {
             throw OperateException(OperateException::ListFirst);
         }
         const int row = selectedKbdRow().row();
+        keepSafetyCopy(*item, kbdTree_->nodePath(node).toStdString(), safety::Why::Delete, {});
         driver_.deleteData(*item);
         ListKbdFiles(node);
         kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
@@ -254,9 +337,7 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         progressBar_->setMaximum(driver_.progressTotal());
         driver_.getList(settings_.inputDevice, settings_.outputDevice);
         BuildKbdTree();
-        for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
-            action->setEnabled(true);
-        }
+        enableListCommands();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
         outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)
@@ -269,15 +350,23 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     KbdUpdateActionExecute();
     LocalUpdateActionExecute();
     QStringList failed;
+    QStringList retried;
     int done = 0;
     for (const backup::Outcome& outcome : outcomes) {
+        if (outcome.retried) {
+            retried << outcome.slot.text();
+        }
         if (outcome.error.isEmpty()) {
             ++done;
         } else {
             failed << QString("%1 (%2): %3").arg(outcome.slot.text(), outcome.file, outcome.error);
         }
     }
-    statusText_->setText(messages_.jobDoneText(restore, done));
+    QString summary = messages_.jobDoneText(restore, done);
+    if (!retried.isEmpty()) {
+        summary += " (" + messages_.retriedText(retried.join(", ")) + ")";
+    }
+    statusText_->setText(summary);
     if (!failed.isEmpty()) {
         showError(messages_.jobFailedHeading(restore) + '\n' + failed.join('\n'));
     }

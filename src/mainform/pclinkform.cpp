@@ -204,6 +204,9 @@ void TPcLinkForm::buildActions() {
         makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", -1, "BackUpAction");
     restoreAction_ =
         makeAction(this, "&Restore Keyboard...", "Restore Keyboard", -1, "RestoreAction");
+    replacedItemsAction_ =
+        makeAction(this, "Replaced &Items...", "Replaced Items", -1, "ReplacedItemsAction");
+    connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::ReplacedItemsExecute);
     // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
     for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
         action->setEnabled(false);
@@ -250,6 +253,7 @@ void TPcLinkForm::buildActions() {
     file->addSeparator();
     file->addAction(backUpAction_);
     file->addAction(restoreAction_);
+    file->addAction(replacedItemsAction_);
     file->addSeparator();
     file->addAction(exitAction_);
 }
@@ -395,7 +399,7 @@ void TPcLinkForm::buildLayout() {
     for (QAction* action :
          {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpen_,
           kbdDrvPropOpen_, sendAction_, receiveAction_, localPropOpen_, kbdPropOpen_,
-          localUpdateAction_, shellOpen_, backUpAction_, restoreAction_}) {
+          localUpdateAction_, shellOpen_, backUpAction_, restoreAction_, replacedItemsAction_}) {
         frame_->guard(action);
     }
     // The lists too: a double click on a folder row moves the tree, which lists again.
@@ -550,7 +554,9 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setInputDevice(settings_.inputDevice, settings_.inputDeviceName);
     dialog.setOutputDevice(settings_.outputDevice, settings_.outputDeviceName);
     dialog.setDefaultDirectory(settings_.defaultDirectory);
+    dialog.setKeepCopies(settings_.keepCopies);
     if (dialog.exec() == QDialog::Accepted) {
+        settings_.keepCopies = dialog.keepCopies();
         settings_.inputDevice = dialog.inputDevice();
         settings_.outputDevice = dialog.outputDevice();
         settings_.inputDeviceName = dialog.inputDeviceName();

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "backup/safetystore.h"
 #include "msg/msgstr.h"
 #include "platform/settingsstore.h"
 
@@ -10,6 +11,7 @@ namespace platform {
 class KeyboardSession;
 }
 class CommandFrame;
+class EkData;
 class EkKbdDrv;
 class KbdListModel;
 class KbdTreeModel;
@@ -62,6 +64,11 @@ public:
     void BackUpKeyboard(const QString& folder, bool replace = false);
     void RestoreKeyboard(const QString& folder);
 
+    // File > "Replaced Items...": the kept copies, with Put Back.
+    void ReplacedItemsExecute();
+    // Sends a kept copy back into its slot (after a fresh list), in the command frame.
+    bool PutBack(const safety::Copy& copy);
+
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
 
@@ -99,6 +106,13 @@ private:
     void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
+    void enableListCommands();
+    // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
+    // it (when the preference asks for it and the slot holds data).
+    std::optional<safety::Copy> keepSafetyCopy(EkData& slot, const std::string& directoryPath,
+                                               safety::Why why, const QString& replacedBy);
+    // After a failed send emptied a song slot whose song was kept: says where, offers it back.
+    void offerPutBack(const safety::Copy& copy);
     // A whole-keyboard job: the list, then every item under one progress, then one report.
     void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
                         bool replace = false);
@@ -107,6 +121,7 @@ private:
     platform::Settings settings_;
     bool settingsSaved_ = false;
     MsgStr messages_;
+    safety::Store safetyStore_;
     EkKbdDrv& driver_;
     QString modelName_;
 
@@ -144,4 +159,5 @@ private:
     QAction* shellOpen_ = nullptr;
     QAction* backUpAction_ = nullptr;
     QAction* restoreAction_ = nullptr;
+    QAction* replacedItemsAction_ = nullptr;
 };

@@ -74,6 +74,18 @@ constexpr std::array kCancelJa = {"キャンセルしました",
                                   "キャンセルしました（ソングの領域は空になっています）"};
 constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now empty)"};
 
+// The items of a whole-keyboard job that needed a second try (%1 their slots).
+constexpr std::array kRetriedJa = {"再試行したデータ: %1"};
+constexpr std::array kRetriedEn = {"needed a second try: %1"};
+
+// After a failed send emptied a song slot whose old song was kept.
+constexpr std::array kPutBackJa = {"古いソングを元に戻しますか？"};
+constexpr std::array kPutBackEn = {"Put the old song back now?"};
+
+// An item a whole-keyboard job did not try, after the keyboard stopped answering.
+constexpr std::array kJobStoppedJa = {"キーボードが応答しなくなったため、実行しませんでした"};
+constexpr std::array kJobStoppedEn = {"Not tried: the keyboard stopped answering."};
+
 // Before a backup into a folder that holds one already (%1 the folder).
 constexpr std::array kReplaceBackupJa = {
     "「%1」には既にバックアップがあります。新しいバックアップで置き換えますか？\n"
@@ -163,6 +175,18 @@ QString MsgStr::restoreQuestion(int items, const QString& folder) const {
 
 QString MsgStr::jobDoneText(bool restore, int items) const {
     return pick(kJobJa, kJobEn, restore ? 2 : 1).arg(items);
+}
+
+QString MsgStr::retriedText(const QString& slots) const {
+    return pick(kRetriedJa, kRetriedEn, 0).arg(slots);
+}
+
+QString MsgStr::putBackQuestion() const {
+    return pick(kPutBackJa, kPutBackEn, 0);
+}
+
+QString MsgStr::jobStoppedText() const {
+    return pick(kJobStoppedJa, kJobStoppedEn, 0);
 }
 
 QString MsgStr::jobFailedHeading(bool restore) const {

@@ -31,6 +31,12 @@ public:
     QString cancelledText(bool songSlotEmptied = false) const;
     // Said after the failure of a send that had already deleted the slot's old song.
     QString songSlotEmptiedText() const;
+    // Asked after a failed send emptied a song slot whose old song was kept.
+    QString putBackQuestion() const;
+    // Names the items of a whole-keyboard job that needed a second try.
+    QString retriedText(const QString& slots) const;
+    // An item a whole-keyboard job did not try after the keyboard stopped answering.
+    QString jobStoppedText() const;
     // Asked before a backup into a folder that holds one already.
     QString replaceBackupQuestion(const QString& folder) const;
     // The whole-keyboard backup and restore.

@@ -1,7 +1,9 @@
 #include "keyboardsession.h"
 
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
@@ -11,13 +13,25 @@
 
 namespace platform {
 
+QString userRuntimeFolder() {
+    // Qt's own fallback warns on stderr at every start; ours is silent and per user as well.
+    const QString folder = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+                               ? QDir::temp().filePath(QString("nvbman-runtime-%1").arg(::getuid()))
+                               : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!QFileInfo::exists(folder)) {
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return folder;
+}
+
 QString KeyboardSession::lockPath(const QString& deviceName) {
     // Device names hold any character (JACK's "client:port" among them): the file is named by
     // a hash. The runtime folder is the user's own, so another user's program never blocks us.
     const QByteArray hash =
         QCryptographicHash::hash(deviceName.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(folder).filePath("nvbman-keyboard-" + QString::fromLatin1(hash) + ".lock");
+    return QDir(userRuntimeFolder())
+        .filePath("nvbman-keyboard-" + QString::fromLatin1(hash) + ".lock");
 }
 
 QString KeyboardSession::busyText(const QString& deviceName) {
@@ -33,8 +47,11 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
     if (name.isEmpty()) {
         return;  // no such device: opening it says so
     }
+    if (!service.isShared(outputDevice)) {
+        service.beginUse(outputDevice);
+        return;  // no other program can reach it
+    }
     const QString path = lockPath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
     lock_ = std::make_unique<QLockFile>(path);
     // Never stale by age (a backup may take minutes); a lock whose program has died is taken
     // over.
@@ -54,9 +71,7 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
 KeyboardSession::~KeyboardSession() = default;
 
 void KeyboardSession::finish() {
-    if (lock_) {
-        MidiService::instance().endUse(outputDevice_);
-    }
+    MidiService::instance().endUse(outputDevice_);
 }
 
 }  // namespace platform

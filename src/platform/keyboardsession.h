@@ -7,13 +7,18 @@ class QLockFile;
 
 namespace platform {
 
+// The user's own folder for locks: XDG_RUNTIME_DIR, or where that is not set (a session
+// without a login manager) a folder of the user's in the temporary folder. Created if missing.
+QString userRuntimeFolder();
+
 // One command's hold on the keyboard behind a MIDI output device. A keyboard answers every
 // program that listens to it, so two programs talking to it at once would take each other's
 // answers (and one program's delete could land between another's reading and writing of the
 // same memory). For the length of a command the program holds a lock of that device, per user,
 // in the user's runtime folder; a second program is told plainly that the keyboard is busy.
 //
-// In-process devices (the built-in software keyboard) are told when a command begins and ends:
+// A device that lives in this program alone (a test's) takes no lock. In-process devices (the
+// built-in software keyboard) are told when a command begins and ends:
 // at the beginning the built-in keyboard takes up what another program of this user changed,
 // at the end it reports a memory it could not keep as the command's failure.
 class KeyboardSession {

@@ -252,6 +252,17 @@ int MidiService::storedOutput(int number, const QString& name) {
     return storedDevice(findOutput(number, name), name, "output");
 }
 
+bool MidiService::isShared(int device) {
+    if (!outputs_) {
+        outputDevices();
+    }
+    if (device < 0 || device >= int(outputs_->size())) {
+        return false;
+    }
+    const Device& found = (*outputs_)[device];
+    return found.system != nullptr || (builtIn_ != nullptr && found.inProcess == builtIn_);
+}
+
 void MidiService::beginUse(int device) {
     if (!outputs_ || device < 0 || device >= int(outputs_->size())) {
         return;

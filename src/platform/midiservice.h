@@ -113,6 +113,11 @@ public:
     int storedInput(int number, const QString& name);
     int storedOutput(int number, const QString& name);
 
+    // Whether other programs can reach output device `device`: every device of a MIDI system,
+    // and the built-in keyboard (whose memory other programs of the user share); not another
+    // in-process device, which lives in this program alone.
+    bool isShared(int device);
+
     // A command begins or ends its use of output device `device`: an in-process device is told
     // (see VirtualMidiDevice) and a failure it reports is thrown as SystemError.
     void beginUse(int device);

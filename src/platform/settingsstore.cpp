@@ -10,6 +10,7 @@ const char* const kOutputKey = "MIDI/OutputDevice";
 const char* const kDirectoryKey = "Directory/Default";
 const char* const kInputNameKey = "MIDI/InputDeviceName";
 const char* const kOutputNameKey = "MIDI/OutputDeviceName";
+const char* const kKeepCopiesKey = "Safety/KeepCopies";
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -46,6 +47,7 @@ Settings SettingsStore::load() const {
     result.defaultDirectory = settings_->value(kDirectoryKey).toString();
     result.inputDeviceName = settings_->value(kInputNameKey).toString();
     result.outputDeviceName = settings_->value(kOutputNameKey).toString();
+    result.keepCopies = settings_->value(kKeepCopiesKey, true).toBool();
     return result;
 }
 
@@ -61,6 +63,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kDirectoryKey, settings.defaultDirectory);
     settings_->setValue(kInputNameKey, settings.inputDeviceName);
     settings_->setValue(kOutputNameKey, settings.outputDeviceName);
+    settings_->setValue(kKeepCopiesKey, settings.keepCopies);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw SystemError("The settings could not be written to " +

@@ -15,6 +15,8 @@ struct Settings {
     // the name says which device was meant. Empty when unknown (a store of an older version).
     QString inputDeviceName;
     QString outputDeviceName;
+    // Whether Send and Delete keep a copy of what they replace first (group "Safety").
+    bool keepCopies = true;
 };
 
 // The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the

@@ -1,5 +1,6 @@
 #include "prefform.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 
@@ -45,6 +46,11 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     midiForm->addRow(inputBox_);
     midiForm->addRow(outputLabel);
     midiForm->addRow(outputBox_);
+    // Not one of the three stored values of old: the safety net of Send and Delete.
+    keepCopiesBox_ = new QCheckBox("&Keep a copy of what Send and Delete replace");
+    keepCopiesBox_->setObjectName("KeepCopiesBox");
+    keepCopiesBox_->setChecked(true);
+    midiForm->addRow(keepCopiesBox_);
 
     directoryEdit_ = new QLineEdit;
     directoryEdit_->setObjectName("DefDirEdit");
@@ -118,6 +124,11 @@ void TPrefForm::setDefaultDirectory(const QString& folder) {
     directoryEdit_->setText(folder);
 }
 
+void TPrefForm::setKeepCopies(bool keep) {
+    keepCopies_ = keep;
+    keepCopiesBox_->setChecked(keep);
+}
+
 void TPrefForm::showValues() {
     select(inputBox_, inputDevice_, inputName_);
     select(outputBox_, outputDevice_, outputName_);
@@ -127,12 +138,14 @@ void TPrefForm::accept() {
     take(inputBox_, inputDevice_, inputName_);
     take(outputBox_, outputDevice_, outputName_);
     defaultDirectory_ = directoryEdit_->text();
+    keepCopies_ = keepCopiesBox_->isChecked();
     QDialog::accept();
 }
 
 void TPrefForm::reject() {
     showValues();
     directoryEdit_->setText(defaultDirectory_);
+    keepCopiesBox_->setChecked(keepCopies_);
     QDialog::reject();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -25,6 +26,9 @@ public:
     QString inputDeviceName() const { return inputName_; }
     QString outputDeviceName() const { return outputName_; }
     QString defaultDirectory() const { return defaultDirectory_; }
+    // "Keep a copy of what Send and Delete replace".
+    void setKeepCopies(bool keep);
+    bool keepCopies() const { return keepCopies_; }
 
     void accept() override;
     void reject() override;
@@ -43,4 +47,6 @@ private:
     QString inputName_;
     QString outputName_;
     QString defaultDirectory_;
+    bool keepCopies_ = true;
+    QCheckBox* keepCopiesBox_ = nullptr;
 };

@@ -79,13 +79,18 @@ void sendFile(const QString& filePath, EkData& slot, const std::string& director
     sendItem(item, slot, directoryPath, inputDevice, outputDevice, driver, progress);
 }
 
+void fetchItem(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,
+               EkKbdDrv& driver, NvbStreamObserver* progress, EkDataFile& item) {
+    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
+    keyboard.attachObserver(progress);
+    keyboard.read(item);
+}
+
 QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
                    int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
                    const QString& fileName) {
     EkDataFile item(DataType::NoType);
-    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
-    keyboard.attachObserver(progress);
-    keyboard.read(item);
+    fetchItem(slot, directoryPath, inputDevice, outputDevice, driver, progress, item);
     const QString name = fileName.isEmpty() ? importFileName(item.type(), item.name()) : fileName;
     const QString path = QDir(folder).filePath(name);
     NvbFileStream(path, NvbFileStream::Create).write(item);

@@ -54,6 +54,10 @@ void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, 
 void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
 
+// Fetches `slot` into `item`. Errors are the keyboard stream's; `item` changes only on success.
+void fetchItem(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,
+               EkKbdDrv& driver, NvbStreamObserver* progress, EkDataFile& item);
+
 // Fetches `slot` and writes it into `folder` as a new file (replacing one of the same name),
 // named by importFileName unless `fileName` is given. Returns the file's path. Nothing is
 // written when the fetch fails.

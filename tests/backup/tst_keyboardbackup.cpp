@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
@@ -37,6 +38,8 @@ private Q_SLOTS:
     void restoreGoesOnPastItemsItCannotPutBack();
     void backupNeverLeavesAMixedFolder_data();
     void backupNeverLeavesAMixedFolder();
+    void lostAnswersAreTriedOnceMoreThenTheJobStops_data();
+    void lostAnswersAreTriedOnceMoreThenTheJobStops();
 };
 
 void TestKeyboardBackup::damagedManifestIsRefused_data() {
@@ -218,6 +221,71 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
     const QMap<QString, QByteArray> after = contents(folder.path());
     QCOMPARE(after.values().count("my own notes"), 1);
     QVERIFY(!after.keys().filter("OldSong").size());
+}
+
+void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops_data() {
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<bool>("silent");  // the keyboard stops answering; else one answer is lost
+    QTest::newRow("backup, one answer lost") << false << false;
+    QTest::newRow("backup, keyboard gone silent") << false << true;
+    QTest::newRow("restore, one answer lost") << true << false;
+    QTest::newRow("restore, keyboard gone silent") << true << true;
+}
+
+void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
+    QFETCH(bool, restore);
+    QFETCH(bool, silent);
+    const MsgStr messages(1033);
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    const backup::Link link{driver, rig.inputNumber(), rig.outputNumber()};
+    QTemporaryDir folder;
+    if (restore) {
+        backup::backupKeyboard(link, folder.path(), messages, nullptr);
+    }
+    kbdsim::Faults faults;
+    if (silent) {
+        faults.silent = true;
+    } else {
+        // The third answer of the job never comes: the first item's transfer times out.
+        faults.dropAnswer = int(rig.toProgram().size()) + 3;
+    }
+    rig.keyboard.setFaults(faults);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<backup::Outcome> outcomes;
+    QString failure;
+    try {
+        outcomes = restore ? backup::restoreKeyboard(link, backup::Manifest::read(folder.path()),
+                                                     folder.path(), messages, nullptr)
+                           : backup::backupKeyboard(link, folder.path(), messages, nullptr, true);
+    } catch (const platform::SystemError& e) {
+        failure = e.what();
+    }
+    if (!silent) {
+        QCOMPARE(failure, QString());
+        QCOMPARE(int(outcomes.size()), 39);
+        int retried = 0;
+        for (const backup::Outcome& outcome : outcomes) {
+            QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+            retried += outcome.retried ? 1 : 0;
+        }
+        QCOMPARE(retried, 1);
+        return;
+    }
+    // Two time-outs on the first item, then no more waiting: the job says what it did not try.
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    if (restore) {
+        QCOMPARE(int(outcomes.size()), 39);
+        QCOMPARE(outcomes[0].error, QString("MIDI Timeout"));
+        QVERIFY(outcomes[0].retried);
+        for (std::size_t i = 1; i < outcomes.size(); ++i) {
+            QCOMPARE(outcomes[i].error, QString("Not tried: the keyboard stopped answering."));
+        }
+    } else {
+        QVERIFY2(failure.contains("No item could be saved (MIDI Timeout)"), qPrintable(failure));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestKeyboardBackup)

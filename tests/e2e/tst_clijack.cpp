@@ -66,6 +66,8 @@ private Q_SLOTS:
     void hostileInputsFailPlainlyAndAtOnce_data();
     void hostileInputsFailPlainlyAndAtOnce();
     void controlCharactersNeverReachTheTerminal();
+    void deletedItemsComeBack_data();
+    void deletedItemsComeBack();
 
 private:
     QProcessEnvironment environment() const;
@@ -246,7 +248,7 @@ void TestCliJack::failuresGiveTheMessageText_data() {
                                   << "invaild checksum";
     // The old song went before the blocks: the user hears that the slot is empty now.
     QTest::newRow("rejected block over a song")
-        << QStringList{"--block-status", "2:2"} << "send song song:0"
+        << QStringList{"--block-status", "2:2"} << "--no-safety-copy send song song:0"
         << "The song slot is now empty: its old song was deleted before the new one was sent.";
     QTest::newRow("empty slot") << QStringList{} << "import song:1"
                                 << "The slot song:1 is empty: there is nothing to import.";
@@ -394,12 +396,19 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     QVERIFY(send.waitForFinished(10000));
     QCOMPARE(send.exitCode(), 1);
     const QList<QByteArray> lines = send.readAllStandardError().trimmed().split('\n');
-    QCOMPARE(QString::fromUtf8(lines.last()), lastLine);
+    const bool keptSong = !restore && target.startsWith("song");
+    // Over a song, the last line says which kept copy holds the old one.
+    QCOMPARE(QString::fromUtf8(lines.value(lines.size() - (keptSong ? 2 : 1))), lastLine);
+    if (keptSong) {
+        QVERIFY2(lines.last().contains("was kept as copy 1"), lines.last().constData());
+    }
     QTest::qWait(300);
     log += sim->process().readAllStandardOutput();
-    // No status went out from the program (in a send that is only the End), so the keyboard
-    // kept nothing of the stopped transfer.
-    QVERIFY2(!log.contains("in  F0 44 11 01 7F 7"), log.constData());
+    // No status went out from the program after its first block (in a send that is only the
+    // End), so the keyboard kept nothing of the stopped transfer. (Before it, the copy of the
+    // old song was fetched, with its Acks.)
+    QVERIFY2(!log.mid(log.indexOf("in  F0 44 11 01 7F 4")).contains("in  F0 44 11 01 7F 7"),
+             log.constData());
     const KeyboardMemory after = QFile::exists(statePath()) ? state(*sim) : before;
     const kbdsim::SlotRef ref{
         std::uint16_t(target.startsWith("song") ? DataType::Song : DataType::Rhythm), 0,
@@ -407,6 +416,12 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     QVERIFY(after.data(ref).empty());
     if (target != source) {
         QCOMPARE(after.toJson(), before.toJson());
+    }
+    if (keptSong) {
+        // The kept copy puts the keyboard back as it was.
+        const Result back = cli({"--quiet", "put-back", "1"}, sim.get());
+        QVERIFY2(back.exitCode == 0, back.err.constData());
+        QTRY_COMPARE(state(*sim).toJson(), before.toJson());
     }
 }
 
@@ -467,7 +482,9 @@ void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently_data() {
 void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently() {
     QFETCH(QString, damage);
     QFETCH(QString, text);
-    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    // The built-in keyboard's own state is at test here, not the kept copies.
+    const QStringList builtIn{"--quiet", "--no-safety-copy", "--in", "built-in",
+                              "--out",   "built-in"};
     const QString folder = home_->filePath("data/NvbMan");
     const QString state = folder + "/builtin-keyboard.json";
     QByteArray damaged;
@@ -584,6 +601,59 @@ void TestCliJack::controlCharactersNeverReachTheTerminal() {
     }
     // One table row per slot: 42 slots and 4 area headings.
     QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+void TestCliJack::deletedItemsComeBack_data() {
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<bool>("storeWritable");
+    QTest::newRow("a song") << "song:0" << true;
+    QTest::newRow("a rhythm") << "rhythm:0" << true;
+    QTest::newRow("no room for the copy") << "song:0" << false;
+}
+
+void TestCliJack::deletedItemsComeBack() {
+    QFETCH(QString, slot);
+    QFETCH(bool, storeWritable);
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    const QString state = home_->filePath("data/NvbMan/builtin-keyboard.json");
+    QVERIFY(QDir().mkpath(home_->filePath("data/NvbMan")));
+    KeyboardMemory::demo().save(state);
+    if (!storeWritable) {
+        // Where the copies go there is a file.
+        QFile blocker(home_->filePath("data/NvbMan/replaced"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const Result deleted = cli(builtIn + QStringList{"delete", slot});
+    if (!storeWritable) {
+        // No copy, no delete.
+        QCOMPARE(deleted.exitCode, 1);
+        QCOMPARE(KeyboardMemory::load(state).toJson(), KeyboardMemory::demo().toJson());
+        return;
+    }
+    QVERIFY2(deleted.exitCode == 0, deleted.err.constData());
+    QVERIFY(KeyboardMemory::load(state).toJson() != KeyboardMemory::demo().toJson());
+    const Result listed = cli({"replaced", "--json"});
+    QVERIFY2(listed.exitCode == 0, listed.err.constData());
+    const QJsonArray items = QJsonDocument::fromJson(listed.out).object()["items"].toArray();
+    QCOMPARE(items.size(), 1);
+    const QJsonObject copy = items[0].toObject();
+    QCOMPARE(copy["slot"].toString(), slot);
+    QCOMPARE(copy["why"].toString(), QString("delete"));
+    QCOMPARE(copy["sha256"].toString().size(), 64);
+    QVERIFY(QFile::exists(copy["file"].toString()));
+    const Result back = cli(builtIn + QStringList{"put-back", QString::number(copy["id"].toInt())});
+    QVERIFY2(back.exitCode == 0, back.err.constData());
+    QCOMPARE(KeyboardMemory::load(state).toJson(), KeyboardMemory::demo().toJson());
+    // A copy changed since it was kept is not sent.
+    QFile file(copy["file"].toString());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("x");
+    file.close();
+    const Result changed =
+        cli(builtIn + QStringList{"put-back", QString::number(copy["id"].toInt())});
+    QCOMPARE(changed.exitCode, 1);
+    QVERIFY2(changed.lastErrorLine().contains("was changed since it was kept"),
+             changed.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

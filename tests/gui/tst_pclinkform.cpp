@@ -26,10 +26,12 @@
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbddrvpropform/kbddrivepropertyform.h"
+#include "kbdsim/simulatordevice.h"
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "platform/keyboardsession.h"
+#include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -539,22 +541,29 @@ void TestPcLinkForm::noStoredFolderSelectsNothing() {
 }
 
 void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
-    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
-    const QString busy = platform::KeyboardSession::busyText(rig_->device.name());
+    // The built-in keyboard: the device other programs of the user reach too (its memory is
+    // theirs as well). Its lock lives in this test's own runtime folder.
+    qputenv("XDG_RUNTIME_DIR", home_->path().toLocal8Bit());
+    kbdsim::BuiltInKeyboard builtIn(QString{});
+    auto& service = platform::MidiService::instance();
+    const QString name = kbdsim::BuiltInKeyboard::kDeviceName;
+    auto window = startedWindow(int(service.inputDevices().lastIndexOf(name)),
+                                int(service.outputDevices().lastIndexOf(name)));
+    const int output = int(service.outputDevices().lastIndexOf(name));
+    const QString busy = platform::KeyboardSession::busyText(name);
     MessageBoxes boxes;
     {
-        // Another program holds the keyboard: the window says so and sends nothing.
-        platform::KeyboardSession other(rig_->outputNumber());
+        // Another program holds the keyboard: the window says so and changes nothing.
+        platform::KeyboardSession other(output);
         window->ConnectActionExecute();
         QCOMPARE(boxes.texts, QStringList{busy});
-        QVERIFY(rig_->fromProgram().empty());
+        QVERIFY(!EkKbdDrv::instance(mls850::kModel).isConnected());
     }
     // While the window lists, another program is kept off.
-    rig_->keyboard.setTiming({true, {}});
     QString refused;
     QTimer::singleShot(150, [&] {
         try {
-            platform::KeyboardSession other(rig_->outputNumber());
+            platform::KeyboardSession other(output);
         } catch (const platform::SystemError& e) {
             refused = QString::fromStdString(e.what());
         }
@@ -563,6 +572,7 @@ void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
     QCOMPARE(refused, busy);
     QCOMPARE(boxes.texts, QStringList{busy});
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 void TestPcLinkForm::secondCopyEndsAtOnce() {

@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
@@ -77,6 +79,8 @@ private Q_SLOTS:
     void dragStartsOnlyFromDataAfterFivePixels_data();
     void dragStartsOnlyFromDataAfterFivePixels();
     void backupRestoredOntoAnEmptiedKeyboard();
+    void replacedSongsComeBack_data();
+    void replacedSongsComeBack();
     void explorerAndActivationWorkOnTheSelectedFolder();
 
 private:
@@ -101,6 +105,8 @@ private:
 
 void TestWindowTransfers::init() {
     home_ = std::make_unique<QTemporaryDir>();
+    // The kept copies of this test only.
+    qputenv("XDG_DATA_HOME", home_->filePath("data").toLocal8Bit());
     EkKbdDrv::instance(mls850::kModel).disconnect();
 }
 
@@ -579,6 +585,67 @@ void TestWindowTransfers::dragStartsOnlyFromDataAfterFivePixels() {
     mouse(QEvent::MouseMove, at + QPoint(distance - 2, 2), Qt::LeftButton);
     mouse(QEvent::MouseButtonRelease, at + QPoint(distance - 2, 2), Qt::NoButton);
     QCOMPARE(started.size(), starts ? 1 : 0);
+}
+
+void TestWindowTransfers::replacedSongsComeBack_data() {
+    QTest::addColumn<bool>("failedSend");  // else a delete
+    QTest::newRow("deleted, put back from Replaced Items") << false;
+    QTest::newRow("a send that failed after the delete, put back at once") << true;
+}
+
+void TestWindowTransfers::replacedSongsComeBack() {
+    QFETCH(bool, failedSend);
+    startWindow();
+    const QJsonObject before = keyboard();
+    // Every box answered: errors with OK, the offer to put the song back with Yes.
+    QStringList shown;
+    QTimer answer;
+    answer.setInterval(10);
+    connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) {
+            return;
+        }
+        box->setProperty("answered", true);
+        shown << box->text();
+        QAbstractButton* yes = box->button(QMessageBox::Yes);
+        (yes != nullptr ? yes : box->button(QMessageBox::Ok))->click();
+    });
+    answer.start();
+    if (failedSend) {
+        // A song file of the keyboard's own, sent over Sunrise; its third block is refused.
+        const QString song = QFileInfo(importSlot({"Song Rhythm:\\", "Song"}, 0)).fileName();
+        window_->LocalUpdateActionExecute();
+        selectLocal(song);
+        kbdsim::Faults faults;
+        faults.blockStatus = {2, 2, 1};
+        rig_->keyboard.setFaults(faults);
+        selectKbd({"Song Rhythm:\\", "Song"}, 0);
+        window_->SendActionExecute();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY2(shown[0].contains("The song slot is now empty"), qPrintable(shown[0]));
+        QVERIFY2(shown[1].contains("was kept as copy 1"), qPrintable(shown[1]));
+        QTRY_COMPARE(keyboard(), before);
+        return;
+    }
+    selectKbd({"Song Rhythm:\\", "Song"}, 0);
+    window_->DeleteActionExecute();
+    QVERIFY(rig_->keyboard.memory().data(kSong0).empty());
+    QStringList rows;
+    onNextModal([&](QWidget* modal) {
+        auto* view = modal->findChild<QTreeView*>("ReplacedView");
+        const QAbstractItemModel* model = view->model();
+        for (int column = 1; column < model->columnCount(); ++column) {
+            rows << model->index(0, column).data().toString();
+        }
+        view->setCurrentIndex(model->index(0, 0));
+        modal->findChild<QPushButton*>("PutBackBtn")->click();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    window_->ReplacedItemsExecute();
+    QCOMPARE(rows, (QStringList{"song:0", "Sunrise ", "Song", "1800", "deleted"}));
+    QCOMPARE(shown, QStringList());
+    QTRY_COMPARE(keyboard(), before);
 }
 
 void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {

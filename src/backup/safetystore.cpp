@@ -1,0 +1,239 @@
+#include "safetystore.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <map>
+
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "platform/savefile.h"
+#include "platform/systemerror.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
+
+namespace safety {
+namespace {
+
+constexpr int kIndexFormat = 1;
+const char* const kIndexName = "index.json";
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+[[noreturn]] void damagedIndex(const QString& path, const QString& reason) {
+    throw platform::SystemError(QString("The list of kept copies \"%1\" cannot be read: %2")
+                                    .arg(QDir::toNativeSeparators(path), reason)
+                                    .toStdString());
+}
+
+// Holds the store's index for one change: two programs of the user (a window and a script
+// on two keyboards) may keep copies at the same time.
+class IndexLock {
+public:
+    explicit IndexLock(const QString& folder) : lock_(QDir(folder).filePath("index.lock")) {
+        lock_.setStaleLockTime(0);
+        if (!lock_.tryLock(10000)) {
+            throw platform::SystemError(
+                QString("The list of kept copies in \"%1\" is held by another program.")
+                    .arg(QDir::toNativeSeparators(folder))
+                    .toStdString());
+        }
+    }
+
+private:
+    QLockFile lock_;
+};
+
+}  // namespace
+
+QString sha256Of(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw platform::FileError("Cannot read", path.toStdString(),
+                                  file.errorString().toStdString());
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString whyText(Why why) {
+    return why == Why::Delete ? QStringLiteral("delete") : QStringLiteral("send");
+}
+
+Store::Store(QString folder) : folder_(std::move(folder)) {}
+
+QString Store::defaultFolder() {
+    // Shared by the window and the command-line tool (whose application names differ).
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/NvbMan/replaced");
+}
+
+QString Store::filePath(const Copy& copy) const {
+    return QDir(folder_).filePath(copy.file);
+}
+
+std::vector<Copy> Store::copies() const {
+    const QString path = QDir(folder_).filePath(kIndexName);
+    QFile file(path);
+    if (!file.exists()) {
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        damagedIndex(path, file.errorString());
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (document.isNull()) {
+        damagedIndex(path, error.errorString());
+    }
+    const QJsonObject root = document.object();
+    if (root.value("format").toInt() != kIndexFormat || !root.value("copies").isArray()) {
+        damagedIndex(path, "it is not a list of this program.");
+    }
+    std::vector<Copy> copies;
+    for (const QJsonValue& value : root.value("copies").toArray()) {
+        const QJsonObject entry = value.toObject();
+        const auto slot = SlotAddress::parse(entry.value("slot").toString());
+        const QString name = entry.value("file").toString();
+        if (!slot || name.isEmpty() || name.contains('/') || name.startsWith('.')) {
+            damagedIndex(path, "an entry names no slot or no file of its own.");
+        }
+        copies.push_back({entry.value("id").toInt(), *slot, entry.value("name").toString(),
+                          std::uint16_t(entry.value("type").toInt()),
+                          std::uint32_t(entry.value("size").toInteger()),
+                          entry.value("sha256").toString(),
+                          QDateTime::fromString(entry.value("time").toString(), Qt::ISODate),
+                          entry.value("why").toString() == "delete" ? Why::Delete : Why::Send,
+                          entry.value("replacedBy").toString(), name});
+    }
+    std::sort(copies.begin(), copies.end(),
+              [](const Copy& a, const Copy& b) { return a.id > b.id; });
+    return copies;
+}
+
+std::optional<Copy> Store::find(int id) const {
+    for (const Copy& copy : copies()) {
+        if (copy.id == id) {
+            return copy;
+        }
+    }
+    return std::nullopt;
+}
+
+void Store::writeIndex(const std::vector<Copy>& copies) const {
+    QJsonArray entries;
+    for (const Copy& copy : copies) {
+        entries.append(QJsonObject{{"id", copy.id},
+                                   {"slot", copy.slot.text()},
+                                   {"name", copy.name},
+                                   {"type", copy.type},
+                                   {"size", qint64(copy.size)},
+                                   {"sha256", copy.sha256},
+                                   {"time", copy.time.toString(Qt::ISODateWithMs)},
+                                   {"why", whyText(copy.why)},
+                                   {"replacedBy", copy.replacedBy},
+                                   {"file", copy.file}});
+    }
+    platform::saveFile(QDir(folder_).filePath(kIndexName),
+                       QJsonDocument(QJsonObject{{"format", kIndexFormat}, {"copies", entries}})
+                           .toJson(QJsonDocument::Indented));
+}
+
+void Store::prune(std::vector<Copy>& copies) const {
+    // Newest first: the first copy of each slot is the one never pruned.
+    std::map<QString, int> newestOfSlot;
+    std::int64_t bytes = 0;
+    for (const Copy& copy : copies) {
+        newestOfSlot.try_emplace(copy.slot.text(), copy.id);
+        bytes += copy.size;
+    }
+    for (auto it = copies.end(); it != copies.begin();) {
+        --it;
+        if (int(copies.size()) <= kMaxCopies && bytes <= kMaxBytes) {
+            break;
+        }
+        if (newestOfSlot[it->slot.text()] == it->id) {
+            continue;
+        }
+        bytes -= it->size;
+        QFile::remove(filePath(*it));
+        it = copies.erase(it);
+    }
+}
+
+Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy) {
+    if (!QDir().mkpath(folder_)) {
+        throw platform::FileError("Cannot create the folder", folder_.toStdString(),
+                                  "permission denied or no space");
+    }
+    IndexLock lock(folder_);
+    std::vector<Copy> all = copies();
+    Copy copy;
+    copy.id = all.empty() ? 1 : all.front().id + 1;
+    copy.slot = slot;
+    copy.name = latin1(item.name());
+    copy.type = item.type();
+    copy.size = item.size();
+    copy.time = QDateTime::currentDateTimeUtc();
+    copy.why = why;
+    copy.replacedBy = replacedBy;
+    copy.file = QString::number(copy.id) + '-' + transfer::importFileName(item.type(), item.name());
+    NvbFileStream(filePath(copy), NvbFileStream::Create).write(item);
+    copy.sha256 = sha256Of(filePath(copy));
+    all.insert(all.begin(), copy);
+    prune(all);
+    try {
+        writeIndex(all);
+    } catch (...) {
+        QFile::remove(filePath(copy));
+        throw;
+    }
+    return copy;
+}
+
+bool Store::remove(int id) {
+    IndexLock lock(folder_);
+    std::vector<Copy> all = copies();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [id](const Copy& copy) { return copy.id == id; });
+    if (found == all.end()) {
+        return false;
+    }
+    const QString path = filePath(*found);
+    all.erase(found);
+    writeIndex(all);
+    QFile::remove(path);
+    return true;
+}
+
+std::optional<Copy> keepCopy(Store& store, const backup::Link& link, EkData& slot,
+                             const std::string& directoryPath, Why why, const QString& replacedBy,
+                             NvbStreamObserver* progress) {
+    if (!slot.isPresent() || slot.size() == 0) {
+        return std::nullopt;
+    }
+    EkDataFile item(DataType::NoType);
+    transfer::fetchItem(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver,
+                        progress, item);
+    return store.add(item, SlotAddress::of(slot), why, replacedBy);
+}
+
+QString keptCopyText(const Copy& copy, const Store& store) {
+    return QString(
+               "The old item \"%1\" was kept as copy %2 (\"%3\"). To put it back: File > "
+               "Replaced Items..., or nvbman-cli put-back %2.")
+        .arg(copy.name)
+        .arg(copy.id)
+        .arg(QDir::toNativeSeparators(store.filePath(copy)));
+}
+
+}  // namespace safety

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "keyboardbackup.h"
+#include "slotaddress.h"
+
+class EkData;
+class EkDataFile;
+class NvbStreamObserver;
+
+// The safety copies of what a Send replaces and what a Delete removes on the keyboard, so that
+// nothing the program does to the keyboard is without a way back: a folder of ".nvb" files with
+// an index ("index.json"), shared by the window and the command-line tool of the user
+// (~/.local/share/NvbMan/replaced). Each copy is written whole or not at all; the oldest copies
+// go beyond kMaxCopies or kMaxBytes, never the newest copy of a slot.
+namespace safety {
+
+inline constexpr int kMaxCopies = 200;
+inline constexpr std::int64_t kMaxBytes = 20 * 1024 * 1024;
+
+enum class Why { Send, Delete };
+
+struct Copy {
+    int id = 0;
+    SlotAddress slot;
+    QString name;  // the item's own name, 8 characters as the keyboard keeps them
+    std::uint16_t type = 0;
+    std::uint32_t size = 0;
+    QString sha256;  // of the ".nvb" file, hexadecimal
+    QDateTime time;  // when the copy was made (UTC)
+    Why why = Why::Send;
+    QString replacedBy;  // for a send: the file that replaced the item
+    QString file;        // the copy's file name inside the store's folder
+};
+
+class Store {
+public:
+    // The user's store; `folder` elsewhere for tests.
+    explicit Store(QString folder = defaultFolder());
+    static QString defaultFolder();
+
+    QString folder() const { return folder_; }
+    // Newest first. Throws platform::SystemError when the index is damaged.
+    std::vector<Copy> copies() const;
+    std::optional<Copy> find(int id) const;
+    QString filePath(const Copy& copy) const;
+
+    // Keeps `item` as the copy of what `slot` held; returns it. Throws platform::SystemError
+    // (or FileError) when it cannot be written: the caller then changes nothing.
+    Copy add(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy = {});
+    // Removes a copy and its file; false when there is none of that id.
+    bool remove(int id);
+
+private:
+    void writeIndex(const std::vector<Copy>& copies) const;
+    void prune(std::vector<Copy>& copies) const;
+
+    QString folder_;
+};
+
+// Fetches what `slot` (in the folder `directoryPath` of the driver's tree) holds now into the
+// store, before a send or a delete replaces it. Nothing when the slot is empty. Errors are the
+// fetch's or the store's: the caller then sends or deletes nothing.
+std::optional<Copy> keepCopy(Store& store, const backup::Link& link, EkData& slot,
+                             const std::string& directoryPath, Why why, const QString& replacedBy,
+                             NvbStreamObserver* progress);
+
+// The SHA-256 of a file, hexadecimal; throws FileError when it cannot be read.
+QString sha256Of(const QString& path);
+
+// The text of `why` in the index and the command-line tool's output ("send", "delete").
+QString whyText(Why why);
+
+// What the user is told when a song slot was emptied by a failed send whose old song was kept.
+QString keptCopyText(const Copy& copy, const Store& store);
+
+}  // namespace safety

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "backup/safetystore.h"
+
+class QPushButton;
+class QStandardItemModel;
+class QTreeView;
+
+// File > "Replaced Items...": the copies kept of what Send and Delete replaced on the keyboard,
+// newest first, with when, slot, name, type, size and why. "Put Back" sends the chosen copy into
+// its slot (through the window's command frame, which keeps a copy of what that replaces in
+// turn), "Save As..." copies its ".nvb" file to a folder of the user's, "Delete" forgets it.
+class TReplacedItemsForm : public QDialog {
+    Q_OBJECT
+public:
+    // `putBack` runs the send; true when it succeeded.
+    using PutBack = std::function<bool(const safety::Copy&)>;
+
+    TReplacedItemsForm(safety::Store& store, PutBack putBack, bool japanese,
+                       QWidget* owner = nullptr);
+
+    // Reads the store again (after a put-back made a copy of its own).
+    void refresh();
+    // The copy of the selected row; none when no row is selected.
+    std::optional<safety::Copy> selectedCopy() const;
+
+    void PutBackBtnClick();
+    // Copies the selected copy's file into `folder` under its item's file name.
+    void saveInto(const QString& folder);
+    void DeleteBtnClick();
+
+private:
+    void showError(const QString& text);
+    void enableButtons();
+
+    safety::Store& store_;
+    PutBack putBack_;
+    bool japanese_;
+    std::vector<safety::Copy> copies_;
+    QStandardItemModel* model_ = nullptr;
+    QTreeView* view_ = nullptr;
+    QPushButton* putBackBtn_ = nullptr;
+    QPushButton* saveAsBtn_ = nullptr;
+    QPushButton* deleteBtn_ = nullptr;
+};
