@@ -9,6 +9,7 @@
 namespace {
 
 struct Kind {
+    std::uint16_t type;
     const char* name;
     const char* area;
     const char* folder;  // nullptr: slots lie directly in the area
@@ -18,9 +19,11 @@ struct Kind {
 
 // The MLS-850's slots as the command line names them.
 const Kind kKinds[] = {
-    {"tone", "Tone:", nullptr, 1, 10},          {"dsp", "DSP:", nullptr, 1, 10},
-    {"reg", "Registration:", "Bank", 4, 4},     {"song", "Song Rhythm:", "Song", 1, 2},
-    {"rhythm", "Song Rhythm:", "Rhythm", 1, 4},
+    {DataType::Tone, "tone", "Tone:", nullptr, 1, 10},
+    {DataType::DSP, "dsp", "DSP:", nullptr, 1, 10},
+    {DataType::Registration, "reg", "Registration:", "Bank", 4, 4},
+    {DataType::Song, "song", "Song Rhythm:", "Song", 1, 2},
+    {DataType::Rhythm, "rhythm", "Song Rhythm:", "Rhythm", 1, 4},
 };
 
 const Kind* kindNamed(const QString& name) {
@@ -71,21 +74,12 @@ QString SlotAddress::text() const {
 }
 
 SlotAddress SlotAddress::of(const EkData& slot) {
-    const auto kind = [&]() -> QString {
-        switch (slot.type()) {
-            case DataType::Tone:
-                return "tone";
-            case DataType::DSP:
-                return "dsp";
-            case DataType::Registration:
-                return "reg";
-            case DataType::Song:
-                return "song";
-            default:
-                return "rhythm";
+    for (const Kind& kind : kKinds) {
+        if (kind.type == slot.type()) {
+            return {kind.name, kind.banks > 1 ? int(slot.bank()) : 0, int(slot.number())};
         }
-    }();
-    return {kind, kind == "reg" ? int(slot.bank()) : 0, int(slot.number())};
+    }
+    return {};
 }
 
 SlotInTree findSlot(EkKbdDrv& driver, const SlotAddress& wanted) {

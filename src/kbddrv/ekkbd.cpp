@@ -113,8 +113,25 @@ std::uint32_t EkKbd::request() {
     encode(SysExType::ParamRequest);
     // A message that does not echo the request (another command, area, address or parameter,
     // such as a late answer to an earlier request) is not the answer: the wait goes on.
-    ports_.request(sendBuffer_, receiveBuffer_,
-                   [this](const std::vector<std::uint8_t>& message) { return answers(message); });
+    const auto isAnswer = [this](const std::vector<std::uint8_t>& message) {
+        return answers(message);
+    };
+    // A request changes nothing on the keyboard, so one whose answer was lost (the MIDI service
+    // drops a message now and then on a busy machine) is asked again. The time-out closed the
+    // ports; they open afresh for the next try. A late answer to an earlier try is the answer
+    // to the same request, so taking it is right.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            ports_.request(sendBuffer_, receiveBuffer_, isAnswer);
+            break;
+        } catch (const EkSysExException& e) {
+            if (e.code() != EkSysExException::Timeout || attempt == kExtraTries) {
+                throw;
+            }
+            ++retries_;
+            ports_.open(inputDevice_, outputDevice_);
+        }
+    }
     decoder_.setAreaAddress(&area_);
     decoder_.setParamAddress(&param_);
     decoder_.decode(receiveBuffer_);

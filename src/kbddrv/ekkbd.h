@@ -29,8 +29,9 @@ public:
     // One request with the current records, answered by a ParamData; returns its value. Only a
     // message that echoes the request's area, address, command and parameter (or a Status for
     // that area and address) is taken for the answer; others are ignored while the wait goes on.
-    // Throws EkSysExException: 6 when no answer comes in time (ports closed), 3 or 4 for an
-    // answer the decoder cannot use, and 0, 1 or 2 when the keyboard answers with a Status
+    // A request whose answer does not come in time is asked again, up to kExtraTries times.
+    // Throws EkSysExException: 6 when no answer comes in time to any try (ports closed), 3 or 4 for
+    // an answer the decoder cannot use, and 0, 1 or 2 when the keyboard answers with a Status
     // (Rejected, Error, other) instead of a value.
     std::uint32_t request();
     // One ParamData without answer; returns once the port reports it sent.
@@ -58,6 +59,10 @@ public:
 
     int keyboardKind() const { return keyboardKind_; }
     int inputDevice() const { return inputDevice_; }
+    // How many requests were asked again after a lost answer, since this transceiver began.
+    int retries() const { return retries_; }
+    // A request without an answer in time is asked this many times more before it fails.
+    static constexpr int kExtraTries = 2;
     int outputDevice() const { return outputDevice_; }
 
 private:
@@ -71,6 +76,7 @@ private:
                          std::uint8_t parameter);
 
     int inputDevice_ = 0;
+    int retries_ = 0;
     int outputDevice_ = 0;
     int keyboardKind_ = -1;
     EkSysExEncoder encoder_;

@@ -263,11 +263,15 @@ bool MidiService::isShared(int device) {
     return found.system != nullptr || (builtIn_ != nullptr && found.inProcess == builtIn_);
 }
 
-void MidiService::beginUse(int device) {
+VirtualMidiDevice* MidiService::inProcessOutput(int device) const {
     if (!outputs_ || device < 0 || device >= int(outputs_->size())) {
-        return;
+        return nullptr;
     }
-    if (VirtualMidiDevice* inProcess = (*outputs_)[device].inProcess) {
+    return (*outputs_)[device].inProcess;
+}
+
+void MidiService::beginUse(int device) {
+    if (VirtualMidiDevice* inProcess = inProcessOutput(device)) {
         if (const QString failure = inProcess->beginUse(); !failure.isEmpty()) {
             throw SystemError(failure.toStdString());
         }
@@ -275,10 +279,7 @@ void MidiService::beginUse(int device) {
 }
 
 void MidiService::endUse(int device) {
-    if (!outputs_ || device < 0 || device >= int(outputs_->size())) {
-        return;
-    }
-    if (VirtualMidiDevice* inProcess = (*outputs_)[device].inProcess) {
+    if (VirtualMidiDevice* inProcess = inProcessOutput(device)) {
         if (const QString failure = inProcess->endUse(); !failure.isEmpty()) {
             throw SystemError(failure.toStdString());
         }

@@ -146,6 +146,8 @@ private:
     static QStringList namesOf(const std::vector<Device>& devices);
     static int find(const std::vector<Device>& devices, int number, const QString& name);
     const Device& device(const std::vector<Device>& devices, int number) const;
+    // The in-process device behind output `device` of the last enumeration; null if none.
+    VirtualMidiDevice* inProcessOutput(int device) const;
 
     std::shared_ptr<SystemBackend> alsa_;
     std::shared_ptr<SystemBackend> jack_;

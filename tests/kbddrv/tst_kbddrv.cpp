@@ -72,11 +72,14 @@ private Q_SLOTS:
     void wrongKindSendsOneRequestAndChangesNothing();
     void silenceTimesOutAndTheNextOperationWorks();
     void noiseBetweenAnswersIsIgnored();
+    void droppedAnswerKeepsWhatWasFilled_data();
     void droppedAnswerKeepsWhatWasFilled();
     void unusableAnswers_data();
     void unusableAnswers();
     void onlyTheEchoOfTheRequestAnswersIt_data();
     void onlyTheEchoOfTheRequestAnswersIt();
+    void aLostAnswerIsAskedAgain_data();
+    void aLostAnswerIsAskedAgain();
     void sizesNoKeyboardCanHoldAreRefused_data();
     void sizesNoKeyboardCanHoldAreRefused();
     void cursorWalks();
@@ -270,14 +273,40 @@ void TestKbdDrv::noiseBetweenAnswersIsIgnored() {
     QCOMPARE(rig.requestCount(), 56);
 }
 
+void TestKbdDrv::droppedAnswerKeepsWhatWasFilled_data() {
+    QTest::addColumn<bool>("goneSilent");  // else one answer is lost and asked for again
+    QTest::newRow("one answer lost") << false;
+    QTest::newRow("keyboard gone silent") << true;
+}
+
 void TestKbdDrv::droppedAnswerKeepsWhatWasFilled() {
+    QFETCH(bool, goneSilent);
     KeyboardRig rig;
-    kbdsim::Faults faults;
-    faults.dropAnswer = 1 + 2 * 4 + 1;  // the kind, four tone names, then the fifth's first half
-    rig.keyboard.setFaults(faults);
+    // The kind, four tone names, then the fifth's first half.
+    const int answered = 1 + 2 * 4;
+    if (goneSilent) {
+        QObject::connect(&rig.keyboard, &kbdsim::SimulatedKeyboard::traffic, [&](bool fromProgram) {
+            if (!fromProgram && int(rig.toProgram().size()) == answered) {
+                kbdsim::Faults faults;
+                faults.silent = true;
+                rig.keyboard.setFaults(faults);
+            }
+        });
+    } else {
+        kbdsim::Faults faults;
+        faults.dropAnswer = answered + 1;
+        rig.keyboard.setFaults(faults);
+    }
     EkKbdDrv driver("MLS-850");
     StepCounter steps;
     driver.attachObserver(&steps);
+    if (!goneSilent) {
+        driver.getList(rig.inputNumber(), rig.outputNumber());
+        QCOMPARE(slotAt(driver, "Tone:\\", 4)->name(), rig.keyboard.memory().name({2, 0, 4}));
+        QCOMPARE(rig.requestCount(), 57);  // one request asked twice
+        QVERIFY(driver.isConnected());
+        return;
+    }
     QCOMPARE(expectCode([&] { driver.getList(rig.inputNumber(), rig.outputNumber()); }), 6);
     QCOMPARE(steps.calls, 4);
     QCOMPARE(slotAt(driver, "Tone:\\", 3)->name(), rig.keyboard.memory().name({2, 0, 3}));
@@ -311,7 +340,8 @@ void TestKbdDrv::unusableAnswers() {
     QCOMPARE(expectCode([&] { driver.getList(device.inputNumber(), device.outputNumber()); }),
              code);
     QCOMPARE(device.openInputCount(), 0);
-    QCOMPARE(device.received.size(), std::size_t(1));
+    // Unanswered, the request was asked again, twice.
+    QCOMPARE(device.received.size(), std::size_t(code == 6 ? 1 + EkKbd::kExtraTries : 1));
     // The ports were closed: the next operation opens them again and works.
     device.script = {handframes::paramData(0, 0, 34, 32, 0, 1234)};
     QCOMPARE(driver.queryFreeMemory(), 1234u);
@@ -350,6 +380,43 @@ void TestKbdDrv::onlyTheEchoOfTheRequestAnswersIt() {
     std::uint32_t value = 0;
     const int code = expectCode([&] { value = kbd.queryFreeMemory(); });
     QCOMPARE(code < 0 ? int(value) : -code, result);
+    kbd.closePorts();
+}
+
+void TestKbdDrv::aLostAnswerIsAskedAgain_data() {
+    using namespace handframes;
+    const Bytes right = paramData(0, 0, 34, 32, 0, 1234);
+    QTest::addColumn<int>("lost");    // answers lost before one comes
+    QTest::addColumn<int>("result");  // the value taken, or -code
+    QTest::newRow("none lost") << 0 << 1234;
+    QTest::newRow("the first lost") << 1 << 1234;
+    QTest::newRow("two lost") << 2 << 1234;
+    QTest::newRow("three lost: the keyboard is gone") << 3 << -6;
+}
+
+void TestKbdDrv::aLostAnswerIsAskedAgain() {
+    QFETCH(int, lost);
+    QFETCH(int, result);
+    ScriptedDevice device("Test forgetful keyboard");
+    device.bursts = {{handframes::paramData(0, 0, 0, 14, 0, 0)}};
+    for (int i = 0; i < lost; ++i) {
+        device.bursts.push_back({});
+    }
+    device.bursts.push_back({handframes::paramData(0, 0, 34, 32, 0, 1234)});
+    EkKbd kbd;
+    kbd.openPorts(device.inputNumber(), device.outputNumber());
+    QCOMPARE(kbd.queryKeyboardKind(), 0);
+    device.received.clear();
+    std::uint32_t value = 0;
+    const int code = expectCode([&] { value = kbd.queryFreeMemory(); });
+    QCOMPARE(code < 0 ? int(value) : -code, result);
+    // The same request each time, and never more than three of them.
+    const int asked = std::min(lost + 1, 1 + EkKbd::kExtraTries);
+    QCOMPARE(int(device.received.size()), asked);
+    for (const auto& request : device.received) {
+        QCOMPARE(request, handframes::request(0, 0, 34, 32, 0));
+    }
+    QCOMPARE(kbd.retries(), asked - 1);
     kbd.closePorts();
 }
 
