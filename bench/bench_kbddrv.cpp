@@ -24,8 +24,12 @@ struct Rig {
                              transactions += fromProgram ? 1 : 0;
                          });
     }
+    // Both lists enumerated now: a number of an earlier enumeration may name an earlier rig's
+    // device, which is gone.
     int number() const {
-        return int(platform::MidiService::instance().inputDevices().lastIndexOf(device.name()));
+        auto& service = platform::MidiService::instance();
+        service.outputDevices();
+        return int(service.inputDevices().lastIndexOf(device.name()));
     }
 
     kbdsim::SimulatedKeyboard keyboard;

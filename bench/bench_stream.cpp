@@ -29,6 +29,8 @@ struct Rig {
                     wire += kbdsim::SimulatedKeyboard::wireTime(std::size_t(message.size()));
                 }
             });
+        // Both lists enumerated now: an earlier enumeration may name a device that is gone.
+        platform::MidiService::instance().outputDevices();
         number = int(platform::MidiService::instance().inputDevices().lastIndexOf(device.name()));
         driver.getList(number, number);
         song.setSize(kSongBytes);
