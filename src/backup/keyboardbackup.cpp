@@ -286,7 +286,11 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     std::int64_t done = 0;
     int failures = 0;
     bool linkLost = false;
-    for (const auto& [address, where] : present) {
+    // Plain references, not a structured binding: the item's transfer below captures them, and
+    // clang 14 (the fuzz build) refuses to capture a binding.
+    for (const auto& entry : present) {
+        const SlotAddress& address = entry.first;
+        const SlotInTree& where = entry.second;
         EkData& slot = *where.slot;
         // Two slots may carry the same name: each gets a file of its own.
         const QString plain = transfer::importFileName(slot.type(), slot.name());
