@@ -434,15 +434,11 @@ private:
         if (json_) {
             QJsonArray items;
             for (const safety::Copy& copy : copies) {
-                items.append(QJsonObject{{"id", copy.id},
-                                         {"slot", copy.slot.text()},
-                                         {"name", copy.name},
-                                         {"type", copy.type},
-                                         {"size", qint64(copy.size)},
-                                         {"sha256", copy.sha256},
-                                         {"time", copy.time.toString(Qt::ISODate)},
-                                         {"why", safety::whyText(copy.why)},
-                                         {"file", store_.filePath(copy)}});
+                // The index's object, with the file's whole path for scripts.
+                QJsonObject item = safety::toJson(copy);
+                item.remove("replacedBy");
+                item["file"] = store_.filePath(copy);
+                items.append(item);
             }
             out() << QJsonDocument(QJsonObject{{"items", items}}).toJson(QJsonDocument::Compact)
                   << '\n';
@@ -472,12 +468,7 @@ private:
             throw platform::SystemError("There is no kept copy " + idText.toStdString() +
                                         " (see: nvbman-cli replaced).");
         }
-        const QString path = store_.filePath(*copy);
-        if (safety::sha256Of(path) != copy->sha256) {
-            throw platform::SystemError("The kept copy \"" + path.toStdString() +
-                                        "\" was changed since it was kept; it is not sent.");
-        }
-        return send(path, copy->slot);
+        return send(store_.checkedFilePath(*copy), copy->slot);
     }
 
     // Every present slot into its own file and the manifest; restore puts them back. A slot

@@ -129,19 +129,32 @@ std::optional<Copy> Store::find(int id) const {
     return std::nullopt;
 }
 
+QJsonObject toJson(const Copy& copy) {
+    return QJsonObject{{"id", copy.id},
+                       {"slot", copy.slot.text()},
+                       {"name", copy.name},
+                       {"type", copy.type},
+                       {"size", qint64(copy.size)},
+                       {"sha256", copy.sha256},
+                       {"time", copy.time.toString(Qt::ISODateWithMs)},
+                       {"why", whyText(copy.why)},
+                       {"replacedBy", copy.replacedBy},
+                       {"file", copy.file}};
+}
+
+QString Store::checkedFilePath(const Copy& copy) const {
+    const QString path = filePath(copy);
+    if (sha256Of(path) != copy.sha256) {
+        throw platform::SystemError("The kept copy \"" + path.toStdString() +
+                                    "\" was changed since it was kept; it is not sent.");
+    }
+    return path;
+}
+
 void Store::writeIndex(const std::vector<Copy>& copies) const {
     QJsonArray entries;
     for (const Copy& copy : copies) {
-        entries.append(QJsonObject{{"id", copy.id},
-                                   {"slot", copy.slot.text()},
-                                   {"name", copy.name},
-                                   {"type", copy.type},
-                                   {"size", qint64(copy.size)},
-                                   {"sha256", copy.sha256},
-                                   {"time", copy.time.toString(Qt::ISODateWithMs)},
-                                   {"why", whyText(copy.why)},
-                                   {"replacedBy", copy.replacedBy},
-                                   {"file", copy.file}});
+        entries.append(toJson(copy));
     }
     platform::saveFile(QDir(folder_).filePath(kIndexName),
                        QJsonDocument(QJsonObject{{"format", kIndexFormat}, {"copies", entries}})

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -50,6 +51,9 @@ public:
     std::vector<Copy> copies() const;
     std::optional<Copy> find(int id) const;
     QString filePath(const Copy& copy) const;
+    // The copy's file for sending back; throws platform::SystemError when its bytes are no
+    // longer those that were kept (the SHA-256 differs).
+    QString checkedFilePath(const Copy& copy) const;
 
     // Keeps `item` as the copy of what `slot` held; returns it. Throws platform::SystemError
     // (or FileError) when it cannot be written: the caller then changes nothing.
@@ -73,6 +77,10 @@ std::optional<Copy> keepCopy(Store& store, const backup::Link& link, EkData& slo
 
 // The SHA-256 of a file, hexadecimal; throws FileError when it cannot be read.
 QString sha256Of(const QString& path);
+
+// A copy as one JSON object, as the index keeps it: id, slot (as SLOT is written, "song:0"),
+// name, type, size, sha256, time, why, replacedBy and file (its name in the store).
+QJsonObject toJson(const Copy& copy);
 
 // The text of `why` in the index and the command-line tool's output ("send", "delete").
 QString whyText(Why why);

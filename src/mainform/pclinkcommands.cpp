@@ -169,11 +169,7 @@ void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
 
 bool TPcLinkForm::PutBack(const safety::Copy& copy) {
     return frame_->run(MsgStr::Send, [&] {
-        const QString path = safetyStore_.filePath(copy);
-        if (safety::sha256Of(path) != copy.sha256) {
-            throw platform::SystemError("The kept copy \"" + path.toStdString() +
-                                        "\" was changed since it was kept; it is not sent.");
-        }
+        const QString path = safetyStore_.checkedFilePath(copy);
         // The keyboard as it is now: the copy's slot may have changed since the last list.
         progressBar_->setMaximum(driver_.progressTotal());
         driver_.getList(settings_.inputDevice, settings_.outputDevice);
