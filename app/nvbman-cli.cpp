@@ -151,10 +151,13 @@ int resolveDevice(const QString& given, const QStringList& names, const char* di
             return i;
         }
     }
-    throw platform::SystemError(
-        QString("No MIDI %1 device matches \"%2\" (see: nvbman-cli devices).")
-            .arg(direction, given)
-            .toStdString());
+    QString text = QString("No MIDI %1 device matches \"%2\" (see: nvbman-cli devices).")
+                       .arg(direction, given);
+    if (const QString problem = platform::MidiService::instance().systemProblem();
+        !problem.isEmpty()) {
+        text += " " + problem;
+    }
+    throw platform::SystemError(text.toStdString());
 }
 
 class Cli {
@@ -296,6 +299,9 @@ private:
         }
         for (int i = 0; i < outputs.size(); ++i) {
             out() << "out " << i << ": " << outputs[i] << '\n';
+        }
+        if (const QString problem = service.systemProblem(); !problem.isEmpty()) {
+            printError("nvbman-cli: " + problem);
         }
         return Success;
     }

@@ -19,6 +19,14 @@
 //   to the input's callback: an input takes messages only from the cycle in which its new
 //   connection is in force, which no message of an earlier connection can reach.
 //
+// - A JACK 2 server serves its clients' requests (open, register, connect, close) on one
+//   thread, which tells every other client of each change and blocks, without bound, writing to
+//   a client that stopped reading (a program stopped with SIGSTOP, or hung): from then on every
+//   request of every client waits until that client runs again. So each request runs as a
+//   bounded call (boundedcall.h); one that outlasts its bound marks the server as not
+//   answering, the command fails at once, and what the server's threads or the late call may
+//   still use lives in a Session that the late call shares, never in the backend alone.
+//
 // One client of our own, the monitor, has no ports: it counts process cycles, makes and checks
 // the connections, and lists the ports.
 
@@ -32,6 +40,7 @@
 #include <thread>
 #include <type_traits>
 
+#include "boundedcall.h"
 #include "rtmidiclient.h"
 #include "systembackend.h"
 #include "systemerror.h"
@@ -43,9 +52,17 @@ using namespace std::chrono_literals;
 
 // How long a wait for the server's cycles may take before the server counts as stuck.
 constexpr auto kCycleWaitBound = 2000ms;
+// How long one request to the server may take before the server counts as not answering.
+// Requests take milliseconds; a loaded machine may make it a few hundred.
+constexpr auto kServerCallBound = 5000ms;
+// The cycles that may still run on ports just unregistered, and how long to wait for them.
+constexpr std::uint64_t kCyclesAfterClose = 3;
+constexpr auto kCloseCycleBound = 500ms;
 // The port names of our clients; the full names are "<client>:in" and "<client>:out".
 const char* const kInputPortName = "in";
 const char* const kOutputPortName = "out";
+const char* const kNotAnsweringText =
+    "The JACK server does not answer: another JACK program may be stopped or hung.";
 
 void silenceJackLibrary() {
     static std::once_flag once;
@@ -56,22 +73,51 @@ void silenceJackLibrary() {
 }
 
 using rtmidi::PooledClient;
+template <typename Client>
+using Pool = std::vector<std::unique_ptr<PooledClient<Client>>>;
+
+// Our clients of one server and what the server's threads use: it outlives the backend as long
+// as a request that outlasted its bound is still under way, and closes everything when it goes.
+class Session {
+public:
+    ~Session();
+
+    // Server thread.
+    static int process(jack_nframes_t, void* self);
+    static void shutdown(void* self);
+
+    bool waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound);
+
+    jack_client_t* monitor = nullptr;
+    std::atomic<std::uint64_t> cycles{0};
+    std::atomic<bool> shutDown{false};
+    std::atomic<bool> notAnswering{false};
+    // GUI thread only.
+    Pool<rtmidi::InputClient> inputs;
+    Pool<rtmidi::OutputClient> outputs;
+    // Clients whose making outlasted its bound, handed over by the late call's thread.
+    std::mutex lateMutex;
+    Pool<rtmidi::InputClient> lateInputs;
+    Pool<rtmidi::OutputClient> lateOutputs;
+};
 
 class JackBackend final : public SystemBackend, public std::enable_shared_from_this<JackBackend> {
 public:
     static std::shared_ptr<JackBackend> connect();
     ~JackBackend() override;
 
-    bool isAlive() const override { return !shutDown_.load(); }
+    bool isAlive() const override {
+        return !session_->shutDown.load() && !session_->notAnswering.load();
+    }
     std::vector<std::string> inputNames() override { return ports(JackPortIsOutput); }
     std::vector<std::string> outputNames() override { return ports(JackPortIsInput); }
     std::unique_ptr<MidiInput> openInput(const std::string& name, MidiReceiver receiver) override;
     std::unique_ptr<MidiOutput> openOutput(const std::string& name) override;
 
-    // Blocks until the server has begun `cycle` (counted from our activation), bounded; false
-    // when the server did not get there in time.
-    bool waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound = kCycleWaitBound);
-    std::uint64_t cycle() const { return cycles_.load(); }
+    bool waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound = kCycleWaitBound) {
+        return session_->waitForCycle(cycle, bound);
+    }
+    std::uint64_t cycle() const { return session_->cycles.load(); }
     // Blocks until every connection made so far carries messages.
     void awaitConnections();
 
@@ -80,28 +126,26 @@ public:
                      std::optional<std::uint64_t> lastSendCycle);
 
 private:
-    explicit JackBackend(jack_client_t* monitor) : monitor_(monitor) {}
-
-    static int process(jack_nframes_t, void* self);
-    static void shutdown(void* self);
+    explicit JackBackend(std::shared_ptr<Session> session) : session_(std::move(session)) {}
 
     std::vector<std::string> ports(unsigned long flags);
     // An idle client with its port registered, or a new one.
     template <typename Client>
-    PooledClient<Client>* acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool,
+    PooledClient<Client>* acquire(Pool<Client> Session::*pool, Pool<Client> Session::*latePool,
                                   const char* portName);
     // Connects `from` to `to` (one of them `ownPort`, the other `device`) and waits until the
     // server confirms it; on failure throws with a text naming the device.
     void connectPorts(const std::string& from, const std::string& to, const std::string& ownPort,
                       const std::string& device);
+    void disconnectPorts(const std::string& from, const std::string& to);
+    // Runs one request to the server, bounded; throws once the server has stopped answering.
+    template <typename Result>
+    Result request(std::function<Result(Session&)> call,
+                   std::function<void(Session&, Result&)> whenLate = {});
 
-    jack_client_t* monitor_;
-    std::atomic<std::uint64_t> cycles_{0};
-    std::atomic<bool> shutDown_{false};
+    std::shared_ptr<Session> session_;
     int clientsMade_ = 0;
     std::uint64_t connectionsLiveFromCycle_ = 0;
-    std::vector<std::unique_ptr<PooledClient<rtmidi::InputClient>>> inputs_;
-    std::vector<std::unique_ptr<PooledClient<rtmidi::OutputClient>>> outputs_;
 };
 
 class JackInput final : public MidiInput {
@@ -140,55 +184,45 @@ private:
     std::optional<std::uint64_t> lastSendCycle_;
 };
 
-std::shared_ptr<JackBackend> JackBackend::connect() {
-    silenceJackLibrary();
-    jack_status_t status{};
-    jack_client_t* monitor =
-        jack_client_open(rtmidi::ownClientPrefix().c_str(), JackNoStartServer, &status);
-    if (monitor == nullptr) {
-        return nullptr;
+Session::~Session() {
+    // Every opening has ended by now (the handles hold the backend, and the backend this).
+    // Unregister the ports, then let the cycles that may have begun before pass: a callback
+    // that still saw its port would otherwise run on what the RtMidi objects free below.
+    const auto closePorts = [](auto& pool) {
+        for (auto& pooled : pool) {
+            pooled->client->port().closePort();
+        }
+    };
+    closePorts(inputs);
+    closePorts(outputs);
+    closePorts(lateInputs);
+    closePorts(lateOutputs);
+    if (monitor != nullptr && !shutDown.load()) {
+        waitForCycle(cycles.load() + kCyclesAfterClose, kCloseCycleBound);
     }
-    std::shared_ptr<JackBackend> backend(new JackBackend(monitor));
-    jack_set_process_callback(monitor, &JackBackend::process, backend.get());
-    jack_on_shutdown(monitor, &JackBackend::shutdown, backend.get());
-    if (jack_activate(monitor) != 0) {
-        return nullptr;  // the destructor closes the monitor
+    inputs.clear();
+    outputs.clear();
+    lateInputs.clear();
+    lateOutputs.clear();
+    if (monitor != nullptr) {
+        jack_deactivate(monitor);
+        jack_client_close(monitor);
     }
-    return backend;
 }
 
-JackBackend::~JackBackend() {
-    // Every opening has ended by now (the handles hold the backend). Unregister the ports, then
-    // let the cycles that may have begun before pass: a callback that still saw its port would
-    // otherwise run on what the RtMidi objects free below.
-    for (auto& pooled : inputs_) {
-        pooled->client->port().closePort();
-    }
-    for (auto& pooled : outputs_) {
-        pooled->client->port().closePort();
-    }
-    if (isAlive()) {
-        waitForCycle(cycle() + 3, 500ms);
-    }
-    inputs_.clear();
-    outputs_.clear();
-    jack_deactivate(monitor_);
-    jack_client_close(monitor_);
-}
-
-int JackBackend::process(jack_nframes_t, void* self) {
-    static_cast<JackBackend*>(self)->cycles_.fetch_add(1, std::memory_order_release);
+int Session::process(jack_nframes_t, void* self) {
+    static_cast<Session*>(self)->cycles.fetch_add(1, std::memory_order_release);
     return 0;
 }
 
-void JackBackend::shutdown(void* self) {
-    static_cast<JackBackend*>(self)->shutDown_.store(true);
+void Session::shutdown(void* self) {
+    static_cast<Session*>(self)->shutDown.store(true);
 }
 
-bool JackBackend::waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound) {
+bool Session::waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (cycles_.load(std::memory_order_acquire) < cycle) {
-        if (shutDown_.load() || std::chrono::steady_clock::now() > deadline) {
+    while (cycles.load(std::memory_order_acquire) < cycle) {
+        if (shutDown.load() || std::chrono::steady_clock::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(200us);
@@ -196,10 +230,75 @@ bool JackBackend::waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bo
     return true;
 }
 
+std::shared_ptr<JackBackend> JackBackend::connect() {
+    silenceJackLibrary();
+    // An open that outlasted its bound is still waiting on the server: a second one would only
+    // wait behind it.
+    static std::atomic<bool> openUnderWay{false};
+    if (openUnderWay.exchange(true)) {
+        throw MidiSystemError(kNotAnsweringText);
+    }
+    // Made by the call, so that a call that ends late still closes what it opened.
+    const std::optional<std::shared_ptr<Session>> session =
+        callBounded<std::shared_ptr<Session>>(kServerCallBound, [] {
+            struct Done {
+                ~Done() { openUnderWay.store(false); }
+            } done;
+            auto made = std::make_shared<Session>();
+            jack_status_t status{};
+            made->monitor = jack_client_open(rtmidi::ownClientPrefix().c_str(),
+                                             JackNoStartServer, &status);
+            if (made->monitor == nullptr) {
+                return std::shared_ptr<Session>();
+            }
+            jack_set_process_callback(made->monitor, &Session::process, made.get());
+            jack_on_shutdown(made->monitor, &Session::shutdown, made.get());
+            if (jack_activate(made->monitor) != 0) {
+                return std::shared_ptr<Session>();  // its destructor closes the monitor
+            }
+            return made;
+        });
+    if (!session) {
+        throw MidiSystemError(kNotAnsweringText);
+    }
+    if (*session == nullptr) {
+        return nullptr;
+    }
+    return std::shared_ptr<JackBackend>(new JackBackend(*session));
+}
+
+JackBackend::~JackBackend() {
+    // Closing talks to the server, so it is bounded like every request; a server that does not
+    // answer is not waited for at all, and the session closes when (if ever) it answers again.
+    const auto bound = session_->notAnswering.load() ? 0ms : kServerCallBound;
+    callBounded(bound, [session = std::move(session_)]() mutable { session.reset(); });
+}
+
+template <typename Result>
+Result JackBackend::request(std::function<Result(Session&)> call,
+                            std::function<void(Session&, Result&)> whenLate) {
+    if (session_->notAnswering.load()) {
+        throw MidiSystemError(kNotAnsweringText);
+    }
+    std::optional<Result> result = callBounded<Result>(
+        kServerCallBound, [session = session_, call = std::move(call)] { return call(*session); },
+        [session = session_, whenLate = std::move(whenLate)](Result& late) {
+            if (whenLate) {
+                whenLate(*session, late);
+            }
+        });
+    if (!result) {
+        session_->notAnswering.store(true);
+        throw MidiSystemError(kNotAnsweringText);
+    }
+    return std::move(*result);
+}
+
 void JackBackend::awaitConnections() {
     if (!waitForCycle(connectionsLiveFromCycle_)) {
-        throw MidiSystemError(isAlive() ? "The JACK server does not run its process cycles."
-                                        : "The JACK server has stopped.");
+        throw MidiSystemError(session_->shutDown.load()
+                                  ? "The JACK server has stopped."
+                                  : "The JACK server does not run its process cycles.");
     }
 }
 
@@ -208,7 +307,8 @@ std::vector<std::string> JackBackend::ports(unsigned long flags) {
     if (!isAlive()) {
         return names;
     }
-    const char** found = jack_get_ports(monitor_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+    // Read from the graph the server shares with its clients: no request, nothing to bound.
+    const char** found = jack_get_ports(session_->monitor, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (found == nullptr) {
         return names;
     }
@@ -222,40 +322,52 @@ std::vector<std::string> JackBackend::ports(unsigned long flags) {
 }
 
 template <typename Client>
-PooledClient<Client>* JackBackend::acquire(std::vector<std::unique_ptr<PooledClient<Client>>>& pool,
-                                           const char* portName) {
-    for (auto& pooled : pool) {
+PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
+                                           Pool<Client> Session::*latePool, const char* portName) {
+    Pool<Client>& clients = (*session_).*pool;
+    for (auto& pooled : clients) {
         if (!pooled->inUse) {
             pooled->inUse = true;
             return pooled.get();
         }
     }
     const std::string name = rtmidi::ownClientName(++clientsMade_);
-    auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
-    // RtMidi only warns when its client could not be made, and would then register a port on
-    // no client at all: make sure the server knows it.
-    char* uuid = jack_get_uuid_for_client_name(monitor_, name.c_str());
-    if (uuid == nullptr) {
-        throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
-    }
-    jack_free(uuid);
-    if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
-        pooled->client->setCycleCounter(&cycles_);
-    }
-    pooled->client->port().openVirtualPort(portName);
-    pooled->client->errors().throwIfFailed();
-    pool.push_back(std::move(pooled));
-    pool.back()->inUse = true;
-    return pool.back().get();
+    using Made = std::unique_ptr<PooledClient<Client>>;
+    Made made = request<Made>(
+        [name, portName](Session& session) {
+            auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
+            // RtMidi only warns when its client could not be made, and would then register a
+            // port on no client at all: make sure the server knows it.
+            char* uuid = jack_get_uuid_for_client_name(session.monitor, name.c_str());
+            if (uuid == nullptr) {
+                throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
+            }
+            jack_free(uuid);
+            if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
+                pooled->client->setCycleCounter(&session.cycles);
+            }
+            pooled->client->port().openVirtualPort(portName);
+            pooled->client->errors().throwIfFailed();
+            return pooled;
+        },
+        [latePool](Session& session, Made& late) {
+            std::lock_guard lock(session.lateMutex);
+            (session.*latePool).push_back(std::move(late));
+        });
+    clients.push_back(std::move(made));
+    clients.back()->inUse = true;
+    return clients.back().get();
 }
 
 void JackBackend::connectPorts(const std::string& from, const std::string& to,
                                const std::string& ownPort, const std::string& device) {
-    jack_port_t* ours = jack_port_by_name(monitor_, ownPort.c_str());
+    jack_port_t* ours = jack_port_by_name(session_->monitor, ownPort.c_str());
     if (ours == nullptr) {
         throw MidiSystemError("The JACK server did not register the port \"" + ownPort + "\".");
     }
-    const int result = jack_connect(monitor_, from.c_str(), to.c_str());
+    const int result = request<int>([from, to](Session& session) {
+        return jack_connect(session.monitor, from.c_str(), to.c_str());
+    });
     if (result != 0 && result != EEXIST) {
         throw MidiSystemError("The MIDI device \"" + device + "\" is not available.");
     }
@@ -273,11 +385,24 @@ void JackBackend::connectPorts(const std::string& from, const std::string& to,
     connectionsLiveFromCycle_ = std::max(connectionsLiveFromCycle_, cycle() + 2);
 }
 
+void JackBackend::disconnectPorts(const std::string& from, const std::string& to) {
+    // A close cannot fail: on a server that does not answer the connection goes with the
+    // session, and the client is not handed out again (the backend is replaced).
+    try {
+        request<int>([from, to](Session& session) {
+            return jack_disconnect(session.monitor, from.c_str(), to.c_str());
+        });
+    } catch (const MidiSystemError&) {
+    }
+}
+
 std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiReceiver receiver) {
     if (!isAlive()) {
-        throw MidiSystemError("The JACK server has stopped.");
+        throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
+                                                        : kNotAnsweringText);
     }
-    PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_, kInputPortName);
+    PooledClient<rtmidi::InputClient>* pooled =
+        acquire(&Session::inputs, &Session::lateInputs, kInputPortName);
     rtmidi::InputClient& client = *pooled->client;
     // From here on the handle owns the opening: its destructor undoes whatever was done.
     auto handle = std::make_unique<JackInput>(shared_from_this(), pooled, name);
@@ -289,9 +414,11 @@ std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiR
 
 std::unique_ptr<MidiOutput> JackBackend::openOutput(const std::string& name) {
     if (!isAlive()) {
-        throw MidiSystemError("The JACK server has stopped.");
+        throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
+                                                        : kNotAnsweringText);
     }
-    PooledClient<rtmidi::OutputClient>* pooled = acquire(outputs_, kOutputPortName);
+    PooledClient<rtmidi::OutputClient>* pooled =
+        acquire(&Session::outputs, &Session::lateOutputs, kOutputPortName);
     auto handle = std::make_unique<JackOutput>(shared_from_this(), pooled, name);
     const std::string ownPort = pooled->client->clientName() + ":" + kOutputPortName;
     connectPorts(ownPort, name, ownPort, name);
@@ -300,8 +427,7 @@ std::unique_ptr<MidiOutput> JackBackend::openOutput(const std::string& name) {
 
 void JackBackend::closeInput(PooledClient<rtmidi::InputClient>* pooled, const std::string& device) {
     pooled->client->stopReceiving();
-    const std::string ownPort = pooled->client->clientName() + ":" + kInputPortName;
-    jack_disconnect(monitor_, device.c_str(), ownPort.c_str());
+    disconnectPorts(device, pooled->client->clientName() + ":" + kInputPortName);
     pooled->inUse = false;
 }
 
@@ -310,10 +436,9 @@ void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const 
     if (lastSendCycle) {
         // The message sent last leaves the ring buffer in the first cycle that begins after the
         // send and reaches the device within that cycle: wait until that cycle has ended.
-        waitForCycle(*lastSendCycle + 3, 500ms);
+        waitForCycle(*lastSendCycle + kCyclesAfterClose, kCloseCycleBound);
     }
-    const std::string ownPort = pooled->client->clientName() + ":" + kOutputPortName;
-    jack_disconnect(monitor_, ownPort.c_str(), device.c_str());
+    disconnectPorts(pooled->client->clientName() + ":" + kOutputPortName, device);
     pooled->inUse = false;
 }
 

@@ -91,8 +91,14 @@ std::vector<std::shared_ptr<SystemBackend>> MidiService::systems() {
         alsa_ = connectAlsa();
     }
     // A JACK server that stopped may have been started again: its clients are gone with it.
+    systemProblem_.clear();
     if (jack_ == nullptr || !jack_->isAlive()) {
-        jack_ = connectJack();
+        jack_.reset();
+        try {
+            jack_ = connectJack();
+        } catch (const MidiSystemError& e) {
+            systemProblem_ = QString::fromStdString(e.what());
+        }
     }
     std::vector<std::shared_ptr<SystemBackend>> result;
     for (const auto& system : {alsa_, jack_}) {
@@ -232,12 +238,14 @@ std::unique_ptr<MidiOutput> MidiService::openOutput(int number) {
 
 namespace {
 
-int storedDevice(int found, const QString& name, const char* direction) {
+int storedDevice(int found, const QString& name, const char* direction, const QString& problem) {
     if (found < 0) {
-        throw MidiSystemError(
-            QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
-                .arg(direction, name)
-                .toStdString());
+        QString text = QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
+                           .arg(direction, name);
+        if (!problem.isEmpty()) {
+            text += " " + problem;
+        }
+        throw MidiSystemError(text.toStdString());
     }
     return found;
 }
@@ -245,11 +253,11 @@ int storedDevice(int found, const QString& name, const char* direction) {
 }  // namespace
 
 int MidiService::storedInput(int number, const QString& name) {
-    return storedDevice(findInput(number, name), name, "input");
+    return storedDevice(findInput(number, name), name, "input", systemProblem_);
 }
 
 int MidiService::storedOutput(int number, const QString& name) {
-    return storedDevice(findOutput(number, name), name, "output");
+    return storedDevice(findOutput(number, name), name, "output", systemProblem_);
 }
 
 bool MidiService::isShared(int device) {

@@ -123,6 +123,10 @@ public:
     void beginUse(int device);
     void endUse(int device);
 
+    // Why a MIDI system that runs was left out of the last enumeration ("The JACK server does
+    // not answer..."), empty when none was: a device missing from the lists may be behind it.
+    QString systemProblem() const { return systemProblem_; }
+
     // The device is not owned; it unregisters itself when destroyed.
     void addVirtualDevice(VirtualMidiDevice* device);
     void removeVirtualDevice(VirtualMidiDevice* device);
@@ -151,6 +155,7 @@ private:
 
     std::shared_ptr<SystemBackend> alsa_;
     std::shared_ptr<SystemBackend> jack_;
+    QString systemProblem_;
     std::optional<std::vector<Device>> inputs_;
     std::optional<std::vector<Device>> outputs_;
     std::vector<VirtualMidiDevice*> virtualDevices_;

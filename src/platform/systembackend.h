@@ -32,7 +32,8 @@ public:
     virtual std::unique_ptr<MidiOutput> openOutput(const std::string& name) = 0;
 };
 
-// The JACK server that runs now, or nullptr when none does. Never starts a server.
+// The JACK server that runs now, or nullptr when none does. Never starts a server. Throws
+// MidiSystemError when a server runs but does not answer.
 std::shared_ptr<SystemBackend> connectJack();
 // The ALSA sequencer, or nullptr when the machine has none.
 std::shared_ptr<SystemBackend> connectAlsa();

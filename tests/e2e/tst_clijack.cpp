@@ -66,6 +66,8 @@ private Q_SLOTS:
     void hostileInputsFailPlainlyAndAtOnce_data();
     void hostileInputsFailPlainlyAndAtOnce();
     void controlCharactersNeverReachTheTerminal();
+    void frozenKeyboardStopsAJobInBoundedTime_data();
+    void frozenKeyboardStopsAJobInBoundedTime();
     void deletedItemsComeBack_data();
     void deletedItemsComeBack();
 
@@ -601,6 +603,55 @@ void TestCliJack::controlCharactersNeverReachTheTerminal() {
     }
     // One table row per slot: 42 slots and 4 area headings.
     QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+void TestCliJack::frozenKeyboardStopsAJobInBoundedTime_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("failed");  // what the stderr line of an item that failed says
+    QTest::newRow("backup") << "backup"
+                            << "not saved";
+    QTest::newRow("restore") << "restore"
+                             << "not restored";
+}
+
+void TestCliJack::frozenKeyboardStopsAJobInBoundedTime() {
+    QFETCH(QString, command);
+    QFETCH(QString, failed);
+    // A stopped JACK client freezes the whole server: it blocks writing to that client, and
+    // every connect, disconnect and close of every other program waits behind it.
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    if (command == "restore") {
+        // The built-in keyboard holds the same demo content.
+        const Result saved = cli({"--quiet", "--in", "built-in", "--out", "built-in", "backup",
+                                  home_->filePath("backup")});
+        QVERIFY2(saved.exitCode == 0, saved.err.constData());
+    }
+    auto sim = startSim({});
+    QVERIFY(sim->isReady());
+    QProcess backup;
+    startCli(backup, {"--quiet", command, home_->filePath("backup")}, sim.get());
+    // Paced, the listing takes about a second and the items about ten more.
+    QTest::qWait(2500);
+    QCOMPARE(backup.state(), QProcess::Running);
+    const auto simPid = static_cast<pid_t>(sim->process().processId());
+    QCOMPARE(::kill(simPid, SIGSTOP), 0);
+    QElapsedTimer stopped;
+    stopped.start();
+    // A time-out, one retry that meets the frozen server, one bounded server request: seconds.
+    // Unbounded, each remaining slot costs the server's own time-outs (40 s and more).
+    const bool finished = backup.waitForFinished(30000);
+    ::kill(simPid, SIGCONT);
+    QVERIFY2(finished, "the job hung on the stopped keyboard");
+    qInfo() << command << "ended" << stopped.elapsed() << "ms after the keyboard stopped";
+    QCOMPARE(backup.exitCode(), 1);
+    const QByteArray err = backup.readAllStandardError();
+    // The item under way failed, the rest was not tried, and each is named.
+    QVERIFY2(err.contains(failed.toUtf8() + ": MIDI Timeout") || err.contains("does not answer"),
+             err.constData());
+    QVERIFY2(err.contains("rhythm:2 " + failed.toUtf8() + ": Not tried"), err.constData());
+    // Once the keyboard runs again, so does everything else.
+    const Result list = cli({"--quiet", "list"}, sim.get());
+    QVERIFY2(list.exitCode == 0, list.err.constData());
 }
 
 void TestCliJack::deletedItemsComeBack_data() {
