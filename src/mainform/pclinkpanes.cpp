@@ -72,11 +72,13 @@ void TPcLinkForm::BuildLocalTree() {
     if (settings_.defaultDirectory.isEmpty()) {
         return;  // no folder stored: nothing is selected, rather than the root of everything
     }
-    const QModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
+    // Persistent: each expand reads its folder's sub-folders again, and one that came or went
+    // beside ours meanwhile moves our row.
+    const QPersistentModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
     if (!folder.isValid()) {
         return;  // no root begins the stored folder: nothing is selected, the list stays empty
     }
-    for (QModelIndex up = folder.parent(); up.isValid(); up = up.parent()) {
+    for (QPersistentModelIndex up = folder.parent(); up.isValid(); up = up.parent()) {
         localDirView_->expand(up);
     }
     localDirView_->setCurrentIndex(folder);
@@ -112,7 +114,8 @@ bool TPcLinkForm::selectLocalSubfolder(const QString& name) {
         return false;
     }
     localTree_->refreshSubfolders(node);
-    const QModelIndex child = localTree_->childNamed(node, name);
+    // Persistent: the expand reads the sub-folders again and may move the child's row.
+    const QPersistentModelIndex child = localTree_->childNamed(node, name);
     if (!child.isValid()) {
         return false;
     }
