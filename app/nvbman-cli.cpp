@@ -47,7 +47,9 @@ Commands:
                         the free song and rhythm memory (--json: one JSON object on stdout)
   import SLOT [DIR]     fetch SLOT into a new .nvb file in DIR (default: the current folder);
                         prints the file's path
-  send FILE SLOT        send the .nvb FILE into SLOT
+  send [--verify] FILE SLOT
+                        send the .nvb FILE into SLOT (--verify: then fetch the slot again and
+                        compare it with FILE)
   delete SLOT           delete the song or user rhythm in SLOT
   backup [--replace] DIR
                         import every slot that holds data into DIR, with a manifest
@@ -56,7 +58,12 @@ Commands:
                         as it was; a DIR that holds a backup already is refused unless
                         --replace is given
   restore DIR           send every file of DIR's backup manifest back into its slot; prints
-                        "SLOT PATH" per restored file
+                        "SLOT PATH" per restored file. A file changed since the backup (its
+                        SHA-256 is not the manifest's) is not sent
+  verify DIR            fetch every slot and compare it with DIR's backup, byte for byte;
+                        prints "SLOT VERDICT [FILE]" per slot, the verdict being identical,
+                        different, missing-on-keyboard, missing-in-folder or not-compared;
+                        exit status 0 only when every slot is identical
   show FILE             print a .nvb file's type, size and name (no keyboard needed)
   replaced [--json]     list the copies kept of what send and delete replaced, newest first
   put-back ID           send kept copy ID back into the slot it came from
@@ -75,6 +82,25 @@ preferences are used, or device 0 when none were chosen. The software keyboard
 command without the instrument.
 
 Exit status: 0 success; 1 failure (the error's text is the last line on stderr); 2 bad usage.)HELP";
+
+// The command line's options, made once and shared by the parser and the commands.
+struct CliOptions {
+    QCommandLineOption in{"in", "MIDI input device: number or part of its name.", "DEV"};
+    QCommandLineOption out{"out", "MIDI output device: number or part of its name.", "DEV"};
+    QCommandLineOption quiet{"quiet", "No progress output."};
+    QCommandLineOption verbose{
+        "verbose", "Say on stderr when a request was asked again after its answer was lost."};
+    QCommandLineOption json{"json", "list, replaced: print one JSON object instead of a table."};
+    QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
+    QCommandLineOption noSafetyCopy{"no-safety-copy",
+                                    "send, delete: keep no copy of what the slot held before."};
+    QCommandLineOption verify{"verify",
+                              "send: fetch the slot again afterwards and compare it with FILE."};
+
+    QList<QCommandLineOption> all() const {
+        return {in, out, quiet, verbose, json, replace, noSafetyCopy, verify};
+    }
+};
 
 class UsageError {
 public:
@@ -162,18 +188,23 @@ int resolveDevice(const QString& given, const QStringList& names, const char* di
 
 class Cli {
 public:
-    Cli(const QCommandLineParser& parser, const QCommandLineOption& inOption,
-        const QCommandLineOption& outOption, const QCommandLineOption& quietOption,
-        const QCommandLineOption& jsonOption, const QCommandLineOption& replaceOption,
-        const QCommandLineOption& noSafetyCopyOption)
+    Cli(const QCommandLineParser& parser, const CliOptions& options)
         : parser_(parser),
-          inOption_(inOption),
-          outOption_(outOption),
-          replace_(parser.isSet(replaceOption)),
-          noSafetyCopy_(parser.isSet(noSafetyCopyOption)),
-          json_(parser.isSet(jsonOption)),
-          progress_(!parser.isSet(quietOption) && isatty(STDERR_FILENO) != 0) {
+          inOption_(options.in),
+          outOption_(options.out),
+          replace_(parser.isSet(options.replace)),
+          noSafetyCopy_(parser.isSet(options.noSafetyCopy)),
+          json_(parser.isSet(options.json)),
+          verify_(parser.isSet(options.verify)),
+          verbose_(parser.isSet(options.verbose)),
+          progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
         driver_.attachObserver(&progress_);
+        if (verbose_) {
+            driver_.setRetryListener([this] {
+                progress_.finish();  // the bar comes back with the next step
+                printError("nvbman-cli: a request's answer was lost; asking again.");
+            });
+        }
     }
 
     int run(const QStringList& args) {
@@ -225,6 +256,10 @@ public:
         if (command == "restore") {
             expectArguments(rest, 1, 1);
             return restore(rest[0]);
+        }
+        if (command == "verify") {
+            expectArguments(rest, 1, 1);
+            return verify(rest[0]);
         }
         throw UsageError(command.isEmpty() ? "no command given"
                                            : "unknown command '" + command + "'");
@@ -424,6 +459,12 @@ private:
             return Failure;
         }
         progress_.finish();
+        if (verify_) {
+            progress_.start("Verify", int(item.size()));
+            transfer::checkSent(item, *where.slot, where.directoryPath, input_, output_, driver_,
+                                &progress_);
+            progress_.finish();
+        }
         return Success;
     }
 
@@ -499,6 +540,64 @@ private:
         return report(outcomes, folder, "not restored");
     }
 
+    int verify(const QString& folder) {
+        const backup::Manifest manifest = backup::Manifest::read(folder);
+        getList();
+        progress_.start("Verify", 0);
+        const auto comparisons = backup::compareWithBackup({driver_, input_, output_}, manifest,
+                                                           folder, messages_, &progress_);
+        progress_.finish();
+        int differing = 0;
+        QString lastError;
+        QStringList retried;
+        for (const backup::Comparison& comparison : comparisons) {
+            if (comparison.retried) {
+                retried << comparison.slot.text();
+            }
+            out() << comparison.slot.text() << ' ' << verdictWord(comparison.verdict);
+            if (!comparison.file.isEmpty()) {
+                out() << ' ' << QDir::toNativeSeparators(QDir(folder).filePath(comparison.file));
+            }
+            out() << '\n';
+            if (comparison.verdict != backup::Verdict::Identical) {
+                ++differing;
+            }
+            if (!comparison.error.isEmpty()) {
+                lastError = comparison.error;
+                printError("nvbman-cli: " + comparison.slot.text() + " not compared: " +
+                           comparison.error);
+            }
+        }
+        if (!retried.isEmpty()) {
+            printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
+        }
+        if (differing > 0) {
+            printError(lastError.isEmpty()
+                           ? QString("%1 of %2 slots differ from the backup.")
+                                 .arg(differing)
+                                 .arg(comparisons.size())
+                           : lastError);
+            return Failure;
+        }
+        return Success;
+    }
+
+    static QString verdictWord(backup::Verdict verdict) {
+        switch (verdict) {
+            case backup::Verdict::Identical:
+                return "identical";
+            case backup::Verdict::Different:
+                return "different";
+            case backup::Verdict::MissingOnKeyboard:
+                return "missing-on-keyboard";
+            case backup::Verdict::MissingInFolder:
+                return "missing-in-folder";
+            case backup::Verdict::NotCompared:
+                break;
+        }
+        return "not-compared";
+    }
+
     int report(const std::vector<backup::Outcome>& outcomes, const QString& folder,
                const char* failure) {
         progress_.finish();
@@ -533,6 +632,8 @@ private:
     bool replace_;
     bool noSafetyCopy_;
     bool json_;
+    bool verify_;
+    bool verbose_;
     safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;
@@ -549,6 +650,7 @@ public:
         }
     }
 
+
     const MsgStr& messages() const { return messages_; }
 };
 
@@ -563,20 +665,11 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(kDescription);
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption inOption("in", "MIDI input device: number or part of its name.",
-                                      "DEV");
-    const QCommandLineOption outOption("out", "MIDI output device: number or part of its name.",
-                                       "DEV");
-    const QCommandLineOption quietOption("quiet", "No progress output.");
-    const QCommandLineOption jsonOption("json", "list: print one JSON object instead of a table.");
-    const QCommandLineOption replaceOption("replace",
-                                           "backup: replace the backup that DIR holds already.");
-    const QCommandLineOption noSafetyCopyOption(
-        "no-safety-copy", "send, delete: keep no copy of what the slot held before.");
-    parser.addOptions(
-        {inOption, outOption, quietOption, jsonOption, replaceOption, noSafetyCopyOption});
+    const CliOptions options;
+    parser.addOptions(options.all());
     parser.addPositionalArgument("command",
-                                 "devices, list, import, send, delete, backup, restore or show.",
+                                 "devices, list, import, send, delete, backup, restore, verify, "
+                                 "show, replaced or put-back.",
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {
@@ -609,8 +702,7 @@ int main(int argc, char* argv[]) {
     // A file larger than the user's limit is a write error to report, not a silent death.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    Cli cli(parser, inOption, outOption, quietOption, jsonOption, replaceOption,
-            noSafetyCopyOption);
+    Cli cli(parser, options);
     try {
         const int status = cli.run(parser.positionalArguments());
         cli.finish();

@@ -107,11 +107,13 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption noiseOption(
         "noise", "Send active sensing, clock and another maker's SysEx before each answer.");
     const QCommandLineOption dropOption("drop-answer", "Never send the N-th answer (from 1).", "N");
+    const QCommandLineOption keepWrongOption(
+        "keep-wrong", "Keep every item received with its last data word changed.");
     const QCommandLineOption logOption(
         "log", "Print every message on stdout: time, direction (in: from NvbMan), hex bytes.");
     parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
                        silentOption, blockStatusOption, fetchStatusOption, checksumOption,
-                       noiseOption, dropOption, logOption});
+                       noiseOption, dropOption, keepWrongOption, logOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -149,6 +151,7 @@ int main(int argc, char* argv[]) {
     kbdsim::Faults faults;
     faults.silent = parser.isSet(silentOption);
     faults.noise = parser.isSet(noiseOption);
+    faults.keepWrong = parser.isSet(keepWrongOption);
     if (parser.isSet(blockStatusOption)) {
         const auto n = numberList(parser.value(blockStatusOption), 2, 3, "--block-status");
         faults.blockStatus = {n[0], n[1], n.size() > 2 ? n[2] : 1};

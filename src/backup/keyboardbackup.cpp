@@ -1,5 +1,6 @@
 #include "keyboardbackup.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -17,6 +19,7 @@
 #include "platform/cancellation.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
+#include "safetystore.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
@@ -24,7 +27,10 @@
 namespace backup {
 namespace {
 
-constexpr int kFormat = 1;
+// The manifest's format written; the first one (no time, program or hashes) is still read.
+constexpr int kFormat = 2;
+constexpr int kFirstFormat = 1;
+constexpr qsizetype kSha256HexLength = 64;
 
 // Moves the job's total on from the bytes of the item now travelling.
 class ItemProgress : public NvbStreamObserver {
@@ -141,7 +147,8 @@ Manifest Manifest::read(const QString& folder) {
         damaged(folder, parseError.errorString());
     }
     const QJsonObject root = document.object();
-    if (root.value("format").toInt() != kFormat) {
+    const int format = root.value("format").toInt();
+    if (format != kFormat && format != kFirstFormat) {
         damaged(folder, "it is not a manifest of this program.");
     }
     if (!root.value("items").isArray()) {
@@ -149,6 +156,8 @@ Manifest Manifest::read(const QString& folder) {
     }
     Manifest manifest;
     manifest.model = root.value("model").toString();
+    manifest.time = root.value("time").toString();
+    manifest.program = root.value("program").toString();
     for (const QJsonValue& value : root.value("items").toArray()) {
         const QJsonObject item = value.toObject();
         const auto slot = SlotAddress::parse(item.value("slot").toString());
@@ -157,9 +166,16 @@ Manifest Manifest::read(const QString& folder) {
         }
         ManifestEntry entry{
             *slot, item.value("file").toString(), std::uint16_t(item.value("type").toInt()),
-            std::uint32_t(item.value("size").toInteger()), item.value("name").toString()};
+            std::uint32_t(item.value("size").toInteger()), item.value("name").toString(), {}};
         if (!isPlainFileName(entry.file)) {
             damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
+        }
+        if (format == kFormat) {
+            static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
+            entry.sha256 = item.value("sha256").toString();
+            if (!hex.match(entry.sha256).hasMatch()) {
+                damaged(folder, "the entry of \"" + entry.file + "\" has no SHA-256.");
+            }
         }
         manifest.entries.push_back(entry);
     }
@@ -173,9 +189,11 @@ void Manifest::write(const QString& folder) const {
                                  {"file", entry.file},
                                  {"type", entry.type},
                                  {"size", qint64(entry.size)},
-                                 {"name", entry.name}});
+                                 {"name", entry.name},
+                                 {"sha256", entry.sha256}});
     }
-    const QJsonObject root{{"format", kFormat}, {"model", model}, {"items", items}};
+    const QJsonObject root{{"format", kFormat}, {"model", model},   {"time", time},
+                           {"program", program}, {"items", items}};
     platform::saveFile(QDir(folder).filePath(kManifestName),
                        QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
@@ -280,7 +298,9 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     if (progress != nullptr) {
         progress->jobStarted(total);
     }
-    Manifest manifest{latin1(link.driver.root().name()), {}};
+    Manifest manifest{latin1(link.driver.root().name()), {},
+                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                      QStringLiteral("NvbMan %1").arg(QCoreApplication::applicationVersion())};
     std::vector<Outcome> outcomes;
     QSet<QString> used;
     std::int64_t done = 0;
@@ -314,8 +334,9 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
                                  link.outputDevice, link.driver, &itemProgress, file);
         });
         if (outcome.error.isEmpty()) {
-            manifest.entries.push_back(
-                {address, file, slot.type(), slot.size(), latin1(slot.name())});
+            manifest.entries.push_back({address, file, slot.type(), slot.size(),
+                                        latin1(slot.name()),
+                                        safety::sha256Of(QDir(stage.path()).filePath(file))});
         } else {
             ++failures;
         }
@@ -383,7 +404,15 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
                                             entry.slot.text().toStdString() + ".");
             }
             EkDataFile item(DataType::NoType);
-            transfer::loadFile(QDir(folder).filePath(entry.file), item);
+            const QString path = QDir(folder).filePath(entry.file);
+            transfer::loadFile(path, item);
+            if (!entry.sha256.isEmpty() && safety::sha256Of(path) != entry.sha256) {
+                throw platform::SystemError(
+                    QString("\"%1\" has changed since the backup was made (its SHA-256 is not "
+                            "the manifest's); it was not sent.")
+                        .arg(QDir::toNativeSeparators(path))
+                        .toStdString());
+            }
             ItemProgress itemProgress(progress, done);
             transfer::sendItem(item, *where.slot, where.directoryPath, link.inputDevice,
                                link.outputDevice, link.driver, &itemProgress);
@@ -396,6 +425,88 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
         }
     }
     return outcomes;
+}
+
+std::vector<Comparison> compareWithBackup(const Link& link, const Manifest& manifest,
+                                          const QString& folder, const MsgStr& messages,
+                                          JobProgress* progress) {
+    const std::vector<std::pair<SlotAddress, SlotInTree>> slots = allSlots(link.driver);
+    const auto entryOf = [&](const SlotAddress& slot) -> const ManifestEntry* {
+        for (const ManifestEntry& entry : manifest.entries) {
+            if (entry.slot == slot) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    };
+    std::int64_t total = 0;
+    for (const auto& [address, where] : slots) {
+        if (where.slot != nullptr && where.slot->isPresent() && entryOf(address) != nullptr) {
+            total += where.slot->size();
+        }
+    }
+    if (progress != nullptr) {
+        progress->jobStarted(total);
+    }
+    std::vector<Comparison> comparisons;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (findSlot(link.driver, entry.slot).slot == nullptr) {
+            comparisons.push_back({entry.slot, entry.file, Verdict::NotCompared,
+                                   "The keyboard has no slot " + entry.slot.text() + "."});
+        }
+    }
+    std::int64_t done = 0;
+    bool linkLost = false;
+    for (const auto& entryPair : slots) {
+        const SlotAddress& address = entryPair.first;
+        const SlotInTree& where = entryPair.second;
+        const ManifestEntry* entry = entryOf(address);
+        const bool onKeyboard = where.slot != nullptr && where.slot->isPresent();
+        if (entry == nullptr) {
+            if (onKeyboard) {
+                comparisons.push_back({address, {}, Verdict::MissingInFolder, {}});
+            }
+            continue;
+        }
+        const QString path = QDir(folder).filePath(entry->file);
+        if (!QFileInfo::exists(path)) {
+            comparisons.push_back({address, entry->file, Verdict::MissingInFolder, {}});
+            continue;
+        }
+        if (!onKeyboard) {
+            comparisons.push_back({address, entry->file, Verdict::MissingOnKeyboard, {}});
+            continue;
+        }
+        if (linkLost) {
+            comparisons.push_back(
+                {address, entry->file, Verdict::NotCompared, messages.jobStoppedText()});
+            continue;
+        }
+        if (progress != nullptr) {
+            progress->itemStarted(address, entry->file);
+        }
+        EkDataFile fromFile(DataType::NoType);
+        EkDataFile fromKeyboard(DataType::NoType);
+        auto [outcome, lost] = runItem(address, entry->file, messages, [&] {
+            transfer::loadFile(path, fromFile);
+            ItemProgress itemProgress(progress, done);
+            transfer::fetchItem(*where.slot, where.directoryPath, link.inputDevice,
+                                link.outputDevice, link.driver, &itemProgress, fromKeyboard);
+        });
+        linkLost = lost;
+        Comparison comparison{address, entry->file, Verdict::NotCompared, outcome.error,
+                              outcome.retried};
+        if (outcome.error.isEmpty()) {
+            comparison.verdict = transfer::sameItem(fromFile, fromKeyboard) ? Verdict::Identical
+                                                                            : Verdict::Different;
+        }
+        comparisons.push_back(comparison);
+        done += where.slot->size();
+        if (progress != nullptr) {
+            progress->jobAdvanced(done);
+        }
+    }
+    return comparisons;
 }
 
 }  // namespace backup

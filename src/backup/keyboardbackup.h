@@ -14,9 +14,13 @@ class MsgStr;
 // restore. A backup folder holds one ".nvb" file per saved slot and a manifest,
 // "nvbman-backup.json", that says which slot each file came from:
 //
-//   {"format": 1, "model": "MLS-850",
+//   {"format": 2, "model": "MLS-850", "time": "2026-12-07T21:04:05Z", "program": "NvbMan 1.0.0",
 //    "items": [{"slot": "tone:3", "file": "TON_Piano   .nvb", "type": 2, "size": 60,
-//               "name": "Piano   "}, ...]}
+//               "name": "Piano   ", "sha256": "9f86d0..."}, ...]}
+//
+// Format 1 (the same without time, program and sha256) is still read. A restore sends no file
+// whose SHA-256 differs from the manifest's, and a comparison fetches every slot again and says
+// how it stands against the backup.
 //
 // Both jobs run after a list fetch (they work on the driver's tree) and go on past an item that
 // fails: each item's outcome says what became of it. An item whose answer was lost (a time-out:
@@ -34,11 +38,14 @@ struct ManifestEntry {
     std::uint16_t type = 0;
     std::uint32_t size = 0;
     QString name;  // the keyboard's name of the item, 8 characters as the keyboard keeps them
+    QString sha256;  // of the file, in lowercase hex; empty in a format-1 manifest
 };
 
 struct Manifest {
     QString model;
     std::vector<ManifestEntry> entries;
+    QString time;     // when the backup was made, ISO 8601 in UTC; empty in format 1
+    QString program;  // the program and version that made it; empty in format 1
 
     // Throws platform::SystemError when the folder has no manifest, it cannot be read, or it is
     // damaged: not our format, an entry that names no slot, or a file outside the folder.
@@ -90,9 +97,34 @@ bool holdsBackup(const QString& folder);
 std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
                                     JobProgress* progress, bool replace = false);
 
-// Sends every item of the manifest back into the slot it came from.
+// Sends every item of the manifest back into the slot it came from. A file that no longer has
+// the SHA-256 the manifest gives is not sent (its outcome says why).
 std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress);
+
+// How a slot stands against a backup.
+enum class Verdict {
+    Identical,          // the keyboard holds what the file holds, byte for byte
+    Different,          // both hold an item, and they differ
+    MissingOnKeyboard,  // the backup has an item for the slot, the keyboard's slot is empty
+    MissingInFolder,    // the keyboard holds an item the backup lacks (or its file is gone)
+    NotCompared,        // `error` says why: the file could not be read, the keyboard failed...
+};
+
+struct Comparison {
+    SlotAddress slot;
+    QString file;  // the backup's file for the slot; empty when the manifest names none
+    Verdict verdict = Verdict::NotCompared;
+    QString error;
+    bool retried = false;
+};
+
+// Fetches every slot that the keyboard or the manifest has an item for, in the keyboard's order,
+// and compares it with the backup's file. Changes nothing on the keyboard or in the folder.
+// Runs after a list fetch, and stops like a backup when the keyboard stops answering.
+std::vector<Comparison> compareWithBackup(const Link& link, const Manifest& manifest,
+                                          const QString& folder, const MsgStr& messages,
+                                          JobProgress* progress);
 
 }  // namespace backup

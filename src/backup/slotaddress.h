@@ -21,6 +21,8 @@ struct SlotAddress {
     QString text() const;
     // The address of a slot of the driver's tree.
     static SlotAddress of(const EkData& slot);
+
+    bool operator==(const SlotAddress&) const = default;
 };
 
 // A slot of the driver's tree with the path of its folder.

@@ -129,6 +129,9 @@ std::uint32_t EkKbd::request() {
                 throw;
             }
             ++retries_;
+            if (retryListener_) {
+                retryListener_();
+            }
             ports_.open(inputDevice_, outputDevice_);
         }
     }

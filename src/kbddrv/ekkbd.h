@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,8 @@ public:
     int inputDevice() const { return inputDevice_; }
     // How many requests were asked again after a lost answer, since this transceiver began.
     int retries() const { return retries_; }
+    // Called each time a request is asked again, before the next try goes.
+    void setRetryListener(std::function<void()> listener) { retryListener_ = std::move(listener); }
     // A request without an answer in time is asked this many times more before it fails.
     static constexpr int kExtraTries = 2;
     int outputDevice() const { return outputDevice_; }
@@ -77,6 +80,7 @@ private:
 
     int inputDevice_ = 0;
     int retries_ = 0;
+    std::function<void()> retryListener_;
     int outputDevice_ = 0;
     int keyboardKind_ = -1;
     EkSysExEncoder encoder_;

@@ -74,6 +74,13 @@ public:
 
     int inputDevice() const { return inputDevice_; }
     int outputDevice() const { return outputDevice_; }
+    // How many requests were asked again after their answer was lost, since the driver began,
+    // and who hears of each as it happens (the window's status line, the command-line tool's
+    // --verbose).
+    int requestRetries() const { return transceiver_.retries(); }
+    void setRetryListener(std::function<void()> listener) {
+        transceiver_.setRetryListener(std::move(listener));
+    }
 
     // Marks the keyboard busy for as long as it lives: a driver operation started meanwhile (a
     // click served from inside a wait) throws DriverBusyError instead of interleaving. The

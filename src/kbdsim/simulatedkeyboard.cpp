@@ -388,6 +388,9 @@ void SimulatedKeyboard::commitReception(const Message& end) {
     std::vector<std::uint16_t> words;
     if (reception && slot && reception->slot == *slot) {
         words = std::move(reception->words);
+        if (faults_.keepWrong && !words.empty()) {
+            words.back() ^= 1;
+        }
     } else if (!slot || KeyboardMemory::fixedSize(slot->type) != 0) {
         return;  // an End with nothing before it changes nothing in a fixed slot
     }

@@ -40,6 +40,7 @@ struct Faults {
     int corruptChecksumBlock = -1;  // while sending an item: this block's checksum is wrong
     bool noise = false;  // active sensing, clock and another maker's SysEx before each answer
     int dropAnswer = 0;  // the n-th answer (from 1) is never sent; 0: none dropped
+    bool keepWrong = false;  // a received item is kept with its last data word changed
 };
 
 // The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries

@@ -86,6 +86,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     Q_EMIT busyChanged(true);
     bar_->setValue(0);
     status_->setText(messages_.statusText(command));
+    retried_ = false;
     cancel_->show();
 
     bool succeeded = false;
@@ -113,6 +114,9 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         failure = currentErrorText(messages_);
     }
 
+    if (retried_ && succeeded) {
+        afterwards = messages_.statusText(command) + ' ' + messages_.retryNote();
+    }
     // Ready for the next command before the box: the box's own event loop may deliver clicks.
     cancel_->hide();
     status_->setText(afterwards);
@@ -126,4 +130,12 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         QMessageBox::critical(window_, window_->windowTitle(), failure);
     }
     return succeeded;
+}
+
+void CommandFrame::noteRetry() {
+    retried_ = true;
+    const QString note = messages_.retryNote();
+    if (!status_->text().endsWith(note)) {
+        status_->setText(status_->text() + ' ' + note);
+    }
 }

@@ -38,6 +38,9 @@ public:
     // Runs `body` as `command`. True when it succeeded; false after a failure (shown) or a stop.
     bool run(MsgStr::Command command, const std::function<void()>& body);
     bool isBusy() const { return busy_; }
+    // A request of the running command lost its answer and was asked again: the status text
+    // says so, and keeps saying so after the command.
+    void noteRetry();
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
     // Called at the start of every command, inside its frame (a failure is the command's
@@ -63,6 +66,7 @@ private:
     QPushButton* cancel_;
     const MsgStr& messages_;
     bool busy_ = false;
+    bool retried_ = false;
     std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
     std::function<QWidget*()> restingFocus_;

@@ -131,6 +131,11 @@ void TPcLinkForm::SendActionExecute() {
         }
         ListKbdFiles(kbdNode);
         sentRow = item.number();
+        if (settings_.verifyAfterSending) {
+            progressBar_->setValue(0);
+            transfer::checkSent(item, *slot, directoryPath, settings_.inputDevice,
+                                settings_.outputDevice, driver_, &progress);
+        }
     });
     // The lists take the focus only once the frame has given them back their enabled state.
     if (sent) {
@@ -308,6 +313,57 @@ void TPcLinkForm::BackUpKeyboard(const QString& folder, bool replace) {
 
 void TPcLinkForm::RestoreKeyboard(const QString& folder) {
     runKeyboardJob(MsgStr::Send, folder, true);
+}
+
+void TPcLinkForm::CompareWithBackup(const QString& folder) {
+    std::optional<backup::Manifest> manifest;
+    try {
+        manifest = backup::Manifest::read(folder);
+    } catch (...) {
+        showError(currentErrorText(messages_));
+        return;
+    }
+    std::vector<backup::Comparison> comparisons;
+    const bool ran = frame_->run(MsgStr::Receive, [&] {
+        progressBar_->setMaximum(driver_.progressTotal());
+        driver_.getList(settings_.inputDevice, settings_.outputDevice);
+        BuildKbdTree();
+        enableListCommands();
+        WindowJobProgress progress(progressBar_, statusText_,
+                                   messages_.statusText(MsgStr::Receive));
+        comparisons = backup::compareWithBackup(
+            {driver_, settings_.inputDevice, settings_.outputDevice}, *manifest, folder, messages_,
+            &progress);
+    });
+    if (!ran) {
+        return;
+    }
+    KbdUpdateActionExecute();
+    QStringList differing;
+    for (const backup::Comparison& comparison : comparisons) {
+        if (comparison.verdict == backup::Verdict::Identical) {
+            continue;
+        }
+        QString line = comparison.slot.text() + ": " +
+                       messages_.verdictText(static_cast<int>(comparison.verdict));
+        if (!comparison.file.isEmpty()) {
+            line += " (" + comparison.file + ")";
+        }
+        if (!comparison.error.isEmpty()) {
+            line += " " + comparison.error;
+        }
+        differing << line;
+    }
+    if (differing.isEmpty()) {
+        statusText_->setText(messages_.compareSameText(int(comparisons.size())));
+        QMessageBox::information(this, windowTitle(),
+                                 messages_.compareSameText(int(comparisons.size())));
+        return;
+    }
+    const QString heading =
+        messages_.compareDifferHeading(int(differing.size()), int(comparisons.size()));
+    statusText_->setText(heading.chopped(1));
+    QMessageBox::warning(this, windowTitle(), heading + '\n' + differing.join('\n'));
 }
 
 void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,

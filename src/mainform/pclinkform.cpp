@@ -176,11 +176,14 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
     buildLayout();
     listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
     driver_.attachObserver(listProgress_.get());
+    // A request asked again after a lost answer shows in the status text of the command.
+    driver_.setRetryListener([this] { frame_->noteRetry(); });
     resize(615, 535);
 }
 
 TPcLinkForm::~TPcLinkForm() {
     driver_.detachObserver(listProgress_.get());
+    driver_.setRetryListener({});
 }
 
 void TPcLinkForm::buildActions() {
@@ -206,6 +209,8 @@ void TPcLinkForm::buildActions() {
         makeAction(this, "&Restore Keyboard...", "Restore Keyboard", -1, "RestoreAction");
     replacedItemsAction_ =
         makeAction(this, "Replaced &Items...", "Replaced Items", -1, "ReplacedItemsAction");
+    compareAction_ =
+        makeAction(this, "Co&mpare With Backup...", "Compare With Backup", -1, "CompareAction");
     connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::ReplacedItemsExecute);
     // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
     for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
@@ -247,12 +252,20 @@ void TPcLinkForm::buildActions() {
             RestoreKeyboard(folder);
         }
     });
+    connect(compareAction_, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, "Compare With Backup", localTree_->nodePath(selectedLocalNode()));
+        if (!folder.isEmpty()) {
+            CompareWithBackup(folder);
+        }
+    });
 
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(prefOpen_);
     file->addSeparator();
     file->addAction(backUpAction_);
     file->addAction(restoreAction_);
+    file->addAction(compareAction_);
     file->addAction(replacedItemsAction_);
     file->addSeparator();
     file->addAction(exitAction_);
@@ -555,8 +568,10 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setOutputDevice(settings_.outputDevice, settings_.outputDeviceName);
     dialog.setDefaultDirectory(settings_.defaultDirectory);
     dialog.setKeepCopies(settings_.keepCopies);
+    dialog.setVerifyAfterSending(settings_.verifyAfterSending);
     if (dialog.exec() == QDialog::Accepted) {
         settings_.keepCopies = dialog.keepCopies();
+        settings_.verifyAfterSending = dialog.verifyAfterSending();
         settings_.inputDevice = dialog.inputDevice();
         settings_.outputDevice = dialog.outputDevice();
         settings_.inputDeviceName = dialog.inputDeviceName();

@@ -63,6 +63,8 @@ public:
     // A folder that holds a backup already is refused unless `replace`.
     void BackUpKeyboard(const QString& folder, bool replace = false);
     void RestoreKeyboard(const QString& folder);
+    // Fetches every slot and says how the keyboard stands against the backup in `folder`.
+    void CompareWithBackup(const QString& folder);
 
     // File > "Replaced Items...": the kept copies, with Put Back.
     void ReplacedItemsExecute();
@@ -160,4 +162,5 @@ private:
     QAction* backUpAction_ = nullptr;
     QAction* restoreAction_ = nullptr;
     QAction* replacedItemsAction_ = nullptr;
+    QAction* compareAction_ = nullptr;
 };

@@ -78,6 +78,31 @@ constexpr std::array kCancelEn = {"Cancelled", "Cancelled (the song slot is now 
 constexpr std::array kRetriedJa = {"再試行したデータ: %1"};
 constexpr std::array kRetriedEn = {"needed a second try: %1"};
 
+// Added to the status text when a request's answer was lost and it was asked again.
+constexpr std::array kRetryNoteJa = {"(応答がなかったため再要求しました)"};
+constexpr std::array kRetryNoteEn = {"(an answer was lost; asked again)"};
+
+// A comparison of the keyboard with a backup: the verdict of a slot (in Verdict's order), the
+// summary when all are identical, the heading of the slots that are not (%1 of %2 slots).
+constexpr std::array kCompareJa = {
+    "同じ",
+    "異なる",
+    "キーボードにない",
+    "フォルダにない",
+    "比較できない",
+    "キーボードのデータはバックアップと同じです (%1 件)",
+    "%2 件中 %1 件のデータがバックアップと異なります:",
+};
+constexpr std::array kCompareEn = {
+    "identical",
+    "different",
+    "missing on the keyboard",
+    "missing in the folder",
+    "not compared",
+    "The keyboard holds the same data as the backup (%1 items).",
+    "%1 of %2 slots differ from the backup:",
+};
+
 // After a failed send emptied a song slot whose old song was kept.
 constexpr std::array kPutBackJa = {"古いソングを元に戻しますか？"};
 constexpr std::array kPutBackEn = {"Put the old song back now?"};
@@ -179,6 +204,22 @@ QString MsgStr::jobDoneText(bool restore, int items) const {
 
 QString MsgStr::retriedText(const QString& slots) const {
     return pick(kRetriedJa, kRetriedEn, 0).arg(slots);
+}
+
+QString MsgStr::retryNote() const {
+    return pick(kRetryNoteJa, kRetryNoteEn, 0);
+}
+
+QString MsgStr::verdictText(int verdict) const {
+    return pick(kCompareJa, kCompareEn, verdict);
+}
+
+QString MsgStr::compareSameText(int slots) const {
+    return pick(kCompareJa, kCompareEn, kVerdictCount).arg(slots);
+}
+
+QString MsgStr::compareDifferHeading(int differing, int slots) const {
+    return pick(kCompareJa, kCompareEn, kVerdictCount + 1).arg(differing).arg(slots);
 }
 
 QString MsgStr::putBackQuestion() const {

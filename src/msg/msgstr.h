@@ -35,6 +35,15 @@ public:
     QString putBackQuestion() const;
     // Names the items of a whole-keyboard job that needed a second try.
     QString retriedText(const QString& slots) const;
+    // Added to the status text when a request's answer was lost and it was asked again.
+    QString retryNote() const;
+    // A comparison with a backup: a slot's verdict (0 identical, 1 different, 2 missing on the
+    // keyboard, 3 missing in the folder, 4 not compared), the summary when every slot is
+    // identical, and the heading of those that are not.
+    static constexpr int kVerdictCount = 5;
+    QString verdictText(int verdict) const;
+    QString compareSameText(int slots) const;
+    QString compareDifferHeading(int differing, int slots) const;
     // An item a whole-keyboard job did not try after the keyboard stopped answering.
     QString jobStoppedText() const;
     // Asked before a backup into a folder that holds one already.

@@ -11,6 +11,7 @@ const char* const kDirectoryKey = "Directory/Default";
 const char* const kInputNameKey = "MIDI/InputDeviceName";
 const char* const kOutputNameKey = "MIDI/OutputDeviceName";
 const char* const kKeepCopiesKey = "Safety/KeepCopies";
+const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -48,6 +49,7 @@ Settings SettingsStore::load() const {
     result.inputDeviceName = settings_->value(kInputNameKey).toString();
     result.outputDeviceName = settings_->value(kOutputNameKey).toString();
     result.keepCopies = settings_->value(kKeepCopiesKey, true).toBool();
+    result.verifyAfterSending = settings_->value(kVerifyAfterSendingKey, false).toBool();
     return result;
 }
 
@@ -64,6 +66,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kInputNameKey, settings.inputDeviceName);
     settings_->setValue(kOutputNameKey, settings.outputDeviceName);
     settings_->setValue(kKeepCopiesKey, settings.keepCopies);
+    settings_->setValue(kVerifyAfterSendingKey, settings.verifyAfterSending);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw SystemError("The settings could not be written to " +

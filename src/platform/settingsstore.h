@@ -17,6 +17,8 @@ struct Settings {
     QString outputDeviceName;
     // Whether Send and Delete keep a copy of what they replace first (group "Safety").
     bool keepCopies = true;
+    // Whether Send fetches the slot again afterwards and compares it with the file.
+    bool verifyAfterSending = false;
 };
 
 // The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the

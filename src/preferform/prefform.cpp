@@ -51,6 +51,11 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     keepCopiesBox_->setObjectName("KeepCopiesBox");
     keepCopiesBox_->setChecked(true);
     midiForm->addRow(keepCopiesBox_);
+    verifyAfterSendingBox_ = new QCheckBox("&Verify after sending");
+    verifyAfterSendingBox_->setObjectName("VerifyAfterSendingBox");
+    verifyAfterSendingBox_->setAccessibleDescription(
+        "Fetch the slot again after a send and compare it with the file");
+    midiForm->addRow(verifyAfterSendingBox_);
 
     directoryEdit_ = new QLineEdit;
     directoryEdit_->setObjectName("DefDirEdit");
@@ -129,6 +134,11 @@ void TPrefForm::setKeepCopies(bool keep) {
     keepCopiesBox_->setChecked(keep);
 }
 
+void TPrefForm::setVerifyAfterSending(bool verify) {
+    verifyAfterSending_ = verify;
+    verifyAfterSendingBox_->setChecked(verify);
+}
+
 void TPrefForm::showValues() {
     select(inputBox_, inputDevice_, inputName_);
     select(outputBox_, outputDevice_, outputName_);
@@ -139,6 +149,7 @@ void TPrefForm::accept() {
     take(outputBox_, outputDevice_, outputName_);
     defaultDirectory_ = directoryEdit_->text();
     keepCopies_ = keepCopiesBox_->isChecked();
+    verifyAfterSending_ = verifyAfterSendingBox_->isChecked();
     QDialog::accept();
 }
 
@@ -146,6 +157,7 @@ void TPrefForm::reject() {
     showValues();
     directoryEdit_->setText(defaultDirectory_);
     keepCopiesBox_->setChecked(keepCopies_);
+    verifyAfterSendingBox_->setChecked(verifyAfterSending_);
     QDialog::reject();
 }
 

@@ -29,6 +29,9 @@ public:
     // "Keep a copy of what Send and Delete replace".
     void setKeepCopies(bool keep);
     bool keepCopies() const { return keepCopies_; }
+    // "Verify after sending".
+    void setVerifyAfterSending(bool verify);
+    bool verifyAfterSending() const { return verifyAfterSending_; }
 
     void accept() override;
     void reject() override;
@@ -49,4 +52,6 @@ private:
     QString defaultDirectory_;
     bool keepCopies_ = true;
     QCheckBox* keepCopiesBox_ = nullptr;
+    bool verifyAfterSending_ = false;
+    QCheckBox* verifyAfterSendingBox_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "nvbfilestream.h"
 #include "nvbmidistream.h"
 #include "platform/cancellation.h"
+#include "platform/systemerror.h"
 
 namespace transfer {
 
@@ -95,6 +96,27 @@ QString importSlot(EkData& slot, const std::string& directoryPath, const QString
     const QString path = QDir(folder).filePath(name);
     NvbFileStream(path, NvbFileStream::Create).write(item);
     return path;
+}
+
+bool sameItem(const EkDataFile& a, const EkDataFile& b) {
+    if (a.type() != b.type() || a.size() != b.size() || a.name() != b.name()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a.dataByte(i) != b.dataByte(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
+               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
+    EkDataFile held(DataType::NoType);
+    fetchItem(slot, directoryPath, inputDevice, outputDevice, driver, progress, held);
+    if (!sameItem(sent, held)) {
+        throw platform::SystemError("The keyboard holds different data than was sent.");
+    }
 }
 
 }  // namespace transfer

@@ -65,4 +65,12 @@ QString importSlot(EkData& slot, const std::string& directoryPath, const QString
                    int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
                    const QString& fileName = {});
 
+// Whether two items are the same byte for byte: type, size, name and every data byte.
+bool sameItem(const EkDataFile& a, const EkDataFile& b);
+
+// Fetches `slot` again after a send of `sent` into it and compares. Throws platform::SystemError
+// when the keyboard holds something else; errors of the fetch are the keyboard stream's.
+void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
+               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+
 }  // namespace transfer

@@ -48,7 +48,10 @@ void TestKeyboardBackup::damagedManifestIsRefused_data() {
     QTest::newRow("missing") << QByteArray() << "nvbman-backup.json";
     QTest::newRow("not JSON") << QByteArray("{\"format\": 1,") << "cannot be used";
     QTest::newRow("another format")
-        << QByteArray(R"({"format": 2, "items": []})") << "not a manifest of this program";
+        << QByteArray(R"({"format": 3, "items": []})") << "not a manifest of this program";
+    QTest::newRow("format 2 without a hash")
+        << QByteArray(R"({"format": 2, "items": [{"slot": "tone:1", "file": "a.nvb"}]})")
+        << "the entry of \"a.nvb\" has no SHA-256";
     QTest::newRow("no such slot")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:10", "file": "a.nvb"}]})")
         << "\"tone:10\" is not a slot";
@@ -91,13 +94,22 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     const auto saved = backup::backupKeyboard(link, folder.path(), messages, nullptr);
     QCOMPARE(int(saved.size()), 39);
 
-    // One file gone, one file holding a DSP setting where a tone was, one not a keyboard file.
+    // One file gone, one file holding a DSP setting where a tone was (its entry without a hash,
+    // as the first format wrote them), one not a keyboard file, one changed since the backup.
     backup::Manifest manifest = backup::Manifest::read(folder.path());
+    manifest.entries[1].sha256.clear();
     QVERIFY(QFile::remove(folder.filePath(manifest.entries[0].file)));
     QVERIFY(QFile::remove(folder.filePath(manifest.entries[1].file)));
     QVERIFY(QFile::copy(folder.filePath(manifest.entries[10].file),
                         folder.filePath(manifest.entries[1].file)));
     write(folder.filePath(manifest.entries[2].file), "text");
+    QFile changed(folder.filePath(manifest.entries[3].file));
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QByteArray bytes = changed.readAll();
+    bytes[bytes.size() - 1] = char(bytes.back() ^ 1);
+    QVERIFY(changed.seek(0));
+    changed.write(bytes);
+    changed.close();
     rig.keyboard.memory() = KeyboardMemory();
     driver.getList(rig.inputNumber(), rig.outputNumber());
 
@@ -106,12 +118,14 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     QVERIFY2(restored[0].error.contains("Cannot open"), qPrintable(restored[0].error));
     QCOMPARE(restored[1].error, QString("Data type is different"));
     QCOMPARE(restored[2].error, QString("No NVB file"));
-    for (std::size_t i = 3; i < restored.size(); ++i) {
+    QVERIFY2(restored[3].error.contains("has changed since the backup was made"),
+             qPrintable(restored[3].error));
+    for (std::size_t i = 4; i < restored.size(); ++i) {
         QVERIFY2(restored[i].error.isEmpty(), qPrintable(restored[i].error));
     }
-    // Everything else is back in its slot; the three tones stay blank.
+    // Everything else is back in its slot; the four tones stay blank.
     KeyboardMemory expected = KeyboardMemory::demo();
-    for (int tone = 0; tone < 3; ++tone) {
+    for (int tone = 0; tone < 4; ++tone) {
         expected.setData({DataType::Tone, 0, tone},
                          KeyboardMemory().data({DataType::Tone, 0, tone}));
     }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QCryptographicHash>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -66,6 +67,10 @@ private Q_SLOTS:
     void hostileInputsFailPlainlyAndAtOnce_data();
     void hostileInputsFailPlainlyAndAtOnce();
     void controlCharactersNeverReachTheTerminal();
+    void backupsAreCheckedAgainstTheKeyboardAndThemselves();
+    void sendVerifyCatchesAKeyboardThatKeepsOtherData_data();
+    void sendVerifyCatchesAKeyboardThatKeepsOtherData();
+    void verboseSaysWhenAnAnswerWasLost();
     void frozenKeyboardStopsAJobInBoundedTime_data();
     void frozenKeyboardStopsAJobInBoundedTime();
     void deletedItemsComeBack_data();
@@ -603,6 +608,106 @@ void TestCliJack::controlCharactersNeverReachTheTerminal() {
     }
     // One table row per slot: 42 slots and 4 area headings.
     QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+void TestCliJack::backupsAreCheckedAgainstTheKeyboardAndThemselves() {
+    auto sim = startSim();
+    QVERIFY(sim->isReady());
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    QDir folder(home_->filePath("backup"));
+    Result r = cli({"--quiet", "backup", folder.path()}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+
+    // The manifest says when, by what, and each file's SHA-256.
+    QFile manifestFile(folder.filePath("nvbman-backup.json"));
+    QVERIFY(manifestFile.open(QIODevice::ReadOnly));
+    const QJsonObject manifest = QJsonDocument::fromJson(manifestFile.readAll()).object();
+    QCOMPARE(manifest["format"].toInt(), 2);
+    QVERIFY(QDateTime::fromString(manifest["time"].toString(), Qt::ISODate).isValid());
+    QVERIFY(manifest["program"].toString().startsWith("NvbMan "));
+    const QJsonArray items = manifest["items"].toArray();
+    QCOMPARE(items.size(), 39);
+    for (const QJsonValue& item : items) {
+        QFile file(folder.filePath(item["file"].toString()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(item["sha256"].toString(),
+                 QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    }
+
+    r = cli({"--quiet", "verify", folder.path()}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    const QList<QByteArray> same = r.out.trimmed().split('\n');
+    QCOMPARE(same.size(), 39);
+    QVERIFY(std::all_of(same.begin(), same.end(),
+                        [](const QByteArray& line) { return line.contains(" identical "); }));
+
+    // One byte of a file changed, a song deleted on the keyboard, a file gone.
+    QFile tone(folder.filePath("TON_Velvet  .nvb"));
+    QVERIFY(tone.open(QIODevice::ReadWrite));
+    QByteArray bytes = tone.readAll();
+    bytes[bytes.size() - 1] = char(bytes.back() ^ 0x01);
+    QVERIFY(tone.seek(0));
+    QCOMPARE(tone.write(bytes), bytes.size());
+    tone.close();
+    QCOMPARE(cli({"--quiet", "--no-safety-copy", "delete", "song:0"}, sim.get()).exitCode, 0);
+    QVERIFY(folder.remove("RHY_Shuffle .nvb"));
+    r = cli({"--quiet", "verify", folder.path()}, sim.get());
+    QCOMPARE(r.exitCode, 1);
+    const QString out = QString::fromUtf8(r.out);
+    QVERIFY2(out.contains("tone:0 different " + folder.filePath("TON_Velvet  .nvb")), r.out);
+    QVERIFY2(out.contains("song:0 missing-on-keyboard "), r.out);
+    QVERIFY2(out.contains("rhythm:2 missing-in-folder "), r.out);
+    QCOMPARE(out.count(" identical "), 36);
+    QVERIFY2(r.lastErrorLine().contains("3 of 39 slots differ"), r.err.constData());
+
+    // A restore sends what still matches the manifest and names the file that does not.
+    r = cli({"--quiet", "restore", folder.path()}, sim.get());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("tone:0 not restored: ") && r.err.contains("has changed since the "
+                                                                       "backup was made"),
+             r.err.constData());
+    QVERIFY2(r.out.contains("song:0 "), r.out.constData());
+    QCOMPARE(state(*sim).data({10, 0, 0}), KeyboardMemory::demo().data({10, 0, 0}));
+    QCOMPARE(state(*sim).data({2, 0, 0}), KeyboardMemory::demo().data({2, 0, 0}));
+}
+
+void TestCliJack::sendVerifyCatchesAKeyboardThatKeepsOtherData_data() {
+    QTest::addColumn<bool>("keepsWrong");
+    QTest::newRow("a keyboard that keeps what it got") << false;
+    QTest::newRow("a keyboard that keeps something else") << true;
+}
+
+void TestCliJack::sendVerifyCatchesAKeyboardThatKeepsOtherData() {
+    QFETCH(bool, keepsWrong);
+    // A file of the built-in keyboard's tone 3, sent into tone 0 of the software keyboard.
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    const Result imported = cli(builtIn + QStringList{"import", "tone:3", home_->path()});
+    QVERIFY2(imported.exitCode == 0, imported.err.constData());
+    const QString file = QString::fromUtf8(imported.out.trimmed());
+    auto sim = startSim(keepsWrong ? QStringList{"--no-pacing", "--keep-wrong"}
+                                   : QStringList{"--no-pacing"});
+    QVERIFY(sim->isReady());
+    const Result sent = cli({"--quiet", "send", "--verify", file, "tone:0"}, sim.get());
+    QCOMPARE(sent.exitCode, keepsWrong ? 1 : 0);
+    if (keepsWrong) {
+        QCOMPARE(sent.lastErrorLine(), "The keyboard holds different data than was sent.");
+    }
+    // Without --verify the same send is taken on trust.
+    QCOMPARE(cli({"--quiet", "send", file, "tone:1"}, sim.get()).exitCode, 0);
+}
+
+void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
+    // The keyboard never sends its fourth answer: the listing asks once more and goes on.
+    auto sim = startSim({"--no-pacing", "--drop-answer", "4"});
+    QVERIFY(sim->isReady());
+    Result r = cli({"--quiet", "--verbose", "list"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(r.err.count("a request's answer was lost; asking again"), 1);
+    QCOMPARE(r.out.trimmed().split('\n').size(), 42 + 4);
+    // Without --verbose the retry is silent.
+    sim = startSim({"--no-pacing", "--drop-answer", "4"});
+    r = cli({"--quiet", "list"}, sim.get());
+    QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
 }
 
 void TestCliJack::frozenKeyboardStopsAJobInBoundedTime_data() {

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDropEvent>
@@ -82,6 +83,7 @@ private Q_SLOTS:
     void replacedSongsComeBack_data();
     void replacedSongsComeBack();
     void explorerAndActivationWorkOnTheSelectedFolder();
+    void backupsComparedSendsCheckedRetriesNoted();
 
 private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
@@ -667,6 +669,49 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QVERIFY(boxes.texts.first().contains("39"));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("39 items restored"));
+}
+
+void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
+    startWindow();
+    auto* status = window_->findChild<QLabel*>("StatusBar");
+    const QString folder = home_->filePath("backup");
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    MessageBoxes boxes(QMessageBox::Ok);
+    window_->BackUpKeyboard(folder);
+    window_->CompareWithBackup(folder);
+    QCOMPARE(boxes.texts, QStringList{"The keyboard holds the same data as the backup (39 items)."});
+
+    // The keyboard's first tone changed since the backup.
+    rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
+                                    KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
+    window_->CompareWithBackup(folder);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(boxes.texts.last(), QString("1 of 39 slots differ from the backup:\n"
+                                         "tone:0: different (TON_Velvet  .nvb)"));
+
+    // "Verify after sending" on: a keyboard that keeps something else than it was sent is caught.
+    onNextModal([](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>("VerifyAfterSendingBox")->setChecked(true);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window_->PrefOpenExecute();
+    const QString file = importSlot({"Tone:\\"}, 3);
+    kbdsim::Faults faults;
+    faults.keepWrong = true;
+    rig_->keyboard.setFaults(faults);
+    selectLocal(QFileInfo(file).fileName());
+    selectKbd({"Tone:\\"}, 4);
+    window_->SendActionExecute();
+    QCOMPARE(boxes.texts.size(), 3);
+    QCOMPARE(boxes.texts.last(), QString("The keyboard holds different data than was sent."));
+
+    // An answer lost during a listing: asked again, and the status line says so.
+    faults = {};
+    faults.dropAnswer = int(rig_->toProgram().size()) + 5;
+    rig_->keyboard.setFaults(faults);
+    window_->ConnectActionExecute();
+    QCOMPARE(boxes.texts.size(), 3);
+    QCOMPARE(status->text(), QString("Get list... (an answer was lost; asked again)"));
 }
 
 void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {
