@@ -107,13 +107,18 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption noiseOption(
         "noise", "Send active sensing, clock and another maker's SysEx before each answer.");
     const QCommandLineOption dropOption("drop-answer", "Never send the N-th answer (from 1).", "N");
+    const QCommandLineOption unansweredOption(
+        "unanswered-request-every",
+        "Leave every N-th parameter request unanswered, as a MIDI service that drops a message "
+        "would.",
+        "N");
     const QCommandLineOption keepWrongOption(
         "keep-wrong", "Keep every item received with its last data word changed.");
     const QCommandLineOption logOption(
         "log", "Print every message on stdout: time, direction (in: from NvbMan), hex bytes.");
     parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
                        silentOption, blockStatusOption, fetchStatusOption, checksumOption,
-                       noiseOption, dropOption, keepWrongOption, logOption});
+                       noiseOption, dropOption, unansweredOption, keepWrongOption, logOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -152,6 +157,10 @@ int main(int argc, char* argv[]) {
     faults.silent = parser.isSet(silentOption);
     faults.noise = parser.isSet(noiseOption);
     faults.keepWrong = parser.isSet(keepWrongOption);
+    if (parser.isSet(unansweredOption)) {
+        faults.unansweredRequestEvery =
+            toInt(parser.value(unansweredOption), "--unanswered-request-every");
+    }
     if (parser.isSet(blockStatusOption)) {
         const auto n = numberList(parser.value(blockStatusOption), 2, 3, "--block-status");
         faults.blockStatus = {n[0], n[1], n.size() > 2 ? n[2] : 1};

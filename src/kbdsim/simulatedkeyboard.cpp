@@ -160,6 +160,11 @@ void SimulatedKeyboard::handle(const std::vector<std::uint8_t>& m) {
     }
     switch (msg.type) {
         case SysExType::ParamRequest:
+            ++requestsTaken_;
+            if (faults_.unansweredRequestEvery > 0 &&
+                requestsTaken_ % faults_.unansweredRequestEvery == 0) {
+                break;
+            }
             answerRequest(msg);
             break;
         case SysExType::ParamData:

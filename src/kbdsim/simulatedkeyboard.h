@@ -41,6 +41,9 @@ struct Faults {
     bool noise = false;  // active sensing, clock and another maker's SysEx before each answer
     int dropAnswer = 0;  // the n-th answer (from 1) is never sent; 0: none dropped
     bool keepWrong = false;  // a received item is kept with its last data word changed
+    // Every n-th parameter request (from the n-th on) gets no answer, as when the MIDI service
+    // drops a message; 0: every request is answered.
+    int unansweredRequestEvery = 0;
 };
 
 // The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries
@@ -108,6 +111,7 @@ private:
     Clock::time_point inboundFreeAt_{};
     Clock::time_point outboundFreeAt_{};
     int answersSent_ = 0;
+    int requestsTaken_ = 0;
     std::unique_ptr<Fetch> fetch_;
     std::unique_ptr<Reception> reception_;
     QTimer fetchPatience_;

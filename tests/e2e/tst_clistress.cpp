@@ -1,6 +1,7 @@
 // Many commands in a row through nvbman-cli over JACK, as a user's backup script would run them:
 // list, import, send and delete in turn against nvbman-kbdsim, first paced like the real cable,
-// then answering at once. Not one may fail.
+// then answering at once, then losing an answer now and then (each is asked again). Not one may
+// fail.
 //
 // NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes);
 // NVBMAN_CLI_PATH and NVBMAN_KBDSIM_PATH run other builds of the two programs. A long run needs
@@ -23,6 +24,9 @@ void TestCliStress::commandsInARowNeverFail_data() {
     QTest::addColumn<QStringList>("simulatorOptions");
     QTest::newRow("paced keyboard") << QStringList{};
     QTest::newRow("keyboard answering at once") << QStringList{"--no-pacing"};
+    // One request in 25 unanswered: a listing (84 requests) meets three or four lost answers.
+    QTest::newRow("keyboard losing answers")
+        << QStringList{"--no-pacing", "--unanswered-request-every", "25"};
 }
 
 void TestCliStress::commandsInARowNeverFail() {
