@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -62,6 +64,73 @@ QList<int> numberList(const QString& text, int minParts, int maxParts, const cha
 
 QString hex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+// The simulator's check of its own ports before it says "ready": a message of the
+// non-commercial maker ID, which no keyboard answers, sent through a checker of its own.
+const std::vector<unsigned char> kProbe{0xF0, 0x7D, 0x4E, 0x76, 0x62, 0x4D, 0xF7};
+constexpr int kCheckAttempts = 3;
+constexpr int kProbeEveryMs = 100;
+constexpr int kProbeWaitMs = 3000;
+// A JACK output's process callback may still run on its ring buffer for a few cycles after its
+// port closed; RtMidi 5.0 frees the buffer before it closes the client.
+constexpr unsigned long kCloseSettleMs = 50;
+
+// The index of the port whose full name ends in ":" + name, among the ports of `rtmidi`.
+std::optional<unsigned> portNamed(RtMidi& rtmidi, const std::string& name) {
+    const unsigned count = rtmidi.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        const std::string full = rtmidi.getPortName(i);
+        if (full.size() > name.size() &&
+            full.compare(full.size() - name.size(), name.size(), name) == 0 &&
+            full[full.size() - name.size() - 1] == ':' && full.rfind("nvbman-kbdsim", 0) == 0) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+// Sends the probe into the simulator's input and out of its output, through a checker client
+// connected to both, until both have come through (JACK makes a connection live a few cycles
+// after it was asked for, so the probe goes again every 100 ms). `probesIn` counts what the
+// simulator's input received. True when both directions carried it within the wait.
+bool portsCarryMessages(RtMidi::Api api, const std::string& portName, RtMidiOut& simOut,
+                        const std::atomic<int>& probesIn) {
+    std::atomic<int> probesOut{0};
+    bool works = false;
+    {
+        RtMidiIn checkIn(api, "nvbman-kbdsim-check");
+        RtMidiOut checkOut(api, "nvbman-kbdsim-check");
+        checkIn.ignoreTypes(false, true, true);
+        checkIn.setCallback(
+            [](double, std::vector<unsigned char>* message, void* seen) {
+                if (message != nullptr && *message == kProbe) {
+                    ++*static_cast<std::atomic<int>*>(seen);
+                }
+            },
+            &probesOut);
+        const auto simInput = portNamed(checkOut, portName);
+        const auto simOutput = portNamed(checkIn, portName);
+        if (simInput && simOutput) {
+            checkOut.openPort(*simInput, "probe");
+            checkIn.openPort(*simOutput, "probe");
+            QElapsedTimer clock;
+            clock.start();
+            const int inBefore = probesIn.load();
+            while (clock.elapsed() < kProbeWaitMs &&
+                   (probesIn.load() == inBefore || probesOut.load() == 0)) {
+                checkOut.sendMessage(&kProbe);
+                simOut.sendMessage(&kProbe);
+                QCoreApplication::processEvents(QEventLoop::AllEvents, kProbeEveryMs);
+                QThread::msleep(kProbeEveryMs);
+            }
+            works = probesIn.load() != inBefore && probesOut.load() != 0;
+        }
+        checkIn.closePort();
+        checkOut.closePort();
+        QThread::msleep(kCloseSettleMs);
+    }
+    return works;
 }
 
 }  // namespace
@@ -181,25 +250,60 @@ int main(int argc, char* argv[]) {
     // What arrives reaches the keyboard from the event loop, handed over without a lock (JACK's
     // process thread must never wait for this one).
     platform::MidiInbox inbox;
-    inbox.open([&keyboard](std::vector<std::uint8_t> message) { keyboard.receive(message); });
+    // The self-check's probe counts here and never reaches the keyboard.
+    std::atomic<int> probesIn{0};
+    inbox.open([&keyboard, &probesIn](std::vector<std::uint8_t> message) {
+        if (std::vector<unsigned char>(message.begin(), message.end()) == kProbe) {
+            ++probesIn;
+            return;
+        }
+        keyboard.receive(message);
+    });
     std::optional<RtMidiOut> out;
     std::optional<RtMidiIn> in;
-    try {
-        out.emplace(api, "nvbman-kbdsim");
-        in.emplace(api, "nvbman-kbdsim");
-        in->ignoreTypes(false, true, true);
-        in->setCallback(
-            [](double, std::vector<unsigned char>* message, void* target) {
-                static_cast<platform::MidiInbox*>(target)->push(message->data(), message->size());
-            },
-            &inbox);
-        in->openVirtualPort(portName);
-        out->openVirtualPort(portName);
-    } catch (const RtMidiError& e) {
-        say(QStringLiteral("nvbman-kbdsim: cannot open the MIDI ports: ") + e.getMessage().c_str());
-        if (api == RtMidi::UNIX_JACK) {
-            say("Is a JACK server running? (jackd -d dummy starts one without sound hardware)");
+    // "ready" means that messages come in and go out: the ports are checked with a probe, and
+    // made again when the MIDI service does not carry it (a JACK client that started while
+    // other clients came and went has been seen to miss every process cycle from then on).
+    bool checked = false;
+    for (int attempt = 1; attempt <= kCheckAttempts && !checked; ++attempt) {
+        try {
+            if (in) {
+                in->closePort();
+                out->closePort();
+                QThread::msleep(kCloseSettleMs);
+                in.reset();
+                out.reset();
+            }
+            out.emplace(api, "nvbman-kbdsim");
+            in.emplace(api, "nvbman-kbdsim");
+            in->ignoreTypes(false, true, true);
+            in->setCallback(
+                [](double, std::vector<unsigned char>* message, void* target) {
+                    static_cast<platform::MidiInbox*>(target)->push(message->data(),
+                                                                    message->size());
+                },
+                &inbox);
+            in->openVirtualPort(portName);
+            out->openVirtualPort(portName);
+            checked = portsCarryMessages(api, portName, *out, probesIn);
+        } catch (const RtMidiError& e) {
+            say(QStringLiteral("nvbman-kbdsim: cannot open the MIDI ports: ") +
+                e.getMessage().c_str());
+            if (api == RtMidi::UNIX_JACK) {
+                say("Is a JACK server running? (jackd -d dummy starts one without sound "
+                    "hardware)");
+            }
+            return 1;
         }
+        if (!checked && attempt < kCheckAttempts) {
+            say(QStringLiteral("nvbman-kbdsim: the MIDI ports did not carry a test message; "
+                               "opening them again"));
+        }
+    }
+    if (!checked) {
+        say(QStringLiteral("nvbman-kbdsim: the MIDI service does not carry the simulator's "
+                           "messages (checked %1 times); giving up")
+                .arg(kCheckAttempts));
         return 1;
     }
     keyboard.setTransmitter([&out](const std::vector<std::uint8_t>& message) {

@@ -9,6 +9,7 @@
 #include "ekmidi/ekmidiout.h"
 #include "kbdsim/keyboardmemory.h"
 #include "platform/eventwait.h"
+#include "platform/midiservice.h"
 #include "support/handframes.h"
 #include "support/kbdsimprocess.h"
 
@@ -26,6 +27,12 @@ void TestKbdSimJack::answersAKindQueryAndKeepsItsState() {
     KbdSimProcess sim({"--state", state, "--log"});
     QVERIFY2(sim.isReady(), sim.errorOutput().constData());
     QVERIFY(sim.inputNumber() >= 0 && sim.outputNumber() >= 0);
+    // The check of its own ports before "ready" leaves no port of its checker behind.
+    for (const QStringList& devices : {platform::MidiService::instance().inputDevices(),
+                                       platform::MidiService::instance().outputDevices()}) {
+        QVERIFY2(!devices.join('\n').contains("nvbman-kbdsim-check"),
+                 qPrintable(devices.join('\n')));
+    }
 
     EkMidiIn input;
     EkMidiOut output;
@@ -57,6 +64,8 @@ void TestKbdSimJack::answersAKindQueryAndKeepsItsState() {
     const QByteArray log = sim.process().readAllStandardOutput();
     QVERIFY2(log.contains(" in  F0 44 11 01 7F 10 00 0D 00 00 00 F7"), log.constData());
     QVERIFY2(log.contains(" out F0 44 11 01 7F 00 00 0D"), log.constData());
+    // Nor did the check's probe reach the keyboard.
+    QVERIFY2(!log.contains("F0 7D"), log.constData());
 }
 
 QTEST_GUILESS_MAIN(TestKbdSimJack)
