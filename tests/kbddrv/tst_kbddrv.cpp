@@ -80,6 +80,7 @@ private Q_SLOTS:
     void onlyTheEchoOfTheRequestAnswersIt();
     void aLostAnswerIsAskedAgain_data();
     void aLostAnswerIsAskedAgain();
+    void lateAnswersAreNeverTakenForTheNextRequest();
     void sizesNoKeyboardCanHoldAreRefused_data();
     void sizesNoKeyboardCanHoldAreRefused();
     void cursorWalks();
@@ -417,6 +418,24 @@ void TestKbdDrv::aLostAnswerIsAskedAgain() {
         QCOMPARE(request, handframes::request(0, 0, 34, 32, 0));
     }
     QCOMPARE(kbd.retries(), asked - 1);
+    kbd.closePorts();
+}
+
+void TestKbdDrv::lateAnswersAreNeverTakenForTheNextRequest() {
+    // Every answer comes 250 ms after its request, past the 200 ms time-out: each request is
+    // asked again and takes the first try's late answer, and the second try's answer then
+    // arrives while the next request waits. Every value must still be the right one.
+    KeyboardRig rig;
+    rig.keyboard.setTiming({false, std::chrono::milliseconds(250)});
+    EkKbd kbd;
+    kbd.openPorts(rig.inputNumber(), rig.outputNumber());
+    const kbdsim::KeyboardMemory& memory = rig.keyboard.memory();
+    QCOMPARE(kbd.queryKeyboardKind(), 0);
+    QCOMPARE(kbd.readToneName(0), memory.name({DataType::Tone, 0, 0}));
+    QCOMPARE(kbd.readToneName(1), memory.name({DataType::Tone, 0, 1}));
+    QCOMPARE(kbd.querySongSize(0), memory.size({DataType::Song, 0, 0}));
+    QCOMPARE(kbd.queryRhythmSize(2), memory.size({DataType::Rhythm, 0, 2}));
+    QVERIFY(kbd.retries() >= 5);
     kbd.closePorts();
 }
 
