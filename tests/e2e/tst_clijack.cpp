@@ -334,7 +334,7 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
 void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
     QTest::addColumn<QString>("source");  // imported first, then sent into `target`
     QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("signal");  // to the command-line tool; SIGSTOP: to the keyboard
     QTest::addColumn<bool>("restore");  // sent back by a restore of a one-item backup
     QTest::addColumn<QString>("lastLine");
     QTest::newRow("into an empty rhythm slot") << "rhythm:0"
@@ -348,6 +348,11 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
                                           << "song:0" << SIGTERM << false << emptied;
     QTest::newRow("over a song, SIGHUP") << "song:0"
                                          << "song:0" << SIGHUP << false << emptied;
+    // The keyboard stops answering (a cable pulled): a time-out, and the same notice.
+    QTest::newRow("over a song, the keyboard stops")
+        << "song:0"
+        << "song:0" << SIGSTOP << false
+        << "The song slot is now empty: its old song was deleted before the new one was sent.";
     QTest::newRow("restore over a song") << "song:0"
                                          << "song:0" << SIGINT << true << emptied;
 }
@@ -399,8 +404,13 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
         log += sim->process().readAllStandardOutput();
     }
     QVERIFY2(log.contains("in  F0 44 11 01 7F 4"), log.constData());
-    ::kill(pid_t(send.processId()), signal);
-    QVERIFY(send.waitForFinished(10000));
+    const auto simPid = pid_t(sim->process().processId());
+    ::kill(signal == SIGSTOP ? simPid : pid_t(send.processId()), signal);
+    const bool finished = send.waitForFinished(20000);
+    if (signal == SIGSTOP) {
+        ::kill(simPid, SIGCONT);
+    }
+    QVERIFY(finished);
     QCOMPARE(send.exitCode(), 1);
     const QList<QByteArray> lines = send.readAllStandardError().trimmed().split('\n');
     const bool keptSong = !restore && target.startsWith("song");
