@@ -76,6 +76,16 @@ constexpr int kProbeWaitMs = 3000;
 // port closed; RtMidi 5.0 frees the buffer before it closes the client.
 constexpr unsigned long kCloseSettleMs = 50;
 
+// A client name for the simulator's ports of `portName`. Two clients of one name are renamed
+// by the MIDI service, and PipeWire's JACK then names their ports differently for each client
+// that looks (one sees "nvbman-kbdsim-34:NAME", another "nvbman-kbdsim:NAME-224"), so each
+// client gets a name of its own, and the same one at every start: the window keeps the device
+// it was given by its full name. JACK client names are short: the port's name is cut to fit.
+constexpr std::size_t kClientNamePart = 32;
+std::string clientName(const char* role, const std::string& portName) {
+    return std::string("nvbman-kbdsim-") + role + "-" + portName.substr(0, kClientNamePart);
+}
+
 // The index of the port whose full name ends in ":" + name, among the ports of `rtmidi`.
 std::optional<unsigned> portNamed(RtMidi& rtmidi, const std::string& name) {
     const unsigned count = rtmidi.getPortCount();
@@ -83,7 +93,7 @@ std::optional<unsigned> portNamed(RtMidi& rtmidi, const std::string& name) {
         const std::string full = rtmidi.getPortName(i);
         if (full.size() > name.size() &&
             full.compare(full.size() - name.size(), name.size(), name) == 0 &&
-            full[full.size() - name.size() - 1] == ':' && full.rfind("nvbman-kbdsim", 0) == 0) {
+            full[full.size() - name.size() - 1] == ':' && full.rfind("nvbman-kbdsim-", 0) == 0) {
             return i;
         }
     }
@@ -99,8 +109,8 @@ bool portsCarryMessages(RtMidi::Api api, const std::string& portName, RtMidiOut&
     std::atomic<int> probesOut{0};
     bool works = false;
     {
-        RtMidiIn checkIn(api, "nvbman-kbdsim-check");
-        RtMidiOut checkOut(api, "nvbman-kbdsim-check");
+        RtMidiIn checkIn(api, clientName("check-in", portName));
+        RtMidiOut checkOut(api, clientName("check-out", portName));
         checkIn.ignoreTypes(false, true, true);
         checkIn.setCallback(
             [](double, std::vector<unsigned char>* message, void* seen) {
@@ -274,8 +284,8 @@ int main(int argc, char* argv[]) {
                 in.reset();
                 out.reset();
             }
-            out.emplace(api, "nvbman-kbdsim");
-            in.emplace(api, "nvbman-kbdsim");
+            out.emplace(api, clientName("out", portName));
+            in.emplace(api, clientName("in", portName));
             in->ignoreTypes(false, true, true);
             in->setCallback(
                 [](double, std::vector<unsigned char>* message, void* target) {

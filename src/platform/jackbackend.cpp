@@ -27,6 +27,11 @@
 //   answering, the command fails at once, and what the server's threads or the late call may
 //   still use lives in a Session that the late call shares, never in the backend alone.
 //
+// - PipeWire's JACK (pw-jack) keeps the graph per client: a port or client that one of our
+//   clients made shows to the monitor only once the monitor's thread has handled the server's
+//   event for it, a moment later. Every look-up of our own things by name waits for them,
+//   bounded, where JACK 2 finds them at once.
+//
 // One client of our own, the monitor, has no ports: it counts process cycles, makes and checks
 // the connections, and lists the ports.
 
@@ -70,6 +75,19 @@ void silenceJackLibrary() {
         jack_set_error_function([](const char*) {});
         jack_set_info_function([](const char*) {});
     });
+}
+
+// Polls `done` until it holds or `bound` has passed; its last answer.
+template <typename Done>
+bool waitUntil(std::chrono::milliseconds bound, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return done();
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
 }
 
 using rtmidi::PooledClient;
@@ -338,11 +356,14 @@ PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
             auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
             // RtMidi only warns when its client could not be made, and would then register a
             // port on no client at all: make sure the server knows it.
-            char* uuid = jack_get_uuid_for_client_name(session.monitor, name.c_str());
-            if (uuid == nullptr) {
+            const bool known = waitUntil(kCycleWaitBound, [&] {
+                char* uuid = jack_get_uuid_for_client_name(session.monitor, name.c_str());
+                jack_free(uuid);
+                return uuid != nullptr;
+            });
+            if (!known) {
                 throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
             }
-            jack_free(uuid);
             if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
                 pooled->client->setCycleCounter(&session.cycles);
             }
@@ -361,7 +382,11 @@ PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
 
 void JackBackend::connectPorts(const std::string& from, const std::string& to,
                                const std::string& ownPort, const std::string& device) {
-    jack_port_t* ours = jack_port_by_name(session_->monitor, ownPort.c_str());
+    jack_port_t* ours = nullptr;
+    waitUntil(kCycleWaitBound, [&] {
+        ours = jack_port_by_name(session_->monitor, ownPort.c_str());
+        return ours != nullptr || !isAlive();
+    });
     if (ours == nullptr) {
         throw MidiSystemError("The JACK server did not register the port \"" + ownPort + "\".");
     }
