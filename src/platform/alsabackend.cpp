@@ -10,6 +10,7 @@
 #include <QFile>
 #include <mutex>
 
+#include "portbyname.h"
 #include "rtmidiclient.h"
 #include "systembackend.h"
 #include "systemerror.h"
@@ -22,47 +23,7 @@ const char* const kOutputPortName = "out";
 
 using rtmidi::PooledClient;
 
-template <typename Port>
-std::optional<unsigned int> indexOf(Port& port, const std::string& name) {
-    const unsigned int count = port.getPortCount();
-    for (unsigned int i = 0; i < count; ++i) {
-        if (port.getPortName(i) == name) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
-template <typename Port>
-std::vector<std::string> namesOf(Port& port) {
-    std::vector<std::string> names;
-    const unsigned int count = port.getPortCount();
-    for (unsigned int i = 0; i < count; ++i) {
-        std::string name = port.getPortName(i);
-        if (!name.empty() && !rtmidi::isOwnPort(name)) {
-            names.push_back(std::move(name));
-        }
-    }
-    return names;
-}
-
-// Opens `port` on the device called `name`, or throws; `port` is closed again on failure.
-template <typename Port>
-void openByName(Port& port, rtmidi::ErrorSink& errors, const std::string& name,
-                const char* portName) {
-    errors.clear();
-    const std::optional<unsigned int> index = indexOf(port, name);
-    if (!index) {
-        throw MidiSystemError("The MIDI device \"" + name + "\" is not available.");
-    }
-    port.openPort(*index, portName);
-    errors.throwIfFailed();
-    // A device that came or went between the look-up and the open shifts the numbering.
-    if (port.getPortName(*index) != name) {
-        port.closePort();
-        throw MidiSystemError("The MIDI device \"" + name + "\" changed while it was opened.");
-    }
-}
+using portbyname::openByName;
 
 class AlsaBackend final : public SystemBackend, public std::enable_shared_from_this<AlsaBackend> {
 public:
@@ -81,7 +42,7 @@ private:
     std::vector<std::string> names(std::vector<std::unique_ptr<PooledClient<Client>>>& pool) {
         try {
             auto* pooled = acquire(pool);
-            auto found = namesOf(pooled->client->port());
+            auto found = portbyname::namesOf(pooled->client->port(), rtmidi::isOwnPort);
             pooled->inUse = false;
             return found;
         } catch (const MidiSystemError&) {

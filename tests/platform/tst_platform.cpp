@@ -10,6 +10,7 @@
 #include "platform/eventwait.h"
 #include "platform/midiinbox.h"
 #include "platform/midiservice.h"
+#include "platform/portbyname.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "support/recordingdevice.h"
@@ -31,11 +32,93 @@ private Q_SLOTS:
     void storedNameWinsOverANumberThatMovedOn_data();
     void storedNameWinsOverANumberThatMovedOn();
     void numberOfAVanishedDeviceNeverOpensAnother();
+    void portsAreOpenedByNameOnly_data();
+    void portsAreOpenedByNameOnly();
     void inboxHandsOverFromAnotherThreadInOrder();
     void inboxDropsWhatAnEarlierOpeningLeft();
     void settingsFirstStartThenRoundTrip();
     void settingsWithATextDeviceAreAnError();
 };
+
+namespace {
+
+// A MIDI system's numbered port list, as RtMidi shows it (the ALSA sequencer's, say), whose
+// list may change between the look-up and the open.
+struct FakePort {
+    std::vector<std::string> ports;
+    std::vector<std::string> afterOpen;  // the list once the open has happened; empty: the same
+    int opened = -1;
+    bool closed = false;
+
+    unsigned int getPortCount() const { return unsigned(ports.size()); }
+    std::string getPortName(unsigned int i) const { return i < ports.size() ? ports[i] : ""; }
+    void openPort(unsigned int i, const std::string&) {
+        opened = int(i);
+        if (!afterOpen.empty()) {
+            ports = afterOpen;
+        }
+    }
+    void closePort() { closed = true; }
+};
+
+struct FakeErrors {
+    void clear() {}
+    void throwIfFailed() {}
+};
+
+std::vector<std::string> strings(const QStringList& list) {
+    std::vector<std::string> result;
+    for (const QString& s : list) {
+        result.push_back(s.toStdString());
+    }
+    return result;
+}
+
+}  // namespace
+
+void TestPlatform::portsAreOpenedByNameOnly_data() {
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QStringList>("afterOpen");
+    QTest::addColumn<int>("opened");      // the index opened; -1: none
+    QTest::addColumn<bool>("closed");     // closed again after the check
+    QTest::addColumn<QString>("failure");  // a part of the error's text; empty: none
+    const QString usb = "USB MIDI:USB MIDI MIDI 1 24:0";
+    const QStringList two{"Midi Through:Midi Through Port-0 14:0", usb};
+    QTest::newRow("found by its name") << two << QStringList{} << 1 << false << QString();
+    QTest::newRow("a device that left")
+        << QStringList{two.first()} << QStringList{} << -1 << false << "is not available";
+    QTest::newRow("numbering shifted by a device that came during the open")
+        << two << QStringList{two.first(), "Other:Other 1 28:0", usb} << 1 << true
+        << "changed while it was opened";
+    QTest::newRow("numbering shifted by one that left during the open")
+        << QStringList{"Gone:Gone 1 20:0"} + two << two << 2 << true
+        << "changed while it was opened";
+}
+
+void TestPlatform::portsAreOpenedByNameOnly() {
+    QFETCH(QStringList, ports);
+    QFETCH(QStringList, afterOpen);
+    QFETCH(int, opened);
+    QFETCH(bool, closed);
+    QFETCH(QString, failure);
+    FakePort port{strings(ports), strings(afterOpen)};
+    FakeErrors errors;
+    QString error;
+    try {
+        platform::portbyname::openByName(port, errors, "USB MIDI:USB MIDI MIDI 1 24:0", "in");
+    } catch (const platform::MidiSystemError& e) {
+        error = e.what();
+    }
+    QCOMPARE(port.opened, opened);
+    QCOMPARE(port.closed, closed);
+    QVERIFY2(failure.isEmpty() ? error.isEmpty() : error.contains(failure), qPrintable(error));
+
+    // The lists offer neither the program's own ports nor nameless ones.
+    FakePort listed{{"NvbMan-42-1:in", "", "USB MIDI:USB MIDI MIDI 1 24:0", "NvbMan-42:x"}, {}};
+    const auto own = [](const std::string& name) { return name.rfind("NvbMan-42", 0) == 0; };
+    QCOMPARE(platform::portbyname::namesOf(listed, own),
+             std::vector<std::string>{"USB MIDI:USB MIDI MIDI 1 24:0"});
+}
 
 void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag() {
     bool done = false;
