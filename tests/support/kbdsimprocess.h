@@ -13,10 +13,12 @@
 
 class KbdSimProcess {
 public:
-    explicit KbdSimProcess(const QStringList& extraArguments = {})
-        : name_(QStringLiteral("Sim-%1-%2")
-                    .arg(QCoreApplication::applicationPid())
-                    .arg(++counter())) {
+    // `name`: the port name; empty for one of this run's own.
+    explicit KbdSimProcess(const QStringList& extraArguments = {}, const QString& name = {})
+        : name_(name.isEmpty() ? QStringLiteral("Sim-%1-%2")
+                                     .arg(QCoreApplication::applicationPid())
+                                     .arg(++counter())
+                               : name) {
         // NVBMAN_KBDSIM_PATH in the environment runs another build of the simulator.
         process_.start(qEnvironmentVariable("NVBMAN_KBDSIM_PATH", NVBMAN_KBDSIM_PATH),
                        QStringList{"--api", "jack", "--name", name_} + extraArguments);
