@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,7 +28,9 @@
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
+#include "ekmidi/midilogtext.h"
 #include "platform/keyboardsession.h"
+#include "platform/midilog.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
@@ -88,8 +91,10 @@ struct CliOptions {
     QCommandLineOption in{"in", "MIDI input device: number or part of its name.", "DEV"};
     QCommandLineOption out{"out", "MIDI output device: number or part of its name.", "DEV"};
     QCommandLineOption quiet{"quiet", "No progress output."};
-    QCommandLineOption verbose{
-        "verbose", "Say on stderr when a request was asked again after its answer was lost."};
+    QCommandLineOption verbose{"verbose",
+                               "Print every MIDI message on stderr, decoded, and say when a "
+                               "request was asked again after its answer was lost."};
+    QCommandLineOption log{"log", "Write every MIDI message, decoded, to FILE.", "FILE"};
     QCommandLineOption json{"json", "list, replaced: print one JSON object instead of a table."};
     QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
     QCommandLineOption noSafetyCopy{"no-safety-copy",
@@ -98,7 +103,7 @@ struct CliOptions {
                               "send: fetch the slot again afterwards and compare it with FILE."};
 
     QList<QCommandLineOption> all() const {
-        return {in, out, quiet, verbose, json, replace, noSafetyCopy, verify};
+        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify};
     }
 };
 
@@ -197,6 +202,7 @@ public:
           json_(parser.isSet(options.json)),
           verify_(parser.isSet(options.verify)),
           verbose_(parser.isSet(options.verbose)),
+          logPath_(parser.value(options.log)),
           progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
         driver_.attachObserver(&progress_);
         if (verbose_) {
@@ -207,7 +213,16 @@ public:
         }
     }
 
+    ~Cli() {
+        if (logListener_ != 0) {
+            platform::MidiLog::instance().removeListener(logListener_);
+        }
+    }
+
     int run(const QStringList& args) {
+        if (verbose_ || !logPath_.isEmpty()) {
+            startMidiLog(logPath_);
+        }
         const QString command = args.value(0);
         const QStringList rest = args.mid(1);
         if (command == "devices") {
@@ -582,6 +597,30 @@ private:
         return Success;
     }
 
+    // The MIDI log's lines on stderr (--verbose) and in a file (--log).
+    void startMidiLog(const QString& path) {
+        if (!path.isEmpty()) {
+            logFile_ = std::make_unique<QFile>(path);
+            if (!logFile_->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+                throw platform::FileError("Cannot write", path.toStdString(),
+                                          logFile_->errorString().toStdString());
+            }
+        }
+        auto& log = platform::MidiLog::instance();
+        log.setRecording(true);
+        logListener_ = log.addListener([this](const platform::MidiLog::Entry& entry) {
+            const QString line = midilogtext::lineOf(entry);
+            if (verbose_) {
+                progress_.finish();  // the bar comes back with the next step
+                printError("nvbman-cli: " + line);
+            }
+            if (logFile_) {
+                logFile_->write((line + '\n').toUtf8());
+                logFile_->flush();
+            }
+        });
+    }
+
     static QString verdictWord(backup::Verdict verdict) {
         switch (verdict) {
             case backup::Verdict::Identical:
@@ -634,6 +673,8 @@ private:
     bool json_;
     bool verify_;
     bool verbose_;
+    QString logPath_;
+    int logListener_ = 0;
     safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;
@@ -641,6 +682,7 @@ private:
     int input_ = 0;
     int output_ = 0;
     std::optional<platform::KeyboardSession> session_;
+    std::unique_ptr<QFile> logFile_;
 
 public:
     // The command has ended well: the keyboard itself must not have failed meanwhile.

@@ -1,7 +1,8 @@
 // Sending and importing a song that fills the whole song and rhythm memory (21,504 bytes, 168
 // blocks) through the real keyboard stream and the in-process software keyboard:
 //  - paced at 31,250 baud: wall time divided by the pure wire time of every message exchanged;
-//  - unpaced: bytes per second of the program's own processing (and the keyboard's).
+//  - unpaced: bytes per second of the program's own processing (and the keyboard's);
+//  - both again with the MIDI log recording and formatting every message.
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,8 @@
 #include "kbddrv/ekkbddrv.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
+#include "ekmidi/midilogtext.h"
+#include "platform/midilog.h"
 #include "stream/nvbmidistream.h"
 
 namespace {
@@ -122,7 +125,37 @@ void importWithPacing(benchmark::State& state) {
     importPaced(state, true);
 }
 
+// The same paced send with the MIDI log recording every message (as the window always does,
+// and the command-line tool with --verbose or --log), a listener formatting each line as the
+// log's views do: its wall/wire ratio beside sendPaced's shows what the log costs.
+void sendPacedLogged(benchmark::State& state) {
+    auto& log = platform::MidiLog::instance();
+    log.setRecording(true);
+    std::size_t characters = 0;
+    const int listener = log.addListener([&](const platform::MidiLog::Entry& entry) {
+        characters += std::size_t(midilogtext::lineOf(entry).size());
+    });
+    run(state, true, send);
+    log.removeListener(listener);
+    log.setRecording(false);
+    log.clear();
+    benchmark::DoNotOptimize(characters);
+}
+void sendUnpacedLogged(benchmark::State& state) {
+    auto& log = platform::MidiLog::instance();
+    log.setRecording(true);
+    const int listener = log.addListener([](const platform::MidiLog::Entry& entry) {
+        benchmark::DoNotOptimize(midilogtext::lineOf(entry));
+    });
+    run(state, false, send);
+    log.removeListener(listener);
+    log.setRecording(false);
+    log.clear();
+}
+
 BENCHMARK(sendUnpaced)->Unit(benchmark::kMillisecond);
+BENCHMARK(sendUnpacedLogged)->Unit(benchmark::kMillisecond);
+BENCHMARK(sendPacedLogged)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(importUnpaced)->Unit(benchmark::kMillisecond);
 BENCHMARK(sendPaced)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(importWithPacing)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -27,6 +27,8 @@
 
 #include "backup/keyboardbackup.h"
 #include "commandframe.h"
+#include "midilogdock.h"
+#include "platform/midilog.h"
 #include "data/ekdatadrive.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
@@ -269,6 +271,15 @@ void TPcLinkForm::buildActions() {
     file->addAction(replacedItemsAction_);
     file->addSeparator();
     file->addAction(exitAction_);
+
+    // Every message both ways, kept from the start so that the log shows what led up to a
+    // failure even when it was opened afterwards.
+    platform::MidiLog::instance().setRecording(true);
+    midiLog_ = new MidiLogDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, midiLog_);
+    midiLog_->hide();
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(midiLog_->toggleViewAction());
 }
 
 void TPcLinkForm::buildPopupMenus() {

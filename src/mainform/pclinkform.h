@@ -11,6 +11,7 @@ namespace platform {
 class KeyboardSession;
 }
 class CommandFrame;
+class MidiLogDock;
 class EkData;
 class EkKbdDrv;
 class KbdListModel;
@@ -163,4 +164,5 @@ private:
     QAction* restoreAction_ = nullptr;
     QAction* replacedItemsAction_ = nullptr;
     QAction* compareAction_ = nullptr;
+    MidiLogDock* midiLog_ = nullptr;
 };

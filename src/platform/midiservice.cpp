@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 
+#include "midilog.h"
 #include "systembackend.h"
 #include "systemerror.h"
 
@@ -59,6 +60,34 @@ public:
 private:
     QPointer<VirtualMidiDevice> device_;
 };
+
+// An output whose messages the MIDI log records as they are sent.
+class LoggedOutput final : public MidiOutput {
+public:
+    LoggedOutput(std::unique_ptr<MidiOutput> output, QString device)
+        : output_(std::move(output)), device_(std::move(device)) {}
+
+    void send(std::span<const std::uint8_t> message) override {
+        MidiLog::instance().record(MidiLog::Direction::Out, device_, message);
+        output_->send(message);
+    }
+
+private:
+    std::unique_ptr<MidiOutput> output_;
+    QString device_;
+};
+
+namespace {
+
+// The receiver, with the MIDI log recording what it is handed (on the GUI thread).
+MidiReceiver logged(MidiReceiver receiver, const QString& device) {
+    return [receiver = std::move(receiver), device](const std::vector<std::uint8_t>& message) {
+        MidiLog::instance().record(MidiLog::Direction::In, device, message);
+        receiver(message);
+    };
+}
+
+}  // namespace
 
 VirtualMidiDevice::VirtualMidiDevice(QString name, QObject* parent)
     : QObject(parent), name_(std::move(name)) {}
@@ -219,6 +248,7 @@ std::unique_ptr<MidiInput> MidiService::openInput(int number, MidiReceiver recei
         inputDevices();
     }
     const Device& found = device(*inputs_, number);
+    receiver = logged(std::move(receiver), found.name);
     if (found.system != nullptr) {
         return found.system->openInput(found.name.toStdString(), std::move(receiver));
     }
@@ -231,9 +261,11 @@ std::unique_ptr<MidiOutput> MidiService::openOutput(int number) {
     }
     const Device& found = device(*outputs_, number);
     if (found.system != nullptr) {
-        return found.system->openOutput(found.name.toStdString());
+        return std::make_unique<LoggedOutput>(found.system->openOutput(found.name.toStdString()),
+                                              found.name);
     }
-    return std::make_unique<VirtualOutput>(found.inProcess.data());
+    return std::make_unique<LoggedOutput>(std::make_unique<VirtualOutput>(found.inProcess.data()),
+                                          found.name);
 }
 
 namespace {

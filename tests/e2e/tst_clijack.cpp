@@ -710,10 +710,27 @@ void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
     // The keyboard never sends its fourth answer: the listing asks once more and goes on.
     auto sim = startSim({"--no-pacing", "--drop-answer", "4"});
     QVERIFY(sim->isReady());
-    Result r = cli({"--quiet", "--verbose", "list"}, sim.get());
+    const QString logPath = home_->filePath("midi.log");
+    Result r = cli({"--quiet", "--verbose", "--log", logPath, "list"}, sim.get());
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QCOMPARE(r.err.count("a request's answer was lost; asking again"), 1);
     QCOMPARE(r.out.trimmed().split('\n').size(), 42 + 4);
+    // Every message, decoded, on stderr and in the log file alike: the lost answer shows as a
+    // request sent twice with one answer.
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> logged = log.readAll().trimmed().split('\n');
+    QVERIFY2(logged.first().contains(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest "
+                                     "area 0 addr 0 cmd 0 param 0"),
+             logged.first().constData());
+    int requests = 0;
+    int answers = 0;
+    for (const QByteArray& line : logged) {
+        QVERIFY2(r.err.contains("nvbman-cli: " + line), line.constData());
+        requests += line.contains("| ParamRequest") ? 1 : 0;
+        answers += line.contains("| ParamData") ? 1 : 0;
+    }
+    QCOMPARE(requests, answers + 1);
     // Without --verbose the retry is silent.
     sim = startSim({"--no-pacing", "--drop-answer", "4"});
     r = cli({"--quiet", "list"}, sim.get());

@@ -28,6 +28,7 @@
 #include "kbddrv/mls850layout.h"
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
+#include "mainform/midilogdock.h"
 #include "mainform/localpanemodel.h"
 #include "mainform/panedragdrop.h"
 #include "mainform/pclinkform.h"
@@ -84,6 +85,7 @@ private Q_SLOTS:
     void replacedSongsComeBack();
     void explorerAndActivationWorkOnTheSelectedFolder();
     void backupsComparedSendsCheckedRetriesNoted();
+    void midiLogShowsEveryMessageAndSavesIt();
 
 private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
@@ -712,6 +714,44 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     window_->ConnectActionExecute();
     QCOMPARE(boxes.texts.size(), 3);
     QCOMPARE(status->text(), QString("Get list... (an answer was lost; asked again)"));
+}
+
+void TestWindowTransfers::midiLogShowsEveryMessageAndSavesIt() {
+    startWindow();
+    auto* dock = window_->findChild<MidiLogDock*>("MidiLogDock");
+    QVERIFY(dock != nullptr && !dock->isVisible());
+    // View > MIDI Log shows it, with the listing that came before it was opened.
+    QAction* toggle = window_->findChild<QAction*>("MidiLogAction");
+    QVERIFY(toggle != nullptr);
+    toggle->trigger();
+    QVERIFY(dock->isVisible());
+    MidiLogModel* log = dock->model();
+    QVERIFY(log->rowCount() > 0);
+
+    log->clear();
+    QCOMPARE(log->rowCount(), 0);
+    const std::size_t before = rig_->fromProgram().size() + rig_->toProgram().size();
+    window_->ConnectActionExecute();
+    const int messages = int(rig_->fromProgram().size() + rig_->toProgram().size() - before);
+    QCOMPARE(log->rowCount(), messages);
+    // The first request asks for the keyboard's kind; its answer comes back.
+    const auto cell = [&](int row, int column) { return log->index(row, column).data().toString(); };
+    QCOMPARE(cell(0, MidiLogModel::DirectionColumn), QString("out"));
+    QCOMPARE(cell(0, MidiLogModel::BytesColumn), QString("F0 44 11 01 7F 10 00 0D 00 00 00 F7"));
+    QCOMPARE(cell(0, MidiLogModel::MeaningColumn), QString("ParamRequest area 0 addr 0 cmd 0 param 0"));
+    QCOMPARE(cell(1, MidiLogModel::DirectionColumn), QString("in"));
+    QVERIFY(cell(1, MidiLogModel::MeaningColumn).startsWith("ParamData area 0 addr 0 cmd 0"));
+
+    // Saved as text: a line per message, in order.
+    const QString path = home_->filePath("midi.txt");
+    QVERIFY(dock->saveTo(path));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), messages);
+    QVERIFY2(lines.first().endsWith(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest area 0 "
+                                    "addr 0 cmd 0 param 0"),
+             qPrintable(lines.first()));
 }
 
 void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {

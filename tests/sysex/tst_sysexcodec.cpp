@@ -10,6 +10,7 @@
 #include "sysex/ekexception.h"
 #include "sysex/eksysexdecoder.h"
 #include "sysex/eksysexencoder.h"
+#include "sysex/sysexdescription.h"
 
 using Bytes = std::vector<std::uint8_t>;
 using Words = std::vector<std::uint16_t>;
@@ -77,6 +78,8 @@ Bytes blockFrame(const Words& words) {
 class TestSysExCodec : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void describesEveryMessageKind_data();
+    void describesEveryMessageKind();
     void encodesParameterMessages_data();
     void encodesParameterMessages();
     void encodesDataBlocks_data();
@@ -431,6 +434,46 @@ void TestSysExCodec::neverReadsPastTheFrame() {
         }
         check(frame);
     }
+}
+
+void TestSysExCodec::describesEveryMessageKind_data() {
+    QTest::addColumn<QByteArray>("bytes");  // hexadecimal
+    QTest::addColumn<QString>("line");
+    QTest::newRow("request") << QByteArray("F0 44 11 01 7F 12 60 1F 00 03 00 F7")
+                             << "ParamRequest area 2 addr 384 cmd 96 param 0";
+    QTest::newRow("value") << QByteArray("F0 44 11 01 7F 02 60 1F 00 03 00 76 58 15 33 05 F7")
+                           << "ParamData area 2 addr 384 cmd 96 param 0 value 1449487478";
+    QTest::newRow("value cut short") << QByteArray("F0 44 11 01 7F 02 60 1F 00 03 00 76 F7")
+                                     << "ParamData area 2 addr 384 cmd 96 param 0, cut short";
+    QTest::newRow("data request") << QByteArray("F0 44 11 01 7F 5A 00 00 01 00 00 F7")
+                                  << "DataRequest area 10 addr 1";
+    QTest::newRow("block") << QByteArray("F0 44 11 01 7F 42 00 4F 00 03 03 00 01 02 02 00 7C F7")
+                           << "DataBlock 3, 2 bytes";
+    QTest::newRow("block with a bad checksum")
+        << QByteArray("F0 44 11 01 7F 42 00 4F 00 03 03 00 01 02 02 00 00 F7")
+        << "DataBlock 3, 2 bytes, bad checksum";
+    QTest::newRow("ack") << QByteArray("F0 44 11 01 7F 72 00 00 00 03 01 F7")
+                         << "Status Ack area 2 addr 384";
+    QTest::newRow("end") << QByteArray("F0 44 11 01 7F 7A 00 00 00 00 00 F7")
+                         << "Status End area 10 addr 0";
+    QTest::newRow("rejected") << QByteArray("F0 44 11 01 7F 72 00 00 00 03 02 F7")
+                              << "Status Rejected area 2 addr 384";
+    QTest::newRow("unknown status") << QByteArray("F0 44 11 01 7F 72 00 00 00 03 09 F7")
+                                    << "Status unknown (9) area 2 addr 384";
+    QTest::newRow("active sensing") << QByteArray("FE") << "Active Sensing";
+    QTest::newRow("clock") << QByteArray("F8") << "Clock";
+    QTest::newRow("another maker") << QByteArray("F0 43 10 4C 00 00 7E 00 F7")
+                                   << "another maker's SysEx (43)";
+    QTest::newRow("the keyboard's, cut short") << QByteArray("F0 44 11 01 F7")
+                                               << "the keyboard's SysEx, cut short";
+}
+
+void TestSysExCodec::describesEveryMessageKind() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, line);
+    const Bytes message = hex(bytes.constData());
+    QCOMPARE(QString::fromStdString(sysex::describeMessage(message)), line);
+    QCOMPARE(QString::fromStdString(sysex::hexBytes(message)), QString::fromLatin1(bytes));
 }
 
 QTEST_GUILESS_MAIN(TestSysExCodec)

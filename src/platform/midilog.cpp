@@ -1,0 +1,36 @@
+#include "midilog.h"
+
+namespace platform {
+
+MidiLog& MidiLog::instance() {
+    static MidiLog log;
+    return log;
+}
+
+void MidiLog::record(Direction direction, const QString& device,
+                     std::span<const std::uint8_t> bytes) {
+    if (!recording_) {
+        return;
+    }
+    if (entries_.size() >= kCapacity) {
+        entries_.pop_front();
+    }
+    entries_.push_back(
+        {std::chrono::system_clock::now(), direction, device, {bytes.begin(), bytes.end()}});
+    // Copied: a listener may take itself off.
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) {
+        listener(entries_.back());
+    }
+}
+
+int MidiLog::addListener(Listener listener) {
+    listeners_[++nextId_] = std::move(listener);
+    return nextId_;
+}
+
+void MidiLog::removeListener(int id) {
+    listeners_.erase(id);
+}
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <span>
+#include <vector>
+
+namespace platform {
+
+// Every message the program's MIDI ports send and receive, for the MIDI log: while recording
+// is on, the last kCapacity of them are kept, and listeners hear of each as it passes.
+//
+// Filled on the GUI thread only: a message is recorded where an input hands it to the program
+// (after the MIDI system's own thread, JACK's realtime one included, has passed it through the
+// inbox) and where the program sends it. Nothing here ever runs on the MIDI system's thread.
+class MidiLog {
+public:
+    enum class Direction { In, Out };
+    struct Entry {
+        std::chrono::system_clock::time_point time;
+        Direction direction = Direction::In;
+        QString device;
+        std::vector<std::uint8_t> bytes;
+    };
+    using Listener = std::function<void(const Entry&)>;
+
+    static constexpr std::size_t kCapacity = 20000;
+
+    static MidiLog& instance();
+
+    // Off until a MIDI log is wanted (the window's, the command-line tool's --verbose/--log).
+    void setRecording(bool recording) { recording_ = recording; }
+    bool isRecording() const { return recording_; }
+
+    void record(Direction direction, const QString& device, std::span<const std::uint8_t> bytes);
+    // Oldest first.
+    const std::deque<Entry>& entries() const { return entries_; }
+    void clear() { entries_.clear(); }
+
+    // A listener hears of each entry recorded from now on; the number takes it off again.
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+private:
+    MidiLog() = default;
+
+    bool recording_ = false;
+    std::deque<Entry> entries_;
+    std::map<int, Listener> listeners_;
+    int nextId_ = 0;
+};
+
+}  // namespace platform
