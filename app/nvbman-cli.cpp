@@ -23,6 +23,7 @@
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/keyboardprobe.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
 #include "msg/errortext.h"
@@ -46,6 +47,10 @@ const char* const kDescription = R"HELP(Manages the music data of an MLS-850 key
 
 Commands:
   devices               list the MIDI devices: "in N: NAME" lines, then "out N: NAME"
+  find                  ask every input/output pair (those whose names belong together first)
+                        for the keyboard's kind; prints the first pair an MLS-850 answers on as
+                        "in N: NAME" and "out N: NAME" (exit 1 when none does; the built-in
+                        keyboard is not tried)
   list [--json]         fetch the keyboard's list: every slot's name, size and presence, and
                         the free song and rhythm memory (--json: one JSON object on stdout)
   import SLOT [DIR]     fetch SLOT into a new .nvb file in DIR (default: the current folder);
@@ -229,6 +234,10 @@ public:
             expectArguments(rest, 0, 0);
             return devices();
         }
+        if (command == "find") {
+            expectArguments(rest, 0, 0);
+            return find();
+        }
         if (command == "show") {
             expectArguments(rest, 1, 1);
             return show(rest[0]);
@@ -353,6 +362,30 @@ private:
         if (const QString problem = service.systemProblem(); !problem.isEmpty()) {
             printError("nvbman-cli: " + problem);
         }
+        return Success;
+    }
+
+    // Every input/output pair (those whose names belong together first) until an MLS-850
+    // answers; the built-in keyboard is not tried.
+    int find() {
+        auto& service = platform::MidiService::instance();
+        const QStringList inputs = service.inputDevices();
+        const QStringList outputs = service.outputDevices();
+        const auto pair = probe::findKeyboard(
+            inputs, outputs, service.builtInName(), [&](const probe::Pair& tried) {
+                if (verbose_) {
+                    printError(QString("nvbman-cli: trying in %1: %2 with out %3: %4")
+                                   .arg(tried.input)
+                                   .arg(inputs[tried.input])
+                                   .arg(tried.output)
+                                   .arg(outputs[tried.output]));
+                }
+            });
+        if (!pair) {
+            throw platform::SystemError("No MLS-850 answered on any pair of MIDI devices.");
+        }
+        out() << "in " << pair->input << ": " << inputs[pair->input] << '\n'
+              << "out " << pair->output << ": " << outputs[pair->output] << '\n';
         return Success;
     }
 

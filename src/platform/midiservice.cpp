@@ -340,6 +340,10 @@ void MidiService::removeVirtualDevice(VirtualMidiDevice* device) {
     }
 }
 
+QString MidiService::builtInName() const {
+    return builtIn_ != nullptr ? builtIn_->name() : QString();
+}
+
 void MidiService::setBuiltInDevice(VirtualMidiDevice* device) {
     std::erase(virtualDevices_, device);
     builtIn_ = device;

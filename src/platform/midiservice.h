@@ -132,6 +132,8 @@ public:
     void removeVirtualDevice(VirtualMidiDevice* device);
     // The program's own software keyboard, listed after every other device. At most one.
     void setBuiltInDevice(VirtualMidiDevice* device);
+    // Its name; empty when there is none.
+    QString builtInName() const;
 
 private:
     struct Device {

@@ -1,5 +1,6 @@
 #include "prefform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 #include "mainform/dialogbuttons.h"
 
+#include "kbddrv/keyboardprobe.h"
 #include "platform/midiservice.h"
 #include "prefdirform/dirbrowseform.h"
 
@@ -46,6 +48,24 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     midiForm->addRow(inputBox_);
     midiForm->addRow(outputLabel);
     midiForm->addRow(outputBox_);
+    testButton_ = new QPushButton("&Test");
+    testButton_->setObjectName("TestConnectionBtn");
+    testButton_->setAccessibleDescription("Ask the chosen devices whether an MLS-850 answers");
+    findButton_ = new QPushButton("&Find");
+    findButton_->setObjectName("FindKeyboardBtn");
+    findButton_->setAccessibleDescription(
+        "Try every pair of devices and choose the first an MLS-850 answers on");
+    probeResult_ = new QLabel;
+    probeResult_->setObjectName("ProbeResultLabel");
+    probeResult_->setAccessibleDescription("Connection test result");
+    probeResult_->setWordWrap(true);
+    connect(testButton_, &QPushButton::clicked, this, &TPrefForm::testConnection);
+    connect(findButton_, &QPushButton::clicked, this, &TPrefForm::findKeyboard);
+    auto* probeRow = new QHBoxLayout;
+    probeRow->addWidget(testButton_);
+    probeRow->addWidget(findButton_);
+    probeRow->addWidget(probeResult_, 1);
+    midiForm->addRow(probeRow);
     // Not one of the three stored values of old: the safety net of Send and Delete.
     keepCopiesBox_ = new QCheckBox("&Keep a copy of what Send and Delete replace");
     keepCopiesBox_->setObjectName("KeepCopiesBox");
@@ -159,6 +179,59 @@ void TPrefForm::reject() {
     keepCopiesBox_->setChecked(keepCopies_);
     verifyAfterSendingBox_->setChecked(verifyAfterSending_);
     QDialog::reject();
+}
+
+void TPrefForm::setProbing(bool probing) {
+    testButton_->setEnabled(!probing);
+    findButton_->setEnabled(!probing);
+    if (probing) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TPrefForm::testConnection() {
+    const int input = inputBox_->currentIndex();
+    const int output = outputBox_->currentIndex();
+    if (input < 0 || output < 0 || inputBox_->itemData(input, kMissingRole).toBool() ||
+        outputBox_->itemData(output, kMissingRole).toBool()) {
+        probeResult_->setText("Choose a connected input and output device first.");
+        return;
+    }
+    probeResult_->setText("Testing...");
+    setProbing(true);
+    const probe::Result result = probe::testPair(input, output);
+    setProbing(false);
+    probeResult_->setText(probe::resultText(result));
+}
+
+void TPrefForm::findKeyboard() {
+    QStringList inputs;
+    QStringList outputs;
+    for (int i = 0; i < inputBox_->count(); ++i) {
+        inputs << (inputBox_->itemData(i, kMissingRole).toBool() ? QString() : inputBox_->itemText(i));
+    }
+    for (int i = 0; i < outputBox_->count(); ++i) {
+        outputs << (outputBox_->itemData(i, kMissingRole).toBool() ? QString()
+                                                                   : outputBox_->itemText(i));
+    }
+    setProbing(true);
+    const auto found = probe::findKeyboard(
+        inputs, outputs, platform::MidiService::instance().builtInName(),
+        [&](const probe::Pair& pair) {
+            probeResult_->setText(
+                QString("Trying %1 with %2...").arg(inputs[pair.input], outputs[pair.output]));
+            probeResult_->repaint();
+        });
+    setProbing(false);
+    if (!found) {
+        probeResult_->setText("No MLS-850 answered on any pair of MIDI devices.");
+        return;
+    }
+    inputBox_->setCurrentIndex(found->input);
+    outputBox_->setCurrentIndex(found->output);
+    probeResult_->setText("MLS-850 found");
 }
 
 void TPrefForm::browse() {

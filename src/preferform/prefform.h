@@ -4,6 +4,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QPushButton;
 class QLineEdit;
 
 // The choice of the MIDI input device, the MIDI output device and the default folder. The
@@ -39,6 +41,11 @@ public:
 private:
     void browse();
     void showValues();
+    // "Test": the keyboard-kind request on the chosen pair; "Find": every pair until an MLS-850
+    // answers, which is then chosen. The answer shows beside the buttons.
+    void testConnection();
+    void findKeyboard();
+    void setProbing(bool probing);
     static void select(QComboBox* box, int device, const QString& name);
     static void take(const QComboBox* box, int& device, QString& name);
 
@@ -54,4 +61,7 @@ private:
     QCheckBox* keepCopiesBox_ = nullptr;
     bool verifyAfterSending_ = false;
     QCheckBox* verifyAfterSendingBox_ = nullptr;
+    QPushButton* testButton_ = nullptr;
+    QPushButton* findButton_ = nullptr;
+    QLabel* probeResult_ = nullptr;
 };

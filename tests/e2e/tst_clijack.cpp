@@ -71,6 +71,7 @@ private Q_SLOTS:
     void sendVerifyCatchesAKeyboardThatKeepsOtherData_data();
     void sendVerifyCatchesAKeyboardThatKeepsOtherData();
     void verboseSaysWhenAnAnswerWasLost();
+    void findNamesThePairAKeyboardAnswersOn();
     void frozenKeyboardStopsAJobInBoundedTime_data();
     void frozenKeyboardStopsAJobInBoundedTime();
     void deletedItemsComeBack_data();
@@ -735,6 +736,25 @@ void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
     sim = startSim({"--no-pacing", "--drop-answer", "4"});
     r = cli({"--quiet", "list"}, sim.get());
     QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
+}
+
+void TestCliJack::findNamesThePairAKeyboardAnswersOn() {
+    {
+        auto sim = startSim({"--no-pacing"});
+        QVERIFY(sim->isReady());
+        const Result found = cli({"find"});
+        QVERIFY2(found.exitCode == 0, found.err.constData());
+        const QList<QByteArray> lines = found.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("in ") && lines[0].endsWith(":" + sim->name().toUtf8()),
+                 found.out.constData());
+        QVERIFY2(lines[1].startsWith("out ") && lines[1].endsWith(":" + sim->name().toUtf8()),
+                 found.out.constData());
+    }
+    // Without it nothing answers: the built-in keyboard is not taken for the instrument.
+    const Result none = cli({"find"});
+    QCOMPARE(none.exitCode, 1);
+    QCOMPARE(none.lastErrorLine(), "No MLS-850 answered on any pair of MIDI devices.");
 }
 
 void TestCliJack::frozenKeyboardStopsAJobInBoundedTime_data() {

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -31,6 +32,7 @@
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "platform/keyboardsession.h"
+#include "preferform/prefform.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
@@ -99,6 +101,7 @@ private Q_SLOTS:
     void preferencesTakeEffectOnlyAfterOk_data();
     void preferencesTakeEffectOnlyAfterOk();
     void deleteWithoutAListSaysSo();
+    void testAndFindSayWhatAnswers();
     void keyboardAloneActsOnlyOnWhatTheArrowsSelected();
     void rightClickChoosesWhatTheMenuActsOn();
     void statusStaysReadableWhileThePointerRestsOnTheButton();
@@ -377,6 +380,42 @@ void TestPcLinkForm::preferencesTakeEffectOnlyAfterOk() {
     QCOMPARE(window->settings().inputDeviceName, ok ? other.name() : QString());
     QCOMPARE(window->settings().defaultDirectory, ok ? QString("/tmp") : home_->path());
     QCOMPARE(window->settings().outputDevice, rig_->outputNumber());
+}
+
+void TestPcLinkForm::testAndFindSayWhatAnswers() {
+    ScriptedDevice silent("Test silent keyboard");
+    kbdsim::KeyboardMemory otherKind = kbdsim::KeyboardMemory::demo();
+    otherKind.kind = 3;
+    KeyboardRig other(otherKind, "Test other kind");
+    const std::size_t before = rig_->fromProgram().size();
+    TPrefForm dialog(nullptr);
+    // Opening the dialog asks nothing of any device.
+    QCOMPARE(rig_->fromProgram().size(), before);
+    QVERIFY(silent.received.empty());
+    auto* input = dialog.findChild<QComboBox*>("MidiInDevBox");
+    auto* output = dialog.findChild<QComboBox*>("MidiOutDevBox");
+    auto* result = dialog.findChild<QLabel*>("ProbeResultLabel");
+    auto* test = dialog.findChild<QPushButton*>("TestConnectionBtn");
+    const auto choose = [&](const QString& name) {
+        input->setCurrentIndex(input->findText(name));
+        output->setCurrentIndex(output->findText(name));
+    };
+    const std::pair<QString, QString> cases[] = {
+        {silent.name(), "no answer"},
+        {other.device.name(), "another kind of keyboard (kind 3)"},
+        {rig_->device.name(), "MLS-850 found"},
+    };
+    for (const auto& [device, said] : cases) {
+        choose(device);
+        test->click();
+        QCOMPARE(result->text(), said);
+    }
+    // Find chooses the pair an MLS-850 answers on, whatever was chosen before.
+    choose(silent.name());
+    dialog.findChild<QPushButton*>("FindKeyboardBtn")->click();
+    QCOMPARE(result->text(), QString("MLS-850 found"));
+    QCOMPARE(input->currentText(), rig_->device.name());
+    QCOMPARE(output->currentText(), rig_->device.name());
 }
 
 void TestPcLinkForm::deleteWithoutAListSaysSo() {
