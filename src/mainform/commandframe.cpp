@@ -1,5 +1,6 @@
 #include "commandframe.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -130,6 +131,16 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         QMessageBox::critical(window_, window_->windowTitle(), failure);
     }
     return succeeded;
+}
+
+void CommandFrame::enableAfterwards(QAction* action) {
+    const auto found = std::find(actions_.begin(), actions_.end(), action);
+    const auto index = std::size_t(found - actions_.begin());
+    if (busy_ && found != actions_.end() && index < actionStates_.size()) {
+        actionStates_[index] = true;
+        return;
+    }
+    action->setEnabled(true);
 }
 
 void CommandFrame::noteRetry() {

@@ -33,6 +33,9 @@ public:
 
     // What must not be used while a command runs.
     void guard(QAction* action) { actions_.push_back(action); }
+    // Enables a guarded action for after the running command (at once when none runs): the
+    // frame gives every guarded action back the state it had when the command began.
+    void enableAfterwards(QAction* action);
     void guard(QWidget* widget) { widgets_.push_back(widget); }
 
     // Runs `body` as `command`. True when it succeeded; false after a failure (shown) or a stop.

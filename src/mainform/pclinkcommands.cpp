@@ -70,20 +70,20 @@ void TPcLinkForm::showError(const QString& text) {
 }
 
 void TPcLinkForm::ConnectActionExecute() {
-    const bool listed = frame_->run(MsgStr::List, [this] {
-        progressBar_->setMaximum(driver_.progressTotal());
-        driver_.getList(settings_.inputDevice, settings_.outputDevice);
-        progressBar_->setValue(progressBar_->maximum());
-        BuildKbdTree();
-    });
-    if (listed) {
-        enableListCommands();
-    }
+    frame_->run(MsgStr::List, [this] { listKeyboard(); });
+}
+
+void TPcLinkForm::listKeyboard() {
+    progressBar_->setMaximum(driver_.progressTotal());
+    driver_.getList(settings_.inputDevice, settings_.outputDevice);
+    progressBar_->setValue(progressBar_->maximum());
+    BuildKbdTree();
+    enableListCommands();
 }
 
 void TPcLinkForm::enableListCommands() {
     for (QAction* action : {sendAction_, receiveAction_, kbdPropOpen_}) {
-        action->setEnabled(true);
+        frame_->enableAfterwards(action);
     }
 }
 
@@ -176,10 +176,7 @@ bool TPcLinkForm::PutBack(const safety::Copy& copy) {
     return frame_->run(MsgStr::Send, [&] {
         const QString path = safetyStore_.checkedFilePath(copy);
         // The keyboard as it is now: the copy's slot may have changed since the last list.
-        progressBar_->setMaximum(driver_.progressTotal());
-        driver_.getList(settings_.inputDevice, settings_.outputDevice);
-        BuildKbdTree();
-        enableListCommands();
+        listKeyboard();
         const SlotInTree where = findSlot(driver_, copy.slot);
         if (where.slot == nullptr) {
             throw platform::SystemError("The keyboard has no slot " +
@@ -325,10 +322,7 @@ void TPcLinkForm::CompareWithBackup(const QString& folder) {
     }
     std::vector<backup::Comparison> comparisons;
     const bool ran = frame_->run(MsgStr::Receive, [&] {
-        progressBar_->setMaximum(driver_.progressTotal());
-        driver_.getList(settings_.inputDevice, settings_.outputDevice);
-        BuildKbdTree();
-        enableListCommands();
+        listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_,
                                    messages_.statusText(MsgStr::Receive));
         comparisons = backup::compareWithBackup(
@@ -386,10 +380,7 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     }
     std::vector<backup::Outcome> outcomes;
     const bool ran = frame_->run(command, [&] {
-        progressBar_->setMaximum(driver_.progressTotal());
-        driver_.getList(settings_.inputDevice, settings_.outputDevice);
-        BuildKbdTree();
-        enableListCommands();
+        listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
         outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)

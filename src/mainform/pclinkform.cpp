@@ -423,7 +423,8 @@ void TPcLinkForm::buildLayout() {
     for (QAction* action :
          {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpen_,
           kbdDrvPropOpen_, sendAction_, receiveAction_, localPropOpen_, kbdPropOpen_,
-          localUpdateAction_, shellOpen_, backUpAction_, restoreAction_, replacedItemsAction_}) {
+          localUpdateAction_, shellOpen_, backUpAction_, restoreAction_, compareAction_,
+          replacedItemsAction_}) {
         frame_->guard(action);
     }
     // The lists too: a double click on a folder row moves the tree, which lists again.

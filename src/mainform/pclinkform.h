@@ -110,6 +110,9 @@ private:
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
     void enableListCommands();
+    // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
+    // enables the commands that need a list.
+    void listKeyboard();
     // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
     // it (when the preference asks for it and the slot holds data).
     std::optional<safety::Copy> keepSafetyCopy(EkData& slot, const std::string& directoryPath,

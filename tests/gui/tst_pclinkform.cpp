@@ -102,6 +102,8 @@ private Q_SLOTS:
     void preferencesTakeEffectOnlyAfterOk();
     void deleteWithoutAListSaysSo();
     void testAndFindSayWhatAnswers();
+    void aFirstJobListsTheKeyboardAndEnablesItsCommands_data();
+    void aFirstJobListsTheKeyboardAndEnablesItsCommands();
     void keyboardAloneActsOnlyOnWhatTheArrowsSelected();
     void rightClickChoosesWhatTheMenuActsOn();
     void statusStaysReadableWhileThePointerRestsOnTheButton();
@@ -416,6 +418,34 @@ void TestPcLinkForm::testAndFindSayWhatAnswers() {
     QCOMPARE(result->text(), QString("MLS-850 found"));
     QCOMPARE(input->currentText(), rig_->device.name());
     QCOMPARE(output->currentText(), rig_->device.name());
+}
+
+void TestPcLinkForm::aFirstJobListsTheKeyboardAndEnablesItsCommands_data() {
+    QTest::addColumn<QString>("job");
+    QTest::newRow("a backup") << "backup";
+    QTest::newRow("a comparison with a backup") << "compare";
+}
+
+void TestPcLinkForm::aFirstJobListsTheKeyboardAndEnablesItsCommands() {
+    QFETCH(QString, job);
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QAction* send = action(*window, "SendAction");
+    QVERIFY(!send->isEnabled());
+    const QString folder = home_->filePath("backup");
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    MessageBoxes boxes;
+    window->BackUpKeyboard(folder);
+    if (job == "compare") {
+        window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+        send = action(*window, "SendAction");
+        QVERIFY(!send->isEnabled());
+        window->CompareWithBackup(folder);
+    }
+    // The job listed the keyboard first: what needs a list works now, and during the job the
+    // frame held every command (Compare included) back.
+    QVERIFY(send->isEnabled());
+    QVERIFY(action(*window, "ReceiveAction")->isEnabled());
+    QVERIFY(action(*window, "CompareAction")->isEnabled());
 }
 
 void TestPcLinkForm::deleteWithoutAListSaysSo() {
