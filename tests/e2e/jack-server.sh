@@ -43,19 +43,7 @@ start)
     exit 1
     ;;
 stop)
-    if [ -f "$pidfile" ]; then
-        pid=$(cat "$pidfile")
-        kill "$pid" 2>/dev/null
-        # Wait for it to go, so that a following start does not meet its name still taken.
-        i=0
-        while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
-            sleep 0.1
-            i=$((i + 1))
-        done
-        kill -9 "$pid" 2>/dev/null
-        rm -f "$pidfile"
-    fi
-    exit 0
+    exec "$(dirname "$0")/stop-daemon.sh" "$pidfile"
     ;;
 *)
     echo "usage: $0 start|stop PIDFILE" >&2

@@ -32,18 +32,7 @@ start)
     exit 1
     ;;
 stop)
-    if [ -f "$runtime/pipewire.pid" ]; then
-        pid=$(cat "$runtime/pipewire.pid")
-        kill "$pid" 2>/dev/null
-        i=0
-        while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
-            sleep 0.1
-            i=$((i + 1))
-        done
-        kill -9 "$pid" 2>/dev/null
-        rm -f "$runtime/pipewire.pid"
-    fi
-    exit 0
+    exec "$(dirname "$0")/stop-daemon.sh" "$runtime/pipewire.pid"
     ;;
 *)
     echo "usage: $0 start|stop RUNTIMEDIR" >&2
