@@ -32,7 +32,7 @@
 #include "mainform/localpanemodel.h"
 #include "mainform/panedragdrop.h"
 #include "mainform/pclinkform.h"
-#include "propform/propform.h"
+#include "dialogs/ekdatapropertyform.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"

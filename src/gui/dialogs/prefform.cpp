@@ -1,0 +1,242 @@
+#include "prefform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include "dialogs/dialogbuttons.h"
+
+#include "kbddrv/keyboardprobe.h"
+#include "platform/midiservice.h"
+#include "dialogs/dirbrowseform.h"
+
+namespace {
+
+// Marks the entry of a stored device that is not connected now.
+constexpr int kMissingRole = Qt::UserRole + 1;
+
+QComboBox* deviceBox(const QStringList& names, const char* objectName, const char* accessible) {
+    auto* box = new QComboBox;
+    box->setObjectName(objectName);
+    box->setAccessibleName(accessible);
+    box->addItems(names);
+    return box;
+}
+
+}  // namespace
+
+TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
+    setWindowTitle("Preference");
+    auto& service = platform::MidiService::instance();
+    inputBox_ = deviceBox(service.inputDevices(), "MidiInDevBox", "Input Device");
+    outputBox_ = deviceBox(service.outputDevices(), "MidiOutDevBox", "Output Device");
+    auto* midi = new QWidget;
+    auto* midiForm = new QFormLayout(midi);
+    auto* inputLabel = new QLabel("Input Device");
+    inputLabel->setBuddy(inputBox_);
+    auto* outputLabel = new QLabel("Output Device");
+    outputLabel->setBuddy(outputBox_);
+    midiForm->addRow(inputLabel);
+    midiForm->addRow(inputBox_);
+    midiForm->addRow(outputLabel);
+    midiForm->addRow(outputBox_);
+    testButton_ = new QPushButton("&Test");
+    testButton_->setObjectName("TestConnectionBtn");
+    testButton_->setAccessibleDescription("Ask the chosen devices whether an MLS-850 answers");
+    findButton_ = new QPushButton("&Find");
+    findButton_->setObjectName("FindKeyboardBtn");
+    findButton_->setAccessibleDescription(
+        "Try every pair of devices and choose the first an MLS-850 answers on");
+    probeResult_ = new QLabel;
+    probeResult_->setObjectName("ProbeResultLabel");
+    probeResult_->setAccessibleDescription("Connection test result");
+    probeResult_->setWordWrap(true);
+    connect(testButton_, &QPushButton::clicked, this, &TPrefForm::testConnection);
+    connect(findButton_, &QPushButton::clicked, this, &TPrefForm::findKeyboard);
+    auto* probeRow = new QHBoxLayout;
+    probeRow->addWidget(testButton_);
+    probeRow->addWidget(findButton_);
+    probeRow->addWidget(probeResult_, 1);
+    midiForm->addRow(probeRow);
+    // Not one of the three stored values of old: the safety net of Send and Delete.
+    keepCopiesBox_ = new QCheckBox("&Keep a copy of what Send and Delete replace");
+    keepCopiesBox_->setObjectName("KeepCopiesBox");
+    keepCopiesBox_->setChecked(true);
+    midiForm->addRow(keepCopiesBox_);
+    verifyAfterSendingBox_ = new QCheckBox("&Verify after sending");
+    verifyAfterSendingBox_->setObjectName("VerifyAfterSendingBox");
+    verifyAfterSendingBox_->setAccessibleDescription(
+        "Fetch the slot again after a send and compare it with the file");
+    midiForm->addRow(verifyAfterSendingBox_);
+
+    directoryEdit_ = new QLineEdit;
+    directoryEdit_->setObjectName("DefDirEdit");
+    directoryEdit_->setAccessibleName("Default folder");
+    auto* browse = new QPushButton("Browse...");
+    browse->setObjectName("DirBrowseBtn");
+    connect(browse, &QPushButton::clicked, this, &TPrefForm::browse);
+    auto* dirs = new QWidget;
+    auto* dirRow = new QHBoxLayout;
+    dirRow->addWidget(directoryEdit_, 1);
+    dirRow->addWidget(browse);
+    auto* dirLayout = new QVBoxLayout(dirs);
+    dirLayout->addLayout(dirRow);
+    dirLayout->addStretch();
+
+    auto* pages = new QTabWidget;
+    pages->setObjectName("PageControl");
+    pages->addTab(midi, "MIDI");
+    pages->addTab(dirs, "Directories");
+    QDialogButtonBox* buttons = okCancelButtons(this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pages);
+    layout->addWidget(buttons);
+    resize(443, 209);
+}
+
+void TPrefForm::select(QComboBox* box, int device, const QString& name) {
+    // Drop a "not connected" entry of an earlier value.
+    for (int i = box->count() - 1; i >= 0; --i) {
+        if (box->itemData(i, kMissingRole).toBool()) {
+            box->removeItem(i);
+        }
+    }
+    if (!name.isEmpty() && box->itemText(device) != name) {
+        const int found = box->findText(name, Qt::MatchExactly);
+        if (found >= 0) {
+            box->setCurrentIndex(found);
+            return;
+        }
+        box->addItem(name + " (not connected)");
+        box->setItemData(box->count() - 1, true, kMissingRole);
+        box->setCurrentIndex(box->count() - 1);
+        return;
+    }
+    box->setCurrentIndex(device >= 0 && device < box->count() ? device : -1);
+}
+
+void TPrefForm::take(const QComboBox* box, int& device, QString& name) {
+    const int index = box->currentIndex();
+    if (index >= 0 && box->itemData(index, kMissingRole).toBool()) {
+        return;  // the stored device stays chosen
+    }
+    device = index;
+    name = index >= 0 ? box->itemText(index) : QString();
+}
+
+void TPrefForm::setInputDevice(int device, const QString& name) {
+    inputDevice_ = device;
+    inputName_ = name;
+    showValues();
+}
+
+void TPrefForm::setOutputDevice(int device, const QString& name) {
+    outputDevice_ = device;
+    outputName_ = name;
+    showValues();
+}
+
+void TPrefForm::setDefaultDirectory(const QString& folder) {
+    defaultDirectory_ = folder;
+    directoryEdit_->setText(folder);
+}
+
+void TPrefForm::setKeepCopies(bool keep) {
+    keepCopies_ = keep;
+    keepCopiesBox_->setChecked(keep);
+}
+
+void TPrefForm::setVerifyAfterSending(bool verify) {
+    verifyAfterSending_ = verify;
+    verifyAfterSendingBox_->setChecked(verify);
+}
+
+void TPrefForm::showValues() {
+    select(inputBox_, inputDevice_, inputName_);
+    select(outputBox_, outputDevice_, outputName_);
+}
+
+void TPrefForm::accept() {
+    take(inputBox_, inputDevice_, inputName_);
+    take(outputBox_, outputDevice_, outputName_);
+    defaultDirectory_ = directoryEdit_->text();
+    keepCopies_ = keepCopiesBox_->isChecked();
+    verifyAfterSending_ = verifyAfterSendingBox_->isChecked();
+    QDialog::accept();
+}
+
+void TPrefForm::reject() {
+    showValues();
+    directoryEdit_->setText(defaultDirectory_);
+    keepCopiesBox_->setChecked(keepCopies_);
+    verifyAfterSendingBox_->setChecked(verifyAfterSending_);
+    QDialog::reject();
+}
+
+void TPrefForm::setProbing(bool probing) {
+    testButton_->setEnabled(!probing);
+    findButton_->setEnabled(!probing);
+    if (probing) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TPrefForm::testConnection() {
+    const int input = inputBox_->currentIndex();
+    const int output = outputBox_->currentIndex();
+    if (input < 0 || output < 0 || inputBox_->itemData(input, kMissingRole).toBool() ||
+        outputBox_->itemData(output, kMissingRole).toBool()) {
+        probeResult_->setText("Choose a connected input and output device first.");
+        return;
+    }
+    probeResult_->setText("Testing...");
+    setProbing(true);
+    const probe::Result result = probe::testPair(input, output);
+    setProbing(false);
+    probeResult_->setText(probe::resultText(result));
+}
+
+void TPrefForm::findKeyboard() {
+    QStringList inputs;
+    QStringList outputs;
+    for (int i = 0; i < inputBox_->count(); ++i) {
+        inputs << (inputBox_->itemData(i, kMissingRole).toBool() ? QString() : inputBox_->itemText(i));
+    }
+    for (int i = 0; i < outputBox_->count(); ++i) {
+        outputs << (outputBox_->itemData(i, kMissingRole).toBool() ? QString()
+                                                                   : outputBox_->itemText(i));
+    }
+    setProbing(true);
+    const auto found = probe::findKeyboard(
+        inputs, outputs, platform::MidiService::instance().builtInName(),
+        [&](const probe::Pair& pair) {
+            probeResult_->setText(
+                QString("Trying %1 with %2...").arg(inputs[pair.input], outputs[pair.output]));
+            probeResult_->repaint();
+        });
+    setProbing(false);
+    if (!found) {
+        probeResult_->setText("No MLS-850 answered on any pair of MIDI devices.");
+        return;
+    }
+    inputBox_->setCurrentIndex(found->input);
+    outputBox_->setCurrentIndex(found->output);
+    probeResult_->setText("MLS-850 found");
+}
+
+void TPrefForm::browse() {
+    TDirBrowseForm chooser(this);
+    chooser.setInitialFolder(directoryEdit_->text());
+    chooser.exec();
+    directoryEdit_->setText(chooser.resultFolder());
+}

@@ -1,0 +1,190 @@
+#include "replaceditemsform.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "data/datatypes.h"
+#include "platform/systemerror.h"
+#include "dialogs/ekdatapropertyform.h"
+#include "stream/nvbtransfer.h"
+
+namespace {
+
+// The dialog's texts: English, and Japanese when the program speaks Japanese.
+struct Texts {
+    const char* title;
+    const char* columns[6];
+    const char* putBack;
+    const char* saveAs;
+    const char* remove;
+    const char* send;
+    const char* deleted;
+    const char* removeQuestion;
+};
+
+const Texts kEnglish = {"Replaced Items",
+                        {"When", "Slot", "Name", "Type", "Size(byte)", "Why"},
+                        "&Put Back",
+                        "&Save As...",
+                        "&Delete",
+                        "replaced by %1",
+                        "deleted",
+                        "Forget the kept copy of \"%1\"? Its file is deleted."};
+const Texts kJapanese = {"置き換えたデータ",
+                         {"日時", "場所", "名前", "種類", "サイズ(byte)", "理由"},
+                         "元に戻す(&P)",
+                         "名前を付けて保存(&S)...",
+                         "削除(&D)",
+                         "%1 で置き換え",
+                         "削除",
+                         "「%1」の保存したコピーを削除しますか？ファイルも削除されます。"};
+
+}  // namespace
+
+TReplacedItemsForm::TReplacedItemsForm(safety::Store& store, PutBack putBack, bool japanese,
+                                       QWidget* owner)
+    : QDialog(owner), store_(store), putBack_(std::move(putBack)), japanese_(japanese) {
+    const Texts& texts = japanese_ ? kJapanese : kEnglish;
+    setWindowTitle(QString::fromUtf8(texts.title));
+    setObjectName("ReplacedItemsForm");
+    model_ = new QStandardItemModel(this);
+    view_ = new QTreeView;
+    view_->setObjectName("ReplacedView");
+    view_->setAccessibleName(QString::fromUtf8(texts.title));
+    view_->setModel(model_);
+    view_->setRootIsDecorated(false);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    putBackBtn_ = new QPushButton(QString::fromUtf8(texts.putBack));
+    putBackBtn_->setObjectName("PutBackBtn");
+    saveAsBtn_ = new QPushButton(QString::fromUtf8(texts.saveAs));
+    saveAsBtn_->setObjectName("SaveAsBtn");
+    deleteBtn_ = new QPushButton(QString::fromUtf8(texts.remove));
+    deleteBtn_->setObjectName("DeleteBtn");
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    buttons->addButton(putBackBtn_, QDialogButtonBox::ActionRole);
+    buttons->addButton(saveAsBtn_, QDialogButtonBox::ActionRole);
+    buttons->addButton(deleteBtn_, QDialogButtonBox::ActionRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(putBackBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::PutBackBtnClick);
+    connect(deleteBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::DeleteBtnClick);
+    connect(saveAsBtn_, &QPushButton::clicked, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(this, saveAsBtn_->text());
+        if (!folder.isEmpty()) {
+            saveInto(folder);
+        }
+    });
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(view_, 1);
+    layout->addWidget(buttons);
+    resize(600, 320);
+    refresh();
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TReplacedItemsForm::enableButtons);
+    enableButtons();
+}
+
+void TReplacedItemsForm::refresh() {
+    const Texts& texts = japanese_ ? kJapanese : kEnglish;
+    model_->clear();
+    QStringList headers;
+    for (const char* column : texts.columns) {
+        headers << QString::fromUtf8(column);
+    }
+    model_->setHorizontalHeaderLabels(headers);
+    try {
+        copies_ = store_.copies();
+    } catch (const platform::SystemError& e) {
+        copies_.clear();
+        showError(QString::fromStdString(e.what()));
+    }
+    for (const safety::Copy& copy : copies_) {
+        const QString why = copy.why == safety::Why::Delete
+                                ? QString::fromUtf8(texts.deleted)
+                                : QString::fromUtf8(texts.send).arg(
+                                      QFileInfo(copy.replacedBy).fileName());
+        QList<QStandardItem*> row;
+        for (const QString& cell :
+             {copy.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"), copy.slot.text(),
+              copy.name, TEkDataPropertyForm::typeWord(copy.type), QString::number(copy.size),
+              why}) {
+            row << new QStandardItem(cell);
+        }
+        model_->appendRow(row);
+    }
+    view_->header()->resizeSections(QHeaderView::ResizeToContents);
+    enableButtons();
+}
+
+std::optional<safety::Copy> TReplacedItemsForm::selectedCopy() const {
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    if (rows.isEmpty() || rows.first().row() >= int(copies_.size())) {
+        return std::nullopt;
+    }
+    return copies_[std::size_t(rows.first().row())];
+}
+
+void TReplacedItemsForm::enableButtons() {
+    const bool chosen = selectedCopy().has_value();
+    for (QPushButton* button : {putBackBtn_, saveAsBtn_, deleteBtn_}) {
+        button->setEnabled(chosen);
+    }
+}
+
+void TReplacedItemsForm::PutBackBtnClick() {
+    const auto copy = selectedCopy();
+    if (copy && putBack_(*copy)) {
+        refresh();
+    }
+}
+
+void TReplacedItemsForm::saveInto(const QString& folder) {
+    const auto copy = selectedCopy();
+    if (!copy) {
+        return;
+    }
+    // Named as an import names it, so the file reads as the item it is.
+    const QString target = QDir(folder).filePath(
+        transfer::importFileName(copy->type, copy->name.toLatin1().toStdString()));
+    if (QFile::exists(target)) {
+        showError(QString("\"%1\" exists already; nothing was saved.")
+                      .arg(QDir::toNativeSeparators(target)));
+        return;
+    }
+    if (!QFile::copy(store_.filePath(*copy), target)) {
+        showError(QString("The copy could not be saved as \"%1\".")
+                      .arg(QDir::toNativeSeparators(target)));
+    }
+}
+
+void TReplacedItemsForm::DeleteBtnClick() {
+    const auto copy = selectedCopy();
+    if (!copy) {
+        return;
+    }
+    const Texts& texts = japanese_ ? kJapanese : kEnglish;
+    if (QMessageBox::question(this, windowTitle(),
+                              QString::fromUtf8(texts.removeQuestion).arg(copy->name)) !=
+        QMessageBox::Yes) {
+        return;
+    }
+    try {
+        store_.remove(copy->id);
+    } catch (const platform::SystemError& e) {
+        showError(QString::fromStdString(e.what()));
+    }
+    refresh();
+}
+
+void TReplacedItemsForm::showError(const QString& text) {
+    QMessageBox::critical(this, windowTitle(), text);
+}

@@ -1,0 +1,192 @@
+#include "kbdpanemodel.h"
+
+#include "data/ekdata.h"
+#include "data/ekdatadrive.h"
+#include "kbddrv/ekkbddrv.h"
+#include "msg/msgstr.h"
+#include "icons/paneicons.h"
+
+namespace kbdpane {
+
+namespace {
+
+struct TypeShown {
+    std::uint16_t type;
+    const char* word;
+    Icon icon;
+};
+
+// "Registraion" is the keyboard software's own spelling.
+constexpr TypeShown kTypes[] = {
+    {DataType::Tone, "Tone", ToneIcon},
+    {DataType::DSP, "DSP", DspIcon},
+    {DataType::Song, "Song", SongIcon},
+    {DataType::Rhythm, "Rhythm", RhythmIcon},
+    {DataType::Registration, "Registraion", RegistrationIcon},
+};
+
+const TypeShown* shown(std::uint16_t type) {
+    for (const TypeShown& entry : kTypes) {
+        if (entry.type == type) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+QString typeWord(std::uint16_t type) {
+    const TypeShown* entry = shown(type);
+    return entry != nullptr ? QString::fromLatin1(entry->word) : QString();
+}
+
+Icon typeIcon(std::uint16_t type) {
+    const TypeShown* entry = shown(type);
+    return entry != nullptr ? entry->icon : EmptySlot;  // an unknown type keeps the blank page
+}
+
+bool deleteAllowed(const QString& nodeText, bool listFetched) {
+    return listFetched &&
+           (nodeText == QLatin1String("Song") || nodeText == QLatin1String("Rhythm"));
+}
+
+}  // namespace kbdpane
+
+namespace {
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+QStandardItem* makeNode(const QString& text, EkData* object, int icon) {
+    auto* node = new QStandardItem(text);
+    node->setEditable(false);
+    node->setData(QVariant::fromValue(static_cast<void*>(object)), kbdpane::DataObjectRole);
+    node->setData(icon, kbdpane::IconIndexRole);
+    node->setIcon(PaneIcons::keyboard(icon));
+    return node;
+}
+
+}  // namespace
+
+KbdTreeModel::KbdTreeModel(EkKbdDrv& driver, QString modelName, QObject* parent)
+    : QStandardItemModel(parent), driver_(driver), modelName_(std::move(modelName)) {
+    rebuild();
+}
+
+void KbdTreeModel::rebuild() {
+    clear();
+    QStandardItem* root = makeNode(modelName_, nullptr, kbdpane::KeyboardIcon);
+    appendRow(root);
+    for (int i = 0; i < driver_.areaCount(); ++i) {
+        const std::string name = driver_.areaName(i);
+        EkDataDrive* area = driver_.findArea(name);
+        QStandardItem* node =
+            makeNode(latin1(name) + '\\', area,
+                     driver_.isConnected() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
+        root->appendRow(node);
+        addSubfolders(node);
+    }
+}
+
+void KbdTreeModel::addSubfolders(QStandardItem* node) {
+    const std::string path = nodePath(node->index()).toStdString();
+    EkData* item = nullptr;
+    if (!driver_.openDirectory(path, 4, item)) {
+        return;
+    }
+    do {
+        if (item != nullptr && item->isDirectory()) {
+            QStandardItem* child =
+                makeNode(latin1(item->name()), item,
+                         item->isPresent() ? kbdpane::FolderListed : kbdpane::FolderNotListed);
+            node->appendRow(child);
+            if (driver_.hasSubdirectories(path + item->name())) {
+                addSubfolders(child);  // the driver's cursor nests
+            }
+        }
+    } while (driver_.nextItem(item));
+    driver_.closeDirectory();
+}
+
+QString KbdTreeModel::nodePath(const QModelIndex& node) const {
+    QString path = node.data().toString();
+    for (QModelIndex up = node.parent(); up.isValid(); up = up.parent()) {
+        QString text = up.data().toString();
+        if (!text.endsWith('\\')) {
+            text += '\\';
+        }
+        path.prepend(text);
+    }
+    if (path.startsWith(modelName_)) {
+        path.remove(0, modelName_.size() + 1);
+    }
+    if (!path.endsWith('\\')) {
+        path += '\\';
+    }
+    return path;
+}
+
+QModelIndex KbdTreeModel::childNamed(const QModelIndex& node, const QString& text) const {
+    for (int row = 0; row < rowCount(node); ++row) {
+        const QModelIndex child = index(row, 0, node);
+        if (child.data().toString() == text) {
+            return child;
+        }
+    }
+    return {};
+}
+
+EkData* KbdTreeModel::dataObject(const QModelIndex& node) {
+    return static_cast<EkData*>(node.data(kbdpane::DataObjectRole).value<void*>());
+}
+
+KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent)
+    : QStandardItemModel(0, 3, parent), driver_(driver), messages_(messages) {
+    setHorizontalHeaderLabels({"Name", "Type", "Size(byte)"});
+    setHeaderData(2, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
+}
+
+void KbdListModel::clearRows() {
+    removeRows(0, rowCount());
+}
+
+void KbdListModel::list(const QString& path) {
+    clearRows();
+    EkData* item = nullptr;
+    if (!driver_.openDirectory(path.toStdString(), 13, item)) {
+        return;
+    }
+    do {
+        if (item == nullptr) {
+            continue;
+        }
+        auto* name = new QStandardItem(latin1(item->name()));
+        auto* type = new QStandardItem;
+        auto* size = new QStandardItem;
+        int icon = kbdpane::EmptySlot;
+        if (item->isDirectory()) {
+            type->setText(messages_.folderText());
+            icon = item->isPresent() ? kbdpane::FolderListed : kbdpane::FolderNotListed;
+        } else if (item->isPresent()) {
+            type->setText(kbdpane::typeWord(item->type()));
+            size->setText(QString::number(item->size()));
+            icon = kbdpane::typeIcon(item->type());
+        }
+        size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        name->setData(QVariant::fromValue(static_cast<void*>(item)), kbdpane::DataObjectRole);
+        name->setData(icon, kbdpane::IconIndexRole);
+        name->setIcon(PaneIcons::keyboard(icon));
+        for (QStandardItem* cell : {name, type, size}) {
+            cell->setEditable(false);
+        }
+        appendRow({name, type, size});
+    } while (driver_.nextItem(item));
+    driver_.closeDirectory();
+}
+
+EkData* KbdListModel::dataObject(const QModelIndex& row) {
+    const QModelIndex first = row.sibling(row.row(), 0);
+    return static_cast<EkData*>(first.data(kbdpane::DataObjectRole).value<void*>());
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QStandardItemModel>
+#include <QString>
+
+#include "icons/paneicons.h"
+
+class EkData;
+class EkKbdDrv;
+class MsgStr;
+
+// The keyboard pane's two models over the driver's picture of the keyboard's memory. They never
+// talk to the keyboard: they read the driver's tree through its folder cursor. Every node and
+// row carries the data object it shows (DataObjectRole) and the index of its picture in the
+// keyboard icon set (IconIndexRole); the views take the pictures from PaneIcons.
+namespace kbdpane {
+
+enum Role : int {
+    DataObjectRole = Qt::UserRole + 1,  // EkData*, null for the tree's root
+    IconIndexRole,                      // an Icon
+};
+
+// The type column's word for a present item ("Registraion" is the keyboard software's own
+// spelling); empty for a type the pane does not know.
+QString typeWord(std::uint16_t type);
+// The picture of a present item of that type; the blank page for a type the pane does not know.
+Icon typeIcon(std::uint16_t type);
+// Only songs and user rhythms can be deleted: Delete is allowed on the song folder and the
+// rhythm folder once the list has been fetched.
+bool deleteAllowed(const QString& nodeText, bool listFetched);
+
+}  // namespace kbdpane
+
+// The keyboard tree: the root (the model's name), the memory areas shown as drives (their name
+// and a backslash) and the folders inside them. Slots are never nodes.
+class KbdTreeModel : public QStandardItemModel {
+    Q_OBJECT
+public:
+    KbdTreeModel(EkKbdDrv& driver, QString modelName, QObject* parent = nullptr);
+
+    // Builds the tree again from the driver: areas show whether the list has been fetched,
+    // folders whether their part of it has.
+    void rebuild();
+
+    QModelIndex root() const { return index(0, 0); }
+    QModelIndex firstArea() const { return index(0, 0, root()); }
+    // The node's path as the driver's cursor takes it: "Tone:\", "Registration:\Bank2\",
+    // "Song Rhythm:\Song\"; the root gives "\".
+    QString nodePath(const QModelIndex& node) const;
+    // The first child of `node` whose text is `text`, or an invalid index.
+    QModelIndex childNamed(const QModelIndex& node, const QString& text) const;
+    static EkData* dataObject(const QModelIndex& node);
+
+private:
+    void addSubfolders(QStandardItem* node);
+
+    EkKbdDrv& driver_;
+    QString modelName_;
+};
+
+// The list of what one tree node holds, in slot order (never sorted), with the columns
+// "Name", "Type" and "Size(byte)".
+class KbdListModel : public QStandardItemModel {
+    Q_OBJECT
+public:
+    KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent = nullptr);
+
+    // Lists the folder at `path` (a node path of KbdTreeModel); a path that names no folder,
+    // such as the root's, leaves the list empty.
+    void list(const QString& path);
+    void clearRows();
+    static EkData* dataObject(const QModelIndex& row);
+
+private:
+    EkKbdDrv& driver_;
+    const MsgStr& messages_;
+};

@@ -1,0 +1,416 @@
+// The window's commands: the keyboard commands run through the command frame, the dialogs and
+// the file browser. Their bodies read the selections of the two panes; the transfers
+// themselves are the core's.
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QUrl>
+#include <optional>
+
+#include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
+#include "backup/slotaddress.h"
+#include "commandframe.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbdpanemodel.h"
+#include "localpanemodel.h"
+#include "msg/errortext.h"
+#include "msg/operateexception.h"
+#include "progress/pbarobservers.h"
+#include "pclinkform.h"
+#include "platform/cancellation.h"
+#include "platform/systemerror.h"
+#include "dialogs/ekdatapropertyform.h"
+#include "dialogs/replaceditemsform.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
+
+namespace {
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+// One bar over a whole backup or restore, and the slot at work in the status text.
+class WindowJobProgress : public backup::JobProgress {
+public:
+    WindowJobProgress(QProgressBar* bar, QLabel* status, QString statusText)
+        : bar_(bar), status_(status), statusText_(std::move(statusText)) {}
+
+    void jobStarted(std::int64_t totalBytes) override {
+        bar_->setValue(0);
+        bar_->setMaximum(int(std::max<std::int64_t>(totalBytes, 1)));
+    }
+    void itemStarted(const SlotAddress& slot, const QString&) override {
+        status_->setText(statusText_ + ' ' + slot.text());
+    }
+    void jobAdvanced(std::int64_t doneBytes) override {
+        bar_->setValue(int(doneBytes));
+        bar_->repaint();
+    }
+
+private:
+    QProgressBar* bar_;
+    QLabel* status_;
+    QString statusText_;
+};
+
+}  // namespace
+
+void TPcLinkForm::showError(const QString& text) {
+    QMessageBox::critical(this, windowTitle(), text);
+}
+
+void TPcLinkForm::ConnectActionExecute() {
+    frame_->run(MsgStr::List, [this] { listKeyboard(); });
+}
+
+void TPcLinkForm::listKeyboard() {
+    progressBar_->setMaximum(driver_.progressTotal());
+    driver_.getList(settings_.inputDevice, settings_.outputDevice);
+    progressBar_->setValue(progressBar_->maximum());
+    BuildKbdTree();
+    enableListCommands();
+}
+
+void TPcLinkForm::enableListCommands() {
+    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_}) {
+        frame_->enableAfterwards(action);
+    }
+}
+
+void TPcLinkForm::DisconnectActionExecute() {
+    driver_.disconnect();
+    BuildKbdTree();
+}
+
+void TPcLinkForm::KbdUpdateActionExecute() {
+    ListKbdFiles(selectedKbdNode());
+}
+
+void TPcLinkForm::SendActionExecute() {
+    int sentRow = -1;
+    std::optional<safety::Copy> emptiedSongCopy;
+    const bool sent = frame_->run(MsgStr::Send, [&] {
+        const QModelIndex localNode = selectedLocalNode();
+        const QFileInfo file = localList_->entry(selectedLocalRow());
+        if (!localNode.isValid() || file.fileName().isEmpty()) {
+            throw OperateException(OperateException::NoSendSource);
+        }
+        const QModelIndex kbdNode = selectedKbdNode();
+        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
+        if (!kbdNode.isValid() || slot == nullptr) {
+            throw OperateException(OperateException::NoSendTarget);
+        }
+        if (slot->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        // The file first, so the bar knows the item's size before the first block goes.
+        EkDataFile item(DataType::NoType);
+        const QString filePath = localTree_->nodePath(localNode) + file.fileName();
+        transfer::loadFile(filePath, item);
+        const std::string directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
+        const auto copy = keepSafetyCopy(*slot, directoryPath, safety::Why::Send,
+                                         QFileInfo(filePath).absoluteFilePath());
+        progressBar_->setMaximum(int(item.size()));
+        PBarNvbObserver progress(progressBar_);
+        try {
+            transfer::sendItem(item, *slot, directoryPath, settings_.inputDevice,
+                               settings_.outputDevice, driver_, &progress);
+        } catch (const transfer::SongSlotEmptied&) {
+            emptiedSongCopy = copy;
+            throw;
+        }
+        ListKbdFiles(kbdNode);
+        sentRow = item.number();
+        if (settings_.verifyAfterSending) {
+            progressBar_->setValue(0);
+            transfer::checkSent(item, *slot, directoryPath, settings_.inputDevice,
+                                settings_.outputDevice, driver_, &progress);
+        }
+    });
+    // The lists take the focus only once the frame has given them back their enabled state.
+    if (sent) {
+        selectKbdRow(sentRow);
+    } else if (emptiedSongCopy) {
+        offerPutBack(*emptiedSongCopy);
+    }
+}
+
+std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
+                                                        const std::string& directoryPath,
+                                                        safety::Why why,
+                                                        const QString& replacedBy) {
+    if (!settings_.keepCopies || !slot.isPresent()) {
+        return std::nullopt;
+    }
+    // Inside the command's frame: the bar follows the copy, Cancel stops it, and a copy that
+    // cannot be made fails the command before anything is changed.
+    progressBar_->setMaximum(int(slot.size()));
+    PBarNvbObserver progress(progressBar_);
+    auto copy =
+        safety::keepCopy(safetyStore_, {driver_, settings_.inputDevice, settings_.outputDevice},
+                         slot, directoryPath, why, replacedBy, &progress);
+    progressBar_->setValue(0);
+    return copy;
+}
+
+void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
+    const auto answer = QMessageBox::question(
+        this, windowTitle(),
+        safety::keptCopyText(copy, safetyStore_) + "\n\n" + messages_.putBackQuestion());
+    if (answer == QMessageBox::Yes) {
+        PutBack(copy);
+    }
+}
+
+bool TPcLinkForm::PutBack(const safety::Copy& copy) {
+    return frame_->run(MsgStr::Send, [&] {
+        const QString path = safetyStore_.checkedFilePath(copy);
+        // The keyboard as it is now: the copy's slot may have changed since the last list.
+        listKeyboard();
+        const SlotInTree where = findSlot(driver_, copy.slot);
+        if (where.slot == nullptr) {
+            throw platform::SystemError("The keyboard has no slot " +
+                                        copy.slot.text().toStdString() + ".");
+        }
+        EkDataFile item(DataType::NoType);
+        transfer::loadFile(path, item);
+        keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
+        progressBar_->setMaximum(int(item.size()));
+        PBarNvbObserver progress(progressBar_);
+        transfer::sendItem(item, *where.slot, where.directoryPath, settings_.inputDevice,
+                           settings_.outputDevice, driver_, &progress);
+        KbdUpdateActionExecute();
+    });
+}
+
+void TPcLinkForm::ReplacedItemsExecute() {
+    TReplacedItemsForm dialog(
+        safetyStore_, [this](const safety::Copy& copy) { return PutBack(copy); },
+        messages_.isJapanese(), this);
+    dialog.exec();
+}
+
+void TPcLinkForm::ReceiveActionExecute() {
+    QString fileName;
+    const bool received = frame_->run(MsgStr::Receive, [&] {
+        const QModelIndex kbdNode = selectedKbdNode();
+        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
+        // An empty slot holds nothing to import: no file of an empty item is made.
+        if (!kbdNode.isValid() || slot == nullptr || (!slot->isDirectory() && !slot->isPresent())) {
+            throw OperateException(OperateException::NoImportSource);
+        }
+        // A folder row holds no data of its own.
+        if (slot->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        const QModelIndex localNode = selectedLocalNode();
+        if (!localNode.isValid()) {
+            throw OperateException(OperateException::NoImportTarget);
+        }
+        progressBar_->setMaximum(int(slot->size()));
+        PBarNvbObserver progress(progressBar_);
+        const QString path = transfer::importSlot(
+            *slot, kbdTree_->nodePath(kbdNode).toStdString(), localTree_->nodePath(localNode),
+            settings_.inputDevice, settings_.outputDevice, driver_, &progress);
+        ListLocalFiles(localNode);
+        fileName = QFileInfo(path).fileName();
+    });
+    if (received) {
+        selectLocalFile(fileName);
+    }
+}
+
+void TPcLinkForm::DeleteActionExecute() {
+    frame_->run(MsgStr::Delete, [this] {
+        const QModelIndex node = selectedKbdNode();
+        EkData* item = KbdListModel::dataObject(selectedKbdRow());
+        if (!node.isValid() || item == nullptr) {
+            throw OperateException(OperateException::NoDeleteSelection);
+        }
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        const int row = selectedKbdRow().row();
+        keepSafetyCopy(*item, kbdTree_->nodePath(node).toStdString(), safety::Why::Delete, {});
+        driver_.deleteData(*item);
+        ListKbdFiles(node);
+        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
+    });
+}
+
+void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
+    // A damaged file must end in a message, never end the program; the file is read afresh
+    // each time, so the dialog never shows what an earlier look cached.
+    try {
+        const QModelIndex node = keyboardSide ? selectedKbdNode() : selectedLocalNode();
+        const QModelIndex row = keyboardSide ? selectedKbdRow() : selectedLocalRow();
+        if (!row.isValid()) {
+            return;
+        }
+        const QString caption = row.sibling(row.row(), 0).data().toString();
+        TEkDataPropertyForm dialog(this);
+        dialog.showFileName(caption);
+        dialog.allowRename(!keyboardSide);
+        std::optional<EkDataFile> fileItem;
+        const EkData* item = nullptr;
+        QString filePath;
+        if (keyboardSide) {
+            dialog.showLocation(kbdTree_->nodePath(node));
+            item = KbdListModel::dataObject(row);
+        } else {
+            dialog.showLocation(QDir::toNativeSeparators(localTree_->nodePath(node)));
+            filePath = localTree_->nodePath(node) + caption;
+            if (caption.endsWith(".nvb", Qt::CaseSensitive) && !QFileInfo(filePath).isDir()) {
+                fileItem.emplace(DataType::NoType);
+                transfer::loadFile(filePath, *fileItem);
+                item = &*fileItem;
+            }
+        }
+        if (item != nullptr) {
+            dialog.showType(item->type());
+            dialog.showSize(item->size());
+            dialog.SetName(latin1(item->name()));
+        }
+        if (dialog.execute() && fileItem) {
+            const QByteArray name = dialog.enteredName().toLatin1();
+            fileItem->storeName(std::string(name.constData(), std::size_t(name.size())));
+            NvbFileStream(filePath, NvbFileStream::Create).write(*fileItem);
+        }
+    } catch (...) {
+        showError(currentErrorText(messages_));
+    }
+}
+
+void TPcLinkForm::ShellOpenExecute() {
+    const QModelIndex node = selectedLocalNode();
+    if (!node.isValid()) {
+        return;
+    }
+    // The desktop opens its file browser on its own; the window never waits for it.
+    const QString folder = localTree_->nodePath(node);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+        showError(QString("No file browser could be started for \"%1\".")
+                      .arg(QDir::toNativeSeparators(folder)));
+    }
+}
+
+void TPcLinkForm::BackUpKeyboard(const QString& folder, bool replace) {
+    runKeyboardJob(MsgStr::Receive, folder, false, replace);
+}
+
+void TPcLinkForm::RestoreKeyboard(const QString& folder) {
+    runKeyboardJob(MsgStr::Send, folder, true);
+}
+
+void TPcLinkForm::CompareWithBackup(const QString& folder) {
+    std::optional<backup::Manifest> manifest;
+    try {
+        manifest = backup::Manifest::read(folder);
+    } catch (...) {
+        showError(currentErrorText(messages_));
+        return;
+    }
+    std::vector<backup::Comparison> comparisons;
+    const bool ran = frame_->run(MsgStr::Receive, [&] {
+        listKeyboard();
+        WindowJobProgress progress(progressBar_, statusText_,
+                                   messages_.statusText(MsgStr::Receive));
+        comparisons = backup::compareWithBackup(
+            {driver_, settings_.inputDevice, settings_.outputDevice}, *manifest, folder, messages_,
+            &progress);
+    });
+    if (!ran) {
+        return;
+    }
+    KbdUpdateActionExecute();
+    QStringList differing;
+    for (const backup::Comparison& comparison : comparisons) {
+        if (comparison.verdict == backup::Verdict::Identical) {
+            continue;
+        }
+        QString line = comparison.slot.text() + ": " +
+                       messages_.verdictText(static_cast<int>(comparison.verdict));
+        if (!comparison.file.isEmpty()) {
+            line += " (" + comparison.file + ")";
+        }
+        if (!comparison.error.isEmpty()) {
+            line += " " + comparison.error;
+        }
+        differing << line;
+    }
+    if (differing.isEmpty()) {
+        statusText_->setText(messages_.compareSameText(int(comparisons.size())));
+        QMessageBox::information(this, windowTitle(),
+                                 messages_.compareSameText(int(comparisons.size())));
+        return;
+    }
+    const QString heading =
+        messages_.compareDifferHeading(int(differing.size()), int(comparisons.size()));
+    statusText_->setText(heading.chopped(1));
+    QMessageBox::warning(this, windowTitle(), heading + '\n' + differing.join('\n'));
+}
+
+void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
+                                 bool replace) {
+    std::optional<backup::Manifest> manifest;
+    if (restore) {
+        try {
+            manifest = backup::Manifest::read(folder);
+        } catch (...) {
+            showError(currentErrorText(messages_));
+            return;
+        }
+        const auto answer =
+            QMessageBox::question(this, windowTitle(),
+                                  messages_.restoreQuestion(int(manifest->entries.size()),
+                                                            QDir::toNativeSeparators(folder)));
+        if (answer != QMessageBox::Yes) {
+            return;
+        }
+    }
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = frame_->run(command, [&] {
+        listKeyboard();
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
+        const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
+        outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)
+                           : backup::backupKeyboard(link, folder, messages_, &progress, replace);
+    });
+    if (!ran) {
+        return;
+    }
+    // The panes show the result: the slots sent back, or the files of the backup.
+    KbdUpdateActionExecute();
+    LocalUpdateActionExecute();
+    QStringList failed;
+    QStringList retried;
+    int done = 0;
+    for (const backup::Outcome& outcome : outcomes) {
+        if (outcome.retried) {
+            retried << outcome.slot.text();
+        }
+        if (outcome.error.isEmpty()) {
+            ++done;
+        } else {
+            failed << QString("%1 (%2): %3").arg(outcome.slot.text(), outcome.file, outcome.error);
+        }
+    }
+    QString summary = messages_.jobDoneText(restore, done);
+    if (!retried.isEmpty()) {
+        summary += " (" + messages_.retriedText(retried.join(", ")) + ")";
+    }
+    statusText_->setText(summary);
+    if (!failed.isEmpty()) {
+        showError(messages_.jobFailedHeading(restore) + '\n' + failed.join('\n'));
+    }
+}

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "backup/safetystore.h"
+#include "msg/msgstr.h"
+#include "platform/settingsstore.h"
+
+namespace platform {
+class KeyboardSession;
+}
+class CommandFrame;
+class MidiLogDock;
+class EkData;
+class EkKbdDrv;
+class KbdListModel;
+class KbdTreeModel;
+class LocalListModel;
+class LocalTreeModel;
+class PaneDragDrop;
+class PBarKbdDrvObserver;
+class QAbstractItemView;
+class QAction;
+class QActionGroup;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QStackedWidget;
+class QTreeView;
+class QToolBar;
+
+// The program's one window: the PC's folders and files above, the keyboard's memory below, the
+// status text and progress bar at the bottom. Every keyboard command runs through one
+// CommandFrame; the panes show their models; the settings are read once by start() and written
+// once when the window closes.
+class TPcLinkForm : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "MLS-850 MUSIC DATA MANAGEMENT SOFTWARE";
+
+    explicit TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget* parent = nullptr);
+    ~TPcLinkForm() override;
+
+    // Reads the settings; on a first start or unreadable settings the preference dialog opens
+    // first. Call once, before showing the window.
+    void start();
+
+    // The commands (also run by their actions).
+    void ConnectActionExecute();
+    void DisconnectActionExecute();
+    void SendActionExecute();
+    void ReceiveActionExecute();
+    void DeleteActionExecute();
+    // Properties of the current row of the PC list (`keyboardSide` false) or the keyboard list.
+    void PropOpenExecute(bool keyboardSide);
+    void KbdUpdateActionExecute();
+    void LocalUpdateActionExecute();
+    void PrefOpenExecute();
+    void KbdDrvPropOpenExecute();
+    void ShellOpenExecute();
+    // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
+    // the folder first; restore asks once for confirmation.
+    // A folder that holds a backup already is refused unless `replace`.
+    void BackUpKeyboard(const QString& folder, bool replace = false);
+    void RestoreKeyboard(const QString& folder);
+    // Fetches every slot and says how the keyboard stands against the backup in `folder`.
+    void CompareWithBackup(const QString& folder);
+
+    // File > "Replaced Items...": the kept copies, with Put Back.
+    void ReplacedItemsExecute();
+    // Sends a kept copy back into its slot (after a fresh list), in the command frame.
+    bool PutBack(const safety::Copy& copy);
+
+    const platform::Settings& settings() const { return settings_; }
+    CommandFrame& frame() { return *frame_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildActions();
+    void buildLayout();
+    QWidget* buildLocalPane();
+    QWidget* buildKbdPane();
+    QToolBar* viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
+                           const QString& prefix);
+    void LoadSettings();
+    // The devices of the settings, found anew, and the keyboard held for one command.
+    std::unique_ptr<platform::KeyboardSession> beginKeyboardCommand();
+    void SaveSettings();
+    void buildPopupMenus();
+    void buildDragDrop();
+    void BuildKbdTree();
+    void ListKbdFiles(const QModelIndex& node);
+    void KbdFileViewDblClick();
+    QModelIndex selectedKbdNode() const;
+    QModelIndex selectedKbdRow() const;
+    void BuildLocalTree();
+    void ListLocalFiles(const QModelIndex& node);
+    void LocalDirViewChange(const QModelIndex& node);
+    void LocalFileViewDblClick();
+    // Selects the sub-folder `name` of the selected folder (which lists it); false if none.
+    bool selectLocalSubfolder(const QString& name);
+    QModelIndex selectedLocalNode() const;
+    QModelIndex selectedLocalRow() const;
+    void selectLocalFile(const QString& name);
+    void selectKbdRow(int row);
+    void FormActivate(Qt::ApplicationState state);
+    void showError(const QString& text);
+    void enableListCommands();
+    // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
+    // enables the commands that need a list.
+    void listKeyboard();
+    // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
+    // it (when the preference asks for it and the slot holds data).
+    std::optional<safety::Copy> keepSafetyCopy(EkData& slot, const std::string& directoryPath,
+                                               safety::Why why, const QString& replacedBy);
+    // After a failed send emptied a song slot whose song was kept: says where, offers it back.
+    void offerPutBack(const safety::Copy& copy);
+    // A whole-keyboard job: the list, then every item under one progress, then one report.
+    void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
+                        bool replace = false);
+
+    std::unique_ptr<platform::SettingsStore> store_;
+    platform::Settings settings_;
+    bool settingsSaved_ = false;
+    MsgStr messages_;
+    safety::Store safetyStore_;
+    EkKbdDrv& driver_;
+    QString modelName_;
+
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    std::unique_ptr<PBarKbdDrvObserver> listProgress_;
+    CommandFrame* frame_ = nullptr;
+
+    KbdTreeModel* kbdTree_ = nullptr;
+    KbdListModel* kbdList_ = nullptr;
+    QTreeView* kbdDirView_ = nullptr;
+    QStackedWidget* kbdFileStack_ = nullptr;
+    QListView* kbdFileView_ = nullptr;
+    QTreeView* kbdFileDetails_ = nullptr;
+    LocalTreeModel* localTree_ = nullptr;
+    LocalListModel* localList_ = nullptr;
+    QTreeView* localDirView_ = nullptr;
+    QStackedWidget* localFileStack_ = nullptr;
+    QListView* localFileView_ = nullptr;
+    QTreeView* localFileDetails_ = nullptr;
+    PaneDragDrop* dragDrop_ = nullptr;
+
+    QAction* connectAction_ = nullptr;
+    QAction* disconnectAction_ = nullptr;
+    QAction* deleteAction_ = nullptr;
+    QAction* kbdUpdateAction_ = nullptr;
+    QAction* prefOpenAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* kbdDrvPropOpenAction_ = nullptr;
+    QAction* sendAction_ = nullptr;
+    QAction* receiveAction_ = nullptr;
+    QAction* localPropOpenAction_ = nullptr;  // the PC list's Properties: always enabled
+    QAction* kbdPropOpenAction_ = nullptr;    // the keyboard list's: enabled by the first list
+    QAction* localUpdateAction_ = nullptr;
+    QAction* shellOpenAction_ = nullptr;
+    QAction* backUpAction_ = nullptr;
+    QAction* restoreAction_ = nullptr;
+    QAction* replacedItemsAction_ = nullptr;
+    QAction* compareAction_ = nullptr;
+    MidiLogDock* midiLog_ = nullptr;
+};
