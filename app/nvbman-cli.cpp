@@ -22,6 +22,7 @@
 #include "backup/slotaddress.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
+#include "ekmidi/midilogtext.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/keyboardprobe.h"
 #include "kbddrv/mls850layout.h"
@@ -29,7 +30,6 @@
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
-#include "ekmidi/midilogtext.h"
 #include "platform/keyboardsession.h"
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
@@ -146,10 +146,6 @@ QString typeWord(std::uint16_t type) {
         default:
             return "unknown";
     }
-}
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 // A keyboard's text as a terminal may show it: a control character (a newline would split a
@@ -394,7 +390,7 @@ private:
         NvbFileStream(file, NvbFileStream::OpenRead).read(item);
         out() << "type: " << item.type() << " (" << typeWord(item.type()) << ")\n"
               << "size: " << item.size() << '\n'
-              << "name: \"" << printable(latin1(item.name())) << "\"\n";
+              << "name: \"" << printable(transfer::keyboardText(item.name())) << "\"\n";
         return Success;
     }
 
@@ -403,13 +399,13 @@ private:
         const auto slots = allSlots(driver_);
         if (json_) {
             QJsonObject root;
-            root["model"] = latin1(driver_.root().name());
-            EkDataDrive* songs = driver_.findArea("Song Rhythm:");
+            root["model"] = transfer::keyboardText(driver_.root().name());
+            EkDataDrive* songs = driver_.findArea(mls850::kSongRhythmArea);
             root["freeMemory"] = songs != nullptr ? songs->freeSpace() : 0;
             QJsonArray areas;
             for (int i = 0; i < driver_.areaCount(); ++i) {
                 const EkDataDrive* area = driver_.findArea(driver_.areaName(i));
-                areas.append(QJsonObject{{"name", latin1(area->name())},
+                areas.append(QJsonObject{{"name", transfer::keyboardText(area->name())},
                                          {"type", area->type()},
                                          {"capacity", area->capacity()},
                                          {"freeSpace", area->freeSpace()},
@@ -425,7 +421,7 @@ private:
                                            {"type", slot.type()},
                                            {"bank", slot.bank()},
                                            {"number", slot.number()},
-                                           {"name", latin1(slot.name())},
+                                           {"name", transfer::keyboardText(slot.name())},
                                            {"size", qint64(slot.size())},
                                            {"present", slot.isPresent()}});
             }
@@ -444,7 +440,7 @@ private:
             const EkData& slot = *where.slot;
             out() << QString("  %1 %2 %3 %4\n")
                          .arg(wanted.text(), -10)
-                         .arg("\"" + printable(latin1(slot.name())) + "\"", -11)
+                         .arg("\"" + printable(transfer::keyboardText(slot.name())) + "\"", -11)
                          .arg(slot.size(), 6)
                          .arg(slot.isPresent() ? "" : "(empty)");
         }
@@ -458,16 +454,14 @@ private:
                                         " is empty: there is nothing to import.");
         }
         progress_.start("Import", int(where.slot->size()));
-        const QString path = transfer::importSlot(*where.slot, where.directoryPath, folder, input_,
-                                                  output_, driver_, &progress_);
+        const QString path =
+            transfer::importSlot(*where.slot, where.directoryPath, folder, link(), &progress_);
         progress_.finish();
         return path;
     }
 
     int importSlot(const SlotAddress& wanted, const QString& folder) {
-        if (!QFileInfo(folder).isDir()) {
-            throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
-        }
+        transfer::requireFolder(folder);
         getList();
         out() << QDir::toNativeSeparators(fetch(wanted, folder)) << '\n';
         return Success;
@@ -481,8 +475,8 @@ private:
             return std::nullopt;
         }
         progress_.start("Keep a copy", int(where.slot->size()));
-        auto copy = safety::keepCopy(store_, {driver_, input_, output_}, *where.slot,
-                                     where.directoryPath, why, replacedBy, &progress_);
+        auto copy = safety::keepCopy(store_, link(), *where.slot, where.directoryPath, why,
+                                     replacedBy, &progress_);
         progress_.finish();
         return copy;
     }
@@ -495,8 +489,7 @@ private:
         const auto copy = keepCopy(where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
         progress_.start("Send", int(item.size()));
         try {
-            transfer::sendItem(item, *where.slot, where.directoryPath, input_, output_, driver_,
-                               &progress_);
+            transfer::sendItem(item, *where.slot, where.directoryPath, link(), &progress_);
         } catch (const transfer::SongSlotEmptied&) {
             // The slot is empty now: say so, and where its old song is kept.
             progress_.finish();
@@ -509,8 +502,7 @@ private:
         progress_.finish();
         if (verify_) {
             progress_.start("Verify", int(item.size()));
-            transfer::checkSent(item, *where.slot, where.directoryPath, input_, output_, driver_,
-                                &progress_);
+            transfer::checkSent(item, *where.slot, where.directoryPath, link(), &progress_);
             progress_.finish();
         }
         return Success;
@@ -569,13 +561,11 @@ private:
     // Every present slot into its own file and the manifest; restore puts them back. A slot
     // that fails is reported and the others go on; the last failure's text ends the output.
     int backup(const QString& folder) {
-        if (!QFileInfo(folder).isDir()) {
-            throw platform::SystemError("\"" + folder.toStdString() + "\" is not a folder.");
-        }
+        transfer::requireFolder(folder);
         getList();
         progress_.start("Backup", 0);
-        const auto outcomes = backup::backupKeyboard({driver_, input_, output_}, folder, messages_,
-                                                     &progress_, replace_);
+        const auto outcomes =
+            backup::backupKeyboard(link(), folder, messages_, &progress_, replace_);
         return report(outcomes, folder, "not saved");
     }
 
@@ -583,8 +573,8 @@ private:
         const backup::Manifest manifest = backup::Manifest::read(folder);
         getList();
         progress_.start("Restore", 0);
-        const auto outcomes = backup::restoreKeyboard({driver_, input_, output_}, manifest, folder,
-                                                      messages_, &progress_);
+        const auto outcomes =
+            backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_);
         return report(outcomes, folder, "not restored");
     }
 
@@ -592,8 +582,8 @@ private:
         const backup::Manifest manifest = backup::Manifest::read(folder);
         getList();
         progress_.start("Verify", 0);
-        const auto comparisons = backup::compareWithBackup({driver_, input_, output_}, manifest,
-                                                           folder, messages_, &progress_);
+        const auto comparisons =
+            backup::compareWithBackup(link(), manifest, folder, messages_, &progress_);
         progress_.finish();
         int differing = 0;
         QString lastError;
@@ -612,19 +602,18 @@ private:
             }
             if (!comparison.error.isEmpty()) {
                 lastError = comparison.error;
-                printError("nvbman-cli: " + comparison.slot.text() + " not compared: " +
-                           comparison.error);
+                printError("nvbman-cli: " + comparison.slot.text() +
+                           " not compared: " + comparison.error);
             }
         }
         if (!retried.isEmpty()) {
             printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
         }
         if (differing > 0) {
-            printError(lastError.isEmpty()
-                           ? QString("%1 of %2 slots differ from the backup.")
-                                 .arg(differing)
-                                 .arg(comparisons.size())
-                           : lastError);
+            printError(lastError.isEmpty() ? QString("%1 of %2 slots differ from the backup.")
+                                                 .arg(differing)
+                                                 .arg(comparisons.size())
+                                           : lastError);
             return Failure;
         }
         return Success;
@@ -717,6 +706,8 @@ private:
     std::optional<platform::KeyboardSession> session_;
     std::unique_ptr<QFile> logFile_;
 
+    KeyboardLink link() { return {driver_, input_, output_}; }
+
 public:
     // The command has ended well: the keyboard itself must not have failed meanwhile.
     void finish() {
@@ -724,7 +715,6 @@ public:
             session_->finish();
         }
     }
-
 
     const MsgStr& messages() const { return messages_; }
 };

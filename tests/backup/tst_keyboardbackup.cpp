@@ -88,7 +88,7 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     KeyboardRig rig;
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
-    const backup::Link link{driver, rig.inputNumber(), rig.outputNumber()};
+    const KeyboardLink link{driver, rig.inputNumber(), rig.outputNumber()};
     const MsgStr messages(1033);
     QTemporaryDir folder;
     const auto saved = backup::backupKeyboard(link, folder.path(), messages, nullptr);
@@ -253,7 +253,7 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     KeyboardRig rig;
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
-    const backup::Link link{driver, rig.inputNumber(), rig.outputNumber()};
+    const KeyboardLink link{driver, rig.inputNumber(), rig.outputNumber()};
     QTemporaryDir folder;
     if (restore) {
         backup::backupKeyboard(link, folder.path(), messages, nullptr);

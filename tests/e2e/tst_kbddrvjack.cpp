@@ -22,14 +22,14 @@ void TestKbdDrvJack::listsTheSimulatorOverJack() {
     driver.getList(sim.inputNumber(), sim.outputNumber());
     QVERIFY(driver.isConnected());
     EkData* item = nullptr;
-    QVERIFY(driver.openDirectory("Song Rhythm:\\Song\\", 9, item));
+    QVERIFY(driver.openDirectory("Song Rhythm:\\Song\\", walk::kSlots, item));
     QCOMPARE(item->name(), std::string("Sunrise "));
     QCOMPARE(int(item->size()), 1800);
     driver.closeDirectory();
     QCOMPARE(driver.findArea("Song Rhythm:")->freeSpace(), 21504 - 1800 - 640 - 1024);
 
     EkData* rhythm = nullptr;
-    QVERIFY(driver.openDirectory("Song Rhythm:\\Rhythm\\", 9, rhythm));
+    QVERIFY(driver.openDirectory("Song Rhythm:\\Rhythm\\", walk::kSlots, rhythm));
     driver.closeDirectory();
     driver.deleteData(*rhythm);
     driver.getList(sim.inputNumber(), sim.outputNumber());
@@ -60,7 +60,7 @@ void TestKbdDrvJack::aKeyboardThatCameBackIsFoundByItsName() {
         QFAIL("a device that left was found");
     } catch (const platform::MidiSystemError& e) {
         QVERIFY2(QString(e.what()).contains(inputName + "\" chosen in the preferences is not "
-                                                       "connected"),
+                                                        "connected"),
                  e.what());
     }
     // Back under the same name: the same full names, and the next command works.

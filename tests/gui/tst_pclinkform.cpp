@@ -24,15 +24,15 @@
 #include <QtTest>
 #include <functional>
 
+#include "dialogs/kbddrivepropertyform.h"
+#include "dialogs/prefform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
-#include "dialogs/kbddrivepropertyform.h"
 #include "kbdsim/simulatordevice.h"
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "platform/keyboardsession.h"
-#include "dialogs/prefform.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
@@ -434,12 +434,12 @@ void TestPcLinkForm::aFirstJobListsTheKeyboardAndEnablesItsCommands() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes;
-    window->BackUpKeyboard(folder);
+    window->backUpKeyboard(folder);
     if (job == "compare") {
         window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
         send = action(*window, "SendAction");
         QVERIFY(!send->isEnabled());
-        window->CompareWithBackup(folder);
+        window->compareWithBackup(folder);
     }
     // The job listed the keyboard first: what needs a list works now, and during the job the
     // frame held every command (Compare included) back.

@@ -6,8 +6,8 @@
 #include <sys/resource.h>
 
 #include <QAction>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QLabel>
@@ -24,15 +24,15 @@
 
 #include "backup/keyboardbackup.h"
 #include "data/ekdatafile.h"
+#include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
-#include "mainform/midilogdock.h"
 #include "mainform/localpanemodel.h"
+#include "mainform/midilogdock.h"
 #include "mainform/panedragdrop.h"
 #include "mainform/pclinkform.h"
-#include "dialogs/ekdatapropertyform.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -646,7 +646,7 @@ void TestWindowTransfers::replacedSongsComeBack() {
         modal->findChild<QPushButton*>("PutBackBtn")->click();
         static_cast<QDialog*>(modal)->reject();
     });
-    window_->ReplacedItemsExecute();
+    window_->showReplacedItems();
     QCOMPARE(rows, (QStringList{"song:0", "Sunrise ", "Song", "1800", "deleted"}));
     QCOMPARE(shown, QStringList());
     QTRY_COMPARE(keyboard(), before);
@@ -657,7 +657,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Yes);
-    window_->BackUpKeyboard(folder);
+    window_->backUpKeyboard(folder);
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     const backup::Manifest manifest = backup::Manifest::read(folder);
     QCOMPARE(int(manifest.entries.size()), 10 + 10 + 16 + 1 + 2);
@@ -666,7 +666,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QCOMPARE(manifest.entries.back().slot.text(), QString("rhythm:2"));
 
     rig_->keyboard.memory() = KeyboardMemory();  // every slot blank, no songs or rhythms
-    window_->RestoreKeyboard(folder);
+    window_->restoreKeyboard(folder);
     QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore
     QVERIFY(boxes.texts.first().contains("39"));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
@@ -679,14 +679,15 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Ok);
-    window_->BackUpKeyboard(folder);
-    window_->CompareWithBackup(folder);
-    QCOMPARE(boxes.texts, QStringList{"The keyboard holds the same data as the backup (39 items)."});
+    window_->backUpKeyboard(folder);
+    window_->compareWithBackup(folder);
+    QCOMPARE(boxes.texts,
+             QStringList{"The keyboard holds the same data as the backup (39 items)."});
 
     // The keyboard's first tone changed since the backup.
     rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
-    window_->CompareWithBackup(folder);
+    window_->compareWithBackup(folder);
     QCOMPARE(boxes.texts.size(), 2);
     QCOMPARE(boxes.texts.last(), QString("1 of 39 slots differ from the backup:\n"
                                          "tone:0: different (TON_Velvet  .nvb)"));
@@ -735,10 +736,13 @@ void TestWindowTransfers::midiLogShowsEveryMessageAndSavesIt() {
     const int messages = int(rig_->fromProgram().size() + rig_->toProgram().size() - before);
     QCOMPARE(log->rowCount(), messages);
     // The first request asks for the keyboard's kind; its answer comes back.
-    const auto cell = [&](int row, int column) { return log->index(row, column).data().toString(); };
+    const auto cell = [&](int row, int column) {
+        return log->index(row, column).data().toString();
+    };
     QCOMPARE(cell(0, MidiLogModel::DirectionColumn), QString("out"));
     QCOMPARE(cell(0, MidiLogModel::BytesColumn), QString("F0 44 11 01 7F 10 00 0D 00 00 00 F7"));
-    QCOMPARE(cell(0, MidiLogModel::MeaningColumn), QString("ParamRequest area 0 addr 0 cmd 0 param 0"));
+    QCOMPARE(cell(0, MidiLogModel::MeaningColumn),
+             QString("ParamRequest area 0 addr 0 cmd 0 param 0"));
     QCOMPARE(cell(1, MidiLogModel::DirectionColumn), QString("in"));
     QVERIFY(cell(1, MidiLogModel::MeaningColumn).startsWith("ParamData area 0 addr 0 cmd 0"));
 
@@ -749,9 +753,10 @@ void TestWindowTransfers::midiLogShowsEveryMessageAndSavesIt() {
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), messages);
-    QVERIFY2(lines.first().endsWith(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest area 0 "
-                                    "addr 0 cmd 0 param 0"),
-             qPrintable(lines.first()));
+    QVERIFY2(
+        lines.first().endsWith(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest area 0 "
+                               "addr 0 cmd 0 param 0"),
+        qPrintable(lines.first()));
 }
 
 void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {

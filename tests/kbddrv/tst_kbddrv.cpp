@@ -32,7 +32,7 @@ public:
 
 EkData* slotAt(EkKbdDrv& driver, const std::string& folderPath, int index) {
     EkData* item = nullptr;
-    if (!driver.openDirectory(folderPath, 9, item)) {
+    if (!driver.openDirectory(folderPath, walk::kSlots, item)) {
         return nullptr;
     }
     for (int i = 0; i < index && item != nullptr; ++i) {
@@ -479,7 +479,7 @@ void TestKbdDrv::sizesNoKeyboardCanHoldAreRefused() {
 void TestKbdDrv::cursorWalks() {
     EkKbdDrv driver("MLS-850");
     EkData* item = nullptr;
-    QVERIFY(driver.openDirectory("Registration:\\Bank2\\", 9, item));
+    QVERIFY(driver.openDirectory("Registration:\\Bank2\\", walk::kSlots, item));
     QCOMPARE(item->number(), 0);
     QCOMPARE(item->bank(), 2);
     for (int n = 1; n < 4; ++n) {
@@ -490,7 +490,7 @@ void TestKbdDrv::cursorWalks() {
     QVERIFY(item == nullptr);
     driver.closeDirectory();
 
-    QVERIFY(driver.openDirectory("Registration:\\", 4, item));
+    QVERIFY(driver.openDirectory("Registration:\\", walk::kFolders, item));
     QStringList banks;
     do {
         banks << QString::fromStdString(item->name());
@@ -498,13 +498,13 @@ void TestKbdDrv::cursorWalks() {
     driver.closeDirectory();
     QCOMPARE(banks, (QStringList{"Bank0", "Bank1", "Bank2", "Bank3"}));
 
-    QVERIFY(!driver.openDirectory("Tone:\\", 4, item));
+    QVERIFY(!driver.openDirectory("Tone:\\", walk::kFolders, item));
 
     // Nested: the inner walk's close restores the outer walk's place.
-    QVERIFY(driver.openDirectory("Song Rhythm:\\", 4, item));
+    QVERIFY(driver.openDirectory("Song Rhythm:\\", walk::kFolders, item));
     QCOMPARE(item->name(), std::string("Song"));
     EkData* inner = nullptr;
-    QVERIFY(driver.openDirectory("Song Rhythm:\\Song\\", 9, inner));
+    QVERIFY(driver.openDirectory("Song Rhythm:\\Song\\", walk::kSlots, inner));
     QVERIFY(driver.nextItem(inner));
     QCOMPARE(inner->name(), std::string("Song 1"));
     QVERIFY(!driver.nextItem(inner));
@@ -536,7 +536,7 @@ void TestKbdDrv::pathResolution() {
     EkKbdDrv driver("MLS-850");
     QCOMPARE(driver.hasSubdirectories(path.toStdString()), subdirectories);
     EkData* item = nullptr;
-    const bool opened = driver.openDirectory(path.toStdString(), 13, item);
+    const bool opened = driver.openDirectory(path.toStdString(), walk::kFoldersAndSlots, item);
     QCOMPARE(opened, !firstItem.isEmpty());
     if (opened) {
         QCOMPARE(QString::fromStdString(item->name()), firstItem);

@@ -487,7 +487,7 @@ namespace {
 // A slot of an unlisted driver's tree, given the size a listing would have found.
 EkData& slotWithSize(EkKbdDrv& driver, const std::string& folder, std::uint32_t size) {
     EkData* item = nullptr;
-    driver.openDirectory(folder, 9, item);
+    driver.openDirectory(folder, walk::kSlots, item);
     driver.closeDirectory();
     item->setSize(size);
     item->setPresent();

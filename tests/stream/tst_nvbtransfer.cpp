@@ -59,13 +59,13 @@ void TestNvbTransfer::importThenSendRoundTrip() {
     EkData* rhythm = driver.findArea("Song Rhythm:")->child(1);
     EkData* shuffle = EkDataDrive::from(rhythm)->child(2);
     const QString path =
-        transfer::importSlot(*shuffle, "Song Rhythm:\\Rhythm", dir.path(), rig.inputNumber(),
-                             rig.outputNumber(), driver, nullptr);
+        transfer::importSlot(*shuffle, "Song Rhythm:\\Rhythm", dir.path(),
+                             {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     QCOMPARE(QFileInfo(path).fileName(), QString("RHY_Shuffle .nvb"));
 
     EkData* empty = EkDataDrive::from(rhythm)->child(3);
-    transfer::sendFile(path, *empty, "Song Rhythm:\\Rhythm", rig.inputNumber(), rig.outputNumber(),
-                       driver, nullptr);
+    transfer::sendFile(path, *empty, "Song Rhythm:\\Rhythm",
+                       {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     QCOMPARE(rig.keyboard.memory().data({11, 0, 3}), rig.keyboard.memory().data({11, 0, 2}));
     QCOMPARE(empty->name(), std::string("Shuffle "));
 }
@@ -82,8 +82,8 @@ void TestNvbTransfer::sameNamesGoToTheRightSlot() {
     QCOMPARE(second->name(), std::string("Sunrise "));
     QTemporaryDir dir;
     const QString path =
-        transfer::importSlot(*second, "Song Rhythm:\\Song", dir.path(), rig.inputNumber(),
-                             rig.outputNumber(), driver, nullptr);
+        transfer::importSlot(*second, "Song Rhythm:\\Song", dir.path(),
+                             {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     EkDataFile item(DataType::NoType);
     NvbFileStream(path, NvbFileStream::OpenRead).read(item);
     QCOMPARE(item.words(), rig.keyboard.memory().data({10, 0, 1}));

@@ -59,10 +59,6 @@ bool isPlainFileName(const QString& name) {
            !name.contains('\\') && !name.contains(QChar(0));
 }
 
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 // The outcome of an item that failed; the user's cancel stops the whole job instead.
 Outcome failed(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
     if (platform::Cancellation::isRequested()) {
@@ -119,17 +115,10 @@ std::pair<Outcome, bool> runItem(const SlotAddress& slot, const QString& file,
     }
 }
 
-void requireFolder(const QString& folder) {
-    if (!QFileInfo(folder).isDir()) {
-        throw platform::SystemError(
-            ("\"" + QDir::toNativeSeparators(folder) + "\" is not a folder.").toStdString());
-    }
-}
-
 }  // namespace
 
 Manifest Manifest::read(const QString& folder) {
-    requireFolder(folder);
+    transfer::requireFolder(folder);
     QFile file(QDir(folder).filePath(kManifestName));
     if (QFileInfo info(file.fileName()); info.exists() && !info.isFile()) {
         throw platform::FileError("Cannot open",
@@ -164,14 +153,18 @@ Manifest Manifest::read(const QString& folder) {
         if (!slot) {
             damaged(folder, "\"" + item.value("slot").toString() + "\" is not a slot.");
         }
-        ManifestEntry entry{
-            *slot, item.value("file").toString(), std::uint16_t(item.value("type").toInt()),
-            std::uint32_t(item.value("size").toInteger()), item.value("name").toString(), {}};
+        ManifestEntry entry{*slot,
+                            item.value("file").toString(),
+                            std::uint16_t(item.value("type").toInt()),
+                            std::uint32_t(item.value("size").toInteger()),
+                            item.value("name").toString(),
+                            {}};
         if (!isPlainFileName(entry.file)) {
             damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
         }
         if (format == kFormat) {
-            static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
+            static const QRegularExpression hex(
+                QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
             entry.sha256 = item.value("sha256").toString();
             if (!hex.match(entry.sha256).hasMatch()) {
                 damaged(folder, "the entry of \"" + entry.file + "\" has no SHA-256.");
@@ -192,8 +185,11 @@ void Manifest::write(const QString& folder) const {
                                  {"name", entry.name},
                                  {"sha256", entry.sha256}});
     }
-    const QJsonObject root{{"format", kFormat}, {"model", model},   {"time", time},
-                           {"program", program}, {"items", items}};
+    const QJsonObject root{{"format", kFormat},
+                           {"model", model},
+                           {"time", time},
+                           {"program", program},
+                           {"items", items}};
     platform::saveFile(QDir(folder).filePath(kManifestName),
                        QJsonDocument(root).toJson(QJsonDocument::Indented));
 }
@@ -268,9 +264,9 @@ void moveIntoPlace(const QDir& stage, const QDir& target, const Manifest& manife
 
 }  // namespace
 
-std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
-                                    JobProgress* progress, bool replace) {
-    requireFolder(folder);
+std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
+                                    const MsgStr& messages, JobProgress* progress, bool replace) {
+    transfer::requireFolder(folder);
     const bool replacing = holdsBackup(folder);
     if (replacing && !replace) {
         throw platform::SystemError(
@@ -298,7 +294,8 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     if (progress != nullptr) {
         progress->jobStarted(total);
     }
-    Manifest manifest{latin1(link.driver.root().name()), {},
+    Manifest manifest{transfer::keyboardText(link.driver.root().name()),
+                      {},
                       QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                       QStringLiteral("NvbMan %1").arg(QCoreApplication::applicationVersion())};
     std::vector<Outcome> outcomes;
@@ -330,12 +327,12 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
         }
         auto [outcome, lost] = runItem(address, file, messages, [&] {
             ItemProgress itemProgress(progress, done);
-            transfer::importSlot(slot, where.directoryPath, stage.path(), link.inputDevice,
-                                 link.outputDevice, link.driver, &itemProgress, file);
+            transfer::importSlot(slot, where.directoryPath, stage.path(), link, &itemProgress,
+                                 file);
         });
         if (outcome.error.isEmpty()) {
             manifest.entries.push_back({address, file, slot.type(), slot.size(),
-                                        latin1(slot.name()),
+                                        transfer::keyboardText(slot.name()),
                                         safety::sha256Of(QDir(stage.path()).filePath(file))});
         } else {
             ++failures;
@@ -376,7 +373,7 @@ std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, con
     return outcomes;
 }
 
-std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
+std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress) {
     std::int64_t total = 0;
@@ -414,8 +411,7 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
                         .toStdString());
             }
             ItemProgress itemProgress(progress, done);
-            transfer::sendItem(item, *where.slot, where.directoryPath, link.inputDevice,
-                               link.outputDevice, link.driver, &itemProgress);
+            transfer::sendItem(item, *where.slot, where.directoryPath, link, &itemProgress);
         });
         outcomes.push_back(outcome);
         linkLost = lost;
@@ -427,7 +423,7 @@ std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
     return outcomes;
 }
 
-std::vector<Comparison> compareWithBackup(const Link& link, const Manifest& manifest,
+std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
                                           const QString& folder, const MsgStr& messages,
                                           JobProgress* progress) {
     const std::vector<std::pair<SlotAddress, SlotInTree>> slots = allSlots(link.driver);
@@ -490,8 +486,8 @@ std::vector<Comparison> compareWithBackup(const Link& link, const Manifest& mani
         auto [outcome, lost] = runItem(address, entry->file, messages, [&] {
             transfer::loadFile(path, fromFile);
             ItemProgress itemProgress(progress, done);
-            transfer::fetchItem(*where.slot, where.directoryPath, link.inputDevice,
-                                link.outputDevice, link.driver, &itemProgress, fromKeyboard);
+            transfer::fetchItem(*where.slot, where.directoryPath, link, &itemProgress,
+                                fromKeyboard);
         });
         linkLost = lost;
         Comparison comparison{address, entry->file, Verdict::NotCompared, outcome.error,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "kbddrv/keyboardlink.h"
 #include "slotaddress.h"
 
 class EkKbdDrv;
@@ -37,7 +38,7 @@ struct ManifestEntry {
     QString file;  // a file name inside the backup folder
     std::uint16_t type = 0;
     std::uint32_t size = 0;
-    QString name;  // the keyboard's name of the item, 8 characters as the keyboard keeps them
+    QString name;    // the keyboard's name of the item, 8 characters as the keyboard keeps them
     QString sha256;  // of the file, in lowercase hex; empty in a format-1 manifest
 };
 
@@ -73,13 +74,6 @@ public:
     virtual void jobAdvanced(std::int64_t doneBytes) = 0;
 };
 
-// The keyboard a job talks to.
-struct Link {
-    EkKbdDrv& driver;
-    int inputDevice;
-    int outputDevice;
-};
-
 // Whether `folder` holds a backup already (its manifest).
 bool holdsBackup(const QString& folder);
 
@@ -94,12 +88,13 @@ bool holdsBackup(const QString& folder);
 // no part of the old backup is kept in a folder ".nvbman-replaced-TIME" beside the backup.
 // Throws platform::SystemError when `folder` is not a folder, holds a backup already, or the
 // backup cannot be completed (the text says that nothing was kept).
-std::vector<Outcome> backupKeyboard(const Link& link, const QString& folder, const MsgStr& messages,
-                                    JobProgress* progress, bool replace = false);
+std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
+                                    const MsgStr& messages, JobProgress* progress,
+                                    bool replace = false);
 
 // Sends every item of the manifest back into the slot it came from. A file that no longer has
 // the SHA-256 the manifest gives is not sent (its outcome says why).
-std::vector<Outcome> restoreKeyboard(const Link& link, const Manifest& manifest,
+std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress);
 
@@ -123,7 +118,7 @@ struct Comparison {
 // Fetches every slot that the keyboard or the manifest has an item for, in the keyboard's order,
 // and compares it with the backup's file. Changes nothing on the keyboard or in the folder.
 // Runs after a list fetch, and stops like a backup when the keyboard stops answering.
-std::vector<Comparison> compareWithBackup(const Link& link, const Manifest& manifest,
+std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
                                           const QString& folder, const MsgStr& messages,
                                           JobProgress* progress);
 

@@ -24,10 +24,6 @@ namespace {
 constexpr int kIndexFormat = 1;
 const char* const kIndexName = "index.json";
 
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 [[noreturn]] void damagedIndex(const QString& path, const QString& reason) {
     throw platform::SystemError(QString("The list of kept copies \"%1\" cannot be read: %2")
                                     .arg(QDir::toNativeSeparators(path), reason)
@@ -193,7 +189,7 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
     Copy copy;
     copy.id = all.empty() ? 1 : all.front().id + 1;
     copy.slot = slot;
-    copy.name = latin1(item.name());
+    copy.name = transfer::keyboardText(item.name());
     copy.type = item.type();
     copy.size = item.size();
     copy.time = QDateTime::currentDateTimeUtc();
@@ -228,15 +224,14 @@ bool Store::remove(int id) {
     return true;
 }
 
-std::optional<Copy> keepCopy(Store& store, const backup::Link& link, EkData& slot,
+std::optional<Copy> keepCopy(Store& store, const KeyboardLink& link, EkData& slot,
                              const std::string& directoryPath, Why why, const QString& replacedBy,
                              NvbStreamObserver* progress) {
     if (!slot.isPresent() || slot.size() == 0) {
         return std::nullopt;
     }
     EkDataFile item(DataType::NoType);
-    transfer::fetchItem(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver,
-                        progress, item);
+    transfer::fetchItem(slot, directoryPath, link, progress, item);
     return store.add(item, SlotAddress::of(slot), why, replacedBy);
 }
 

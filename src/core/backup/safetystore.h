@@ -71,7 +71,7 @@ private:
 // Fetches what `slot` (in the folder `directoryPath` of the driver's tree) holds now into the
 // store, before a send or a delete replaces it. Nothing when the slot is empty. Errors are the
 // fetch's or the store's: the caller then sends or deletes nothing.
-std::optional<Copy> keepCopy(Store& store, const backup::Link& link, EkData& slot,
+std::optional<Copy> keepCopy(Store& store, const KeyboardLink& link, EkData& slot,
                              const std::string& directoryPath, Why why, const QString& replacedBy,
                              NvbStreamObserver* progress);
 

@@ -5,6 +5,7 @@
 #include "data/datatypes.h"
 #include "data/ekdatadrive.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
 
 namespace {
 
@@ -19,11 +20,13 @@ struct Kind {
 
 // The MLS-850's slots as the command line names them.
 const Kind kKinds[] = {
-    {DataType::Tone, "tone", "Tone:", nullptr, 1, 10},
-    {DataType::DSP, "dsp", "DSP:", nullptr, 1, 10},
-    {DataType::Registration, "reg", "Registration:", "Bank", 4, 4},
-    {DataType::Song, "song", "Song Rhythm:", "Song", 1, 2},
-    {DataType::Rhythm, "rhythm", "Song Rhythm:", "Rhythm", 1, 4},
+    {DataType::Tone, "tone", mls850::kToneArea, nullptr, 1, mls850::kToneSlots},
+    {DataType::DSP, "dsp", mls850::kDspArea, nullptr, 1, mls850::kDspSlots},
+    {DataType::Registration, "reg", mls850::kRegistrationArea, mls850::kBankFolder, mls850::kBanks,
+     mls850::kRegistrationsPerBank},
+    {DataType::Song, "song", mls850::kSongRhythmArea, mls850::kSongFolder, 1, mls850::kSongSlots},
+    {DataType::Rhythm, "rhythm", mls850::kSongRhythmArea, mls850::kRhythmFolder, 1,
+     mls850::kRhythmSlots},
 };
 
 const Kind* kindNamed(const QString& name) {

@@ -25,3 +25,10 @@ struct KindFlags {
         File = 8,
     };
 };
+
+// What a folder walk (EkKbdDrv::openDirectory) visits: its subfolders, its slots, or both.
+namespace walk {
+inline constexpr std::uint8_t kFolders = KindFlags::Directory;
+inline constexpr std::uint8_t kSlots = KindFlags::Item | KindFlags::File;
+inline constexpr std::uint8_t kFoldersAndSlots = kFolders | kSlots;
+}  // namespace walk

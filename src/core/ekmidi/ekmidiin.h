@@ -27,5 +27,5 @@ private:
     void reportPending(std::uint64_t session);
 
     std::deque<std::vector<std::uint8_t>> pending_;
-    std::unique_ptr<platform::MidiInput> input_;
+    std::unique_ptr<platform::InputPort> input_;
 };

@@ -28,5 +28,5 @@ public:
 private:
     void sent(std::uint64_t session);
 
-    std::unique_ptr<platform::MidiOutput> output_;
+    std::unique_ptr<platform::OutputPort> output_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ekkbd.h"
 #include "ekkbddrvexception.h"
 #include "mls850layout.h"
 
@@ -18,7 +19,7 @@ constexpr int kNoKind = -1;
 
 class EkKbdDrv::PortSession {
 public:
-    explicit PortSession(EkKbdDrv& driver) : transceiver_(driver.transceiver_) {
+    explicit PortSession(EkKbdDrv& driver) : transceiver_(*driver.transceiver_) {
         transceiver_.openPorts(driver.inputDevice_, driver.outputDevice_);
     }
     ~PortSession() { transceiver_.closePorts(); }
@@ -44,7 +45,7 @@ EkKbdDrv& EkKbdDrv::instance(const std::string& model) {
     return *driver;
 }
 
-EkKbdDrv::EkKbdDrv(const std::string& model) {
+EkKbdDrv::EkKbdDrv(const std::string& model) : transceiver_(std::make_unique<EkKbd>()) {
     if (model == mls850::kModel) {
         expectedKind_ = 0;
         progressTotal_ = 143;
@@ -56,6 +57,14 @@ EkKbdDrv::EkKbdDrv(const std::string& model) {
 }
 
 EkKbdDrv::~EkKbdDrv() = default;
+
+int EkKbdDrv::requestRetries() const {
+    return transceiver_->retries();
+}
+
+void EkKbdDrv::setRetryListener(std::function<void()> listener) {
+    transceiver_->setRetryListener(std::move(listener));
+}
 
 void EkKbdDrv::rebuildTree(const std::string& rootName) {
     cursorStack_.clear();
@@ -95,13 +104,13 @@ void EkKbdDrv::getList(int inputDevice, int outputDevice) {
     inputDevice_ = inputDevice;
     outputDevice_ = outputDevice;
     PortSession ports(*this);
-    if (transceiver_.queryKeyboardKind() != expectedKind_) {
+    if (transceiver_->queryKeyboardKind() != expectedKind_) {
         throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
     }
     for (int i = 0; i < areaCount(); ++i) {
         EkDataDrive* area = findArea(areaNames_[static_cast<std::size_t>(i)]);
         if (isSongOrRhythm(area->type())) {
-            area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+            area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
         }
         fillFolder(*EkDataDrive::from(root_->child(i)));
     }
@@ -116,7 +125,7 @@ void EkKbdDrv::fillFolder(EkDataDrive& folder) {
             auto& directory = *EkDataDrive::from(&child);
             fillFolder(directory);
             if (isSongOrRhythm(directory.type())) {
-                directory.setSize(transceiver_.queryFreeMemory());
+                directory.setSize(transceiver_->queryFreeMemory());
             }
             directory.setPresent();
         } else {
@@ -148,25 +157,25 @@ void EkKbdDrv::fillSlot(EkData& slot) {
     };
     switch (slot.type()) {
         case DataType::Tone:
-            fillFixed(transceiver_.toneSize(), [&] { return transceiver_.readToneName(number); });
+            fillFixed(transceiver_->toneSize(), [&] { return transceiver_->readToneName(number); });
             break;
         case DataType::DSP:
-            fillFixed(transceiver_.dspSize(), [&] { return transceiver_.readDspName(number); });
+            fillFixed(transceiver_->dspSize(), [&] { return transceiver_->readDspName(number); });
             break;
         case DataType::Registration:
-            fillFixed(transceiver_.registrationSize(),
-                      [&] { return transceiver_.registrationName(slot.bank(), number); });
+            fillFixed(transceiver_->registrationSize(),
+                      [&] { return transceiver_->registrationName(slot.bank(), number); });
             break;
         case DataType::Song: {
-            const std::uint32_t size = transceiver_.querySongSize(number);
+            const std::uint32_t size = transceiver_->querySongSize(number);
             fillVariable(
-                size, [&] { return transceiver_.readSongName(number); }, "Song");
+                size, [&] { return transceiver_->readSongName(number); }, mls850::kSongSlotWord);
             break;
         }
         case DataType::Rhythm: {
-            const std::uint32_t size = transceiver_.queryRhythmSize(number);
+            const std::uint32_t size = transceiver_->queryRhythmSize(number);
             fillVariable(
-                size, [&] { return transceiver_.readRhythmName(number); }, "User");
+                size, [&] { return transceiver_->readRhythmName(number); }, mls850::kUserSlotWord);
             break;
         }
         default:
@@ -276,7 +285,7 @@ void EkKbdDrv::closeDirectory() {
 std::uint32_t EkKbdDrv::queryFreeMemory() {
     BusyScope busy(*this);
     PortSession ports(*this);
-    return transceiver_.queryFreeMemory();
+    return transceiver_->queryFreeMemory();
 }
 
 void EkKbdDrv::refreshAreaMemory(const std::string& areaName) {
@@ -286,7 +295,7 @@ void EkKbdDrv::refreshAreaMemory(const std::string& areaName) {
     }
     BusyScope busy(*this);
     PortSession ports(*this);
-    area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+    area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
 }
 
 void EkKbdDrv::deleteData(EkData& item) {
@@ -294,18 +303,18 @@ void EkKbdDrv::deleteData(EkData& item) {
     PortSession ports(*this);
     std::string newName;
     if (item.type() == DataType::Song) {
-        transceiver_.deleteSong(item.number());
-        newName = mls850::placeholderName("Song", item.number());
+        transceiver_->deleteSong(item.number());
+        newName = mls850::placeholderName(mls850::kSongSlotWord, item.number());
     } else if (item.type() == DataType::Rhythm) {
-        transceiver_.deleteRhythm(item.number());
-        newName = mls850::placeholderName("User", item.number());
+        transceiver_->deleteRhythm(item.number());
+        newName = mls850::placeholderName(mls850::kUserSlotWord, item.number());
     } else {
         throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
     }
     if (!areaNames_.empty()) {
         EkDataDrive* area = findArea(areaNames_.back());
         if (isSongOrRhythm(area->type())) {
-            area->setFreeSpace(static_cast<std::int32_t>(transceiver_.queryFreeMemory()));
+            area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
         }
     }
     item.setName(newName);

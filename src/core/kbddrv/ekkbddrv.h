@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "data/ekdatadrive.h"
-#include "ekkbd.h"
 
+class EkKbd;
 class EkKbdDrv;
 
 // Follows a listing: called once per item visited, with the driver's progress step set.
@@ -77,10 +78,8 @@ public:
     // How many requests were asked again after their answer was lost, since the driver began,
     // and who hears of each as it happens (the window's status line, the command-line tool's
     // --verbose).
-    int requestRetries() const { return transceiver_.retries(); }
-    void setRetryListener(std::function<void()> listener) {
-        transceiver_.setRetryListener(std::move(listener));
-    }
+    int requestRetries() const;
+    void setRetryListener(std::function<void()> listener);
 
     // Marks the keyboard busy for as long as it lives: a driver operation started meanwhile (a
     // click served from inside a wait) throws DriverBusyError instead of interleaving. The
@@ -116,7 +115,8 @@ private:
     bool scan(EkData*& item);
 
     std::vector<EkKbdDrvObserver*> observers_;
-    EkKbd transceiver_;
+    // Behind a pointer, so that users of the data tree do not compile the MIDI port stack.
+    std::unique_ptr<EkKbd> transceiver_;
     int progressStep_ = 0;
     int progressTotal_ = 0;
     int inputDevice_ = 0;

@@ -59,24 +59,26 @@ std::string placeholderName(const char* word, int number) {
 }
 
 void buildLayout(EkDataDrive& root, std::vector<std::string>& areaNames) {
-    appendSlots(appendArea(root, areaNames, DataType::Tone, "Tone:", 10 * kToneSize, 0),
-                DataType::Tone, 10, "User");
-    appendSlots(appendArea(root, areaNames, DataType::DSP, "DSP:", 10 * kDspSize, 0), DataType::DSP,
-                10, "User");
+    appendSlots(appendArea(root, areaNames, DataType::Tone, kToneArea, kToneSlots * kToneSize, 0),
+                DataType::Tone, kToneSlots, kUserSlotWord);
+    appendSlots(appendArea(root, areaNames, DataType::DSP, kDspArea, kDspSlots * kDspSize, 0),
+                DataType::DSP, kDspSlots, kUserSlotWord);
 
-    EkDataDrive& registrations = appendArea(root, areaNames, DataType::Registration,
-                                            "Registration:", 16 * kRegistrationSize, 0);
-    for (int bank = 0; bank < 4; ++bank) {
+    EkDataDrive& registrations =
+        appendArea(root, areaNames, DataType::Registration, kRegistrationArea,
+                   kBanks * kRegistrationsPerBank * kRegistrationSize, 0);
+    for (int bank = 0; bank < kBanks; ++bank) {
         EkDataDirectory& folder =
-            appendFolder(registrations, DataType::Registration, "Bank" + std::to_string(bank));
-        appendSlots(folder, DataType::Registration, 4, "User", bank);
+            appendFolder(registrations, DataType::Registration, kBankFolder + std::to_string(bank));
+        appendSlots(folder, DataType::Registration, kRegistrationsPerBank, kUserSlotWord, bank);
     }
 
-    EkDataDrive& songsAndRhythms = appendArea(root, areaNames, DataType::Song,
-                                              "Song Rhythm:", kSongRhythmMemory, kSongRhythmMemory);
-    appendSlots(appendFolder(songsAndRhythms, DataType::Song, "Song"), DataType::Song, 2, "Song");
-    appendSlots(appendFolder(songsAndRhythms, DataType::Rhythm, "Rhythm"), DataType::Rhythm, 4,
-                "User");
+    EkDataDrive& songsAndRhythms = appendArea(root, areaNames, DataType::Song, kSongRhythmArea,
+                                              kSongRhythmMemory, kSongRhythmMemory);
+    appendSlots(appendFolder(songsAndRhythms, DataType::Song, kSongFolder), DataType::Song,
+                kSongSlots, kSongSlotWord);
+    appendSlots(appendFolder(songsAndRhythms, DataType::Rhythm, kRhythmFolder), DataType::Rhythm,
+                kRhythmSlots, kUserSlotWord);
 }
 
 }  // namespace mls850

@@ -15,6 +15,25 @@ inline constexpr int kToneSize = 60;
 inline constexpr int kDspSize = 36;
 inline constexpr int kRegistrationSize = 176;
 
+// The memory areas as the keyboard's list names them (drives in the data tree), their folders,
+// and the words of the empty slots' placeholder names ("User 3", "Song 1").
+inline constexpr const char* kToneArea = "Tone:";
+inline constexpr const char* kDspArea = "DSP:";
+inline constexpr const char* kRegistrationArea = "Registration:";
+inline constexpr const char* kSongRhythmArea = "Song Rhythm:";
+inline constexpr const char* kBankFolder = "Bank";  // followed by the bank's digit
+inline constexpr const char* kSongFolder = "Song";
+inline constexpr const char* kRhythmFolder = "Rhythm";
+inline constexpr const char* kUserSlotWord = "User";
+inline constexpr const char* kSongSlotWord = "Song";
+// How many slots each area or folder has.
+inline constexpr int kToneSlots = 10;
+inline constexpr int kDspSlots = 10;
+inline constexpr int kBanks = 4;
+inline constexpr int kRegistrationsPerBank = 4;
+inline constexpr int kSongSlots = 2;
+inline constexpr int kRhythmSlots = 4;
+
 // Whether an item of `type` can be `bytes` long on this keyboard: tones, DSP settings and
 // registrations have their fixed size; songs and rhythms any even size above nothing (an item
 // is whole 16-bit words). The upper bound of songs and rhythms is the free memory's to judge.

@@ -32,8 +32,8 @@ public:
     std::vector<std::string> inputNames() override { return names(inputs_); }
     std::vector<std::string> outputNames() override { return names(outputs_); }
 
-    std::unique_ptr<MidiInput> openInput(const std::string& name, MidiReceiver receiver) override;
-    std::unique_ptr<MidiOutput> openOutput(const std::string& name) override;
+    std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
+    std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
 
 private:
     // Listed through an idle client of the direction (a sequencer that refuses a new client
@@ -69,7 +69,7 @@ private:
     std::vector<std::unique_ptr<PooledClient<rtmidi::OutputClient>>> outputs_;
 };
 
-class AlsaInput final : public MidiInput {
+class AlsaInput final : public InputPort {
 public:
     AlsaInput(std::shared_ptr<AlsaBackend> backend, PooledClient<rtmidi::InputClient>* pooled)
         : backend_(std::move(backend)), pooled_(pooled) {}
@@ -86,7 +86,7 @@ private:
     PooledClient<rtmidi::InputClient>* pooled_;
 };
 
-class AlsaOutput final : public MidiOutput {
+class AlsaOutput final : public OutputPort {
 public:
     AlsaOutput(std::shared_ptr<AlsaBackend> backend, PooledClient<rtmidi::OutputClient>* pooled)
         : backend_(std::move(backend)), pooled_(pooled) {}
@@ -105,7 +105,7 @@ private:
     PooledClient<rtmidi::OutputClient>* pooled_;
 };
 
-std::unique_ptr<MidiInput> AlsaBackend::openInput(const std::string& name, MidiReceiver receiver) {
+std::unique_ptr<InputPort> AlsaBackend::openInput(const std::string& name, MidiReceiver receiver) {
     PooledClient<rtmidi::InputClient>* pooled = acquire(inputs_);
     auto handle = std::make_unique<AlsaInput>(shared_from_this(), pooled);
     pooled->client->startReceiving(std::move(receiver));
@@ -113,7 +113,7 @@ std::unique_ptr<MidiInput> AlsaBackend::openInput(const std::string& name, MidiR
     return handle;
 }
 
-std::unique_ptr<MidiOutput> AlsaBackend::openOutput(const std::string& name) {
+std::unique_ptr<OutputPort> AlsaBackend::openOutput(const std::string& name) {
     PooledClient<rtmidi::OutputClient>* pooled = acquire(outputs_);
     auto handle = std::make_unique<AlsaOutput>(shared_from_this(), pooled);
     openByName(pooled->client->port(), pooled->client->errors(), name, kOutputPortName);

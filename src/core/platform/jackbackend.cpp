@@ -129,8 +129,8 @@ public:
     }
     std::vector<std::string> inputNames() override { return ports(JackPortIsOutput); }
     std::vector<std::string> outputNames() override { return ports(JackPortIsInput); }
-    std::unique_ptr<MidiInput> openInput(const std::string& name, MidiReceiver receiver) override;
-    std::unique_ptr<MidiOutput> openOutput(const std::string& name) override;
+    std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
+    std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
 
     bool waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound = kCycleWaitBound) {
         return session_->waitForCycle(cycle, bound);
@@ -166,7 +166,7 @@ private:
     std::uint64_t connectionsLiveFromCycle_ = 0;
 };
 
-class JackInput final : public MidiInput {
+class JackInput final : public InputPort {
 public:
     JackInput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::InputClient>* pooled,
               std::string device)
@@ -180,7 +180,7 @@ private:
     std::string device_;
 };
 
-class JackOutput final : public MidiOutput {
+class JackOutput final : public OutputPort {
 public:
     JackOutput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::OutputClient>* pooled,
                std::string device)
@@ -264,8 +264,8 @@ std::shared_ptr<JackBackend> JackBackend::connect() {
             } done;
             auto made = std::make_shared<Session>();
             jack_status_t status{};
-            made->monitor = jack_client_open(rtmidi::ownClientPrefix().c_str(),
-                                             JackNoStartServer, &status);
+            made->monitor =
+                jack_client_open(rtmidi::ownClientPrefix().c_str(), JackNoStartServer, &status);
             if (made->monitor == nullptr) {
                 return std::shared_ptr<Session>();
             }
@@ -421,7 +421,7 @@ void JackBackend::disconnectPorts(const std::string& from, const std::string& to
     }
 }
 
-std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiReceiver receiver) {
+std::unique_ptr<InputPort> JackBackend::openInput(const std::string& name, MidiReceiver receiver) {
     if (!isAlive()) {
         throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
                                                         : kNotAnsweringText);
@@ -437,7 +437,7 @@ std::unique_ptr<MidiInput> JackBackend::openInput(const std::string& name, MidiR
     return handle;
 }
 
-std::unique_ptr<MidiOutput> JackBackend::openOutput(const std::string& name) {
+std::unique_ptr<OutputPort> JackBackend::openOutput(const std::string& name) {
     if (!isAlive()) {
         throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
                                                         : kNotAnsweringText);

@@ -17,7 +17,7 @@ const char* const kBadDeviceText = "The specified device identifier is out of ra
 }  // namespace
 
 // A program input open on an in-process device.
-class VirtualInput final : public MidiInput {
+class VirtualInput final : public InputPort {
 public:
     VirtualInput(VirtualMidiDevice* device, MidiReceiver receiver)
         : device_(device), receiver_(std::move(receiver)) {
@@ -41,7 +41,7 @@ private:
 };
 
 // A program output open on an in-process device.
-class VirtualOutput final : public MidiOutput {
+class VirtualOutput final : public OutputPort {
 public:
     explicit VirtualOutput(VirtualMidiDevice* device) : device_(device) {}
 
@@ -62,9 +62,9 @@ private:
 };
 
 // An output whose messages the MIDI log records as they are sent.
-class LoggedOutput final : public MidiOutput {
+class LoggedOutput final : public OutputPort {
 public:
-    LoggedOutput(std::unique_ptr<MidiOutput> output, QString device)
+    LoggedOutput(std::unique_ptr<OutputPort> output, QString device)
         : output_(std::move(output)), device_(std::move(device)) {}
 
     void send(std::span<const std::uint8_t> message) override {
@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    std::unique_ptr<MidiOutput> output_;
+    std::unique_ptr<OutputPort> output_;
     QString device_;
 };
 
@@ -243,7 +243,7 @@ const MidiService::Device& MidiService::device(const std::vector<Device>& device
     return found;
 }
 
-std::unique_ptr<MidiInput> MidiService::openInput(int number, MidiReceiver receiver) {
+std::unique_ptr<InputPort> MidiService::openInput(int number, MidiReceiver receiver) {
     if (!inputs_) {
         inputDevices();
     }
@@ -255,7 +255,7 @@ std::unique_ptr<MidiInput> MidiService::openInput(int number, MidiReceiver recei
     return std::make_unique<VirtualInput>(found.inProcess.data(), std::move(receiver));
 }
 
-std::unique_ptr<MidiOutput> MidiService::openOutput(int number) {
+std::unique_ptr<OutputPort> MidiService::openOutput(int number) {
     if (!outputs_) {
         outputDevices();
     }
@@ -272,8 +272,9 @@ namespace {
 
 int storedDevice(int found, const QString& name, const char* direction, const QString& problem) {
     if (found < 0) {
-        QString text = QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
-                           .arg(direction, name);
+        QString text =
+            QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
+                .arg(direction, name);
         if (!problem.isEmpty()) {
             text += " " + problem;
         }

@@ -19,9 +19,9 @@ using MidiReceiver = std::function<void(std::vector<std::uint8_t> message)>;
 
 // An open MIDI input. Destroying it closes the device; once the destructor has returned the
 // receiver is never called again.
-class MidiInput {
+class InputPort {
 public:
-    virtual ~MidiInput() = default;
+    virtual ~InputPort() = default;
     // Hands every message that has already arrived to the receiver now, before returning. The
     // answer timer asks for this before it gives up: on a busy machine the event loop may wake
     // to find the timer due and the answer waiting at once, and must not take the timer first.
@@ -31,9 +31,9 @@ public:
 // An open MIDI output. Destroying it closes the device, after giving the last message sent the
 // time to leave the backend's queue (bounded), so a message reported sent is not lost by an
 // immediate close.
-class MidiOutput {
+class OutputPort {
 public:
-    virtual ~MidiOutput() = default;
+    virtual ~OutputPort() = default;
     // Sends one whole message; throws MidiSystemError when the service fails.
     virtual void send(std::span<const std::uint8_t> message) = 0;
 };
@@ -105,8 +105,8 @@ public:
     QString outputName(int device);
 
     // Throw MidiSystemError with the service's text when the device cannot be opened.
-    std::unique_ptr<MidiInput> openInput(int device, MidiReceiver receiver);
-    std::unique_ptr<MidiOutput> openOutput(int device);
+    std::unique_ptr<InputPort> openInput(int device, MidiReceiver receiver);
+    std::unique_ptr<OutputPort> openOutput(int device);
 
     // The device number for a stored choice, as findInput/findOutput, but a named device that
     // is not listed is an error naming it (MidiSystemError).

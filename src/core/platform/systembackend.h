@@ -27,9 +27,9 @@ public:
     // Open the port of that name and nothing else: a port that is gone, or whose connection is
     // not confirmed, throws MidiSystemError. Once an input has been opened and an output too,
     // the first message sent reaches the device and its answer reaches the input.
-    virtual std::unique_ptr<MidiInput> openInput(const std::string& name,
+    virtual std::unique_ptr<InputPort> openInput(const std::string& name,
                                                  MidiReceiver receiver) = 0;
-    virtual std::unique_ptr<MidiOutput> openOutput(const std::string& name) = 0;
+    virtual std::unique_ptr<OutputPort> openOutput(const std::string& name) = 0;
 };
 
 // The JACK server that runs now, or nullptr when none does. Never starts a server. Throws

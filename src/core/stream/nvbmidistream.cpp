@@ -87,7 +87,7 @@ NvbMidiStream::NvbMidiStream(EkData& slot, const std::string& directoryPath, int
 EkData& NvbMidiStream::findSlot(EkKbdDrv& driver, const std::string& slotPath) {
     const std::string slotName = lastComponent(slotPath);
     EkData* item = nullptr;
-    if (driver.openDirectory(directoryOf(slotPath), 9, item)) {
+    if (driver.openDirectory(directoryOf(slotPath), walk::kSlots, item)) {
         while (item != nullptr && item->name() != slotName) {
             driver.nextItem(item);
         }

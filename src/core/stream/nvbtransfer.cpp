@@ -1,6 +1,7 @@
 #include "nvbtransfer.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "data/ekdatafile.h"
 #include "nvbfilestream.h"
@@ -9,6 +10,10 @@
 #include "platform/systemerror.h"
 
 namespace transfer {
+
+QString keyboardText(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
 
 QString safeFileName(const QString& name) {
     static const QString kRefused = QStringLiteral("/\\:*?\"<>|");
@@ -43,17 +48,16 @@ QString importFileName(std::uint16_t type, const std::string& name) {
             break;
     }
     // Keyboard names are bytes; Latin-1 keeps every one of them as one character.
-    return safeFileName(prefix + QString::fromLatin1(name.data(), qsizetype(name.size())) +
-                        QStringLiteral(".nvb"));
+    return safeFileName(prefix + keyboardText(name) + QStringLiteral(".nvb"));
 }
 
 void loadFile(const QString& filePath, EkDataFile& item) {
     NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
 }
 
-void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, int inputDevice,
-              int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
-    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
+void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
+              const KeyboardLink& link, NvbStreamObserver* progress) {
+    NvbMidiStream keyboard(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver);
     keyboard.attachObserver(progress);
     const bool heldSong = slot.type() == DataType::Song && slot.isPresent();
     try {
@@ -74,24 +78,31 @@ void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, 
 }
 
 void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
-              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
+              const KeyboardLink& link, NvbStreamObserver* progress) {
     EkDataFile item(DataType::NoType);
     loadFile(filePath, item);
-    sendItem(item, slot, directoryPath, inputDevice, outputDevice, driver, progress);
+    sendItem(item, slot, directoryPath, link, progress);
 }
 
-void fetchItem(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,
-               EkKbdDrv& driver, NvbStreamObserver* progress, EkDataFile& item) {
-    NvbMidiStream keyboard(slot, directoryPath, inputDevice, outputDevice, driver);
+void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
+               NvbStreamObserver* progress, EkDataFile& item) {
+    NvbMidiStream keyboard(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver);
     keyboard.attachObserver(progress);
     keyboard.read(item);
 }
 
+void requireFolder(const QString& folder) {
+    if (!QFileInfo(folder).isDir()) {
+        throw platform::SystemError(
+            ("\"" + QDir::toNativeSeparators(folder) + "\" is not a folder.").toStdString());
+    }
+}
+
 QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
-                   int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
-                   const QString& fileName) {
+                   const KeyboardLink& link, NvbStreamObserver* progress, const QString& fileName) {
+    requireFolder(folder);
     EkDataFile item(DataType::NoType);
-    fetchItem(slot, directoryPath, inputDevice, outputDevice, driver, progress, item);
+    fetchItem(slot, directoryPath, link, progress, item);
     const QString name = fileName.isEmpty() ? importFileName(item.type(), item.name()) : fileName;
     const QString path = QDir(folder).filePath(name);
     NvbFileStream(path, NvbFileStream::Create).write(item);
@@ -111,9 +122,9 @@ bool sameItem(const EkDataFile& a, const EkDataFile& b) {
 }
 
 void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
-               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress) {
+               const KeyboardLink& link, NvbStreamObserver* progress) {
     EkDataFile held(DataType::NoType);
-    fetchItem(slot, directoryPath, inputDevice, outputDevice, driver, progress, held);
+    fetchItem(slot, directoryPath, link, progress, held);
     if (!sameItem(sent, held)) {
         throw platform::SystemError("The keyboard holds different data than was sent.");
     }

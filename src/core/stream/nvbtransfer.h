@@ -5,14 +5,19 @@
 #include <exception>
 #include <string>
 
+#include "kbddrv/keyboardlink.h"
+
 class EkData;
 class EkDataFile;
-class EkKbdDrv;
 class NvbStreamObserver;
 
 // Moving one item between a ".nvb" file and a keyboard slot: the bodies of Send and Import,
 // shared by the window and the command-line tool.
 namespace transfer {
+
+// An item's name (or any text) as the keyboard holds it, one byte per character (Latin-1), as a
+// QString; the bytes are taken as they are, trailing spaces included.
+QString keyboardText(const std::string& text);
 
 // A file name safe on every file system: each character that a path or a file system gives a
 // meaning to ('/', '\', ':', '*', '?', '"', '<', '>', '|') and each control character becomes
@@ -47,22 +52,26 @@ private:
 // Sends an item into `slot` (in the folder `directoryPath` of the driver's tree). Errors are the
 // keyboard stream's, or SongSlotEmptied around them. A caller that shows progress reads the
 // file first with loadFile, so it knows the item's size before the first block goes.
-void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath, int inputDevice,
-              int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
+              const KeyboardLink& link, NvbStreamObserver* progress);
 
 // loadFile, then sendItem.
 void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
-              int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+              const KeyboardLink& link, NvbStreamObserver* progress);
 
 // Fetches `slot` into `item`. Errors are the keyboard stream's; `item` changes only on success.
-void fetchItem(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,
-               EkKbdDrv& driver, NvbStreamObserver* progress, EkDataFile& item);
+void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
+               NvbStreamObserver* progress, EkDataFile& item);
+
+// Throws platform::SystemError ("\"FOLDER\" is not a folder.") unless `folder` names an existing
+// folder: the check of every command that writes into a folder (import, backup, restore).
+void requireFolder(const QString& folder);
 
 // Fetches `slot` and writes it into `folder` as a new file (replacing one of the same name),
 // named by importFileName unless `fileName` is given. Returns the file's path. Nothing is
-// written when the fetch fails.
+// written when the fetch fails; a `folder` that is no folder is refused before any traffic.
 QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
-                   int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress,
+                   const KeyboardLink& link, NvbStreamObserver* progress,
                    const QString& fileName = {});
 
 // Whether two items are the same byte for byte: type, size, name and every data byte.
@@ -71,6 +80,6 @@ bool sameItem(const EkDataFile& a, const EkDataFile& b);
 // Fetches `slot` again after a send of `sent` into it and compares. Throws platform::SystemError
 // when the keyboard holds something else; errors of the fetch are the keyboard stream's.
 void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
-               int inputDevice, int outputDevice, EkKbdDrv& driver, NvbStreamObserver* progress);
+               const KeyboardLink& link, NvbStreamObserver* progress);
 
 }  // namespace transfer

@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "data/datatypes.h"
-#include "platform/systemerror.h"
 #include "dialogs/ekdatapropertyform.h"
+#include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
 
 namespace {
@@ -30,14 +30,10 @@ struct Texts {
     const char* removeQuestion;
 };
 
-const Texts kEnglish = {"Replaced Items",
-                        {"When", "Slot", "Name", "Type", "Size(byte)", "Why"},
-                        "&Put Back",
-                        "&Save As...",
-                        "&Delete",
-                        "replaced by %1",
-                        "deleted",
-                        "Forget the kept copy of \"%1\"? Its file is deleted."};
+const Texts kEnglish = {"Replaced Items", {"When", "Slot", "Name", "Type", "Size(byte)", "Why"},
+                        "&Put Back",      "&Save As...",
+                        "&Delete",        "replaced by %1",
+                        "deleted",        "Forget the kept copy of \"%1\"? Its file is deleted."};
 const Texts kJapanese = {"置き換えたデータ",
                          {"日時", "場所", "名前", "種類", "サイズ(byte)", "理由"},
                          "元に戻す(&P)",
@@ -75,8 +71,8 @@ TReplacedItemsForm::TReplacedItemsForm(safety::Store& store, PutBack putBack, bo
     buttons->addButton(saveAsBtn_, QDialogButtonBox::ActionRole);
     buttons->addButton(deleteBtn_, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(putBackBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::PutBackBtnClick);
-    connect(deleteBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::DeleteBtnClick);
+    connect(putBackBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::putBackSelected);
+    connect(deleteBtn_, &QPushButton::clicked, this, &TReplacedItemsForm::deleteSelected);
     connect(saveAsBtn_, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, saveAsBtn_->text());
         if (!folder.isEmpty()) {
@@ -108,15 +104,14 @@ void TReplacedItemsForm::refresh() {
         showError(QString::fromStdString(e.what()));
     }
     for (const safety::Copy& copy : copies_) {
-        const QString why = copy.why == safety::Why::Delete
-                                ? QString::fromUtf8(texts.deleted)
-                                : QString::fromUtf8(texts.send).arg(
-                                      QFileInfo(copy.replacedBy).fileName());
+        const QString why =
+            copy.why == safety::Why::Delete
+                ? QString::fromUtf8(texts.deleted)
+                : QString::fromUtf8(texts.send).arg(QFileInfo(copy.replacedBy).fileName());
         QList<QStandardItem*> row;
         for (const QString& cell :
-             {copy.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"), copy.slot.text(),
-              copy.name, TEkDataPropertyForm::typeWord(copy.type), QString::number(copy.size),
-              why}) {
+             {copy.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"), copy.slot.text(), copy.name,
+              TEkDataPropertyForm::typeWord(copy.type), QString::number(copy.size), why}) {
             row << new QStandardItem(cell);
         }
         model_->appendRow(row);
@@ -140,7 +135,7 @@ void TReplacedItemsForm::enableButtons() {
     }
 }
 
-void TReplacedItemsForm::PutBackBtnClick() {
+void TReplacedItemsForm::putBackSelected() {
     const auto copy = selectedCopy();
     if (copy && putBack_(*copy)) {
         refresh();
@@ -166,7 +161,7 @@ void TReplacedItemsForm::saveInto(const QString& folder) {
     }
 }
 
-void TReplacedItemsForm::DeleteBtnClick() {
+void TReplacedItemsForm::deleteSelected() {
     const auto copy = selectedCopy();
     if (!copy) {
         return;

@@ -27,10 +27,10 @@ public:
     // The copy of the selected row; none when no row is selected.
     std::optional<safety::Copy> selectedCopy() const;
 
-    void PutBackBtnClick();
+    void putBackSelected();
     // Copies the selected copy's file into `folder` under its item's file name.
     void saveInto(const QString& folder);
-    void DeleteBtnClick();
+    void deleteSelected();
 
 private:
     void showError(const QString& text);

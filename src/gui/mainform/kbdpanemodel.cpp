@@ -2,9 +2,11 @@
 
 #include "data/ekdata.h"
 #include "data/ekdatadrive.h"
-#include "kbddrv/ekkbddrv.h"
-#include "msg/msgstr.h"
 #include "icons/paneicons.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "msg/msgstr.h"
+#include "stream/nvbtransfer.h"
 
 namespace kbdpane {
 
@@ -47,17 +49,13 @@ Icon typeIcon(std::uint16_t type) {
 }
 
 bool deleteAllowed(const QString& nodeText, bool listFetched) {
-    return listFetched &&
-           (nodeText == QLatin1String("Song") || nodeText == QLatin1String("Rhythm"));
+    return listFetched && (nodeText == QLatin1String(mls850::kSongFolder) ||
+                           nodeText == QLatin1String(mls850::kRhythmFolder));
 }
 
 }  // namespace kbdpane
 
 namespace {
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 QStandardItem* makeNode(const QString& text, EkData* object, int icon) {
     auto* node = new QStandardItem(text);
@@ -83,7 +81,7 @@ void KbdTreeModel::rebuild() {
         const std::string name = driver_.areaName(i);
         EkDataDrive* area = driver_.findArea(name);
         QStandardItem* node =
-            makeNode(latin1(name) + '\\', area,
+            makeNode(transfer::keyboardText(name) + '\\', area,
                      driver_.isConnected() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
         root->appendRow(node);
         addSubfolders(node);
@@ -93,13 +91,13 @@ void KbdTreeModel::rebuild() {
 void KbdTreeModel::addSubfolders(QStandardItem* node) {
     const std::string path = nodePath(node->index()).toStdString();
     EkData* item = nullptr;
-    if (!driver_.openDirectory(path, 4, item)) {
+    if (!driver_.openDirectory(path, walk::kFolders, item)) {
         return;
     }
     do {
         if (item != nullptr && item->isDirectory()) {
             QStandardItem* child =
-                makeNode(latin1(item->name()), item,
+                makeNode(transfer::keyboardText(item->name()), item,
                          item->isPresent() ? kbdpane::FolderListed : kbdpane::FolderNotListed);
             node->appendRow(child);
             if (driver_.hasSubdirectories(path + item->name())) {
@@ -155,14 +153,14 @@ void KbdListModel::clearRows() {
 void KbdListModel::list(const QString& path) {
     clearRows();
     EkData* item = nullptr;
-    if (!driver_.openDirectory(path.toStdString(), 13, item)) {
+    if (!driver_.openDirectory(path.toStdString(), walk::kFoldersAndSlots, item)) {
         return;
     }
     do {
         if (item == nullptr) {
             continue;
         }
-        auto* name = new QStandardItem(latin1(item->name()));
+        auto* name = new QStandardItem(transfer::keyboardText(item->name()));
         auto* type = new QStandardItem;
         auto* size = new QStandardItem;
         int icon = kbdpane::EmptySlot;

@@ -19,25 +19,21 @@
 #include "backup/slotaddress.h"
 #include "commandframe.h"
 #include "data/ekdatafile.h"
+#include "dialogs/ekdatapropertyform.h"
+#include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
 #include "msg/errortext.h"
 #include "msg/operateexception.h"
-#include "progress/pbarobservers.h"
 #include "pclinkform.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
-#include "dialogs/ekdatapropertyform.h"
-#include "dialogs/replaceditemsform.h"
+#include "progress/pbarobservers.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 
 namespace {
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 // One bar over a whole backup or restore, and the slot at work in the status text.
 class WindowJobProgress : public backup::JobProgress {
@@ -123,8 +119,7 @@ void TPcLinkForm::SendActionExecute() {
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
         try {
-            transfer::sendItem(item, *slot, directoryPath, settings_.inputDevice,
-                               settings_.outputDevice, driver_, &progress);
+            transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress);
         } catch (const transfer::SongSlotEmptied&) {
             emptiedSongCopy = copy;
             throw;
@@ -133,8 +128,7 @@ void TPcLinkForm::SendActionExecute() {
         sentRow = item.number();
         if (settings_.verifyAfterSending) {
             progressBar_->setValue(0);
-            transfer::checkSent(item, *slot, directoryPath, settings_.inputDevice,
-                                settings_.outputDevice, driver_, &progress);
+            transfer::checkSent(item, *slot, directoryPath, keyboardLink(), &progress);
         }
     });
     // The lists take the focus only once the frame has given them back their enabled state.
@@ -156,9 +150,8 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
     // cannot be made fails the command before anything is changed.
     progressBar_->setMaximum(int(slot.size()));
     PBarNvbObserver progress(progressBar_);
-    auto copy =
-        safety::keepCopy(safetyStore_, {driver_, settings_.inputDevice, settings_.outputDevice},
-                         slot, directoryPath, why, replacedBy, &progress);
+    auto copy = safety::keepCopy(safetyStore_, keyboardLink(), slot, directoryPath, why, replacedBy,
+                                 &progress);
     progressBar_->setValue(0);
     return copy;
 }
@@ -168,11 +161,11 @@ void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
         this, windowTitle(),
         safety::keptCopyText(copy, safetyStore_) + "\n\n" + messages_.putBackQuestion());
     if (answer == QMessageBox::Yes) {
-        PutBack(copy);
+        putBack(copy);
     }
 }
 
-bool TPcLinkForm::PutBack(const safety::Copy& copy) {
+bool TPcLinkForm::putBack(const safety::Copy& copy) {
     return frame_->run(MsgStr::Send, [&] {
         const QString path = safetyStore_.checkedFilePath(copy);
         // The keyboard as it is now: the copy's slot may have changed since the last list.
@@ -187,15 +180,14 @@ bool TPcLinkForm::PutBack(const safety::Copy& copy) {
         keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
-        transfer::sendItem(item, *where.slot, where.directoryPath, settings_.inputDevice,
-                           settings_.outputDevice, driver_, &progress);
+        transfer::sendItem(item, *where.slot, where.directoryPath, keyboardLink(), &progress);
         KbdUpdateActionExecute();
     });
 }
 
-void TPcLinkForm::ReplacedItemsExecute() {
+void TPcLinkForm::showReplacedItems() {
     TReplacedItemsForm dialog(
-        safetyStore_, [this](const safety::Copy& copy) { return PutBack(copy); },
+        safetyStore_, [this](const safety::Copy& copy) { return putBack(copy); },
         messages_.isJapanese(), this);
     dialog.exec();
 }
@@ -219,9 +211,9 @@ void TPcLinkForm::ReceiveActionExecute() {
         }
         progressBar_->setMaximum(int(slot->size()));
         PBarNvbObserver progress(progressBar_);
-        const QString path = transfer::importSlot(
-            *slot, kbdTree_->nodePath(kbdNode).toStdString(), localTree_->nodePath(localNode),
-            settings_.inputDevice, settings_.outputDevice, driver_, &progress);
+        const QString path =
+            transfer::importSlot(*slot, kbdTree_->nodePath(kbdNode).toStdString(),
+                                 localTree_->nodePath(localNode), keyboardLink(), &progress);
         ListLocalFiles(localNode);
         fileName = QFileInfo(path).fileName();
     });
@@ -279,7 +271,7 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
         if (item != nullptr) {
             dialog.showType(item->type());
             dialog.showSize(item->size());
-            dialog.SetName(latin1(item->name()));
+            dialog.SetName(transfer::keyboardText(item->name()));
         }
         if (dialog.execute() && fileItem) {
             const QByteArray name = dialog.enteredName().toLatin1();
@@ -304,15 +296,15 @@ void TPcLinkForm::ShellOpenExecute() {
     }
 }
 
-void TPcLinkForm::BackUpKeyboard(const QString& folder, bool replace) {
+void TPcLinkForm::backUpKeyboard(const QString& folder, bool replace) {
     runKeyboardJob(MsgStr::Receive, folder, false, replace);
 }
 
-void TPcLinkForm::RestoreKeyboard(const QString& folder) {
+void TPcLinkForm::restoreKeyboard(const QString& folder) {
     runKeyboardJob(MsgStr::Send, folder, true);
 }
 
-void TPcLinkForm::CompareWithBackup(const QString& folder) {
+void TPcLinkForm::compareWithBackup(const QString& folder) {
     std::optional<backup::Manifest> manifest;
     try {
         manifest = backup::Manifest::read(folder);
@@ -325,9 +317,8 @@ void TPcLinkForm::CompareWithBackup(const QString& folder) {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_,
                                    messages_.statusText(MsgStr::Receive));
-        comparisons = backup::compareWithBackup(
-            {driver_, settings_.inputDevice, settings_.outputDevice}, *manifest, folder, messages_,
-            &progress);
+        comparisons =
+            backup::compareWithBackup(keyboardLink(), *manifest, folder, messages_, &progress);
     });
     if (!ran) {
         return;
@@ -382,9 +373,10 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     const bool ran = frame_->run(command, [&] {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
-        const backup::Link link{driver_, settings_.inputDevice, settings_.outputDevice};
-        outcomes = restore ? backup::restoreKeyboard(link, *manifest, folder, messages_, &progress)
-                           : backup::backupKeyboard(link, folder, messages_, &progress, replace);
+        outcomes =
+            restore
+                ? backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress)
+                : backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
     });
     if (!ran) {
         return;

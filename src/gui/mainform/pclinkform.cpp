@@ -27,28 +27,28 @@
 
 #include "backup/keyboardbackup.h"
 #include "commandframe.h"
-#include "midilogdock.h"
-#include "platform/midilog.h"
 #include "data/ekdatadrive.h"
+#include "dialogs/kbddrivepropertyform.h"
+#include "dialogs/prefform.h"
+#include "icons/paneicons.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
-#include "dialogs/kbddrivepropertyform.h"
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
+#include "midilogdock.h"
 #include "msg/operateexception.h"
-#include "progress/pbarobservers.h"
 #include "panedragdrop.h"
-#include "icons/paneicons.h"
 #include "panepopup.h"
 #include "platform/keyboardsession.h"
+#include "platform/midilog.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
-#include "dialogs/prefform.h"
+#include "progress/pbarobservers.h"
 
 namespace {
 
-QAction* makeAction(QObject* parent, const QString& caption, const QString& hint,
-                    ToolbarIcon icon, const char* objectName) {
+QAction* makeAction(QObject* parent, const QString& caption, const QString& hint, ToolbarIcon icon,
+                    const char* objectName) {
     auto* action = new QAction(caption, parent);
     action->setObjectName(objectName);
     // The hint is a tool tip only: a status tip would cover the status line and the progress
@@ -189,31 +189,39 @@ TPcLinkForm::~TPcLinkForm() {
 }
 
 void TPcLinkForm::buildActions() {
-    connectAction_ = makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList, "ConnectAction");
+    connectAction_ = makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList,
+                                "ConnectAction");
     connectAction_->setShortcut(QKeySequence(Qt::Key_F5));
-    disconnectAction_ = makeAction(this, "Disconnect", "Disconnect", ToolbarIcon::None, "DisconnectAction");
+    disconnectAction_ =
+        makeAction(this, "Disconnect", "Disconnect", ToolbarIcon::None, "DisconnectAction");
     deleteAction_ = makeAction(this, "&Delete", "Delete", ToolbarIcon::Delete, "DeleteAction");
     deleteAction_->setEnabled(false);
-    kbdUpdateAction_ =
-        makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList, "KbdUpdateAction");
+    kbdUpdateAction_ = makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList,
+                                  "KbdUpdateAction");
     prefOpenAction_ = makeAction(this, "&Preference", "Preference", ToolbarIcon::None, "PrefOpen");
     exitAction_ = makeAction(this, "E&xit", "Exit", ToolbarIcon::None, "ExitAction");
-    kbdDrvPropOpenAction_ = makeAction(this, "P&roperies", "Properties", ToolbarIcon::None, "KbdDrvPropOpen");
+    // "P&roperies": the keyboard software's own caption, misspelt as it is.
+    kbdDrvPropOpenAction_ =
+        makeAction(this, "P&roperies", "Properties", ToolbarIcon::None, "KbdDrvPropOpen");
     sendAction_ = makeAction(this, "&Send", "Send", ToolbarIcon::Send, "SendAction");
     receiveAction_ = makeAction(this, "&Import", "Import", ToolbarIcon::Import, "ReceiveAction");
-    localPropOpenAction_ = makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "PropOpen");
-    kbdPropOpenAction_ = makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "KbdPropOpen");
-    localUpdateAction_ = makeAction(this, "&Retrieve", "Retrieve", ToolbarIcon::Retrieve, "LocalUpdateAction");
-    shellOpenAction_ = makeAction(this, "Start Up &Explorer", "Start Up Explorer", ToolbarIcon::None, "ShellOpen");
-    backUpAction_ =
-        makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", ToolbarIcon::None, "BackUpAction");
-    restoreAction_ =
-        makeAction(this, "&Restore Keyboard...", "Restore Keyboard", ToolbarIcon::None, "RestoreAction");
-    replacedItemsAction_ =
-        makeAction(this, "Replaced &Items...", "Replaced Items", ToolbarIcon::None, "ReplacedItemsAction");
-    compareAction_ =
-        makeAction(this, "Co&mpare With Backup...", "Compare With Backup", ToolbarIcon::None, "CompareAction");
-    connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::ReplacedItemsExecute);
+    localPropOpenAction_ =
+        makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "PropOpen");
+    kbdPropOpenAction_ =
+        makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "KbdPropOpen");
+    localUpdateAction_ =
+        makeAction(this, "&Retrieve", "Retrieve", ToolbarIcon::Retrieve, "LocalUpdateAction");
+    shellOpenAction_ =
+        makeAction(this, "Start Up &Explorer", "Start Up Explorer", ToolbarIcon::None, "ShellOpen");
+    backUpAction_ = makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", ToolbarIcon::None,
+                               "BackUpAction");
+    restoreAction_ = makeAction(this, "&Restore Keyboard...", "Restore Keyboard", ToolbarIcon::None,
+                                "RestoreAction");
+    replacedItemsAction_ = makeAction(this, "Replaced &Items...", "Replaced Items",
+                                      ToolbarIcon::None, "ReplacedItemsAction");
+    compareAction_ = makeAction(this, "Co&mpare With Backup...", "Compare With Backup",
+                                ToolbarIcon::None, "CompareAction");
+    connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::showReplacedItems);
     // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
     for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_}) {
         action->setEnabled(false);
@@ -245,20 +253,20 @@ void TPcLinkForm::buildActions() {
                            QMessageBox::Yes) {
             return;
         }
-        BackUpKeyboard(folder, replace);
+        backUpKeyboard(folder, replace);
     });
     connect(restoreAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, "Restore Keyboard", localTree_->nodePath(selectedLocalNode()));
         if (!folder.isEmpty()) {
-            RestoreKeyboard(folder);
+            restoreKeyboard(folder);
         }
     });
     connect(compareAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, "Compare With Backup", localTree_->nodePath(selectedLocalNode()));
         if (!folder.isEmpty()) {
-            CompareWithBackup(folder);
+            compareWithBackup(folder);
         }
     });
 
@@ -298,13 +306,14 @@ void TPcLinkForm::buildPopupMenus() {
         }
         return new PanePopup(menu, emptySpace, this);
     };
-    PanePopup* local =
-        popup("LocalPopupMenu", {sendAction_, nullptr, localPropOpenAction_, nullptr, shellOpenAction_},
-              PanePopup::EmptySpace::ClearSelection);
+    PanePopup* local = popup(
+        "LocalPopupMenu", {sendAction_, nullptr, localPropOpenAction_, nullptr, shellOpenAction_},
+        PanePopup::EmptySpace::ClearSelection);
     local->attach(localFileView_);
     local->attach(localFileDetails_);
-    PanePopup* kbd = popup("KbdPopupMenu", {receiveAction_, deleteAction_, nullptr, kbdPropOpenAction_},
-                           PanePopup::EmptySpace::ClearSelection);
+    PanePopup* kbd =
+        popup("KbdPopupMenu", {receiveAction_, deleteAction_, nullptr, kbdPropOpenAction_},
+              PanePopup::EmptySpace::ClearSelection);
     kbd->attach(kbdFileView_);
     kbd->attach(kbdFileDetails_);
     popup("KbdDirPopup", {kbdDrvPropOpenAction_}, PanePopup::EmptySpace::KeepSelection)
@@ -364,9 +373,9 @@ QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListV
     const char* hints[] = {"Large Icon", "Small Icon", "List", "Detailed"};
     const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
     for (int style = 0; style < kViewStyles; ++style) {
-        QAction* action =
-            makeAction(group, hints[style], hints[style], ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
-                       qPrintable(prefix + names[style]));
+        QAction* action = makeAction(group, hints[style], hints[style],
+                                     ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
+                                     qPrintable(prefix + names[style]));
         action->setCheckable(true);
         action->setChecked(style == int(ViewStyle::LargeIcon));
         action->setData(style);
@@ -423,9 +432,9 @@ void TPcLinkForm::buildLayout() {
     buildDragDrop();
     for (QAction* action :
          {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpenAction_,
-          kbdDrvPropOpenAction_, sendAction_, receiveAction_, localPropOpenAction_, kbdPropOpenAction_,
-          localUpdateAction_, shellOpenAction_, backUpAction_, restoreAction_, compareAction_,
-          replacedItemsAction_}) {
+          kbdDrvPropOpenAction_, sendAction_, receiveAction_, localPropOpenAction_,
+          kbdPropOpenAction_, localUpdateAction_, shellOpenAction_, backUpAction_, restoreAction_,
+          compareAction_, replacedItemsAction_}) {
         frame_->guard(action);
     }
     // The lists too: a double click on a folder row moves the tree, which lists again.

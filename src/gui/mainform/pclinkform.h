@@ -62,15 +62,15 @@ public:
     // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
     // the folder first; restore asks once for confirmation.
     // A folder that holds a backup already is refused unless `replace`.
-    void BackUpKeyboard(const QString& folder, bool replace = false);
-    void RestoreKeyboard(const QString& folder);
+    void backUpKeyboard(const QString& folder, bool replace = false);
+    void restoreKeyboard(const QString& folder);
     // Fetches every slot and says how the keyboard stands against the backup in `folder`.
-    void CompareWithBackup(const QString& folder);
+    void compareWithBackup(const QString& folder);
 
     // File > "Replaced Items...": the kept copies, with Put Back.
-    void ReplacedItemsExecute();
+    void showReplacedItems();
     // Sends a kept copy back into its slot (after a fresh list), in the command frame.
-    bool PutBack(const safety::Copy& copy);
+    bool putBack(const safety::Copy& copy);
 
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
@@ -115,6 +115,7 @@ private:
     void listKeyboard();
     // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
     // it (when the preference asks for it and the slot holds data).
+    KeyboardLink keyboardLink() { return {driver_, settings_.inputDevice, settings_.outputDevice}; }
     std::optional<safety::Copy> keepSafetyCopy(EkData& slot, const std::string& directoryPath,
                                                safety::Why why, const QString& replacedBy);
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
