@@ -22,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "benchiterations.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbd.h"
 #include "kbdsim/simulatedkeyboard.h"
@@ -75,7 +76,7 @@ void setUpJack(benchmark::State& state) {
     commandSetUp(state, QString::fromStdString(keyboard.outputPort()),
                  QString::fromStdString(keyboard.inputPort()));
 }
-BENCHMARK(setUpJack)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(setUpJack)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(200));
 
 // The kind request, written out: F0 44 11 01 7F 10 00 0D 00 00 00 F7.
 const std::vector<unsigned char> kKindRequest = {0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10,
@@ -113,7 +114,9 @@ void roundTripRtMidiBaseline(benchmark::State& state) {
     state.counters["lost"] = double(lost);
     jack_client_close(patch);
 }
-BENCHMARK(roundTripRtMidiBaseline)->Unit(benchmark::kMillisecond)->Iterations(2000);
+BENCHMARK(roundTripRtMidiBaseline)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2000));
 
 void roundTripTransceiver(benchmark::State& state) {
     if (!jackRunning()) {
@@ -138,7 +141,7 @@ void roundTripTransceiver(benchmark::State& state) {
     state.counters["lost"] = double(lost);
     kbd.closePorts();
 }
-BENCHMARK(roundTripTransceiver)->Unit(benchmark::kMillisecond)->Iterations(2000);
+BENCHMARK(roundTripTransceiver)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(2000));
 
 // nvbman-cli send of a 21,504-byte song (the whole song and rhythm memory: the demo's songs and
 // rhythms are deleted first) into song:1, paced at 31,250 baud. The wire time is summed from
@@ -227,6 +230,6 @@ void cliPacedSendOverJack(benchmark::State& state) {
     sim.terminate();
     sim.waitForFinished(5000);
 }
-BENCHMARK(cliPacedSendOverJack)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(cliPacedSendOverJack)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
+#include "benchiterations.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
@@ -24,8 +25,8 @@ struct Rig {
         platform::MidiService::instance().addVirtualDevice(&device);
         QObject::connect(&keyboard, &kbdsim::SimulatedKeyboard::traffic,
                          [this](bool fromProgram, const QByteArray& message) {
-                             wire += kbdsim::SimulatedKeyboard::wireTime(
-                                 std::size_t(message.size()));
+                             wire +=
+                                 kbdsim::SimulatedKeyboard::wireTime(std::size_t(message.size()));
                              answers += fromProgram ? 0 : 1;
                          });
         // Both lists enumerated now: an earlier enumeration may name a device that is gone.
@@ -66,13 +67,21 @@ void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
     state.counters["wall_per_wire"] = seconds / (double(rig.wire.count()) / 1e6);
     state.counters["bytes"] = double(where.slot->size());
 }
-BENCHMARK_CAPTURE(BM_SafetyCopy, tone, "tone:0")->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK_CAPTURE(BM_SafetyCopy, dsp, "dsp:0")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_SafetyCopy, tone, "tone:0")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(5));
+BENCHMARK_CAPTURE(BM_SafetyCopy, dsp, "dsp:0")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(5));
 BENCHMARK_CAPTURE(BM_SafetyCopy, registration, "reg:0.0")
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
-BENCHMARK_CAPTURE(BM_SafetyCopy, song, "song:0")->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SafetyCopy, rhythm, "rhythm:2")->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Iterations(benchIterations(5));
+BENCHMARK_CAPTURE(BM_SafetyCopy, song, "song:0")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(3));
+BENCHMARK_CAPTURE(BM_SafetyCopy, rhythm, "rhythm:2")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(3));
 
 // A whole listing, with or without one lost answer (the tenth request's).
 void BM_ListingWithLostAnswer(benchmark::State& state) {
@@ -94,6 +103,10 @@ void BM_ListingWithLostAnswer(benchmark::State& state) {
     }
     state.counters["seconds_per_listing"] = seconds / double(state.iterations());
 }
-BENCHMARK(BM_ListingWithLostAnswer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_ListingWithLostAnswer)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2));
 
 }  // namespace

@@ -13,16 +13,17 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListView>
 #include <QMessageBox>
-#include <QTreeView>
-#include <cstdio>
-#include <functional>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
+#include <cstdio>
+#include <functional>
 
+#include "benchiterations.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatedkeyboard.h"
@@ -105,13 +106,16 @@ void timerLatenessDuringPacedList(benchmark::State& state) {
     state.counters["worst_lateness_ms"] = worst;
     window->close();
 }
-BENCHMARK(timerLatenessDuringPacedList)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(timerLatenessDuringPacedList)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(3));
 
 void timerLatenessDuringPacedSend(benchmark::State& state) {
     // The largest song there can be, imported once into a file, then sent back over itself.
     kbdsim::KeyboardMemory memory;
-    memory.setData({DataType::Song, 0, 0}, std::vector<std::uint16_t>(
-                                               kbdsim::KeyboardMemory::kSongRhythmBytes / 2, 0x1234));
+    memory.setData(
+        {DataType::Song, 0, 0},
+        std::vector<std::uint16_t>(kbdsim::KeyboardMemory::kSongRhythmBytes / 2, 0x1234));
     memory.setName({DataType::Song, 0, 0}, "Largest");
     PacedKeyboard keyboard(std::move(memory));
     QTemporaryDir home;
@@ -129,7 +133,9 @@ void timerLatenessDuringPacedSend(benchmark::State& state) {
     state.counters["song_bytes"] = keyboard.keyboard.memory().size({DataType::Song, 0, 0});
     window->close();
 }
-BENCHMARK(timerLatenessDuringPacedSend)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(timerLatenessDuringPacedSend)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2));
 
 void backupAndRestoreFullKeyboard(benchmark::State& state) {
     // Every slot holds data; the songs and rhythms fill their memory to the last byte.
@@ -151,7 +157,7 @@ void backupAndRestoreFullKeyboard(benchmark::State& state) {
     for (auto _ : state) {
         keyboard.wireBytes = 0;
         clock.start();
-        window->BackUpKeyboard(home.filePath("backup"));
+        window->backUpKeyboard(home.filePath("backup"));
         backupSeconds = clock.nsecsElapsed() / 1e9;
         const double backupWire = keyboard.wireBytes / kWireBytesPerSecond;
         keyboard.keyboard.memory() = kbdsim::KeyboardMemory();
@@ -163,7 +169,7 @@ void backupAndRestoreFullKeyboard(benchmark::State& state) {
             }
         });
         clock.start();
-        window->RestoreKeyboard(home.filePath("backup"));
+        window->restoreKeyboard(home.filePath("backup"));
         restoreSeconds = clock.nsecsElapsed() / 1e9;
         wireSeconds = backupWire + keyboard.wireBytes / kWireBytesPerSecond;
         if (keyboard.keyboard.memory().toJson() != full.toJson()) {
@@ -176,7 +182,7 @@ void backupAndRestoreFullKeyboard(benchmark::State& state) {
     state.counters["time_per_wire_time"] = (backupSeconds + restoreSeconds) / wireSeconds;
     window->close();
 }
-BENCHMARK(backupAndRestoreFullKeyboard)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(backupAndRestoreFullKeyboard)->Unit(benchmark::kSecond)->Iterations(benchIterations(1));
 
 void startToListShown(benchmark::State& state) {
     PacedKeyboard keyboard;
@@ -190,7 +196,7 @@ void startToListShown(benchmark::State& state) {
         window->close();
     }
 }
-BENCHMARK(startToListShown)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(startToListShown)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
 
 }  // namespace
 
