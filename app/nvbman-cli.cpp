@@ -11,15 +11,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <optional>
 
+#include "backup/batchjobs.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
+#include "cli/jsonoutput.h"
 #include "cli/terminalprogress.h"
 #include "data/ekdatafile.h"
 #include "ekmidi/midilogtext.h"
@@ -42,6 +46,8 @@
 namespace {
 
 enum ExitCode { Success = 0, Failure = 1, BadUsage = 2 };
+// No upper bound on a command's arguments (import takes any number of slots).
+constexpr int kMaxArguments = std::numeric_limits<int>::max();
 
 const char* const kDescription = R"HELP(Manages the music data of an MLS-850 keyboard over MIDI.
 
@@ -53,12 +59,18 @@ Commands:
                         keyboard is not tried)
   list [--json]         fetch the keyboard's list: every slot's name, size and presence, and
                         the free song and rhythm memory (--json: one JSON object on stdout)
-  import SLOT [DIR]     fetch SLOT into a new .nvb file in DIR (default: the current folder);
-                        prints the file's path
+  import SLOT [SLOT...] [DIR]
+                        fetch each SLOT into a new .nvb file of its own in DIR (default: the
+                        current folder); prints the file's path (several slots: "SLOT PATH"
+                        per saved file; one that fails is reported and the others go on)
+  import all [DIR]      fetch every slot that holds data, as above
   send [--verify] FILE SLOT
                         send the .nvb FILE into SLOT (--verify: then fetch the slot again and
                         compare it with FILE)
   delete SLOT           delete the song or user rhythm in SLOT
+Commands on given slots (import, send, delete) ask the keyboard only for its kind and those
+slots, not for the whole list. --json: one JSON object on stdout instead of text, for every
+command that prints results (schema: man nvbman-cli).
   backup [--replace] DIR
                         import every slot that holds data into DIR, with a manifest
                         (nvbman-backup.json) of which slot each file came from; prints
@@ -100,7 +112,9 @@ struct CliOptions {
                                "Print every MIDI message on stderr, decoded, and say when a "
                                "request was asked again after its answer was lost."};
     QCommandLineOption log{"log", "Write every MIDI message, decoded, to FILE.", "FILE"};
-    QCommandLineOption json{"json", "list, replaced: print one JSON object instead of a table."};
+    QCommandLineOption json{"json",
+                            "Print one JSON object on stdout instead of text (every command that "
+                            "prints results; schema: man nvbman-cli)."};
     QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
     QCommandLineOption noSafetyCopy{"no-safety-copy",
                                     "send, delete: keep no copy of what the slot held before."};
@@ -243,8 +257,7 @@ public:
             return list();
         }
         if (command == "import") {
-            expectArguments(rest, 1, 2);
-            return importSlot(slotArgument(rest[0]), rest.value(1, QDir::currentPath()));
+            return importSlots(rest);
         }
         if (command == "send") {
             expectArguments(rest, 2, 2);
@@ -295,6 +308,13 @@ private:
         }
     }
 
+    // "tone:12" is a mistyped slot, not a folder (write "./tone:12" for a folder of that name).
+    static bool looksLikeSlot(const QString& text) {
+        static const QRegularExpression shape(
+            QRegularExpression::anchoredPattern(QStringLiteral("[a-z]+:[0-9.]+")));
+        return shape.match(text).hasMatch();
+    }
+
     static SlotAddress slotArgument(const QString& text) {
         const auto wanted = SlotAddress::parse(text);
         if (!wanted) {
@@ -336,6 +356,19 @@ private:
         progress_.finish();
     }
 
+    // Only what a command on given slots needs: the devices, the keyboard's kind and those
+    // slots (a handful of requests instead of the whole listing's).
+    void getSlots(const std::vector<SlotAddress>& wanted) {
+        chooseDevices();
+        std::vector<EkData*> slots;
+        for (const SlotAddress& address : wanted) {
+            slots.push_back(slotOf(address).slot);
+        }
+        driver_.getSlots(input_, output_, slots);
+    }
+
+    void printJson(const QJsonObject& object) { out() << jsonoutput::line(object) << '\n'; }
+
     SlotInTree slotOf(const SlotAddress& wanted) {
         SlotInTree found = findSlot(driver_, wanted);
         if (found.slot == nullptr) {
@@ -349,11 +382,15 @@ private:
         auto& service = platform::MidiService::instance();
         const QStringList inputs = service.inputDevices();
         const QStringList outputs = service.outputDevices();
-        for (int i = 0; i < inputs.size(); ++i) {
-            out() << "in " << i << ": " << inputs[i] << '\n';
-        }
-        for (int i = 0; i < outputs.size(); ++i) {
-            out() << "out " << i << ": " << outputs[i] << '\n';
+        if (json_) {
+            printJson(jsonoutput::devices(inputs, outputs));
+        } else {
+            for (int i = 0; i < inputs.size(); ++i) {
+                out() << "in " << i << ": " << inputs[i] << '\n';
+            }
+            for (int i = 0; i < outputs.size(); ++i) {
+                out() << "out " << i << ": " << outputs[i] << '\n';
+            }
         }
         if (const QString problem = service.systemProblem(); !problem.isEmpty()) {
             printError("nvbman-cli: " + problem);
@@ -380,6 +417,11 @@ private:
         if (!pair) {
             throw platform::SystemError("No MLS-850 answered on any pair of MIDI devices.");
         }
+        if (json_) {
+            printJson({{"input", jsonoutput::device(pair->input, inputs[pair->input])},
+                       {"output", jsonoutput::device(pair->output, outputs[pair->output])}});
+            return Success;
+        }
         out() << "in " << pair->input << ": " << inputs[pair->input] << '\n'
               << "out " << pair->output << ": " << outputs[pair->output] << '\n';
         return Success;
@@ -388,6 +430,14 @@ private:
     int show(const QString& file) {
         EkDataFile item(DataType::NoType);
         NvbFileStream(file, NvbFileStream::OpenRead).read(item);
+        if (json_) {
+            printJson({{"file", QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())},
+                       {"type", item.type()},
+                       {"typeName", typeWord(item.type())},
+                       {"size", qint64(item.size())},
+                       {"name", transfer::keyboardText(item.name())}});
+            return Success;
+        }
         out() << "type: " << item.type() << " (" << typeWord(item.type()) << ")\n"
               << "size: " << item.size() << '\n'
               << "name: \"" << printable(transfer::keyboardText(item.name())) << "\"\n";
@@ -460,11 +510,50 @@ private:
         return path;
     }
 
-    int importSlot(const SlotAddress& wanted, const QString& folder) {
+    // import SLOT [SLOT...] [DIR] and import all [DIR]. One slot keeps the single import's
+    // output (the file's path); several, or all, print "SLOT PATH" per saved file.
+    int importSlots(QStringList args) {
+        expectArguments(args, 1, kMaxArguments);
+        QString folder = QDir::currentPath();
+        const bool all = args[0] == "all";
+        if (all) {
+            expectArguments(args, 1, 2);
+            folder = args.value(1, folder);
+        } else if (args.size() > 1 && !looksLikeSlot(args.last())) {
+            folder = args.takeLast();
+        }
+        std::vector<SlotAddress> wanted;
+        for (const QString& text : all ? QStringList() : args) {
+            const SlotAddress slot = slotArgument(text);
+            if (std::find(wanted.begin(), wanted.end(), slot) != wanted.end()) {
+                throw UsageError("slot '" + text + "' is given twice");
+            }
+            wanted.push_back(slot);
+        }
         transfer::requireFolder(folder);
-        getList();
-        out() << QDir::toNativeSeparators(fetch(wanted, folder)) << '\n';
-        return Success;
+        if (all) {
+            getList();
+            for (const auto& [address, where] : allSlots(driver_)) {
+                if (where.slot->isPresent()) {
+                    wanted.push_back(address);
+                }
+            }
+        } else {
+            getSlots(wanted);
+        }
+        if (wanted.size() == 1 && !all) {
+            const QString path = fetch(wanted.front(), folder);
+            if (json_) {
+                printJson(jsonoutput::jobOutcomes(
+                    folder, {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}}}));
+            } else {
+                out() << QDir::toNativeSeparators(path) << '\n';
+            }
+            return Success;
+        }
+        progress_.start("Import", 0);
+        const auto outcomes = batch::importSlots(link(), wanted, folder, messages_, &progress_);
+        return report(outcomes, folder, "not imported");
     }
 
     // Before a send or a delete: what the slot holds now goes into the safety store, unless
@@ -482,7 +571,7 @@ private:
     }
 
     int send(const QString& file, const SlotAddress& wanted) {
-        getList();
+        getSlots({wanted});
         const SlotInTree where = slotOf(wanted);
         EkDataFile item(DataType::NoType);
         transfer::loadFile(file, item);
@@ -505,14 +594,28 @@ private:
             transfer::checkSent(item, *where.slot, where.directoryPath, link(), &progress_);
             progress_.finish();
         }
+        if (json_) {
+            printJson({{"slot", wanted.text()},
+                       {"file", QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())},
+                       {"name", transfer::keyboardText(item.name())},
+                       {"size", qint64(item.size())},
+                       {"verified", verify_},
+                       {"keptCopy", copy ? QJsonValue(copy->id) : QJsonValue()}});
+        }
         return Success;
     }
 
     int remove(const SlotAddress& wanted) {
-        getList();
+        getSlots({wanted});
         const SlotInTree where = slotOf(wanted);
-        keepCopy(where, safety::Why::Delete, {});
+        const QString name = transfer::keyboardText(where.slot->name());
+        const auto copy = keepCopy(where, safety::Why::Delete, {});
         driver_.deleteData(*where.slot);
+        if (json_) {
+            printJson({{"slot", wanted.text()},
+                       {"name", name},
+                       {"keptCopy", copy ? QJsonValue(copy->id) : QJsonValue()}});
+        }
         return Success;
     }
 
@@ -588,15 +691,25 @@ private:
         int differing = 0;
         QString lastError;
         QStringList retried;
+        QJsonArray items;
         for (const backup::Comparison& comparison : comparisons) {
             if (comparison.retried) {
                 retried << comparison.slot.text();
             }
-            out() << comparison.slot.text() << ' ' << verdictWord(comparison.verdict);
-            if (!comparison.file.isEmpty()) {
-                out() << ' ' << QDir::toNativeSeparators(QDir(folder).filePath(comparison.file));
+            const QString path =
+                comparison.file.isEmpty()
+                    ? QString()
+                    : QDir::toNativeSeparators(QDir(folder).absoluteFilePath(comparison.file));
+            items.append(QJsonObject{
+                {"slot", comparison.slot.text()},
+                {"verdict", verdictWord(comparison.verdict)},
+                {"file", path.isEmpty() ? QJsonValue() : QJsonValue(path)},
+                {"error", comparison.error.isEmpty() ? QJsonValue() : QJsonValue(comparison.error)},
+                {"retried", comparison.retried}});
+            if (!json_) {
+                out() << comparison.slot.text() << ' ' << verdictWord(comparison.verdict)
+                      << (path.isEmpty() ? QString() : ' ' + path) << '\n';
             }
-            out() << '\n';
             if (comparison.verdict != backup::Verdict::Identical) {
                 ++differing;
             }
@@ -605,6 +718,10 @@ private:
                 printError("nvbman-cli: " + comparison.slot.text() +
                            " not compared: " + comparison.error);
             }
+        }
+        if (json_) {
+            printJson({{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())},
+                       {"items", items}});
         }
         if (!retried.isEmpty()) {
             printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
@@ -662,6 +779,9 @@ private:
     int report(const std::vector<backup::Outcome>& outcomes, const QString& folder,
                const char* failure) {
         progress_.finish();
+        if (json_) {
+            printJson(jsonoutput::jobOutcomes(folder, outcomes));
+        }
         QString lastError;
         QStringList retried;
         for (const backup::Outcome& outcome : outcomes) {
@@ -669,8 +789,10 @@ private:
                 retried << outcome.slot.text();
             }
             if (outcome.error.isEmpty()) {
-                out() << outcome.slot.text() << ' '
-                      << QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)) << '\n';
+                if (!json_) {
+                    out() << outcome.slot.text() << ' '
+                          << QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)) << '\n';
+                }
             } else {
                 lastError = outcome.error;
                 printError("nvbman-cli: " + outcome.slot.text() + " " + failure + ": " +

@@ -4,11 +4,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QCryptographicHash>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -74,6 +74,8 @@ private Q_SLOTS:
     void findNamesThePairAKeyboardAnswersOn();
     void frozenKeyboardStopsAJobInBoundedTime_data();
     void frozenKeyboardStopsAJobInBoundedTime();
+    void severalSlotsAtOnceAndLeanSingleSlots();
+    void jsonOutputFollowsTheSchema();
     void deletedItemsComeBack_data();
     void deletedItemsComeBack();
 
@@ -297,6 +299,125 @@ void TestCliJack::failuresGiveTheMessageText() {
     QVERIFY(QDir(home_->path()).entryList({"*.nvb"}, QDir::Files).isEmpty());  // nothing partial
 }
 
+void TestCliJack::severalSlotsAtOnceAndLeanSingleSlots() {
+    auto sim = startSim();
+    const auto words = [](const QString& path) {
+        EkDataFile item(DataType::NoType);
+        NvbFileStream(path, NvbFileStream::OpenRead).read(item);
+        return item.words();
+    };
+    const auto lines = [](const QByteArray& text) {
+        return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
+    };
+    const KeyboardMemory demo = KeyboardMemory::demo();
+
+    // One slot: the kind, the tone's size and name, then the data; never the whole listing
+    // (its 143 request/answer pairs).
+    const QString log = home_->filePath("import.log");
+    Result r = cli({"--log", log, "import", "tone:3", home_->path()}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(words(QString::fromUtf8(r.out.trimmed())), demo.data({2, 0, 3}));
+    QFile logFile(log);
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QStringList traffic = lines(logFile.readAll());
+    logFile.close();
+    QVERIFY2(traffic.size() <= 12, qPrintable(traffic.join('\n')));
+    QVERIFY(traffic.first().contains("ParamRequest"));
+
+    // Several: one line per saved slot, each file byte for byte; the empty one is reported
+    // last and the others are kept.
+    QDir(home_->path()).mkdir("several");
+    const QString several = home_->filePath("several");
+    r = cli({"import", "tone:0", "rhythm:1", "reg:1.2", "song:0", several}, sim.get());
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.lastErrorLine(), QString("The slot rhythm:1 is empty: there is nothing to import."));
+    const QStringList saved = lines(r.out);
+    QCOMPARE(saved.size(), 3);
+    QCOMPARE(saved[0], "tone:0 " + several + "/TON_Velvet  .nvb");
+    QCOMPARE(words(several + "/TON_Velvet  .nvb"), demo.data({2, 0, 0}));
+    QCOMPARE(words(several + "/REG_Preset13.nvb"), demo.data({12, 1, 2}));
+    QCOMPARE(words(several + "/SNG_Sunrise .nvb"), demo.data({10, 0, 0}));
+
+    // All: every slot that holds data, and nothing else in the folder.
+    QDir(home_->path()).mkdir("all");
+    r = cli({"import", "all", home_->filePath("all")}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(lines(r.out).size(), 10 + 10 + 16 + 1 + 2);
+    QCOMPARE(QDir(home_->filePath("all")).entryList(QDir::Files).size(), 39);
+
+    // Send and delete of one slot ask only for it too; the keyboard holds what was sent.
+    QVERIFY(QFile::remove(log));
+    r = cli({"--log", log, "send", several + "/SNG_Sunrise .nvb", "song:1"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QStringList sendTraffic = lines(logFile.readAll());
+    logFile.close();
+    // The song's 15 blocks and their answers, and a few questions: far below a listing's 286.
+    QVERIFY2(sendTraffic.size() < 60, qPrintable(QString::number(sendTraffic.size())));
+    QCOMPARE(cli({"delete", "song:0"}, sim.get()).exitCode, 0);
+    QTRY_COMPARE(state(*sim).data({10, 0, 1}), demo.data({10, 0, 0}));
+    QCOMPARE(state(*sim).size({10, 0, 0}), 0);
+}
+
+void TestCliJack::jsonOutputFollowsTheSchema() {
+    auto sim = startSim();
+    const auto json = [&](const QStringList& args, int exitCode = 0) {
+        const Result r = cli(QStringList{"--json"} + args, sim.get());
+        [&] { QCOMPARE(r.exitCode, exitCode); }();
+        QJsonParseError error{};
+        const QJsonObject object = QJsonDocument::fromJson(r.out, &error).object();
+        [&] { QVERIFY2(error.error == QJsonParseError::NoError, r.out.constData()); }();
+        return object;
+    };
+    QDir(home_->path()).mkdir("out");
+    const QString folder = home_->filePath("out");
+
+    QJsonObject o = json({"import", "tone:1", "song:1", folder}, 1);
+    QCOMPARE(o["folder"].toString(), folder);
+    QJsonArray items = o["items"].toArray();
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items[0].toObject()["slot"].toString(), QString("tone:1"));
+    QCOMPARE(items[0].toObject()["file"].toString(), folder + "/TON_Glass EP.nvb");
+    QVERIFY(items[0].toObject()["error"].isNull());
+    QVERIFY(items[1].toObject()["file"].isNull());
+    QVERIFY(items[1].toObject()["error"].toString().contains("empty"));
+
+    o = json({"import", "tone:1", folder});
+    QCOMPARE(o["items"].toArray()[0].toObject()["file"].toString(), folder + "/TON_Glass EP.nvb");
+
+    o = json({"show", folder + "/TON_Glass EP.nvb"});
+    QCOMPARE(o["typeName"].toString(), QString("Tone"));
+    QCOMPARE(o["size"].toInt(), 60);
+    QCOMPARE(o["name"].toString(), QString("Glass EP"));
+
+    o = json({"send", folder + "/TON_Glass EP.nvb", "tone:4"});
+    QCOMPARE(o["slot"].toString(), QString("tone:4"));
+    QVERIFY(o["keptCopy"].isDouble());  // tone:4 held "Strings" before
+    QCOMPARE(o["verified"].toBool(), false);
+
+    o = json({"delete", "rhythm:0"});
+    QCOMPARE(o["name"].toString(), QString("Bossa 2 "));
+    const int kept = o["keptCopy"].toInt();
+    o = json({"replaced"});
+    QCOMPARE(o["items"].toArray()[0].toObject()["id"].toInt(), kept);
+
+    o = json({"devices"});
+    bool listed = false;
+    for (const QJsonValue input : o["inputs"].toArray()) {
+        listed = listed || input.toObject()["name"].toString().contains(sim->name());
+    }
+    QVERIFY(listed);
+    QVERIFY(!o["outputs"].toArray().isEmpty());
+
+    QDir(home_->path()).mkdir("backup");
+    o = json({"backup", home_->filePath("backup")});
+    QCOMPARE(o["items"].toArray().size(), 38);  // the rhythm deleted above is gone
+    o = json({"verify", home_->filePath("backup")});
+    QCOMPARE(o["items"].toArray()[0].toObject()["verdict"].toString(), QString("identical"));
+    o = json({"restore", home_->filePath("backup")});
+    QCOMPARE(o["items"].toArray().size(), 38);
+}
+
 void TestCliJack::badUsageExitsWithTwo_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("no command") << QStringList{};
@@ -308,6 +429,9 @@ void TestCliJack::badUsageExitsWithTwo_data() {
     QTest::newRow("extra argument") << QStringList{"list", "now"};
     QTest::newRow("unknown option") << QStringList{"--colour", "list"};
     QTest::newRow("delete a tone") << QStringList{"delete", "tone:0"};
+    QTest::newRow("a slot twice") << QStringList{"import", "tone:1", "tone:1"};
+    QTest::newRow("a mistyped slot last") << QStringList{"import", "tone:1", "tone:12"};
+    QTest::newRow("all with slots") << QStringList{"import", "all", "tone:1", "dir"};
 }
 
 void TestCliJack::badUsageExitsWithTwo() {
@@ -335,7 +459,7 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
 void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
     QTest::addColumn<QString>("source");  // imported first, then sent into `target`
     QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("signal");  // to the command-line tool; SIGSTOP: to the keyboard
+    QTest::addColumn<int>("signal");    // to the command-line tool; SIGSTOP: to the keyboard
     QTest::addColumn<bool>("restore");  // sent back by a restore of a one-item backup
     QTest::addColumn<QString>("lastLine");
     QTest::newRow("into an empty rhythm slot") << "rhythm:0"

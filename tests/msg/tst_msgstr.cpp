@@ -90,7 +90,7 @@ void TestMsgStr::outsideAGroupIsEmpty() {
     QVERIFY(table.sysExErrorText(-1).isEmpty());
     QVERIFY(table.kbdDrvErrorText(1).isEmpty());
     QVERIFY(table.streamErrorText(3).isEmpty());
-    QVERIFY(table.operateErrorText(7).isEmpty());
+    QVERIFY(table.operateErrorText(9).isEmpty());
     QVERIFY(table.statusText(4).isEmpty());
     QVERIFY(MsgStr(1041).folderText(1).isEmpty());
 }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include "data/ekdatafile.h"
+#include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
@@ -32,21 +33,6 @@ constexpr int kFormat = 2;
 constexpr int kFirstFormat = 1;
 constexpr qsizetype kSha256HexLength = 64;
 
-// Moves the job's total on from the bytes of the item now travelling.
-class ItemProgress : public NvbStreamObserver {
-public:
-    ItemProgress(JobProgress* job, std::int64_t before) : job_(job), before_(before) {}
-    void notify(NvbStream& stream) override {
-        if (job_ != nullptr) {
-            job_->jobAdvanced(before_ + stream.position());
-        }
-    }
-
-private:
-    JobProgress* job_;
-    std::int64_t before_;
-};
-
 [[noreturn]] void damaged(const QString& folder, const QString& reason) {
     throw platform::SystemError(QString("The backup manifest in \"%1\" cannot be used: %2")
                                     .arg(QDir::toNativeSeparators(folder), reason)
@@ -57,62 +43,6 @@ private:
 bool isPlainFileName(const QString& name) {
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
            !name.contains('\\') && !name.contains(QChar(0));
-}
-
-// The outcome of an item that failed; the user's cancel stops the whole job instead.
-Outcome failed(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
-    if (platform::Cancellation::isRequested()) {
-        // A stop after a song slot was emptied keeps saying so.
-        try {
-            throw;
-        } catch (const transfer::SongSlotEmptied&) {
-            throw;
-        } catch (...) {
-            throw platform::Cancelled();
-        }
-    }
-    return {slot, file, currentErrorText(messages)};
-}
-
-// Whether the failure being handled is the link's (no answer, or the device gone) rather than
-// the item's: the next item would meet it again.
-bool isLinkFailure() {
-    try {
-        throw;
-    } catch (const EkSysExException& e) {
-        return e.code() == EkSysExException::Timeout;
-    } catch (const platform::MidiSystemError&) {
-        return true;
-    } catch (const transfer::SongSlotEmptied& emptied) {
-        try {
-            std::rethrow_exception(emptied.cause());
-        } catch (...) {
-            return isLinkFailure();
-        }
-    } catch (...) {
-        return false;
-    }
-}
-
-// Runs one item's transfer, once more from its start when its first try lost the link; the
-// outcome, and whether the link has failed for good.
-template <typename Transfer>
-std::pair<Outcome, bool> runItem(const SlotAddress& slot, const QString& file,
-                                 const MsgStr& messages, Transfer transfer) {
-    for (int attempt = 0;; ++attempt) {
-        try {
-            transfer();
-            return {Outcome{slot, file, {}, attempt > 0}, false};
-        } catch (...) {
-            const bool link = isLinkFailure();
-            if (link && attempt == 0 && !platform::Cancellation::isRequested()) {
-                continue;
-            }
-            Outcome outcome = failed(slot, file, messages);
-            outcome.retried = attempt > 0;
-            return {outcome, link};
-        }
-    }
 }
 
 }  // namespace
@@ -291,18 +221,14 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
             present.emplace_back(address, where);
         }
     }
-    if (progress != nullptr) {
-        progress->jobStarted(total);
-    }
+    JobRun run(progress, total, messages);
     Manifest manifest{transfer::keyboardText(link.driver.root().name()),
                       {},
                       QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                       QStringLiteral("NvbMan %1").arg(QCoreApplication::applicationVersion())};
     std::vector<Outcome> outcomes;
     QSet<QString> used;
-    std::int64_t done = 0;
     int failures = 0;
-    bool linkLost = false;
     // Plain references, not a structured binding: the item's transfer below captures them, and
     // clang 14 (the fuzz build) refuses to capture a binding.
     for (const auto& entry : present) {
@@ -310,26 +236,13 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
         const SlotInTree& where = entry.second;
         EkData& slot = *where.slot;
         // Two slots may carry the same name: each gets a file of its own.
-        const QString plain = transfer::importFileName(slot.type(), slot.name());
-        QString file = plain;
-        for (int n = 2; used.contains(file); ++n) {
-            file = plain.chopped(4) + QString(" (%1).nvb").arg(n);
-        }
-        used.insert(file);
-        const std::uint32_t size = slot.size();
-        if (linkLost) {
-            outcomes.push_back({address, file, messages.jobStoppedText()});
-            ++failures;
-            continue;
-        }
-        if (progress != nullptr) {
-            progress->itemStarted(address, file);
-        }
-        auto [outcome, lost] = runItem(address, file, messages, [&] {
-            ItemProgress itemProgress(progress, done);
-            transfer::importSlot(slot, where.directoryPath, stage.path(), link, &itemProgress,
-                                 file);
-        });
+        const QString file =
+            uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
+        const Outcome outcome =
+            run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
+                transfer::importSlot(slot, where.directoryPath, stage.path(), link, itemProgress,
+                                     file);
+            });
         if (outcome.error.isEmpty()) {
             manifest.entries.push_back({address, file, slot.type(), slot.size(),
                                         transfer::keyboardText(slot.name()),
@@ -338,11 +251,6 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
             ++failures;
         }
         outcomes.push_back(outcome);
-        linkLost = lost;
-        done += size;
-        if (progress != nullptr) {
-            progress->jobAdvanced(done);
-        }
     }
     const auto nothingKept = [&](const QString& reason) {
         return platform::SystemError(QString("%1 Nothing of the backup was kept in \"%2\".")
@@ -380,45 +288,28 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     for (const ManifestEntry& entry : manifest.entries) {
         total += entry.size;
     }
-    if (progress != nullptr) {
-        progress->jobStarted(total);
-    }
+    JobRun run(progress, total, messages);
     std::vector<Outcome> outcomes;
-    std::int64_t done = 0;
-    bool linkLost = false;
     for (const ManifestEntry& entry : manifest.entries) {
-        if (linkLost) {
-            outcomes.push_back({entry.slot, entry.file, messages.jobStoppedText()});
-            continue;
-        }
-        if (progress != nullptr) {
-            progress->itemStarted(entry.slot, entry.file);
-        }
-        auto [outcome, lost] = runItem(entry.slot, entry.file, messages, [&] {
-            const SlotInTree where = findSlot(link.driver, entry.slot);
-            if (where.slot == nullptr) {
-                throw platform::SystemError("The keyboard has no slot " +
-                                            entry.slot.text().toStdString() + ".");
-            }
-            EkDataFile item(DataType::NoType);
-            const QString path = QDir(folder).filePath(entry.file);
-            transfer::loadFile(path, item);
-            if (!entry.sha256.isEmpty() && safety::sha256Of(path) != entry.sha256) {
-                throw platform::SystemError(
-                    QString("\"%1\" has changed since the backup was made (its SHA-256 is not "
-                            "the manifest's); it was not sent.")
-                        .arg(QDir::toNativeSeparators(path))
-                        .toStdString());
-            }
-            ItemProgress itemProgress(progress, done);
-            transfer::sendItem(item, *where.slot, where.directoryPath, link, &itemProgress);
-        });
-        outcomes.push_back(outcome);
-        linkLost = lost;
-        done += entry.size;
-        if (progress != nullptr) {
-            progress->jobAdvanced(done);
-        }
+        outcomes.push_back(
+            run.item(entry.slot, entry.file, entry.size, [&](NvbStreamObserver* itemProgress) {
+                const SlotInTree where = findSlot(link.driver, entry.slot);
+                if (where.slot == nullptr) {
+                    throw platform::SystemError("The keyboard has no slot " +
+                                                entry.slot.text().toStdString() + ".");
+                }
+                EkDataFile item(DataType::NoType);
+                const QString path = QDir(folder).filePath(entry.file);
+                transfer::loadFile(path, item);
+                if (!entry.sha256.isEmpty() && safety::sha256Of(path) != entry.sha256) {
+                    throw platform::SystemError(
+                        QString("\"%1\" has changed since the backup was made (its SHA-256 is "
+                                "not the manifest's); it was not sent.")
+                            .arg(QDir::toNativeSeparators(path))
+                            .toStdString());
+                }
+                transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+            }));
     }
     return outcomes;
 }
@@ -441,9 +332,7 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
             total += where.slot->size();
         }
     }
-    if (progress != nullptr) {
-        progress->jobStarted(total);
-    }
+    JobRun run(progress, total, messages);
     std::vector<Comparison> comparisons;
     for (const ManifestEntry& entry : manifest.entries) {
         if (findSlot(link.driver, entry.slot).slot == nullptr) {
@@ -451,8 +340,6 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
                                    "The keyboard has no slot " + entry.slot.text() + "."});
         }
     }
-    std::int64_t done = 0;
-    bool linkLost = false;
     for (const auto& entryPair : slots) {
         const SlotAddress& address = entryPair.first;
         const SlotInTree& where = entryPair.second;
@@ -473,23 +360,14 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
             comparisons.push_back({address, entry->file, Verdict::MissingOnKeyboard, {}});
             continue;
         }
-        if (linkLost) {
-            comparisons.push_back(
-                {address, entry->file, Verdict::NotCompared, messages.jobStoppedText()});
-            continue;
-        }
-        if (progress != nullptr) {
-            progress->itemStarted(address, entry->file);
-        }
         EkDataFile fromFile(DataType::NoType);
         EkDataFile fromKeyboard(DataType::NoType);
-        auto [outcome, lost] = runItem(address, entry->file, messages, [&] {
-            transfer::loadFile(path, fromFile);
-            ItemProgress itemProgress(progress, done);
-            transfer::fetchItem(*where.slot, where.directoryPath, link, &itemProgress,
-                                fromKeyboard);
-        });
-        linkLost = lost;
+        const Outcome outcome = run.item(address, entry->file, where.slot->size(),
+                                         [&](NvbStreamObserver* itemProgress) {
+                                             transfer::loadFile(path, fromFile);
+                                             transfer::fetchItem(*where.slot, where.directoryPath,
+                                                                 link, itemProgress, fromKeyboard);
+                                         });
         Comparison comparison{address, entry->file, Verdict::NotCompared, outcome.error,
                               outcome.retried};
         if (outcome.error.isEmpty()) {
@@ -497,10 +375,6 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
                                                                             : Verdict::Different;
         }
         comparisons.push_back(comparison);
-        done += where.slot->size();
-        if (progress != nullptr) {
-            progress->jobAdvanced(done);
-        }
     }
     return comparisons;
 }

@@ -99,14 +99,18 @@ void EkKbdDrv::notifyObservers() {
     }
 }
 
+void EkKbdDrv::requireExpectedKind() {
+    if (transceiver_->queryKeyboardKind() != expectedKind_) {
+        throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
+    }
+}
+
 void EkKbdDrv::getList(int inputDevice, int outputDevice) {
     BusyScope busy(*this);
     inputDevice_ = inputDevice;
     outputDevice_ = outputDevice;
     PortSession ports(*this);
-    if (transceiver_->queryKeyboardKind() != expectedKind_) {
-        throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
-    }
+    requireExpectedKind();
     for (int i = 0; i < areaCount(); ++i) {
         EkDataDrive* area = findArea(areaNames_[static_cast<std::size_t>(i)]);
         if (isSongOrRhythm(area->type())) {
@@ -115,6 +119,24 @@ void EkKbdDrv::getList(int inputDevice, int outputDevice) {
         fillFolder(*EkDataDrive::from(root_->child(i)));
     }
     connected_ = true;
+}
+
+void EkKbdDrv::getSlots(int inputDevice, int outputDevice, const std::vector<EkData*>& slots) {
+    BusyScope busy(*this);
+    inputDevice_ = inputDevice;
+    outputDevice_ = outputDevice;
+    PortSession ports(*this);
+    requireExpectedKind();
+    bool songOrRhythm = false;
+    for (EkData* slot : slots) {
+        fillSlot(*slot);
+        songOrRhythm = songOrRhythm || isSongOrRhythm(slot->type());
+    }
+    if (songOrRhythm) {
+        if (EkDataDrive* area = findArea(mls850::kSongRhythmArea)) {
+            area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
+        }
+    }
 }
 
 void EkKbdDrv::fillFolder(EkDataDrive& folder) {

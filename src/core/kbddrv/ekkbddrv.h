@@ -38,6 +38,11 @@ public:
     // Connects and lists the keyboard: checks its kind and fills every slot's presence, size and
     // name and the free song and rhythm memory, notifying the observers once per item.
     void getList(int inputDevice, int outputDevice);
+    // Connects and fills only `slots` (slots of this driver's tree): the kind check, then each
+    // slot's presence, size and name, and the free memory of the song and rhythm area when one
+    // of them lies there. The rest of the tree keeps what it had. A command on a few slots
+    // costs a handful of requests instead of the whole listing's; the window lists instead.
+    void getSlots(int inputDevice, int outputDevice, const std::vector<EkData*>& slots);
     // Drops the listing: a fresh layout under the same root name, not connected. No traffic.
     void disconnect();
     bool isConnected() const { return connected_; }
@@ -108,6 +113,8 @@ private:
     };
 
     void rebuildTree(const std::string& rootName);
+    // Asks the keyboard's kind: EkKbdDrvException UnknownKeyboard unless it is this model's.
+    void requireExpectedKind();
     void fillFolder(EkDataDrive& folder);
     void fillSlot(EkData& slot);
     void notifyObservers();

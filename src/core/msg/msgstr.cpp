@@ -42,12 +42,16 @@ constexpr std::array kOperateJa = {
     "受信元のデータが指定されていません", "受信先のデータが指定されていません",
     "削除するデータが選択されていません", "ここには転送できません",
     "まず一覧を取得して下さい",
+    "選択したスロットから後ろにファイルが収まりません",
+    "送信先のフォルダと種類が違うファイルがあります",
 };
 constexpr std::array kOperateEn = {
     "Not select a source data", "Not select a distination data",
     "Not select a source data", "Not select a distination data",
     "Not select a data",        "Not acceptable",
     "Get list first!!",
+    "The files do not fit into the folder from the selected slot on",
+    "A file's type does not match the folder it would go into",
 };
 
 constexpr std::array kStatusJa = {

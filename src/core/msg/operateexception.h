@@ -15,6 +15,8 @@ public:
         NoDeleteSelection = 4,  // Delete: no folder or item selected in the keyboard pane
         NotAcceptable = 5,      // a folder row as the target of a send or a drop
         ListFirst = 6,          // Delete before the keyboard's list was fetched
+        DoesNotFit = 7,         // Send of several files: they run past the folder's last slot
+        WrongType = 8,          // Send of several files: one is not of the folder's type
     };
     using EkException::EkException;
 };

@@ -1,0 +1,43 @@
+#include "jsonoutput.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace jsonoutput {
+
+QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes) {
+    QJsonArray items;
+    for (const backup::Outcome& outcome : outcomes) {
+        const bool saved = outcome.error.isEmpty();
+        items.append(QJsonObject{
+            {"slot", outcome.slot.text()},
+            {"file", outcome.file.isEmpty() ? QJsonValue()
+                                            : QJsonValue(QDir::toNativeSeparators(
+                                                  QDir(folder).absoluteFilePath(outcome.file)))},
+            {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
+            {"retried", outcome.retried}});
+    }
+    return {{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())}, {"items", items}};
+}
+
+QJsonObject device(int number, const QString& name) {
+    return {{"number", number}, {"name", name}};
+}
+
+QJsonObject devices(const QStringList& inputs, const QStringList& outputs) {
+    const auto list = [](const QStringList& names) {
+        QJsonArray array;
+        for (int i = 0; i < names.size(); ++i) {
+            array.append(device(i, names[i]));
+        }
+        return array;
+    };
+    return {{"inputs", list(inputs)}, {"outputs", list(outputs)}};
+}
+
+QByteArray line(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+}  // namespace jsonoutput

@@ -1,0 +1,167 @@
+#include "batchjobs.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <optional>
+
+#include "data/ekdatafile.h"
+#include "jobitem.h"
+#include "kbddrv/ekkbddrv.h"
+#include "msg/errortext.h"
+#include "msg/operateexception.h"
+#include "platform/systemerror.h"
+#include "safetystore.h"
+#include "stream/nvbtransfer.h"
+
+namespace batch {
+namespace {
+
+using backup::Outcome;
+
+// The slot of the driver's tree, or a failed outcome's text when there is none or it is empty.
+QString problemOf(const SlotInTree& where, const SlotAddress& address, const char* nothingTo) {
+    if (where.slot == nullptr) {
+        return QString("The keyboard has no slot %1.").arg(address.text());
+    }
+    if (!where.slot->isPresent()) {
+        return QString("The slot %1 is empty: there is nothing to %2.")
+            .arg(address.text(), nothingTo);
+    }
+    return {};
+}
+
+std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slots) {
+    std::int64_t total = 0;
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(driver, address);
+        if (where.slot != nullptr && where.slot->isPresent()) {
+            total += where.slot->size();
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
+std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
+                                 const QString& folder, const MsgStr& messages,
+                                 backup::JobProgress* progress) {
+    transfer::requireFolder(folder);
+    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+    std::vector<Outcome> outcomes;
+    QSet<QString> used;
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(link.driver, address);
+        if (const QString problem = problemOf(where, address, "import"); !problem.isEmpty()) {
+            outcomes.push_back({address, {}, problem});
+            continue;
+        }
+        EkData& slot = *where.slot;
+        const QString file =
+            backup::uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
+        outcomes.push_back(
+            run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
+                transfer::importSlot(slot, where.directoryPath, folder, link, itemProgress, file);
+            }));
+    }
+    return outcomes;
+}
+
+std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
+                                 safety::Store* store, const MsgStr& messages,
+                                 backup::JobProgress* progress) {
+    backup::JobRun run(progress, store != nullptr ? presentBytes(link.driver, slots) : 0, messages);
+    std::vector<Outcome> outcomes;
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(link.driver, address);
+        if (const QString problem = problemOf(where, address, "delete"); !problem.isEmpty()) {
+            outcomes.push_back({address, {}, problem});
+            continue;
+        }
+        EkData& slot = *where.slot;
+        const std::uint32_t bytes = store != nullptr ? slot.size() : 0;
+        outcomes.push_back(run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
+            if (store != nullptr) {
+                safety::keepCopy(*store, link, slot, where.directoryPath, safety::Why::Delete, {},
+                                 itemProgress);
+            }
+            link.driver.deleteData(slot);
+        }));
+    }
+    return outcomes;
+}
+
+std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
+                                  const SlotAddress& first) {
+    SlotAddress last = first;
+    last.number += int(files.size()) - 1;
+    if (files.isEmpty() || findSlot(driver, last).slot == nullptr) {
+        throw OperateException(OperateException::DoesNotFit);
+    }
+    std::vector<Placement> placements;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        SlotAddress slot = first;
+        slot.number += int(i);
+        EkDataFile item(DataType::NoType);
+        transfer::loadFile(files[i], item);
+        if (item.type() != findSlot(driver, slot).slot->type()) {
+            throw OperateException(OperateException::WrongType);
+        }
+        placements.push_back({files[i], slot});
+    }
+    return placements;
+}
+
+std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Placement>& placements,
+                               safety::Store* store, bool verify, const MsgStr& messages,
+                               backup::JobProgress* progress) {
+    std::int64_t total = 0;
+    for (const Placement& placement : placements) {
+        total += QFileInfo(placement.file).size();
+    }
+    backup::JobRun run(progress, total, messages);
+    std::vector<Outcome> outcomes;
+    for (const Placement& placement : placements) {
+        const SlotInTree where = findSlot(link.driver, placement.slot);
+        if (where.slot == nullptr) {
+            outcomes.push_back(
+                {placement.slot, placement.file,
+                 QString("The keyboard has no slot %1.").arg(placement.slot.text())});
+            continue;
+        }
+        std::optional<safety::Copy> copy;
+        const auto send = [&](NvbStreamObserver* itemProgress) {
+            EkDataFile item(DataType::NoType);
+            transfer::loadFile(placement.file, item);
+            if (store != nullptr && where.slot->isPresent()) {
+                copy = safety::keepCopy(*store, link, *where.slot, where.directoryPath,
+                                        safety::Why::Send,
+                                        QFileInfo(placement.file).absoluteFilePath(), nullptr);
+            }
+            transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+            if (verify) {
+                transfer::checkSent(item, *where.slot, where.directoryPath, link, nullptr);
+            }
+        };
+        try {
+            Outcome outcome = run.item(placement.slot, placement.file,
+                                       std::uint32_t(QFileInfo(placement.file).size()), send);
+            if (!outcome.error.isEmpty() && copy && !where.slot->isPresent()) {
+                outcome.error += '\n' + safety::keptCopyText(*copy, *store);
+            }
+            outcomes.push_back(outcome);
+        } catch (const transfer::SongSlotEmptied&) {
+            // Stopped with a song slot emptied: the stop says so, and where the old song is.
+            if (!copy) {
+                throw;
+            }
+            throw platform::SystemError(
+                (currentErrorText(messages) + '\n' + safety::keptCopyText(*copy, *store))
+                    .toStdString());
+        }
+    }
+    return outcomes;
+}
+
+}  // namespace batch

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "kbddrv/keyboardlink.h"
+#include "keyboardbackup.h"
+#include "slotaddress.h"
+
+class MsgStr;
+
+namespace safety {
+class Store;
+}
+
+// Several items in one job, for the window's multi-selection and the command-line tool's
+// "import SLOT SLOT..." and "import all": one progress over all items, an outcome per item (the
+// others go on after one fails), a cancel stops the whole job. They run after a list fetch (or
+// EkKbdDrv::getSlots of their slots), like the single-item commands.
+namespace batch {
+
+// Imports each slot into a new file of its own in `folder`, named as an import names it (two of
+// the job with one name get " (2)", " (3)" before ".nvb"; a file of that name already in the
+// folder is replaced, as a single import replaces it). An empty slot's outcome says so.
+std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
+                                         const std::vector<SlotAddress>& slots,
+                                         const QString& folder, const MsgStr& messages,
+                                         backup::JobProgress* progress);
+
+// Deletes each song or user rhythm, after keeping a copy of it in `store` (none when null). A
+// copy that cannot be made leaves that item on the keyboard.
+std::vector<backup::Outcome> deleteSlots(const KeyboardLink& link,
+                                         const std::vector<SlotAddress>& slots,
+                                         safety::Store* store, const MsgStr& messages,
+                                         backup::JobProgress* progress);
+
+// A file and the slot it goes into.
+struct Placement {
+    QString file;
+    SlotAddress slot;
+};
+
+// Places `files`, in their order, into consecutive slots of the folder that holds `first`,
+// starting there. Reads each file. Throws OperateException DoesNotFit when they run past the
+// folder's last slot and WrongType when a file's type is not the folder's (before anything is
+// sent); a file that is no ".nvb" file throws the file stream's error.
+std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
+                                  const SlotAddress& first);
+
+// Sends each placed file into its slot, keeping a copy of what it replaces in `store` (none
+// when null) and, with `verify`, fetching the slot again to compare. A song slot emptied by a
+// failed send says so in its outcome, with where its old song is kept.
+std::vector<backup::Outcome> sendFiles(const KeyboardLink& link,
+                                       const std::vector<Placement>& placements,
+                                       safety::Store* store, bool verify, const MsgStr& messages,
+                                       backup::JobProgress* progress);
+
+}  // namespace batch

@@ -1,0 +1,76 @@
+#include "jobitem.h"
+
+#include "msg/errortext.h"
+#include "msg/msgstr.h"
+#include "platform/systemerror.h"
+#include "stream/nvbtransfer.h"
+#include "sysex/ekexception.h"
+
+namespace backup {
+
+Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
+    if (platform::Cancellation::isRequested()) {
+        // A stop after a song slot was emptied keeps saying so.
+        try {
+            throw;
+        } catch (const transfer::SongSlotEmptied&) {
+            throw;
+        } catch (...) {
+            throw platform::Cancelled();
+        }
+    }
+    return {slot, file, currentErrorText(messages)};
+}
+
+bool isLinkFailure() {
+    try {
+        throw;
+    } catch (const EkSysExException& e) {
+        return e.code() == EkSysExException::Timeout;
+    } catch (const platform::MidiSystemError&) {
+        return true;
+    } catch (const transfer::SongSlotEmptied& emptied) {
+        try {
+            std::rethrow_exception(emptied.cause());
+        } catch (...) {
+            return isLinkFailure();
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
+QString uniqueFileName(const QString& plain, QSet<QString>& used) {
+    QString file = plain;
+    for (int n = 2; used.contains(file); ++n) {
+        file = plain.chopped(4) + QString(" (%1).nvb").arg(n);
+    }
+    used.insert(file);
+    return file;
+}
+
+JobRun::JobRun(JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages)
+    : progress_(progress), messages_(messages) {
+    if (progress_ != nullptr) {
+        progress_->jobStarted(totalBytes);
+    }
+}
+
+void JobRun::ItemProgress::notify(NvbStream& stream) {
+    if (job_ != nullptr) {
+        job_->jobAdvanced(before_ + stream.position());
+    }
+}
+
+Outcome JobRun::stoppedItem(const SlotAddress& slot, const QString& file) const {
+    return {slot, file, messages_.jobStoppedText()};
+}
+
+void JobRun::itemDone(std::uint32_t bytes) {
+    done_ += bytes;
+    if (progress_ != nullptr) {
+        progress_->jobAdvanced(done_);
+    }
+}
+
+}  // namespace backup

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <cstdint>
+#include <utility>
+
+#include "keyboardbackup.h"
+#include "platform/cancellation.h"
+#include "stream/nvbstream.h"
+
+class MsgStr;
+
+namespace backup {
+
+// The outcome of the item whose failure is being handled; the user's cancel stops the whole job
+// instead (platform::Cancelled, or the SongSlotEmptied that says a song slot is empty now).
+Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages);
+
+// Whether the failure being handled is the link's (no answer, or the device gone) rather than
+// the item's: the next item would meet it again.
+bool isLinkFailure();
+
+// `plain` ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before ".nvb" when a file of the same
+// job has that name already; adds the name returned to `used`.
+QString uniqueFileName(const QString& plain, QSet<QString>& used);
+
+// Runs a job's items one after the other under one progress total: each item once more from its
+// start when its first try lost the link, and every item after a link lost for good marked as
+// not done ("the job stopped") without traffic.
+class JobRun {
+public:
+    JobRun(JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages);
+
+    // Runs `transfer(NvbStreamObserver*)` for one item of `bytes` and returns its outcome.
+    template <typename Transfer>
+    Outcome item(const SlotAddress& slot, const QString& file, std::uint32_t bytes,
+                 Transfer transfer);
+
+    bool linkLost() const { return linkLost_; }
+
+private:
+    // Moves the job's total on from the bytes of the item now travelling.
+    class ItemProgress : public NvbStreamObserver {
+    public:
+        ItemProgress(JobProgress* job, std::int64_t before) : job_(job), before_(before) {}
+        void notify(NvbStream& stream) override;
+
+    private:
+        JobProgress* job_;
+        std::int64_t before_;
+    };
+
+    Outcome stoppedItem(const SlotAddress& slot, const QString& file) const;
+    void itemDone(std::uint32_t bytes);
+
+    JobProgress* progress_;
+    const MsgStr& messages_;
+    std::int64_t done_ = 0;
+    bool linkLost_ = false;
+};
+
+template <typename Transfer>
+Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t bytes,
+                     Transfer transfer) {
+    if (linkLost_) {
+        return stoppedItem(slot, file);
+    }
+    if (progress_ != nullptr) {
+        progress_->itemStarted(slot, file);
+    }
+    Outcome outcome{slot, file, {}, false};
+    for (int attempt = 0;; ++attempt) {
+        try {
+            ItemProgress itemProgress(progress_, done_);
+            transfer(&itemProgress);
+            outcome.retried = attempt > 0;
+            break;
+        } catch (...) {
+            const bool link = isLinkFailure();
+            if (link && attempt == 0 && !platform::Cancellation::isRequested()) {
+                continue;
+            }
+            outcome = failedItem(slot, file, messages_);
+            outcome.retried = attempt > 0;
+            linkLost_ = link;
+            break;
+        }
+    }
+    itemDone(bytes);
+    return outcome;
+}
+
+}  // namespace backup
