@@ -23,6 +23,7 @@
 #include <csignal>
 
 #include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
 #include "data/ekdatafile.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
@@ -86,6 +87,9 @@ private Q_SLOTS:
     void explorerAndActivationWorkOnTheSelectedFolder();
     void backupsComparedSendsCheckedRetriesNoted();
     void midiLogShowsEveryMessageAndSavesIt();
+    void severalRowsInOneCommand();
+    void filesFromOtherPrograms_data();
+    void filesFromOtherPrograms();
 
 private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
@@ -96,6 +100,11 @@ private:
     }
     void selectKbd(const QStringList& nodes, int row);
     void selectLocal(const QString& name);
+    // Adds these rows of the list to its selection, as Ctrl+click does.
+    void addRows(const char* listName, std::initializer_list<int> rows);
+    // Drops `data` onto the row named `target` of the list (empty: its empty space); returns
+    // whether the drop was taken, after its command has run.
+    bool dropOnto(const char* listName, const QString& target, QMimeData* data);
     // Imports a slot through the window into the home folder; returns the file's path.
     QString importSlot(const QStringList& nodes, int row);
     int currentKbdRow() { return list("KbdFileView")->currentIndex().row(); }
@@ -149,6 +158,36 @@ void TestWindowTransfers::selectKbd(const QStringList& nodes, int row) {
     dirs->setCurrentIndex(node);
     QListView* files = list("KbdFileView");
     files->setCurrentIndex(row < 0 ? QModelIndex() : files->model()->index(row, 0));
+}
+
+void TestWindowTransfers::addRows(const char* listName, std::initializer_list<int> rows) {
+    QListView* view = list(listName);
+    for (int row : rows) {
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+bool TestWindowTransfers::dropOnto(const char* listName, const QString& target, QMimeData* data) {
+    QListView* view = list(listName);
+    QModelIndex row;
+    if (!target.isEmpty()) {
+        const QModelIndexList found = view->model()->match(
+            view->model()->index(0, 0), Qt::DisplayRole, target, 1, Qt::MatchExactly);
+        row = found.value(0);
+    }
+    view->scrollTo(row);
+    QApplication::processEvents();
+    const QPoint at = row.isValid()
+                          ? view->visualRect(row).center()
+                          : QPoint(view->viewport()->width() - 2, view->viewport()->height() - 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &drop);
+    QTest::qWait(50);  // the drop's command runs from the event loop
+    [&] { QTRY_VERIFY(!window_->frame().isBusy()); }();
+    return enter.isAccepted() && drop.isAccepted();
 }
 
 void TestWindowTransfers::selectLocal(const QString& name) {
@@ -779,4 +818,165 @@ void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {
 }
 
 QTEST_MAIN(TestWindowTransfers)
+
+void TestWindowTransfers::severalRowsInOneCommand() {
+    startWindow();
+    QDir(home_->path()).mkdir("in");
+    const KeyboardMemory demo = KeyboardMemory::demo();
+
+    // Import of three tones: three files, one after the other under one progress.
+    selectKbd({"Tone:\\"}, 0);
+    addRows("KbdFileView", {2, 3});
+    QCOMPARE(list("KbdFileView")->selectionModel()->selectedRows().size(), 3);
+    MessageBoxes boxes;
+    window_->ReceiveActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(fileWords(home_->filePath("TON_Velvet  .nvb")), demo.data(kTone0));
+    QCOMPARE(fileWords(home_->filePath("TON_Brass Up.nvb")), demo.data({DataType::Tone, 0, 2}));
+    QCOMPARE(fileWords(home_->filePath("TON_Warm Pad.nvb")), demo.data(kTone3));
+    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("3 items imported"));
+
+    // Send of two files from tone 8 on: tones 8 and 9, in the order shown (by name).
+    window_->LocalUpdateActionExecute();
+    selectLocal("TON_Velvet  .nvb");
+    addRows("LocalFileView", {localList()->rowNamed("TON_Brass Up.nvb").row()});
+    selectKbd({"Tone:\\"}, 8);
+    window_->SendActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 9}), demo.data(kTone0));
+    QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 8}),
+             demo.data({DataType::Tone, 0, 2}));
+
+    // From tone 9 they do not fit; a song file among tones is of the wrong type. Both are
+    // refused before anything is sent.
+    importSlot({"Song Rhythm:\\", "Song"}, 0);
+    window_->LocalUpdateActionExecute();
+    const QJsonObject before = keyboard();
+    selectLocal("TON_Brass Up.nvb");
+    addRows("LocalFileView", {localList()->rowNamed("TON_Velvet  .nvb").row()});
+    selectKbd({"Tone:\\"}, 9);
+    window_->SendActionExecute();
+    selectLocal("TON_Brass Up.nvb");
+    addRows("LocalFileView", {localList()->rowNamed("SNG_Sunrise .nvb").row()});
+    selectKbd({"Tone:\\"}, 0);
+    window_->SendActionExecute();
+    QCOMPARE(boxes.texts,
+             (QStringList{"The files do not fit into the folder from the selected slot on",
+                          "A file's type does not match the folder it would go into"}));
+    QCOMPARE(keyboard(), before);
+    boxes.texts.clear();
+
+    // Delete of both rhythms: each kept first, then gone from the keyboard.
+    selectKbd({"Song Rhythm:\\", "Rhythm"}, 0);
+    addRows("KbdFileView", {2});
+    window_->DeleteActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 0}), 0);
+    QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 2}), 0);
+    const auto copies = safety::Store().copies();
+    QCOMPARE(copies.size(), std::size_t(2 + 2));  // and the two tones the send replaced
+    QCOMPARE(copies[0].slot.text(), QString("rhythm:2"));
+    QCOMPARE(copies[1].slot.text(), QString("rhythm:0"));
+
+    // A press on one of several selected rows keeps them all for a drag; a release without a
+    // drag leaves that row alone selected, as a click does.
+    selectKbd({"Tone:\\"}, 0);
+    addRows("KbdFileView", {1});
+    QListView* view = list("KbdFileView");
+    const QPoint at = view->visualRect(view->model()->index(1, 0)).center();
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(view->selectionModel()->selectedRows().first().row(), 1);
+}
+
+void TestWindowTransfers::filesFromOtherPrograms_data() {
+    QTest::addColumn<QString>("onto");     // the list: kbd or local
+    QTest::addColumn<QString>("target");   // the row dropped on
+    QTest::addColumn<QString>("carried");  // files, a text file, text or a remote address
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("two files onto a slot") << "kbd"
+                                           << "Marimba "
+                                           << "files" << true << "sent";
+    QTest::newRow("a text file onto a slot") << "kbd"
+                                             << "Marimba "
+                                             << "text file" << true << "No NVB file";
+    QTest::newRow("plain text onto a slot") << "kbd"
+                                            << "Marimba "
+                                            << "text" << false << "";
+    QTest::newRow("a remote file onto a slot") << "kbd"
+                                               << "Marimba "
+                                               << "remote" << false << "";
+    QTest::newRow("two files onto the PC list") << "local"
+                                                << ""
+                                                << "files" << true << "copied";
+    QTest::newRow("onto a sub-folder") << "local"
+                                       << "Sub"
+                                       << "files" << true << "copied:Sub";
+    QTest::newRow("a text file onto the PC list") << "local"
+                                                  << ""
+                                                  << "text file" << true << "No NVB file";
+}
+
+void TestWindowTransfers::filesFromOtherPrograms() {
+    QFETCH(QString, onto);
+    QFETCH(QString, target);
+    QFETCH(QString, carried);
+    QFETCH(bool, accepted);
+    QFETCH(QString, outcome);
+    startWindow();
+    // The other program's folder, with two tones and a text file.
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile::copy(importSlot({"Tone:\\"}, 0), elsewhere.filePath("a.nvb")));
+    QVERIFY(QFile::copy(importSlot({"Tone:\\"}, 3), elsewhere.filePath("b.nvb")));
+    QFile text(elsewhere.filePath("notes.txt"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not a keyboard item");
+    text.close();
+    QVERIFY(QDir(home_->path()).mkdir("Sub"));
+    // A file of the same name waits in the PC list's folder: replacing it is asked first.
+    QVERIFY(QFile::copy(elsewhere.filePath("b.nvb"), home_->filePath("a.nvb")));
+    window_->LocalUpdateActionExecute();
+
+    QMimeData data;
+    if (carried == "files") {
+        data.setUrls({QUrl::fromLocalFile(elsewhere.filePath("a.nvb")),
+                      QUrl::fromLocalFile(elsewhere.filePath("b.nvb"))});
+    } else if (carried == "text file") {
+        data.setUrls({QUrl::fromLocalFile(elsewhere.filePath("notes.txt"))});
+    } else if (carried == "text") {
+        data.setText("a.nvb");
+    } else {
+        data.setUrls({QUrl("https://example.org/a.nvb")});
+    }
+    if (onto == "kbd") {
+        selectKbd({"Tone:\\"}, -1);
+    }
+    const QJsonObject before = keyboard();
+    MessageBoxes boxes(QMessageBox::Yes);
+    QCOMPARE(dropOnto(onto == "kbd" ? "KbdFileView" : "LocalFileView", target, &data), accepted);
+    if (outcome == "sent") {
+        QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+        QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 7}),
+                     KeyboardMemory::demo().data(kTone0));
+        QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 8}),
+                 KeyboardMemory::demo().data(kTone3));
+    } else if (outcome.startsWith("copied")) {
+        const QString folder =
+            outcome == "copied" ? home_->path() : home_->filePath(outcome.mid(7));
+        QCOMPARE(fileWords(QDir(folder).filePath("a.nvb")), KeyboardMemory::demo().data(kTone0));
+        QCOMPARE(fileWords(QDir(folder).filePath("b.nvb")), KeyboardMemory::demo().data(kTone3));
+        QCOMPARE(boxes.texts, outcome == "copied"
+                                  ? QStringList{"\"a.nvb\" exists already. Replace it?"}
+                                  : QStringList());
+        QCOMPARE(currentLocalName(), QString("b.nvb"));
+    } else {
+        QCOMPARE(boxes.texts, outcome.isEmpty() ? QStringList() : QStringList{outcome});
+        QCOMPARE(keyboard(), before);
+        QVERIFY(!QFileInfo::exists(home_->filePath("notes.txt")));
+    }
+}
+
 #include "tst_windowtransfers.moc"

@@ -43,7 +43,10 @@ public:
             if (box != nullptr && box->isVisible() && !box->property("answered").toBool()) {
                 box->setProperty("answered", true);
                 texts << box->text();
-                box->button(answer)->click();
+                // A box without that button (a question where a message was expected) still
+                // closes, and its text fails the test's check.
+                QAbstractButton* button = box->button(answer);
+                (button != nullptr ? button : box->buttons().first())->click();
             }
         });
         timer_.start();

@@ -38,17 +38,23 @@ constexpr std::array kStreamEn = {
 };
 
 constexpr std::array kOperateJa = {
-    "送信元のデータが指定されていません", "送信先のデータが指定されていません",
-    "受信元のデータが指定されていません", "受信先のデータが指定されていません",
-    "削除するデータが選択されていません", "ここには転送できません",
+    "送信元のデータが指定されていません",
+    "送信先のデータが指定されていません",
+    "受信元のデータが指定されていません",
+    "受信先のデータが指定されていません",
+    "削除するデータが選択されていません",
+    "ここには転送できません",
     "まず一覧を取得して下さい",
     "選択したスロットから後ろにファイルが収まりません",
     "送信先のフォルダと種類が違うファイルがあります",
 };
 constexpr std::array kOperateEn = {
-    "Not select a source data", "Not select a distination data",
-    "Not select a source data", "Not select a distination data",
-    "Not select a data",        "Not acceptable",
+    "Not select a source data",
+    "Not select a distination data",
+    "Not select a source data",
+    "Not select a distination data",
+    "Not select a data",
+    "Not acceptable",
     "Get list first!!",
     "The files do not fit into the folder from the selected slot on",
     "A file's type does not match the folder it would go into",
@@ -139,6 +145,22 @@ constexpr std::array kJobJa = {
     "次のデータは保存できませんでした:",
     "次のデータは戻せませんでした:",
 };
+// Several items of the window's selection in one command: done, and the failures' heading, for
+// Import, Send and Delete.
+constexpr std::array kBatchJa = {
+    "%1 件のデータを受信しました",       "%1 件のデータを送信しました",
+    "%1 件のデータを削除しました",       "次のデータは受信できませんでした:",
+    "次のデータは送信できませんでした:", "次のデータは削除できませんでした:",
+};
+constexpr std::array kBatchEn = {
+    "%1 items imported",          "%1 items sent",
+    "%1 items deleted",           "These items were not imported:",
+    "These items were not sent:", "These items were not deleted:",
+};
+
+constexpr std::array kReplaceFileJa = {"「%1」は既にあります。置き換えますか？"};
+constexpr std::array kReplaceFileEn = {"\"%1\" exists already. Replace it?"};
+
 constexpr std::array kJobEn = {
     "Send the %1 items of the backup in \"%2\" back into the keyboard's slots they came "
     "from?\nWhat those slots hold now is replaced.",
@@ -232,6 +254,26 @@ QString MsgStr::putBackQuestion() const {
 
 QString MsgStr::jobStoppedText() const {
     return pick(kJobStoppedJa, kJobStoppedEn, 0);
+}
+
+namespace {
+// The batch texts' order: Import, Send, Delete; the headings follow the three.
+int batchIndex(MsgStr::Command command) {
+    return command == MsgStr::Receive ? 0 : command == MsgStr::Send ? 1 : 2;
+}
+constexpr int kBatchHeadings = 3;
+}  // namespace
+
+QString MsgStr::batchDoneText(Command command, int items) const {
+    return pick(kBatchJa, kBatchEn, batchIndex(command)).arg(items);
+}
+
+QString MsgStr::replaceFileQuestion(const QString& name) const {
+    return pick(kReplaceFileJa, kReplaceFileEn, 0).arg(name);
+}
+
+QString MsgStr::batchFailedHeading(Command command) const {
+    return pick(kBatchJa, kBatchEn, kBatchHeadings + batchIndex(command));
 }
 
 QString MsgStr::jobFailedHeading(bool restore) const {

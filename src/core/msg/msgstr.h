@@ -52,6 +52,12 @@ public:
     QString restoreQuestion(int items, const QString& folder) const;
     QString jobDoneText(bool restore, int items) const;
     QString jobFailedHeading(bool restore) const;
+    // Several selected items in one Import, Send or Delete: how many were done, and the heading
+    // of the list of those that failed.
+    QString batchDoneText(Command command, int items) const;
+    QString batchFailedHeading(Command command) const;
+    // A file dropped onto the PC list meets one of the same name in the folder.
+    QString replaceFileQuestion(const QString& name) const;
 
 private:
     using Group = std::span<const char* const>;

@@ -1,12 +1,14 @@
 #include "nvbtransfer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "data/ekdatafile.h"
 #include "nvbfilestream.h"
 #include "nvbmidistream.h"
 #include "platform/cancellation.h"
+#include "platform/savefile.h"
 #include "platform/systemerror.h"
 
 namespace transfer {
@@ -107,6 +109,22 @@ QString importSlot(EkData& slot, const std::string& directoryPath, const QString
     const QString path = QDir(folder).filePath(name);
     NvbFileStream(path, NvbFileStream::Create).write(item);
     return path;
+}
+
+QString copyNvbFile(const QString& source, const QString& folder) {
+    EkDataFile item(DataType::NoType);
+    loadFile(source, item);
+    const QString target = QDir(folder).filePath(QFileInfo(source).fileName());
+    if (QFileInfo(target).canonicalFilePath() == QFileInfo(source).canonicalFilePath()) {
+        return target;
+    }
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw platform::FileError("Cannot read", source.toStdString(),
+                                  file.errorString().toStdString());
+    }
+    platform::saveFile(target, file.readAll());
+    return target;
 }
 
 bool sameItem(const EkDataFile& a, const EkDataFile& b) {

@@ -74,6 +74,11 @@ QString importSlot(EkData& slot, const std::string& directoryPath, const QString
                    const KeyboardLink& link, NvbStreamObserver* progress,
                    const QString& fileName = {});
 
+// Copies the ".nvb" file `source` into `folder` under its own name, replacing a file of that name
+// in one step. The file is read first: one that is no ".nvb" file throws the file stream's error
+// and nothing is written. Returns the copy's path (the source's own when it is in `folder`).
+QString copyNvbFile(const QString& source, const QString& folder);
+
 // Whether two items are the same byte for byte: type, size, name and every data byte.
 bool sameItem(const EkDataFile& a, const EkDataFile& b);
 

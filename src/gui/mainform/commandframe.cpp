@@ -1,12 +1,12 @@
 #include "commandframe.h"
 
-#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 #include "msg/errortext.h"
 #include "platform/cancellation.h"

@@ -49,8 +49,8 @@ QStandardItem* LocalTreeModel::folderItem(const QString& name, const QString& pa
 void LocalTreeModel::buildRoots() {
     clear();
     for (const QFileInfo& root : QDir::drives()) {
-        appendRow(folderItem(QDir::toNativeSeparators(root.absoluteFilePath()),
-                             root.absoluteFilePath()));
+        appendRow(
+            folderItem(QDir::toNativeSeparators(root.absoluteFilePath()), root.absoluteFilePath()));
     }
 }
 

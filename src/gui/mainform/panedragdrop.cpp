@@ -5,8 +5,10 @@
 #include <QDrag>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 namespace {
 
@@ -19,7 +21,8 @@ QByteArray payload(PaneDragDrop::Side side) {
 
 }  // namespace
 
-PaneDragDrop::PaneDragDrop(Rules rules, QObject* parent) : QObject(parent), rules_(std::move(rules)) {}
+PaneDragDrop::PaneDragDrop(Rules rules, QObject* parent)
+    : QObject(parent), rules_(std::move(rules)) {}
 
 void PaneDragDrop::attach(QAbstractItemView* view, Side side) {
     view->setProperty(kSideProperty, int(side));
@@ -40,7 +43,8 @@ QMimeData* PaneDragDrop::mimeData(Side side) {
 
 bool PaneDragDrop::fromOtherList(const QMimeData* data, Side target) {
     const Side source = target == Local ? Keyboard : Local;
-    return data != nullptr && data->hasFormat(kMimeType) && data->data(kMimeType) == payload(source);
+    return data != nullptr && data->hasFormat(kMimeType) &&
+           data->data(kMimeType) == payload(source);
 }
 
 QAbstractItemView* PaneDragDrop::viewOf(QObject* viewport) const {
@@ -49,6 +53,28 @@ QAbstractItemView* PaneDragDrop::viewOf(QObject* viewport) const {
 
 PaneDragDrop::Side PaneDragDrop::sideOf(const QAbstractItemView* view) const {
     return Side(view->property(kSideProperty).toInt());
+}
+
+QStringList PaneDragDrop::localFiles(const QMimeData* data) {
+    if (data == nullptr || data->hasFormat(kMimeType) || !data->hasUrls()) {
+        return {};
+    }
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) {
+            return {};
+        }
+        files << url.toLocalFile();
+    }
+    return files;
+}
+
+bool PaneDragDrop::accepts(const QMimeData* data, Side side) const {
+    if (fromOtherList(data, side)) {
+        return rules_.acceptsDrop(side);
+    }
+    const QStringList files = localFiles(data);
+    return !files.isEmpty() && rules_.acceptsFiles && rules_.acceptsFiles(side, files);
 }
 
 bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
@@ -61,12 +87,27 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             const QPoint at = mouse->position().toPoint();
+            const QModelIndex row = view->indexAt(at);
             // Armed only on a row the rules allow; the press itself still selects the row.
-            press_ = {view, at,
-                      mouse->button() == Qt::LeftButton && rules_.canDrag(side, view->indexAt(at))};
+            press_ = {view, at, mouse->button() == Qt::LeftButton && rules_.canDrag(side, row), {}};
+            const QItemSelectionModel* selection = view->selectionModel();
+            if (press_.armed && mouse->modifiers() == Qt::NoModifier &&
+                selection->isRowSelected(row.row(), row.parent()) &&
+                selection->selectedRows().size() > 1) {
+                // One of several selected rows: they all go with the drag. A release without a
+                // drag then selects this row alone, as a click would have.
+                press_.keptSelectionRow = row;
+                view->setFocus(Qt::MouseFocusReason);
+                return true;
+            }
             return false;
         }
         case QEvent::MouseButtonRelease:
+            if (press_.armed && press_.keptSelectionRow.isValid() && press_.view == view) {
+                view->selectionModel()->setCurrentIndex(
+                    press_.keptSelectionRow,
+                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
             press_.armed = false;
             return false;
         case QEvent::MouseMove: {
@@ -88,7 +129,7 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (fromOtherList(drag->mimeData(), side) && rules_.acceptsDrop(side)) {
+            if (accepts(drag->mimeData(), side)) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {
@@ -98,13 +139,19 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
-            if (!fromOtherList(drop->mimeData(), side) || !rules_.acceptsDrop(side)) {
+            if (!accepts(drop->mimeData(), side)) {
                 drop->ignore();
                 return true;
             }
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
             const QPersistentModelIndex row = view->indexAt(drop->position().toPoint());
+            if (const QStringList files = localFiles(drop->mimeData()); !files.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this, [this, side, row, files] { rules_.filesDropped(side, row, files); },
+                    Qt::QueuedConnection);
+                return true;
+            }
             // The command runs after the drag has ended, not inside the drag's own event loop.
             QMetaObject::invokeMethod(
                 this, [this, side, row] { rules_.dropped(side, row); }, Qt::QueuedConnection);

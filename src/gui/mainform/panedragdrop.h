@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 
 class QAbstractItemView;
@@ -16,8 +17,11 @@ class QMimeData;
 // the 5-pixel start distance, a private MIME type, the accept/refuse answers (the toolkit shows
 // the no-drop cursor on a refusal) and the drop.
 //
-// A drag names its source list and this process in its MIME data, so a drop from another
-// program, or from a list onto itself, is refused.
+// A drag names its source list and this process in its MIME data, so a drop of our own rows from
+// another copy of the program, or from a list onto itself, is refused. Several selected rows
+// travel together: a press on one of them keeps the selection until the button is released
+// without a drag. Files from other programs (a file manager's text/uri-list of local files)
+// are offered to the window's rules, which take ".nvb" files only.
 class PaneDragDrop : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +37,10 @@ public:
         std::function<bool(Side)> acceptsDrop;
         // Carries out a drop onto the side's list at this row (invalid: empty space).
         std::function<void(Side, const QModelIndex&)> dropped;
+        // Whether the side's list takes these local files from another program now.
+        std::function<bool(Side, const QStringList&)> acceptsFiles;
+        // Carries out a drop of files from another program at this row.
+        std::function<void(Side, const QModelIndex&, const QStringList&)> filesDropped;
     };
 
     PaneDragDrop(Rules rules, QObject* parent);
@@ -45,6 +53,9 @@ public:
     static QMimeData* mimeData(Side side);
     // Whether a drop onto `target` takes this data: ours, from this process, from the other list.
     static bool fromOtherList(const QMimeData* data, Side target);
+    // The local files a drop from another program carries (empty when it carries anything
+    // else: a remote address, text, our own rows).
+    static QStringList localFiles(const QMimeData* data);
 
 Q_SIGNALS:
     // A drag has begun on the side's list (the pointer moved far enough with the button held).
@@ -58,9 +69,13 @@ private:
         QPointer<QAbstractItemView> view;
         QPoint at;
         bool armed = false;
+        // Pressed on one of several selected rows: the others stay selected for the drag.
+        QPersistentModelIndex keptSelectionRow;
     };
 
     QAbstractItemView* viewOf(QObject* viewport) const;
+    // Whether the drag or drop is one this side takes: our other list's rows, or files.
+    bool accepts(const QMimeData* data, Side side) const;
     Side sideOf(const QAbstractItemView* view) const;
 
     Rules rules_;

@@ -12,8 +12,10 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QUrl>
+#include <algorithm>
 #include <optional>
 
+#include "backup/batchjobs.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
@@ -59,6 +61,12 @@ private:
     QString statusText_;
 };
 
+int doneCount(const std::vector<backup::Outcome>& outcomes) {
+    return int(std::count_if(outcomes.begin(), outcomes.end(), [](const backup::Outcome& outcome) {
+        return outcome.error.isEmpty();
+    }));
+}
+
 }  // namespace
 
 void TPcLinkForm::showError(const QString& text) {
@@ -93,6 +101,10 @@ void TPcLinkForm::KbdUpdateActionExecute() {
 }
 
 void TPcLinkForm::SendActionExecute() {
+    if (selectedLocalRows().size() > 1) {
+        sendSelectedFiles();
+        return;
+    }
     int sentRow = -1;
     std::optional<safety::Copy> emptiedSongCopy;
     const bool sent = frame_->run(MsgStr::Send, [&] {
@@ -193,6 +205,10 @@ void TPcLinkForm::showReplacedItems() {
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
+    if (selectedKbdRows().size() > 1) {
+        importSelectedSlots();
+        return;
+    }
     QString fileName;
     const bool received = frame_->run(MsgStr::Receive, [&] {
         const QModelIndex kbdNode = selectedKbdNode();
@@ -223,6 +239,10 @@ void TPcLinkForm::ReceiveActionExecute() {
 }
 
 void TPcLinkForm::DeleteActionExecute() {
+    if (selectedKbdRows().size() > 1) {
+        deleteSelectedSlots();
+        return;
+    }
     frame_->run(MsgStr::Delete, [this] {
         const QModelIndex node = selectedKbdNode();
         EkData* item = KbdListModel::dataObject(selectedKbdRow());
@@ -238,6 +258,138 @@ void TPcLinkForm::DeleteActionExecute() {
         ListKbdFiles(node);
         kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
     });
+}
+
+std::vector<SlotAddress> TPcLinkForm::selectedKbdSlots() const {
+    std::vector<SlotAddress> slots;
+    for (const QModelIndex& row : selectedKbdRows()) {
+        const EkData* item = KbdListModel::dataObject(row);
+        if (item == nullptr || item->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        slots.push_back(SlotAddress::of(*item));
+    }
+    return slots;
+}
+
+void TPcLinkForm::importSelectedSlots() {
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = frame_->run(MsgStr::Receive, [&] {
+        const std::vector<SlotAddress> slots = selectedKbdSlots();
+        const QModelIndex localNode = selectedLocalNode();
+        if (!localNode.isValid()) {
+            throw OperateException(OperateException::NoImportTarget);
+        }
+        WindowJobProgress progress(progressBar_, statusText_,
+                                   messages_.statusText(MsgStr::Receive));
+        outcomes = batch::importSlots(keyboardLink(), slots, localTree_->nodePath(localNode),
+                                      messages_, &progress);
+        ListLocalFiles(localNode);
+    });
+    if (ran) {
+        reportOutcomes(messages_.batchDoneText(MsgStr::Receive, doneCount(outcomes)),
+                       messages_.batchFailedHeading(MsgStr::Receive), outcomes);
+    }
+}
+
+void TPcLinkForm::deleteSelectedSlots() {
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = frame_->run(MsgStr::Delete, [&] {
+        const QModelIndex node = selectedKbdNode();
+        if (!node.isValid()) {
+            throw OperateException(OperateException::NoDeleteSelection);
+        }
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        const std::vector<SlotAddress> slots = selectedKbdSlots();
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Delete));
+        outcomes = batch::deleteSlots(keyboardLink(), slots,
+                                      settings_.keepCopies ? &safetyStore_ : nullptr, messages_,
+                                      &progress);
+        ListKbdFiles(node);
+    });
+    if (ran) {
+        reportOutcomes(messages_.batchDoneText(MsgStr::Delete, doneCount(outcomes)),
+                       messages_.batchFailedHeading(MsgStr::Delete), outcomes);
+    }
+}
+
+void TPcLinkForm::sendSelectedFiles() {
+    const QModelIndex localNode = selectedLocalNode();
+    QStringList files;
+    bool folderRow = false;
+    for (const QModelIndex& row : selectedLocalRows()) {
+        const QFileInfo entry = localList_->entry(row);
+        folderRow = folderRow || entry.isDir();
+        files << localTree_->nodePath(localNode) + entry.fileName();
+    }
+    if (!localNode.isValid()) {
+        files.clear();
+    }
+    sendFiles(files, folderRow);
+}
+
+void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = frame_->run(MsgStr::Send, [&] {
+        if (folderAmongThem) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        const EkData* first = KbdListModel::dataObject(selectedKbdRow());
+        if (files.isEmpty()) {
+            throw OperateException(OperateException::NoSendSource);
+        }
+        if (!selectedKbdNode().isValid() || first == nullptr) {
+            throw OperateException(OperateException::NoSendTarget);
+        }
+        if (first->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        // Every file is read and placed before the first one goes.
+        const auto placements = batch::placeFiles(driver_, files, SlotAddress::of(*first));
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
+        outcomes = batch::sendFiles(keyboardLink(), placements,
+                                    settings_.keepCopies ? &safetyStore_ : nullptr,
+                                    settings_.verifyAfterSending, messages_, &progress);
+        KbdUpdateActionExecute();
+    });
+    if (ran) {
+        reportOutcomes(messages_.batchDoneText(MsgStr::Send, doneCount(outcomes)),
+                       messages_.batchFailedHeading(MsgStr::Send), outcomes);
+    }
+}
+
+void TPcLinkForm::copyFilesHere(const QStringList& files) {
+    const QModelIndex node = selectedLocalNode();
+    if (!node.isValid()) {
+        return;
+    }
+    const QString folder = localTree_->nodePath(node);
+    QString lastCopied;
+    try {
+        for (const QString& file : files) {
+            // Read before anything is asked or written: a file that is no ".nvb" file stops
+            // here with the file stream's text.
+            EkDataFile item(DataType::NoType);
+            transfer::loadFile(file, item);
+            const QFileInfo target(QDir(folder).filePath(QFileInfo(file).fileName()));
+            if (target.exists() &&
+                target.canonicalFilePath() != QFileInfo(file).canonicalFilePath() &&
+                QMessageBox::question(this, windowTitle(),
+                                      messages_.replaceFileQuestion(target.fileName())) !=
+                    QMessageBox::Yes) {
+                continue;
+            }
+            lastCopied = QFileInfo(transfer::copyNvbFile(file, folder)).fileName();
+        }
+    } catch (...) {
+        showError(currentErrorText(messages_));
+    }
+    ListLocalFiles(node);
+    if (!lastCopied.isEmpty()) {
+        selectLocalFile(lastCopied);
+    }
 }
 
 void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
@@ -384,25 +536,31 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     // The panes show the result: the slots sent back, or the files of the backup.
     KbdUpdateActionExecute();
     LocalUpdateActionExecute();
+    reportOutcomes(messages_.jobDoneText(restore, doneCount(outcomes)),
+                   messages_.jobFailedHeading(restore), outcomes);
+}
+
+void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHeading,
+                                 const std::vector<backup::Outcome>& outcomes) {
     QStringList failed;
     QStringList retried;
-    int done = 0;
     for (const backup::Outcome& outcome : outcomes) {
         if (outcome.retried) {
             retried << outcome.slot.text();
         }
-        if (outcome.error.isEmpty()) {
-            ++done;
-        } else {
-            failed << QString("%1 (%2): %3").arg(outcome.slot.text(), outcome.file, outcome.error);
+        if (!outcome.error.isEmpty()) {
+            const QString file = QFileInfo(outcome.file).fileName();
+            failed << (file.isEmpty()
+                           ? QString("%1: %2").arg(outcome.slot.text(), outcome.error)
+                           : QString("%1 (%2): %3").arg(outcome.slot.text(), file, outcome.error));
         }
     }
-    QString summary = messages_.jobDoneText(restore, done);
+    QString text = summary;
     if (!retried.isEmpty()) {
-        summary += " (" + messages_.retriedText(retried.join(", ")) + ")";
+        text += " (" + messages_.retriedText(retried.join(", ")) + ")";
     }
-    statusText_->setText(summary);
+    statusText_->setText(text);
     if (!failed.isEmpty()) {
-        showError(messages_.jobFailedHeading(restore) + '\n' + failed.join('\n'));
+        showError(failedHeading + '\n' + failed.join('\n'));
     }
 }

@@ -116,9 +116,10 @@ FileViews fileViews(QAbstractItemModel* model, const char* name, const char* det
     list->setWordWrap(true);
     list->setResizeMode(QListView::Adjust);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Whole rows, one at a time: a screen reader can then select a row (its accessible table
-    // refuses row selection of single cells when the model has more than one column).
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Whole rows (a screen reader can then select a row: its accessible table refuses row
+    // selection of single cells when the model has more than one column), several with Shift
+    // and Ctrl, from the keyboard too (Shift+arrows, Ctrl+Space).
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     auto* details = new QTreeView;
     details->setObjectName(detailsName);
@@ -358,6 +359,31 @@ void TPcLinkForm::buildDragDrop() {
         }
         selectKbdRow(row.row());
         SendActionExecute();
+    };
+    rules.acceptsFiles = [this](PaneDragDrop::Side side, const QStringList&) {
+        return !frame_->isBusy() && (side == PaneDragDrop::Local || driver_.isConnected());
+    };
+    rules.filesDropped = [this](PaneDragDrop::Side side, const QModelIndex& row,
+                                const QStringList& files) {
+        if (side == PaneDragDrop::Local) {
+            const QFileInfo entry = localList_->entry(row);
+            if (entry.isDir()) {
+                selectLocalSubfolder(entry.fileName());
+            }
+            copyFilesHere(files);
+            return;
+        }
+        const EkData* item = KbdListModel::dataObject(row);
+        if (item == nullptr) {
+            showError(messages_.operateErrorText(OperateException::NoSendTarget));
+            return;
+        }
+        if (item->isDirectory()) {
+            showError(messages_.operateErrorText(OperateException::NotAcceptable));
+            return;
+        }
+        selectKbdRow(row.row());
+        sendFiles(files);
     };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
     dragDrop_->attach(localFileView_, PaneDragDrop::Local);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QModelIndexList>
 #include <memory>
 
 #include "backup/safetystore.h"
+#include "backup/slotaddress.h"
 #include "msg/msgstr.h"
 #include "platform/settingsstore.h"
 
@@ -96,6 +98,9 @@ private:
     void ListKbdFiles(const QModelIndex& node);
     void KbdFileViewDblClick();
     QModelIndex selectedKbdNode() const;
+    // Every selected row of the list, in the order shown (column 0).
+    QModelIndexList selectedKbdRows() const;
+    QModelIndexList selectedLocalRows() const;
     QModelIndex selectedKbdRow() const;
     void BuildLocalTree();
     void ListLocalFiles(const QModelIndex& node);
@@ -121,6 +126,21 @@ private:
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
     void offerPutBack(const safety::Copy& copy);
     // A whole-keyboard job: the list, then every item under one progress, then one report.
+    // Import, Delete and Send of several selected rows: one frame, one progress, one report.
+    void importSelectedSlots();
+    void deleteSelectedSlots();
+    void sendSelectedFiles();
+    // Sends `files` into consecutive slots from the selected keyboard row (a drop of files
+    // from another program, or the PC list's selection).
+    void sendFiles(const QStringList& files, bool folderAmongThem = false);
+    // ".nvb" files dropped from another program onto the PC list: copied into the shown folder,
+    // asking before a file of the same name is replaced.
+    void copyFilesHere(const QStringList& files);
+    // The selected keyboard rows as slots; OperateException NotAcceptable for a folder row.
+    std::vector<SlotAddress> selectedKbdSlots() const;
+    // The status line's summary and, when some failed, the one error box naming each.
+    void reportOutcomes(const QString& summary, const QString& failedHeading,
+                        const std::vector<backup::Outcome>& outcomes);
     void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
                         bool replace = false);
 

@@ -26,7 +26,27 @@ QModelIndex selectedRow(const QItemSelectionModel* selection) {
     return selected.isEmpty() ? QModelIndex() : selected.first().siblingAtColumn(0);
 }
 
+QModelIndexList selectedRows(const QItemSelectionModel* selection) {
+    QModelIndexList rows;
+    for (const QModelIndex& index : selection->selectedIndexes()) {
+        if (index.column() == 0) {
+            rows << index;
+        }
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    return rows;
+}
+
 }  // namespace
+
+QModelIndexList TPcLinkForm::selectedKbdRows() const {
+    return selectedRows(kbdFileView_->selectionModel());
+}
+
+QModelIndexList TPcLinkForm::selectedLocalRows() const {
+    return selectedRows(localFileView_->selectionModel());
+}
 
 void TPcLinkForm::BuildKbdTree() {
     kbdList_->clearRows();
