@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QLockFile>
@@ -11,6 +12,7 @@
 
 #include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
+#include "mainform/windowhandover.h"
 #include "platform/keyboardsession.h"
 #include "platform/userlocale.h"
 #include "version.h"
@@ -30,6 +32,11 @@ int answerOptions(int argc, char* argv[]) {
         "keyboard's memory below.");
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(
+        "file",
+        "A .nvb file (or a folder) to show in the PC list. When a window of NvbMan runs "
+        "already, it shows the file and comes to the front, and this start ends.",
+        "[FILE]");
     // Options this parser does not know are Qt's own (-platform, -style, ...): the
     // application takes them.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -62,11 +69,29 @@ int main(int argc, char* argv[]) {
     // One copy at a time per user: the lock lives in the user's own runtime folder, so
     // another user's copy (or its stale lock) never keeps this one out. A lock left by a copy
     // that crashed is taken over.
+    // A file given (the file manager's "Open With"), to show in the PC list.
+    const QStringList given = QApplication::arguments().mid(1);
+    const QString filePath =
+        given.isEmpty() ? QString() : QFileInfo(given.first()).absoluteFilePath();
     QLockFile lock(QDir(platform::userRuntimeFolder()).filePath("NvbMan.lock"));
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
-        std::fprintf(stderr, "nvbman: a window of NvbMan already runs for this user.\n");
+        // The running window shows the file and comes forward; this start ends.
+        QString error;
+        if (WindowHandOver::handOver(filePath, &error)) {
+            return 0;
+        }
+        std::fprintf(stderr,
+                     "nvbman: a window of NvbMan already runs for this user, and it did not "
+                     "answer (%s).\n",
+                     qPrintable(error));
         return 1;
+    }
+    WindowHandOver handOver;
+    if (QString error; !handOver.listen(&error)) {
+        // The window works without it; only a second start cannot hand its file over.
+        std::fprintf(stderr, "nvbman: later starts cannot hand files to this window: %s\n",
+                     qPrintable(error));
     }
 
     // Qt's own texts (standard buttons) in Japanese when the program speaks Japanese.
@@ -82,7 +107,11 @@ int main(int argc, char* argv[]) {
     kbdsim::BuiltInKeyboard builtInKeyboard;
 
     TPcLinkForm window(std::make_unique<platform::SettingsStore>());
+    QObject::connect(&handOver, &WindowHandOver::handedOver, &window, &TPcLinkForm::showFile);
     window.start();
     window.show();
+    if (!filePath.isEmpty()) {
+        window.showFile(filePath);
+    }
     return QApplication::exec();
 }

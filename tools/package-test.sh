@@ -20,6 +20,17 @@ done
 home=$(mktemp -d)
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
     nvbman-cli --quiet --in built-in --out built-in list
+# The ".nvb" file type: a file is known by its header alone and by its name alone.
+printf 'VELTA Music Lib\000\000\000\000\074' >"$home/item-without-extension"
+printf 'anything' >"$home/named.nvb"
+for file in "$home/item-without-extension" "$home/named.nvb"; do
+    type=$(xdg-mime query filetype "$file")
+    if [ "$type" != application/x-nvbman-nvb ]; then
+        echo "package-test: $file is $type, not application/x-nvbman-nvb" >&2
+        exit 1
+    fi
+done
+grep -q '^MimeType=application/x-nvbman-nvb;' /usr/share/applications/com.velta.nvbman.desktop
 rm -rf "$home"
 tools/window-e2e.sh --program /usr/bin/nvbman
 

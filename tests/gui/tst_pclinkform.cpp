@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLockFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -22,6 +23,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest>
+#include <csignal>
 #include <functional>
 
 #include "dialogs/kbddrivepropertyform.h"
@@ -32,6 +34,7 @@
 #include "mainform/commandframe.h"
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
+#include "mainform/windowhandover.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
@@ -110,6 +113,7 @@ private Q_SLOTS:
     void noStoredFolderSelectsNothing();
     void oneProgramAtATimeOnAKeyboard();
     void secondCopyEndsAtOnce();
+    void fileHandedToTheRunningWindow();
 
 private:
     std::unique_ptr<TPcLinkForm> startedWindow(int input, int output);
@@ -655,15 +659,24 @@ void TestPcLinkForm::secondCopyEndsAtOnce() {
     first.start(NVBMAN_PATH);
     QVERIFY(first.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->filePath("NvbMan.lock")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->filePath("NvbMan.socket")), 10000);
+    // The second start brings the running window forward and ends, quietly.
     QProcess second;
     second.setProcessEnvironment(env);
     second.start(NVBMAN_PATH);
     QVERIFY(second.waitForFinished(10000));
-    QCOMPARE(second.exitCode(), 1);
+    QCOMPARE(second.exitCode(), 0);
     QVERIFY(second.readAllStandardOutput().isEmpty());
-    QCOMPARE(second.readAllStandardError(),
-             QByteArray("nvbman: a window of NvbMan already runs for this user.\n"));
+    QVERIFY(second.readAllStandardError().isEmpty());
     QCOMPARE(first.state(), QProcess::Running);
+    // A window that does not answer (stopped) still keeps a second one out, which says so.
+    ::kill(pid_t(first.processId()), SIGSTOP);
+    second.start(NVBMAN_PATH);
+    QVERIFY(second.waitForFinished(10000));
+    ::kill(pid_t(first.processId()), SIGCONT);
+    QCOMPARE(second.exitCode(), 1);
+    QVERIFY(second.readAllStandardError().startsWith(
+        "nvbman: a window of NvbMan already runs for this user, and it did not answer"));
     first.kill();
     first.waitForFinished();
     // A lock left by a copy that died is no obstacle to the next start.
@@ -673,6 +686,46 @@ void TestPcLinkForm::secondCopyEndsAtOnce() {
     QVERIFY(!third.waitForFinished(1500));
     third.kill();
     third.waitForFinished();
+}
+
+void TestPcLinkForm::fileHandedToTheRunningWindow() {
+    // This process is the running window: it holds the lock and listens, as nvbman does.
+    qputenv("XDG_RUNTIME_DIR", home_->path().toLocal8Bit());
+    QLockFile lock(home_->filePath("NvbMan.lock"));
+    QVERIFY(lock.tryLock(0));
+    WindowHandOver handOver;
+    QString error;
+    QVERIFY2(handOver.listen(&error), qPrintable(error));
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    connect(&handOver, &WindowHandOver::handedOver, window.get(), &TPcLinkForm::showFile);
+    QVERIFY(QDir(home_->path()).mkpath("songs/old"));
+    const QString file = home_->filePath("songs/old/SNG_Sunrise .nvb");
+    QFile item(file);
+    QVERIFY(item.open(QIODevice::WriteOnly));
+    item.close();
+
+    // "Open With" in the file manager: a second nvbman with the file hands it over and ends;
+    // the window shows the file's folder with the file selected.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", home_->path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(home_->filePath("songs"));
+    second.start(NVBMAN_PATH, {"old/SNG_Sunrise .nvb"});  // relative to where it started
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+    auto* dirs = window->findChild<QTreeView*>("LocalDirView");
+    auto* files = window->findChild<QListView*>("LocalFileView");
+    QTRY_COMPARE(dirs->currentIndex().data().toString(), QString("old"));
+    QCOMPARE(files->selectionModel()->selectedRows().value(0).data().toString(),
+             QString("SNG_Sunrise .nvb"));
+
+    // A file that is gone is said plainly.
+    MessageBoxes boxes;
+    window->showFile(home_->filePath("gone.nvb"));
+    QCOMPARE(boxes.texts, QStringList{"\"" + home_->filePath("gone.nvb") + "\" does not exist."});
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 QTEST_MAIN(TestPcLinkForm)

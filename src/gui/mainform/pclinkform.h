@@ -47,6 +47,9 @@ public:
     // Reads the settings; on a first start or unreadable settings the preference dialog opens
     // first. Call once, before showing the window.
     void start();
+    // Opens the file's folder in the PC list with the file selected (a folder: that folder),
+    // and brings the window to the front; an empty path only brings it forward.
+    void showFile(const QString& filePath);
 
     // The commands (also run by their actions).
     void ConnectActionExecute();
@@ -111,6 +114,8 @@ private:
     QModelIndex selectedLocalNode() const;
     QModelIndex selectedLocalRow() const;
     void selectLocalFile(const QString& name);
+    // Expands the PC tree down to `path` and selects it; false when no root begins it.
+    bool selectLocalFolder(const QString& path);
     void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);

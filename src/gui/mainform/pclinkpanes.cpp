@@ -1,6 +1,7 @@
 // The two panes' behaviour: filling the trees and lists from their models, the selections the
 // commands work on, moving between folders, and re-reading the PC folder.
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QListView>
@@ -92,17 +93,46 @@ void TPcLinkForm::BuildLocalTree() {
     if (settings_.defaultDirectory.isEmpty()) {
         return;  // no folder stored: nothing is selected, rather than the root of everything
     }
+    // No root begins the stored folder: nothing is selected, the list stays empty.
+    selectLocalFolder(settings_.defaultDirectory);
+}
+
+bool TPcLinkForm::selectLocalFolder(const QString& path) {
     // Persistent: each expand reads its folder's sub-folders again, and one that came or went
     // beside ours meanwhile moves our row.
-    const QPersistentModelIndex folder = localTree_->expandToPath(settings_.defaultDirectory);
+    const QPersistentModelIndex folder = localTree_->expandToPath(path);
     if (!folder.isValid()) {
-        return;  // no root begins the stored folder: nothing is selected, the list stays empty
+        return false;
     }
     for (QPersistentModelIndex up = folder.parent(); up.isValid(); up = up.parent()) {
         localDirView_->expand(up);
     }
     localDirView_->setCurrentIndex(folder);
     localDirView_->scrollTo(folder);
+    return true;
+}
+
+void TPcLinkForm::showFile(const QString& filePath) {
+    // The window comes forward whatever happens; a command in progress keeps its panes.
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+    if (filePath.isEmpty() || frame_->isBusy()) {
+        return;
+    }
+    const QFileInfo file(filePath);
+    if (!file.exists()) {
+        showError(QString("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
+        return;
+    }
+    if (file.isDir()) {
+        selectLocalFolder(file.absoluteFilePath());
+        return;
+    }
+    if (selectLocalFolder(file.absolutePath())) {
+        selectLocalFile(file.fileName());
+    }
 }
 
 void TPcLinkForm::LocalDirViewChange(const QModelIndex& node) {

@@ -1,0 +1,79 @@
+#include "windowhandover.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <chrono>
+
+#include "platform/keyboardsession.h"
+
+namespace {
+
+// Both ends are on this machine and the window answers from its event loop at once; a window
+// that does not within this time is frozen, and the second start says so.
+constexpr std::chrono::milliseconds kHandOverTime{3000};
+// One line each way: the file's path, then the receipt.
+constexpr char kReceipt[] = "ok\n";
+// A path longer than this is not a file the window could show.
+constexpr qint64 kMaxLine = 64 * 1024;
+
+}  // namespace
+
+WindowHandOver::WindowHandOver(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+    // Only this user may hand files over.
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, &WindowHandOver::takeConnection);
+}
+
+QString WindowHandOver::socketPath() {
+    return QDir(platform::userRuntimeFolder()).filePath("NvbMan.socket");
+}
+
+bool WindowHandOver::listen(QString* error) {
+    QLocalServer::removeServer(socketPath());
+    if (!server_->listen(socketPath())) {
+        *error = server_->errorString();
+        return false;
+    }
+    return true;
+}
+
+void WindowHandOver::takeConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kMaxLine) {
+                    socket->abort();
+                }
+                return;
+            }
+            const QString path = QString::fromUtf8(socket->readLine(kMaxLine)).chopped(1);
+            socket->write(kReceipt);
+            socket->flush();
+            Q_EMIT handedOver(path);
+        });
+    }
+}
+
+bool WindowHandOver::handOver(const QString& filePath, QString* error) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    const int waitMs = int(kHandOverTime.count());
+    if (!socket.waitForConnected(waitMs)) {
+        *error = socket.errorString();
+        return false;
+    }
+    socket.write(filePath.toUtf8() + '\n');
+    if (!socket.waitForBytesWritten(waitMs)) {
+        *error = socket.errorString();
+        return false;
+    }
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(waitMs)) {
+            *error = "the running window did not answer";
+            return false;
+        }
+    }
+    return socket.readLine() == kReceipt;
+}

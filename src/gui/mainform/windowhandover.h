@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+// There is never more than one window per user. The running one listens on a local socket in
+// the user's runtime folder; a second start (a file opened from the file manager, say) hands
+// its file over — or nothing, to bring the window to the front — and exits.
+class WindowHandOver : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowHandOver(QObject* parent = nullptr);
+
+    // Starts listening; call only while holding the window's lock (any socket left by a copy
+    // that crashed is removed first). Returns false with `error` set when it cannot.
+    bool listen(QString* error);
+
+    // From the second start: hands `filePath` (absolute; empty for none) to the running window
+    // and waits for its receipt. False with `error` set when no window took it.
+    static bool handOver(const QString& filePath, QString* error);
+
+    static QString socketPath();
+
+Q_SIGNALS:
+    // A second start handed this file over (empty: none); the window shows it and comes forward.
+    void handedOver(const QString& filePath);
+
+private:
+    void takeConnection();
+
+    QLocalServer* server_;
+};
