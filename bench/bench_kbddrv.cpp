@@ -1,13 +1,16 @@
 // A full listing by the real driver against the in-process software keyboard:
 //  - unpaced: the program's own cost per request/answer transaction;
 //  - paced at 31,250 baud: wall time divided by the pure wire time of every message exchanged,
-//    which shows how much the program adds to what the cable itself takes.
+//    which shows how much the program adds to what the cable itself takes;
+//  - what a single-slot command asks before its transfer instead (the kind and that slot), for a
+//    tone and for a song, paced.
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 
 #include "benchiterations.h"
+#include "data/datatypes.h"
 #include "kbddrv/ekkbd.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbdsim/simulatedkeyboard.h"
@@ -77,6 +80,36 @@ void listingUnpaced(benchmark::State& state) {
 void listingPaced(benchmark::State& state) {
     listing(state, true);
 }
+
+// The slot of a folder path by its index among the folder's slots.
+EkData* slotAt(EkKbdDrv& driver, const std::string& folder, int index) {
+    EkData* item = nullptr;
+    if (!driver.openDirectory(folder, walk::kSlots, item)) {
+        return nullptr;
+    }
+    for (int i = 0; i < index && item != nullptr; ++i) {
+        driver.nextItem(item);
+    }
+    driver.closeDirectory();
+    return item;
+}
+
+void oneSlotPaced(benchmark::State& state) {
+    Rig rig(true);
+    EkKbdDrv driver("MLS-850");
+    const int device = rig.number();
+    EkData* slot = state.range(0) == 0 ? slotAt(driver, "Tone:\\", 3)
+                                       : slotAt(driver, "Song Rhythm:\\Song\\", 0);
+    for (auto _ : state) {
+        driver.getSlots(device, device, {slot});
+    }
+    state.SetLabel(state.range(0) == 0 ? "tone:3" : "song:0");
+    state.counters["transactions"] = double(rig.transactions) / double(state.iterations());
+}
+BENCHMARK(oneSlotPaced)
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(5));
 
 BENCHMARK(listingUnpaced)->Unit(benchmark::kMillisecond);
 BENCHMARK(listingPaced)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));

@@ -6,7 +6,10 @@
 //    through a minimal RtMidi client of a few lines on the same server: the baseline the
 //    transport itself allows (lost answers count as errors in both);
 //  - the command-line tool's paced 21,504-byte send over JACK to nvbman-kbdsim: wall time
-//    divided by the wire time of every message of the command.
+//    divided by the wire time of every message of the command;
+//  - the command-line tool's single-slot import, send and delete (asking only for their slot)
+//    beside list (the whole listing each of them fetched before), with a keyboard that answers
+//    at once.
 // The JACK cases need a running server (JACK_DEFAULT_SERVER names it) and are skipped without.
 
 #include <benchmark/benchmark.h>
@@ -143,52 +146,109 @@ void roundTripTransceiver(benchmark::State& state) {
 }
 BENCHMARK(roundTripTransceiver)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(2000));
 
-// nvbman-cli send of a 21,504-byte song (the whole song and rhythm memory: the demo's songs and
-// rhythms are deleted first) into song:1, paced at 31,250 baud. The wire time is summed from
-// the simulator's log of every message of the command, both ways (its listing included).
-void cliPacedSendOverJack(benchmark::State& state) {
-    if (!jackRunning()) {
-        state.SkipWithError("no JACK server");
-        return;
+// nvbman-kbdsim on the JACK server, and nvbman-cli commands against it, each in a home of the
+// bench's own.
+class CliRig {
+public:
+    explicit CliRig(const QStringList& simOptions = {}) {
+        name_ = QString("bench-sim-%1").arg(::getpid());
+        // The log goes to a file: a pipe nobody reads while the command runs would fill and
+        // stop the simulator in the middle of the transfer.
+        log_ = home_.filePath("sim.log");
+        sim_.setStandardOutputFile(log_);
+        sim_.setReadChannel(QProcess::StandardError);
+        sim_.start(NVBMAN_KBDSIM_PATH, QStringList{"--api", "jack", "--name", name_, "--state",
+                                                   home_.filePath("k.json"), "--log"} +
+                                           simOptions);
+        QElapsedTimer wait;
+        wait.start();
+        QByteArray err;
+        while (!err.contains("ready") && wait.elapsed() < 10000) {
+            sim_.waitForReadyRead(100);
+            err += sim_.readAllStandardError();
+        }
     }
-    QTemporaryDir home;
-    QProcess sim;
-    const QString name = QString("bench-sim-%1").arg(::getpid());
-    // The log goes to a file: a pipe nobody reads while the command runs would fill and stop
-    // the simulator in the middle of the transfer.
-    const QString log = home.filePath("sim.log");
-    sim.setStandardOutputFile(log);
-    sim.setReadChannel(QProcess::StandardError);
-    sim.start(NVBMAN_KBDSIM_PATH,
-              {"--api", "jack", "--name", name, "--state", home.filePath("k.json"), "--log"});
-    QElapsedTimer wait;
-    wait.start();
-    QByteArray err;
-    while (!err.contains("ready") && wait.elapsed() < 10000) {
-        sim.waitForReadyRead(100);
-        err += sim.readAllStandardError();
+    ~CliRig() {
+        sim_.terminate();
+        sim_.waitForFinished(5000);
     }
-    const auto runCli = [&](const QStringList& args) {
+
+    // Runs a command to its end; its exit status (the error on stderr when not 0).
+    int run(const QStringList& args) {
         QProcess cli;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", home_.filePath("config"));
+        env.insert("XDG_DATA_HOME", home_.filePath("data"));
         cli.setProcessEnvironment(env);
-        cli.start(NVBMAN_CLI_PATH, QStringList{"--quiet", "--in", name, "--out", name} + args);
+        cli.start(NVBMAN_CLI_PATH, QStringList{"--quiet", "--in", name_, "--out", name_} + args);
         cli.waitForFinished(300000);
         if (cli.exitCode() != 0) {
             std::fprintf(stderr, "nvbman-cli %s: %s\n", qPrintable(args.join(' ')),
                          cli.readAllStandardError().constData());
         }
         return cli.exitCode();
-    };
+    }
+
+    QString filePath(const QString& name) const { return home_.filePath(name); }
+    QString log() const { return log_; }
+
+private:
+    QTemporaryDir home_;
+    QProcess sim_;
+    QString name_;
+    QString log_;
+};
+
+// One slot's command as the command-line tool runs it now (the keyboard's kind and that slot),
+// against the whole listing every command fetched before (list): wall time per command,
+// process start included, with a keyboard that answers at once.
+void cliSingleSlotOverJack(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    CliRig rig({"--no-pacing"});
+    const QString tone = rig.filePath("TON_Warm Pad.nvb");
+    const QList<QStringList> commands = {{"list"},
+                                         {"import", "tone:3", rig.filePath("")},
+                                         {"send", "--no-safety-copy", tone, "tone:5"},
+                                         {"delete", "--no-safety-copy", "song:1"}};
+    const QStringList& command = commands[int(state.range(0))];
+    if (rig.run({"import", "tone:3", rig.filePath("")}) != 0) {
+        state.SkipWithError("no tone to send");
+        return;
+    }
+    for (auto _ : state) {
+        if (rig.run(command) != 0) {
+            state.SkipWithError("the command failed");
+            break;
+        }
+    }
+    state.SetLabel(command.first().toStdString());
+}
+BENCHMARK(cliSingleSlotOverJack)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(10));
+
+// nvbman-cli send of a 21,504-byte song (the whole song and rhythm memory: the demo's songs and
+// rhythms are deleted first) into song:1, paced at 31,250 baud. The wire time is summed from
+// the simulator's log of every message of the command, both ways.
+void cliPacedSendOverJack(benchmark::State& state) {
+    if (!jackRunning()) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    CliRig rig;
+    const auto runCli = [&](const QStringList& args) { return rig.run(args); };
+    const QString log = rig.log();
     for (const char* slot : {"song:0", "rhythm:0", "rhythm:2"}) {
         if (runCli({"delete", slot}) != 0) {
             state.SkipWithError("delete failed");
             return;
         }
     }
-    const QString song = home.filePath("SNG_Whole.nvb");
+    const QString song = rig.filePath("SNG_Whole.nvb");
     {
         EkDataFile item(DataType::Song);
         item.setSize(21504);
@@ -227,8 +287,6 @@ void cliPacedSendOverJack(benchmark::State& state) {
     }
     state.counters["wall_per_wire"] = seconds / wireSeconds;
     state.counters["wire_s"] = wireSeconds / double(state.iterations());
-    sim.terminate();
-    sim.waitForFinished(5000);
 }
 BENCHMARK(cliPacedSendOverJack)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
 

@@ -6,7 +6,9 @@
 //  - the time from creating the window to the window shown with the list of a populated
 //    keyboard;
 //  - a whole-keyboard backup and restore of a full keyboard (every slot holding data, the song
-//    and rhythm memory full), against the time its traffic needs on the cable.
+//    and rhythm memory full), against the time its traffic needs on the cable;
+//  - the PC list of a folder of 1,000 ".nvb" files: listed, then every row's item name and type
+//    read (as a details view showing them all at once would).
 
 #include <benchmark/benchmark.h>
 
@@ -24,11 +26,14 @@
 #include <functional>
 
 #include "benchiterations.h"
+#include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
+#include "mainform/localpanemodel.h"
 #include "mainform/pclinkform.h"
+#include "stream/nvbfilestream.h"
 
 namespace {
 
@@ -197,6 +202,35 @@ void startToListShown(benchmark::State& state) {
     }
 }
 BENCHMARK(startToListShown)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
+
+void localListOfThousandItems(benchmark::State& state) {
+    constexpr int kFiles = 1000;
+    QTemporaryDir folder;
+    for (int i = 0; i < kFiles; ++i) {
+        EkDataFile item(DataType::Tone);
+        item.setSize(mls850::kToneSize);
+        item.words().assign(mls850::kToneSize / 2, std::uint16_t(i));
+        item.storeName(QString("Tone%1").arg(i, 4, 10, QChar('0')).toStdString());
+        NvbFileStream(folder.filePath(QString("TON_%1.nvb").arg(i)), NvbFileStream::Create)
+            .write(item);
+    }
+    const QString path = QDir::toNativeSeparators(folder.path()) + QDir::separator();
+    for (auto _ : state) {
+        LocalListModel model;
+        model.list(path);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            benchmark::DoNotOptimize(
+                model.index(row, LocalListModel::ItemNameColumn).data().toString());
+            benchmark::DoNotOptimize(
+                model.index(row, LocalListModel::ItemTypeColumn).data().toString());
+        }
+        if (model.rowCount() != kFiles) {
+            state.SkipWithError("not every file was listed");
+            break;
+        }
+    }
+}
+BENCHMARK(localListOfThousandItems)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(5));
 
 }  // namespace
 

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "data/ekdatafile.h"
 #include "mainform/localpanemodel.h"
+#include "stream/nvbfilestream.h"
 
 namespace {
 
@@ -21,11 +23,20 @@ void makeFile(const QString& path, qint64 size) {
 QStringList rows(const LocalListModel& model) {
     QStringList out;
     for (int row = 0; row < model.rowCount(); ++row) {
-        out << QString("%1|%2|%3").arg(model.index(row, 0).data().toString(),
-                                       model.index(row, 1).data().toString(),
-                                       model.index(row, 2).data().toString());
+        out << QString("%1|%2|%3")
+                   .arg(model.index(row, 0).data().toString(),
+                        model.index(row, 1).data().toString(),
+                        model.index(row, 2).data().toString());
     }
     return out;
+}
+
+void makeItem(const QString& path, std::uint16_t type, std::uint32_t size, const char* name) {
+    EkDataFile item(type);
+    item.setSize(size);
+    item.words().assign(size / 2, 0x4141);
+    item.storeName(name);
+    NvbFileStream(path, NvbFileStream::Create).write(item);
 }
 
 QString withSeparator(const QString& path) {
@@ -44,6 +55,7 @@ private Q_SLOTS:
     void treeWalksToTheDeepestExistingFolder_data();
     void treeWalksToTheDeepestExistingFolder();
     void refreshKeepsNodesAndFollowsTheDisk();
+    void nvbFilesShowTheirItem();
 };
 
 void TestLocalPane::sizeColumn_data() {
@@ -109,10 +121,14 @@ void TestLocalPane::unreadableFolderListsNothing() {
 void TestLocalPane::treeWalksToTheDeepestExistingFolder_data() {
     QTest::addColumn<QString>("wanted");
     QTest::addColumn<QString>("selected");
-    QTest::newRow("whole path") << "Music2/Songs" << "Music2/Songs";
-    QTest::newRow("trailing separator") << "Music2/Songs/" << "Music2/Songs";
-    QTest::newRow("last part missing") << "Music2/Gone" << "Music2";
-    QTest::newRow("never through Music") << "Music2" << "Music2";
+    QTest::newRow("whole path") << "Music2/Songs"
+                                << "Music2/Songs";
+    QTest::newRow("trailing separator") << "Music2/Songs/"
+                                        << "Music2/Songs";
+    QTest::newRow("last part missing") << "Music2/Gone"
+                                       << "Music2";
+    QTest::newRow("never through Music") << "Music2"
+                                         << "Music2";
 }
 
 void TestLocalPane::treeWalksToTheDeepestExistingFolder() {
@@ -161,6 +177,38 @@ void TestLocalPane::refreshKeepsNodesAndFollowsTheDisk() {
     QVERIFY(inner.isValid());
     QCOMPARE(tree.nodePath(inner), withSeparator(dir.filePath("b/inner")));
     QVERIFY(!tree.hasChildren(tree.childNamed(top, "a")));
+}
+
+void TestLocalPane::nvbFilesShowTheirItem() {
+    QTemporaryDir dir;
+    makeItem(dir.filePath("a tone.nvb"), DataType::Tone, 60, "Velvet  ");
+    makeItem(dir.filePath("b reg.NVB"), DataType::Registration, 176, "Preset13");
+    makeItem(dir.filePath("c song.nvb"), DataType::Song, 1800, "Sunrise ");
+    // A song cut short before its name's place: its type, and no name.
+    QFile song(dir.filePath("c song.nvb"));
+    QVERIFY(song.copy(dir.filePath("d cut.nvb")));
+    QFile cut(dir.filePath("d cut.nvb"));
+    QVERIFY(cut.resize(64 + 6));
+    makeFile(dir.filePath("e text.nvb"), 300);
+    QVERIFY(QDir(dir.path()).mkdir("f folder.nvb"));
+    // A FIFO named like an item (a system entry, not listed): read, it would wait for ever.
+    QCOMPARE(::mkfifo(qPrintable(dir.filePath("g fifo.nvb")), 0600), 0);
+    makeItem(dir.filePath("h tone.txt"), DataType::Tone, 60, "Hidden  ");
+
+    LocalListModel model;
+    model.list(withSeparator(dir.path()));
+    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.headerData(LocalListModel::ItemNameColumn, Qt::Horizontal, Qt::DisplayRole),
+             QVariant("Item Name"));
+    QStringList shown;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        shown << model.index(row, LocalListModel::NameColumn).data().toString() + '|' +
+                     model.index(row, LocalListModel::ItemNameColumn).data().toString() + '|' +
+                     model.index(row, LocalListModel::ItemTypeColumn).data().toString();
+    }
+    QCOMPARE(shown, (QStringList{"a tone.nvb|Velvet  |Tone", "b reg.NVB|Preset13|Registraion",
+                                 "c song.nvb|Sunrise |Song", "d cut.nvb||Song", "e text.nvb||",
+                                 "f folder.nvb||", "h tone.txt||"}));
 }
 
 QTEST_MAIN(TestLocalPane)

@@ -111,6 +111,35 @@ QString importSlot(EkData& slot, const std::string& directoryPath, const QString
     return path;
 }
 
+std::optional<ItemSummary> peekItem(const QString& path) {
+    EkDataFile item(DataType::NoType);
+    QFile file(path);
+    // Only a regular file: a FIFO would wait for a writer without end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    auto& header = item.header().bytes();
+    if (file.read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
+            qint64(DataHeader::kSize) ||
+        !item.header().hasMagic()) {
+        return std::nullopt;
+    }
+    const int offset = EkDataFile::nameOffsetInData(item.type());
+    if (offset >= 0) {
+        const qint64 wanted = offset + qint64(EkDataFile::kNameLength);
+        const QByteArray data = file.read(wanted);
+        if (data.size() < wanted) {
+            return ItemSummary{item.type(), {}};  // too short to hold a name
+        }
+        item.words().resize(std::size_t(wanted + 1) / 2);
+        for (qint64 i = 0; i < wanted; ++i) {
+            item.setDataByte(std::size_t(i), std::uint8_t(data[i]));
+        }
+    }
+    item.loadName();
+    return ItemSummary{item.type(), item.name()};
+}
+
 QString copyNvbFile(const QString& source, const QString& folder) {
     EkDataFile item(DataType::NoType);
     loadFile(source, item);

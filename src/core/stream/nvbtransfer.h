@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "kbddrv/keyboardlink.h"
@@ -73,6 +74,16 @@ void requireFolder(const QString& folder);
 QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
                    const KeyboardLink& link, NvbStreamObserver* progress,
                    const QString& fileName = {});
+
+// What a ".nvb" file holds, as a list shows it: the item's type and its own 8-character name.
+struct ItemSummary {
+    std::uint16_t type = 0;
+    std::string name;
+};
+
+// Reads only the header and the name's place (at most 108 bytes) of the file at `path`; empty
+// when it is no ".nvb" file or cannot be read. Never waits on anything but the file system.
+std::optional<ItemSummary> peekItem(const QString& path);
 
 // Copies the ".nvb" file `source` into `folder` under its own name, replacing a file of that name
 // in one step. The file is read first: one that is no ".nvb" file throws the file stream's error

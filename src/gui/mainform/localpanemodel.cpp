@@ -5,6 +5,8 @@
 #include <QMimeDatabase>
 #include <algorithm>
 
+#include "kbdpanemodel.h"
+
 namespace localpane {
 namespace {
 
@@ -179,7 +181,7 @@ void LocalListModel::list(const QString& folderPath) {
     if (!folderPath.isEmpty()) {
         for (const QFileInfo& info :
              localpane::shownEntries(folderPath, localpane::kShownEntries)) {
-            rows_.push_back({info, typeName(info)});
+            rows_.push_back({info, typeName(info), false, std::nullopt});
         }
     }
     endResetModel();
@@ -210,7 +212,7 @@ int LocalListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int LocalListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 QVariant LocalListModel::data(const QModelIndex& index, int role) const {
@@ -221,13 +223,24 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            if (index.column() == 0) {
-                return row.info.fileName();
+            switch (index.column()) {
+                case NameColumn:
+                    return row.info.fileName();
+                case TypeColumn:
+                    return row.type;
+                case SizeColumn:
+                    return row.info.isDir() ? QString() : localpane::sizeText(row.info.size());
+                case ItemNameColumn: {
+                    const auto& item = itemOf(row);
+                    return item ? transfer::keyboardText(item->name) : QString();
+                }
+                case ItemTypeColumn: {
+                    const auto& item = itemOf(row);
+                    return item ? kbdpane::typeWord(item->type) : QString();
+                }
+                default:
+                    return {};
             }
-            if (index.column() == 1) {
-                return row.type;
-            }
-            return row.info.isDir() ? QString() : localpane::sizeText(row.info.size());
         case Qt::DecorationRole: {
             if (index.column() != 0) {
                 return {};
@@ -240,11 +253,22 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
             return *cached;
         }
         case Qt::TextAlignmentRole:
-            return index.column() == 2 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+            return index.column() == SizeColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         default:
             return {};
     }
+}
+
+const std::optional<transfer::ItemSummary>& LocalListModel::itemOf(const Row& row) const {
+    if (!row.peeked) {
+        row.peeked = true;
+        if (!row.info.isDir() &&
+            row.info.fileName().endsWith(QLatin1String(".nvb"), Qt::CaseInsensitive)) {
+            row.item = transfer::peekItem(row.info.filePath());
+        }
+    }
+    return row.item;
 }
 
 QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -252,10 +276,11 @@ QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     }
     if (role == Qt::DisplayRole) {
-        static const char* const captions[] = {"Name", "Type", "Size"};
-        return section >= 0 && section < 3 ? QString(captions[section]) : QString();
+        static const char* const captions[ColumnCount] = {"Name", "Type", "Size", "Item Name",
+                                                          "Item Type"};
+        return section >= 0 && section < ColumnCount ? QString(captions[section]) : QString();
     }
-    if (role == Qt::TextAlignmentRole && section == 2) {
+    if (role == Qt::TextAlignmentRole && section == SizeColumn) {
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
     }
     return {};

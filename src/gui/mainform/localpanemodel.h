@@ -6,7 +6,10 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QStandardItemModel>
+#include <optional>
 #include <vector>
+
+#include "stream/nvbtransfer.h"
 
 // The local pane's two models: the PC's folders as a tree and the entries of one folder as a
 // list. Both read the file system directly and only when asked: a folder's sub-folders when it
@@ -58,10 +61,22 @@ private:
 };
 
 // The entries of one folder, files and folders alike, in caption order, with the columns
-// "Name", "Type" (the desktop's word for the kind of file) and "Size".
+// "Name", "Type" (the desktop's word for the kind of file) and "Size", and for a ".nvb" file the
+// item's own name and type ("Item Name", "Item Type"). Those two are read from the file's first
+// bytes the first time a view asks for them (only the rows shown), so a folder of thousands of
+// files lists as quickly as without them.
 class LocalListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    enum Column : int {
+        NameColumn = 0,
+        TypeColumn,
+        SizeColumn,
+        ItemNameColumn,
+        ItemTypeColumn,
+        ColumnCount
+    };
+
     explicit LocalListModel(QObject* parent = nullptr);
 
     // Reads `folderPath` (ending in a separator) again; an empty path empties the list.
@@ -82,7 +97,12 @@ private:
     struct Row {
         QFileInfo info;
         QString type;
+        // The ".nvb" item inside, once read: empty for any other file.
+        mutable bool peeked = false;
+        mutable std::optional<transfer::ItemSummary> item;
     };
+
+    const std::optional<transfer::ItemSummary>& itemOf(const Row& row) const;
 
     QString typeName(const QFileInfo& info) const;
 

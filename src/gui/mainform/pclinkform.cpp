@@ -477,7 +477,7 @@ QWidget* TPcLinkForm::buildLocalPane() {
     localList_ = new LocalListModel(this);
     localDirView_ = folderTree(localTree_, "LocalDirView");
     const FileViews local =
-        fileViews(localList_, "LocalFileView", "LocalFileDetails", {200, 100, 100});
+        fileViews(localList_, "LocalFileView", "LocalFileDetails", {200, 100, 100, 90, 90});
     localFileView_ = local.list;
     localFileDetails_ = local.details;
     localFileStack_ = local.stack;
