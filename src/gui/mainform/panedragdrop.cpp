@@ -70,11 +70,7 @@ QStringList PaneDragDrop::localFiles(const QMimeData* data) {
 }
 
 bool PaneDragDrop::accepts(const QMimeData* data, Side side) const {
-    if (fromOtherList(data, side)) {
-        return rules_.acceptsDrop(side);
-    }
-    const QStringList files = localFiles(data);
-    return !files.isEmpty() && rules_.acceptsFiles && rules_.acceptsFiles(side, files);
+    return (fromOtherList(data, side) || !localFiles(data).isEmpty()) && rules_.acceptsDrop(side);
 }
 
 bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
@@ -146,15 +142,11 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
             const QPersistentModelIndex row = view->indexAt(drop->position().toPoint());
-            if (const QStringList files = localFiles(drop->mimeData()); !files.isEmpty()) {
-                QMetaObject::invokeMethod(
-                    this, [this, side, row, files] { rules_.filesDropped(side, row, files); },
-                    Qt::QueuedConnection);
-                return true;
-            }
+            const QStringList files = localFiles(drop->mimeData());
             // The command runs after the drag has ended, not inside the drag's own event loop.
             QMetaObject::invokeMethod(
-                this, [this, side, row] { rules_.dropped(side, row); }, Qt::QueuedConnection);
+                this, [this, side, row, files] { rules_.dropped(side, row, files); },
+                Qt::QueuedConnection);
             return true;
         }
         default:

@@ -35,12 +35,9 @@ public:
         std::function<bool(Side, const QModelIndex&)> canDrag;
         // Whether the side's list takes a drop now (the keyboard list only after the list).
         std::function<bool(Side)> acceptsDrop;
-        // Carries out a drop onto the side's list at this row (invalid: empty space).
-        std::function<void(Side, const QModelIndex&)> dropped;
-        // Whether the side's list takes these local files from another program now.
-        std::function<bool(Side, const QStringList&)> acceptsFiles;
-        // Carries out a drop of files from another program at this row.
-        std::function<void(Side, const QModelIndex&, const QStringList&)> filesDropped;
+        // Carries out a drop onto the side's list at this row (invalid: empty space): the other
+        // list's selected rows when `files` is empty, else those files from another program.
+        std::function<void(Side, const QModelIndex&, const QStringList& files)> dropped;
     };
 
     PaneDragDrop(Rules rules, QObject* parent);

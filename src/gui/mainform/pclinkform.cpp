@@ -338,14 +338,19 @@ void TPcLinkForm::buildDragDrop() {
     rules.acceptsDrop = [this](PaneDragDrop::Side side) {
         return !frame_->isBusy() && (side == PaneDragDrop::Local || driver_.isConnected());
     };
-    rules.dropped = [this](PaneDragDrop::Side side, const QModelIndex& row) {
+    rules.dropped = [this](PaneDragDrop::Side side, const QModelIndex& row,
+                           const QStringList& files) {
         if (side == PaneDragDrop::Local) {
-            // Onto a sub-folder's row: that folder is where the slot goes.
+            // Onto a sub-folder's row: that folder is where the slots or files go.
             const QFileInfo entry = localList_->entry(row);
             if (entry.isDir()) {
                 selectLocalSubfolder(entry.fileName());
             }
-            ReceiveActionExecute();
+            if (files.isEmpty()) {
+                ReceiveActionExecute();
+            } else {
+                copyFilesHere(files);
+            }
             return;
         }
         const EkData* item = KbdListModel::dataObject(row);
@@ -358,32 +363,11 @@ void TPcLinkForm::buildDragDrop() {
             return;
         }
         selectKbdRow(row.row());
-        SendActionExecute();
-    };
-    rules.acceptsFiles = [this](PaneDragDrop::Side side, const QStringList&) {
-        return !frame_->isBusy() && (side == PaneDragDrop::Local || driver_.isConnected());
-    };
-    rules.filesDropped = [this](PaneDragDrop::Side side, const QModelIndex& row,
-                                const QStringList& files) {
-        if (side == PaneDragDrop::Local) {
-            const QFileInfo entry = localList_->entry(row);
-            if (entry.isDir()) {
-                selectLocalSubfolder(entry.fileName());
-            }
-            copyFilesHere(files);
-            return;
+        if (files.isEmpty()) {
+            SendActionExecute();
+        } else {
+            sendFiles(files);
         }
-        const EkData* item = KbdListModel::dataObject(row);
-        if (item == nullptr) {
-            showError(messages_.operateErrorText(OperateException::NoSendTarget));
-            return;
-        }
-        if (item->isDirectory()) {
-            showError(messages_.operateErrorText(OperateException::NotAcceptable));
-            return;
-        }
-        selectKbdRow(row.row());
-        sendFiles(files);
     };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
     dragDrop_->attach(localFileView_, PaneDragDrop::Local);
