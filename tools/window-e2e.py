@@ -4,7 +4,8 @@ reader user would: a fresh settings folder, the built-in software keyboard chose
 preferences, Get/Update List clicked with the pointer left resting on the button (the status
 line must read "Get list..." meanwhile), three rows of the keyboard list read, a row's pop-up
 menu read twice and its Properties read (values, not captions), one slot imported and the new
-file's row found in the PC list, the details view chosen through the button's toggle action.
+file's row found in the PC list, a second row added to the selection and both imported in one go
+(the status line read), the details view chosen through the button's toggle action.
 With --screenshot FILE it then saves the window's picture.
 
 Run it inside an X server with an accessibility bus (tools/window-e2e.sh does both):
@@ -118,6 +119,13 @@ def key(keysym_name):
     code = {"End": 0xFF57, "Return": 0xFF0D, "Escape": 0xFF1B, "Up": 0xFF52}[keysym_name]
     pyatspi.Registry.generateKeyboardEvent(code, None, pyatspi.KEY_SYM)
     time.sleep(0.2)
+
+
+def selected_count(list_acc):
+    try:
+        return list_acc.queryTable().nSelectedRows
+    except NotImplementedError:
+        return list_acc.querySelection().nSelectedChildren
 
 
 def all_named(root, name):
@@ -296,6 +304,20 @@ def main():
         if not os.path.exists(os.path.join(work, "TON_Glass EP.nvb")):
             fail("the file is not on disk")
         log("imported TON_Glass EP.nvb, and its row is in the PC list")
+
+        # Several rows, chosen as a screen reader chooses them: Glass EP is selected, Brass Up
+        # is added to the selection; one Import then saves both, and the status line says so.
+        kbd_list.queryTable().addRowSelection(2)
+        wait_for("two selected rows", lambda: selected_count(kbd_list) == 2)
+        press(wait_for("Import button",
+                       lambda: named(main_window, "Import", pyatspi.ROLE_PUSH_BUTTON)))
+        wait_for("both files", lambda: os.path.exists(os.path.join(work, "TON_Brass Up.nvb")))
+        status = wait_for("the status line's summary",
+                          lambda: (status_line(main_window).name or None)
+                          if "imported" in (status_line(main_window).name or "") else None)
+        log(f"two rows imported in one command; status line: {status!r}")
+        if status != "2 items imported":
+            fail(f"the status line read {status!r}")
 
         # The keyboard pane's "Detailed" button (the lower of the two) through its toggle
         # action, as a screen reader presses a check box.

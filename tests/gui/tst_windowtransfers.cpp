@@ -889,6 +889,12 @@ void TestWindowTransfers::severalRowsInOneCommand() {
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
     QCOMPARE(view->selectionModel()->selectedRows().first().row(), 1);
+    // From the keyboard alone: in the large-icon view the next row is to the right, and
+    // Shift+Right adds it (Shift+Down would take the icons of the grid's rectangle below).
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 2);
+    QCOMPARE(view->selectionModel()->selectedRows().last().row(), 2);
 }
 
 void TestWindowTransfers::filesFromOtherPrograms_data() {

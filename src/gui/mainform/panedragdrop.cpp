@@ -81,18 +81,24 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
     const Side side = sideOf(view);
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
+            if (replayingPress_) {
+                return false;  // the view's own turn, see the release below
+            }
             auto* mouse = static_cast<QMouseEvent*>(event);
             const QPoint at = mouse->position().toPoint();
             const QModelIndex row = view->indexAt(at);
             // Armed only on a row the rules allow; the press itself still selects the row.
-            press_ = {view, at, mouse->button() == Qt::LeftButton && rules_.canDrag(side, row), {}};
+            press_ = {
+                view, at, mouse->button() == Qt::LeftButton && rules_.canDrag(side, row), {}, {}};
             const QItemSelectionModel* selection = view->selectionModel();
             if (press_.armed && mouse->modifiers() == Qt::NoModifier &&
                 selection->isRowSelected(row.row(), row.parent()) &&
                 selection->selectedRows().size() > 1) {
                 // One of several selected rows: they all go with the drag. A release without a
-                // drag then selects this row alone, as a click would have.
+                // drag then hands the press to the view after all, so that the click selects
+                // this row alone and moves the view's Shift anchor, as any click does.
                 press_.keptSelectionRow = row;
+                press_.global = mouse->globalPosition();
                 view->setFocus(Qt::MouseFocusReason);
                 return true;
             }
@@ -100,9 +106,11 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonRelease:
             if (press_.armed && press_.keptSelectionRow.isValid() && press_.view == view) {
-                view->selectionModel()->setCurrentIndex(
-                    press_.keptSelectionRow,
-                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                QMouseEvent press(QEvent::MouseButtonPress, QPointF(press_.at), press_.global,
+                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                replayingPress_ = true;
+                QCoreApplication::sendEvent(watched, &press);
+                replayingPress_ = false;
             }
             press_.armed = false;
             return false;

@@ -68,6 +68,7 @@ private:
         bool armed = false;
         // Pressed on one of several selected rows: the others stay selected for the drag.
         QPersistentModelIndex keptSelectionRow;
+        QPointF global;
     };
 
     QAbstractItemView* viewOf(QObject* viewport) const;
@@ -77,4 +78,5 @@ private:
 
     Rules rules_;
     Press press_;
+    bool replayingPress_ = false;
 };
