@@ -78,7 +78,13 @@ void SimulatedKeyboard::receive(const std::vector<std::uint8_t>& message) {
         arrival += wireTime(message.size());
     }
     inboundFreeAt_ = arrival;
-    schedule(arrival, [this, message] { handle(message); });
+    ++messagesOnTheCable_;
+    schedule(arrival, [this, message] {
+        handle(message);
+        if (--messagesOnTheCable_ == 0) {
+            Q_EMIT tookEverything();
+        }
+    });
 }
 
 namespace {

@@ -76,11 +76,17 @@ public:
     // Time a message of `bytes` bytes takes on the cable.
     static std::chrono::microseconds wireTime(std::size_t bytes);
 
+    // Whether every message that started down the cable has reached the instrument and been
+    // dealt with: only then is a sent item's End committed.
+    bool hasTakenEverything() const { return messagesOnTheCable_ == 0; }
+
 Q_SIGNALS:
     // A message reached the instrument (fromProgram) or reached the program.
     void traffic(bool fromProgram, const QByteArray& message);
     // The memory changed through a committed item or a deletion.
     void memoryChanged();
+    // The last message on the cable towards the instrument was dealt with.
+    void tookEverything();
 
 private:
     struct Fetch;
@@ -110,6 +116,7 @@ private:
     Transmitter transmitter_;
     Clock::time_point inboundFreeAt_{};
     Clock::time_point outboundFreeAt_{};
+    int messagesOnTheCable_ = 0;
     int answersSent_ = 0;
     int requestsTaken_ = 0;
     std::unique_ptr<Fetch> fetch_;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "platform/eventwait.h"
 #include "platform/systemerror.h"
 
 #include <utility>
@@ -72,7 +73,25 @@ QString BuiltInKeyboard::beginUse() {
     return std::exchange(stateError_, {});
 }
 
+void BuiltInKeyboard::waitForTheCable() {
+    // The program's messages reach the device through posted events, in order, and then take
+    // their wire time down the simulated cable. A command's last message (a sent item's End)
+    // is still on its way when the command's own work is done: the memory changes, and is
+    // saved, only when it arrives.
+    bool posted = false;
+    QMetaObject::invokeMethod(device_.get(), [&posted] { posted = true; }, Qt::QueuedConnection);
+    platform::waitUntil(posted);
+    bool arrived = keyboard_->hasTakenEverything();
+    const QMetaObject::Connection connection = QObject::connect(
+        keyboard_.get(), &SimulatedKeyboard::tookEverything, [&arrived] { arrived = true; });
+    platform::waitUntil(arrived);
+    QObject::disconnect(connection);
+}
+
 QString BuiltInKeyboard::endUse() {
+    // A command does not end before what it changed is saved: its failure to save is the
+    // command's failure.
+    waitForTheCable();
     atCommandStart_.reset();
     return std::exchange(stateError_, {});
 }

@@ -66,6 +66,8 @@ private:
     void save();
     QString beginUse();
     QString endUse();
+    // Returns once every message the program sent has reached the keyboard and been dealt with.
+    void waitForTheCable();
 
     QString statePath_;
     QString stateError_;

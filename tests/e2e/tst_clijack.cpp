@@ -64,6 +64,8 @@ private Q_SLOTS:
     void twoProgramsNeverShareTheKeyboard();
     void builtInKeyboardNeverLosesItsMemorySilently_data();
     void builtInKeyboardNeverLosesItsMemorySilently();
+    void builtInKeyboardKeepsWhatASendEndsWith_data();
+    void builtInKeyboardKeepsWhatASendEndsWith();
     void hostileInputsFailPlainlyAndAtOnce_data();
     void hostileInputsFailPlainlyAndAtOnce();
     void controlCharactersNeverReachTheTerminal();
@@ -677,6 +679,66 @@ void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently() {
     const QJsonArray slots = QJsonDocument::fromJson(list.out).object()["slots"].toArray();
     QCOMPARE(slots[38].toObject()["present"].toBool(), true);  // rhythm:0 is still there
     QCOMPARE(slots[37].toObject()["size"].toInt(), damage == "busy" ? 8000 : 0);
+}
+
+void TestCliJack::builtInKeyboardKeepsWhatASendEndsWith_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("bank");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("sourceNumber");
+    QTest::addColumn<bool>("saveFails");
+    QTest::newRow("tone") << "tone:3" << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << false;
+    QTest::newRow("DSP setting") << "dsp:2" << "dsp:7" << int(DataType::DSP) << 0 << 7 << 2 << false;
+    QTest::newRow("registration") << "reg:1.2" << "reg:1.3" << int(DataType::Registration) << 1 << 3
+                                  << 2 << false;
+    QTest::newRow("song") << "song:0" << "song:1" << int(DataType::Song) << 0 << 1 << 0 << false;
+    QTest::newRow("rhythm") << "rhythm:0" << "rhythm:3" << int(DataType::Rhythm) << 0 << 3 << 0
+                            << false;
+    QTest::newRow("tone that cannot be saved")
+        << "tone:3" << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << true;
+}
+
+void TestCliJack::builtInKeyboardKeepsWhatASendEndsWith() {
+    QFETCH(QString, from);
+    QFETCH(QString, into);
+    QFETCH(int, type);
+    QFETCH(int, bank);
+    QFETCH(int, number);
+    QFETCH(int, sourceNumber);
+    QFETCH(bool, saveFails);
+    // A tone's last message (its End) is still on the simulated cable when the send's own work
+    // is done: the command must not end before the keyboard has it and has saved it.
+    const QStringList builtIn{"--quiet", "--no-safety-copy", "--in", "built-in",
+                              "--out",   "built-in"};
+    const Result imported = cli(builtIn + QStringList{"import", from, home_->path()});
+    QVERIFY2(imported.exitCode == 0, imported.err.constData());
+    const QString state = home_->filePath("data/NvbMan/builtin-keyboard.json");
+    // Nothing changed yet: the built-in keyboard holds its first content, and no file.
+    QVERIFY(!QFile::exists(state));
+    const KeyboardMemory before = KeyboardMemory::demo();
+    if (saveFails) {
+        // A file where the state's folder would be: the save fails, and so must the send.
+        QVERIFY(QDir().mkpath(home_->filePath("data")));
+        QFile blocker(home_->filePath("data/NvbMan"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const Result sent = cli(builtIn + QStringList{"send", QString::fromUtf8(imported.out.trimmed()),
+                                                  into});
+    const kbdsim::SlotRef target{std::uint16_t(type), bank, number};
+    const kbdsim::SlotRef source{std::uint16_t(type), bank, sourceNumber};
+    if (saveFails) {
+        QCOMPARE(sent.exitCode, 1);
+        QVERIFY2(sent.lastErrorLine().contains("could not save its memory"), sent.err.constData());
+        return;
+    }
+    QVERIFY2(sent.exitCode == 0, sent.err.constData());
+    // No waiting: once the command has ended, the memory is on disk.
+    QVERIFY2(QFile::exists(state), "the send's change was never saved");
+    const KeyboardMemory after = KeyboardMemory::load(state);
+    QCOMPARE(after.data(target), before.data(source));
+    QVERIFY(after.data(target) != before.data(target));
 }
 
 void TestCliJack::hostileInputsFailPlainlyAndAtOnce_data() {

@@ -68,9 +68,20 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
     service.beginUse(outputDevice);
 }
 
-KeyboardSession::~KeyboardSession() = default;
+KeyboardSession::~KeyboardSession() {
+    if (finished_) {
+        return;
+    }
+    // A command that failed or was stopped may still have changed the memory before: that
+    // change is kept too. Its own failure is what the user is told.
+    try {
+        MidiService::instance().endUse(outputDevice_);
+    } catch (const SystemError&) {
+    }
+}
 
 void KeyboardSession::finish() {
+    finished_ = true;
     MidiService::instance().endUse(outputDevice_);
 }
 

@@ -31,8 +31,9 @@ public:
     KeyboardSession(const KeyboardSession&) = delete;
     KeyboardSession& operator=(const KeyboardSession&) = delete;
 
-    // The command's work is done: throws SystemError when the device itself failed meanwhile
-    // (the built-in keyboard could not save its memory).
+    // The command's work is done: returns once the device has kept what the command sent it,
+    // and throws SystemError when the device itself failed meanwhile (the built-in keyboard
+    // could not save its memory). A session that ends without finish() waits the same way.
     void finish();
 
     // The lock file of a device name (exposed for tests and diagnostics).
@@ -42,6 +43,7 @@ public:
 
 private:
     int outputDevice_;
+    bool finished_ = false;
     std::unique_ptr<QLockFile> lock_;
 };
 
