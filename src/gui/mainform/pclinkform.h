@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QModelIndexList>
+#include <QPointer>
 #include <memory>
 
 #include "backup/safetystore.h"
@@ -27,6 +28,7 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QListView;
+class QMessageBox;
 class QProgressBar;
 class QStackedWidget;
 class QTreeView;
@@ -119,6 +121,9 @@ private:
     void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
+    // A file handed over that cannot be shown: said in one box, which gathers the failures
+    // that come while it is open instead of stacking a box for each.
+    void showHandOverFailure(const QString& text);
     void enableListCommands();
     // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
     // enables the commands that need a list.
@@ -160,6 +165,7 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QLabel* statusText_ = nullptr;
     std::unique_ptr<PBarKbdDrvObserver> listProgress_;
+    QPointer<QMessageBox> handOverFailures_;
     CommandFrame* frame_ = nullptr;
 
     KbdTreeModel* kbdTree_ = nullptr;

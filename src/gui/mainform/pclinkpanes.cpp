@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QListView>
+#include <QMessageBox>
 #include <QStackedWidget>
 #include <QTreeView>
 
@@ -123,7 +124,8 @@ void TPcLinkForm::showFile(const QString& filePath) {
     }
     const QFileInfo file(filePath);
     if (!file.exists()) {
-        showError(QString("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
+        showHandOverFailure(
+            QString("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
         return;
     }
     if (file.isDir()) {
@@ -133,6 +135,19 @@ void TPcLinkForm::showFile(const QString& filePath) {
     if (selectLocalFolder(file.absolutePath())) {
         selectLocalFile(file.fileName());
     }
+}
+
+void TPcLinkForm::showHandOverFailure(const QString& text) {
+    if (handOverFailures_ != nullptr && handOverFailures_->isVisible()) {
+        handOverFailures_->setText(handOverFailures_->text() + '\n' + text);
+        return;
+    }
+    // Not exec(): the box must not hold up the event loop that takes the next hand-over.
+    auto* box = new QMessageBox(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    handOverFailures_ = box;
+    box->open();
 }
 
 void TPcLinkForm::LocalDirViewChange(const QModelIndex& node) {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 #include <chrono>
 
 #include "platform/keyboardsession.h"
@@ -16,6 +17,12 @@ constexpr std::chrono::milliseconds kHandOverTime{3000};
 constexpr char kReceipt[] = "ok\n";
 // A path longer than this is not a file the window could show.
 constexpr qint64 kMaxLine = 64 * 1024;
+// A second start writes its line at once: a connection silent for this long is dropped, so
+// that nothing can hold the window's connections open.
+constexpr std::chrono::milliseconds kIdleTime{5000};
+// More second starts than this at one moment are not people opening files; the rest are
+// turned away at once.
+constexpr int kMaxConnections = 32;
 
 }  // namespace
 
@@ -41,19 +48,36 @@ bool WindowHandOver::listen(QString* error) {
 void WindowHandOver::takeConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > kMaxLine) {
-                    socket->abort();
-                }
-                return;
-            }
-            const QString path = QString::fromUtf8(socket->readLine(kMaxLine)).chopped(1);
-            socket->write(kReceipt);
-            socket->flush();
-            Q_EMIT handedOver(path);
-        });
+        if (connections_ >= kMaxConnections) {
+            socket->abort();
+            continue;
+        }
+        ++connections_;
+        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        idle->start(kIdleTime);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readLine(socket); });
     }
+}
+
+void WindowHandOver::readLine(QLocalSocket* socket) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > kMaxLine) {
+            socket->abort();
+        }
+        return;
+    }
+    const QString path = QString::fromUtf8(socket->readLine(kMaxLine)).chopped(1);
+    socket->write(kReceipt);
+    socket->flush();
+    socket->disconnectFromServer();
+    // Shown once this handler has returned: what the window does with the file (an error box
+    // with its own event loop, say) must never run inside the socket's handler, where the
+    // socket may be deleted under it.
+    QMetaObject::invokeMethod(
+        this, [this, path] { Q_EMIT handedOver(path); }, Qt::QueuedConnection);
 }
 
 bool WindowHandOver::handOver(const QString& filePath, QString* error) {

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QLocalServer;
+class QLocalSocket;
 
 // There is never more than one window per user. The running one listens on a local socket in
 // the user's runtime folder; a second start (a file opened from the file manager, say) hands
@@ -25,10 +26,13 @@ public:
 
 Q_SIGNALS:
     // A second start handed this file over (empty: none); the window shows it and comes forward.
+    // Emitted from the event loop, never from inside the connection's own handler.
     void handedOver(const QString& filePath);
 
 private:
     void takeConnection();
+    void readLine(QLocalSocket* socket);
 
     QLocalServer* server_;
+    int connections_ = 0;
 };
