@@ -6,14 +6,15 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QLockFile>
 #include <QTranslator>
 #include <cstdio>
 
 #include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"
+#include "platform/filelock.h"
 #include "platform/keyboardsession.h"
+#include "platform/systemerror.h"
 #include "platform/userlocale.h"
 #include "version.h"
 
@@ -66,16 +67,27 @@ int main(int argc, char* argv[]) {
     // Ties the window to its menu entry (the desktop file installed with it).
     QGuiApplication::setDesktopFileName("com.velta.nvbman");
 
-    // One copy at a time per user: the lock lives in the user's own runtime folder, so
-    // another user's copy (or its stale lock) never keeps this one out. A lock left by a copy
-    // that crashed is taken over.
     // A file given (the file manager's "Open With"), to show in the PC list.
     const QStringList given = QApplication::arguments().mid(1);
     const QString filePath =
         given.isEmpty() ? QString() : QFileInfo(given.first()).absoluteFilePath();
-    QLockFile lock(QDir(platform::userRuntimeFolder()).filePath("NvbMan.lock"));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    // One copy at a time per user: the lock lives in the user's own runtime folder, so
+    // another user's copy never keeps this one out, and the system releases it when a copy
+    // ends, even by a crash.
+    QString runtimeFolder;
+    try {
+        runtimeFolder = platform::userRuntimeFolder();
+    } catch (const platform::SystemError& e) {
+        std::fprintf(stderr, "nvbman: %s\n", e.what());
+        return 1;
+    }
+    platform::FileLock lock(QDir(runtimeFolder).filePath("NvbMan.lock"));
+    if (const auto state = lock.tryLock(); state != platform::FileLock::State::Locked) {
+        if (state == platform::FileLock::State::Failed) {
+            std::fprintf(stderr, "nvbman: cannot lock \"%s\": %s\n", qPrintable(lock.path()),
+                         qPrintable(lock.errorString()));
+            return 1;
+        }
         // The running window shows the file and comes forward; this start ends.
         QString error;
         if (WindowHandOver::handOver(filePath, &error)) {

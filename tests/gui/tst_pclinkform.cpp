@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +35,7 @@
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"
+#include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
@@ -692,8 +692,8 @@ void TestPcLinkForm::secondCopyEndsAtOnce() {
 void TestPcLinkForm::fileHandedToTheRunningWindow() {
     // This process is the running window: it holds the lock and listens, as nvbman does.
     qputenv("XDG_RUNTIME_DIR", home_->path().toLocal8Bit());
-    QLockFile lock(home_->filePath("NvbMan.lock"));
-    QVERIFY(lock.tryLock(0));
+    platform::FileLock lock(home_->filePath("NvbMan.lock"));
+    QCOMPARE(lock.tryLock(), platform::FileLock::State::Locked);
     WindowHandOver handOver;
     QString error;
     QVERIFY2(handOver.listen(&error), qPrintable(error));

@@ -1,6 +1,11 @@
 // The platform services the ports and the transactions stand on: the nested wait, the answer
 // timer and the MIDI service's device lists.
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest>
@@ -8,6 +13,8 @@
 
 #include "platform/answertimer.h"
 #include "platform/eventwait.h"
+#include "platform/filelock.h"
+#include "platform/keyboardsession.h"
 #include "platform/midiinbox.h"
 #include "platform/midiservice.h"
 #include "platform/portbyname.h"
@@ -38,6 +45,10 @@ private Q_SLOTS:
     void inboxDropsWhatAnEarlierOpeningLeft();
     void settingsFirstStartThenRoundTrip();
     void settingsWithATextDeviceAreAnError();
+    void locksNeverOutliveTheirHolder_data();
+    void locksNeverOutliveTheirHolder();
+    void runtimeFolderIsTheUsersOwn_data();
+    void runtimeFolderIsTheUsersOwn();
 };
 
 namespace {
@@ -369,6 +380,128 @@ void TestPlatform::settingsWithATextDeviceAreAnError() {
     } catch (const platform::SystemError& e) {
         QVERIFY2(QString(e.what()).contains("InputDevice"), e.what());
     }
+}
+
+void TestPlatform::locksNeverOutliveTheirHolder_data() {
+    QTest::addColumn<QByteArray>("content");  // what the lock file holds beforehand
+    QTest::newRow("no file") << QByteArray();
+    QTest::newRow("an empty file") << QByteArray("");
+    QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock\n\n\n");
+    QTest::newRow("a holder that is gone") << QByteArray("999999\nnvbman-cli\nthishost\n");
+}
+
+void TestPlatform::locksNeverOutliveTheirHolder() {
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("keyboard.lock");
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    // Whatever the file holds, nobody holds the lock: it is taken at once.
+    platform::FileLock first(path);
+    QCOMPARE(first.tryLock(), platform::FileLock::State::Locked);
+    QVERIFY(platform::FileLock::isHeld(path));
+    platform::FileLock second(path);
+    QCOMPARE(second.tryLock(), platform::FileLock::State::Busy);
+    first.unlock();
+    QVERIFY(!platform::FileLock::isHeld(path));
+
+    // A holder in another process that dies, however it dies, leaves nothing behind.
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::FileLock held(path);
+        const char state = held.tryLock() == platform::FileLock::State::Locked ? 'L' : 'F';
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &state, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char state = 0;
+    QCOMPARE(::read(ready[0], &state, 1), ssize_t(1));
+    QCOMPARE(state, 'L');
+    QCOMPARE(second.tryLock(), platform::FileLock::State::Busy);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    QCOMPARE(second.tryLock(), platform::FileLock::State::Locked);
+}
+
+void TestPlatform::runtimeFolderIsTheUsersOwn_data() {
+    QTest::addColumn<QString>("inTemp");   // how the folder in the temporary folder stands
+    QTest::addColumn<QString>("inCache");  // the same of the one in the cache folder
+    QTest::addColumn<QString>("chosen");   // "temp", "cache" or "none"
+    QTest::newRow("none yet") << "missing" << "missing" << "temp";
+    QTest::newRow("ours, open to all") << "open" << "missing" << "temp";
+    QTest::newRow("another user's") << "foreign" << "missing" << "cache";
+    QTest::newRow("a link to a folder of ours") << "link" << "missing" << "cache";
+    QTest::newRow("a file") << "file" << "missing" << "cache";
+    QTest::newRow("both taken") << "foreign" << "file" << "none";
+}
+
+void TestPlatform::runtimeFolderIsTheUsersOwn() {
+    QFETCH(QString, inTemp);
+    QFETCH(QString, inCache);
+    QFETCH(QString, chosen);
+    if ((inTemp == "foreign" || inCache == "foreign") && ::getuid() != 0) {
+        QSKIP("giving a folder to another user needs root");
+    }
+    QTemporaryDir dir;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", dir.filePath("tmp").toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", dir.filePath("cache").toLocal8Bit());
+    QVERIFY(QDir().mkpath(dir.filePath("tmp")) && QDir().mkpath(dir.filePath("cache/NvbMan")));
+    const QString tempFolder = dir.filePath(QString("tmp/nvbman-runtime-%1").arg(::getuid()));
+    const QString cacheFolder = dir.filePath("cache/NvbMan/runtime");
+    const auto prepare = [&](const QString& how, const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        if (how == "open" || how == "foreign") {
+            QCOMPARE(::mkdir(name.constData(), 0777), 0);
+            QCOMPARE(::chmod(name.constData(), 01777), 0);
+        }
+        if (how == "foreign") {
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+        }
+        if (how == "link") {
+            QVERIFY(QDir().mkpath(dir.filePath("ours")));
+            QVERIFY(QFile::link(dir.filePath("ours"), path));
+        }
+        if (how == "file") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    };
+    prepare(inTemp, tempFolder);
+    prepare(inCache, cacheFolder);
+    QString folder;
+    QString failure;
+    try {
+        folder = platform::userRuntimeFolder();
+    } catch (const platform::SystemError& e) {
+        failure = QString::fromStdString(e.what());
+    }
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    qputenv("TMPDIR", tmp);
+    qputenv("XDG_CACHE_HOME", cache);
+    if (chosen == "none") {
+        QVERIFY2(failure.contains(tempFolder) && failure.contains("XDG_RUNTIME_DIR"),
+                 qPrintable(failure));
+        return;
+    }
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(folder, chosen == "temp" ? tempFolder : cacheFolder);
+    QFileInfo info(folder);
+    QVERIFY(info.isDir() && !info.isSymLink());
+    QCOMPARE(info.ownerId(), ::getuid());
+    QCOMPARE(int(info.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                       QFile::ReadOther | QFile::WriteOther | QFile::ExeOther)),
+             0);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

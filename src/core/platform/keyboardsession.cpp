@@ -1,28 +1,69 @@
 #include "keyboardsession.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QStandardPaths>
+#include <cerrno>
 
+#include "filelock.h"
 #include "midiservice.h"
 #include "systemerror.h"
 
 namespace platform {
 
-QString userRuntimeFolder() {
-    // Qt's own fallback warns on stderr at every start; ours is silent and per user as well.
-    const QString folder = qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
-                               ? QDir::temp().filePath(QString("nvbman-runtime-%1").arg(::getuid()))
-                               : QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!QFileInfo::exists(folder)) {
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+namespace {
+
+// A folder only this user can reach: a real folder (not a link), the user's own, open to no
+// one else. Creates it when missing; a folder of the user's that others could reach is closed
+// to them. False when it is someone else's, or not a folder.
+bool makePrivateFolder(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST) {
+        return false;
     }
-    return folder;
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid()) {
+        return false;
+    }
+    constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO | S_ISVTX;
+    return (info.st_mode & kOthersBits) == 0 || ::chmod(name.constData(), S_IRWXU) == 0;
+}
+
+}  // namespace
+
+QString userRuntimeFolder() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // The login's own folder (Qt checks that it is the user's, and closes it to others).
+        return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    }
+    // Without a login manager (cron, a plain ssh session): a folder of the user's in the
+    // temporary folder; Qt's own fallback would warn on stderr at every start. Anyone may
+    // create that name first, and a folder another user holds could block the keyboard or
+    // fail every command: then the user's cache folder instead, which no one else can reach.
+    const QString inTemp = QDir::temp().filePath(QString("nvbman-runtime-%1").arg(::getuid()));
+    if (makePrivateFolder(inTemp)) {
+        return inTemp;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString inCache = cache.isEmpty() ? QString() : cache + "/NvbMan/runtime";
+    if (!inCache.isEmpty() && QDir().mkpath(QFileInfo(inCache).path()) &&
+        makePrivateFolder(inCache)) {
+        return inCache;
+    }
+    throw SystemError(
+        QString("There is no private folder for NvbMan's locks: \"%1\" belongs to another user "
+                "or is no folder%2. Remove it, or set XDG_RUNTIME_DIR to a folder of your own.")
+            .arg(QDir::toNativeSeparators(inTemp),
+                 inCache.isEmpty() ? QString()
+                                   : QString(", and \"%1\" cannot be used either")
+                                         .arg(QDir::toNativeSeparators(inCache)))
+            .toStdString());
 }
 
 QString KeyboardSession::lockPath(const QString& deviceName) {
@@ -52,18 +93,21 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
         return;  // no other program can reach it
     }
     const QString path = lockPath(name);
-    lock_ = std::make_unique<QLockFile>(path);
-    // Never stale by age (a backup may take minutes); a lock whose program has died is taken
-    // over.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        const bool busy = lock_->error() == QLockFile::LockFailedError;
-        lock_.reset();
-        if (busy) {
+    // Held as long as this program runs the command; released by the system when the program
+    // ends, however it ends.
+    lock_ = std::make_unique<FileLock>(path);
+    switch (lock_->tryLock()) {
+        case FileLock::State::Locked:
+            break;
+        case FileLock::State::Busy:
+            lock_.reset();
             throw SystemError(busyText(name).toStdString());
+        default: {
+            const QString reason = lock_->errorString();
+            lock_.reset();
+            throw FileError("Cannot create the lock file", path.toStdString(),
+                            reason.toStdString());
         }
-        throw FileError("Cannot create the lock file", path.toStdString(),
-                        "the runtime folder is not writable");
     }
     service.beginUse(outputDevice);
 }

@@ -3,12 +3,14 @@
 #include <QString>
 #include <memory>
 
-class QLockFile;
-
 namespace platform {
 
+class FileLock;
+
 // The user's own folder for locks: XDG_RUNTIME_DIR, or where that is not set (a session
-// without a login manager) a folder of the user's in the temporary folder. Created if missing.
+// without a login manager) a folder of the user's in the temporary folder, or when someone else
+// holds that name, one in the user's cache folder. Created if missing, open to no one else.
+// Throws SystemError when neither can be had.
 QString userRuntimeFolder();
 
 // One command's hold on the keyboard behind a MIDI output device. A keyboard answers every
@@ -44,7 +46,7 @@ public:
 private:
     int outputDevice_;
     bool finished_ = false;
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<FileLock> lock_;
 };
 
 }  // namespace platform
