@@ -545,7 +545,7 @@ private:
             const QString path = fetch(wanted.front(), folder);
             if (json_) {
                 printJson(jsonoutput::jobOutcomes(
-                    folder, {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}}}));
+                    folder, {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}, false, {}}}));
             } else {
                 out() << QDir::toNativeSeparators(path) << '\n';
             }
@@ -571,10 +571,15 @@ private:
     }
 
     int send(const QString& file, const SlotAddress& wanted) {
-        getSlots({wanted});
-        const SlotInTree where = slotOf(wanted);
         EkDataFile item(DataType::NoType);
         transfer::loadFile(file, item);
+        return sendLoaded(item, file, wanted);
+    }
+
+    // Sends `item`, read from `file`, into the slot.
+    int sendLoaded(EkDataFile& item, const QString& file, const SlotAddress& wanted) {
+        getSlots({wanted});
+        const SlotInTree where = slotOf(wanted);
         const auto copy = keepCopy(where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
         progress_.start("Send", int(item.size()));
         try {
@@ -600,7 +605,7 @@ private:
                        {"name", transfer::keyboardText(item.name())},
                        {"size", qint64(item.size())},
                        {"verified", verify_},
-                       {"keptCopy", copy ? QJsonValue(copy->id) : QJsonValue()}});
+                       {"keptCopy", copy ? QJsonValue(qint64(copy->id)) : QJsonValue()}});
         }
         return Success;
     }
@@ -614,7 +619,7 @@ private:
         if (json_) {
             printJson({{"slot", wanted.text()},
                        {"name", name},
-                       {"keptCopy", copy ? QJsonValue(copy->id) : QJsonValue()}});
+                       {"keptCopy", copy ? QJsonValue(qint64(copy->id)) : QJsonValue()}});
         }
         return Success;
     }
@@ -649,7 +654,7 @@ private:
 
     int putBack(const QString& idText) {
         bool isNumber = false;
-        const int id = idText.toInt(&isNumber);
+        const safety::CopyId id = idText.toLongLong(&isNumber);
         if (!isNumber) {
             throw UsageError("'" + idText + "' is not the number of a kept copy");
         }
@@ -658,7 +663,10 @@ private:
             throw platform::SystemError("There is no kept copy " + idText.toStdString() +
                                         " (see: nvbman-cli replaced).");
         }
-        return send(store_.checkedFilePath(*copy), copy->slot);
+        // Exactly the bytes whose hash was checked are sent.
+        EkDataFile item(DataType::NoType);
+        store_.loadChecked(*copy, item);
+        return sendLoaded(item, store_.filePath(*copy), copy->slot);
     }
 
     // Every present slot into its own file and the manifest; restore puts them back. A slot
@@ -787,6 +795,9 @@ private:
         for (const backup::Outcome& outcome : outcomes) {
             if (outcome.retried) {
                 retried << outcome.slot.text();
+            }
+            if (!outcome.warning.isEmpty()) {
+                printError("nvbman-cli: " + outcome.slot.text() + " " + outcome.warning);
             }
             if (outcome.error.isEmpty()) {
                 if (!json_) {

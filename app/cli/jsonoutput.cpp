@@ -16,6 +16,7 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
                                             : QJsonValue(QDir::toNativeSeparators(
                                                   QDir(folder).absoluteFilePath(outcome.file)))},
             {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
+            {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
             {"retried", outcome.retried}});
     }
     return {{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())}, {"items", items}};

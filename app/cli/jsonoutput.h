@@ -12,7 +12,7 @@
 namespace jsonoutput {
 
 // {"folder": DIR, "items": [{"slot", "file" (path, null when none), "error" (null on success),
-// "retried"}]}: import, backup and restore.
+// "warning" (null when none), "retried"}]}: import, backup and restore.
 QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes);
 
 // {"inputs": [{"number", "name"}], "outputs": [...]}

@@ -19,7 +19,7 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
             throw platform::Cancelled();
         }
     }
-    return {slot, file, currentErrorText(messages)};
+    return {slot, file, currentErrorText(messages), false, {}};
 }
 
 bool isLinkFailure() {
@@ -63,7 +63,7 @@ void JobRun::ItemProgress::notify(NvbStream& stream) {
 }
 
 Outcome JobRun::stoppedItem(const SlotAddress& slot, const QString& file) const {
-    return {slot, file, messages_.jobStoppedText()};
+    return {slot, file, messages_.jobStoppedText(), false, {}};
 }
 
 void JobRun::itemDone(std::uint32_t bytes) {

@@ -69,7 +69,7 @@ Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t
     if (progress_ != nullptr) {
         progress_->itemStarted(slot, file);
     }
-    Outcome outcome{slot, file, {}, false};
+    Outcome outcome{slot, file, {}, false, {}};
     for (int attempt = 0;; ++attempt) {
         try {
             ItemProgress itemProgress(progress_, done_);

@@ -15,9 +15,11 @@
 #include "data/ekdatafile.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
+#include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "safetystore.h"
@@ -32,6 +34,11 @@ namespace {
 constexpr int kFormat = 2;
 constexpr int kFirstFormat = 1;
 constexpr qsizetype kSha256HexLength = 64;
+// A manifest of every slot is about 10 KB; one of this size is no manifest of ours.
+constexpr qint64 kMaxManifestBytes = 1024 * 1024;
+constexpr int kKeyboardSlots = mls850::kToneSlots + mls850::kDspSlots +
+                               mls850::kBanks * mls850::kRegistrationsPerBank +
+                               mls850::kSongSlots + mls850::kRhythmSlots;
 
 [[noreturn]] void damaged(const QString& folder, const QString& reason) {
     throw platform::SystemError(QString("The backup manifest in \"%1\" cannot be used: %2")
@@ -49,19 +56,12 @@ bool isPlainFileName(const QString& name) {
 
 Manifest Manifest::read(const QString& folder) {
     transfer::requireFolder(folder);
-    QFile file(QDir(folder).filePath(kManifestName));
-    if (QFileInfo info(file.fileName()); info.exists() && !info.isFile()) {
-        throw platform::FileError("Cannot open",
-                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
-                                  "it is not a regular file");
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::FileError("Cannot open",
-                                  QDir::toNativeSeparators(file.fileName()).toStdString(),
-                                  file.errorString().toStdString());
-    }
+    const QString path = QDir(folder).filePath(kManifestName);
+    // A manifest of the whole keyboard is a few kilobytes: anything far larger is refused
+    // before it is parsed, rather than read into memory and worked through for hours.
+    const QByteArray content = platform::readRegularFile(path, kMaxManifestBytes);
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
     if (document.isNull()) {
         damaged(folder, parseError.errorString());
     }
@@ -73,16 +73,27 @@ Manifest Manifest::read(const QString& folder) {
     if (!root.value("items").isArray()) {
         damaged(folder, "it has no list of items.");
     }
+    const QJsonArray items = root.value("items").toArray();
+    if (items.size() > kKeyboardSlots) {
+        damaged(folder, QString("it lists %1 items, more than the keyboard has slots (%2).")
+                            .arg(items.size())
+                            .arg(kKeyboardSlots));
+    }
     Manifest manifest;
     manifest.model = root.value("model").toString();
     manifest.time = root.value("time").toString();
     manifest.program = root.value("program").toString();
-    for (const QJsonValue& value : root.value("items").toArray()) {
+    QSet<QString> slotsNamed;
+    for (const QJsonValue& value : items) {
         const QJsonObject item = value.toObject();
         const auto slot = SlotAddress::parse(item.value("slot").toString());
         if (!slot) {
             damaged(folder, "\"" + item.value("slot").toString() + "\" is not a slot.");
         }
+        if (slotsNamed.contains(slot->text())) {
+            damaged(folder, "it names the slot " + slot->text() + " more than once.");
+        }
+        slotsNamed.insert(slot->text());
         ManifestEntry entry{*slot,
                             item.value("file").toString(),
                             std::uint16_t(item.value("type").toInt()),
@@ -92,10 +103,14 @@ Manifest Manifest::read(const QString& folder) {
         if (!isPlainFileName(entry.file)) {
             damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
         }
-        if (format == kFormat) {
-            static const QRegularExpression hex(
-                QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
-            entry.sha256 = item.value("sha256").toString();
+        // Format 2 must give each file's SHA-256. A format-1 manifest has none, but one that
+        // still carries them (a later manifest whose format was edited back) is checked all
+        // the same.
+        static const QRegularExpression hex(
+            QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
+        const QJsonValue sha256 = item.value("sha256");
+        if (format == kFormat || !sha256.isUndefined()) {
+            entry.sha256 = sha256.toString();
             if (!hex.match(entry.sha256).hasMatch()) {
                 damaged(folder, "the entry of \"" + entry.file + "\" has no SHA-256.");
             }
@@ -291,17 +306,19 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     JobRun run(progress, total, messages);
     std::vector<Outcome> outcomes;
     for (const ManifestEntry& entry : manifest.entries) {
-        outcomes.push_back(
+        Outcome outcome =
             run.item(entry.slot, entry.file, entry.size, [&](NvbStreamObserver* itemProgress) {
                 const SlotInTree where = findSlot(link.driver, entry.slot);
                 if (where.slot == nullptr) {
                     throw platform::SystemError("The keyboard has no slot " +
                                                 entry.slot.text().toStdString() + ".");
                 }
+                // The file itself, never a link leading out of the folder, and exactly the
+                // bytes whose hash is checked are sent.
                 EkDataFile item(DataType::NoType);
                 const QString path = QDir(folder).filePath(entry.file);
-                transfer::loadFile(path, item);
-                if (!entry.sha256.isEmpty() && safety::sha256Of(path) != entry.sha256) {
+                const QString sha256 = transfer::loadPlainFile(path, item);
+                if (!entry.sha256.isEmpty() && sha256 != entry.sha256) {
                     throw platform::SystemError(
                         QString("\"%1\" has changed since the backup was made (its SHA-256 is "
                                 "not the manifest's); it was not sent.")
@@ -309,7 +326,14 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                             .toStdString());
                 }
                 transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
-            }));
+            });
+        if (outcome.error.isEmpty() && entry.sha256.isEmpty()) {
+            outcome.warning = QString(
+                                  "sent without a check: the manifest (of the first format) "
+                                  "holds no SHA-256 of \"%1\".")
+                                  .arg(entry.file);
+        }
+        outcomes.push_back(outcome);
     }
     return outcomes;
 }

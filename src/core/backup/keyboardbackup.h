@@ -62,6 +62,9 @@ struct Outcome {
     QString file;
     QString error;
     bool retried = false;
+    // Done, but with something the user should know (a file sent whose hash could not be
+    // checked); empty when none.
+    QString warning;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.
@@ -93,7 +96,9 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                                     bool replace = false);
 
 // Sends every item of the manifest back into the slot it came from. A file that no longer has
-// the SHA-256 the manifest gives is not sent (its outcome says why).
+// the SHA-256 the manifest gives, or that is no regular file of its own (a symbolic link, say),
+// is not sent (its outcome says why); one sent without a hash to check (a format-1 manifest)
+// carries a warning.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress);

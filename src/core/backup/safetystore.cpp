@@ -7,12 +7,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
 #include <QStandardPaths>
+#include <filesystem>
 #include <map>
+#include <set>
+#include <system_error>
 
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
+#include "platform/filelock.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
@@ -22,6 +25,8 @@ namespace safety {
 namespace {
 
 constexpr int kIndexFormat = 1;
+// Another program's change of the index takes a moment; longer than this, it is stuck.
+constexpr std::chrono::milliseconds kIndexPatience{10000};
 const char* const kIndexName = "index.json";
 
 [[noreturn]] void damagedIndex(const QString& path, const QString& reason) {
@@ -35,17 +40,23 @@ const char* const kIndexName = "index.json";
 class IndexLock {
 public:
     explicit IndexLock(const QString& folder) : lock_(QDir(folder).filePath("index.lock")) {
-        lock_.setStaleLockTime(0);
-        if (!lock_.tryLock(10000)) {
-            throw platform::SystemError(
-                QString("The list of kept copies in \"%1\" is held by another program.")
-                    .arg(QDir::toNativeSeparators(folder))
-                    .toStdString());
+        switch (lock_.tryLock(kIndexPatience)) {
+            case platform::FileLock::State::Locked:
+                return;
+            case platform::FileLock::State::Busy:
+                throw platform::SystemError(
+                    QString("The list of kept copies in \"%1\" is held by another program.")
+                        .arg(QDir::toNativeSeparators(folder))
+                        .toStdString());
+            default:
+                throw platform::FileError("Cannot lock the list of kept copies",
+                                          QDir::toNativeSeparators(lock_.path()).toStdString(),
+                                          lock_.errorString().toStdString());
         }
     }
 
 private:
-    QLockFile lock_;
+    platform::FileLock lock_;
 };
 
 }  // namespace
@@ -96,6 +107,7 @@ std::vector<Copy> Store::copies() const {
         damagedIndex(path, "it is not a list of this program.");
     }
     std::vector<Copy> copies;
+    std::set<CopyId> ids;
     for (const QJsonValue& value : root.value("copies").toArray()) {
         const QJsonObject entry = value.toObject();
         const auto slot = SlotAddress::parse(entry.value("slot").toString());
@@ -103,7 +115,11 @@ std::vector<Copy> Store::copies() const {
         if (!slot || name.isEmpty() || name.contains('/') || name.startsWith('.')) {
             damagedIndex(path, "an entry names no slot or no file of its own.");
         }
-        copies.push_back({entry.value("id").toInt(), *slot, entry.value("name").toString(),
+        const CopyId id = entry.value("id").toInteger();
+        if (id < 1 || id > kMaxCopyId || !ids.insert(id).second) {
+            damagedIndex(path, "an entry has no number of its own.");
+        }
+        copies.push_back({id, *slot, entry.value("name").toString(),
                           std::uint16_t(entry.value("type").toInt()),
                           std::uint32_t(entry.value("size").toInteger()),
                           entry.value("sha256").toString(),
@@ -116,7 +132,7 @@ std::vector<Copy> Store::copies() const {
     return copies;
 }
 
-std::optional<Copy> Store::find(int id) const {
+std::optional<Copy> Store::find(CopyId id) const {
     for (const Copy& copy : copies()) {
         if (copy.id == id) {
             return copy;
@@ -126,7 +142,7 @@ std::optional<Copy> Store::find(int id) const {
 }
 
 QJsonObject toJson(const Copy& copy) {
-    return QJsonObject{{"id", copy.id},
+    return QJsonObject{{"id", qint64(copy.id)},
                        {"slot", copy.slot.text()},
                        {"name", copy.name},
                        {"type", copy.type},
@@ -138,13 +154,12 @@ QJsonObject toJson(const Copy& copy) {
                        {"file", copy.file}};
 }
 
-QString Store::checkedFilePath(const Copy& copy) const {
+void Store::loadChecked(const Copy& copy, EkDataFile& item) const {
     const QString path = filePath(copy);
-    if (sha256Of(path) != copy.sha256) {
+    if (transfer::loadPlainFile(path, item) != copy.sha256) {
         throw platform::SystemError("The kept copy \"" + path.toStdString() +
                                     "\" was changed since it was kept; it is not sent.");
     }
-    return path;
 }
 
 void Store::writeIndex(const std::vector<Copy>& copies) const {
@@ -159,7 +174,7 @@ void Store::writeIndex(const std::vector<Copy>& copies) const {
 
 void Store::prune(std::vector<Copy>& copies) const {
     // Newest first: the first copy of each slot is the one never pruned.
-    std::map<QString, int> newestOfSlot;
+    std::map<QString, CopyId> newestOfSlot;
     std::int64_t bytes = 0;
     for (const Copy& copy : copies) {
         newestOfSlot.try_emplace(copy.slot.text(), copy.id);
@@ -180,12 +195,24 @@ void Store::prune(std::vector<Copy>& copies) const {
 }
 
 Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy) {
-    if (!QDir().mkpath(folder_)) {
-        throw platform::FileError("Cannot create the folder", folder_.toStdString(),
-                                  "permission denied or no space");
+    std::error_code failure;
+    std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
+    if (failure) {
+        // The system's own reason: a read-only file system, no space left, a file in the way.
+        throw platform::FileError("Cannot keep copies in",
+                                  QDir::toNativeSeparators(folder_).toStdString(),
+                                  failure.message());
     }
     IndexLock lock(folder_);
     std::vector<Copy> all = copies();
+    if (!all.empty() && all.front().id >= kMaxCopyId) {
+        // Numbered afresh, oldest first: the files keep their names, the index says which is
+        // which. Reached only by an index edited by hand.
+        CopyId next = CopyId(all.size());
+        for (Copy& kept : all) {
+            kept.id = next--;
+        }
+    }
     Copy copy;
     copy.id = all.empty() ? 1 : all.front().id + 1;
     copy.slot = slot;
@@ -209,7 +236,7 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
     return copy;
 }
 
-bool Store::remove(int id) {
+bool Store::remove(CopyId id) {
     IndexLock lock(folder_);
     std::vector<Copy> all = copies();
     const auto found =

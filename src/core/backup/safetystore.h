@@ -27,8 +27,13 @@ inline constexpr std::int64_t kMaxBytes = 20 * 1024 * 1024;
 
 enum class Why { Send, Delete };
 
+// A copy's number: 64 bits, so that numbering never wraps round onto an older copy's.
+using CopyId = std::int64_t;
+// The largest number JSON (a double) keeps exactly: beyond it, the index is numbered afresh.
+inline constexpr CopyId kMaxCopyId = (CopyId{1} << 53) - 1;
+
 struct Copy {
-    int id = 0;
+    CopyId id = 0;
     SlotAddress slot;
     QString name;  // the item's own name, 8 characters as the keyboard keeps them
     std::uint16_t type = 0;
@@ -49,17 +54,18 @@ public:
     QString folder() const { return folder_; }
     // Newest first. Throws platform::SystemError when the index is damaged.
     std::vector<Copy> copies() const;
-    std::optional<Copy> find(int id) const;
+    std::optional<Copy> find(CopyId id) const;
     QString filePath(const Copy& copy) const;
-    // The copy's file for sending back; throws platform::SystemError when its bytes are no
-    // longer those that were kept (the SHA-256 differs).
-    QString checkedFilePath(const Copy& copy) const;
+    // Reads the copy's item for sending back, from its own regular file (never through a
+    // symbolic link); throws platform::SystemError when those bytes are no longer the ones
+    // that were kept (the SHA-256 differs), FileError when the file cannot be read.
+    void loadChecked(const Copy& copy, EkDataFile& item) const;
 
     // Keeps `item` as the copy of what `slot` held; returns it. Throws platform::SystemError
     // (or FileError) when it cannot be written: the caller then changes nothing.
     Copy add(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy = {});
     // Removes a copy and its file; false when there is none of that id.
-    bool remove(int id);
+    bool remove(CopyId id);
 
 private:
     void writeIndex(const std::vector<Copy>& copies) const;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFileInfo>
+#include <algorithm>
 #include <stdexcept>
 
 #include "data/ekdatafile.h"
@@ -60,15 +61,49 @@ void NvbFileStream::checkHeader() {
         file_->close();
         throw NvbStreamException(NvbStreamException::NotNvbFile);
     }
-    const qint64 length = file_->size();
-    if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
+    try {
+        checkLength(file_->size(), fileName_);
+    } catch (...) {
         file_->close();
+        throw;
+    }
+    file_->seek(0);
+}
+
+void NvbFileStream::checkLength(qint64 length, const QString& fileName) {
+    if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
         throw platform::SystemError(
-            "\"" + fileName_.toStdString() + "\" is too large for a keyboard data file: " +
+            "\"" + fileName.toStdString() + "\" is too large for a keyboard data file: " +
             std::to_string(length) + " bytes, while an item holds at most " +
             std::to_string(kMaxDataSize) + " bytes of data.");
     }
-    file_->seek(0);
+}
+
+void NvbFileStream::takeData(const QByteArray& data, EkDataFile& item) {
+    // Words are filed high byte first. A lone last byte is taken as the high byte of a last
+    // word, so the data keeps its byte order.
+    auto& words = item.words();
+    words.assign(static_cast<std::size_t>((data.size() + 1) / 2), 0);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        item.setDataByte(static_cast<std::size_t>(i), static_cast<std::uint8_t>(data[i]));
+    }
+    item.loadName();
+}
+
+void NvbFileStream::readContent(const QByteArray& content, const QString& fileName,
+                                EkDataFile& item) {
+    DataHeader header;
+    auto& bytes = header.bytes();
+    if (content.size() < static_cast<qsizetype>(DataHeader::kSize)) {
+        throw NvbStreamException(NvbStreamException::NotNvbFile);
+    }
+    std::copy_n(content.constData(), DataHeader::kSize, reinterpret_cast<char*>(bytes.data()));
+    if (!header.hasMagic()) {
+        throw NvbStreamException(NvbStreamException::NotNvbFile);
+    }
+    checkLength(content.size(), fileName);
+    item.header().bytes() = bytes;
+    takeData(content.mid(DataHeader::kSize), item);
 }
 
 void NvbFileStream::read(EkDataFile& item) {
@@ -82,14 +117,7 @@ void NvbFileStream::read(EkDataFile& item) {
     if (data.size() != length) {
         fail("Cannot read");
     }
-    // Words are filed high byte first. A lone last byte is taken as the high byte of a last
-    // word, so the data keeps its byte order.
-    auto& words = item.words();
-    words.assign(static_cast<std::size_t>((length + 1) / 2), 0);
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        item.setDataByte(static_cast<std::size_t>(i), static_cast<std::uint8_t>(data[i]));
-    }
-    item.loadName();
+    takeData(data, item);
 }
 
 void NvbFileStream::write(EkDataFile& item) {

@@ -42,8 +42,16 @@ public:
     std::int32_t position() const override;
     std::int32_t size() const override;
 
+    // An item from a ".nvb" file's whole content, read beforehand (bytes a caller has checked
+    // against a hash, say): the same checks and the same item as opening the file and reading.
+    static void readContent(const QByteArray& content, const QString& fileName, EkDataFile& item);
+
 private:
     void checkHeader();
+    // Throws platform::SystemError when a file of `length` bytes holds more than any item.
+    static void checkLength(qint64 length, const QString& fileName);
+    // The item's words from its data bytes, and its name from its place.
+    static void takeData(const QByteArray& data, EkDataFile& item);
     [[noreturn]] void fail(const char* action) const;
 
     QString fileName_;

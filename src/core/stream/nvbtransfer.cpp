@@ -1,5 +1,6 @@
 #include "nvbtransfer.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include "nvbfilestream.h"
 #include "nvbmidistream.h"
 #include "platform/cancellation.h"
+#include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 
@@ -55,6 +57,14 @@ QString importFileName(std::uint16_t type, const std::string& name) {
 
 void loadFile(const QString& filePath, EkDataFile& item) {
     NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
+}
+
+QString loadPlainFile(const QString& filePath, EkDataFile& item) {
+    const QByteArray content = platform::readRegularFile(
+        filePath, qint64(DataHeader::kSize) + NvbFileStream::kMaxDataSize);
+    NvbFileStream::readContent(content, filePath, item);
+    return QString::fromLatin1(
+        QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
 
 void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,

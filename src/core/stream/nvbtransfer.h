@@ -34,6 +34,11 @@ QString importFileName(std::uint16_t type, const std::string& name);
 // the file stream's (not a ".nvb" file, unreadable, larger than any keyboard item).
 void loadFile(const QString& filePath, EkDataFile& item);
 
+// Reads a ".nvb" file that must be a regular file of its own (never a symbolic link, a FIFO or
+// a device) into `item`, and returns the SHA-256 (lowercase hex) of exactly the bytes the item
+// was read from: a check of that hash is a check of what will be sent. Errors as loadFile's.
+QString loadPlainFile(const QString& filePath, EkDataFile& item);
+
 // A send into a song slot deletes the slot's old song before the first block goes. When the
 // send then fails or is stopped, sendItem throws this in place of the failure, so that every
 // caller tells the user the slot is empty now. `cause` is the failure itself (a

@@ -179,7 +179,9 @@ void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
 
 bool TPcLinkForm::putBack(const safety::Copy& copy) {
     return frame_->run(MsgStr::Send, [&] {
-        const QString path = safetyStore_.checkedFilePath(copy);
+        EkDataFile item(DataType::NoType);
+        safetyStore_.loadChecked(copy, item);
+        const QString path = safetyStore_.filePath(copy);
         // The keyboard as it is now: the copy's slot may have changed since the last list.
         listKeyboard();
         const SlotInTree where = findSlot(driver_, copy.slot);
@@ -187,8 +189,6 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
             throw platform::SystemError("The keyboard has no slot " +
                                         copy.slot.text().toStdString() + ".");
         }
-        EkDataFile item(DataType::NoType);
-        transfer::loadFile(path, item);
         keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
@@ -544,9 +544,13 @@ void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHe
                                  const std::vector<backup::Outcome>& outcomes) {
     QStringList failed;
     QStringList retried;
+    QStringList warned;
     for (const backup::Outcome& outcome : outcomes) {
         if (outcome.retried) {
             retried << outcome.slot.text();
+        }
+        if (!outcome.warning.isEmpty()) {
+            warned << outcome.slot.text() + ": " + outcome.warning;
         }
         if (!outcome.error.isEmpty()) {
             const QString file = QFileInfo(outcome.file).fileName();
@@ -561,6 +565,8 @@ void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHe
     }
     statusText_->setText(text);
     if (!failed.isEmpty()) {
-        showError(failedHeading + '\n' + failed.join('\n'));
+        showError(failedHeading + '\n' + (failed + warned).join('\n'));
+    } else if (!warned.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(), text + '\n' + warned.join('\n'));
     }
 }
