@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 
 #include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
@@ -64,6 +65,25 @@ void TestKeyboardBackup::damagedManifestIsRefused_data() {
         << QByteArray(R"({"format": 1, "items": {"slot": "tone:1", "file": "a.nvb"}})")
         << "it has no list of items";
     QTest::newRow("a FIFO") << QByteArray("fifo") << "not a regular file";
+    // Edited back to the first format, it still carries hashes: they are still checked.
+    QTest::newRow("format 1 with a damaged hash")
+        << QByteArray(R"({"format": 1, "items": [{"slot": "tone:1", "file": "a.nvb", )"
+                      R"("sha256": "9f86d0"}]})")
+        << "the entry of \"a.nvb\" has no SHA-256";
+    QTest::newRow("a link") << QByteArray("link") << "it is a symbolic link";
+    QTest::newRow("a slot named twice")
+        << QByteArray(R"({"format": 1, "items": [{"slot": "song:1", "file": "a.nvb"},)"
+                      R"({"slot": "song:1", "file": "b.nvb"}]})")
+        << "names the slot song:1 more than once";
+    QByteArray many = R"({"format": 1, "items": [)";
+    for (int i = 0; i < 780; ++i) {
+        many += QByteArray(i > 0 ? "," : "") + R"({"slot": "song:1", "file": "a.nvb"})";
+    }
+    QTest::newRow("more items than slots") << many + "]}"
+                                           << "780 items, more than the keyboard has slots (42)";
+    QTest::newRow("far too large") << QByteArray(R"({"format": 1, "items": [)") +
+                                          QByteArray(2 * 1024 * 1024, ' ') + "]}"
+                                   << "larger";
 }
 
 void TestKeyboardBackup::damagedManifestIsRefused() {
@@ -73,6 +93,11 @@ void TestKeyboardBackup::damagedManifestIsRefused() {
     if (manifest == "fifo") {
         // Read, it would wait for a writer for ever.
         QCOMPARE(::mkfifo(qPrintable(folder.filePath(backup::kManifestName)), 0600), 0);
+    } else if (manifest == "link") {
+        QTemporaryDir elsewhere;
+        write(elsewhere.filePath(backup::kManifestName), R"({"format": 1, "items": []})");
+        QVERIFY(QFile::link(elsewhere.filePath(backup::kManifestName),
+                            folder.filePath(backup::kManifestName)));
     } else if (!manifest.isEmpty()) {
         write(folder.filePath(backup::kManifestName), manifest);
     }
@@ -110,6 +135,12 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     QVERIFY(changed.seek(0));
     changed.write(bytes);
     changed.close();
+    // One a link to an identical file outside the folder; one with no hash to check.
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath("outside.nvb");
+    QVERIFY(QFile::rename(folder.filePath(manifest.entries[4].file), outside));
+    QVERIFY(QFile::link(outside, folder.filePath(manifest.entries[4].file)));
+    manifest.entries[5].sha256.clear();
     rig.keyboard.memory() = KeyboardMemory();
     driver.getList(rig.inputNumber(), rig.outputNumber());
 
@@ -120,12 +151,15 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     QCOMPARE(restored[2].error, QString("No NVB file"));
     QVERIFY2(restored[3].error.contains("has changed since the backup was made"),
              qPrintable(restored[3].error));
-    for (std::size_t i = 4; i < restored.size(); ++i) {
+    QVERIFY2(restored[4].error.contains("it is a symbolic link"), qPrintable(restored[4].error));
+    QVERIFY2(restored[5].warning.contains("no SHA-256"), qPrintable(restored[5].warning));
+    for (std::size_t i = 5; i < restored.size(); ++i) {
         QVERIFY2(restored[i].error.isEmpty(), qPrintable(restored[i].error));
+        QCOMPARE(restored[i].warning.isEmpty(), i != 5);
     }
-    // Everything else is back in its slot; the four tones stay blank.
+    // Everything else is back in its slot; the five tones stay blank.
     KeyboardMemory expected = KeyboardMemory::demo();
-    for (int tone = 0; tone < 4; ++tone) {
+    for (int tone = 0; tone < 5; ++tone) {
         expected.setData({DataType::Tone, 0, tone},
                          KeyboardMemory().data({DataType::Tone, 0, tone}));
     }
@@ -134,20 +168,22 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
 
 namespace {
 
-// Stops the job once `items` items have started.
-class StopAfterItems : public backup::JobProgress {
+// Does something to the job (a cancel, a keyboard gone silent) once `items` items have started.
+class AfterItems : public backup::JobProgress {
 public:
-    explicit StopAfterItems(int items) : items_(items) {}
+    AfterItems(int items, std::function<void()> action)
+        : items_(items), action_(std::move(action)) {}
     void jobStarted(std::int64_t) override {}
     void itemStarted(const SlotAddress&, const QString&) override {
         if (items_-- == 0) {
-            platform::Cancellation::request();
+            action_();
         }
     }
     void jobAdvanced(std::int64_t) override {}
 
 private:
     int items_;
+    std::function<void()> action_;
 };
 
 // Every file of a folder, hidden ones included, with its bytes.
@@ -169,18 +205,25 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder_data() {
     QTest::addColumn<bool>("olderBackup");  // the folder holds the backup of another keyboard
     QTest::addColumn<bool>("replace");
     QTest::addColumn<int>("stopAfter");    // items before a cancel; -1: none
+    QTest::addColumn<QString>("stop");     // "cancel", or "silent": the keyboard stops answering
     QTest::addColumn<QString>("refusal");  // part of the error; empty: the job ends well
-    QTest::newRow("fresh folder") << false << false << -1 << "";
-    QTest::newRow("fresh folder, cancelled") << false << false << 4 << "cancelled";
-    QTest::newRow("older backup kept") << true << false << -1 << "holds a backup already";
-    QTest::newRow("older backup replaced") << true << true << -1 << "";
-    QTest::newRow("older backup, replace cancelled") << true << true << 4 << "cancelled";
+    QTest::newRow("fresh folder") << false << false << -1 << "" << "";
+    QTest::newRow("fresh folder, cancelled") << false << false << 4 << "cancel" << "cancelled";
+    QTest::newRow("fresh folder, keyboard gone")
+        << false << false << 4 << "silent" << "Nothing of the backup was kept";
+    QTest::newRow("older backup kept") << true << false << -1 << "" << "holds a backup already";
+    QTest::newRow("older backup replaced") << true << true << -1 << "" << "";
+    QTest::newRow("older backup, replace cancelled") << true << true << 4 << "cancel"
+                                                     << "cancelled";
+    QTest::newRow("older backup, keyboard gone")
+        << true << true << 4 << "silent" << "Nothing of the backup was kept";
 }
 
 void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
     QFETCH(bool, olderBackup);
     QFETCH(bool, replace);
     QFETCH(int, stopAfter);
+    QFETCH(QString, stop);
     QFETCH(QString, refusal);
     const MsgStr messages(1033);
     QTemporaryDir folder;
@@ -197,17 +240,29 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
         backup::backupKeyboard({oldDriver, oldRig.inputNumber(), oldRig.outputNumber()},
                                folder.path(), messages, nullptr);
     }
-    const QMap<QString, QByteArray> before = contents(folder.path());
+    // What a backup killed midway leaves: its hidden staging folder. The next one clears it.
+    QVERIFY(QDir(folder.path()).mkpath(".nvbman-backup-Ab12Cd"));
+    write(folder.filePath(".nvbman-backup-Ab12Cd/TON_Piano   .nvb"), "half a backup");
+    QMap<QString, QByteArray> before = contents(folder.path());
+    before.remove(".nvbman-backup-Ab12Cd/TON_Piano   .nvb");
 
     KeyboardRig rig;
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
-    StopAfterItems stop(stopAfter);
+    AfterItems disturbance(stopAfter, [&] {
+        if (stop == "cancel") {
+            platform::Cancellation::request();
+        } else {
+            kbdsim::Faults faults;
+            faults.silent = true;
+            rig.keyboard.setFaults(faults);
+        }
+    });
     platform::Cancellation::clear();
     QString failure;
     try {
         backup::backupKeyboard({driver, rig.inputNumber(), rig.outputNumber()}, folder.path(),
-                               messages, &stop, replace);
+                               messages, &disturbance, replace);
     } catch (const platform::SystemError& e) {
         failure = e.what();
     } catch (const platform::Cancelled&) {
@@ -217,9 +272,15 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
     QVERIFY2(refusal.isEmpty() ? failure.isEmpty() : failure.contains(refusal),
              qPrintable(failure));
     if (!refusal.isEmpty()) {
-        QCOMPARE(contents(folder.path()), before);  // nothing new, nothing lost
+        // Nothing new, nothing lost; a refused backup (before it began) clears nothing either.
+        if (refusal.contains("holds a backup")) {
+            before.insert(".nvbman-backup-Ab12Cd/TON_Piano   .nvb", "half a backup");
+        }
+        QCOMPARE(contents(folder.path()), before);
         return;
     }
+    QCOMPARE(QDir(folder.path()).entryList({".nvbman-backup-*"}, QDir::AllEntries | QDir::Hidden),
+             QStringList());
     // One backup, of this keyboard only: every file the manifest names, no file of the old one.
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
     QCOMPARE(int(manifest.entries.size()), 39);
@@ -298,7 +359,7 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
             QCOMPARE(outcomes[i].error, QString("Not tried: the keyboard stopped answering."));
         }
     } else {
-        QVERIFY2(failure.contains("No item could be saved (MIDI Timeout)"), qPrintable(failure));
+        QVERIFY2(failure.contains("The keyboard stopped answering after 0 of 39 items (MIDI Timeout)"), qPrintable(failure));
     }
 }
 

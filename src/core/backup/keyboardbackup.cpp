@@ -1,6 +1,7 @@
 #include "keyboardbackup.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,8 @@
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
+#include "platform/filelock.h"
+#include "platform/keyboardsession.h"
 #include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
@@ -36,6 +39,10 @@ constexpr int kFirstFormat = 1;
 constexpr qsizetype kSha256HexLength = 64;
 // A manifest of every slot is about 10 KB; one of this size is no manifest of ours.
 constexpr qint64 kMaxManifestBytes = 1024 * 1024;
+// The hidden folder a backup is made in, inside the target folder.
+constexpr const char* kStagePrefix = ".nvbman-backup-";
+// Hex digits of the folder's hash in the name of its backup lock.
+constexpr qsizetype kLockHashLength = 16;
 constexpr int kKeyboardSlots = mls850::kToneSlots + mls850::kDspSlots +
                                mls850::kBanks * mls850::kRegistrationsPerBank +
                                mls850::kSongSlots + mls850::kRhythmSlots;
@@ -207,6 +214,25 @@ void moveIntoPlace(const QDir& stage, const QDir& target, const Manifest& manife
     }
 }
 
+// The lock of backups into `folder`, in the user's runtime folder (the backup folder itself
+// stays as the user left it).
+QString backupLockPath(const QString& folder) {
+    const QByteArray where = QFileInfo(folder).canonicalFilePath().toUtf8();
+    const QByteArray hash =
+        QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(kLockHashLength);
+    return QDir(platform::userRuntimeFolder())
+        .filePath("nvbman-backup-" + QString::fromLatin1(hash) + ".lock");
+}
+
+// Removes the staging folders that backups killed midway left in `folder`.
+void removeLeftStages(const QDir& folder) {
+    const QStringList left = folder.entryList({QString(kStagePrefix) + "*"},
+                                              QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : left) {
+        QDir(folder.filePath(name)).removeRecursively();
+    }
+}
+
 }  // namespace
 
 std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
@@ -220,9 +246,25 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                 .arg(QDir::toNativeSeparators(folder))
                 .toStdString());
     }
+    // One backup into a folder at a time: then a staging folder found there is one that a
+    // backup killed midway left behind.
+    platform::FileLock folderLock(backupLockPath(folder));
+    switch (folderLock.tryLock()) {
+        case platform::FileLock::State::Locked:
+            break;
+        case platform::FileLock::State::Busy:
+            throw platform::SystemError(
+                QString("Another backup into \"%1\" is under way.")
+                    .arg(QDir::toNativeSeparators(folder))
+                    .toStdString());
+        default:
+            throw platform::FileError("Cannot lock", folderLock.path().toStdString(),
+                                      folderLock.errorString().toStdString());
+    }
+    removeLeftStages(QDir(folder));
     // Made in a hidden folder of the target's own file system, so that it moves into place in
     // one rename per file; removed again unless it moved.
-    QTemporaryDir stage(QDir(folder).filePath(".nvbman-backup-XXXXXX"));
+    QTemporaryDir stage(QDir(folder).filePath(QString(kStagePrefix) + "XXXXXX"));
     if (!stage.isValid()) {
         throw platform::FileError("Cannot create a folder in",
                                   QDir::toNativeSeparators(folder).toStdString(),
@@ -272,6 +314,20 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                                          .arg(reason, QDir::toNativeSeparators(folder))
                                          .toStdString());
     };
+    if (run.linkLost()) {
+        // The keyboard or the MIDI service went away: what was saved is no backup of it.
+        QString lastError;
+        for (const Outcome& outcome : outcomes) {
+            if (!outcome.error.isEmpty() && lastError.isEmpty()) {
+                lastError = outcome.error;
+            }
+        }
+        throw nothingKept(
+            QString("The keyboard stopped answering after %1 of %2 items (%3).")
+                .arg(manifest.entries.size())
+                .arg(present.size())
+                .arg(lastError));
+    }
     if (manifest.entries.empty() && !present.empty()) {
         throw nothingKept(QString("No item could be saved (%1).").arg(outcomes.front().error));
     }
