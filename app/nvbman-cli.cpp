@@ -504,8 +504,11 @@ private:
                                         " is empty: there is nothing to import.");
         }
         progress_.start("Import", int(where.slot->size()));
-        const QString path =
-            transfer::importSlot(*where.slot, where.directoryPath, folder, link(), &progress_);
+        QString path;
+        retrying(wanted, [&] {
+            path = transfer::importSlot(*where.slot, where.directoryPath, folder, link(),
+                                        &progress_);
+        });
         progress_.finish();
         return path;
     }
@@ -545,7 +548,8 @@ private:
             const QString path = fetch(wanted.front(), folder);
             if (json_) {
                 printJson(jsonoutput::jobOutcomes(
-                    folder, {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}, false, {}}}));
+                    folder,
+                    {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}, retried_, {}}}));
             } else {
                 out() << QDir::toNativeSeparators(path) << '\n';
             }
@@ -556,6 +560,19 @@ private:
         return report(outcomes, folder, "not imported");
     }
 
+    // One item's transfer, once more from its start when the first try lost an answer (as a
+    // whole-keyboard job tries each of its items); --verbose says so.
+    void retrying(const SlotAddress& slot, const std::function<void()>& moveItem) {
+        const bool again = transfer::withRetry(moveItem, [&] {
+            if (verbose_) {
+                progress_.finish();  // the bar comes back with the next step
+                printError("nvbman-cli: " + slot.text() +
+                           ": an answer was lost; trying the item again from its start.");
+            }
+        });
+        retried_ = retried_ || again;
+    }
+
     // Before a send or a delete: what the slot holds now goes into the safety store, unless
     // --no-safety-copy. A copy that cannot be made stops the command before anything changes.
     std::optional<safety::Copy> keepCopy(const SlotInTree& where, safety::Why why,
@@ -564,8 +581,11 @@ private:
             return std::nullopt;
         }
         progress_.start("Keep a copy", int(where.slot->size()));
-        auto copy = safety::keepCopy(store_, link(), *where.slot, where.directoryPath, why,
-                                     replacedBy, &progress_);
+        std::optional<safety::Copy> copy;
+        retrying(SlotAddress::of(*where.slot), [&] {
+            copy = safety::keepCopy(store_, link(), *where.slot, where.directoryPath, why,
+                                    replacedBy, &progress_);
+        });
         progress_.finish();
         return copy;
     }
@@ -583,7 +603,9 @@ private:
         const auto copy = keepCopy(where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
         progress_.start("Send", int(item.size()));
         try {
-            transfer::sendItem(item, *where.slot, where.directoryPath, link(), &progress_);
+            retrying(wanted, [&] {
+                transfer::sendItem(item, *where.slot, where.directoryPath, link(), &progress_);
+            });
         } catch (const transfer::SongSlotEmptied&) {
             // The slot is empty now: say so, and where its old song is kept.
             progress_.finish();
@@ -596,7 +618,9 @@ private:
         progress_.finish();
         if (verify_) {
             progress_.start("Verify", int(item.size()));
-            transfer::checkSent(item, *where.slot, where.directoryPath, link(), &progress_);
+            retrying(wanted, [&] {
+                transfer::checkSent(item, *where.slot, where.directoryPath, link(), &progress_);
+            });
             progress_.finish();
         }
         if (json_) {
@@ -605,6 +629,7 @@ private:
                        {"name", transfer::keyboardText(item.name())},
                        {"size", qint64(item.size())},
                        {"verified", verify_},
+                       {"retried", retried_},
                        {"keptCopy", copy ? QJsonValue(qint64(copy->id)) : QJsonValue()}});
         }
         return Success;
@@ -830,6 +855,7 @@ private:
     bool verbose_;
     QString logPath_;
     int logListener_ = 0;
+    bool retried_ = false;  // a single item's transfer was tried twice
     safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;

@@ -74,6 +74,8 @@ private Q_SLOTS:
     void sendVerifyCatchesAKeyboardThatKeepsOtherData_data();
     void sendVerifyCatchesAKeyboardThatKeepsOtherData();
     void verboseSaysWhenAnAnswerWasLost();
+    void aLostAnswerInASingleTransferIsTriedAgain_data();
+    void aLostAnswerInASingleTransferIsTriedAgain();
     void findNamesThePairAKeyboardAnswersOn();
     void frozenKeyboardStopsAJobInBoundedTime_data();
     void frozenKeyboardStopsAJobInBoundedTime();
@@ -928,6 +930,51 @@ void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
     sim = startSim({"--no-pacing", "--drop-answer", "4"});
     r = cli({"--quiet", "list"}, sim.get());
     QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
+}
+
+void TestCliJack::aLostAnswerInASingleTransferIsTriedAgain_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("dropped");  // which answer of the command never comes (from 1)
+    // The first answers are the keyboard's kind and the slot's requests, asked again by
+    // themselves; later ones are blocks and Acks of the transfer, which can only start over.
+    for (const int dropped : {2, 6, 9, 12}) {
+        QTest::addRow("import, answer %d lost", dropped) << "import" << dropped;
+        QTest::addRow("send, answer %d lost", dropped) << "send" << dropped;
+    }
+}
+
+void TestCliJack::aLostAnswerInASingleTransferIsTriedAgain() {
+    QFETCH(QString, command);
+    QFETCH(int, dropped);
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setData({DataType::Song, 0, 0}, pattern(1000, 3));
+    memory.setData({DataType::Song, 0, 1}, pattern(600, 4));
+    memory.save(statePath());
+    // The song to send, made beforehand from the keyboard's other song.
+    EkDataFile song(DataType::Song);
+    song.setSize(2000);
+    song.words() = pattern(1000, 3);
+    const QString file = home_->filePath("song.nvb");
+    NvbFileStream(file, NvbFileStream::Create).write(song);
+    auto sim = startSim({"--no-pacing", "--drop-answer", QString::number(dropped)});
+    QVERIFY(sim->isReady());
+    const QStringList args = command == "import"
+                                 ? QStringList{"import", "song:0", home_->path()}
+                                 : QStringList{"send", file, "song:1"};
+    const Result r = cli(QStringList{"--quiet", "--verbose", "--no-safety-copy"} + args, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    if (command == "import") {
+        EkDataFile imported(DataType::NoType);
+        NvbFileStream(QString::fromUtf8(r.out.trimmed()), NvbFileStream::OpenRead).read(imported);
+        QCOMPARE(imported.words(), pattern(1000, 3));
+    } else {
+        QTRY_COMPARE(state(*sim).data({DataType::Song, 0, 1}), pattern(1000, 3));
+    }
+    // Said on --verbose: a request asked again, or the item tried again from its start.
+    QVERIFY2(r.err.contains("a request's answer was lost; asking again") ||
+                 (r.err.contains("song:") &&
+                  r.err.contains("trying the item again from its start")),
+             r.err.constData());
 }
 
 void TestCliJack::findNamesThePairAKeyboardAnswersOn() {

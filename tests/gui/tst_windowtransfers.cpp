@@ -754,6 +754,24 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     window_->ConnectActionExecute();
     QCOMPARE(boxes.texts.size(), 3);
     QCOMPARE(status->text(), QString("Get list... (an answer was lost; asked again)"));
+
+    // An answer lost in the middle of a send's transfers (the copy kept first, the send, the
+    // check): that item goes again from its start, and the status line says so.
+    // (The keyboard counts the answers it meant to send, the lost ones too.)
+    int lost = 1;
+    for (const int dropped : {1, 2, 3, 4}) {
+        rig_->keyboard.memory().setData({DataType::Tone, 0, 5}, KeyboardMemory().data({2, 0, 5}));
+        faults = {};
+        faults.dropAnswer = int(rig_->toProgram().size()) + lost++ + dropped;
+        rig_->keyboard.setFaults(faults);
+        selectLocal(QFileInfo(file).fileName());
+        selectKbd({"Tone:\\"}, 5);
+        window_->SendActionExecute();
+        QCOMPARE(boxes.texts.size(), 3);
+        QCOMPARE(status->text(), QString("Sending a data... (an answer was lost; asked again)"));
+        QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 5}),
+                 KeyboardMemory::demo().data({DataType::Tone, 0, 3}));
+    }
 }
 
 void TestWindowTransfers::midiLogShowsEveryMessageAndSavesIt() {

@@ -22,24 +22,6 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
     return {slot, file, currentErrorText(messages), false, {}};
 }
 
-bool isLinkFailure() {
-    try {
-        throw;
-    } catch (const EkSysExException& e) {
-        return e.code() == EkSysExException::Timeout;
-    } catch (const platform::MidiSystemError&) {
-        return true;
-    } catch (const transfer::SongSlotEmptied& emptied) {
-        try {
-            std::rethrow_exception(emptied.cause());
-        } catch (...) {
-            return isLinkFailure();
-        }
-    } catch (...) {
-        return false;
-    }
-}
-
 QString uniqueFileName(const QString& plain, QSet<QString>& used) {
     QString file = plain;
     for (int n = 2; used.contains(file); ++n) {

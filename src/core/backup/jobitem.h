@@ -8,6 +8,7 @@
 #include "keyboardbackup.h"
 #include "platform/cancellation.h"
 #include "stream/nvbstream.h"
+#include "stream/nvbtransfer.h"
 
 class MsgStr;
 
@@ -16,10 +17,6 @@ namespace backup {
 // The outcome of the item whose failure is being handled; the user's cancel stops the whole job
 // instead (platform::Cancelled, or the SongSlotEmptied that says a song slot is empty now).
 Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages);
-
-// Whether the failure being handled is the link's (no answer, or the device gone) rather than
-// the item's: the next item would meet it again.
-bool isLinkFailure();
 
 // `plain` ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before ".nvb" when a file of the same
 // job has that name already; adds the name returned to `used`.
@@ -32,10 +29,10 @@ class JobRun {
 public:
     JobRun(JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages);
 
-    // Runs `transfer(NvbStreamObserver*)` for one item of `bytes` and returns its outcome.
+    // Runs `moveItem(NvbStreamObserver*)` for one item of `bytes` and returns its outcome.
     template <typename Transfer>
     Outcome item(const SlotAddress& slot, const QString& file, std::uint32_t bytes,
-                 Transfer transfer);
+                 Transfer moveItem);
 
     bool linkLost() const { return linkLost_; }
 
@@ -62,7 +59,7 @@ private:
 
 template <typename Transfer>
 Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t bytes,
-                     Transfer transfer) {
+                     Transfer moveItem) {
     if (linkLost_) {
         return stoppedItem(slot, file);
     }
@@ -70,22 +67,19 @@ Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t
         progress_->itemStarted(slot, file);
     }
     Outcome outcome{slot, file, {}, false, {}};
-    for (int attempt = 0;; ++attempt) {
-        try {
-            ItemProgress itemProgress(progress_, done_);
-            transfer(&itemProgress);
-            outcome.retried = attempt > 0;
-            break;
-        } catch (...) {
-            const bool link = isLinkFailure();
-            if (link && attempt == 0 && !platform::Cancellation::isRequested()) {
-                continue;
-            }
-            outcome = failedItem(slot, file, messages_);
-            outcome.retried = attempt > 0;
-            linkLost_ = link;
-            break;
-        }
+    try {
+        transfer::withRetry(
+            [&] {
+                ItemProgress itemProgress(progress_, done_);
+                moveItem(&itemProgress);
+            },
+            [&] { outcome.retried = true; });
+    } catch (...) {
+        const bool link = transfer::isLinkFailure();
+        const bool retried = outcome.retried;
+        outcome = failedItem(slot, file, messages_);
+        outcome.retried = retried;
+        linkLost_ = link;
     }
     itemDone(bytes);
     return outcome;

@@ -12,6 +12,7 @@
 #include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
+#include "sysex/ekexception.h"
 
 namespace transfer {
 
@@ -65,6 +66,71 @@ QString loadPlainFile(const QString& filePath, EkDataFile& item) {
     NvbFileStream::readContent(content, filePath, item);
     return QString::fromLatin1(
         QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
+bool isLinkFailure() {
+    try {
+        throw;
+    } catch (const EkSysExException& e) {
+        return e.code() == EkSysExException::Timeout;
+    } catch (const platform::MidiSystemError&) {
+        return true;
+    } catch (const SongSlotEmptied& emptied) {
+        try {
+            std::rethrow_exception(emptied.cause());
+        } catch (...) {
+            return isLinkFailure();
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace {
+
+// Inside a catch block: the failure being handled, said as a song slot emptied.
+[[noreturn]] void throwAsSlotEmptied() {
+    try {
+        throw;
+    } catch (const SongSlotEmptied&) {
+        throw;
+    } catch (const platform::Cancelled&) {
+        throw SongSlotEmptied(std::current_exception(), true);
+    } catch (...) {
+        throw SongSlotEmptied(std::current_exception(), false);
+    }
+}
+
+}  // namespace
+
+bool withRetry(const std::function<void()>& transfer, const std::function<void()>& beforeRetry) {
+    bool slotEmptied = false;
+    try {
+        transfer();
+        return false;
+    } catch (...) {
+        if (!isLinkFailure() || platform::Cancellation::isRequested()) {
+            throw;
+        }
+        try {
+            throw;
+        } catch (const SongSlotEmptied&) {
+            slotEmptied = true;
+        } catch (...) {
+        }
+    }
+    if (beforeRetry) {
+        beforeRetry();
+    }
+    try {
+        transfer();
+    } catch (...) {
+        if (slotEmptied) {
+            throwAsSlotEmptied();
+        }
+        throw;
+    }
+    return true;
 }
 
 void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -54,6 +55,20 @@ private:
     std::exception_ptr cause_;
     bool cancelled_;
 };
+
+// Whether the failure being handled is the link's (no answer, or the device gone) rather than
+// the item's: the next try would meet it again only if the link stays lost. Call only from
+// inside a catch block.
+bool isLinkFailure();
+
+// Runs one item's whole transfer, `transfer()`, and once more from its start when the first try
+// lost the link: the MIDI service of a busy machine drops a message now and then, and a fetch
+// or a send cannot ask again for one block in the middle. `beforeRetry` is told first (to say
+// so). Returns whether the item was tried twice. The second try's failure, the item's own
+// failures and the user's cancel go on to the caller; a song slot that the first try emptied
+// is still said to be empty when the second fails too (a song send deletes the old song first,
+// whose copy the caller has kept, so trying again risks nothing more).
+bool withRetry(const std::function<void()>& transfer, const std::function<void()>& beforeRetry);
 
 // Sends an item into `slot` (in the folder `directoryPath` of the driver's tree). Errors are the
 // keyboard stream's, or SongSlotEmptied around them. A caller that shows progress reads the

@@ -69,6 +69,13 @@ int doneCount(const std::vector<backup::Outcome>& outcomes) {
 
 }  // namespace
 
+void TPcLinkForm::retrying(const std::function<void()>& moveItem) {
+    transfer::withRetry(moveItem, [this] {
+        progressBar_->setValue(0);
+        frame_->noteRetry();
+    });
+}
+
 void TPcLinkForm::showError(const QString& text) {
     QMessageBox::critical(this, windowTitle(), text);
 }
@@ -131,7 +138,9 @@ void TPcLinkForm::SendActionExecute() {
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
         try {
-            transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress);
+            retrying([&] {
+                transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress);
+            });
         } catch (const transfer::SongSlotEmptied&) {
             emptiedSongCopy = copy;
             throw;
@@ -140,7 +149,9 @@ void TPcLinkForm::SendActionExecute() {
         sentRow = item.number();
         if (settings_.verifyAfterSending) {
             progressBar_->setValue(0);
-            transfer::checkSent(item, *slot, directoryPath, keyboardLink(), &progress);
+            retrying([&] {
+                transfer::checkSent(item, *slot, directoryPath, keyboardLink(), &progress);
+            });
         }
     });
     // The lists take the focus only once the frame has given them back their enabled state.
@@ -162,8 +173,11 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
     // cannot be made fails the command before anything is changed.
     progressBar_->setMaximum(int(slot.size()));
     PBarNvbObserver progress(progressBar_);
-    auto copy = safety::keepCopy(safetyStore_, keyboardLink(), slot, directoryPath, why, replacedBy,
-                                 &progress);
+    std::optional<safety::Copy> copy;
+    retrying([&] {
+        copy = safety::keepCopy(safetyStore_, keyboardLink(), slot, directoryPath, why,
+                                replacedBy, &progress);
+    });
     progressBar_->setValue(0);
     return copy;
 }
@@ -192,7 +206,9 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
         keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
-        transfer::sendItem(item, *where.slot, where.directoryPath, keyboardLink(), &progress);
+        retrying([&] {
+            transfer::sendItem(item, *where.slot, where.directoryPath, keyboardLink(), &progress);
+        });
         KbdUpdateActionExecute();
     });
 }
@@ -227,9 +243,12 @@ void TPcLinkForm::ReceiveActionExecute() {
         }
         progressBar_->setMaximum(int(slot->size()));
         PBarNvbObserver progress(progressBar_);
-        const QString path =
-            transfer::importSlot(*slot, kbdTree_->nodePath(kbdNode).toStdString(),
-                                 localTree_->nodePath(localNode), keyboardLink(), &progress);
+        QString path;
+        retrying([&] {
+            path = transfer::importSlot(*slot, kbdTree_->nodePath(kbdNode).toStdString(),
+                                        localTree_->nodePath(localNode), keyboardLink(),
+                                        &progress);
+        });
         ListLocalFiles(localNode);
         fileName = QFileInfo(path).fileName();
     });

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QModelIndexList>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "backup/safetystore.h"
@@ -121,6 +122,9 @@ private:
     void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
+    // Inside a command: one item's transfer, once more from its start when the first try lost
+    // an answer; the status line says so.
+    void retrying(const std::function<void()>& moveItem);
     // A file handed over that cannot be shown: said in one box, which gathers the failures
     // that come while it is open instead of stacking a box for each.
     void showHandOverFailure(const QString& text);
