@@ -70,7 +70,7 @@ Commands:
   delete SLOT           delete the song or user rhythm in SLOT
 Commands on given slots (import, send, delete) ask the keyboard only for its kind and those
 slots, not for the whole list. --json: one JSON object on stdout instead of text, for every
-command that prints results (schema: man nvbman-cli).
+command, with "error" (code and text) when it fails (schema: man nvbman-cli).
   backup [--replace] DIR
                         import every slot that holds data into DIR, with a manifest
                         (nvbman-backup.json) of which slot each file came from; prints
@@ -113,8 +113,8 @@ struct CliOptions {
                                "request was asked again after its answer was lost."};
     QCommandLineOption log{"log", "Write every MIDI message, decoded, to FILE.", "FILE"};
     QCommandLineOption json{"json",
-                            "Print one JSON object on stdout instead of text (every command that "
-                            "prints results; schema: man nvbman-cli)."};
+                            "Print one JSON object on stdout instead of text, also when the "
+                            "command fails (schema: man nvbman-cli)."};
     QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
     QCommandLineOption noSafetyCopy{"no-safety-copy",
                                     "send, delete: keep no copy of what the slot held before."};
@@ -124,6 +124,12 @@ struct CliOptions {
     QList<QCommandLineOption> all() const {
         return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify};
     }
+};
+
+// A failure as --json reports it: a word that scripts can rely on, and the text.
+struct CommandFailure {
+    QString code;
+    QString text;
 };
 
 class UsageError {
@@ -367,7 +373,8 @@ private:
         driver_.getSlots(input_, output_, slots);
     }
 
-    void printJson(const QJsonObject& object) { out() << jsonoutput::line(object) << '\n'; }
+    // --json: the command's object, printed once the command has ended (see printResult).
+    void printJson(const QJsonObject& object) { result_ = object; }
 
     SlotInTree slotOf(const SlotAddress& wanted) {
         SlotInTree found = findSlot(driver_, wanted);
@@ -476,7 +483,7 @@ private:
                                            {"present", slot.isPresent()}});
             }
             root["slots"] = entries;
-            out() << QJsonDocument(root).toJson(QJsonDocument::Compact) << '\n';
+            printJson(root);
             return Success;
         }
         QString area;
@@ -609,9 +616,11 @@ private:
         } catch (const transfer::SongSlotEmptied&) {
             // The slot is empty now: say so, and where its old song is kept.
             progress_.finish();
-            printError(currentErrorText(messages_));
+            failure_ = {currentErrorCode(), currentErrorText(messages_)};
+            printError(failure_.text);
             if (copy) {
                 printError(safety::keptCopyText(*copy, store_));
+                failure_.text += '\n' + safety::keptCopyText(*copy, store_);
             }
             return Failure;
         }
@@ -660,8 +669,7 @@ private:
                 item["file"] = store_.filePath(copy);
                 items.append(item);
             }
-            out() << QJsonDocument(QJsonObject{{"items", items}}).toJson(QJsonDocument::Compact)
-                  << '\n';
+            printJson({{"items", items}});
             return Success;
         }
         for (const safety::Copy& copy : copies) {
@@ -760,10 +768,12 @@ private:
             printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
         }
         if (differing > 0) {
-            printError(lastError.isEmpty() ? QString("%1 of %2 slots differ from the backup.")
-                                                 .arg(differing)
-                                                 .arg(comparisons.size())
-                                           : lastError);
+            failure_ = {QStringLiteral("different"),
+                        lastError.isEmpty() ? QString("%1 of %2 slots differ from the backup.")
+                                                  .arg(differing)
+                                                  .arg(comparisons.size())
+                                            : lastError};
+            printError(failure_.text);
             return Failure;
         }
         return Success;
@@ -839,6 +849,7 @@ private:
             printError("nvbman-cli: " + messages_.retriedText(retried.join(", ")));
         }
         if (!lastError.isEmpty()) {
+            failure_ = {QStringLiteral("items-failed"), lastError};
             printError(lastError);
             return Failure;
         }
@@ -856,6 +867,8 @@ private:
     QString logPath_;
     int logListener_ = 0;
     bool retried_ = false;  // a single item's transfer was tried twice
+    QJsonObject result_;    // --json: what the command found or did
+    CommandFailure failure_;       // why a command that returned Failure failed
     safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;
@@ -868,11 +881,25 @@ private:
     KeyboardLink link() { return {driver_, input_, output_}; }
 
 public:
-    // The command has ended well: the keyboard itself must not have failed meanwhile.
+    // The command has ended: the keyboard itself must not have failed meanwhile.
     void finish() {
         if (session_) {
             session_->finish();
         }
+    }
+
+    // Why the command failed, when it returned Failure without an exception.
+    const CommandFailure& failure() const { return failure_; }
+
+    // --json: one object on stdout, whatever happened: the command's own object (or what it
+    // found before it failed) with "error": null, or {"code", "text"} of the failure.
+    void printResult(const std::optional<CommandFailure>& failure) {
+        QJsonObject object = result_;
+        object["error"] = failure ? QJsonValue(QJsonObject{{"code", failure->code},
+                                                           {"text", failure->text}})
+                                  : QJsonValue();
+        out() << jsonoutput::line(object) << '\n';
+        out().flush();
     }
 
     const MsgStr& messages() const { return messages_; }
@@ -897,7 +924,12 @@ int main(int argc, char* argv[]) {
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {
-        printError("nvbman-cli: " + parser.errorText() + " (try --help)");
+        const QString text = "nvbman-cli: " + parser.errorText() + " (try --help)";
+        printError(text);
+        if (app.arguments().contains("--" + options.json.names().constFirst())) {
+            out() << jsonoutput::line({{"error", QJsonObject{{"code", "usage"}, {"text", text}}}})
+                  << '\n';
+        }
         return BadUsage;
     }
     if (parser.isSet(helpOption)) {
@@ -927,15 +959,25 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
 
     Cli cli(parser, options);
+    int status = Failure;
+    std::optional<CommandFailure> failure;
     try {
-        const int status = cli.run(parser.positionalArguments());
+        status = cli.run(parser.positionalArguments());
         cli.finish();
-        return status;
+        if (status != Success) {
+            failure = cli.failure();
+        }
     } catch (const UsageError& e) {
-        printError("nvbman-cli: " + e.text + " (try --help)");
-        return BadUsage;
+        failure = CommandFailure{"usage", "nvbman-cli: " + e.text + " (try --help)"};
+        printError(failure->text);
+        status = BadUsage;
     } catch (...) {
-        printError(currentErrorText(cli.messages()));
-        return Failure;
+        failure = CommandFailure{currentErrorCode(), currentErrorText(cli.messages())};
+        printError(failure->text);
+        status = Failure;
     }
+    if (parser.isSet(options.json)) {
+        cli.printResult(failure);
+    }
+    return status;
 }

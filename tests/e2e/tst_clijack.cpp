@@ -15,6 +15,7 @@
 
 #include "data/ekdatafile.h"
 #include "kbdsim/keyboardmemory.h"
+#include "kbdsim/simulatordevice.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void frozenKeyboardStopsAJobInBoundedTime();
     void severalSlotsAtOnceAndLeanSingleSlots();
     void jsonOutputFollowsTheSchema();
+    void jsonFailuresAreOneObjectToo_data();
+    void jsonFailuresAreOneObjectToo();
     void deletedItemsComeBack_data();
     void deletedItemsComeBack();
 
@@ -421,6 +424,70 @@ void TestCliJack::jsonOutputFollowsTheSchema() {
     QCOMPARE(o["items"].toArray()[0].toObject()["verdict"].toString(), QString("identical"));
     o = json({"restore", home_->filePath("backup")});
     QCOMPARE(o["items"].toArray().size(), 38);
+    QVERIFY(o.contains("error") && o["error"].isNull());
+}
+
+void TestCliJack::jsonFailuresAreOneObjectToo_data() {
+    QTest::addColumn<QStringList>("args");  // on the built-in keyboard; HOME is the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("text");  // a part of error.text
+    QTest::newRow("a mistyped slot") << QStringList{"import", "tone:12"} << 2 << "usage"
+                                     << "is not a slot";
+    QTest::newRow("an unknown option") << QStringList{"--colour", "list"} << 2 << "usage"
+                                       << "Unknown option";
+    QTest::newRow("a file that is not there")
+        << QStringList{"send", "HOME/missing.nvb", "tone:1"} << 1 << "file" << "missing.nvb";
+    QTest::newRow("a file that is no .nvb file")
+        << QStringList{"send", "HOME/notes.txt", "tone:1"} << 1 << "not-nvb-file" << "";
+    QTest::newRow("an empty slot") << QStringList{"import", "song:1", "HOME"} << 1 << "system"
+                                   << "is empty";
+    QTest::newRow("one of two slots empty") << QStringList{"import", "tone:1", "song:1", "HOME"}
+                                            << 1 << "items-failed" << "is empty";
+    QTest::newRow("a backup into a file") << QStringList{"backup", "HOME/notes.txt"} << 1
+                                          << "system" << "is not a folder";
+    QTest::newRow("a folder without a backup") << QStringList{"verify", "HOME"} << 1 << "file"
+                                               << "nvbman-backup.json";
+    QTest::newRow("no such kept copy") << QStringList{"put-back", "99"} << 1 << "system"
+                                       << "no kept copy 99";
+    QTest::newRow("a busy keyboard") << QStringList{"list"} << 1 << "busy" << "is busy";
+}
+
+void TestCliJack::jsonFailuresAreOneObjectToo() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, code);
+    QFETCH(QString, text);
+    QFile notes(home_->filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("not keyboard data\n");
+    notes.close();
+    // Another program holds the built-in keyboard.
+    platform::FileLock other(
+        platform::KeyboardSession::lockPath(kbdsim::BuiltInKeyboard::kDeviceName));
+    if (code == "busy") {
+        QCOMPARE(other.tryLock(), platform::FileLock::State::Locked);
+    }
+    args.replaceInStrings("HOME", home_->path());
+    const Result r =
+        cli(QStringList{"--json", "--quiet", "--in", "built-in", "--out", "built-in"} + args);
+    QCOMPARE(r.exitCode, exitCode);
+    // One JSON object on one line, whatever went wrong; its text is the one on stderr.
+    QCOMPARE(r.out.count('\n'), 1);
+    QJsonParseError parsed{};
+    const QJsonObject object = QJsonDocument::fromJson(r.out, &parsed).object();
+    QVERIFY2(parsed.error == QJsonParseError::NoError, r.out.constData());
+    const QJsonObject error = object["error"].toObject();
+    QCOMPARE(error["code"].toString(), code);
+    QVERIFY2(error["text"].toString().contains(text), r.out.constData());
+    QVERIFY2(r.err.trimmed().endsWith(error["text"].toString().toUtf8()), r.err.constData());
+    // What the command did before it failed is there too.
+    if (code == "items-failed") {
+        const QJsonArray items = object["items"].toArray();
+        QCOMPARE(items.size(), 2);
+        QVERIFY(items[0].toObject()["error"].isNull());
+        QVERIFY(items[1].toObject()["error"].toString().contains("is empty"));
+    }
 }
 
 void TestCliJack::badUsageExitsWithTwo_data() {

@@ -6,6 +6,8 @@
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
 #include "platform/cancellation.h"
+#include "platform/keyboardsession.h"
+#include "platform/systemerror.h"
 #include "stream/nvbstreamexception.h"
 #include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
@@ -38,5 +40,43 @@ QString currentErrorText(const MsgStr& messages) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
         return QStringLiteral("Unknown error");
+    }
+}
+
+QString currentErrorCode() {
+    try {
+        throw;
+    } catch (const EkSysExException& e) {
+        return e.code() == EkSysExException::Timeout ? QStringLiteral("timeout")
+                                                     : QStringLiteral("keyboard");
+    } catch (const EkKbdDrvException&) {
+        return QStringLiteral("unknown-keyboard");
+    } catch (const NvbStreamException& e) {
+        switch (e.code()) {
+            case NvbStreamException::NotNvbFile:
+                return QStringLiteral("not-nvb-file");
+            case NvbStreamException::TypeMismatch:
+                return QStringLiteral("type-mismatch");
+            default:
+                return QStringLiteral("no-memory");
+        }
+    } catch (const OperateException&) {
+        return QStringLiteral("operation");
+    } catch (const platform::Cancelled&) {
+        return QStringLiteral("cancelled");
+    } catch (const transfer::SongSlotEmptied&) {
+        return QStringLiteral("song-slot-emptied");
+    } catch (const platform::KeyboardBusy&) {
+        return QStringLiteral("busy");
+    } catch (const DriverBusyError&) {
+        return QStringLiteral("busy");
+    } catch (const platform::MidiSystemError&) {
+        return QStringLiteral("midi");
+    } catch (const platform::FileError&) {
+        return QStringLiteral("file");
+    } catch (const std::exception&) {
+        return QStringLiteral("system");
+    } catch (...) {
+        return QStringLiteral("unknown");
     }
 }

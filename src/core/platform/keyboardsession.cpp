@@ -101,7 +101,7 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
             break;
         case FileLock::State::Busy:
             lock_.reset();
-            throw SystemError(busyText(name).toStdString());
+            throw KeyboardBusy(busyText(name).toStdString());
         default: {
             const QString reason = lock_->errorString();
             lock_.reset();

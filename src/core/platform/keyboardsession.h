@@ -3,6 +3,8 @@
 #include <QString>
 #include <memory>
 
+#include "systemerror.h"
+
 namespace platform {
 
 class FileLock;
@@ -12,6 +14,12 @@ class FileLock;
 // holds that name, one in the user's cache folder. Created if missing, open to no one else.
 // Throws SystemError when neither can be had.
 QString userRuntimeFolder();
+
+// Another program holds the keyboard: try again later.
+class KeyboardBusy : public SystemError {
+public:
+    using SystemError::SystemError;
+};
 
 // One command's hold on the keyboard behind a MIDI output device. A keyboard answers every
 // program that listens to it, so two programs talking to it at once would take each other's
