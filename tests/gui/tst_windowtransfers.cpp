@@ -983,10 +983,12 @@ void TestWindowTransfers::filesFromOtherPrograms() {
     QCOMPARE(dropOnto(onto == "kbd" ? "KbdFileView" : "LocalFileView", target, &data), accepted);
     if (outcome == "sent") {
         QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
-        QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 7}),
-                     KeyboardMemory::demo().data(kTone0));
-        QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 8}),
-                 KeyboardMemory::demo().data(kTone3));
+        // Both tones: the second one's last message may still be on its way to the keyboard
+        // when the first is already right.
+        QTRY_VERIFY(rig_->keyboard.memory().data({DataType::Tone, 0, 7}) ==
+                        KeyboardMemory::demo().data(kTone0) &&
+                    rig_->keyboard.memory().data({DataType::Tone, 0, 8}) ==
+                        KeyboardMemory::demo().data(kTone3));
     } else if (outcome.startsWith("copied")) {
         const QString folder =
             outcome == "copied" ? home_->path() : home_->filePath(outcome.mid(7));

@@ -249,18 +249,11 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
     // One backup into a folder at a time: then a staging folder found there is one that a
     // backup killed midway left behind.
     platform::FileLock folderLock(backupLockPath(folder));
-    switch (folderLock.tryLock()) {
-        case platform::FileLock::State::Locked:
-            break;
-        case platform::FileLock::State::Busy:
-            throw platform::SystemError(
-                QString("Another backup into \"%1\" is under way.")
-                    .arg(QDir::toNativeSeparators(folder))
-                    .toStdString());
-        default:
-            throw platform::FileError("Cannot lock", folderLock.path().toStdString(),
-                                      folderLock.errorString().toStdString());
-    }
+    folderLock.lockOrThrow([&] {
+        return platform::SystemError(QString("Another backup into \"%1\" is under way.")
+                                         .arg(QDir::toNativeSeparators(folder))
+                                         .toStdString());
+    });
     removeLeftStages(QDir(folder));
     // Made in a hidden folder of the target's own file system, so that it moves into place in
     // one rename per file; removed again unless it moved.

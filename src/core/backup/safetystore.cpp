@@ -40,19 +40,14 @@ const char* const kIndexName = "index.json";
 class IndexLock {
 public:
     explicit IndexLock(const QString& folder) : lock_(QDir(folder).filePath("index.lock")) {
-        switch (lock_.tryLock(kIndexPatience)) {
-            case platform::FileLock::State::Locked:
-                return;
-            case platform::FileLock::State::Busy:
-                throw platform::SystemError(
+        lock_.lockOrThrow(
+            [&] {
+                return platform::SystemError(
                     QString("The list of kept copies in \"%1\" is held by another program.")
                         .arg(QDir::toNativeSeparators(folder))
                         .toStdString());
-            default:
-                throw platform::FileError("Cannot lock the list of kept copies",
-                                          QDir::toNativeSeparators(lock_.path()).toStdString(),
-                                          lock_.errorString().toStdString());
-        }
+            },
+            kIndexPatience);
     }
 
 private:

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <thread>
 
+#include "systemerror.h"
+
 namespace platform {
 namespace {
 
@@ -92,6 +94,10 @@ FileLock::State FileLock::tryLock(std::chrono::milliseconds patience) {
     state_ = busy ? State::Busy : State::Failed;
     error_ = busy ? QString() : systemReason(error);
     return state_;
+}
+
+void FileLock::throwFailure() const {
+    throw FileError("Cannot lock", path_.toStdString(), error_.toStdString());
 }
 
 void FileLock::unlock() {

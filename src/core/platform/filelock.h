@@ -25,6 +25,20 @@ public:
     // (another program or another FileLock holds it) or Failed (errorString() gives the
     // system's reason: a read-only or full file system, a folder in the file's place...).
     State tryLock(std::chrono::milliseconds patience = std::chrono::milliseconds::zero());
+    // tryLock, or throws: what `busyError()` returns when another holds the lock, FileError with
+    // the system's reason when it cannot be had at all.
+    template <typename BusyError>
+    void lockOrThrow(BusyError busyError,
+                     std::chrono::milliseconds patience = std::chrono::milliseconds::zero()) {
+        switch (tryLock(patience)) {
+            case State::Locked:
+                return;
+            case State::Busy:
+                throw busyError();
+            default:
+                throwFailure();
+        }
+    }
     void unlock();
     State state() const { return state_; }
     QString errorString() const { return error_; }
@@ -34,6 +48,8 @@ public:
     static bool isHeld(const QString& path);
 
 private:
+    [[noreturn]] void throwFailure() const;
+
     QString path_;
     int fd_ = -1;
     State state_ = State::Unlocked;

@@ -96,19 +96,7 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
     // Held as long as this program runs the command; released by the system when the program
     // ends, however it ends.
     lock_ = std::make_unique<FileLock>(path);
-    switch (lock_->tryLock()) {
-        case FileLock::State::Locked:
-            break;
-        case FileLock::State::Busy:
-            lock_.reset();
-            throw KeyboardBusy(busyText(name).toStdString());
-        default: {
-            const QString reason = lock_->errorString();
-            lock_.reset();
-            throw FileError("Cannot create the lock file", path.toStdString(),
-                            reason.toStdString());
-        }
-    }
+    lock_->lockOrThrow([&] { return KeyboardBusy(busyText(name).toStdString()); });
     service.beginUse(outputDevice);
 }
 
