@@ -77,9 +77,15 @@ command, with "error" (code and text) when it fails (schema: man nvbman-cli).
                         "SLOT PATH" per saved file. A cancelled or failed backup leaves DIR
                         as it was; a DIR that holds a backup already is refused unless
                         --replace is given
-  restore DIR           send every file of DIR's backup manifest back into its slot; prints
-                        "SLOT PATH" per restored file. A file changed since the backup (its
-                        SHA-256 is not the manifest's) is not sent
+  restore [--dry-run] DIR
+                        send every file of DIR's backup manifest back into its slot; prints
+                        "SLOT PATH" per restored file. Each slot is fetched first: one that
+                        holds the same item already is not sent again, the item of one that
+                        holds another is kept as a copy (see replaced). A file changed since
+                        the backup (its SHA-256 is not the manifest's) is not sent.
+                        --dry-run: print "SLOT PLAN [FILE]" per slot, PLAN being identical,
+                        replace, fill, keep (the keyboard's item that the backup lacks stays),
+                        file-missing or not-compared; nothing is changed
   verify DIR            fetch every slot and compare it with DIR's backup, byte for byte;
                         prints "SLOT VERDICT [FILE]" per slot, the verdict being identical,
                         different, missing-on-keyboard, missing-in-folder or not-compared;
@@ -88,8 +94,8 @@ command, with "error" (code and text) when it fails (schema: man nvbman-cli).
   replaced [--json]     list the copies kept of what send and delete replaced, newest first
   put-back ID           send kept copy ID back into the slot it came from
 
-Before send replaces an item and before delete, the slot's item is fetched into a kept copy
-(~/.local/share/NvbMan/replaced; --no-safety-copy: none). When a send into a song slot fails
+Before send or restore replaces an item and before delete, the slot's item is fetched into a
+kept copy (~/.local/share/NvbMan/replaced; --no-safety-copy: none). When a send into a song slot fails
 after the old song was deleted, the last lines say which copy holds it.
 
 SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
@@ -116,13 +122,15 @@ struct CliOptions {
                             "Print one JSON object on stdout instead of text, also when the "
                             "command fails (schema: man nvbman-cli)."};
     QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
-    QCommandLineOption noSafetyCopy{"no-safety-copy",
-                                    "send, delete: keep no copy of what the slot held before."};
+    QCommandLineOption noSafetyCopy{
+        "no-safety-copy", "send, delete, restore: keep no copy of what the slot held before."};
     QCommandLineOption verify{"verify",
                               "send: fetch the slot again afterwards and compare it with FILE."};
+    QCommandLineOption dryRun{"dry-run",
+                              "restore: say per slot what a restore would do; change nothing."};
 
     QList<QCommandLineOption> all() const {
-        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify};
+        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify, dryRun};
     }
 };
 
@@ -222,6 +230,7 @@ public:
           noSafetyCopy_(parser.isSet(options.noSafetyCopy)),
           json_(parser.isSet(options.json)),
           verify_(parser.isSet(options.verify)),
+          dryRun_(parser.isSet(options.dryRun)),
           verbose_(parser.isSet(options.verbose)),
           logPath_(parser.value(options.log)),
           progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
@@ -554,9 +563,9 @@ private:
         if (wanted.size() == 1 && !all) {
             const QString path = fetch(wanted.front(), folder);
             if (json_) {
-                printJson(jsonoutput::jobOutcomes(
-                    folder,
-                    {backup::Outcome{wanted.front(), QFileInfo(path).fileName(), {}, retried_, {}}}));
+                backup::Outcome outcome{wanted.front(), QFileInfo(path).fileName()};
+                outcome.retried = retried_;
+                printJson(jsonoutput::jobOutcomes(folder, {outcome}));
             } else {
                 out() << QDir::toNativeSeparators(path) << '\n';
             }
@@ -715,11 +724,92 @@ private:
 
     int restore(const QString& folder) {
         const backup::Manifest manifest = backup::Manifest::read(folder);
+        if (dryRun_) {
+            return restorePlan(manifest, folder);
+        }
         getList();
         progress_.start("Restore", 0);
         const auto outcomes =
-            backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_);
-        return report(outcomes, folder, "not restored");
+            backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_,
+                                    noSafetyCopy_ ? nullptr : &store_);
+        const int status = report(outcomes, folder, "not restored");
+        const auto count = [&](auto predicate) {
+            return std::count_if(outcomes.begin(), outcomes.end(), predicate);
+        };
+        const auto identical = count([](const backup::Outcome& o) { return o.identical; });
+        const auto kept = count([](const backup::Outcome& o) { return o.keptCopy != 0; });
+        if (!json_ && (identical > 0 || kept > 0)) {
+            printError(QString("nvbman-cli: not sent, the same already: %1 slots; kept before "
+                               "being replaced: %2 items (see: nvbman-cli replaced).")
+                           .arg(identical)
+                           .arg(kept));
+        }
+        return status;
+    }
+
+    // restore --dry-run: what a restore would do with each slot, from a comparison of every
+    // slot with the backup; the keyboard is not changed.
+    int restorePlan(const backup::Manifest& manifest, const QString& folder) {
+        getList();
+        progress_.start("Compare", 0);
+        const auto comparisons =
+            backup::compareWithBackup(link(), manifest, folder, messages_, &progress_);
+        progress_.finish();
+        QJsonArray items;
+        QString lastError;
+        for (const backup::Comparison& comparison : comparisons) {
+            const QString plan = planWord(comparison);
+            const QString path =
+                comparison.file.isEmpty()
+                    ? QString()
+                    : QDir::toNativeSeparators(QDir(folder).absoluteFilePath(comparison.file));
+            items.append(QJsonObject{
+                {"slot", comparison.slot.text()},
+                {"plan", plan},
+                {"file", path.isEmpty() ? QJsonValue() : QJsonValue(path)},
+                {"error", comparison.error.isEmpty() ? QJsonValue() : QJsonValue(comparison.error)}});
+            if (!json_) {
+                out() << comparison.slot.text() << ' ' << plan
+                      << (path.isEmpty() ? QString() : ' ' + path) << '\n';
+            }
+            if (plan == "not-compared" || plan == "file-missing") {
+                lastError = comparison.error.isEmpty()
+                                ? QString("The backup's file for %1 is missing.")
+                                      .arg(comparison.slot.text())
+                                : comparison.error;
+                printError("nvbman-cli: " + comparison.slot.text() + " cannot be restored: " +
+                           lastError);
+            }
+        }
+        if (json_) {
+            printJson({{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())},
+                       {"items", items}});
+        }
+        if (!lastError.isEmpty()) {
+            failure_ = {QStringLiteral("items-failed"), lastError};
+            printError(lastError);
+            return Failure;
+        }
+        return Success;
+    }
+
+    // What a restore does with a slot that stands so against the backup.
+    static QString planWord(const backup::Comparison& comparison) {
+        switch (comparison.verdict) {
+            case backup::Verdict::Identical:
+                return "identical";
+            case backup::Verdict::Different:
+                return "replace";
+            case backup::Verdict::MissingOnKeyboard:
+                return "fill";
+            case backup::Verdict::MissingInFolder:
+                // The keyboard's own item, which the backup lacks, stays; a backup whose file
+                // is gone cannot put that slot back.
+                return comparison.file.isEmpty() ? "keep" : "file-missing";
+            case backup::Verdict::NotCompared:
+                break;
+        }
+        return "not-compared";
     }
 
     int verify(const QString& folder) {
@@ -863,6 +953,7 @@ private:
     bool noSafetyCopy_;
     bool json_;
     bool verify_;
+    bool dryRun_;
     bool verbose_;
     QString logPath_;
     int logListener_ = 0;

@@ -17,6 +17,8 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
                                                   QDir(folder).absoluteFilePath(outcome.file)))},
             {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
             {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
+            {"identical", outcome.identical},
+            {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()},
             {"retried", outcome.retried}});
     }
     return {{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())}, {"items", items}};

@@ -12,7 +12,9 @@
 namespace jsonoutput {
 
 // {"folder": DIR, "items": [{"slot", "file" (path, null when none), "error" (null on success),
-// "warning" (null when none), "retried"}]}: import, backup and restore.
+// "warning" (null when none), "identical" (a restore found the item there already),
+// "keptCopy" (a restore kept what it replaced; null when nothing), "retried"}]}: import, backup
+// and restore.
 QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes);
 
 // {"inputs": [{"number", "name"}], "outputs": [...]}

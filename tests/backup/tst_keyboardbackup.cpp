@@ -13,11 +13,14 @@
 #include <functional>
 
 #include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
+#include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
+#include "sysex/sysexrecords.h"
 
 using kbdsim::KeyboardMemory;
 
@@ -37,6 +40,7 @@ private Q_SLOTS:
     void damagedManifestIsRefused_data();
     void damagedManifestIsRefused();
     void restoreGoesOnPastItemsItCannotPutBack();
+    void restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers();
     void backupNeverLeavesAMixedFolder_data();
     void backupNeverLeavesAMixedFolder();
     void lostAnswersAreTriedOnceMoreThenTheJobStops_data();
@@ -144,7 +148,8 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     rig.keyboard.memory() = KeyboardMemory();
     driver.getList(rig.inputNumber(), rig.outputNumber());
 
-    const auto restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr);
+    const auto restored =
+        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, nullptr);
     QCOMPARE(int(restored.size()), 39);
     QVERIFY2(restored[0].error.contains("Cannot open"), qPrintable(restored[0].error));
     QCOMPARE(restored[1].error, QString("Data type is different"));
@@ -164,6 +169,86 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
                          KeyboardMemory().data({DataType::Tone, 0, tone}));
     }
     QTRY_COMPARE(rig.keyboard.memory().toJson(), expected.toJson());
+}
+
+namespace {
+
+// The slots the program sent an item into (its DataBlocks), in order, without repeats.
+QStringList slotsWritten(const std::vector<QByteArray>& fromProgram) {
+    constexpr int kTypeByte = 5;
+    QStringList written;
+    for (const QByteArray& message : fromProgram) {
+        if (message.size() > 9 && (quint8(message[kTypeByte]) >> 4) == SysExType::DataBlock) {
+            const QString where = QString::number(quint8(message[kTypeByte]) & 0x0F) + '/' +
+                                  QString::number(quint8(message[8]) | (quint8(message[9]) << 7));
+            if (!written.contains(where)) {
+                written << where;
+            }
+        }
+    }
+    return written;
+}
+
+}  // namespace
+
+void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    const KeyboardLink link{driver, rig.inputNumber(), rig.outputNumber()};
+    const MsgStr messages(1033);
+    QTemporaryDir folder;
+    QTemporaryDir kept;
+    safety::Store store(kept.path());
+    QCOMPARE(int(backup::backupKeyboard(link, folder.path(), messages, nullptr).size()), 39);
+
+    // Since the backup: tone 0 became another tone, rhythm 0 was deleted, and a song was
+    // composed into the empty song slot 1.
+    const std::vector<std::uint16_t> newTone = KeyboardMemory::demo().data({DataType::Tone, 0, 1});
+    const std::vector<std::uint16_t> newSong(300, 0x1234);
+    rig.keyboard.memory().setData({DataType::Tone, 0, 0}, newTone);
+    rig.keyboard.memory().setData({DataType::Rhythm, 0, 0}, {});
+    rig.keyboard.memory().setData({DataType::Song, 0, 1}, newSong);
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    rig.clearTraffic();
+
+    const backup::Manifest manifest = backup::Manifest::read(folder.path());
+    auto restored =
+        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store);
+    QCOMPARE(int(restored.size()), 39);
+    const auto outcomeOf = [&](const QString& slot) {
+        return *std::find_if(restored.begin(), restored.end(),
+                             [&](const backup::Outcome& o) { return o.slot.text() == slot; });
+    };
+    for (const backup::Outcome& outcome : restored) {
+        QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+        const bool changed = outcome.slot.text() == "tone:0" || outcome.slot.text() == "rhythm:0";
+        QCOMPARE(outcome.identical, !changed);
+    }
+    // Only the two slots that differ were written; the tone they replaced is kept, and the
+    // song composed since is still there.
+    QCOMPARE(slotsWritten(rig.fromProgram()).size(), 2);
+    const backup::Outcome tone = outcomeOf("tone:0");
+    QVERIFY(tone.keptCopy != 0);
+    QCOMPARE(outcomeOf("rhythm:0").keptCopy, std::int64_t(0));  // it was empty: nothing to keep
+    const auto copy = store.find(tone.keptCopy);
+    QVERIFY(copy.has_value());
+    QCOMPARE(copy->why, safety::Why::Restore);
+    EkDataFile keptTone(DataType::NoType);
+    store.loadChecked(*copy, keptTone);
+    QCOMPARE(keptTone.words(), newTone);
+    KeyboardMemory expected = KeyboardMemory::demo();
+    expected.setData({DataType::Song, 0, 1}, newSong);
+    QTRY_COMPARE(rig.keyboard.memory().toJson(), expected.toJson());
+
+    // Onto a keyboard that holds the backup already: nothing is sent, nothing kept.
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    rig.clearTraffic();
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store);
+    QVERIFY(std::all_of(restored.begin(), restored.end(),
+                        [](const backup::Outcome& o) { return o.identical && o.keptCopy == 0; }));
+    QCOMPARE(slotsWritten(rig.fromProgram()), QStringList());
+    QCOMPARE(int(store.copies().size()), 1);
 }
 
 namespace {
@@ -333,7 +418,7 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     QString failure;
     try {
         outcomes = restore ? backup::restoreKeyboard(link, backup::Manifest::read(folder.path()),
-                                                     folder.path(), messages, nullptr)
+                                                     folder.path(), messages, nullptr, nullptr)
                            : backup::backupKeyboard(link, folder.path(), messages, nullptr, true);
     } catch (const platform::SystemError& e) {
         failure = e.what();

@@ -54,7 +54,7 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
         if (const QString problem = problemOf(where, address, "import"); !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem, false, {}});
+            outcomes.push_back({address, {}, problem});
             continue;
         }
         EkData& slot = *where.slot;
@@ -76,7 +76,7 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
         if (const QString problem = problemOf(where, address, "delete"); !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem, false, {}});
+            outcomes.push_back({address, {}, problem});
             continue;
         }
         EkData& slot = *where.slot;
@@ -127,7 +127,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         if (where.slot == nullptr) {
             outcomes.push_back(
                 {placement.slot, placement.file,
-                 QString("The keyboard has no slot %1.").arg(placement.slot.text()), false, {}});
+                 QString("The keyboard has no slot %1.").arg(placement.slot.text())});
             continue;
         }
         std::optional<safety::Copy> copy;

@@ -19,7 +19,7 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
             throw platform::Cancelled();
         }
     }
-    return {slot, file, currentErrorText(messages), false, {}};
+    return {slot, file, currentErrorText(messages)};
 }
 
 QString uniqueFileName(const QString& plain, QSet<QString>& used) {
@@ -45,7 +45,7 @@ void JobRun::ItemProgress::notify(NvbStream& stream) {
 }
 
 Outcome JobRun::stoppedItem(const SlotAddress& slot, const QString& file) const {
-    return {slot, file, messages_.jobStoppedText(), false, {}};
+    return {slot, file, messages_.jobStoppedText()};
 }
 
 void JobRun::itemDone(std::uint32_t bytes) {

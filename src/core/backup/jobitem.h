@@ -66,7 +66,7 @@ Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t
     if (progress_ != nullptr) {
         progress_->itemStarted(slot, file);
     }
-    Outcome outcome{slot, file, {}, false, {}};
+    Outcome outcome{slot, file};
     try {
         transfer::withRetry(
             [&] {

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <optional>
 
 #include "data/ekdatafile.h"
 #include "jobitem.h"
@@ -347,17 +348,24 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
 
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress) {
+                                     JobProgress* progress, safety::Store* store) {
+    // Each slot's item travels twice at most: fetched to compare (and kept), then replaced.
     std::int64_t total = 0;
     for (const ManifestEntry& entry : manifest.entries) {
-        total += entry.size;
+        const SlotInTree where = findSlot(link.driver, entry.slot);
+        total += entry.size + (where.slot != nullptr && where.slot->isPresent() ? where.slot->size()
+                                                                                : 0);
     }
     JobRun run(progress, total, messages);
     std::vector<Outcome> outcomes;
     for (const ManifestEntry& entry : manifest.entries) {
+        const SlotInTree where = findSlot(link.driver, entry.slot);
+        const std::uint32_t bytes =
+            entry.size + (where.slot != nullptr && where.slot->isPresent() ? where.slot->size() : 0);
+        bool identical = false;
+        std::optional<safety::Copy> kept;
         Outcome outcome =
-            run.item(entry.slot, entry.file, entry.size, [&](NvbStreamObserver* itemProgress) {
-                const SlotInTree where = findSlot(link.driver, entry.slot);
+            run.item(entry.slot, entry.file, bytes, [&](NvbStreamObserver* itemProgress) {
                 if (where.slot == nullptr) {
                     throw platform::SystemError("The keyboard has no slot " +
                                                 entry.slot.text().toStdString() + ".");
@@ -374,9 +382,25 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                             .arg(QDir::toNativeSeparators(path))
                             .toStdString());
                 }
+                if (where.slot->isPresent()) {
+                    EkDataFile held(DataType::NoType);
+                    transfer::fetchItem(*where.slot, where.directoryPath, link, itemProgress,
+                                        held);
+                    if (transfer::sameItem(held, item)) {
+                        identical = true;
+                        return;
+                    }
+                    // Kept before anything is replaced; a second try of the item (its first
+                    // lost an answer) does not keep it twice.
+                    if (store != nullptr && !kept) {
+                        kept = store->add(held, entry.slot, safety::Why::Restore, path);
+                    }
+                }
                 transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
             });
-        if (outcome.error.isEmpty() && entry.sha256.isEmpty()) {
+        outcome.identical = identical && outcome.error.isEmpty();
+        outcome.keptCopy = kept ? kept->id : 0;
+        if (outcome.error.isEmpty() && !identical && entry.sha256.isEmpty()) {
             outcome.warning = QString(
                                   "sent without a check: the manifest (of the first format) "
                                   "holds no SHA-256 of \"%1\".")

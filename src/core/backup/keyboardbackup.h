@@ -10,6 +10,10 @@
 class EkKbdDrv;
 class MsgStr;
 
+namespace safety {
+class Store;
+}
+
 // Saving every item of the keyboard into one folder and putting them back, for the window's
 // "Back Up Keyboard..." and "Restore Keyboard..." and the command-line tool's backup and
 // restore. A backup folder holds one ".nvb" file per saved slot and a manifest,
@@ -58,6 +62,9 @@ struct Manifest {
 // What became of one slot: saved or restored when `error` is empty, else the reason it was not.
 // `retried`: the first try lost the keyboard's answer and the item was tried once more.
 struct Outcome {
+    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {})
+        : slot(std::move(slot)), file(std::move(file)), error(std::move(error)) {}
+
     SlotAddress slot;
     QString file;
     QString error;
@@ -65,6 +72,10 @@ struct Outcome {
     // Done, but with something the user should know (a file sent whose hash could not be
     // checked); empty when none.
     QString warning;
+    // A restore: the slot held the item already, so nothing was sent.
+    bool identical = false;
+    // The number of the copy kept of what the item replaced (safety::Store); 0 when none.
+    std::int64_t keptCopy = 0;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.
@@ -95,13 +106,16 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                                     const MsgStr& messages, JobProgress* progress,
                                     bool replace = false);
 
-// Sends every item of the manifest back into the slot it came from. A file that no longer has
-// the SHA-256 the manifest gives, or that is no regular file of its own (a symbolic link, say),
-// is not sent (its outcome says why); one sent without a hash to check (a format-1 manifest)
-// carries a warning.
+// Sends every item of the manifest back into the slot it came from, losing nothing the keyboard
+// holds: each slot that holds an item is fetched first and compared with the backup's; one that
+// holds the same item already is not sent again (`identical`), one that holds another is kept
+// as a copy in `store` before it is replaced (`keptCopy`; no copy when `store` is null), an
+// empty one is filled. A file that no longer has the SHA-256 the manifest gives, or that is no
+// regular file of its own (a symbolic link, say), is not sent (its outcome says why); one sent
+// without a hash to check (a format-1 manifest) carries a warning.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress);
+                                     JobProgress* progress, safety::Store* store);
 
 // How a slot stands against a backup.
 enum class Verdict {

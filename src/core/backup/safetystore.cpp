@@ -54,6 +54,15 @@ private:
     platform::FileLock lock_;
 };
 
+Why whyOf(const QString& text) {
+    for (const Why why : {Why::Delete, Why::Restore}) {
+        if (text == whyText(why)) {
+            return why;
+        }
+    }
+    return Why::Send;
+}
+
 }  // namespace
 
 QString sha256Of(const QString& path) {
@@ -68,7 +77,15 @@ QString sha256Of(const QString& path) {
 }
 
 QString whyText(Why why) {
-    return why == Why::Delete ? QStringLiteral("delete") : QStringLiteral("send");
+    switch (why) {
+        case Why::Delete:
+            return QStringLiteral("delete");
+        case Why::Restore:
+            return QStringLiteral("restore");
+        case Why::Send:
+            break;
+    }
+    return QStringLiteral("send");
 }
 
 Store::Store(QString folder) : folder_(std::move(folder)) {}
@@ -119,7 +136,7 @@ std::vector<Copy> Store::copies() const {
                           std::uint32_t(entry.value("size").toInteger()),
                           entry.value("sha256").toString(),
                           QDateTime::fromString(entry.value("time").toString(), Qt::ISODate),
-                          entry.value("why").toString() == "delete" ? Why::Delete : Why::Send,
+                          whyOf(entry.value("why").toString()),
                           entry.value("replacedBy").toString(), name});
     }
     std::sort(copies.begin(), copies.end(),

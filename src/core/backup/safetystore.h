@@ -25,7 +25,8 @@ namespace safety {
 inline constexpr int kMaxCopies = 200;
 inline constexpr std::int64_t kMaxBytes = 20 * 1024 * 1024;
 
-enum class Why { Send, Delete };
+// What replaced the kept item: a send (put-back too), a delete, or a restore of a backup.
+enum class Why { Send, Delete, Restore };
 
 // A copy's number: 64 bits, so that numbering never wraps round onto an older copy's.
 using CopyId = std::int64_t;

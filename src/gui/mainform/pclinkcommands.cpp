@@ -546,7 +546,8 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         outcomes =
             restore
-                ? backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress)
+                ? backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress,
+                                          settings_.keepCopies ? &safetyStore_ : nullptr)
                 : backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
     });
     if (!ran) {
