@@ -19,6 +19,7 @@
 #include "version.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "platform/midiinbox.h"
+#include "platform/portbyname.h"
 #include "platform/systemerror.h"
 
 namespace {
@@ -86,14 +87,13 @@ std::string clientName(const char* role, const std::string& portName) {
     return std::string("nvbman-kbdsim-") + role + "-" + portName.substr(0, kClientNamePart);
 }
 
-// The index of the port whose full name ends in ":" + name, among the ports of `rtmidi`.
+// The index of the simulator's own port `name` among the ports of `rtmidi`, whichever MIDI
+// system lists them (see portbyname::namesPort).
 std::optional<unsigned> portNamed(RtMidi& rtmidi, const std::string& name) {
     const unsigned count = rtmidi.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
         const std::string full = rtmidi.getPortName(i);
-        if (full.size() > name.size() &&
-            full.compare(full.size() - name.size(), name.size(), name) == 0 &&
-            full[full.size() - name.size() - 1] == ':' && full.rfind("nvbman-kbdsim-", 0) == 0) {
+        if (full.starts_with("nvbman-kbdsim-") && platform::portbyname::namesPort(full, name)) {
             return i;
         }
     }

@@ -41,6 +41,8 @@ private Q_SLOTS:
     void numberOfAVanishedDeviceNeverOpensAnother();
     void portsAreOpenedByNameOnly_data();
     void portsAreOpenedByNameOnly();
+    void portNamesOfEverySystemAreMatched_data();
+    void portNamesOfEverySystemAreMatched();
     void inboxHandsOverFromAnotherThreadInOrder();
     void inboxDropsWhatAnEarlierOpeningLeft();
     void settingsFirstStartThenRoundTrip();
@@ -129,6 +131,28 @@ void TestPlatform::portsAreOpenedByNameOnly() {
     const auto own = [](const std::string& name) { return name.rfind("NvbMan-42", 0) == 0; };
     QCOMPARE(platform::portbyname::namesOf(listed, own),
              std::vector<std::string>{"USB MIDI:USB MIDI MIDI 1 24:0"});
+}
+
+void TestPlatform::portNamesOfEverySystemAreMatched_data() {
+    QTest::addColumn<QString>("full");  // as RtMidi lists it
+    QTest::addColumn<bool>("matches");  // the port "MLS-850 Simulator"
+    QTest::newRow("JACK") << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator" << true;
+    QTest::newRow("ALSA") << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator 128:0"
+                          << true;
+    QTest::newRow("ALSA, later numbers")
+        << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator 131:12" << true;
+    QTest::newRow("another port of the client") << "nvbman-kbdsim-out-X:MLS-850 Simulator 2 128:1"
+                                                << false;
+    QTest::newRow("a name that only ends alike") << "client:Old MLS-850 Simulator" << false;
+    QTest::newRow("no client part") << "MLS-850 Simulator" << false;
+    QTest::newRow("ALSA numbers without a client part") << "MLS-850 Simulator 128:0" << false;
+    QTest::newRow("a space but no numbers") << "client:MLS-850 Simulator x:0" << false;
+}
+
+void TestPlatform::portNamesOfEverySystemAreMatched() {
+    QFETCH(QString, full);
+    QFETCH(bool, matches);
+    QCOMPARE(platform::portbyname::namesPort(full.toStdString(), "MLS-850 Simulator"), matches);
 }
 
 void TestPlatform::waitReturnsWhenAHandlerSetsTheFlag() {

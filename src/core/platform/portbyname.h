@@ -12,13 +12,38 @@
 // Port needs getPortCount(), getPortName(i), openPort(i, name) and closePort(); Errors needs
 // clear() and throwIfFailed() (rtmidi::ErrorSink).
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "systemerror.h"
 
 namespace platform::portbyname {
+
+// Whether `full`, a port's name as RtMidi lists it, is the port `port` of its client: JACK (and
+// PipeWire's JACK) list "client:port", ALSA "client:port C:P" with the sequencer's client and
+// port numbers last (RtMidi 5.0.0, midiinfo() in RtMidi.cpp), numbers that change from one
+// start to the next.
+inline bool namesPort(const std::string& full, const std::string& port) {
+    std::string_view name = full;
+    if (const auto space = name.rfind(' '); space != std::string_view::npos) {
+        const std::string_view numbers = name.substr(space + 1);
+        const auto colon = numbers.find(':');
+        const auto isNumber = [](std::string_view digits) {
+            return !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            });
+        };
+        if (colon != std::string_view::npos && isNumber(numbers.substr(0, colon)) &&
+            isNumber(numbers.substr(colon + 1))) {
+            name = name.substr(0, space);
+        }
+    }
+    return name.size() > port.size() && name.ends_with(port) &&
+           name[name.size() - port.size() - 1] == ':';
+}
 
 template <typename Port>
 std::optional<unsigned int> indexOf(Port& port, const std::string& name) {
