@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +18,9 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 #include <csignal>
@@ -37,6 +40,7 @@
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
+#include "sysex/sysexrecords.h"
 
 using kbdsim::KeyboardMemory;
 
@@ -708,8 +712,57 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     window_->restoreKeyboard(folder);
     QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore
     QVERIFY(boxes.texts.first().contains("39"));
+    QVERIFY(boxes.texts.first().contains("kept as a copy before it is replaced"));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
-    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("39 items restored"));
+    auto* status = window_->findChild<QLabel*>("StatusBar");
+    QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 0; kept "
+                                     "before being replaced: 36)"));
+
+    // One tone changed since: only that one is sent, and the tone it replaces is kept.
+    rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
+                                    KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
+    window_->restoreKeyboard(folder);
+    QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
+    QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 38; kept "
+                                     "before being replaced: 1)"));
+    const safety::Copy newest = safety::Store(home_->filePath("data/NvbMan/replaced")).copies()[0];
+    QCOMPARE(newest.slot.text(), QString("tone:0"));
+    QCOMPARE(newest.why, safety::Why::Restore);
+
+    // Stopped after its third item was on its way: what it replaced so far is offered back.
+    rig_->keyboard.memory() = KeyboardMemory();
+    QSet<QByteArray> written;
+    const auto connection = connect(
+        &rig_->keyboard, &kbdsim::SimulatedKeyboard::traffic,
+        [&](bool fromProgram, const QByteArray& message) {
+            constexpr int kTypeByte = 5;
+            if (fromProgram && message.size() > 9 &&
+                (quint8(message[kTypeByte]) >> 4) == SysExType::DataBlock) {
+                written.insert(message.mid(kTypeByte, 5));
+                if (written.size() == 3) {
+                    window_->frame().cancel();
+                }
+            }
+        });
+    // Yes to the offer opens Replaced Items, which lists them; closed here.
+    int listed = -1;
+    QTimer closer;
+    closer.setInterval(10);
+    connect(&closer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal->objectName() == "ReplacedItemsForm") {
+            listed = modal->findChild<QTreeView*>("ReplacedView")->model()->rowCount();
+            static_cast<QDialog*>(modal)->reject();
+        }
+    });
+    closer.start();
+    boxes.texts.clear();
+    window_->restoreKeyboard(folder);
+    disconnect(connection);
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts.last().contains("items that the restore replaced before it stopped"),
+             qPrintable(boxes.texts.last()));
+    QVERIFY2(listed >= 3, qPrintable(QString::number(listed)));
 }
 
 void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {

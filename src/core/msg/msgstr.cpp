@@ -137,6 +137,11 @@ constexpr std::array kSlotEmptiedEn = {
 
 // The whole-keyboard backup and restore: the question before a restore (%1 items, %2 the
 // folder), the summary after a job (%1 items), the heading of the items that failed.
+// Entries of the job tables past the first five: the restore question when copies are kept,
+// the restore's detail, and the question after a restore that stopped.
+constexpr std::int32_t kRestoreKeepingQuestion = 5;
+constexpr std::int32_t kRestoreDetail = 6;
+constexpr std::int32_t kStoppedRestoreQuestion = 7;
 constexpr std::array kJobJa = {
     "「%2」のバックアップの %1 件のデータをキーボードの元の場所に戻しますか？\n"
     "その場所に今あるデータは置き換えられます。",
@@ -144,6 +149,12 @@ constexpr std::array kJobJa = {
     "%1 件のデータを戻しました",
     "次のデータは保存できませんでした:",
     "次のデータは戻せませんでした:",
+    "「%2」のバックアップの %1 件のデータをキーボードの元の場所に戻しますか？\n"
+    "同じデータが既にある場所はそのままです。ほかの場所に今あるデータは、置き換える前に"
+    "コピーを保存します（置き換えたデータ）。",
+    "同じデータのため送らなかった場所: %1 件、置き換える前に保存したデータ: %2 件",
+    "戻す処理が止まる前に置き換えた %1 件のデータは保存してあります。\n"
+    "「置き換えたデータ」を開いて元に戻しますか？",
 };
 // Several items of the window's selection in one command: done, and the failures' heading, for
 // Import, Send and Delete.
@@ -168,6 +179,12 @@ constexpr std::array kJobEn = {
     "%1 items restored",
     "These items were not saved:",
     "These items were not restored:",
+    "Send the %1 items of the backup in \"%2\" back into the keyboard's slots they came "
+    "from?\nSlots that hold the same item already are left as they are; what the others hold "
+    "now is kept as a copy before it is replaced (Replaced Items).",
+    "the same already, not sent: %1; kept before being replaced: %2",
+    "The %1 items that the restore replaced before it stopped are kept.\n"
+    "Open Replaced Items to put them back?",
 };
 
 }  // namespace
@@ -220,8 +237,16 @@ QString MsgStr::replaceBackupQuestion(const QString& folder) const {
     return pick(kReplaceBackupJa, kReplaceBackupEn, 0).arg(folder);
 }
 
-QString MsgStr::restoreQuestion(int items, const QString& folder) const {
-    return pick(kJobJa, kJobEn, 0).arg(items).arg(folder);
+QString MsgStr::restoreQuestion(int items, const QString& folder, bool keepsCopies) const {
+    return pick(kJobJa, kJobEn, keepsCopies ? kRestoreKeepingQuestion : 0).arg(items).arg(folder);
+}
+
+QString MsgStr::restoreDetail(int identical, int kept) const {
+    return pick(kJobJa, kJobEn, kRestoreDetail).arg(identical).arg(kept);
+}
+
+QString MsgStr::stoppedRestoreQuestion(int kept) const {
+    return pick(kJobJa, kJobEn, kStoppedRestoreQuestion).arg(kept);
 }
 
 QString MsgStr::jobDoneText(bool restore, int items) const {

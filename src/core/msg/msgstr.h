@@ -48,8 +48,12 @@ public:
     QString jobStoppedText() const;
     // Asked before a backup into a folder that holds one already.
     QString replaceBackupQuestion(const QString& folder) const;
-    // The whole-keyboard backup and restore.
-    QString restoreQuestion(int items, const QString& folder) const;
+    // The whole-keyboard backup and restore. The restore's question says that what it replaces
+    // is kept when `keepsCopies`; its detail counts the slots not sent (the same already) and
+    // the items kept; after a restore that stopped, the user is asked to look at what it kept.
+    QString restoreQuestion(int items, const QString& folder, bool keepsCopies) const;
+    QString restoreDetail(int identical, int kept) const;
+    QString stoppedRestoreQuestion(int kept) const;
     QString jobDoneText(bool restore, int items) const;
     QString jobFailedHeading(bool restore) const;
     // Several selected items in one Import, Send or Delete: how many were done, and the heading

@@ -2,6 +2,7 @@
 // the file browser. Their bodies read the selections of the two panes; the transfers
 // themselves are the core's.
 
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -535,12 +536,14 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         const auto answer =
             QMessageBox::question(this, windowTitle(),
                                   messages_.restoreQuestion(int(manifest->entries.size()),
-                                                            QDir::toNativeSeparators(folder)));
+                                                            QDir::toNativeSeparators(folder),
+                                                            settings_.keepCopies));
         if (answer != QMessageBox::Yes) {
             return;
         }
     }
     std::vector<backup::Outcome> outcomes;
+    const QDateTime started = QDateTime::currentDateTimeUtc();
     const bool ran = frame_->run(command, [&] {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
@@ -551,13 +554,45 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
                 : backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
     });
     if (!ran) {
+        if (restore) {
+            offerWhatAStoppedRestoreKept(started);
+        }
         return;
     }
     // The panes show the result: the slots sent back, or the files of the backup.
     KbdUpdateActionExecute();
     LocalUpdateActionExecute();
-    reportOutcomes(messages_.jobDoneText(restore, doneCount(outcomes)),
-                   messages_.jobFailedHeading(restore), outcomes);
+    QString summary = messages_.jobDoneText(restore, doneCount(outcomes));
+    if (restore) {
+        const auto count = [&](auto predicate) {
+            return int(std::count_if(outcomes.begin(), outcomes.end(), predicate));
+        };
+        summary += " (" +
+                   messages_.restoreDetail(
+                       count([](const backup::Outcome& o) { return o.identical; }),
+                       count([](const backup::Outcome& o) { return o.keptCopy != 0; })) +
+                   ")";
+    }
+    reportOutcomes(summary, messages_.jobFailedHeading(restore), outcomes);
+    if (restore && doneCount(outcomes) < int(outcomes.size())) {
+        offerWhatAStoppedRestoreKept(started);
+    }
+}
+
+void TPcLinkForm::offerWhatAStoppedRestoreKept(const QDateTime& started) {
+    int kept = 0;
+    try {
+        for (const safety::Copy& copy : safetyStore_.copies()) {
+            kept += copy.why == safety::Why::Restore && copy.time >= started ? 1 : 0;
+        }
+    } catch (const platform::SystemError&) {
+        return;  // a damaged list: Replaced Items says so when it is opened
+    }
+    if (kept > 0 && QMessageBox::question(this, windowTitle(),
+                                          messages_.stoppedRestoreQuestion(kept)) ==
+                        QMessageBox::Yes) {
+        showReplacedItems();
+    }
 }
 
 void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHeading,

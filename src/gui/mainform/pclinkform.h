@@ -25,6 +25,7 @@ class LocalTreeModel;
 class PaneDragDrop;
 class PBarKbdDrvObserver;
 class QAbstractItemView;
+class QDateTime;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -139,6 +140,9 @@ private:
                                                safety::Why why, const QString& replacedBy);
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
     void offerPutBack(const safety::Copy& copy);
+    // After a restore that failed or was stopped: what it replaced since `started` is kept;
+    // offers the Replaced Items dialog to put it back.
+    void offerWhatAStoppedRestoreKept(const QDateTime& started);
     // A whole-keyboard job: the list, then every item under one progress, then one report.
     // Import, Delete and Send of several selected rows: one frame, one progress, one report.
     void importSelectedSlots();
