@@ -77,15 +77,18 @@ command, with "error" (code and text) when it fails (schema: man nvbman-cli).
                         "SLOT PATH" per saved file. A cancelled or failed backup leaves DIR
                         as it was; a DIR that holds a backup already is refused unless
                         --replace is given
-  restore [--dry-run] DIR
+  restore [--dry-run] [--exact] DIR
                         send every file of DIR's backup manifest back into its slot; prints
                         "SLOT PATH" per restored file. Each slot is fetched first: one that
                         holds the same item already is not sent again, the item of one that
                         holds another is kept as a copy (see replaced). A file changed since
                         the backup (its SHA-256 is not the manifest's) is not sent.
+                        --exact: also delete the songs and rhythms the backup does not have
+                        (each kept first; "SLOT deleted").
                         --dry-run: print "SLOT PLAN [FILE]" per slot, PLAN being identical,
                         replace, fill, keep (the keyboard's item that the backup lacks stays),
-                        file-missing or not-compared; nothing is changed
+                        delete (the same with --exact), file-missing or not-compared; nothing
+                        is changed
   verify DIR            fetch every slot and compare it with DIR's backup, byte for byte;
                         prints "SLOT VERDICT [FILE]" per slot, the verdict being identical,
                         different, missing-on-keyboard, missing-in-folder or not-compared;
@@ -128,9 +131,12 @@ struct CliOptions {
                               "send: fetch the slot again afterwards and compare it with FILE."};
     QCommandLineOption dryRun{"dry-run",
                               "restore: say per slot what a restore would do; change nothing."};
+    QCommandLineOption exact{"exact",
+                             "restore: also delete the songs and rhythms the backup does not "
+                             "have (each kept as a copy first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify, dryRun};
+        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify, dryRun, exact};
     }
 };
 
@@ -231,6 +237,7 @@ public:
           json_(parser.isSet(options.json)),
           verify_(parser.isSet(options.verify)),
           dryRun_(parser.isSet(options.dryRun)),
+          exact_(parser.isSet(options.exact)),
           verbose_(parser.isSet(options.verbose)),
           logPath_(parser.value(options.log)),
           progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
@@ -731,7 +738,7 @@ private:
         progress_.start("Restore", 0);
         const auto outcomes =
             backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_,
-                                    noSafetyCopy_ ? nullptr : &store_);
+                                    noSafetyCopy_ ? nullptr : &store_, exact_);
         const int status = report(outcomes, folder, "not restored");
         const auto count = [&](auto predicate) {
             return std::count_if(outcomes.begin(), outcomes.end(), predicate);
@@ -794,7 +801,7 @@ private:
     }
 
     // What a restore does with a slot that stands so against the backup.
-    static QString planWord(const backup::Comparison& comparison) {
+    QString planWord(const backup::Comparison& comparison) const {
         switch (comparison.verdict) {
             case backup::Verdict::Identical:
                 return "identical";
@@ -803,9 +810,15 @@ private:
             case backup::Verdict::MissingOnKeyboard:
                 return "fill";
             case backup::Verdict::MissingInFolder:
-                // The keyboard's own item, which the backup lacks, stays; a backup whose file
-                // is gone cannot put that slot back.
-                return comparison.file.isEmpty() ? "keep" : "file-missing";
+                // The keyboard's own item, which the backup lacks, stays (an exact restore
+                // deletes a song or rhythm); a backup whose file is gone cannot put that slot
+                // back.
+                if (!comparison.file.isEmpty()) {
+                    return "file-missing";
+                }
+                return exact_ && (comparison.slot.kind == "song" || comparison.slot.kind == "rhythm")
+                           ? "delete"
+                           : "keep";
             case backup::Verdict::NotCompared:
                 break;
         }
@@ -927,7 +940,10 @@ private:
             if (outcome.error.isEmpty()) {
                 if (!json_) {
                     out() << outcome.slot.text() << ' '
-                          << QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)) << '\n';
+                          << (outcome.removed
+                                  ? QStringLiteral("deleted")
+                                  : QDir::toNativeSeparators(QDir(folder).filePath(outcome.file)))
+                          << '\n';
                 }
             } else {
                 lastError = outcome.error;
@@ -954,6 +970,7 @@ private:
     bool json_;
     bool verify_;
     bool dryRun_;
+    bool exact_;
     bool verbose_;
     QString logPath_;
     int logListener_ = 0;

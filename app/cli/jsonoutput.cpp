@@ -18,6 +18,7 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
             {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
             {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
             {"identical", outcome.identical},
+            {"removed", outcome.removed},
             {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()},
             {"retried", outcome.retried}});
     }

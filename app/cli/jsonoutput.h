@@ -13,8 +13,8 @@ namespace jsonoutput {
 
 // {"folder": DIR, "items": [{"slot", "file" (path, null when none), "error" (null on success),
 // "warning" (null when none), "identical" (a restore found the item there already),
-// "keptCopy" (a restore kept what it replaced; null when nothing), "retried"}]}: import, backup
-// and restore.
+// "removed" (an exact restore deleted the keyboard's item), "keptCopy" (a restore kept what it
+// replaced; null when nothing), "retried"}]}: import, backup and restore.
 QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes);
 
 // {"inputs": [{"number", "name"}], "outputs": [...]}

@@ -249,6 +249,18 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
                         [](const backup::Outcome& o) { return o.identical && o.keptCopy == 0; }));
     QCOMPARE(slotsWritten(rig.fromProgram()), QStringList());
     QCOMPARE(int(store.copies().size()), 1);
+
+    // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store,
+                                       true);
+    QCOMPARE(int(restored.size()), 40);
+    const backup::Outcome removed = restored.back();
+    QCOMPARE(removed.slot.text(), QString("song:1"));
+    QVERIFY2(removed.removed && removed.error.isEmpty(), qPrintable(removed.error));
+    EkDataFile keptSong(DataType::NoType);
+    store.loadChecked(*store.find(removed.keptCopy), keptSong);
+    QCOMPARE(keptSong.words(), newSong);
+    QTRY_COMPARE(rig.keyboard.memory().toJson(), KeyboardMemory::demo().toJson());
 }
 
 namespace {

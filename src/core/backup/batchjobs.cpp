@@ -81,13 +81,17 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
         }
         EkData& slot = *where.slot;
         const std::uint32_t bytes = store != nullptr ? slot.size() : 0;
-        outcomes.push_back(run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
-            if (store != nullptr) {
-                safety::keepCopy(*store, link, slot, where.directoryPath, safety::Why::Delete, {},
-                                 itemProgress);
+        std::optional<safety::Copy> kept;
+        Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
+            // A second try (the first lost an answer) does not keep the item twice.
+            if (store != nullptr && !kept) {
+                kept = safety::keepCopy(*store, link, slot, where.directoryPath,
+                                        safety::Why::Delete, {}, itemProgress);
             }
             link.driver.deleteData(slot);
-        }));
+        });
+        outcome.keptCopy = kept ? kept->id : 0;
+        outcomes.push_back(outcome);
     }
     return outcomes;
 }

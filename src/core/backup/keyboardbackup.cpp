@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <optional>
 
+#include "batchjobs.h"
 #include "data/ekdatafile.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
@@ -346,9 +347,23 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
     return outcomes;
 }
 
+std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& manifest) {
+    std::vector<SlotAddress> extra;
+    for (const auto& [address, where] : allSlots(driver)) {
+        const bool deletable = address.kind == "song" || address.kind == "rhythm";
+        const bool inBackup =
+            std::any_of(manifest.entries.begin(), manifest.entries.end(),
+                        [&](const ManifestEntry& entry) { return entry.slot == address; });
+        if (deletable && !inBackup && where.slot != nullptr && where.slot->isPresent()) {
+            extra.push_back(address);
+        }
+    }
+    return extra;
+}
+
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::Store* store) {
+                                     JobProgress* progress, safety::Store* store, bool exact) {
     // Each slot's item travels twice at most: fetched to compare (and kept), then replaced.
     std::int64_t total = 0;
     for (const ManifestEntry& entry : manifest.entries) {
@@ -407,6 +422,13 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                                   .arg(entry.file);
         }
         outcomes.push_back(outcome);
+    }
+    if (exact && !run.linkLost()) {
+        for (Outcome& removed : batch::deleteSlots(
+                 link, slotsNotInBackup(link.driver, manifest), store, messages, progress)) {
+            removed.removed = removed.error.isEmpty();
+            outcomes.push_back(removed);
+        }
     }
     return outcomes;
 }

@@ -76,6 +76,8 @@ struct Outcome {
     bool identical = false;
     // The number of the copy kept of what the item replaced (safety::Store); 0 when none.
     std::int64_t keptCopy = 0;
+    // An exact restore: the keyboard's song or rhythm that the backup lacks was deleted.
+    bool removed = false;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.
@@ -112,10 +114,18 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
 // as a copy in `store` before it is replaced (`keptCopy`; no copy when `store` is null), an
 // empty one is filled. A file that no longer has the SHA-256 the manifest gives, or that is no
 // regular file of its own (a symbolic link, say), is not sent (its outcome says why); one sent
-// without a hash to check (a format-1 manifest) carries a warning.
+// without a hash to check (a format-1 manifest) carries a warning. The keyboard's songs and
+// rhythms that the backup lacks stay, unless `exact`: then they are kept and deleted
+// (`removed`) once every item of the backup is back, and not when the keyboard stopped
+// answering.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::Store* store);
+                                     JobProgress* progress, safety::Store* store,
+                                     bool exact = false);
+
+// The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact
+// restore deletes.
+std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& manifest);
 
 // How a slot stands against a backup.
 enum class Verdict {
