@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ekmidi/midilogtext.h"
 
@@ -20,8 +21,9 @@ constexpr int kBytesWidth = 320;
 
 }  // namespace
 
-MidiLogModel::MidiLogModel(QObject* parent) : QAbstractTableModel(parent) {
-    shown_ = platform::MidiLog::instance().entries().size();
+MidiLogModel::MidiLogModel(std::size_t rowLimit, QObject* parent)
+    : QAbstractTableModel(parent), limit_(rowLimit) {
+    shown_ = std::min(platform::MidiLog::instance().entries().size(), limit_);
     listener_ = platform::MidiLog::instance().addListener(
         [this](const platform::MidiLog::Entry&) { appended(); });
 }
@@ -31,15 +33,16 @@ MidiLogModel::~MidiLogModel() {
 }
 
 void MidiLogModel::appended() {
-    // The log drops its oldest entry once full: the first row goes, the new one comes.
-    const std::size_t size = platform::MidiLog::instance().entries().size();
-    if (size == shown_ && shown_ > 0) {
+    // Once the rows are full (or the log drops its oldest entry) the first row goes, the new
+    // one comes.
+    const std::size_t rows = std::min(platform::MidiLog::instance().entries().size(), limit_);
+    if (rows == shown_ && shown_ > 0) {
         beginRemoveRows({}, 0, 0);
         --shown_;
         endRemoveRows();
     }
-    beginInsertRows({}, int(shown_), int(size) - 1);
-    shown_ = size;
+    beginInsertRows({}, int(shown_), int(rows) - 1);
+    shown_ = rows;
     endInsertRows();
 }
 
@@ -53,10 +56,13 @@ int MidiLogModel::columnCount(const QModelIndex& parent) const {
 
 QVariant MidiLogModel::data(const QModelIndex& index, int role) const {
     const auto& entries = platform::MidiLog::instance().entries();
-    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= entries.size()) {
+    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= shown_ ||
+        shown_ > entries.size()) {
         return {};
     }
-    const midilogtext::Fields fields = midilogtext::fieldsOf(entries[std::size_t(index.row())]);
+    // The rows are the log's last ones.
+    const std::size_t entry = entries.size() - shown_ + std::size_t(index.row());
+    const midilogtext::Fields fields = midilogtext::fieldsOf(entries[entry]);
     switch (index.column()) {
         case TimeColumn:
             return fields.time;
@@ -108,19 +114,16 @@ MidiLogDock::MidiLogDock(QWidget* parent) : QDockWidget(tr("MIDI Log"), parent) 
     setObjectName("MidiLogDock");
     toggleViewAction()->setText(tr("&MIDI Log"));
     toggleViewAction()->setObjectName("MidiLogAction");
-    model_ = new MidiLogModel(this);
+    model_ = new MidiLogModel(kShownMessages, this);
     view_ = new QTableView;
     view_->setObjectName("MidiLogView");
     view_->setAccessibleName(tr("MIDI messages"));
-    view_->setModel(model_);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->verticalHeader()->hide();
     view_->horizontalHeader()->setStretchLastSection(true);
-    view_->setColumnWidth(MidiLogModel::TimeColumn, kTimeWidth);
-    view_->setColumnWidth(MidiLogModel::DirectionColumn, kDirectionWidth);
-    view_->setColumnWidth(MidiLogModel::BytesColumn, kBytesWidth);
     view_->setWordWrap(false);
+    connect(this, &QDockWidget::visibilityChanged, this, &MidiLogDock::attachWhileShown);
     // New messages stay in sight while the view is at its end.
     connect(model_, &QAbstractItemModel::rowsInserted, view_, [this] {
         if (isVisible()) {
@@ -145,6 +148,19 @@ MidiLogDock::MidiLogDock(QWidget* parent) : QDockWidget(tr("MIDI Log"), parent) 
     layout->addWidget(view_);
     layout->addLayout(buttons);
     setWidget(content);
+}
+
+void MidiLogDock::attachWhileShown(bool shown) {
+    if (shown == (view_->model() == model_)) {
+        return;
+    }
+    view_->setModel(shown ? model_ : nullptr);
+    if (shown) {
+        view_->setColumnWidth(MidiLogModel::TimeColumn, kTimeWidth);
+        view_->setColumnWidth(MidiLogModel::DirectionColumn, kDirectionWidth);
+        view_->setColumnWidth(MidiLogModel::BytesColumn, kBytesWidth);
+        view_->scrollToBottom();
+    }
 }
 
 void MidiLogDock::saveAs() {

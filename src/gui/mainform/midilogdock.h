@@ -7,15 +7,16 @@
 
 class QTableView;
 
-// The MIDI log's rows: every message the program's ports sent and received (the last
-// platform::MidiLog::kCapacity of them), with time, direction, bytes and meaning. Follows the
-// log as messages pass.
+// The MIDI log's rows: the last `rowLimit` messages the program's ports sent and received (at
+// most the log's platform::MidiLog::kCapacity), with time, direction, bytes and meaning.
+// Follows the log as messages pass.
 class MidiLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { TimeColumn, DirectionColumn, BytesColumn, MeaningColumn, ColumnCount };
 
-    explicit MidiLogModel(QObject* parent = nullptr);
+    explicit MidiLogModel(std::size_t rowLimit = platform::MidiLog::kCapacity,
+                          QObject* parent = nullptr);
     ~MidiLogModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -25,20 +26,29 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void clear();
-    // The log as text, a line per message, oldest first.
+    // The whole log as text, a line per message, oldest first.
     QString text() const;
 
 private:
     void appended();
 
+    std::size_t limit_;
     int listener_ = 0;
-    std::size_t shown_ = 0;  // rows the view knows of
+    std::size_t shown_ = 0;  // rows the view knows of: the log's last ones
 };
 
 // View > "MIDI Log": a dock under the window with the log, "Clear" and "Save As...".
+//
+// A table exposes every cell to screen readers, and the log holds up to 20,000 messages: a
+// hidden dock that kept its rows made the window's accessibility tree grow with every command
+// until a screen reader could no longer walk it. So the view has its rows only while the dock
+// is shown, and then only the most recent messages; Save As... writes the whole log.
 class MidiLogDock : public QDockWidget {
     Q_OBJECT
 public:
+    // The messages the dock shows at most.
+    static constexpr std::size_t kShownMessages = 80;
+
     explicit MidiLogDock(QWidget* parent = nullptr);
     MidiLogModel* model() const { return model_; }
     // Writes the log's text to `path`; an error box says what failed.
@@ -46,6 +56,8 @@ public:
 
 private:
     void saveAs();
+    // Gives the view its rows while the dock is shown, and takes them away while it is not.
+    void attachWhileShown(bool shown);
 
     MidiLogModel* model_;
     QTableView* view_;
