@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -736,9 +737,16 @@ private:
         }
         getList();
         progress_.start("Restore", 0);
-        const auto outcomes =
-            backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_,
-                                    noSafetyCopy_ ? nullptr : &store_, exact_);
+        const QDateTime started = QDateTime::currentDateTimeUtc();
+        std::vector<backup::Outcome> outcomes;
+        try {
+            outcomes = backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_,
+                                               noSafetyCopy_ ? nullptr : &store_, exact_);
+        } catch (...) {
+            // Stopped: say where what it had replaced already is.
+            sayKeptSince(started);
+            throw;
+        }
         const int status = report(outcomes, folder, "not restored");
         const auto count = [&](auto predicate) {
             return std::count_if(outcomes.begin(), outcomes.end(), predicate);
@@ -752,6 +760,26 @@ private:
                            .arg(kept));
         }
         return status;
+    }
+
+    // The copies a restore kept since `started`, when it stopped midway.
+    void sayKeptSince(const QDateTime& started) {
+        QStringList ids;
+        try {
+            for (const safety::Copy& copy : store_.copies()) {
+                if (copy.time >= started) {
+                    ids.prepend(QString::number(copy.id));
+                }
+            }
+        } catch (const platform::SystemError&) {
+            return;  // a damaged list: "replaced" says so
+        }
+        if (!ids.isEmpty()) {
+            progress_.finish();
+            printError(QString("nvbman-cli: the restore stopped; what it had replaced is kept as "
+                               "%1 %2 (nvbman-cli put-back ID).")
+                           .arg(ids.size() == 1 ? "copy" : "copies", ids.join(", ")));
+        }
     }
 
     // restore --dry-run: what a restore would do with each slot, from a comparison of every

@@ -2,7 +2,8 @@
 """Drives the real NvbMan window through its accessibility interface (AT-SPI), as a screen
 reader user would: a fresh settings folder, the built-in software keyboard chosen in the
 preferences, Get/Update List clicked with the pointer left resting on the button (the status
-line must read "Get list..." meanwhile), three rows of the keyboard list read, a row's pop-up
+line must read "Get list..." meanwhile), three rows of the keyboard list read, the window's
+accessibility tree counted after one listing and after twenty more (it must not grow), a row's pop-up
 menu read twice and its Properties read (values, not captions), one slot imported and the new
 file's row found in the PC list, a second row added to the selection and both imported in one go
 (the status line read), the details view chosen through the button's toggle action.
@@ -116,7 +117,8 @@ def error_box(app):
 
 
 def key(keysym_name):
-    code = {"End": 0xFF57, "Return": 0xFF0D, "Escape": 0xFF1B, "Up": 0xFF52}[keysym_name]
+    code = {"End": 0xFF57, "Return": 0xFF0D, "Escape": 0xFF1B, "Up": 0xFF52,
+            "F5": 0xFFC2}[keysym_name]
     pyatspi.Registry.generateKeyboardEvent(code, None, pyatspi.KEY_SYM)
     time.sleep(0.2)
 
@@ -207,6 +209,38 @@ def list_status_while_pointer_rests(main_window):
     return heard, bar_hidden
 
 
+def object_count(acc):
+    """The objects a screen reader's full walk of the tree below `acc` meets."""
+    count = 1
+    for i in range(acc.childCount):
+        try:
+            child = acc.getChildAtIndex(i)
+        except Exception:
+            continue
+        if child is not None:
+            count += object_count(child)
+    return count
+
+
+def listed_once_more(main_window):
+    """F5, Get/Update List from the keyboard, and the command followed on the status line to
+    its end. (A press through the accessibility interface would return only once the command
+    had ended, with nothing left to see of it.)"""
+    status = wait_for("status line", lambda: status_line(main_window))
+    key("F5")
+    heard = set()
+    deadline = time.monotonic() + TIMEOUT
+    while time.monotonic() < deadline:
+        try:
+            heard.add(status.name)
+        except Exception:
+            pass
+        if "Get list..." in heard and status.name == "":
+            return
+        pump(0.02)
+    fail(f"F5 did not list the keyboard (the status line read {sorted(heard)})")
+
+
 def rows(list_acc):
     """The captions of a list's rows (its cells of the first column)."""
     table = list_acc.queryTable()
@@ -272,6 +306,19 @@ def main():
         log(f"keyboard list: {listed[:3]}")
         if listed[:3] != ["Velvet  ", "Glass EP", "Brass Up"]:
             fail(f"unexpected rows {listed[:3]}")
+
+        # The accessibility tree does not grow with use (the hidden MIDI log once added a cell
+        # per message): counted after the first listing and after twenty more.
+        started = time.monotonic()
+        after_one = object_count(main_window)
+        walk = time.monotonic() - started
+        for _ in range(20):
+            listed_once_more(main_window)
+        after_many = object_count(main_window)
+        log(f"accessible objects: {after_one} after one listing ({walk:.2f} s to walk), "
+            f"{after_many} after 21")
+        if after_many > after_one * 1.1:
+            fail(f"the accessibility tree grew from {after_one} to {after_many} objects")
 
         # A right-click chooses the row, and the same menu reads in full every time it opens.
         menus = []

@@ -622,6 +622,12 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
 
     QProcess send;
     if (restore) {
+        // A backup of another song than the slot holds: a restore sends only what differs.
+        QFile changed(file);
+        QVERIFY(changed.open(QIODevice::ReadWrite));
+        QVERIFY(changed.seek(changed.size() - 1));
+        QVERIFY(changed.putChar('\x2A'));
+        changed.close();
         QJsonObject item{{"slot", target},
                          {"file", QFileInfo(file).fileName()},
                          {"type", DataType::Song},
@@ -663,6 +669,10 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     if (keptSong) {
         QVERIFY2(lines.last().contains("was kept as copy 1"), lines.last().constData());
     }
+    if (restore) {
+        QVERIFY2(lines.value(lines.size() - 2).contains("what it had replaced is kept as copy 1"),
+                 lines.value(lines.size() - 2).constData());
+    }
     QTest::qWait(300);
     log += sim->process().readAllStandardOutput();
     // No status went out from the program after its first block (in a send that is only the
@@ -678,7 +688,7 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     if (target != source) {
         QCOMPARE(after.toJson(), before.toJson());
     }
-    if (keptSong) {
+    if (keptSong || restore) {
         // The kept copy puts the keyboard back as it was.
         const Result back = cli({"--quiet", "put-back", "1"}, sim.get());
         QVERIFY2(back.exitCode == 0, back.err.constData());
