@@ -1055,8 +1055,8 @@ int main(int argc, char* argv[]) {
     const CliOptions options;
     parser.addOptions(options.all());
     parser.addPositionalArgument("command",
-                                 "devices, list, import, send, delete, backup, restore, verify, "
-                                 "show, replaced or put-back.",
+                                 "devices, find, list, import, send, delete, backup, restore, "
+                                 "verify, show, replaced or put-back.",
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {
