@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <optional>
 
 #include "batchjobs.h"
@@ -311,17 +312,12 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
     };
     if (run.linkLost()) {
         // The keyboard or the MIDI service went away: what was saved is no backup of it.
-        QString lastError;
-        for (const Outcome& outcome : outcomes) {
-            if (!outcome.error.isEmpty() && lastError.isEmpty()) {
-                lastError = outcome.error;
-            }
-        }
-        throw nothingKept(
-            QString("The keyboard stopped answering after %1 of %2 items (%3).")
-                .arg(manifest.entries.size())
-                .arg(present.size())
-                .arg(lastError));
+        const auto failed = std::find_if(outcomes.begin(), outcomes.end(),
+                                         [](const Outcome& o) { return !o.error.isEmpty(); });
+        throw nothingKept(QString("The keyboard stopped answering after %1 of %2 items (%3).")
+                              .arg(manifest.entries.size())
+                              .arg(present.size())
+                              .arg(failed != outcomes.end() ? failed->error : QString()));
     }
     if (manifest.entries.empty() && !present.empty()) {
         throw nothingKept(QString("No item could be saved (%1).").arg(outcomes.front().error));
@@ -365,18 +361,20 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress, safety::Store* store, bool exact) {
     // Each slot's item travels twice at most: fetched to compare (and kept), then replaced.
+    const auto bytesMoved = [&](const ManifestEntry& entry) {
+        const SlotInTree where = findSlot(link.driver, entry.slot);
+        const bool held = where.slot != nullptr && where.slot->isPresent();
+        return std::uint32_t(entry.size + (held ? where.slot->size() : 0));
+    };
     std::int64_t total = 0;
     for (const ManifestEntry& entry : manifest.entries) {
-        const SlotInTree where = findSlot(link.driver, entry.slot);
-        total += entry.size + (where.slot != nullptr && where.slot->isPresent() ? where.slot->size()
-                                                                                : 0);
+        total += bytesMoved(entry);
     }
     JobRun run(progress, total, messages);
     std::vector<Outcome> outcomes;
     for (const ManifestEntry& entry : manifest.entries) {
         const SlotInTree where = findSlot(link.driver, entry.slot);
-        const std::uint32_t bytes =
-            entry.size + (where.slot != nullptr && where.slot->isPresent() ? where.slot->size() : 0);
+        const std::uint32_t bytes = bytesMoved(entry);
         bool identical = false;
         std::optional<safety::Copy> kept;
         Outcome outcome =
