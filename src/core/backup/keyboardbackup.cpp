@@ -347,9 +347,11 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
     std::vector<SlotAddress> extra;
     for (const auto& [address, where] : allSlots(driver)) {
         const bool deletable = address.kind == "song" || address.kind == "rhythm";
+        // A named reference: Debian 12's clang 14 cannot capture a structured binding in a lambda.
+        const SlotAddress& slot = address;
         const bool inBackup =
             std::any_of(manifest.entries.begin(), manifest.entries.end(),
-                        [&](const ManifestEntry& entry) { return entry.slot == address; });
+                        [&](const ManifestEntry& entry) { return entry.slot == slot; });
         if (deletable && !inBackup && where.slot != nullptr && where.slot->isPresent()) {
             extra.push_back(address);
         }
