@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "backup/batchjobs.h"
+#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
@@ -34,6 +35,8 @@
 #include "kbdsim/simulatordevice.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
+#include "organise/slotedits.h"
+#include "organise/undo.h"
 #include "platform/cancellation.h"
 #include "platform/keyboardsession.h"
 #include "platform/midilog.h"
@@ -97,9 +100,21 @@ command, with "error" (code and text) when it fails (schema: man nvbman-cli).
   show FILE             print a .nvb file's type, size and name (no keyboard needed)
   replaced [--json]     list the copies kept of what send and delete replaced, newest first
   put-back ID           send kept copy ID back into the slot it came from
+  copy SLOT TO          copy the item of SLOT into the slot TO of the same kind
+  move SLOT TO          move a song or rhythm into TO; SLOT is left empty
+  swap SLOT TO          exchange the items of two slots of one kind (with an empty song or
+                        rhythm slot: a move)
+  rename SLOT NAME      give the item in SLOT (tone, DSP, song or rhythm) a new name of 1 to 8
+                        characters from space to '~'
+  history [--json]      list the changes that undo and redo take back, newest first
+  undo [--force]        take back the newest change (send, delete, put-back, copy, move, swap,
+                        rename, restore): each slot gets back what it held. A slot changed
+                        since (by another program or on the keyboard) is refused unless --force
+  redo [--force]        do again the newest change that undo took back
 
-Before send or restore replaces an item and before delete, the slot's item is fetched into a
-kept copy (~/.local/share/NvbMan/replaced; --no-safety-copy: none). When a send into a song slot fails
+Before any command replaces an item or empties a slot, the slot's item is fetched into a kept
+copy (~/.local/share/NvbMan/replaced; --no-safety-copy: none, and nothing to undo); the last
+50 changes are kept for undo. When a send into a song slot fails
 after the old song was deleted, the last lines say which copy holds it.
 
 SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
@@ -135,9 +150,13 @@ struct CliOptions {
     QCommandLineOption exact{"exact",
                              "restore: also delete the songs and rhythms the backup does not "
                              "have (each kept as a copy first)."};
+    QCommandLineOption force{"force",
+                             "undo, redo: also when a slot was changed since (what it holds "
+                             "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in, out, quiet, verbose, log, json, replace, noSafetyCopy, verify, dryRun, exact};
+        return {in,   out,          quiet,  verbose, log,   json,
+                replace, noSafetyCopy, verify, dryRun,  exact, force};
     }
 };
 
@@ -239,6 +258,7 @@ public:
           verify_(parser.isSet(options.verify)),
           dryRun_(parser.isSet(options.dryRun)),
           exact_(parser.isSet(options.exact)),
+          force_(parser.isSet(options.force)),
           verbose_(parser.isSet(options.verbose)),
           logPath_(parser.value(options.log)),
           progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
@@ -316,6 +336,25 @@ public:
         if (command == "verify") {
             expectArguments(rest, 1, 1);
             return verify(rest[0]);
+        }
+        for (const organise::Edit edit :
+             {organise::Edit::Copy, organise::Edit::Move, organise::Edit::Swap}) {
+            if (command == organise::actionOf(edit)) {
+                expectArguments(rest, 2, 2);
+                return editSlots(edit, slotArgument(rest[0]), slotArgument(rest[1]));
+            }
+        }
+        if (command == "rename") {
+            expectArguments(rest, 2, 2);
+            return rename(slotArgument(rest[0]), rest[1]);
+        }
+        if (command == "history") {
+            expectArguments(rest, 0, 0);
+            return history();
+        }
+        if (command == "undo" || command == "redo") {
+            expectArguments(rest, 0, 0);
+            return reverse(command == "undo");
         }
         throw UsageError(command.isEmpty() ? "no command given"
                                            : "unknown command '" + command + "'");
@@ -599,16 +638,16 @@ private:
 
     // Before a send or a delete: what the slot holds now goes into the safety store, unless
     // --no-safety-copy. A copy that cannot be made stops the command before anything changes.
-    std::optional<safety::Copy> keepCopy(const SlotInTree& where, safety::Why why,
-                                         const QString& replacedBy) {
-        if (noSafetyCopy_ || !where.slot->isPresent()) {
+    std::optional<safety::Copy> keepCopy(safety::ChangeRecord* record, const SlotInTree& where,
+                                         safety::Why why, const QString& replacedBy) {
+        if (record == nullptr || !where.slot->isPresent()) {
             return std::nullopt;
         }
         progress_.start("Keep a copy", int(where.slot->size()));
         std::optional<safety::Copy> copy;
         retrying(SlotAddress::of(*where.slot), [&] {
-            copy = safety::keepCopy(store_, link(), *where.slot, where.directoryPath, why,
-                                    replacedBy, &progress_);
+            copy = record->fetchAndKeep(link(), *where.slot, where.directoryPath, why,
+                                        replacedBy, &progress_);
         });
         progress_.finish();
         return copy;
@@ -617,14 +656,26 @@ private:
     int send(const QString& file, const SlotAddress& wanted) {
         EkDataFile item(DataType::NoType);
         transfer::loadFile(file, item);
-        return sendLoaded(item, file, wanted);
+        return sendLoaded(item, file, wanted, "send");
     }
 
-    // Sends `item`, read from `file`, into the slot.
-    int sendLoaded(EkDataFile& item, const QString& file, const SlotAddress& wanted) {
+    // What the command changes, for undo; null with --no-safety-copy.
+    std::unique_ptr<safety::ChangeRecord> changeRecord(const QString& action,
+                                                       const QStringList& subjects) {
+        if (noSafetyCopy_) {
+            return nullptr;
+        }
+        return std::make_unique<safety::ChangeRecord>(store_, action, subjects);
+    }
+
+    // Sends `item`, read from `file`, into the slot: the history's `action`.
+    int sendLoaded(EkDataFile& item, const QString& file, const SlotAddress& wanted,
+                   const QString& action) {
         getSlots({wanted});
         const SlotInTree where = slotOf(wanted);
-        const auto copy = keepCopy(where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
+        const auto record = changeRecord(action, {wanted.text()});
+        const auto copy =
+            keepCopy(record.get(), where, safety::Why::Send, QFileInfo(file).absoluteFilePath());
         progress_.start("Send", int(item.size()));
         try {
             retrying(wanted, [&] {
@@ -640,6 +691,10 @@ private:
                 failure_.text += '\n' + safety::keptCopyText(*copy, store_);
             }
             return Failure;
+        }
+        if (record) {
+            record->left(wanted, &item);
+            record->commit();
         }
         progress_.finish();
         if (verify_) {
@@ -665,8 +720,13 @@ private:
         getSlots({wanted});
         const SlotInTree where = slotOf(wanted);
         const QString name = transfer::keyboardText(where.slot->name());
-        const auto copy = keepCopy(where, safety::Why::Delete, {});
+        const auto record = changeRecord("delete", {wanted.text()});
+        const auto copy = keepCopy(record.get(), where, safety::Why::Delete, {});
         driver_.deleteData(*where.slot);
+        if (record) {
+            record->left(wanted, nullptr);
+            record->commit();
+        }
         if (json_) {
             printJson({{"slot", wanted.text()},
                        {"name", name},
@@ -716,7 +776,7 @@ private:
         // Exactly the bytes whose hash was checked are sent.
         EkDataFile item(DataType::NoType);
         store_.loadChecked(*copy, item);
-        return sendLoaded(item, store_.filePath(*copy), copy->slot);
+        return sendLoaded(item, store_.filePath(*copy), copy->slot, "put-back");
     }
 
     // Every present slot into its own file and the manifest; restore puts them back. A slot
@@ -740,8 +800,12 @@ private:
         const QDateTime started = QDateTime::currentDateTimeUtc();
         std::vector<backup::Outcome> outcomes;
         try {
+            const auto record = changeRecord("restore", {QDir(folder).absolutePath()});
             outcomes = backup::restoreKeyboard(link(), manifest, folder, messages_, &progress_,
-                                               noSafetyCopy_ ? nullptr : &store_, exact_);
+                                               record.get(), exact_);
+            if (record) {
+                record->commit();
+            }
         } catch (...) {
             // Stopped: say where what it had replaced already is.
             sayKeptSince(started);
@@ -910,6 +974,123 @@ private:
         return Success;
     }
 
+    // copy, move, swap: refused before any traffic when the two slots cannot take part.
+    int editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
+        if (from == to || from.kind != to.kind) {
+            throw UsageError(QString("%1 needs two different slots of one kind ('%2', '%3')")
+                                 .arg(organise::actionOf(edit), from.text(), to.text()));
+        }
+        if (edit == organise::Edit::Move && from.kind != "song" && from.kind != "rhythm") {
+            throw UsageError("only songs and rhythms can be moved; a " + from.kind +
+                             " can be copied or swapped");
+        }
+        requireSafetyCopies(organise::actionOf(edit));
+        getSlots({from, to});
+        safety::ChangeRecord record(store_, organise::actionOf(edit), {from.text(), to.text()});
+        progress_.start(qPrintable(organise::actionOf(edit)), 0);
+        organise::editSlots(link(), edit, from, to, record, messages_, &progress_);
+        record.commit();
+        return changed();
+    }
+
+    int rename(const SlotAddress& slot, const QString& name) {
+        try {
+            organise::checkName(name);
+        } catch (const platform::SystemError& e) {
+            throw UsageError(QString::fromStdString(e.what()));
+        }
+        requireSafetyCopies("rename");
+        getSlots({slot});
+        safety::ChangeRecord record(store_, "rename", {slot.text(), name});
+        progress_.start("Rename", 0);
+        organise::renameSlot(link(), slot, name, record, messages_, &progress_);
+        record.commit();
+        return changed();
+    }
+
+    // An edit keeps what it replaces, always: it is what undo puts back.
+    void requireSafetyCopies(const QString& command) const {
+        if (noSafetyCopy_) {
+            throw UsageError(command + " always keeps what it replaces (no --no-safety-copy)");
+        }
+    }
+
+    // The change just made, as history lists it.
+    int changed() {
+        progress_.finish();
+        const auto latest = safety::History(store_.folder()).undoable();
+        if (!latest.empty()) {
+            if (json_) {
+                printJson({{"change", safety::toJson(latest.front())}});
+            } else {
+                out() << safety::titleOf(latest.front()) << '\n';
+            }
+        }
+        return Success;
+    }
+
+    int history() {
+        const safety::History history(store_.folder());
+        const std::vector<safety::Change> undoable = history.undoable();
+        const std::vector<safety::Change> redoable = history.redoable();
+        if (json_) {
+            QJsonArray undo;
+            QJsonArray redo;
+            for (const safety::Change& change : undoable) {
+                undo.append(safety::toJson(change));
+            }
+            for (const safety::Change& change : redoable) {
+                redo.append(safety::toJson(change));
+            }
+            printJson({{"undo", undo}, {"redo", redo}});
+            return Success;
+        }
+        const auto list = [](const char* word, const std::vector<safety::Change>& changes) {
+            for (const safety::Change& change : changes) {
+                out() << QString("%1 %2  %3  %4\n")
+                             .arg(word)
+                             .arg(change.id, 4)
+                             .arg(change.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"))
+                             .arg(printable(safety::titleOf(change)));
+            }
+        };
+        list("undo", undoable);
+        list("redo", redoable);
+        return Success;
+    }
+
+    // undo (`undoing`) or redo of the newest change.
+    int reverse(bool undoing) {
+        const safety::History history(store_.folder());
+        const std::vector<safety::Change> changes =
+            undoing ? history.undoable() : history.redoable();
+        if (changes.empty()) {
+            throw platform::SystemError(undoing ? "There is nothing to undo."
+                                                : "There is nothing to redo.");
+        }
+        const safety::Change& change = changes.front();
+        getSlots(organise::slotsOf(change));
+        progress_.start(undoing ? "Undo" : "Redo", 0);
+        try {
+            organise::reverseChange(link(), store_, change, undoing, force_, messages_,
+                                    &progress_);
+        } catch (const organise::ChangedSince& e) {
+            progress_.finish();
+            throw platform::SystemError(std::string(e.what()) + " nvbman-cli " +
+                                        (undoing ? "undo" : "redo") +
+                                        " --force takes it back all the same (what the slot "
+                                        "holds now is kept first).");
+        }
+        progress_.finish();
+        const QString title = safety::titleOf(change);
+        if (json_) {
+            printJson({{undoing ? "undone" : "redone", safety::toJson(change)}});
+        } else {
+            out() << (undoing ? "Undone: " : "Redone: ") << title << '\n';
+        }
+        return Success;
+    }
+
     // The MIDI log's lines on stderr (--verbose) and in a file (--log).
     void startMidiLog(const QString& path) {
         if (!path.isEmpty()) {
@@ -999,6 +1180,7 @@ private:
     bool verify_;
     bool dryRun_;
     bool exact_;
+    bool force_;
     bool verbose_;
     QString logPath_;
     int logListener_ = 0;
@@ -1056,7 +1238,8 @@ int main(int argc, char* argv[]) {
     parser.addOptions(options.all());
     parser.addPositionalArgument("command",
                                  "devices, find, list, import, send, delete, backup, restore, "
-                                 "verify, show, replaced or put-back.",
+                                 "verify, show, replaced, put-back, copy, move, swap, rename, "
+                                 "history, undo or redo.",
                                  "COMMAND [ARGS...]");
 
     if (!parser.parse(app.arguments())) {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 
+#include "backup/history.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
 #include "benchiterations.h"
@@ -58,8 +59,11 @@ void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
     rig.wire = {};
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        safety::keepCopy(store, {rig.driver, rig.number, rig.number}, *where.slot,
-                         where.directoryPath, safety::Why::Send, {}, nullptr);
+        // A record per copy, as each command keeps its own (it would keep a slot only once).
+        safety::ChangeRecord record(store, "send", {slotText});
+        record.fetchAndKeep({rig.driver, rig.number, rig.number}, *where.slot,
+                            where.directoryPath, safety::Why::Send, {}, nullptr);
+        record.take();
         seconds += secondsSince(start);
     }
     const auto iterations = double(state.iterations());

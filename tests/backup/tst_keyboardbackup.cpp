@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "data/ekdatafile.h"
@@ -213,8 +214,10 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     rig.clearTraffic();
 
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
+    std::optional<safety::ChangeRecord> record(std::in_place, store, "restore",
+                                               QStringList{folder.path()});
     auto restored =
-        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store);
+        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
     QCOMPARE(int(restored.size()), 39);
     const auto outcomeOf = [&](const QString& slot) {
         return *std::find_if(restored.begin(), restored.end(),
@@ -244,14 +247,16 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     // Onto a keyboard that holds the backup already: nothing is sent, nothing kept.
     driver.getList(rig.inputNumber(), rig.outputNumber());
     rig.clearTraffic();
-    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store);
+    record.emplace(store, "restore", QStringList{folder.path()});
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
     QVERIFY(std::all_of(restored.begin(), restored.end(),
                         [](const backup::Outcome& o) { return o.identical && o.keptCopy == 0; }));
     QCOMPARE(slotsWritten(rig.fromProgram()), QStringList());
     QCOMPARE(int(store.copies().size()), 1);
 
     // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
-    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &store,
+    record.emplace(store, "restore", QStringList{folder.path()});
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record,
                                        true);
     QCOMPARE(int(restored.size()), 40);
     const backup::Outcome removed = restored.back();

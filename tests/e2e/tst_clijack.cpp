@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "kbdsim/keyboardmemory.h"
 #include "kbdsim/simulatordevice.h"
@@ -87,6 +88,8 @@ private Q_SLOTS:
     void jsonFailuresAreOneObjectToo();
     void deletedItemsComeBack_data();
     void deletedItemsComeBack();
+    void organisedInPlaceAndUndone_data();
+    void organisedInPlaceAndUndone();
 
 private:
     QProcessEnvironment environment() const;
@@ -1231,6 +1234,74 @@ void TestCliJack::deletedItemsComeBack() {
     QCOMPARE(changed.exitCode, 1);
     QVERIFY2(changed.lastErrorLine().contains("was changed since it was kept"),
              changed.err.constData());
+}
+
+void TestCliJack::organisedInPlaceAndUndone_data() {
+    QTest::addColumn<QStringList>("simulator");
+    QTest::newRow("paced like the cable") << QStringList{};
+    QTest::newRow("answering at once") << QStringList{"--no-pacing"};
+}
+
+void TestCliJack::organisedInPlaceAndUndone() {
+    QFETCH(QStringList, simulator);
+    auto sim = startSim(simulator);
+    const KeyboardMemory demo = KeyboardMemory::demo();
+    const kbdsim::SlotRef tone0{DataType::Tone, 0, 0}, tone1{DataType::Tone, 0, 1},
+        tone2{DataType::Tone, 0, 2}, tone3{DataType::Tone, 0, 3}, tone4{DataType::Tone, 0, 4},
+        song0{DataType::Song, 0, 0}, song1{DataType::Song, 0, 1};
+    const auto run = [&](const QStringList& args) {
+        const Result result = cli(QStringList{"--quiet"} + args, sim.get());
+        if (result.exitCode != 0) {
+            qWarning() << args << result.err;
+        }
+        return result;
+    };
+    QCOMPARE(run({"copy", "tone:0", "tone:1"}).exitCode, 0);
+    QCOMPARE(run({"swap", "tone:2", "tone:3"}).exitCode, 0);
+    QCOMPARE(run({"move", "song:0", "song:1"}).exitCode, 0);
+    QCOMPARE(run({"rename", "tone:4", "Abc"}).out, QByteArray("Rename tone:4 to \"Abc\"\n"));
+    KeyboardMemory organised = demo;
+    organised.setData(tone1, demo.data(tone0));
+    organised.setData(tone2, demo.data(tone3));
+    organised.setData(tone3, demo.data(tone2));
+    organised.setData(song1, demo.data(song0));
+    organised.setData(song0, {});
+    QTRY_COMPARE(state(*sim).name(tone4), std::string("Abc     "));
+    organised.setData(tone4, state(*sim).data(tone4));
+    QCOMPARE(state(*sim).toJson(), organised.toJson());
+
+    const QJsonObject history =
+        QJsonDocument::fromJson(run({"history", "--json"}).out).object();
+    QStringList titles;
+    for (const QJsonValue& change : history["undo"].toArray()) {
+        titles << change.toObject()["title"].toString();
+    }
+    QCOMPARE(titles, QStringList({"Rename tone:4 to \"Abc\"", "Move song:0 to song:1",
+                                  "Swap tone:2 with tone:3", "Copy tone:0 to tone:1"}));
+
+    for (int i = 0; i < titles.size(); ++i) {
+        QCOMPARE(run({"undo"}).exitCode, 0);
+    }
+    QTRY_COMPARE(state(*sim).toJson(), demo.toJson());
+    const Result nothing = cli({"undo"}, sim.get());
+    QCOMPARE(nothing.exitCode, 1);
+    QCOMPARE(nothing.lastErrorLine(), QString("There is nothing to undo."));
+    QCOMPARE(run({"redo"}).out, QByteArray("Redone: Copy tone:0 to tone:1\n"));
+    QTRY_COMPARE(state(*sim).data(tone1), demo.data(tone0));
+
+    // Another program changes tone:1 (keeping nothing): the undo refuses to overwrite it.
+    const QString file = home_->filePath("TON_Bell Box.nvb");
+    QCOMPARE(run({"import", "tone:9", home_->path()}).exitCode, 0);
+    QCOMPARE(run({"--no-safety-copy", "send", file, "tone:1"}).exitCode, 0);
+    QTRY_COMPARE(state(*sim).data(tone1), demo.data({DataType::Tone, 0, 9}));
+    const Result refused = cli({"undo"}, sim.get());
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.lastErrorLine().contains("tone:1 changed since \"Copy tone:0 to tone:1\"") &&
+                 refused.lastErrorLine().contains("--force"),
+             refused.err.constData());
+    QCOMPARE(state(*sim).data(tone1), demo.data({DataType::Tone, 0, 9}));
+    QCOMPARE(run({"undo", "--force"}).exitCode, 0);
+    QTRY_COMPARE(state(*sim).toJson(), demo.toJson());
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDropEvent>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -56,8 +57,10 @@ public:
 };
 
 const kbdsim::SlotRef kTone0{DataType::Tone, 0, 0};
+const kbdsim::SlotRef kTone1{DataType::Tone, 0, 1};
 const kbdsim::SlotRef kTone3{DataType::Tone, 0, 3};
 const kbdsim::SlotRef kSong0{DataType::Song, 0, 0};
+const kbdsim::SlotRef kSong1{DataType::Song, 0, 1};
 
 std::vector<std::uint16_t> fileWords(const QString& path) {
     EkDataFile item(DataType::NoType);
@@ -96,6 +99,7 @@ private Q_SLOTS:
     void severalRowsInOneCommand();
     void filesFromOtherPrograms_data();
     void filesFromOtherPrograms();
+    void editMenuOrganisesTheKeyboardAndUndoes();
 
 private:
     void startWindow(KeyboardMemory memory = KeyboardMemory::demo());
@@ -731,9 +735,12 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QCOMPARE(newest.slot.text(), QString("tone:0"));
     QCOMPARE(newest.why, safety::Why::Restore);
 
-    // Stopped after its third item was on its way: what it replaced so far is offered back.
+    // Stopped after its third item was on its way: what it replaced so far is offered back,
+    // and Yes undoes the stopped restore.
     rig_->keyboard.memory() = KeyboardMemory();
+    const QJsonObject blank = keyboard();
     QSet<QByteArray> written;
+    bool stopped = false;
     const auto connection = connect(
         &rig_->keyboard, &kbdsim::SimulatedKeyboard::traffic,
         [&](bool fromProgram, const QByteArray& message) {
@@ -741,30 +748,21 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
             if (fromProgram && message.size() > 9 &&
                 (quint8(message[kTypeByte]) >> 4) == SysExType::DataBlock) {
                 written.insert(message.mid(kTypeByte, 5));
-                if (written.size() == 3) {
+                if (written.size() == 3 && !stopped) {
+                    stopped = true;
                     window_->frame().cancel();
                 }
             }
         });
-    // Yes to the offer opens Replaced Items, which lists them; closed here.
-    int listed = -1;
-    QTimer closer;
-    closer.setInterval(10);
-    connect(&closer, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->objectName() == "ReplacedItemsForm") {
-            listed = modal->findChild<QTreeView*>("ReplacedView")->model()->rowCount();
-            static_cast<QDialog*>(modal)->reject();
-        }
-    });
-    closer.start();
     boxes.texts.clear();
     window_->restoreKeyboard(folder);
     disconnect(connection);
     QCOMPARE(boxes.texts.size(), 2);
     QVERIFY2(boxes.texts.last().contains("items that the restore replaced before it stopped"),
              qPrintable(boxes.texts.last()));
-    QVERIFY2(listed >= 3, qPrintable(QString::number(listed)));
+    QTRY_COMPARE(keyboard(), blank);
+    auto* redo = window_->findChild<QAction*>("RedoAction");
+    QVERIFY2(redo->text().startsWith("&Redo Restore from"), qPrintable(redo->text()));
 }
 
 void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
@@ -942,6 +940,61 @@ void TestWindowTransfers::explorerAndActivationWorkOnTheSelectedFolder() {
     Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
     QVERIFY(localList()->rowNamed("made meanwhile.nvb").isValid());
     QCOMPARE(currentLocalName(), QString("nvbman.ini"));
+}
+
+void TestWindowTransfers::editMenuOrganisesTheKeyboardAndUndoes() {
+    startWindow();
+    const QJsonObject demo = keyboard();
+    const KeyboardMemory original = KeyboardMemory::demo();
+    const auto action = [&](const char* name) { return window_->findChild<QAction*>(name); };
+    // Each question of the Edit menu answered as a user would: the first slot offered, or a
+    // name typed.
+    const auto answer = [](const QString& text) {
+        onNextModal([text](QWidget* modal) {
+            auto* dialog = qobject_cast<QInputDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            dialog->setTextValue(text.isEmpty() ? dialog->comboBoxItems().value(0) : text);
+            dialog->accept();
+        });
+    };
+    QCOMPARE(action("UndoAction")->shortcut(), QKeySequence(QKeySequence::Undo));
+    QCOMPARE(action("UndoAction")->text(), QString("&Undo"));
+
+    selectKbd({"Tone:\\"}, 0);
+    answer({});
+    action("CopyToAction")->trigger();
+    QTRY_COMPARE(rig_->keyboard.memory().data(kTone1), original.data(kTone0));
+    QCOMPARE(action("UndoAction")->text(), QString("&Undo Copy tone:0 to tone:1"));
+
+    selectKbd({"Song Rhythm:\\", "Song"}, 0);
+    answer({});
+    action("SwapWithAction")->trigger();  // with the empty song:1: a move
+    QTRY_COMPARE(rig_->keyboard.memory().data(kSong1), original.data(kSong0));
+    QVERIFY(rig_->keyboard.memory().data(kSong0).empty());
+
+    selectKbd({"Tone:\\"}, 3);
+    answer("Abc");
+    action("RenameAction")->trigger();
+    QTRY_COMPARE(rig_->keyboard.memory().name(kTone3), std::string("Abc     "));
+    QCOMPARE(list("KbdFileView")->model()->index(3, 0).data().toString().trimmed(),
+             QString("Abc"));
+
+    // The keyboard's panel changes the renamed tone: Undo asks, and Yes takes it back all the
+    // same, the panel's tone kept first.
+    rig_->keyboard.memory().setData(kTone3, original.data(kTone0));
+    MessageBoxes boxes(QMessageBox::Yes);
+    QVERIFY(window_->takeBackLatest(true));
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith("tone:3 changed since \"Rename tone:3 to \"Abc\"\""),
+             qPrintable(boxes.texts[0]));
+    QVERIFY(window_->takeBackLatest(true));
+    QVERIFY(window_->takeBackLatest(true));
+    QTRY_COMPARE(keyboard(), demo);
+    QCOMPARE(action("UndoAction")->text(), QString("&Undo"));
+    QCOMPARE(action("RedoAction")->text(), QString("&Redo Copy tone:0 to tone:1"));
+    QVERIFY(!window_->takeBackLatest(true));  // nothing left: said, nothing changed
+    QCOMPARE(boxes.texts.last(), QString("There is nothing to undo."));
+    QCOMPARE(keyboard(), demo);
 }
 
 QTEST_MAIN(TestWindowTransfers)

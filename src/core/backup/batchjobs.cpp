@@ -11,6 +11,7 @@
 #include "msg/errortext.h"
 #include "msg/operateexception.h"
 #include "platform/systemerror.h"
+#include "history.h"
 #include "safetystore.h"
 #include "stream/nvbtransfer.h"
 
@@ -69,9 +70,10 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
 }
 
 std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
-                                 safety::Store* store, const MsgStr& messages,
+                                 safety::ChangeRecord* record, const MsgStr& messages,
                                  backup::JobProgress* progress) {
-    backup::JobRun run(progress, store != nullptr ? presentBytes(link.driver, slots) : 0, messages);
+    backup::JobRun run(progress, record != nullptr ? presentBytes(link.driver, slots) : 0,
+                       messages);
     std::vector<Outcome> outcomes;
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
@@ -80,15 +82,18 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
             continue;
         }
         EkData& slot = *where.slot;
-        const std::uint32_t bytes = store != nullptr ? slot.size() : 0;
+        const std::uint32_t bytes = record != nullptr ? slot.size() : 0;
         std::optional<safety::Copy> kept;
         Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
             // A second try (the first lost an answer) does not keep the item twice.
-            if (store != nullptr && !kept) {
-                kept = safety::keepCopy(*store, link, slot, where.directoryPath,
-                                        safety::Why::Delete, {}, itemProgress);
+            if (record != nullptr) {
+                kept = record->fetchAndKeep(link, slot, where.directoryPath, safety::Why::Delete,
+                                            {}, itemProgress);
             }
             link.driver.deleteData(slot);
+            if (record != nullptr) {
+                record->left(address, nullptr);
+            }
         });
         outcome.keptCopy = kept ? kept->id : 0;
         outcomes.push_back(outcome);
@@ -118,8 +123,8 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
 }
 
 std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Placement>& placements,
-                               safety::Store* store, bool verify, const MsgStr& messages,
-                               backup::JobProgress* progress) {
+                               safety::ChangeRecord* record, bool verify,
+                               const MsgStr& messages, backup::JobProgress* progress) {
     std::int64_t total = 0;
     for (const Placement& placement : placements) {
         total += QFileInfo(placement.file).size();
@@ -138,12 +143,15 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         const auto send = [&](NvbStreamObserver* itemProgress) {
             EkDataFile item(DataType::NoType);
             transfer::loadFile(placement.file, item);
-            if (store != nullptr && where.slot->isPresent()) {
-                copy = safety::keepCopy(*store, link, *where.slot, where.directoryPath,
-                                        safety::Why::Send,
-                                        QFileInfo(placement.file).absoluteFilePath(), nullptr);
+            if (record != nullptr) {
+                copy = record->fetchAndKeep(link, *where.slot, where.directoryPath,
+                                            safety::Why::Send,
+                                            QFileInfo(placement.file).absoluteFilePath(), nullptr);
             }
             transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+            if (record != nullptr) {
+                record->left(placement.slot, &item);
+            }
             if (verify) {
                 transfer::checkSent(item, *where.slot, where.directoryPath, link, nullptr);
             }
@@ -152,7 +160,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             Outcome outcome = run.item(placement.slot, placement.file,
                                        std::uint32_t(QFileInfo(placement.file).size()), send);
             if (!outcome.error.isEmpty() && copy && !where.slot->isPresent()) {
-                outcome.error += '\n' + safety::keptCopyText(*copy, *store);
+                outcome.error += '\n' + safety::keptCopyText(*copy, record->store());
             }
             outcomes.push_back(outcome);
         } catch (const transfer::SongSlotEmptied&) {
@@ -161,7 +169,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
                 throw;
             }
             throw platform::SystemError(
-                (currentErrorText(messages) + '\n' + safety::keptCopyText(*copy, *store))
+                (currentErrorText(messages) + '\n' + safety::keptCopyText(*copy, record->store()))
                     .toStdString());
         }
     }

@@ -11,7 +11,7 @@
 class MsgStr;
 
 namespace safety {
-class Store;
+class ChangeRecord;
 }
 
 // Several items in one job, for the window's multi-selection and the command-line tool's
@@ -28,11 +28,11 @@ std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
                                          const QString& folder, const MsgStr& messages,
                                          backup::JobProgress* progress);
 
-// Deletes each song or user rhythm, after keeping a copy of it in `store` (none when null). A
+// Deletes each song or user rhythm, after keeping a copy of it in `record` (none when null). A
 // copy that cannot be made leaves that item on the keyboard.
 std::vector<backup::Outcome> deleteSlots(const KeyboardLink& link,
                                          const std::vector<SlotAddress>& slots,
-                                         safety::Store* store, const MsgStr& messages,
+                                         safety::ChangeRecord* record, const MsgStr& messages,
                                          backup::JobProgress* progress);
 
 // A file and the slot it goes into.
@@ -48,12 +48,13 @@ struct Placement {
 std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
                                   const SlotAddress& first);
 
-// Sends each placed file into its slot, keeping a copy of what it replaces in `store` (none
+// Sends each placed file into its slot, keeping a copy of what it replaces in `record` (none
 // when null) and, with `verify`, fetching the slot again to compare. A song slot emptied by a
 // failed send says so in its outcome, with where its old song is kept.
 std::vector<backup::Outcome> sendFiles(const KeyboardLink& link,
                                        const std::vector<Placement>& placements,
-                                       safety::Store* store, bool verify, const MsgStr& messages,
+                                       safety::ChangeRecord* record, bool verify,
+                                       const MsgStr& messages,
                                        backup::JobProgress* progress);
 
 }  // namespace batch

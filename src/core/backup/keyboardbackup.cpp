@@ -28,6 +28,7 @@
 #include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
+#include "history.h"
 #include "safetystore.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
@@ -361,7 +362,8 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
 
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::Store* store, bool exact) {
+                                     JobProgress* progress, safety::ChangeRecord* record,
+                                     bool exact) {
     // Each slot's item travels twice at most: fetched to compare (and kept), then replaced.
     const auto bytesMoved = [&](const ManifestEntry& entry) {
         const SlotInTree where = findSlot(link.driver, entry.slot);
@@ -407,11 +409,14 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                     }
                     // Kept before anything is replaced; a second try of the item (its first
                     // lost an answer) does not keep it twice.
-                    if (store != nullptr && !kept) {
-                        kept = store->add(held, entry.slot, safety::Why::Restore, path);
+                    if (record != nullptr) {
+                        kept = record->keep(held, entry.slot, safety::Why::Restore, path);
                     }
                 }
                 transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+                if (record != nullptr) {
+                    record->left(entry.slot, &item);
+                }
             });
         outcome.identical = identical && outcome.error.isEmpty();
         outcome.keptCopy = kept ? kept->id : 0;
@@ -425,7 +430,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     }
     if (exact && !run.linkLost()) {
         for (Outcome& removed : batch::deleteSlots(
-                 link, slotsNotInBackup(link.driver, manifest), store, messages, progress)) {
+                 link, slotsNotInBackup(link.driver, manifest), record, messages, progress)) {
             removed.removed = removed.error.isEmpty();
             outcomes.push_back(removed);
         }

@@ -11,7 +11,7 @@ class EkKbdDrv;
 class MsgStr;
 
 namespace safety {
-class Store;
+class ChangeRecord;
 }
 
 // Saving every item of the keyboard into one folder and putting them back, for the window's
@@ -111,8 +111,8 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
 // Sends every item of the manifest back into the slot it came from, losing nothing the keyboard
 // holds: each slot that holds an item is fetched first and compared with the backup's; one that
 // holds the same item already is not sent again (`identical`), one that holds another is kept
-// as a copy in `store` before it is replaced (`keptCopy`; no copy when `store` is null), an
-// empty one is filled. A file that no longer has the SHA-256 the manifest gives, or that is no
+// as a copy in `record` before it is replaced (`keptCopy`; no copy when `record` is null; the
+// record makes the whole restore one change to undo), an empty one is filled. A file that no longer has the SHA-256 the manifest gives, or that is no
 // regular file of its own (a symbolic link, say), is not sent (its outcome says why); one sent
 // without a hash to check (a format-1 manifest) carries a warning. The keyboard's songs and
 // rhythms that the backup lacks stay, unless `exact`: then they are kept and deleted
@@ -120,7 +120,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
 // answering.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::Store* store,
+                                     JobProgress* progress, safety::ChangeRecord* record,
                                      bool exact = false);
 
 // The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact

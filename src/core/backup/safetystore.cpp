@@ -55,7 +55,7 @@ private:
 };
 
 Why whyOf(const QString& text) {
-    for (const Why why : {Why::Delete, Why::Restore}) {
+    for (const Why why : {Why::Delete, Why::Restore, Why::Edit, Why::Undo}) {
         if (text == whyText(why)) {
             return why;
         }
@@ -82,6 +82,10 @@ QString whyText(Why why) {
             return QStringLiteral("delete");
         case Why::Restore:
             return QStringLiteral("restore");
+        case Why::Edit:
+            return QStringLiteral("edit");
+        case Why::Undo:
+            return QStringLiteral("undo");
         case Why::Send:
             break;
     }
@@ -261,17 +265,6 @@ bool Store::remove(CopyId id) {
     writeIndex(all);
     QFile::remove(path);
     return true;
-}
-
-std::optional<Copy> keepCopy(Store& store, const KeyboardLink& link, EkData& slot,
-                             const std::string& directoryPath, Why why, const QString& replacedBy,
-                             NvbStreamObserver* progress) {
-    if (!slot.isPresent() || slot.size() == 0) {
-        return std::nullopt;
-    }
-    EkDataFile item(DataType::NoType);
-    transfer::fetchItem(slot, directoryPath, link, progress, item);
-    return store.add(item, SlotAddress::of(slot), why, replacedBy);
 }
 
 QString keptCopyText(const Copy& copy, const Store& store) {

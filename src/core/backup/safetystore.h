@@ -15,7 +15,8 @@ class EkData;
 class EkDataFile;
 class NvbStreamObserver;
 
-// The safety copies of what a Send replaces and what a Delete removes on the keyboard, so that
+// The safety copies of what a Send replaces and what a Delete removes on the keyboard (and
+// every other change; see history.h), so that
 // nothing the program does to the keyboard is without a way back: a folder of ".nvb" files with
 // an index ("index.json"), shared by the window and the command-line tool of the user
 // (~/.local/share/NvbMan/replaced). Each copy is written whole or not at all; the oldest copies
@@ -25,8 +26,9 @@ namespace safety {
 inline constexpr int kMaxCopies = 200;
 inline constexpr std::int64_t kMaxBytes = 20 * 1024 * 1024;
 
-// What replaced the kept item: a send (put-back too), a delete, or a restore of a backup.
-enum class Why { Send, Delete, Restore };
+// What replaced the kept item: a send (put-back too), a delete, a restore of a backup, a copy,
+// move, swap or rename on the keyboard (an edit), or an undo or redo.
+enum class Why { Send, Delete, Restore, Edit, Undo };
 
 // A copy's number: 64 bits, so that numbering never wraps round onto an older copy's.
 using CopyId = std::int64_t;
@@ -74,13 +76,6 @@ private:
 
     QString folder_;
 };
-
-// Fetches what `slot` (in the folder `directoryPath` of the driver's tree) holds now into the
-// store, before a send or a delete replaces it. Nothing when the slot is empty. Errors are the
-// fetch's or the store's: the caller then sends or deletes nothing.
-std::optional<Copy> keepCopy(Store& store, const KeyboardLink& link, EkData& slot,
-                             const std::string& directoryPath, Why why, const QString& replacedBy,
-                             NvbStreamObserver* progress);
 
 // The SHA-256 of a file, hexadecimal; throws FileError when it cannot be read.
 QString sha256Of(const QString& path);

@@ -126,3 +126,11 @@ std::vector<std::pair<SlotAddress, SlotInTree>> allSlots(EkKbdDrv& driver) {
     }
     return slots;
 }
+
+QStringList slotTexts(const std::vector<SlotAddress>& slots) {
+    QStringList texts;
+    for (const SlotAddress& slot : slots) {
+        texts << slot.text();
+    }
+    return texts;
+}

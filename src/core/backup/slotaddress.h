@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +25,9 @@ struct SlotAddress {
 
     bool operator==(const SlotAddress&) const = default;
 };
+
+// The slots as SLOT is written, in order: "tone:3", "song:0".
+QStringList slotTexts(const std::vector<SlotAddress>& slots);
 
 // A slot of the driver's tree with the path of its folder.
 struct SlotInTree {

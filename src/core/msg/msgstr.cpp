@@ -1,5 +1,6 @@
 #include "msgstr.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/userlocale.h"
@@ -154,7 +155,7 @@ constexpr std::array kJobJa = {
     "コピーを保存します（置き換えたデータ）。",
     "同じデータのため送らなかった場所: %1 件、置き換える前に保存したデータ: %2 件",
     "戻す処理が止まる前に置き換えた %1 件のデータは保存してあります。\n"
-    "「置き換えたデータ」を開いて元に戻しますか？",
+    "今すぐ元に戻しますか（復元を取り消します）？",
 };
 // Several items of the window's selection in one command: done, and the failures' heading, for
 // Import, Send and Delete.
@@ -184,8 +185,58 @@ constexpr std::array kJobEn = {
     "now is kept as a copy before it is replaced (Replaced Items).",
     "the same already, not sent: %1; kept before being replaced: %2",
     "The %1 items that the restore replaced before it stopped are kept.\n"
-    "Open Replaced Items to put them back?",
+    "Put them back now (Undo of the restore)?",
 };
+
+// A change of the history as Edit > Undo names it, by the action the history keeps (in this
+// order); %1 and %2 are its subjects: slots, a name or a folder.
+constexpr std::array kChangeActions = {"send", "delete", "put-back", "copy",
+                                       "move", "swap",   "rename",   "restore"};
+constexpr std::array kChangeJa = {
+    "%1 へ送信",        "%1 を削除",         "%1 へ戻す",   "%1 を %2 へコピー",
+    "%1 を %2 へ移動", "%1 と %2 の入れ替え", "%1 の名前を「%2」に変更", "「%1」からの復元",
+};
+constexpr std::array kChangeEn = {
+    "Send to %1",         "Delete %1",          "Put Back into %1",       "Copy %1 to %2",
+    "Move %1 to %2",      "Swap %1 with %2",    "Rename %1 to \"%2\"",  "Restore from \"%1\"",
+};
+
+// Edit menu's Undo and Redo (%1 the change), the questions of the edits and of an undo over a
+// slot changed since, and the refusals when there is nothing to take back.
+constexpr std::array kEditJa = {
+    "元に戻す(&U): %1",
+    "やり直し(&R): %1",
+    "元に戻す(&U)",
+    "やり直し(&R)",
+    "%1 をどのスロットにコピーしますか？",
+    "%1 をどのスロットに移動しますか？",
+    "%1 とどのスロットを入れ替えますか？",
+    "%1 の新しい名前（1～8 文字の半角英数字と記号）:",
+    "%1 は「%2」の後で変更されています（別のプログラムか、キーボードのパネルで）。\n\n"
+    "それでも元に戻しますか？スロットの今のデータは先に保存します。",
+    "元に戻す操作はありません。",
+    "やり直す操作はありません。",
+};
+constexpr std::array kEditEn = {
+    "&Undo %1",
+    "&Redo %1",
+    "&Undo",
+    "&Redo",
+    "Copy %1 into which slot?",
+    "Move %1 into which slot?",
+    "Swap %1 with which slot?",
+    "New name for %1 (1 to 8 letters, digits, spaces or signs):",
+    "%1 changed since \"%2\" (by another program or on the keyboard's panel).\n\n"
+    "Take it back all the same? What the slot holds now is kept first.",
+    "There is nothing to undo.",
+    "There is nothing to redo.",
+};
+constexpr std::int32_t kEditUndo = 0;
+constexpr std::int32_t kEditPlainUndo = 2;
+constexpr std::int32_t kEditCopyPrompt = 4;
+constexpr std::int32_t kEditRenamePrompt = 7;
+constexpr std::int32_t kEditChangedSince = 8;
+constexpr std::int32_t kEditNothing = 9;
 
 }  // namespace
 
@@ -303,4 +354,38 @@ QString MsgStr::batchFailedHeading(Command command) const {
 
 QString MsgStr::jobFailedHeading(bool restore) const {
     return pick(kJobJa, kJobEn, restore ? 4 : 3);
+}
+
+QString MsgStr::changeTitle(const QString& action, const QStringList& subjects) const {
+    const auto found = std::find(kChangeActions.begin(), kChangeActions.end(), action);
+    if (found == kChangeActions.end()) {
+        return action + ' ' + subjects.join(' ');
+    }
+    // Several slots of one send or delete are named together.
+    const bool allSlots = action == "send" || action == "delete";
+    const QString text = pick(kChangeJa, kChangeEn, std::int32_t(found - kChangeActions.begin()));
+    const QString first = allSlots ? subjects.join(", ") : subjects.value(0);
+    return text.contains("%2") ? text.arg(first, subjects.value(1)) : text.arg(first);
+}
+
+QString MsgStr::undoActionText(bool undo, const QString& title) const {
+    const std::int32_t index = (title.isEmpty() ? kEditPlainUndo : kEditUndo) + (undo ? 0 : 1);
+    return title.isEmpty() ? pick(kEditJa, kEditEn, index)
+                           : pick(kEditJa, kEditEn, index).arg(title);
+}
+
+QString MsgStr::editPrompt(EditPrompt prompt, const QString& slot) const {
+    return pick(kEditJa, kEditEn, kEditCopyPrompt + std::int32_t(prompt)).arg(slot);
+}
+
+QString MsgStr::renamePrompt(const QString& slot) const {
+    return pick(kEditJa, kEditEn, kEditRenamePrompt).arg(slot);
+}
+
+QString MsgStr::changedSinceQuestion(const QStringList& slots, const QString& title) const {
+    return pick(kEditJa, kEditEn, kEditChangedSince).arg(slots.join(", "), title);
+}
+
+QString MsgStr::nothingToTakeBack(bool undo) const {
+    return pick(kEditJa, kEditEn, kEditNothing + (undo ? 0 : 1));
 }

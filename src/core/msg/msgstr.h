@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <span>
 
@@ -62,6 +63,20 @@ public:
     QString batchFailedHeading(Command command) const;
     // A file dropped onto the PC list meets one of the same name in the folder.
     QString replaceFileQuestion(const QString& name) const;
+
+    // A change of the history, by the action it keeps ("send", "copy"...) and its subjects:
+    // "Copy tone:0 to tone:1".
+    QString changeTitle(const QString& action, const QStringList& subjects) const;
+    // Edit > Undo and Redo, naming the change they take back (none: the plain caption).
+    QString undoActionText(bool undo, const QString& title) const;
+    // Edit > Copy To..., Move To..., Swap With... (in this order) ask for the other slot.
+    enum class EditPrompt { CopyTo, MoveTo, SwapWith };
+    QString editPrompt(EditPrompt prompt, const QString& slot) const;
+    QString renamePrompt(const QString& slot) const;
+    // An undo refused because `slots` changed since the change `title`: asks whether to take it
+    // back all the same.
+    QString changedSinceQuestion(const QStringList& slots, const QString& title) const;
+    QString nothingToTakeBack(bool undo) const;
 
 private:
     using Group = std::span<const char* const>;

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "backup/batchjobs.h"
+#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
@@ -37,30 +38,6 @@
 #include "stream/nvbtransfer.h"
 
 namespace {
-
-// One bar over a whole backup or restore, and the slot at work in the status text.
-class WindowJobProgress : public backup::JobProgress {
-public:
-    WindowJobProgress(QProgressBar* bar, QLabel* status, QString statusText)
-        : bar_(bar), status_(status), statusText_(std::move(statusText)) {}
-
-    void jobStarted(std::int64_t totalBytes) override {
-        bar_->setValue(0);
-        bar_->setMaximum(int(std::max<std::int64_t>(totalBytes, 1)));
-    }
-    void itemStarted(const SlotAddress& slot, const QString&) override {
-        status_->setText(statusText_ + ' ' + slot.text());
-    }
-    void jobAdvanced(std::int64_t doneBytes) override {
-        bar_->setValue(int(doneBytes));
-        bar_->repaint();
-    }
-
-private:
-    QProgressBar* bar_;
-    QLabel* status_;
-    QString statusText_;
-};
 
 int doneCount(const std::vector<backup::Outcome>& outcomes) {
     return int(std::count_if(outcomes.begin(), outcomes.end(), [](const backup::Outcome& outcome) {
@@ -94,7 +71,8 @@ void TPcLinkForm::listKeyboard() {
 }
 
 void TPcLinkForm::enableListCommands() {
-    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_}) {
+    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_, copyToAction_,
+                            moveToAction_, swapWithAction_, renameAction_}) {
         frame_->enableAfterwards(action);
     }
 }
@@ -134,7 +112,9 @@ void TPcLinkForm::SendActionExecute() {
         const QString filePath = localTree_->nodePath(localNode) + file.fileName();
         transfer::loadFile(filePath, item);
         const std::string directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
-        const auto copy = keepSafetyCopy(*slot, directoryPath, safety::Why::Send,
+        const SlotAddress address = SlotAddress::of(*slot);
+        const auto record = changeRecord("send", {address.text()});
+        const auto copy = keepSafetyCopy(record.get(), *slot, directoryPath, safety::Why::Send,
                                          QFileInfo(filePath).absoluteFilePath());
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
@@ -145,6 +125,10 @@ void TPcLinkForm::SendActionExecute() {
         } catch (const transfer::SongSlotEmptied&) {
             emptiedSongCopy = copy;
             throw;
+        }
+        if (record) {
+            record->left(address, &item);
+            record->commit();
         }
         ListKbdFiles(kbdNode);
         sentRow = item.number();
@@ -163,11 +147,20 @@ void TPcLinkForm::SendActionExecute() {
     }
 }
 
-std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
+std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& action,
+                                                                 const QStringList& subjects) {
+    if (!settings_.keepCopies) {
+        return nullptr;
+    }
+    return std::make_unique<safety::ChangeRecord>(safetyStore_, action, subjects);
+}
+
+std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record,
+                                                        EkData& slot,
                                                         const std::string& directoryPath,
                                                         safety::Why why,
                                                         const QString& replacedBy) {
-    if (!settings_.keepCopies || !slot.isPresent()) {
+    if (record == nullptr || !slot.isPresent()) {
         return std::nullopt;
     }
     // Inside the command's frame: the bar follows the copy, Cancel stops it, and a copy that
@@ -176,8 +169,8 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(EkData& slot,
     PBarNvbObserver progress(progressBar_);
     std::optional<safety::Copy> copy;
     retrying([&] {
-        copy = safety::keepCopy(safetyStore_, keyboardLink(), slot, directoryPath, why,
-                                replacedBy, &progress);
+        copy = record->fetchAndKeep(keyboardLink(), slot, directoryPath, why, replacedBy,
+                                    &progress);
     });
     progressBar_->setValue(0);
     return copy;
@@ -204,12 +197,17 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
             throw platform::SystemError("The keyboard has no slot " +
                                         copy.slot.text().toStdString() + ".");
         }
-        keepSafetyCopy(*where.slot, where.directoryPath, safety::Why::Send, path);
+        const auto record = changeRecord("put-back", {copy.slot.text()});
+        keepSafetyCopy(record.get(), *where.slot, where.directoryPath, safety::Why::Send, path);
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
         retrying([&] {
             transfer::sendItem(item, *where.slot, where.directoryPath, keyboardLink(), &progress);
         });
+        if (record) {
+            record->left(copy.slot, &item);
+            record->commit();
+        }
         KbdUpdateActionExecute();
     });
 }
@@ -273,8 +271,15 @@ void TPcLinkForm::DeleteActionExecute() {
             throw OperateException(OperateException::ListFirst);
         }
         const int row = selectedKbdRow().row();
-        keepSafetyCopy(*item, kbdTree_->nodePath(node).toStdString(), safety::Why::Delete, {});
+        const SlotAddress address = SlotAddress::of(*item);
+        const auto record = changeRecord("delete", {address.text()});
+        keepSafetyCopy(record.get(), *item, kbdTree_->nodePath(node).toStdString(),
+                       safety::Why::Delete, {});
         driver_.deleteData(*item);
+        if (record) {
+            record->left(address, nullptr);
+            record->commit();
+        }
         ListKbdFiles(node);
         kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
     });
@@ -324,9 +329,11 @@ void TPcLinkForm::deleteSelectedSlots() {
         }
         const std::vector<SlotAddress> slots = selectedKbdSlots();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Delete));
-        outcomes = batch::deleteSlots(keyboardLink(), slots,
-                                      settings_.keepCopies ? &safetyStore_ : nullptr, messages_,
-                                      &progress);
+        const auto record = changeRecord("delete", slotTexts(slots));
+        outcomes = batch::deleteSlots(keyboardLink(), slots, record.get(), messages_, &progress);
+        if (record) {
+            record->commit();
+        }
         ListKbdFiles(node);
     });
     if (ran) {
@@ -369,9 +376,16 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
         // Every file is read and placed before the first one goes.
         const auto placements = batch::placeFiles(driver_, files, SlotAddress::of(*first));
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
-        outcomes = batch::sendFiles(keyboardLink(), placements,
-                                    settings_.keepCopies ? &safetyStore_ : nullptr,
+        std::vector<SlotAddress> slots;
+        for (const batch::Placement& placement : placements) {
+            slots.push_back(placement.slot);
+        }
+        const auto record = changeRecord("send", slotTexts(slots));
+        outcomes = batch::sendFiles(keyboardLink(), placements, record.get(),
                                     settings_.verifyAfterSending, messages_, &progress);
+        if (record) {
+            record->commit();
+        }
         KbdUpdateActionExecute();
     });
     if (ran) {
@@ -547,11 +561,16 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     const bool ran = frame_->run(command, [&] {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
-        outcomes =
-            restore
-                ? backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress,
-                                          settings_.keepCopies ? &safetyStore_ : nullptr)
-                : backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
+        if (restore) {
+            const auto record = changeRecord("restore", {QDir(folder).absolutePath()});
+            outcomes = backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_,
+                                               &progress, record.get());
+            if (record) {
+                record->commit();
+            }
+        } else {
+            outcomes = backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
+        }
     });
     if (!ran) {
         if (restore) {
@@ -588,10 +607,11 @@ void TPcLinkForm::offerWhatAStoppedRestoreKept(const QDateTime& started) {
     } catch (const platform::SystemError&) {
         return;  // a damaged list: Replaced Items says so when it is opened
     }
+    // The stopped restore is the newest change: its undo puts back what it replaced.
     if (kept > 0 && QMessageBox::question(this, windowTitle(),
                                           messages_.stoppedRestoreQuestion(kept)) ==
                         QMessageBox::Yes) {
-        showReplacedItems();
+        takeBackLatest(true);
     }
 }
 

@@ -280,6 +280,7 @@ void TPcLinkForm::buildActions() {
     file->addAction(replacedItemsAction_);
     file->addSeparator();
     file->addAction(exitAction_);
+    buildEditMenu();
 
     // Every message both ways, kept from the start so that the log shows what led up to a
     // failure even when it was opened afterwards.
@@ -444,9 +445,16 @@ void TPcLinkForm::buildLayout() {
          {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpenAction_,
           kbdDrvPropOpenAction_, sendAction_, receiveAction_, localPropOpenAction_,
           kbdPropOpenAction_, localUpdateAction_, shellOpenAction_, backUpAction_, restoreAction_,
-          compareAction_, replacedItemsAction_}) {
+          compareAction_, replacedItemsAction_, undoAction_, redoAction_, copyToAction_,
+          moveToAction_, swapWithAction_, renameAction_}) {
         frame_->guard(action);
     }
+    // After every command: Undo names what it would take back now.
+    connect(frame_, &CommandFrame::busyChanged, this, [this](bool busy) {
+        if (!busy) {
+            updateUndoActions();
+        }
+    });
     // The lists too: a double click on a folder row moves the tree, which lists again.
     for (QWidget* widget :
          {static_cast<QWidget*>(kbdDirView_), static_cast<QWidget*>(kbdFileStack_),

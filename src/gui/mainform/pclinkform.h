@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 
+#include "backup/history.h"
 #include "backup/safetystore.h"
 #include "backup/slotaddress.h"
 #include "msg/msgstr.h"
+#include "organise/slotedits.h"
 #include "platform/settingsstore.h"
 
 namespace platform {
@@ -81,6 +83,14 @@ public:
     // Sends a kept copy back into its slot (after a fresh list), in the command frame.
     bool putBack(const safety::Copy& copy);
 
+    // Edit > Undo (`undoing`) or Redo of the newest change, in the command frame. A slot changed
+    // since is asked about; `force` takes it back without asking (what it holds is kept).
+    bool takeBackLatest(bool undoing, bool force = false);
+    // Copy, move or swap two keyboard slots, or rename one: in the command frame, keeping what
+    // they replace; each is one change for Undo.
+    bool editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to);
+    bool renameSlot(const SlotAddress& slot, const QString& name);
+
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
 
@@ -90,6 +100,14 @@ protected:
 
 private:
     void buildActions();
+    void buildEditMenu();
+    // Undo's and Redo's captions name the change they take back.
+    void updateUndoActions();
+    // The keyboard list's selected slot; null (and said) when none or a folder is selected.
+    std::optional<SlotAddress> selectedKbdSlot();
+    // Edit > Copy To..., Move To..., Swap With...: asks for the other slot of the same kind.
+    void askAndEditSelectedSlot(organise::Edit edit);
+    void askAndRenameSelectedSlot();
     void buildLayout();
     QWidget* buildLocalPane();
     QWidget* buildKbdPane();
@@ -136,8 +154,13 @@ private:
     // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
     // it (when the preference asks for it and the slot holds data).
     KeyboardLink keyboardLink() { return {driver_, settings_.inputDevice, settings_.outputDevice}; }
-    std::optional<safety::Copy> keepSafetyCopy(EkData& slot, const std::string& directoryPath,
-                                               safety::Why why, const QString& replacedBy);
+    std::optional<safety::Copy> keepSafetyCopy(safety::ChangeRecord* record, EkData& slot,
+                                               const std::string& directoryPath, safety::Why why,
+                                               const QString& replacedBy);
+    // What a command changes, for Undo: null when the preference keeps no copies (then there
+    // is nothing to undo with).
+    std::unique_ptr<safety::ChangeRecord> changeRecord(const QString& action,
+                                                       const QStringList& subjects);
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
     void offerPutBack(const safety::Copy& copy);
     // After a restore that failed or was stopped: what it replaced since `started` is kept;
@@ -207,5 +230,11 @@ private:
     QAction* restoreAction_ = nullptr;
     QAction* replacedItemsAction_ = nullptr;
     QAction* compareAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    QAction* copyToAction_ = nullptr;
+    QAction* moveToAction_ = nullptr;
+    QAction* swapWithAction_ = nullptr;
+    QAction* renameAction_ = nullptr;
     MidiLogDock* midiLog_ = nullptr;
 };

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <algorithm>
 
+#include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
 #include "stream/nvbstream.h"
 
@@ -25,4 +28,29 @@ public:
 
 private:
     QPointer<QProgressBar> bar_;
+};
+
+// One bar over a whole job (a backup, a restore, several items, an edit or an undo), and the
+// slot at work in the status text after the command's own.
+class WindowJobProgress : public backup::JobProgress {
+public:
+    WindowJobProgress(QProgressBar* bar, QLabel* status, QString statusText)
+        : bar_(bar), status_(status), statusText_(std::move(statusText)) {}
+
+    void jobStarted(std::int64_t totalBytes) override {
+        bar_->setValue(0);
+        bar_->setMaximum(int(std::max<std::int64_t>(totalBytes, 1)));
+    }
+    void itemStarted(const SlotAddress& slot, const QString&) override {
+        status_->setText(statusText_ + ' ' + slot.text());
+    }
+    void jobAdvanced(std::int64_t doneBytes) override {
+        bar_->setValue(int(doneBytes));
+        bar_->repaint();
+    }
+
+private:
+    QProgressBar* bar_;
+    QLabel* status_;
+    QString statusText_;
 };

@@ -1,0 +1,304 @@
+#include "history.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "msg/msgstr.h"
+#include "platform/userlocale.h"
+#include "platform/filelock.h"
+#include "platform/savefile.h"
+#include "platform/systemerror.h"
+#include "stream/nvbtransfer.h"
+
+namespace safety {
+namespace {
+
+constexpr int kHistoryFormat = 1;
+const char* const kHistoryName = "history.json";
+// Another program's change of the history takes a moment; longer than this, it is stuck.
+constexpr std::chrono::milliseconds kHistoryPatience{10000};
+
+[[noreturn]] void damagedHistory(const QString& path, const QString& reason) {
+    throw platform::SystemError(QString("The history of changes \"%1\" cannot be read: %2")
+                                    .arg(QDir::toNativeSeparators(path), reason)
+                                    .toStdString());
+}
+
+QJsonValue afterJson(const std::optional<QString>& after) {
+    return after ? QJsonValue(*after) : QJsonValue();
+}
+
+Change changeOf(const QJsonObject& object, const QString& path) {
+    Change change;
+    change.id = object.value("id").toInteger();
+    change.action = object.value("action").toString();
+    for (const QJsonValue& subject : object.value("subjects").toArray()) {
+        change.subjects << subject.toString();
+    }
+    change.time = QDateTime::fromString(object.value("time").toString(), Qt::ISODate);
+    for (const QJsonValue& value : object.value("steps").toArray()) {
+        const QJsonObject entry = value.toObject();
+        const auto slot = SlotAddress::parse(entry.value("slot").toString());
+        const CopyId before = entry.value("before").toInteger();
+        if (!slot || before < 0) {
+            damagedHistory(path, "a change names no slot or no kept copy.");
+        }
+        const QJsonValue after = entry.value("after");
+        change.steps.push_back(
+            {*slot, before, after.isString() ? std::optional(after.toString()) : std::nullopt});
+    }
+    if (change.id < 1 || change.action.isEmpty() || change.steps.empty()) {
+        damagedHistory(path, "a change has no number, no action or no slot.");
+    }
+    return change;
+}
+
+// Holds the history for one change of it: a window and a script may change it at once.
+class HistoryLock {
+public:
+    explicit HistoryLock(const QString& folder) : lock_(QDir(folder).filePath("history.lock")) {
+        lock_.lockOrThrow(
+            [&] {
+                return platform::SystemError(
+                    QString("The history of changes in \"%1\" is held by another program.")
+                        .arg(QDir::toNativeSeparators(folder))
+                        .toStdString());
+            },
+            kHistoryPatience);
+    }
+
+private:
+    platform::FileLock lock_;
+};
+
+}  // namespace
+
+QString titleOf(const Change& change) {
+    return MsgStr(platform::kLocaleEnglishUs).changeTitle(change.action, change.subjects);
+}
+
+QJsonObject toJson(const Change& change) {
+    QJsonArray steps;
+    for (const Step& step : change.steps) {
+        steps.append(QJsonObject{{"slot", step.slot.text()},
+                                 {"before", qint64(step.before)},
+                                 {"after", afterJson(step.after)}});
+    }
+    return QJsonObject{{"id", qint64(change.id)},
+                       {"action", change.action},
+                       {"subjects", QJsonArray::fromStringList(change.subjects)},
+                       {"title", titleOf(change)},
+                       {"time", change.time.toString(Qt::ISODateWithMs)},
+                       {"steps", steps}};
+}
+
+QString itemFingerprint(const EkDataFile& item) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const std::uint16_t type = item.type();
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(&type), sizeof type));
+    const std::string name = item.name();
+    hash.addData(QByteArrayView(name.data(), qsizetype(name.size())));
+    for (std::size_t i = 0; i < item.size(); ++i) {
+        const char byte = char(item.dataByte(i));
+        hash.addData(QByteArrayView(&byte, 1));
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+History::History(QString folder) : folder_(std::move(folder)) {}
+
+History::Stacks History::read() const {
+    const QString path = QDir(folder_).filePath(kHistoryName);
+    QFile file(path);
+    if (!file.exists()) {
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        damagedHistory(path, file.errorString());
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (document.isNull()) {
+        damagedHistory(path, error.errorString());
+    }
+    const QJsonObject root = document.object();
+    if (root.value("format").toInt() != kHistoryFormat) {
+        damagedHistory(path, "it is not a history of this program.");
+    }
+    Stacks stacks;
+    const auto readStack = [&](const char* key, std::vector<Change>& stack) {
+        for (const QJsonValue& value : root.value(key).toArray()) {
+            stack.push_back(changeOf(value.toObject(), path));
+            stacks.lastId = std::max(stacks.lastId, stack.back().id);
+        }
+    };
+    readStack("undo", stacks.undo);
+    readStack("redo", stacks.redo);
+    stacks.lastId = std::max(stacks.lastId, std::int64_t(root.value("lastId").toInteger()));
+    return stacks;
+}
+
+void History::write(const Stacks& stacks) const {
+    QJsonArray undo;
+    QJsonArray redo;
+    for (const Change& change : stacks.undo) {
+        undo.append(toJson(change));
+    }
+    for (const Change& change : stacks.redo) {
+        redo.append(toJson(change));
+    }
+    platform::saveFile(QDir(folder_).filePath(kHistoryName),
+                       QJsonDocument(QJsonObject{{"format", kHistoryFormat},
+                                                 {"lastId", qint64(stacks.lastId)},
+                                                 {"undo", undo},
+                                                 {"redo", redo}})
+                           .toJson(QJsonDocument::Indented));
+}
+
+std::vector<Change> History::undoable() const {
+    return read().undo;
+}
+
+std::vector<Change> History::redoable() const {
+    return read().redo;
+}
+
+void History::recorded(Change change) {
+    std::error_code failure;
+    std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
+    HistoryLock lock(folder_);
+    Stacks stacks = read();
+    change.id = ++stacks.lastId;
+    stacks.undo.insert(stacks.undo.begin(), std::move(change));
+    if (stacks.undo.size() > std::size_t(kMaxChanges)) {
+        stacks.undo.resize(kMaxChanges);
+    }
+    stacks.redo.clear();
+    write(stacks);
+}
+
+void History::reversed(std::int64_t done, Change reverse, bool undoing) {
+    HistoryLock lock(folder_);
+    Stacks stacks = read();
+    std::vector<Change>& from = undoing ? stacks.undo : stacks.redo;
+    std::vector<Change>& to = undoing ? stacks.redo : stacks.undo;
+    std::erase_if(from, [done](const Change& change) { return change.id == done; });
+    if (reverse.steps.empty()) {
+        // The keyboard held what the change had replaced already: nothing to take back later.
+        write(stacks);
+        return;
+    }
+    reverse.id = ++stacks.lastId;
+    to.insert(to.begin(), std::move(reverse));
+    if (to.size() > std::size_t(kMaxChanges)) {
+        to.resize(kMaxChanges);
+    }
+    write(stacks);
+}
+
+ChangeRecord::ChangeRecord(Store& store, QString action, QStringList subjects)
+    : store_(store) {
+    change_.action = std::move(action);
+    change_.subjects = std::move(subjects);
+}
+
+ChangeRecord::~ChangeRecord() {
+    if (committed_) {
+        return;
+    }
+    try {
+        commit();
+    } catch (...) {
+        // The command's own failure is the one reported; its kept copies are still listed
+        // in Replaced Items.
+    }
+}
+
+Step& ChangeRecord::stepOf(const SlotAddress& slot) {
+    for (Step& step : change_.steps) {
+        if (step.slot == slot) {
+            return step;
+        }
+    }
+    change_.steps.push_back({slot, 0, std::nullopt});
+    return change_.steps.back();
+}
+
+Copy ChangeRecord::keep(EkDataFile& item, const SlotAddress& slot, Why why,
+                        const QString& replacedBy) {
+    if (const auto kept = keptOf(slot)) {
+        return *kept;
+    }
+    const Copy copy = store_.add(item, slot, why, replacedBy);
+    kept_.push_back(copy);
+    stepOf(slot).before = copy.id;
+    return copy;
+}
+
+std::optional<Copy> ChangeRecord::fetchAndKeep(const KeyboardLink& link, EkData& slot,
+                                               const std::string& directoryPath, Why why,
+                                               const QString& replacedBy,
+                                               NvbStreamObserver* progress) {
+    const SlotAddress address = SlotAddress::of(slot);
+    if (const auto kept = keptOf(address)) {
+        return kept;
+    }
+    if (!slot.isPresent() || slot.size() == 0) {
+        return std::nullopt;
+    }
+    EkDataFile item(DataType::NoType);
+    transfer::fetchItem(slot, directoryPath, link, progress, item);
+    return keep(item, address, why, replacedBy);
+}
+
+std::optional<Copy> ChangeRecord::keptOf(const SlotAddress& slot) const {
+    for (const Copy& copy : kept_) {
+        if (copy.slot == slot) {
+            return copy;
+        }
+    }
+    return std::nullopt;
+}
+
+void ChangeRecord::left(const SlotAddress& slot, const EkDataFile* item) {
+    stepOf(slot).after = item != nullptr ? itemFingerprint(*item) : QString();
+}
+
+Change ChangeRecord::take() {
+    committed_ = true;
+    change_.time = QDateTime::currentDateTimeUtc();
+    return change_;
+}
+
+QString ChangeRecord::keptText() const {
+    QStringList copies;
+    for (const Copy& copy : kept_) {
+        copies << QString("copy %1 (%2 \"%3\")").arg(copy.id).arg(copy.slot.text(), copy.name);
+    }
+    if (copies.isEmpty()) {
+        return {};
+    }
+    return QString("What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli "
+                   "undo (each copy also in File > Replaced Items...).")
+        .arg(copies.join(", "));
+}
+
+void ChangeRecord::commit() {
+    committed_ = true;
+    if (change_.steps.empty()) {
+        return;
+    }
+    change_.time = QDateTime::currentDateTimeUtc();
+    History(store_.folder()).recorded(change_);
+}
+
+}  // namespace safety

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "safetystore.h"
+#include "slotaddress.h"
+
+class EkData;
+class EkDataFile;
+class NvbStreamObserver;
+struct KeyboardLink;
+
+// The history of what the program changed on the keyboard, for Undo and Redo: each change
+// (a send, a delete, a restore, a copy...) as the slots it touched, the kept copy of what each
+// held before and a fingerprint of what the change left there. Kept beside the kept copies
+// ("history.json"), shared by the window and the command-line tool, the last kMaxChanges.
+namespace safety {
+
+inline constexpr int kMaxChanges = 50;
+
+// One slot of a change.
+struct Step {
+    SlotAddress slot;
+    CopyId before = 0;  // the kept copy of what the slot held; 0: it was empty
+    // itemFingerprint of what the change left in the slot; empty: it left the slot empty.
+    // Unknown when the change stopped midway at this slot (nothing can then be said of it).
+    std::optional<QString> after;
+};
+
+struct Change {
+    std::int64_t id = 0;
+    // What was done, in words the window and the tool put together: "send", "delete",
+    // "put-back", "copy", "move", "swap", "rename", "restore", "undo", "redo".
+    QString action;
+    QStringList subjects;  // the slots or the folder it was done with, in order
+    QDateTime time;        // UTC
+    std::vector<Step> steps;
+};
+
+// "Send to tone:3", "Swap song:0 with song:1", "Restore from \"/home/me/backup\"".
+QString titleOf(const Change& change);
+QJsonObject toJson(const Change& change);
+
+// A fingerprint of an item as the keyboard holds it (SHA-256 of its type, name and data),
+// so that a slot fetched later can be told to be the same item or not.
+QString itemFingerprint(const EkDataFile& item);
+
+class History {
+public:
+    explicit History(QString folder = Store::defaultFolder());
+
+    // Newest first. Throws platform::SystemError when the file is damaged.
+    std::vector<Change> undoable() const;
+    std::vector<Change> redoable() const;
+
+    // A new change: on top of the undoable ones, and nothing is redoable any more.
+    void recorded(Change change);
+    // `done` (undoable when `undoing`, else redoable) was taken back by `reverse`, which
+    // becomes redoable (or undoable again).
+    void reversed(std::int64_t done, Change reverse, bool undoing);
+
+private:
+    struct Stacks {
+        std::vector<Change> undo;
+        std::vector<Change> redo;
+        std::int64_t lastId = 0;
+    };
+    Stacks read() const;
+    void write(const Stacks& stacks) const;
+
+    QString folder_;
+};
+
+// Records one command's change while it runs: keeps a copy of what each slot held before it
+// is replaced and notes what the command left there. Written into the history by commit(), or
+// by the destructor when the command stopped midway, so that what it did can still be undone.
+class ChangeRecord {
+public:
+    ChangeRecord(Store& store, QString action, QStringList subjects);
+    ~ChangeRecord();
+    ChangeRecord(const ChangeRecord&) = delete;
+    ChangeRecord& operator=(const ChangeRecord&) = delete;
+
+    Store& store() { return store_; }
+
+    // Keeps `item`, what `slot` holds now, before it is replaced. Once per slot: a second
+    // try of a transfer does not keep the item twice. Throws the store's errors.
+    Copy keep(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy = {});
+    // Fetches what `slot` holds and keeps it; nothing when it is empty.
+    std::optional<Copy> fetchAndKeep(const KeyboardLink& link, EkData& slot,
+                                     const std::string& directoryPath, Why why,
+                                     const QString& replacedBy, NvbStreamObserver* progress);
+    // The copy kept of `slot` by this change, if any.
+    std::optional<Copy> keptOf(const SlotAddress& slot) const;
+
+    // The change left `item` in `slot` (null: left it empty).
+    void left(const SlotAddress& slot, const EkDataFile* item);
+
+    // Into the history when it changed anything; throws the history's errors.
+    void commit();
+    // Takes the change out for History::reversed (an undo or a redo): commit() then writes
+    // nothing.
+    Change take();
+
+    // For a command that stopped: which copies hold what it replaced or emptied, and how to
+    // put them back; empty when it kept nothing.
+    QString keptText() const;
+
+private:
+    Step& stepOf(const SlotAddress& slot);
+
+    Store& store_;
+    Change change_;
+    std::vector<Copy> kept_;
+    bool committed_ = false;
+};
+
+}  // namespace safety

@@ -1,0 +1,174 @@
+#include "slotedits.h"
+
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "platform/systemerror.h"
+#include "stepprogress.h"
+#include "stream/nvbtransfer.h"
+
+namespace organise {
+namespace {
+
+// The first and the last character the keyboard's display shows.
+constexpr char16_t kFirstNameCharacter = u' ';
+constexpr char16_t kLastNameCharacter = u'~';
+
+[[noreturn]] void refuse(const QString& text) {
+    throw platform::SystemError(text.toStdString());
+}
+
+// Songs and user rhythms can be deleted; the other slots always hold an item.
+bool canBeEmptied(const SlotAddress& slot) {
+    return slot.kind == "song" || slot.kind == "rhythm";
+}
+
+bool holdsItem(const SlotInTree& where) {
+    return where.slot->isPresent() && where.slot->size() > 0;
+}
+
+SlotInTree slotOrRefuse(EkKbdDrv& driver, const SlotAddress& slot) {
+    const SlotInTree where = findSlot(driver, slot);
+    if (where.slot == nullptr) {
+        refuse(QString("The keyboard has no slot %1.").arg(slot.text()));
+    }
+    return where;
+}
+
+}  // namespace
+
+QString actionOf(Edit edit) {
+    switch (edit) {
+        case Edit::Move:
+            return QStringLiteral("move");
+        case Edit::Swap:
+            return QStringLiteral("swap");
+        case Edit::Copy:
+            break;
+    }
+    return QStringLiteral("copy");
+}
+
+void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotAddress& to) {
+    const SlotInTree source = slotOrRefuse(driver, from);
+    const SlotInTree target = slotOrRefuse(driver, to);
+    if (from == to) {
+        refuse(QString("%1 and %2 are the same slot.").arg(from.text(), to.text()));
+    }
+    if (from.kind != to.kind) {
+        refuse(QString("%1 and %2 hold different kinds of item; only slots of one kind can "
+                       "exchange items.")
+                   .arg(from.text(), to.text()));
+    }
+    if (edit == Edit::Move && !canBeEmptied(from)) {
+        refuse(QString("A %1 cannot be moved: its slot cannot be left empty. Copy it, or swap "
+                       "the two slots.")
+                   .arg(from.kind));
+    }
+    const bool eitherHolds = holdsItem(source) || holdsItem(target);
+    if (edit == Edit::Swap ? !eitherHolds : !holdsItem(source)) {
+        refuse(QString("The slot %1 is empty: there is nothing to %2.")
+                   .arg(edit == Edit::Swap ? to.text() : from.text(), actionOf(edit)));
+    }
+}
+
+void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, const SlotAddress& to,
+               safety::ChangeRecord& record, const MsgStr& messages,
+               backup::JobProgress* progress) {
+    checkEdit(link.driver, edit, from, to);
+    SlotInTree source = findSlot(link.driver, from);
+    SlotInTree target = findSlot(link.driver, to);
+    // A swap with an empty song or rhythm slot is a move into it.
+    if (edit == Edit::Swap && !holdsItem(source)) {
+        std::swap(source, target);
+    }
+    if (edit == Edit::Swap && !holdsItem(target)) {
+        edit = Edit::Move;
+    }
+    const std::uint32_t sourceBytes = source.slot->size();
+    const std::uint32_t targetBytes = holdsItem(target) ? target.slot->size() : 0;
+    // Fetched, then written: each item once each way (a copy does not bring back its source).
+    StepProgress steps(progress, 2 * (std::int64_t(sourceBytes) + targetBytes), messages);
+    const SlotAddress sourceAddress = SlotAddress::of(*source.slot);
+    const SlotAddress targetAddress = SlotAddress::of(*target.slot);
+
+    EkDataFile moving(DataType::NoType);
+    steps.transfer(sourceAddress, sourceBytes, [&](NvbStreamObserver* observer) {
+        transfer::fetchItem(*source.slot, source.directoryPath, link, observer, moving);
+    });
+    EkDataFile replaced(DataType::NoType);
+    if (targetBytes > 0) {
+        steps.transfer(targetAddress, targetBytes, [&](NvbStreamObserver* observer) {
+            transfer::fetchItem(*target.slot, target.directoryPath, link, observer, replaced);
+        });
+    }
+    // Every item that leaves its slot is kept before the first write.
+    if (edit != Edit::Copy) {
+        record.keep(moving, sourceAddress, safety::Why::Edit);
+    }
+    if (targetBytes > 0) {
+        record.keep(replaced, targetAddress, safety::Why::Edit);
+    }
+    steps.write(record, [&] {
+        steps.transfer(targetAddress, sourceBytes, [&](NvbStreamObserver* observer) {
+            transfer::sendItem(moving, *target.slot, target.directoryPath, link, observer);
+        });
+        record.left(targetAddress, &moving);
+        if (edit == Edit::Swap) {
+            steps.transfer(sourceAddress, targetBytes, [&](NvbStreamObserver* observer) {
+                transfer::sendItem(replaced, *source.slot, source.directoryPath, link, observer);
+            });
+            record.left(sourceAddress, &replaced);
+        } else if (edit == Edit::Move) {
+            link.driver.deleteData(*source.slot);
+            record.left(sourceAddress, nullptr);
+        }
+    });
+}
+
+void checkName(const QString& name) {
+    const bool usable = std::all_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() >= kFirstNameCharacter && c.unicode() <= kLastNameCharacter;
+    });
+    if (name.trimmed().isEmpty() || name.size() > qsizetype(EkDataFile::kNameLength) || !usable) {
+        refuse(QString("\"%1\" cannot be a name on the keyboard: 1 to %2 letters, digits, "
+                       "spaces or signs (no accents).")
+                   .arg(name)
+                   .arg(EkDataFile::kNameLength));
+    }
+}
+
+void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name) {
+    const SlotInTree where = slotOrRefuse(driver, slot);
+    if (EkDataFile::nameOffsetInData(where.slot->type()) < 0) {
+        refuse(QString("The name of %1 is not kept in its data; it cannot be changed here.")
+                   .arg(slot.text()));
+    }
+    if (!holdsItem(where)) {
+        refuse(QString("The slot %1 is empty: there is nothing to rename.").arg(slot.text()));
+    }
+    checkName(name);
+}
+
+void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString& name,
+                safety::ChangeRecord& record, const MsgStr& messages,
+                backup::JobProgress* progress) {
+    checkRename(link.driver, slot, name);
+    const SlotInTree where = findSlot(link.driver, slot);
+    const std::uint32_t bytes = where.slot->size();
+    StepProgress steps(progress, 2 * std::int64_t(bytes), messages);
+    EkDataFile item(DataType::NoType);
+    steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
+        transfer::fetchItem(*where.slot, where.directoryPath, link, observer, item);
+    });
+    record.keep(item, slot, safety::Why::Edit);
+    item.storeName(name.leftJustified(EkDataFile::kNameLength).toLatin1().toStdString());
+    steps.write(record, [&] {
+        steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
+            transfer::sendItem(item, *where.slot, where.directoryPath, link, observer);
+        });
+        record.left(slot, &item);
+    });
+}
+
+}  // namespace organise

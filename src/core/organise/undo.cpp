@@ -1,0 +1,129 @@
+#include "undo.h"
+
+#include <QDir>
+#include <memory>
+
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "stepprogress.h"
+#include "stream/nvbtransfer.h"
+
+namespace organise {
+namespace {
+
+[[noreturn]] void refuse(const QString& text) {
+    throw platform::SystemError(text.toStdString());
+}
+
+// One slot of the change being taken back: what it holds now and what it gets back.
+struct Reversal {
+    SlotAddress slot;
+    SlotInTree where;
+    std::optional<QString> expected;     // what the change left there, when known
+    std::unique_ptr<EkDataFile> present;  // null: empty now
+    std::unique_ptr<EkDataFile> wanted;   // null: to be emptied
+};
+
+bool sameHeld(const EkDataFile* a, const EkDataFile* b) {
+    if (a == nullptr || b == nullptr) {
+        return a == b;
+    }
+    return transfer::sameItem(*a, *b);
+}
+
+}  // namespace
+
+ChangedSince::ChangedSince(const QString& title, const QStringList& changedSlots)
+    : platform::SystemError(
+          QString("%1 changed since \"%2\" (by another program or on the keyboard's panel); "
+                  "nothing was changed.")
+              .arg(changedSlots.join(", "), title)
+              .toStdString()),
+      slots(changedSlots) {}
+
+std::vector<SlotAddress> slotsOf(const safety::Change& change) {
+    std::vector<SlotAddress> slots;
+    for (const safety::Step& step : change.steps) {
+        slots.push_back(step.slot);
+    }
+    return slots;
+}
+
+void reverseChange(const KeyboardLink& link, safety::Store& store, const safety::Change& change,
+                   bool undoing, bool force, const MsgStr& messages,
+                   backup::JobProgress* progress) {
+    std::vector<Reversal> reversals;
+    std::int64_t total = 0;
+    // Every kept copy first, from its own file with its hash checked: no traffic yet.
+    for (const safety::Step& step : change.steps) {
+        Reversal reversal{step.slot, findSlot(link.driver, step.slot), step.after, {}, {}};
+        if (reversal.where.slot == nullptr) {
+            refuse(QString("The keyboard has no slot %1.").arg(step.slot.text()));
+        }
+        if (step.before != 0) {
+            const auto copy = store.find(step.before);
+            if (!copy) {
+                refuse(QString("The kept copy %1 of what %2 held is gone (see: Replaced Items); "
+                               "nothing was changed.")
+                           .arg(step.before)
+                           .arg(step.slot.text()));
+            }
+            reversal.wanted = std::make_unique<EkDataFile>(DataType::NoType);
+            store.loadChecked(*copy, *reversal.wanted);
+            total += reversal.wanted->size();
+        } else if (step.slot.kind != "song" && step.slot.kind != "rhythm") {
+            continue;  // a tone, DSP or registration slot is never emptied
+        }
+        total += reversal.where.slot->isPresent() ? reversal.where.slot->size() : 0;
+        reversals.push_back(std::move(reversal));
+    }
+    StepProgress steps(progress, total, messages);
+    // What each slot holds now, compared with what the change left there.
+    QStringList changed;
+    for (Reversal& reversal : reversals) {
+        SlotInTree& where = reversal.where;
+        if (where.slot->isPresent() && where.slot->size() > 0) {
+            reversal.present = std::make_unique<EkDataFile>(DataType::NoType);
+            steps.transfer(reversal.slot, where.slot->size(), [&](NvbStreamObserver* observer) {
+                transfer::fetchItem(*where.slot, where.directoryPath, link, observer,
+                                    *reversal.present);
+            });
+        }
+        const QString now =
+            reversal.present ? safety::itemFingerprint(*reversal.present) : QString();
+        if (reversal.expected && *reversal.expected != now) {
+            changed << reversal.slot.text();
+        }
+    }
+    if (!changed.isEmpty() && !force) {
+        throw ChangedSince(safety::titleOf(change), changed);
+    }
+    safety::ChangeRecord record(store, change.action, change.subjects);
+    steps.write(record, [&] {
+        // Last slot first: a swap's or a move's second write is taken back before its first.
+        for (auto it = reversals.rbegin(); it != reversals.rend(); ++it) {
+            Reversal& reversal = *it;
+            if (sameHeld(reversal.present.get(), reversal.wanted.get())) {
+                continue;
+            }
+            if (reversal.present) {
+                record.keep(*reversal.present, reversal.slot, safety::Why::Undo);
+            }
+            SlotInTree& where = reversal.where;
+            if (reversal.wanted) {
+                steps.transfer(reversal.slot, reversal.wanted->size(),
+                               [&](NvbStreamObserver* observer) {
+                                   transfer::sendItem(*reversal.wanted, *where.slot,
+                                                      where.directoryPath, link, observer);
+                               });
+            } else {
+                link.driver.deleteData(*where.slot);
+            }
+            record.left(reversal.slot, reversal.wanted.get());
+        }
+    });
+    safety::History(store.folder()).reversed(change.id, record.take(), undoing);
+}
+
+}  // namespace organise

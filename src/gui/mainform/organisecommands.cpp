@@ -1,0 +1,205 @@
+// The window's Edit menu: Undo and Redo of the history's changes, and copy, move, swap and
+// rename on the keyboard. Each runs in the command frame, on the core's organise:: jobs.
+
+#include <QAction>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "backup/history.h"
+#include "commandframe.h"
+#include "data/datatypes.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbdpanemodel.h"
+#include "msg/operateexception.h"
+#include "organise/slotedits.h"
+#include "organise/undo.h"
+#include "pclinkform.h"
+#include "platform/systemerror.h"
+#include "progress/pbarobservers.h"
+
+namespace {
+
+QAction* editAction(QObject* parent, const char* objectName, const QKeySequence& shortcut = {}) {
+    auto* action = new QAction(parent);
+    action->setObjectName(objectName);
+    action->setShortcut(shortcut);
+    return action;
+}
+
+}  // namespace
+
+void TPcLinkForm::buildEditMenu() {
+    undoAction_ = editAction(this, "UndoAction", QKeySequence::Undo);
+    redoAction_ = editAction(this, "RedoAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    copyToAction_ = editAction(this, "CopyToAction");
+    moveToAction_ = editAction(this, "MoveToAction");
+    swapWithAction_ = editAction(this, "SwapWithAction");
+    renameAction_ = editAction(this, "RenameAction");
+    copyToAction_->setText(tr("&Copy To..."));
+    moveToAction_->setText(tr("&Move To..."));
+    swapWithAction_->setText(tr("S&wap With..."));
+    renameAction_->setText(tr("Re&name..."));
+    connect(undoAction_, &QAction::triggered, this, [this] { takeBackLatest(true); });
+    connect(redoAction_, &QAction::triggered, this, [this] { takeBackLatest(false); });
+    connect(copyToAction_, &QAction::triggered, this,
+            [this] { askAndEditSelectedSlot(organise::Edit::Copy); });
+    connect(moveToAction_, &QAction::triggered, this,
+            [this] { askAndEditSelectedSlot(organise::Edit::Move); });
+    connect(swapWithAction_, &QAction::triggered, this,
+            [this] { askAndEditSelectedSlot(organise::Edit::Swap); });
+    connect(renameAction_, &QAction::triggered, this, &TPcLinkForm::askAndRenameSelectedSlot);
+    // The slot edits need the keyboard's list, as Send and Import do.
+    for (QAction* action : {copyToAction_, moveToAction_, swapWithAction_, renameAction_}) {
+        action->setEnabled(false);
+    }
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(undoAction_);
+    edit->addAction(redoAction_);
+    edit->addSeparator();
+    edit->addAction(copyToAction_);
+    edit->addAction(moveToAction_);
+    edit->addAction(swapWithAction_);
+    edit->addAction(renameAction_);
+    connect(edit, &QMenu::aboutToShow, this, &TPcLinkForm::updateUndoActions);
+    updateUndoActions();
+}
+
+void TPcLinkForm::updateUndoActions() {
+    // Another program (the command-line tool) may have changed the history since.
+    const safety::History history(safetyStore_.folder());
+    for (const bool undo : {true, false}) {
+        QString title;
+        try {
+            const auto changes = undo ? history.undoable() : history.redoable();
+            if (!changes.empty()) {
+                title = messages_.changeTitle(changes.front().action, changes.front().subjects);
+            }
+        } catch (const platform::SystemError&) {
+            // A damaged history: the command says so when it is chosen.
+        }
+        QAction* action = undo ? undoAction_ : redoAction_;
+        action->setText(messages_.undoActionText(undo, title));
+        action->setToolTip(action->text().remove('&'));
+    }
+}
+
+bool TPcLinkForm::takeBackLatest(bool undoing, bool force) {
+    std::optional<QString> changedSince;  // the question, when a slot changed since
+    const bool done = frame_->run(MsgStr::Send, [&] {
+        const safety::History history(safetyStore_.folder());
+        const auto changes = undoing ? history.undoable() : history.redoable();
+        if (changes.empty()) {
+            throw platform::SystemError(messages_.nothingToTakeBack(undoing).toStdString());
+        }
+        const safety::Change& change = changes.front();
+        listKeyboard();
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
+        try {
+            organise::reverseChange(keyboardLink(), safetyStore_, change, undoing, force,
+                                    messages_, &progress);
+        } catch (const organise::ChangedSince& refusal) {
+            changedSince = messages_.changedSinceQuestion(
+                refusal.slots, messages_.changeTitle(change.action, change.subjects));
+            return;  // asked below, once the frame has ended
+        }
+        KbdUpdateActionExecute();
+    });
+    updateUndoActions();
+    if (done && changedSince) {
+        if (QMessageBox::question(this, windowTitle(), *changedSince) == QMessageBox::Yes) {
+            return takeBackLatest(undoing, true);
+        }
+        return false;
+    }
+    return done;
+}
+
+bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
+    const bool done = frame_->run(MsgStr::Send, [&] {
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        organise::checkEdit(driver_, edit, from, to);
+        safety::ChangeRecord record(safetyStore_, organise::actionOf(edit),
+                                    {from.text(), to.text()});
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
+        organise::editSlots(keyboardLink(), edit, from, to, record, messages_, &progress);
+        record.commit();
+        KbdUpdateActionExecute();
+    });
+    updateUndoActions();
+    return done;
+}
+
+bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
+    const bool done = frame_->run(MsgStr::Send, [&] {
+        if (!driver_.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        organise::checkRename(driver_, slot, name);
+        safety::ChangeRecord record(safetyStore_, "rename", {slot.text(), name});
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
+        organise::renameSlot(keyboardLink(), slot, name, record, messages_, &progress);
+        record.commit();
+        KbdUpdateActionExecute();
+    });
+    updateUndoActions();
+    return done;
+}
+
+std::optional<SlotAddress> TPcLinkForm::selectedKbdSlot() {
+    const EkData* item = KbdListModel::dataObject(selectedKbdRow());
+    if (item == nullptr || item->isDirectory()) {
+        showError(messages_.operateErrorText(OperateException::NoSendTarget));
+        return std::nullopt;
+    }
+    return SlotAddress::of(*item);
+}
+
+void TPcLinkForm::askAndEditSelectedSlot(organise::Edit edit) {
+    const auto from = selectedKbdSlot();
+    if (!from) {
+        return;
+    }
+    // The other slots of the same kind, with what they hold, as the keyboard list shows them.
+    std::vector<SlotAddress> slots;
+    QStringList choices;
+    for (const auto& [address, where] : allSlots(driver_)) {
+        if (address.kind == from->kind && !(address == *from)) {
+            slots.push_back(address);
+            choices << QString("%1  %2").arg(address.text(),
+                                             where.slot->isPresent()
+                                                 ? QString::fromLatin1(where.slot->name().c_str())
+                                                 : QString());
+        }
+    }
+    const auto prompt = edit == organise::Edit::Copy   ? MsgStr::EditPrompt::CopyTo
+                        : edit == organise::Edit::Move ? MsgStr::EditPrompt::MoveTo
+                                                       : MsgStr::EditPrompt::SwapWith;
+    bool chosen = false;
+    const QString choice =
+        QInputDialog::getItem(this, windowTitle(), messages_.editPrompt(prompt, from->text()),
+                              choices, 0, false, &chosen);
+    if (chosen && choices.contains(choice)) {
+        editSlots(edit, *from, slots[std::size_t(choices.indexOf(choice))]);
+    }
+}
+
+void TPcLinkForm::askAndRenameSelectedSlot() {
+    const auto slot = selectedKbdSlot();
+    if (!slot) {
+        return;
+    }
+    const EkData* item = findSlot(driver_, *slot).slot;
+    bool chosen = false;
+    const QString name = QInputDialog::getText(
+        this, windowTitle(), messages_.renamePrompt(slot->text()), QLineEdit::Normal,
+        QString::fromLatin1(item->name().c_str()).trimmed(), &chosen);
+    if (chosen) {
+        renameSlot(*slot, name);
+    }
+}

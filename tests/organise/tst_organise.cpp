@@ -1,0 +1,430 @@
+// Copy, move, swap and rename on the keyboard, and Undo/Redo of every kind of change, against
+// the real driver and streams and a simulated keyboard: the keyboard's memory is compared
+// whole, byte for byte, after the change, after its undo and after its redo.
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+#include "backup/batchjobs.h"
+#include "backup/history.h"
+#include "backup/keyboardbackup.h"
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/ekkbddrv.h"
+#include "msg/msgstr.h"
+#include "organise/slotedits.h"
+#include "organise/undo.h"
+#include "platform/cancellation.h"
+#include "platform/eventwait.h"
+#include "platform/systemerror.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
+#include "support/keyboardrig.h"
+#include "sysex/sysexrecords.h"
+
+using kbdsim::KeyboardMemory;
+using kbdsim::SlotRef;
+using organise::Edit;
+
+namespace {
+
+const SlotRef kTone0{DataType::Tone, 0, 0};
+const SlotRef kTone1{DataType::Tone, 0, 1};
+const SlotRef kTone2{DataType::Tone, 0, 2};
+const SlotRef kTone3{DataType::Tone, 0, 3};
+const SlotRef kSong0{DataType::Song, 0, 0};
+const SlotRef kSong1{DataType::Song, 0, 1};
+const SlotRef kRhythm0{DataType::Rhythm, 0, 0};
+const SlotRef kDsp0{DataType::DSP, 0, 0};
+
+// The whole memory as one text, so that a comparison shows where it differs.
+QString memoryText(const KeyboardMemory& memory) {
+    return QString::fromUtf8(QJsonDocument(memory.toJson()).toJson(QJsonDocument::Indented));
+}
+
+SlotAddress slot(const char* text) {
+    return *SlotAddress::parse(text);
+}
+
+// The words of a slot with its name (at `offset` in the data bytes) replaced by `name`.
+std::vector<std::uint16_t> renamed(std::vector<std::uint16_t> words, int offset,
+                                   const QByteArray& name) {
+    const QByteArray padded = name.leftJustified(EkDataFile::kNameLength, ' ');
+    for (int i = 0; i < padded.size(); ++i) {
+        std::uint16_t& word = words[std::size_t(offset + i) / 2];
+        const bool high = (offset + i) % 2 == 0;
+        const auto byte = std::uint16_t(quint8(padded[i]));
+        word = high ? std::uint16_t((word & 0x00FF) | (byte << 8))
+                    : std::uint16_t((word & 0xFF00) | byte);
+    }
+    return words;
+}
+
+// A second song, so that both song slots hold one.
+std::vector<std::uint16_t> secondSong() {
+    std::vector<std::uint16_t> words(400);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = std::uint16_t(0x2000 + i * 37);
+    }
+    return words;
+}
+
+// The demo keyboard with songs in both song slots.
+KeyboardMemory twoSongs() {
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setData(kSong1, secondSong());
+    return memory;
+}
+
+int dataBlocksFrom(const std::vector<QByteArray>& fromProgram) {
+    constexpr int kTypeByte = 5;
+    return int(std::count_if(fromProgram.begin(), fromProgram.end(), [](const QByteArray& m) {
+        return m.size() > kTypeByte && (quint8(m[kTypeByte]) >> 4) == SysExType::DataBlock;
+    }));
+}
+
+// A keyboard, its driver listed, a store of kept copies and its history, all of one test.
+struct Bench {
+    explicit Bench(KeyboardMemory memory = KeyboardMemory::demo())
+        : rig(std::move(memory)), store(kept.path()), history(kept.path()) {
+        relist();
+    }
+    void relist() { driver.getList(rig.inputNumber(), rig.outputNumber()); }
+    KeyboardLink link() { return {driver, rig.inputNumber(), rig.outputNumber()}; }
+    // The memory once the keyboard has dealt with every message sent to it (the last one of
+    // a send is still on the simulated cable when the program's part is done).
+    QString memory() {
+        bool posted = false;
+        QMetaObject::invokeMethod(&rig.device, [&posted] { posted = true; }, Qt::QueuedConnection);
+        platform::waitUntil(posted);
+        bool arrived = rig.keyboard.hasTakenEverything();
+        const QMetaObject::Connection connection =
+            QObject::connect(&rig.keyboard, &kbdsim::SimulatedKeyboard::tookEverything,
+                             [&arrived] { arrived = true; });
+        platform::waitUntil(arrived);
+        QObject::disconnect(connection);
+        return memoryText(rig.keyboard.memory());
+    }
+    KeyboardMemory& settledMemory() {
+        memory();
+        return rig.keyboard.memory();
+    }
+    void edit(Edit edit, const char* from, const char* to) {
+        safety::ChangeRecord record(store, organise::actionOf(edit), {from, to});
+        organise::editSlots(link(), edit, slot(from), slot(to), record, messages, nullptr);
+        record.commit();
+    }
+    void reverse(bool undoing, bool force = false) {
+        const auto changes = undoing ? history.undoable() : history.redoable();
+        QVERIFY(!changes.empty());
+        relist();
+        organise::reverseChange(link(), store, changes.front(), undoing, force, messages,
+                                nullptr);
+    }
+
+    KeyboardRig rig;
+    EkKbdDrv driver{"MLS-850"};
+    QTemporaryDir kept;
+    safety::Store store;
+    safety::History history;
+    MsgStr messages{1033};
+};
+
+using Change = std::function<void(Bench&)>;
+using Expected = std::function<void(KeyboardMemory&)>;
+
+}  // namespace
+
+class TestOrganise : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void everyChangeIsUndoneAndRedoneByteForByte_data();
+    void everyChangeIsUndoneAndRedoneByteForByte();
+    void aSwapStoppedAtAnyMessageLosesNothing();
+    void badInputChangesNothing_data();
+    void badInputChangesNothing();
+    void anUndoNeverOverwritesWhatChangedSince();
+};
+
+void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<Expected>("expected");
+    const auto edit = [](Edit kind, const char* from, const char* to) -> Change {
+        return [=](Bench& bench) { bench.edit(kind, from, to); };
+    };
+    const auto rename = [](const char* where, const char* name) -> Change {
+        return [=](Bench& bench) {
+            safety::ChangeRecord record(bench.store, "rename", {where, name});
+            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages,
+                                 nullptr);
+            record.commit();
+        };
+    };
+    QTest::newRow("copy a tone") << edit(Edit::Copy, "tone:0", "tone:1")
+                                 << Expected([](KeyboardMemory& m) {
+                                        m.setData(kTone1, m.data(kTone0));
+                                    });
+    QTest::newRow("swap two tones") << edit(Edit::Swap, "tone:2", "tone:3")
+                                    << Expected([](KeyboardMemory& m) {
+                                           const auto two = m.data(kTone2);
+                                           m.setData(kTone2, m.data(kTone3));
+                                           m.setData(kTone3, two);
+                                       });
+    QTest::newRow("move a song") << edit(Edit::Move, "song:0", "song:1")
+                                 << Expected([](KeyboardMemory& m) {
+                                        m.setData(kSong1, m.data(kSong0));
+                                        m.setData(kSong0, {});
+                                    });
+    QTest::newRow("swap with an empty song slot is a move")
+        << edit(Edit::Swap, "song:1", "song:0") << Expected([](KeyboardMemory& m) {
+               m.setData(kSong1, m.data(kSong0));
+               m.setData(kSong0, {});
+           });
+    QTest::newRow("rename a tone") << rename("tone:0", "Hello") << Expected([](KeyboardMemory& m) {
+        m.setData(kTone0, renamed(m.data(kTone0), 36, "Hello"));
+    });
+    QTest::newRow("rename a song") << rename("song:0", "My~Song!")
+                                   << Expected([](KeyboardMemory& m) {
+                                          m.setData(kSong0, renamed(m.data(kSong0), 4, "My~Song!"));
+                                      });
+    QTest::newRow("delete") << Change([](Bench& bench) {
+        safety::ChangeRecord record(bench.store, "delete", {"rhythm:0", "song:0"});
+        const auto outcomes = batch::deleteSlots(bench.link(), {slot("rhythm:0"), slot("song:0")},
+                                                 &record, bench.messages, nullptr);
+        record.commit();
+        QVERIFY(outcomes[0].error.isEmpty() && outcomes[1].error.isEmpty());
+    }) << Expected([](KeyboardMemory& m) {
+        m.setData(kRhythm0, {});
+        m.setData(kSong0, {});
+    });
+    QTest::newRow("send") << Change([](Bench& bench) {
+        const QString file = bench.kept.filePath("dsp.nvb");
+        EkDataFile item(DataType::NoType);
+        const SlotInTree source = findSlot(bench.driver, slot("dsp:5"));
+        transfer::fetchItem(*source.slot, source.directoryPath, bench.link(), nullptr, item);
+        NvbFileStream(file, NvbFileStream::Create).write(item);
+        safety::ChangeRecord record(bench.store, "send", {"dsp:0"});
+        const auto outcomes = batch::sendFiles(bench.link(), {{file, slot("dsp:0")}}, &record,
+                                               false, bench.messages, nullptr);
+        record.commit();
+        QVERIFY(outcomes[0].error.isEmpty());
+    }) << Expected([](KeyboardMemory& m) { m.setData(kDsp0, m.data({DataType::DSP, 0, 5})); });
+    QTest::newRow("exact restore") << Change([](Bench& bench) {
+        // The backup is the demo keyboard; since then a tone changed, the rhythm went and a
+        // second song came.
+        QTemporaryDir folder;
+        QCOMPARE(int(backup::backupKeyboard(bench.link(), folder.path(), bench.messages, nullptr)
+                         .size()),
+                 39);
+        KeyboardMemory& now = bench.rig.keyboard.memory();
+        now.setData(kTone0, now.data(kTone3));
+        now.setData(kRhythm0, {});
+        now.setData(kSong1, secondSong());
+        bench.relist();
+        safety::ChangeRecord record(bench.store, "restore", {folder.path()});
+        backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()),
+                                folder.path(), bench.messages, nullptr, &record, true);
+        record.commit();
+    }) << Expected([](KeyboardMemory& m) { m = KeyboardMemory::demo(); });
+}
+
+void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte() {
+    QFETCH(Change, change);
+    QFETCH(Expected, expected);
+    Bench bench;
+    change(bench);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    // The restore row changed the keyboard before its change: the undo goes back to that.
+    bench.relist();
+    const auto changes = bench.history.undoable();
+    QCOMPARE(int(changes.size()), 1);
+
+    KeyboardMemory after = KeyboardMemory::demo();
+    expected(after);
+    QCOMPARE(bench.memory(), memoryText(after));
+
+    bench.reverse(true);
+    const QString undone = bench.memory();
+    if (QString(QTest::currentDataTag()) != "exact restore") {
+        QCOMPARE(undone, memoryText(KeyboardMemory::demo()));
+    } else {
+        KeyboardMemory before = KeyboardMemory::demo();
+        before.setData(kTone0, before.data(kTone3));
+        before.setData(kRhythm0, {});
+        before.setData(kSong1, secondSong());
+        QCOMPARE(undone, memoryText(before));
+    }
+    QCOMPARE(int(bench.history.undoable().size()), 0);
+    QCOMPARE(bench.history.redoable().front().action, changes.front().action);
+
+    bench.reverse(false);
+    QCOMPARE(bench.memory(), memoryText(after));
+    // And once more back: undo, redo, undo leave the keyboard as before the change.
+    bench.reverse(true);
+    QCOMPARE(bench.memory(), undone);
+}
+
+void TestOrganise::aSwapStoppedAtAnyMessageLosesNothing() {
+    // The whole swap's traffic first, to know every message it sends.
+    std::size_t messages = 0;
+    {
+        Bench bench(twoSongs());
+        bench.rig.clearTraffic();
+        bench.edit(Edit::Swap, "song:0", "song:1");
+        messages = bench.rig.fromProgram().size();
+        QVERIFY(dataBlocksFrom(bench.rig.fromProgram()) > 0);
+    }
+    const QString original = memoryText(twoSongs());
+    const std::vector<std::uint16_t> songs[] = {twoSongs().data(kSong0), secondSong()};
+    int stops = 0;
+    for (std::size_t stopAt = 1; stopAt <= messages; ++stopAt) {
+        Bench bench(twoSongs());
+        bench.rig.clearTraffic();
+        platform::Cancellation::clear();
+        QObject::connect(&bench.rig.keyboard, &kbdsim::SimulatedKeyboard::traffic,
+                         [&](bool fromProgram, const QByteArray&) {
+                             if (fromProgram && bench.rig.fromProgram().size() == stopAt) {
+                                 platform::Cancellation::request();
+                             }
+                         });
+        bool stopped = false;
+        try {
+            bench.edit(Edit::Swap, "song:0", "song:1");
+        } catch (const platform::Cancelled&) {
+            stopped = true;
+        } catch (const platform::SystemError& e) {
+            stopped = true;
+            // Stopped among the writes: the text names the copies that hold the songs.
+            QVERIFY2(QString(e.what()).contains("kept: copy"), e.what());
+        }
+        platform::Cancellation::clear();
+        if (!stopped) {
+            // A stop asked for after the last request is too late: the swap is done.
+            KeyboardMemory swapped = twoSongs();
+            swapped.setData(kSong0, secondSong());
+            swapped.setData(kSong1, twoSongs().data(kSong0));
+            QCOMPARE(bench.memory(), memoryText(swapped));
+        }
+        stops += stopped ? 1 : 0;
+        // Each song is on the keyboard or in a kept copy.
+        const KeyboardMemory& now = bench.settledMemory();
+        for (const auto& song : songs) {
+            bool found = now.data(kSong0) == song || now.data(kSong1) == song;
+            for (const safety::Copy& copy : bench.store.copies()) {
+                EkDataFile item(DataType::NoType);
+                bench.store.loadChecked(copy, item);
+                found = found || item.words() == song;
+            }
+            QVERIFY2(found, qPrintable(QString("stopped at message %1").arg(stopAt)));
+        }
+        // And one undo puts the keyboard back as it was.
+        if (!bench.history.undoable().empty()) {
+            bench.reverse(true, true);
+        }
+        QVERIFY2(bench.memory() == original,
+                 qPrintable(QString("undo after a stop at message %1").arg(stopAt)));
+    }
+    QVERIFY(stops > int(messages) / 2);
+}
+
+void TestOrganise::badInputChangesNothing_data() {
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("refusal");
+    const auto edit = [](Edit kind, const char* from, const char* to) -> Change {
+        return [=](Bench& bench) { bench.edit(kind, from, to); };
+    };
+    const auto rename = [](const char* where, const QString& name) -> Change {
+        return [=](Bench& bench) {
+            safety::ChangeRecord record(bench.store, "rename", {where, name});
+            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages,
+                                 nullptr);
+        };
+    };
+    QTest::newRow("across kinds") << edit(Edit::Copy, "tone:0", "dsp:0") << "different kinds";
+    QTest::newRow("the same slot") << edit(Edit::Swap, "song:0", "song:0") << "the same slot";
+    QTest::newRow("a tone moved") << edit(Edit::Move, "tone:0", "tone:1") << "cannot be moved";
+    QTest::newRow("an empty source") << edit(Edit::Copy, "song:1", "song:0") << "is empty";
+    QTest::newRow("two empty slots swapped")
+        << edit(Edit::Swap, "rhythm:1", "rhythm:3") << "is empty";
+    QTest::newRow("a name too long") << rename("tone:0", "Ninechars") << "cannot be a name";
+    QTest::newRow("a name of spaces") << rename("tone:0", "   ") << "cannot be a name";
+    QTest::newRow("an accent") << rename("song:0", QString::fromUtf8("Café")) << "cannot be a name";
+    QTest::newRow("a registration's name") << rename("reg:0.0", "Mine") << "not kept in its data";
+    QTest::newRow("an empty slot renamed") << rename("song:1", "New") << "is empty";
+    QTest::newRow("nothing to undo") << Change([](Bench& bench) {
+        if (bench.history.undoable().empty()) {
+            throw platform::SystemError("nothing to undo");
+        }
+    }) << "nothing to undo";
+}
+
+void TestOrganise::badInputChangesNothing() {
+    QFETCH(Change, change);
+    QFETCH(QString, refusal);
+    Bench bench;
+    bench.rig.clearTraffic();
+    QString text;
+    try {
+        change(bench);
+    } catch (const platform::SystemError& e) {
+        text = e.what();
+    }
+    QVERIFY2(text.contains(refusal), qPrintable(text));
+    QCOMPARE(bench.rig.fromProgram().size(), std::size_t(0));  // refused before any traffic
+    QCOMPARE(bench.memory(), memoryText(KeyboardMemory::demo()));
+    QCOMPARE(int(bench.history.undoable().size()), 0);
+}
+
+void TestOrganise::anUndoNeverOverwritesWhatChangedSince() {
+    Bench bench;
+    bench.edit(Edit::Copy, "tone:0", "tone:1");
+
+    // The keyboard's own panel changes tone:1: the undo is refused, nothing changes.
+    KeyboardMemory& memory = bench.settledMemory();
+    const auto panelTone = memory.data(kTone3);
+    memory.setData(kTone1, panelTone);
+    const QString panelChanged = bench.memory();
+    try {
+        bench.reverse(true);
+        QFAIL("an undo over a changed slot went ahead");
+    } catch (const organise::ChangedSince& e) {
+        QCOMPARE(e.slots, QStringList{"tone:1"});
+    }
+    QCOMPARE(bench.memory(), panelChanged);
+    QCOMPARE(int(bench.history.undoable().size()), 1);
+
+    // A kept copy changed on disk is never sent.
+    const safety::Copy copy = bench.store.copies().front();
+    {
+        QFile file(bench.store.filePath(copy));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(file.size() - 1);
+        file.write("!");
+    }
+    QVERIFY_THROWS_EXCEPTION(platform::SystemError, bench.reverse(true, true));
+    QCOMPARE(bench.memory(), panelChanged);
+    QVERIFY(bench.store.remove(copy.id));
+    QVERIFY_THROWS_EXCEPTION(platform::SystemError, bench.reverse(true, true));
+    QCOMPARE(bench.memory(), panelChanged);
+
+    // Forced, with the copy intact: the panel's tone is kept first, then the old one is back.
+    Bench second;
+    second.edit(Edit::Copy, "tone:0", "tone:1");
+    second.memory();
+    second.rig.keyboard.memory().setData(kTone1, panelTone);
+    second.reverse(true, true);
+    QCOMPARE(second.memory(), memoryText(KeyboardMemory::demo()));
+    const safety::Copy keptPanelTone = second.store.copies().front();
+    QCOMPARE(keptPanelTone.why, safety::Why::Undo);
+    EkDataFile item(DataType::NoType);
+    second.store.loadChecked(keptPanelTone, item);
+    QCOMPARE(item.words(), panelTone);
+}
+
+QTEST_GUILESS_MAIN(TestOrganise)
+#include "tst_organise.moc"
