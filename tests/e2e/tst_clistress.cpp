@@ -43,9 +43,15 @@ void TestCliStress::commandsInARowNeverFail() {
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));
     env.insert("XDG_DATA_HOME", home.filePath("data"));
     const QString song = home.filePath("SNG_Sunrise .nvb");
-    const QStringList commands[] = {
+    // A cycle that leaves the keyboard as it found it: a song copied out and in, two tones
+    // swapped, the swap undone, redone and undone again, the song deleted.
+    const std::vector<QStringList> commands = {
         {"import", "song:0", home.path()},
         {"send", song, "song:1"},
+        {"swap", "tone:0", "tone:1"},
+        {"undo"},
+        {"redo"},
+        {"undo"},
         {"delete", "song:1"},
         {"list", "--json"},
     };
@@ -54,7 +60,7 @@ void TestCliStress::commandsInARowNeverFail() {
     QElapsedTimer clock;
     clock.start();
     for (int op = 0; op < operations; ++op) {
-        const QStringList& command = commands[op % 4];
+        const QStringList& command = commands[std::size_t(op) % commands.size()];
         QProcess cli;
         cli.setProcessEnvironment(env);
         cli.start(qEnvironmentVariable("NVBMAN_CLI_PATH", NVBMAN_CLI_PATH),

@@ -716,9 +716,12 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
 
     rig_->keyboard.memory() = KeyboardMemory();  // every slot blank, no songs or rhythms
     window_->restoreKeyboard(folder);
-    QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore
+    QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore, with its plan
     QVERIFY(boxes.texts.first().contains("39"));
     QVERIFY(boxes.texts.first().contains("kept as a copy before it is replaced"));
+    QVERIFY2(boxes.texts.first().endsWith(
+                 "To replace: 36, to fill: 3, the same already (not sent): 0."),
+             qPrintable(boxes.texts.first()));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     auto* status = window_->findChild<QLabel*>("StatusBar");
     QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 0; kept "
@@ -729,8 +732,19 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
     window_->restoreKeyboard(folder);
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
+    QVERIFY(boxes.texts.last().endsWith(
+        "To replace: 1, to fill: 0, the same already (not sent): 38."));
     QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 38; kept "
                                      "before being replaced: 1)"));
+    // Onto the keyboard as the backup has it: said, and nothing is sent.
+    rig_->clearTraffic();
+    window_->restoreKeyboard(folder);
+    QCOMPARE(boxes.texts.last(), QString("The keyboard holds the same data as the backup (39 "
+                                         "items)."));
+    QVERIFY(std::none_of(rig_->fromProgram().begin(), rig_->fromProgram().end(),
+                         [](const QByteArray& m) {
+                             return m.size() > 5 && (quint8(m[5]) >> 4) == SysExType::DataBlock;
+                         }));
     const safety::Copy newest = safety::Store(home_->filePath("data/NvbMan/replaced")).copies()[0];
     QCOMPARE(newest.slot.text(), QString("tone:0"));
     QCOMPARE(newest.why, safety::Why::Restore);

@@ -363,9 +363,21 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress, safety::ChangeRecord* record,
-                                     bool exact) {
+                                     bool exact,
+                                     const std::vector<Comparison>* comparedJustBefore) {
+    const auto seenIdentical = [&](const SlotAddress& slot) {
+        return comparedJustBefore != nullptr &&
+               std::any_of(comparedJustBefore->begin(), comparedJustBefore->end(),
+                           [&](const Comparison& comparison) {
+                               return comparison.slot == slot &&
+                                      comparison.verdict == Verdict::Identical;
+                           });
+    };
     // Each slot's item travels twice at most: fetched to compare (and kept), then replaced.
     const auto bytesMoved = [&](const ManifestEntry& entry) {
+        if (seenIdentical(entry.slot)) {
+            return std::uint32_t(0);
+        }
         const SlotInTree where = findSlot(link.driver, entry.slot);
         const bool held = where.slot != nullptr && where.slot->isPresent();
         return std::uint32_t(entry.size + (held ? where.slot->size() : 0));
@@ -379,7 +391,13 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     for (const ManifestEntry& entry : manifest.entries) {
         const SlotInTree where = findSlot(link.driver, entry.slot);
         const std::uint32_t bytes = bytesMoved(entry);
-        bool identical = false;
+        bool identical = seenIdentical(entry.slot);
+        if (identical) {
+            Outcome outcome{entry.slot, entry.file};
+            outcome.identical = true;
+            outcomes.push_back(outcome);
+            continue;
+        }
         std::optional<safety::Copy> kept;
         Outcome outcome =
             run.item(entry.slot, entry.file, bytes, [&](NvbStreamObserver* itemProgress) {

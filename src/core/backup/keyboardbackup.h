@@ -108,25 +108,6 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                                     const MsgStr& messages, JobProgress* progress,
                                     bool replace = false);
 
-// Sends every item of the manifest back into the slot it came from, losing nothing the keyboard
-// holds: each slot that holds an item is fetched first and compared with the backup's; one that
-// holds the same item already is not sent again (`identical`), one that holds another is kept
-// as a copy in `record` before it is replaced (`keptCopy`; no copy when `record` is null; the
-// record makes the whole restore one change to undo), an empty one is filled. A file that no longer has the SHA-256 the manifest gives, or that is no
-// regular file of its own (a symbolic link, say), is not sent (its outcome says why); one sent
-// without a hash to check (a format-1 manifest) carries a warning. The keyboard's songs and
-// rhythms that the backup lacks stay, unless `exact`: then they are kept and deleted
-// (`removed`) once every item of the backup is back, and not when the keyboard stopped
-// answering.
-std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
-                                     const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::ChangeRecord* record,
-                                     bool exact = false);
-
-// The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact
-// restore deletes.
-std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& manifest);
-
 // How a slot stands against a backup.
 enum class Verdict {
     Identical,          // the keyboard holds what the file holds, byte for byte
@@ -143,6 +124,28 @@ struct Comparison {
     QString error;
     bool retried = false;
 };
+
+// Sends every item of the manifest back into the slot it came from, losing nothing the keyboard
+// holds: each slot that holds an item is fetched first and compared with the backup's; one that
+// holds the same item already is not sent again (`identical`), one that holds another is kept
+// as a copy in `record` before it is replaced (`keptCopy`; no copy when `record` is null; the
+// record makes the whole restore one change to undo), an empty one is filled. A file that no
+// longer has the SHA-256 the manifest gives, or that is no regular file of its own (a symbolic
+// link, say), is not sent (its outcome says why); one sent without a hash to check (a format-1
+// manifest) carries a warning. The keyboard's songs and
+// rhythms that the backup lacks stay, unless `exact`: then they are kept and deleted
+// (`removed`) once every item of the backup is back, and not when the keyboard stopped
+// answering. With `comparedJustBefore` (compareWithBackup's answer, which the user has just
+// seen as the plan), the slots it found identical are not fetched again.
+std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
+                                     const QString& folder, const MsgStr& messages,
+                                     JobProgress* progress, safety::ChangeRecord* record,
+                                     bool exact = false,
+                                     const std::vector<Comparison>* comparedJustBefore = nullptr);
+
+// The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact
+// restore deletes.
+std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& manifest);
 
 // Fetches every slot that the keyboard or the manifest has an item for, in the keyboard's order,
 // and compares it with the backup's file. Changes nothing on the keyboard or in the folder.

@@ -114,6 +114,26 @@ constexpr std::array kCompareEn = {
     "%1 of %2 slots differ from the backup:",
 };
 
+// What a restore will do with a slot that stands so against the backup (by verdict), and the
+// plan's summary (%1 replaced, %2 filled, %3 the same already).
+constexpr std::array kPlanJa = {
+    "同じデータのため送りません",
+    "置き換えます（今のデータは先に保存します）",
+    "空いているので書き込みます",
+    "そのままです（バックアップにデータがありません）",
+    "比較できませんでした（戻すときにもう一度比べます）",
+    "置き換え: %1 件、書き込み: %2 件、同じデータのため送らない: %3 件",
+};
+constexpr std::array kPlanEn = {
+    "the same already: not sent",
+    "replaced (what it holds is kept first)",
+    "empty: filled",
+    "stays as it is (the backup has no item for it)",
+    "not compared (compared again when restoring)",
+    "To replace: %1, to fill: %2, the same already (not sent): %3.",
+};
+constexpr std::int32_t kPlanSummary = 5;
+
 // After a failed send emptied a song slot whose old song was kept.
 constexpr std::array kPutBackJa = {"古いソングを元に戻しますか？"};
 constexpr std::array kPutBackEn = {"Put the old song back now?"};
@@ -322,6 +342,14 @@ QString MsgStr::compareSameText(int slots) const {
 
 QString MsgStr::compareDifferHeading(int differing, int slots) const {
     return pick(kCompareJa, kCompareEn, kVerdictCount + 1).arg(differing).arg(slots);
+}
+
+QString MsgStr::restorePlanText(int verdict) const {
+    return pick(kPlanJa, kPlanEn, verdict);
+}
+
+QString MsgStr::restorePlanSummary(int replaced, int filled, int identical) const {
+    return pick(kPlanJa, kPlanEn, kPlanSummary).arg(replaced).arg(filled).arg(identical);
 }
 
 QString MsgStr::putBackQuestion() const {

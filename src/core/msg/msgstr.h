@@ -55,6 +55,10 @@ public:
     QString restoreQuestion(int items, const QString& folder, bool keepsCopies) const;
     QString restoreDetail(int identical, int kept) const;
     QString stoppedRestoreQuestion(int kept) const;
+    // The plan a restore shows before it asks: per slot by its comparison's verdict (in the
+    // order of backup::Verdict), and the counts.
+    QString restorePlanText(int verdict) const;
+    QString restorePlanSummary(int replaced, int filled, int identical) const;
     QString jobDoneText(bool restore, int items) const;
     QString jobFailedHeading(bool restore) const;
     // Several selected items in one Import, Send or Delete: how many were done, and the heading

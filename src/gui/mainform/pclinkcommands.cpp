@@ -537,9 +537,54 @@ void TPcLinkForm::compareWithBackup(const QString& folder) {
     QMessageBox::warning(this, windowTitle(), heading + '\n' + differing.join('\n'));
 }
 
+std::optional<std::vector<backup::Comparison>> TPcLinkForm::planRestore(
+    const backup::Manifest& manifest, const QString& folder) {
+    std::vector<backup::Comparison> comparisons;
+    const bool compared = frame_->run(MsgStr::Receive, [&] {
+        listKeyboard();
+        WindowJobProgress progress(progressBar_, statusText_,
+                                   messages_.statusText(MsgStr::Receive));
+        comparisons =
+            backup::compareWithBackup(keyboardLink(), manifest, folder, messages_, &progress);
+    });
+    if (!compared) {
+        return std::nullopt;
+    }
+    int replaced = 0;
+    int filled = 0;
+    int identical = 0;
+    QStringList lines;
+    for (const backup::Comparison& comparison : comparisons) {
+        replaced += comparison.verdict == backup::Verdict::Different ? 1 : 0;
+        filled += comparison.verdict == backup::Verdict::MissingOnKeyboard ? 1 : 0;
+        identical += comparison.verdict == backup::Verdict::Identical ? 1 : 0;
+        lines << QString("%1  %2: %3")
+                     .arg(comparison.slot.text(), comparison.file,
+                          messages_.restorePlanText(int(comparison.verdict)));
+    }
+    if (replaced + filled == 0 && identical == int(comparisons.size())) {
+        // Nothing to send: the keyboard holds the backup already.
+        statusText_->setText(messages_.compareSameText(identical));
+        QMessageBox::information(this, windowTitle(), messages_.compareSameText(identical));
+        return std::nullopt;
+    }
+    QMessageBox question(QMessageBox::Question, windowTitle(),
+                         messages_.restoreQuestion(int(manifest.entries.size()),
+                                                   QDir::toNativeSeparators(folder),
+                                                   settings_.keepCopies) +
+                             "\n\n" + messages_.restorePlanSummary(replaced, filled, identical),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setDetailedText(lines.join('\n'));
+    if (question.exec() != QMessageBox::Yes) {
+        return std::nullopt;
+    }
+    return comparisons;
+}
+
 void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
                                  bool replace) {
     std::optional<backup::Manifest> manifest;
+    std::optional<std::vector<backup::Comparison>> plan;
     if (restore) {
         try {
             manifest = backup::Manifest::read(folder);
@@ -547,12 +592,8 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
             showError(currentErrorText(messages_));
             return;
         }
-        const auto answer =
-            QMessageBox::question(this, windowTitle(),
-                                  messages_.restoreQuestion(int(manifest->entries.size()),
-                                                            QDir::toNativeSeparators(folder),
-                                                            settings_.keepCopies));
-        if (answer != QMessageBox::Yes) {
+        plan = planRestore(*manifest, folder);
+        if (!plan) {
             return;
         }
     }
@@ -564,7 +605,7 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         if (restore) {
             const auto record = changeRecord("restore", {QDir(folder).absolutePath()});
             outcomes = backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_,
-                                               &progress, record.get());
+                                               &progress, record.get(), false, &*plan);
             if (record) {
                 record->commit();
             }

@@ -184,6 +184,11 @@ private:
                         const std::vector<backup::Outcome>& outcomes);
     void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
                         bool replace = false);
+    // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
+    // filled or the same already, slot by slot in the details) and the user asked. The
+    // comparison when the user says yes; none when the keyboard holds the backup already.
+    std::optional<std::vector<backup::Comparison>> planRestore(const backup::Manifest& manifest,
+                                                               const QString& folder);
 
     std::unique_ptr<platform::SettingsStore> store_;
     platform::Settings settings_;
