@@ -506,6 +506,9 @@ void TestWindowTransfers::dragAndDrop_data() {
     QTest::newRow("within the keyboard list") << "kbd"
                                               << "kbd"
                                               << "" << false << "";
+    QTest::newRow("slot onto another slot") << "kbd"
+                                            << "kbd"
+                                            << "Marimba " << true << "sent";
     QTest::newRow("from another program") << "other"
                                           << "kbd"
                                           << "Marimba " << false << "";
@@ -529,8 +532,9 @@ void TestWindowTransfers::dragAndDrop() {
     selectLocal("drag.nvb");
     QCOMPARE(currentLocalName(), QString("drag.nvb"));
     if (onto == "kbd") {
-        // Slots to drop on in the tone area; a folder row and empty space in the song area.
-        selectKbd({target == "Marimba " ? "Tone:\\" : "Song Rhythm:\\"}, -1);
+        // Slots to drop on in the tone area; a folder row and empty space in the song area. A
+        // drag within the keyboard list carries its selected row, tone 0.
+        selectKbd({target == "Marimba " ? "Tone:\\" : "Song Rhythm:\\"}, from == "kbd" ? 0 : -1);
     }
 
     QListView* view = list(onto == "kbd" ? "KbdFileView" : "LocalFileView");

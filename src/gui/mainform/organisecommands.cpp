@@ -132,6 +132,9 @@ bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const 
         KbdUpdateActionExecute();
     });
     updateUndoActions();
+    if (done) {
+        selectShownSlot(to);
+    }
     return done;
 }
 
@@ -148,7 +151,20 @@ bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
         KbdUpdateActionExecute();
     });
     updateUndoActions();
+    if (done) {
+        selectShownSlot(slot);
+    }
     return done;
+}
+
+void TPcLinkForm::selectShownSlot(const SlotAddress& slot) {
+    const EkData* wanted = findSlot(driver_, slot).slot;
+    for (int row = 0; row < kbdList_->rowCount(); ++row) {
+        if (wanted != nullptr && KbdListModel::dataObject(kbdList_->index(row, 0)) == wanted) {
+            selectKbdRow(row);
+            return;
+        }
+    }
 }
 
 std::optional<SlotAddress> TPcLinkForm::selectedKbdSlot() {

@@ -69,8 +69,17 @@ QStringList PaneDragDrop::localFiles(const QMimeData* data) {
     return files;
 }
 
-bool PaneDragDrop::accepts(const QMimeData* data, Side side) const {
-    return (fromOtherList(data, side) || !localFiles(data).isEmpty()) && rules_.acceptsDrop(side);
+bool PaneDragDrop::withinKeyboardList(const QMimeData* data, Side target) {
+    return target == Keyboard && data != nullptr && data->hasFormat(kMimeType) &&
+           data->data(kMimeType) == payload(Keyboard);
+}
+
+bool PaneDragDrop::accepts(const QMimeData* data, Side side, const QModelIndex& row) const {
+    // A slot dropped onto another slot of the keyboard list is copied there; onto empty space
+    // it has nowhere to go.
+    const bool copy = withinKeyboardList(data, side) && row.isValid() && rules_.copiedWithin;
+    return (copy || fromOtherList(data, side) || !localFiles(data).isEmpty()) &&
+           rules_.acceptsDrop(side);
 }
 
 bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
@@ -133,7 +142,7 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (accepts(drag->mimeData(), side)) {
+            if (accepts(drag->mimeData(), side, view->indexAt(drag->position().toPoint()))) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {
@@ -143,13 +152,18 @@ bool PaneDragDrop::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
-            if (!accepts(drop->mimeData(), side)) {
+            const QPersistentModelIndex row = view->indexAt(drop->position().toPoint());
+            if (!accepts(drop->mimeData(), side, row)) {
                 drop->ignore();
                 return true;
             }
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
-            const QPersistentModelIndex row = view->indexAt(drop->position().toPoint());
+            if (withinKeyboardList(drop->mimeData(), side)) {
+                QMetaObject::invokeMethod(
+                    this, [this, row] { rules_.copiedWithin(row); }, Qt::QueuedConnection);
+                return true;
+            }
             const QStringList files = localFiles(drop->mimeData());
             // The command runs after the drag has ended, not inside the drag's own event loop.
             QMetaObject::invokeMethod(

@@ -370,6 +370,13 @@ void TPcLinkForm::buildDragDrop() {
             sendFiles(files);
         }
     };
+    rules.copiedWithin = [this](const QModelIndex& target) {
+        const EkData* from = KbdListModel::dataObject(selectedKbdRow());
+        const EkData* to = KbdListModel::dataObject(target);
+        if (from != nullptr && to != nullptr && !from->isDirectory() && !to->isDirectory()) {
+            editSlots(organise::Edit::Copy, SlotAddress::of(*from), SlotAddress::of(*to));
+        }
+    };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
     dragDrop_->attach(localFileView_, PaneDragDrop::Local);
     dragDrop_->attach(localFileDetails_, PaneDragDrop::Local);

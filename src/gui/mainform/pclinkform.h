@@ -105,6 +105,8 @@ private:
     void updateUndoActions();
     // The keyboard list's selected slot; null (and said) when none or a folder is selected.
     std::optional<SlotAddress> selectedKbdSlot();
+    // Makes the slot's row current when the keyboard list shows it.
+    void selectShownSlot(const SlotAddress& slot);
     // Edit > Copy To..., Move To..., Swap With...: asks for the other slot of the same kind.
     void askAndEditSelectedSlot(organise::Edit edit);
     void askAndRenameSelectedSlot();
