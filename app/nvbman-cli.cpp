@@ -105,7 +105,7 @@ command, with "error" (code and text) when it fails (schema: man nvbman-cli).
   swap SLOT TO          exchange the items of two slots of one kind (with an empty song or
                         rhythm slot: a move)
   rename SLOT NAME      give the item in SLOT (tone, DSP, song or rhythm) a new name of 1 to 8
-                        characters from space to '~'
+                        characters from space to '}'
   history [--json]      list the changes that undo and redo take back, newest first
   undo [--force]        take back the newest change (send, delete, put-back, copy, move, swap,
                         rename, restore): each slot gets back what it held. A slot changed

@@ -419,7 +419,12 @@ void TestWindowTransfers::properties_data() {
                                   << "No NVB file";
     QTest::newRow("keyboard slot")
         << "keyboard"
-        << "" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"} << ""
+        << "" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"} << "Brass Up"
+        << "";
+    // On the keyboard: the item is renamed in its slot (and the rename is one change to undo).
+    QTest::newRow("keyboard slot renamed")
+        << "keyboard"
+        << "Horns" << QStringList{"Brass Up", "Tone", "60byte(s)", "Brass Up"} << "Horns   "
         << "";
 }
 
@@ -465,8 +470,11 @@ void TestWindowTransfers::properties() {
     window_->PropOpenExecute(keyboardSide);
     QCOMPARE(boxes.texts, error.isEmpty() ? QStringList() : QStringList{error});
     QCOMPARE(seen, shown);
-    QCOMPARE(nameField, !keyboardSide && error.isEmpty());
-    if (!nameAfter.isEmpty()) {
+    QCOMPARE(nameField, error.isEmpty());
+    if (keyboardSide) {
+        QTRY_COMPARE(rig_->keyboard.memory().name({DataType::Tone, 0, 2}),
+                     nameAfter.toStdString());
+    } else if (!nameAfter.isEmpty()) {
         EkDataFile item(DataType::NoType);
         NvbFileStream(home_->filePath(entry == "COPY.NVB" ? "TON_Velvet  .nvb" : entry),
                       NvbFileStream::OpenRead)

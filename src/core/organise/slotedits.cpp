@@ -10,9 +10,9 @@
 namespace organise {
 namespace {
 
-// The first and the last character the keyboard's display shows.
+// The first and the last character the keyboard keeps in a name.
 constexpr char16_t kFirstNameCharacter = u' ';
-constexpr char16_t kLastNameCharacter = u'~';
+constexpr char16_t kLastNameCharacter = u'}';
 
 [[noreturn]] void refuse(const QString& text) {
     throw platform::SystemError(text.toStdString());

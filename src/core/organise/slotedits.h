@@ -34,7 +34,7 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
                backup::JobProgress* progress);
 
 // Throws platform::SystemError unless `name` can be an item's name on the keyboard: 1 to 8
-// characters from space to '~', not only spaces.
+// characters from space to '}', not only spaces.
 void checkName(const QString& name);
 // checkName, and the slot must hold an item whose type keeps its name in its data (a
 // registration's name is not its own to change).

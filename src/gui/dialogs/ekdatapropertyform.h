@@ -23,7 +23,8 @@ public:
     void showLocation(const QString& folder);
     void SetName(const QString& name);
     QString enteredName() const;
-    // The name field and its label: shown for a PC file, hidden for a keyboard slot.
+    // The name field and its label: shown for a PC file and for a keyboard item whose data holds
+    // its name (renamed on the keyboard), hidden for other keyboard rows.
     void allowRename(bool allowed);
     // Modal; true only after OK with a name that is not empty.
     bool execute();

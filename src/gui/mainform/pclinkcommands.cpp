@@ -438,14 +438,18 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
         const QString caption = row.sibling(row.row(), 0).data().toString();
         TEkDataPropertyForm dialog(this);
         dialog.showFileName(caption);
-        dialog.allowRename(!keyboardSide);
         std::optional<EkDataFile> fileItem;
         const EkData* item = nullptr;
         QString filePath;
         if (keyboardSide) {
             dialog.showLocation(kbdTree_->nodePath(node));
             item = KbdListModel::dataObject(row);
+            // A keyboard item whose data holds its name is renamed on the keyboard.
+            dialog.allowRename(item != nullptr && !item->isDirectory() && item->isPresent() &&
+                               item->size() > 0 &&
+                               EkDataFile::nameOffsetInData(item->type()) >= 0);
         } else {
+            dialog.allowRename(true);
             dialog.showLocation(QDir::toNativeSeparators(localTree_->nodePath(node)));
             filePath = localTree_->nodePath(node) + caption;
             if (caption.endsWith(".nvb", Qt::CaseSensitive) && !QFileInfo(filePath).isDir()) {
@@ -459,10 +463,16 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             dialog.showSize(item->size());
             dialog.SetName(transfer::keyboardText(item->name()));
         }
-        if (dialog.execute() && fileItem) {
+        if (!dialog.execute()) {
+            return;
+        }
+        if (fileItem) {
             const QByteArray name = dialog.enteredName().toLatin1();
             fileItem->storeName(std::string(name.constData(), std::size_t(name.size())));
             NvbFileStream(filePath, NvbFileStream::Create).write(*fileItem);
+        } else if (keyboardSide && item != nullptr &&
+                   dialog.enteredName() != transfer::keyboardText(item->name()).trimmed()) {
+            renameSlot(SlotAddress::of(*item), dialog.enteredName());
         }
     } catch (...) {
         showError(currentErrorText(messages_));
