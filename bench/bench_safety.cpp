@@ -15,43 +15,14 @@
 #include "backup/slotaddress.h"
 #include "benchiterations.h"
 #include "kbddrv/ekkbddrv.h"
-#include "kbdsim/simulatedkeyboard.h"
-#include "kbdsim/simulatordevice.h"
+#include "pacedrig.h"
 
 namespace {
-
-struct Rig {
-    Rig() : keyboard(kbdsim::KeyboardMemory::demo()), device("Bench keyboard", &keyboard) {
-        keyboard.setTiming({true, {}});
-        platform::MidiService::instance().addVirtualDevice(&device);
-        QObject::connect(&keyboard, &kbdsim::SimulatedKeyboard::traffic,
-                         [this](bool fromProgram, const QByteArray& message) {
-                             wire +=
-                                 kbdsim::SimulatedKeyboard::wireTime(std::size_t(message.size()));
-                             answers += fromProgram ? 0 : 1;
-                         });
-        // Both lists enumerated now: an earlier enumeration may name a device that is gone.
-        platform::MidiService::instance().outputDevices();
-        number = int(platform::MidiService::instance().inputDevices().lastIndexOf(device.name()));
-        driver.getList(number, number);
-    }
-
-    kbdsim::SimulatedKeyboard keyboard;
-    kbdsim::SimulatorDevice device;
-    EkKbdDrv driver{"MLS-850"};
-    int number = 0;
-    int answers = 0;
-    std::chrono::microseconds wire{0};
-};
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The demo keyboard's slot of each type: a 60-byte tone, a 36-byte DSP setting, a 176-byte
 // registration, its 1,800-byte song and its 1,024-byte rhythm.
 void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
-    Rig rig;
+    PacedRig rig;
     QTemporaryDir folder;
     safety::Store store(folder.path());
     const SlotInTree where = findSlot(rig.driver, *SlotAddress::parse(slotText));
@@ -90,7 +61,7 @@ BENCHMARK_CAPTURE(BM_SafetyCopy, rhythm, "rhythm:2")
 // A whole listing, with or without one lost answer (the tenth request's).
 void BM_ListingWithLostAnswer(benchmark::State& state) {
     const bool lose = state.range(0) != 0;
-    Rig rig;
+    PacedRig rig;
     double seconds = 0;
     for (auto _ : state) {
         kbdsim::Faults faults;
