@@ -142,7 +142,8 @@ struct CliOptions {
                             "command fails (schema: man nvbman-cli)."};
     QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
     QCommandLineOption noSafetyCopy{
-        "no-safety-copy", "send, delete, restore: keep no copy of what the slot held before."};
+        "no-safety-copy",
+        "send, delete, restore: keep no copy of what the slot held before (nothing to undo)."};
     QCommandLineOption verify{"verify",
                               "send: fetch the slot again afterwards and compare it with FILE."};
     QCommandLineOption dryRun{"dry-run",
