@@ -14,6 +14,7 @@
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "organise/slotedits.h"
 #include "organise/undo.h"
@@ -147,6 +148,7 @@ private Q_SLOTS:
     void badInputChangesNothing_data();
     void badInputChangesNothing();
     void anUndoNeverOverwritesWhatChangedSince();
+    void aSongThatDoesNotFitChangesNothing();
 };
 
 void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
@@ -425,6 +427,25 @@ void TestOrganise::anUndoNeverOverwritesWhatChangedSince() {
     EkDataFile item(DataType::NoType);
     second.store.loadChecked(keptPanelTone, item);
     QCOMPARE(item.words(), panelTone);
+}
+
+void TestOrganise::aSongThatDoesNotFitChangesNothing() {
+    // A rhythm fills the song and rhythm memory but for 500 bytes; the 1,800-byte song is copied
+    // into the empty song slot.
+    KeyboardMemory full = KeyboardMemory::demo();
+    const int used = full.size(kSong0) + full.size(kRhythm0) + full.size({DataType::Rhythm, 0, 2});
+    const auto freeWords = std::size_t(KeyboardMemory::kSongRhythmBytes - used - 500) / 2;
+    full.setData({DataType::Rhythm, 0, 1}, std::vector<std::uint16_t>(freeWords, 0x0101));
+    Bench bench(full);
+    QString text;
+    try {
+        bench.edit(Edit::Copy, "song:0", "song:1");
+    } catch (...) {
+        text = currentErrorText(bench.messages);
+    }
+    QVERIFY2(text.contains("memory", Qt::CaseInsensitive), qPrintable(text));
+    QCOMPARE(bench.memory(), memoryText(full));
+    QCOMPARE(int(bench.history.undoable().size()), 0);
 }
 
 QTEST_GUILESS_MAIN(TestOrganise)
