@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <csignal>
 
+#include "backup/history.h"
 #include "backup/safetystore.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
@@ -43,10 +44,43 @@ private Q_SLOTS:
     void numbersNeverRepeat();
     void aStoreThatCannotBeWrittenSaysWhy_data();
     void aStoreThatCannotBeWrittenSaysWhy();
+    void pruningSparesWhatUndoNeedsAndTheNewestOfEachSlot();
 
 private:
     std::unique_ptr<QTemporaryDir> home_;
 };
+
+void TestSafetyStore::pruningSparesWhatUndoNeedsAndTheNewestOfEachSlot() {
+    safety::Store store(home_->path());
+    const SlotAddress tone0{"tone", 0, 0};
+    const SlotAddress tone1{"tone", 0, 1};
+    // Copy 1 of tone:0 is what the history's change put back; copy 2 of it is used by nothing,
+    // copy 3 is the slot's newest.
+    {
+        safety::ChangeRecord record(store, "send", {"tone:0"});
+        record.keep(*tone(1), tone0, safety::Why::Send);
+        record.left(tone0, tone(2).get());
+        record.commit();
+    }
+    store.add(*tone(2), tone0, safety::Why::Send);
+    store.add(*tone(3), tone0, safety::Why::Send);
+    // Then as many copies of tone:1 as the store keeps: the oldest three must go.
+    for (int i = 0; i < safety::kMaxCopies; ++i) {
+        store.add(*tone(100 + i), tone1, safety::Why::Send);
+    }
+    std::set<safety::CopyId> left;
+    for (const safety::Copy& copy : store.copies()) {
+        left.insert(copy.id);
+        QVERIFY(QFile::exists(store.filePath(copy)));
+    }
+    QCOMPARE(int(left.size()), safety::kMaxCopies);
+    QVERIFY(left.count(1) == 1);  // undo needs it
+    QVERIFY(left.count(2) == 0);  // nothing needs it
+    QVERIFY(left.count(3) == 1);  // the newest of tone:0
+    QVERIFY(left.count(4) == 0 && left.count(5) == 0 && left.count(6) == 1);
+    // Files of pruned copies are gone with them.
+    QCOMPARE(int(QDir(home_->path()).entryList({"*.nvb"}).size()), safety::kMaxCopies);
+}
 
 void TestSafetyStore::init() {
     home_ = std::make_unique<QTemporaryDir>();

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void deletedItemsComeBack();
     void organisedInPlaceAndUndone_data();
     void organisedInPlaceAndUndone();
+    void aSwapStoppedAnywhereLosesNothing();
 
 private:
     QProcessEnvironment environment() const;
@@ -1302,6 +1303,74 @@ void TestCliJack::organisedInPlaceAndUndone() {
     QCOMPARE(state(*sim).data(tone1), demo.data({DataType::Tone, 0, 9}));
     QCOMPARE(run({"undo", "--force"}).exitCode, 0);
     QTRY_COMPARE(state(*sim).toJson(), demo.toJson());
+}
+
+void TestCliJack::aSwapStoppedAnywhereLosesNothing() {
+    const kbdsim::SlotRef song0{DataType::Song, 0, 0}, song1{DataType::Song, 0, 1};
+    KeyboardMemory twoSongs = KeyboardMemory::demo();
+    twoSongs.setData(song1, pattern(400, 3));
+    const std::vector<std::uint16_t> songs[] = {twoSongs.data(song0), twoSongs.data(song1)};
+    const auto messagesIn = [](const QByteArray& log) { return int(log.count("in  F0")); };
+    const auto drain = [](KbdSimProcess& sim) {
+        QByteArray log;
+        while (sim.process().waitForReadyRead(300)) {
+            log += sim.process().readAllStandardOutput();
+        }
+        return log;
+    };
+    // The whole swap's messages to the keyboard, counted once.
+    twoSongs.save(statePath());
+    int total = 0;
+    {
+        auto sim = startSim({"--no-pacing", "--log"});
+        drain(*sim);
+        QCOMPARE(cli({"--quiet", "swap", "song:0", "song:1"}, sim.get()).exitCode, 0);
+        total = messagesIn(drain(*sim));
+        QVERIFY(total > 20);
+    }
+    // SIGTERM at messages in the fetches, between them, in the first and the second write.
+    for (const int stopAt : {1, total / 4, total / 2, 3 * total / 4, total - 2}) {
+        QVERIFY(QDir(home_->filePath("data")).removeRecursively());
+        twoSongs.save(statePath());
+        auto sim = startSim({"--no-pacing", "--processing-delay", "5", "--log"});
+        drain(*sim);
+        QProcess swap;
+        startCli(swap, {"--quiet", "swap", "song:0", "song:1"}, sim.get());
+        QByteArray log;
+        while (messagesIn(log) < stopAt && swap.state() != QProcess::NotRunning) {
+            sim->process().waitForReadyRead(5);
+            log += sim->process().readAllStandardOutput();
+        }
+        ::kill(pid_t(swap.processId()), SIGTERM);
+        QVERIFY(swap.waitForFinished(20000));
+        const QString why = QString("stopped at message %1 of %2: %3")
+                                .arg(stopAt)
+                                .arg(total)
+                                .arg(QString::fromUtf8(swap.readAllStandardError()));
+        // A listing waits for the keyboard to have dealt with everything sent before it.
+        QVERIFY2(cli({"--quiet", "list"}, sim.get()).exitCode == 0, qPrintable(why));
+        const KeyboardMemory now = state(*sim);
+        const QJsonArray kept =
+            QJsonDocument::fromJson(cli({"replaced", "--json"}).out).object()["items"].toArray();
+        for (const auto& song : songs) {
+            bool found = now.data(song0) == song || now.data(song1) == song;
+            for (const QJsonValue& copy : kept) {
+                EkDataFile item(DataType::NoType);
+                NvbFileStream(copy.toObject()["file"].toString(), NvbFileStream::OpenRead)
+                    .read(item);
+                found = found || item.words() == song;
+            }
+            QVERIFY2(found, qPrintable("a song was lost; " + why));
+        }
+        // One undo (forced: the stop may have left a slot half done) puts both back.
+        const QJsonObject history =
+            QJsonDocument::fromJson(cli({"history", "--json"}).out).object();
+        if (!history["undo"].toArray().isEmpty()) {
+            const Result undo = cli({"--quiet", "undo", "--force"}, sim.get());
+            QVERIFY2(undo.exitCode == 0, qPrintable(why + undo.err));
+        }
+        QTRY_COMPARE(state(*sim).toJson(), twoSongs.toJson());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

@@ -172,6 +172,21 @@ std::vector<Change> History::redoable() const {
     return read().redo;
 }
 
+std::set<CopyId> History::copiesInUse() const {
+    const Stacks stacks = read();
+    std::set<CopyId> copies;
+    for (const auto* stack : {&stacks.undo, &stacks.redo}) {
+        for (const Change& change : *stack) {
+            for (const Step& step : change.steps) {
+                if (step.before != 0) {
+                    copies.insert(step.before);
+                }
+            }
+        }
+    }
+    return copies;
+}
+
 void History::recorded(Change change) {
     std::error_code failure;
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);

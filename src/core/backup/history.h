@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "safetystore.h"
@@ -58,6 +59,8 @@ public:
     // Newest first. Throws platform::SystemError when the file is damaged.
     std::vector<Change> undoable() const;
     std::vector<Change> redoable() const;
+    // Every kept copy an undo or a redo would put back: the store never prunes them.
+    std::set<CopyId> copiesInUse() const;
 
     // A new change: on top of the undoable ones, and nothing is redoable any more.
     void recorded(Change change);

@@ -15,6 +15,7 @@
 
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
+#include "history.h"
 #include "platform/filelock.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
@@ -189,6 +190,14 @@ void Store::writeIndex(const std::vector<Copy>& copies) const {
 }
 
 void Store::prune(std::vector<Copy>& copies) const {
+    // The copies an undo or a redo of the history would put back stay; a history that cannot
+    // be read keeps every copy until it can.
+    std::set<CopyId> inUse;
+    try {
+        inUse = History(folder_).copiesInUse();
+    } catch (const platform::SystemError&) {
+        return;
+    }
     // Newest first: the first copy of each slot is the one never pruned.
     std::map<QString, CopyId> newestOfSlot;
     std::int64_t bytes = 0;
@@ -201,7 +210,7 @@ void Store::prune(std::vector<Copy>& copies) const {
         if (int(copies.size()) <= kMaxCopies && bytes <= kMaxBytes) {
             break;
         }
-        if (newestOfSlot[it->slot.text()] == it->id) {
+        if (newestOfSlot[it->slot.text()] == it->id || inUse.count(it->id) > 0) {
             continue;
         }
         bytes -= it->size;

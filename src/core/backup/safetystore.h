@@ -20,7 +20,8 @@ class NvbStreamObserver;
 // nothing the program does to the keyboard is without a way back: a folder of ".nvb" files with
 // an index ("index.json"), shared by the window and the command-line tool of the user
 // (~/.local/share/NvbMan/replaced). Each copy is written whole or not at all; the oldest copies
-// go beyond kMaxCopies or kMaxBytes, never the newest copy of a slot.
+// go beyond kMaxCopies or kMaxBytes, never the newest copy of a slot nor one that an undo or a
+// redo of the history would put back.
 namespace safety {
 
 inline constexpr int kMaxCopies = 200;
