@@ -151,13 +151,18 @@ struct CliOptions {
     QCommandLineOption exact{"exact",
                              "restore: also delete the songs and rhythms the backup does not "
                              "have (each kept as a copy first)."};
+    QCommandLineOption period{
+        "period",
+        "On PipeWire's JACK: the graph period to ask for while the command runs, in frames at "
+        "48 kHz (0: ask nothing). Default: NVBMAN_PIPEWIRE_PERIOD, else the preferences' (256).",
+        "FRAMES"};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in,   out,          quiet,  verbose, log,   json,
-                replace, noSafetyCopy, verify, dryRun,  exact, force};
+        return {in,      out,          quiet,  verbose, log,   json,  replace,
+                noSafetyCopy, verify, dryRun, exact,   force, period};
     }
 };
 
@@ -262,6 +267,7 @@ public:
           force_(parser.isSet(options.force)),
           verbose_(parser.isSet(options.verbose)),
           logPath_(parser.value(options.log)),
+          periodGiven_(parser.value(options.period)),
           progress_(!parser.isSet(options.quiet) && isatty(STDERR_FILENO) != 0) {
         driver_.attachObserver(&progress_);
         if (verbose_) {
@@ -282,6 +288,8 @@ public:
         if (verbose_ || !logPath_.isEmpty()) {
             startMidiLog(logPath_);
         }
+        // Before the first enumeration: the MIDI system's clients ask for it as they open.
+        platform::MidiService::instance().setPeriodRequest(periodRequest(periodGiven_));
         const QString command = args.value(0);
         const QStringList rest = args.mid(1);
         if (command == "devices") {
@@ -362,6 +370,25 @@ public:
     }
 
 private:
+    // --period, else NVBMAN_PIPEWIRE_PERIOD, else the preferences' value.
+    static int periodRequest(const QString& given) {
+        const QString text =
+            !given.isEmpty() ? given : qEnvironmentVariable("NVBMAN_PIPEWIRE_PERIOD");
+        if (text.isEmpty()) {
+            platform::SettingsStore store;
+            return store.hasRunBefore() ? store.load().pipeWirePeriod
+                                        : platform::kDefaultPipeWirePeriod;
+        }
+        bool isNumber = false;
+        const int frames = text.toInt(&isNumber);
+        if (!isNumber || frames < 0 || frames > platform::kMaxPipeWirePeriod) {
+            throw UsageError(QString("'%1' is no period (0 to %2 frames)")
+                                 .arg(text)
+                                 .arg(platform::kMaxPipeWirePeriod));
+        }
+        return frames;
+    }
+
     static void expectArguments(const QStringList& args, int least, int most) {
         if (args.size() < least) {
             throw UsageError("missing argument");
@@ -1184,6 +1211,7 @@ private:
     bool force_;
     bool verbose_;
     QString logPath_;
+    QString periodGiven_;
     int logListener_ = 0;
     bool retried_ = false;  // a single item's transfer was tried twice
     QJsonObject result_;    // --json: what the command found or did

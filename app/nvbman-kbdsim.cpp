@@ -19,6 +19,7 @@
 #include "version.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "platform/midiinbox.h"
+#include "platform/pipewirelatency.h"
 #include "platform/portbyname.h"
 #include "platform/systemerror.h"
 
@@ -149,6 +150,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("nvbman-kbdsim");
     QCoreApplication::setApplicationVersion(NVBMAN_VERSION);
+    // It stands for an instrument behind PipeWire's ALSA bridge, which neither asks for a
+    // period nor keeps the graph at one: only the programs that talk to it may ask.
+    platform::leavePipeWireQuantumUnlocked();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

@@ -10,7 +10,11 @@ Fields fieldsOf(const platform::MidiLog::Entry& entry) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         entry.time.time_since_epoch())
                         .count();
-    return {QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz")),
+    const QString time = QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+    if (entry.direction == platform::MidiLog::Direction::Note) {
+        return {time, QStringLiteral("--"), {}, entry.note};
+    }
+    return {time,
             entry.direction == platform::MidiLog::Direction::In ? QStringLiteral("in")
                                                                 : QStringLiteral("out"),
             QString::fromStdString(sysex::hexBytes(entry.bytes)),

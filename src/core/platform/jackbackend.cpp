@@ -32,6 +32,9 @@
 //   event for it, a moment later. Every look-up of our own things by name waits for them,
 //   bounded, where JACK 2 finds them at once.
 //
+// - PipeWire's graph period costs whole periods per request and answer (pipewirelatency.h):
+//   our clients ask for a short one as they open.
+//
 // One client of our own, the monitor, has no ports: it counts process cycles, makes and checks
 // the connections, and lists the ports.
 
@@ -39,6 +42,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -46,6 +51,7 @@
 #include <type_traits>
 
 #include "boundedcall.h"
+#include "pipewirelatency.h"
 #include "rtmidiclient.h"
 #include "systembackend.h"
 #include "systemerror.h"
@@ -60,6 +66,8 @@ constexpr auto kCycleWaitBound = 2000ms;
 // How long one request to the server may take before the server counts as not answering.
 // Requests take milliseconds; a loaded machine may make it a few hundred.
 constexpr auto kServerCallBound = 5000ms;
+// How long PipeWire may take to run at the period our clients asked for.
+constexpr auto kPeriodSettleBound = 250ms;
 // The cycles that may still run on ports just unregistered, and how long to wait for them.
 constexpr std::uint64_t kCyclesAfterClose = 3;
 constexpr auto kCloseCycleBound = 500ms;
@@ -68,6 +76,12 @@ const char* const kInputPortName = "in";
 const char* const kOutputPortName = "out";
 const char* const kNotAnsweringText =
     "The JACK server does not answer: another JACK program may be stopped or hung.";
+
+// PipeWire's JACK library says so in its version string ("3.0.0.0 (using PipeWire 0.3.65)");
+// JACK 2's is its own version.
+bool isPipeWireLibrary() {
+    return std::strstr(jack_get_version_string(), "PipeWire") != nullptr;
+}
 
 void silenceJackLibrary() {
     static std::once_flag once;
@@ -121,7 +135,7 @@ public:
 
 class JackBackend final : public SystemBackend, public std::enable_shared_from_this<JackBackend> {
 public:
-    static std::shared_ptr<JackBackend> connect();
+    static std::shared_ptr<JackBackend> connect(int periodFrames);
     ~JackBackend() override;
 
     bool isAlive() const override {
@@ -131,6 +145,9 @@ public:
     std::vector<std::string> outputNames() override { return ports(JackPortIsInput); }
     std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
     std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
+    std::string graphText() override;
+    // Once, after our first clients joined PipeWire's graph: until it runs at the period asked.
+    void awaitRequestedPeriod();
 
     bool waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound = kCycleWaitBound) {
         return session_->waitForCycle(cycle, bound);
@@ -144,7 +161,8 @@ public:
                      std::optional<std::uint64_t> lastSendCycle);
 
 private:
-    explicit JackBackend(std::shared_ptr<Session> session) : session_(std::move(session)) {}
+    JackBackend(std::shared_ptr<Session> session, int periodRequest)
+        : session_(std::move(session)), periodRequest_(periodRequest) {}
 
     std::vector<std::string> ports(unsigned long flags);
     // An idle client with its port registered, or a new one.
@@ -162,6 +180,8 @@ private:
                    std::function<void(Session&, Result&)> whenLate = {});
 
     std::shared_ptr<Session> session_;
+    int periodRequest_ = 0;  // asked of PipeWire's graph by each client as it opens; 0: nothing
+    bool periodAwaited_ = false;
     int clientsMade_ = 0;
     std::uint64_t connectionsLiveFromCycle_ = 0;
 };
@@ -248,8 +268,12 @@ bool Session::waitForCycle(std::uint64_t cycle, std::chrono::milliseconds bound)
     return true;
 }
 
-std::shared_ptr<JackBackend> JackBackend::connect() {
+std::shared_ptr<JackBackend> JackBackend::connect(int periodFrames) {
     silenceJackLibrary();
+    if (!isPipeWireLibrary()) {
+        periodFrames = 0;  // JACK 2's period is the server's, for every program
+    }
+    const PipeWirePeriodRequest periodRequest(periodFrames);
     // An open that outlasted its bound is still waiting on the server: a second one would only
     // wait behind it.
     static std::atomic<bool> openUnderWay{false};
@@ -282,7 +306,28 @@ std::shared_ptr<JackBackend> JackBackend::connect() {
     if (*session == nullptr) {
         return nullptr;
     }
-    return std::shared_ptr<JackBackend>(new JackBackend(*session));
+    return std::shared_ptr<JackBackend>(new JackBackend(*session, periodFrames));
+}
+
+std::string JackBackend::graphText() {
+    // Both read what the client knows already: no request to the server.
+    const jack_nframes_t frames = jack_get_buffer_size(session_->monitor);
+    const jack_nframes_t rate = jack_get_sample_rate(session_->monitor);
+    if (frames == 0 || rate == 0) {
+        return {};
+    }
+    const std::string version = jack_get_version_string();
+    std::string text = isPipeWireLibrary()
+                           ? "PipeWire through its JACK library (" + version + ")"
+                           : "JACK " + version;
+    char period[128];
+    std::snprintf(period, sizeof period, ": period %u frames at %u Hz (%.1f ms)", frames, rate,
+                  1000.0 * frames / rate);
+    text += period;
+    if (isPipeWireLibrary()) {
+        text += "; " + pipeWireRequestText(periodRequest_);
+    }
+    return text;
 }
 
 JackBackend::~JackBackend() {
@@ -351,6 +396,7 @@ PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
     }
     const std::string name = rtmidi::ownClientName(++clientsMade_);
     using Made = std::unique_ptr<PooledClient<Client>>;
+    const PipeWirePeriodRequest periodRequest(periodRequest_);
     Made made = request<Made>(
         [name, portName](Session& session) {
             auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
@@ -434,7 +480,24 @@ std::unique_ptr<InputPort> JackBackend::openInput(const std::string& name, MidiR
     const std::string ownPort = client.clientName() + ":" + kInputPortName;
     connectPorts(name, ownPort, ownPort, name);
     client.startReceiving(std::move(receiver), connectionsLiveFromCycle_);
+    awaitRequestedPeriod();
     return handle;
+}
+
+void JackBackend::awaitRequestedPeriod() {
+    if (periodRequest_ <= 0 || periodAwaited_) {
+        return;
+    }
+    // PipeWire changes the period a few cycles after our clients joined (a 1,024-frame cycle
+    // is 21 ms); another program's client that locks the period keeps it, and then the wait
+    // ends unmet. Once per backend: later clients join a graph that has settled.
+    periodAwaited_ = true;
+    waitUntil(kPeriodSettleBound, [&] {
+        const jack_nframes_t rate = jack_get_sample_rate(session_->monitor);
+        const jack_nframes_t wanted =
+            rate * jack_nframes_t(periodRequest_) / jack_nframes_t(kPipeWireRequestRate);
+        return jack_get_buffer_size(session_->monitor) <= wanted;
+    });
 }
 
 std::unique_ptr<OutputPort> JackBackend::openOutput(const std::string& name) {
@@ -469,8 +532,8 @@ void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const 
 
 }  // namespace
 
-std::shared_ptr<SystemBackend> connectJack() {
-    return JackBackend::connect();
+std::shared_ptr<SystemBackend> connectJack(int periodFrames) {
+    return JackBackend::connect(periodFrames);
 }
 
 }  // namespace platform

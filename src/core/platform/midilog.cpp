@@ -9,14 +9,21 @@ MidiLog& MidiLog::instance() {
 
 void MidiLog::record(Direction direction, const QString& device,
                      std::span<const std::uint8_t> bytes) {
+    add({std::chrono::system_clock::now(), direction, device, {bytes.begin(), bytes.end()}, {}});
+}
+
+void MidiLog::note(const QString& text) {
+    add({std::chrono::system_clock::now(), Direction::Note, {}, {}, text});
+}
+
+void MidiLog::add(Entry entry) {
     if (!recording_) {
         return;
     }
     if (entries_.size() >= kCapacity) {
         entries_.pop_front();
     }
-    entries_.push_back(
-        {std::chrono::system_clock::now(), direction, device, {bytes.begin(), bytes.end()}});
+    entries_.push_back(std::move(entry));
     // Copied: a listener may take itself off.
     const auto listeners = listeners_;
     for (const auto& [id, listener] : listeners) {

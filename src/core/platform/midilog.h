@@ -19,12 +19,14 @@ namespace platform {
 // inbox) and where the program sends it. Nothing here ever runs on the MIDI system's thread.
 class MidiLog {
 public:
-    enum class Direction { In, Out };
+    // A note is no message: what the MIDI system said about itself (its period, say).
+    enum class Direction { In, Out, Note };
     struct Entry {
         std::chrono::system_clock::time_point time;
         Direction direction = Direction::In;
         QString device;
         std::vector<std::uint8_t> bytes;
+        QString note;
     };
     using Listener = std::function<void(const Entry&)>;
 
@@ -37,6 +39,7 @@ public:
     bool isRecording() const { return recording_; }
 
     void record(Direction direction, const QString& device, std::span<const std::uint8_t> bytes);
+    void note(const QString& text);
     // Oldest first.
     const std::deque<Entry>& entries() const { return entries_; }
     void clear() { entries_.clear(); }
@@ -47,6 +50,7 @@ public:
 
 private:
     MidiLog() = default;
+    void add(Entry entry);
 
     bool recording_ = false;
     std::deque<Entry> entries_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "midilog.h"
+#include "settingsstore.h"
 #include "systembackend.h"
 #include "systemerror.h"
 
@@ -107,7 +108,7 @@ void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
     }
 }
 
-MidiService::MidiService() = default;
+MidiService::MidiService() : periodRequest_(kDefaultPipeWirePeriod) {}
 MidiService::~MidiService() = default;
 
 MidiService& MidiService::instance() {
@@ -124,7 +125,7 @@ std::vector<std::shared_ptr<SystemBackend>> MidiService::systems() {
     if (jack_ == nullptr || !jack_->isAlive()) {
         jack_.reset();
         try {
-            jack_ = connectJack();
+            jack_ = connectJack(periodRequest_);
         } catch (const MidiSystemError& e) {
             systemProblem_ = QString::fromStdString(e.what());
         }
@@ -243,6 +244,16 @@ const MidiService::Device& MidiService::device(const std::vector<Device>& device
     return found;
 }
 
+void MidiService::setPeriodRequest(int frames) {
+    if (frames != periodRequest_) {
+        periodRequest_ = frames;
+        // Our clients made their request when they opened: new ones make the new one.
+        jack_.reset();
+        inputs_.reset();
+        outputs_.reset();
+    }
+}
+
 std::unique_ptr<InputPort> MidiService::openInput(int number, MidiReceiver receiver) {
     if (!inputs_) {
         inputDevices();
@@ -250,7 +261,14 @@ std::unique_ptr<InputPort> MidiService::openInput(int number, MidiReceiver recei
     const Device& found = device(*inputs_, number);
     receiver = logged(std::move(receiver), found.name);
     if (found.system != nullptr) {
-        return found.system->openInput(found.name.toStdString(), std::move(receiver));
+        auto port = found.system->openInput(found.name.toStdString(), std::move(receiver));
+        // The period the messages now travel at, in the log whenever it is new.
+        if (const std::string graph = found.system->graphText();
+            !graph.empty() && graph != graphNoted_) {
+            graphNoted_ = graph;
+            MidiLog::instance().note(QString::fromStdString(graph));
+        }
+        return port;
     }
     return std::make_unique<VirtualInput>(found.inProcess.data(), std::move(receiver));
 }

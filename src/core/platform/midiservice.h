@@ -127,6 +127,12 @@ public:
     // not answer..."), empty when none was: a device missing from the lists may be behind it.
     QString systemProblem() const { return systemProblem_; }
 
+    // The period NvbMan's clients ask of PipeWire's graph (through its JACK library), in frames
+    // at 48 kHz; 0 asks nothing and leaves the graph's own period. JACK 2 is never asked: its
+    // period is the server's, for every program. Takes effect at the next enumeration.
+    void setPeriodRequest(int frames);
+    int periodRequest() const { return periodRequest_; }
+
     // The device is not owned; it unregisters itself when destroyed.
     void addVirtualDevice(VirtualMidiDevice* device);
     void removeVirtualDevice(VirtualMidiDevice* device);
@@ -158,6 +164,9 @@ private:
     std::shared_ptr<SystemBackend> alsa_;
     std::shared_ptr<SystemBackend> jack_;
     QString systemProblem_;
+    int periodRequest_;  // the settings' default until set
+    // What the MIDI log was last told of the JACK graph: told again when it changes.
+    std::string graphNoted_;
     std::optional<std::vector<Device>> inputs_;
     std::optional<std::vector<Device>> outputs_;
     std::vector<VirtualMidiDevice*> virtualDevices_;

@@ -12,6 +12,7 @@ const char* const kInputNameKey = "MIDI/InputDeviceName";
 const char* const kOutputNameKey = "MIDI/OutputDeviceName";
 const char* const kKeepCopiesKey = "Safety/KeepCopies";
 const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
+const char* const kPipeWirePeriodKey = "MIDI/PipeWirePeriod";
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -50,6 +51,10 @@ Settings SettingsStore::load() const {
     result.outputDeviceName = settings_->value(kOutputNameKey).toString();
     result.keepCopies = settings_->value(kKeepCopiesKey, true).toBool();
     result.verifyAfterSending = settings_->value(kVerifyAfterSendingKey, false).toBool();
+    bool isNumber = false;
+    const int period = settings_->value(kPipeWirePeriodKey, kDefaultPipeWirePeriod).toInt(&isNumber);
+    result.pipeWirePeriod =
+        isNumber && period >= 0 && period <= kMaxPipeWirePeriod ? period : kDefaultPipeWirePeriod;
     return result;
 }
 
@@ -67,6 +72,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kOutputNameKey, settings.outputDeviceName);
     settings_->setValue(kKeepCopiesKey, settings.keepCopies);
     settings_->setValue(kVerifyAfterSendingKey, settings.verifyAfterSending);
+    settings_->setValue(kPipeWirePeriodKey, settings.pipeWirePeriod);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw SystemError("The settings could not be written to " +

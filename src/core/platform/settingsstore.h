@@ -7,6 +7,10 @@
 namespace platform {
 
 // The three values the program keeps between runs.
+inline constexpr int kDefaultPipeWirePeriod = 256;
+// The longest period worth asking for: PipeWire's own largest quantum.
+inline constexpr int kMaxPipeWirePeriod = 8192;
+
 struct Settings {
     int inputDevice = 0;   // index in the MIDI service's input list; -1: none chosen
     int outputDevice = 0;  // index in the output list
@@ -19,6 +23,8 @@ struct Settings {
     bool keepCopies = true;
     // Whether Send fetches the slot again afterwards and compares it with the file.
     bool verifyAfterSending = false;
+    // The period asked of PipeWire's graph, in frames at 48 kHz; 0: none (MidiService).
+    int pipeWirePeriod = kDefaultPipeWirePeriod;
 };
 
 // The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the

@@ -30,11 +30,16 @@ public:
     virtual std::unique_ptr<InputPort> openInput(const std::string& name,
                                                  MidiReceiver receiver) = 0;
     virtual std::unique_ptr<OutputPort> openOutput(const std::string& name) = 0;
+
+    // How the system moves messages, for the MIDI log ("PipeWire 0.3.65 through its JACK
+    // library: period 256 frames at 48000 Hz (5.3 ms)"); empty when it has nothing to say.
+    virtual std::string graphText() { return {}; }
 };
 
 // The JACK server that runs now, or nullptr when none does. Never starts a server. Throws
-// MidiSystemError when a server runs but does not answer.
-std::shared_ptr<SystemBackend> connectJack();
+// MidiSystemError when a server runs but does not answer. On PipeWire's JACK library, our
+// clients ask the graph for a period of `periodFrames` at 48 kHz (0: no request).
+std::shared_ptr<SystemBackend> connectJack(int periodFrames);
 // The ALSA sequencer, or nullptr when the machine has none.
 std::shared_ptr<SystemBackend> connectAlsa();
 

@@ -10,12 +10,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include "dialogs/dialogbuttons.h"
 
 #include "kbddrv/keyboardprobe.h"
 #include "platform/midiservice.h"
+#include "platform/settingsstore.h"
 #include "dialogs/dirbrowseform.h"
 
 namespace {
@@ -76,6 +78,18 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     verifyAfterSendingBox_->setAccessibleDescription(
         "Fetch the slot again after a send and compare it with the file");
     midiForm->addRow(verifyAfterSendingBox_);
+    // PipeWire runs its graph at 1,024 frames unless a client asks for less: every request to
+    // the keyboard would then wait two such periods.
+    pipeWirePeriodBox_ = new QSpinBox;
+    pipeWirePeriodBox_->setObjectName("PipeWirePeriodBox");
+    pipeWirePeriodBox_->setRange(0, platform::kMaxPipeWirePeriod);
+    pipeWirePeriodBox_->setSpecialValueText(tr("the server's own"));
+    pipeWirePeriodBox_->setSuffix(tr(" frames"));
+    pipeWirePeriodBox_->setAccessibleName(tr("PipeWire period"));
+    pipeWirePeriodBox_->setAccessibleDescription(
+        tr("The period NvbMan asks of PipeWire while it talks to the keyboard, in frames at "
+           "48 kHz; 0 asks nothing"));
+    midiForm->addRow(tr("PipeWire &period:"), pipeWirePeriodBox_);
 
     directoryEdit_ = new QLineEdit;
     directoryEdit_->setObjectName("DefDirEdit");
@@ -154,6 +168,11 @@ void TPrefForm::setKeepCopies(bool keep) {
     keepCopiesBox_->setChecked(keep);
 }
 
+void TPrefForm::setPipeWirePeriod(int frames) {
+    pipeWirePeriod_ = frames;
+    pipeWirePeriodBox_->setValue(frames);
+}
+
 void TPrefForm::setVerifyAfterSending(bool verify) {
     verifyAfterSending_ = verify;
     verifyAfterSendingBox_->setChecked(verify);
@@ -170,6 +189,7 @@ void TPrefForm::accept() {
     defaultDirectory_ = directoryEdit_->text();
     keepCopies_ = keepCopiesBox_->isChecked();
     verifyAfterSending_ = verifyAfterSendingBox_->isChecked();
+    pipeWirePeriod_ = pipeWirePeriodBox_->value();
     QDialog::accept();
 }
 
@@ -178,6 +198,7 @@ void TPrefForm::reject() {
     directoryEdit_->setText(defaultDirectory_);
     keepCopiesBox_->setChecked(keepCopies_);
     verifyAfterSendingBox_->setChecked(verifyAfterSending_);
+    pipeWirePeriodBox_->setValue(pipeWirePeriod_);
     QDialog::reject();
 }
 

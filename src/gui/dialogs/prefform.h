@@ -5,6 +5,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 class QPushButton;
 class QLineEdit;
 
@@ -34,6 +35,9 @@ public:
     // "Verify after sending".
     void setVerifyAfterSending(bool verify);
     bool verifyAfterSending() const { return verifyAfterSending_; }
+    // The period asked of PipeWire's graph, frames at 48 kHz; 0: none.
+    void setPipeWirePeriod(int frames);
+    int pipeWirePeriod() const { return pipeWirePeriod_; }
 
     void accept() override;
     void reject() override;
@@ -61,6 +65,8 @@ private:
     QCheckBox* keepCopiesBox_ = nullptr;
     bool verifyAfterSending_ = false;
     QCheckBox* verifyAfterSendingBox_ = nullptr;
+    int pipeWirePeriod_ = 0;
+    QSpinBox* pipeWirePeriodBox_ = nullptr;
     QPushButton* testButton_ = nullptr;
     QPushButton* findButton_ = nullptr;
     QLabel* probeResult_ = nullptr;

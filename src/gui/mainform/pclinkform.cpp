@@ -552,6 +552,7 @@ void TPcLinkForm::LoadSettings() {
     } else {
         try {
             settings_ = store_->load();
+            service.setPeriodRequest(settings_.pipeWirePeriod);
             // The numbering may have changed since: the stored name says which device was meant.
             settings_.inputDevice =
                 service.findInput(settings_.inputDevice, settings_.inputDeviceName);
@@ -616,9 +617,12 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setDefaultDirectory(settings_.defaultDirectory);
     dialog.setKeepCopies(settings_.keepCopies);
     dialog.setVerifyAfterSending(settings_.verifyAfterSending);
+    dialog.setPipeWirePeriod(settings_.pipeWirePeriod);
     if (dialog.exec() == QDialog::Accepted) {
         settings_.keepCopies = dialog.keepCopies();
         settings_.verifyAfterSending = dialog.verifyAfterSending();
+        settings_.pipeWirePeriod = dialog.pipeWirePeriod();
+        platform::MidiService::instance().setPeriodRequest(settings_.pipeWirePeriod);
         settings_.inputDevice = dialog.inputDevice();
         settings_.outputDevice = dialog.outputDevice();
         settings_.inputDeviceName = dialog.inputDeviceName();
