@@ -91,6 +91,7 @@ private Q_SLOTS:
     void organisedInPlaceAndUndone_data();
     void organisedInPlaceAndUndone();
     void aSwapStoppedAnywhereLosesNothing();
+    void theGraphRunsAtThePeriodAskedAndSaysSo();
 
 private:
     QProcessEnvironment environment() const;
@@ -1371,6 +1372,32 @@ void TestCliJack::aSwapStoppedAnywhereLosesNothing() {
         }
         QTRY_COMPARE(state(*sim).toJson(), twoSongs.toJson());
     }
+}
+
+void TestCliJack::theGraphRunsAtThePeriodAskedAndSaysSo() {
+    auto sim = startSim();
+    QVERIFY(sim->isReady());
+    const Result asked = cli({"--quiet", "--verbose", "--period", "64", "list"}, sim.get());
+    QVERIFY2(asked.exitCode == 0, asked.err.constData());
+    const QString said = QString::fromUtf8(asked.err);
+    if (!said.contains("PipeWire through its JACK library")) {
+        // JACK 2: the server's period, for every program, and nothing asked of it.
+        QVERIFY2(said.contains(QRegularExpression(
+                     "--  +\\| JACK [0-9.]+: period 512 frames at 48000 Hz \\(10.7 ms\\)\n")),
+                 asked.err.constData());
+        return;
+    }
+    // PipeWire: the graph's own period first, then the one asked for, once our clients run.
+    QVERIFY2(said.contains("period 64 frames at 48000 Hz (1.3 ms); NvbMan asks for 64 frames"),
+             asked.err.constData());
+    // Asking nothing, the next command finds the graph back at its own period.
+    const Result plain = cli({"--quiet", "--verbose", "--period", "0", "list"}, sim.get());
+    QVERIFY2(QString::fromUtf8(plain.err).contains(
+                 "period 1024 frames at 48000 Hz (21.3 ms); NvbMan asks nothing"),
+             plain.err.constData());
+    QVERIFY(!plain.err.contains("asks for"));
+    // A period that is none is bad usage.
+    QCOMPARE(cli({"--period", "-5", "list"}, sim.get()).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)
