@@ -6,7 +6,8 @@
 # (10.7 ms): a client that is not scheduled in time misses its cycle and JACK drops the MIDI
 # events of that cycle, which shows as a keyboard that did not answer. On a virtual machine whose
 # host takes the CPU away now and then (steal time), realtime alone does not prevent that at
-# 256 frames; a longer cycle leaves the slack. NVBMAN_JACK_REALTIME=0 forces the plain mode.
+# 256 frames; a longer cycle leaves the slack. NVBMAN_JACK_REALTIME=0 forces the plain mode;
+# NVBMAN_JACK_PERIOD sets another period (the benchmarks compare them).
 set -u
 action=$1
 pidfile=$2
@@ -21,7 +22,8 @@ start)
     for mode in $modes; do
         # Appended, so the xruns of earlier runs stay readable next to a failure.
         echo "== $(date '+%F %T') $mode" >>"$pidfile.log"
-        jackd $mode -n "$server" -d dummy -r 48000 -p 512 >>"$pidfile.log" 2>&1 &
+        jackd $mode -n "$server" -d dummy -r 48000 -p "${NVBMAN_JACK_PERIOD:-512}" \
+            >>"$pidfile.log" 2>&1 &
         echo $! >"$pidfile"
         # Ready once a client can connect; give up after ten seconds.
         i=0

@@ -376,10 +376,14 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
     {
         platform::SettingsStore store(iniAt(path));
         QVERIFY(store.hasRunBefore());
-        store.save({2, 3, "/home/user/music", "USB MIDI:in 24:0", QString::fromUtf8("鍵盤 out")});
+        platform::Settings settings{2, 3, "/home/user/music", "USB MIDI:in 24:0",
+                                    QString::fromUtf8("鍵盤 out")};
+        settings.pipeWirePeriod = 64;
+        store.save(settings);
     }
     platform::SettingsStore store(iniAt(path));
     const platform::Settings loaded = store.load();
+    QCOMPARE(loaded.pipeWirePeriod, 64);
     QCOMPARE(loaded.inputDevice, 2);
     QCOMPARE(loaded.outputDevice, 3);
     QCOMPARE(loaded.defaultDirectory, QString("/home/user/music"));
@@ -389,6 +393,18 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
     QSettings raw(path, QSettings::IniFormat);
     QCOMPARE(raw.value("MIDI/InputDevice").toInt(), 2);
     QCOMPARE(raw.value("MIDI/OutputDevice").toInt(), 3);
+    // A period edited into nonsense, or none (a store of an older version), asks for the
+    // default, never for no period or a huge one.
+    for (const QVariant& edited : {QVariant("fast"), QVariant(-1), QVariant(1 << 20), QVariant()}) {
+        if (edited.isValid()) {
+            raw.setValue("MIDI/PipeWirePeriod", edited);
+        } else {
+            raw.remove("MIDI/PipeWirePeriod");
+        }
+        raw.sync();
+        QCOMPARE(platform::SettingsStore(iniAt(path)).load().pipeWirePeriod,
+                 platform::kDefaultPipeWirePeriod);
+    }
 }
 
 void TestPlatform::settingsWithATextDeviceAreAnError() {
