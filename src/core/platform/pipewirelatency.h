@@ -21,7 +21,9 @@ inline constexpr int kPipeWireRequestRate = 48000;
 
 // While it lives, a JACK client that opens on PipeWire's library asks for `frames` at 48 kHz
 // (0: nothing, the library's own behaviour). Only around our own clients' opening: a program
-// the window starts (a file browser) must not inherit the request.
+// the window starts (a file browser) must not inherit the request. The environment is the
+// process's: none of our threads reads it meanwhile (the JACK and Qt threads read it when they
+// start, not while they run).
 class PipeWirePeriodRequest {
 public:
     explicit PipeWirePeriodRequest(int frames);
