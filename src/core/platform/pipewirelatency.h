@@ -22,8 +22,9 @@ inline constexpr int kPipeWireRequestRate = 48000;
 // While it lives, a JACK client that opens on PipeWire's library asks for `frames` at 48 kHz
 // (0: nothing, the library's own behaviour). Only around our own clients' opening: a program
 // the window starts (a file browser) must not inherit the request. The environment is the
-// process's: none of our threads reads it meanwhile (the JACK and Qt threads read it when they
-// start, not while they run).
+// process's, and glibc's setenv is not safe against a getenv on another thread at the same
+// moment: the JACK libraries read these variables only while a client opens, and our clients
+// open one at a time, from the thread that sets them.
 class PipeWirePeriodRequest {
 public:
     explicit PipeWirePeriodRequest(int frames);
