@@ -24,7 +24,7 @@ inline constexpr int kPipeWireRequestRate = 48000;
 // the window starts (a file browser) must not inherit the request. The environment is the
 // process's, and glibc's setenv is not safe against a getenv on another thread at the same
 // moment: the JACK libraries read these variables only while a client opens, and our clients
-// open one at a time, from the thread that sets them.
+// open one at a time while the thread that set them waits for the opening.
 class PipeWirePeriodRequest {
 public:
     explicit PipeWirePeriodRequest(int frames);
