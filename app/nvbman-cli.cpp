@@ -320,7 +320,7 @@ public:
             const SlotAddress wanted = slotArgument(rest[0]);
             // The keyboard deletes only songs and user rhythms; its driver would refuse any
             // other slot with the text for an unknown keyboard, which says nothing useful here.
-            if (wanted.kind != "song" && wanted.kind != "rhythm") {
+            if (!wanted.canBeEmptied()) {
                 throw UsageError("only song and rhythm slots can be deleted ('" + rest[0] +
                                  "' is not one)");
             }
@@ -936,9 +936,7 @@ private:
                 if (!comparison.file.isEmpty()) {
                     return "file-missing";
                 }
-                return exact_ && (comparison.slot.kind == "song" || comparison.slot.kind == "rhythm")
-                           ? "delete"
-                           : "keep";
+                return exact_ && comparison.slot.canBeEmptied() ? "delete" : "keep";
             case backup::Verdict::NotCompared:
                 break;
         }
@@ -1008,7 +1006,7 @@ private:
             throw UsageError(QString("%1 needs two different slots of one kind ('%2', '%3')")
                                  .arg(organise::actionOf(edit), from.text(), to.text()));
         }
-        if (edit == organise::Edit::Move && from.kind != "song" && from.kind != "rhythm") {
+        if (edit == organise::Edit::Move && !from.canBeEmptied()) {
             throw UsageError("only songs and rhythms can be moved; a " + from.kind +
                              " can be copied or swapped");
         }

@@ -347,7 +347,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
 std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& manifest) {
     std::vector<SlotAddress> extra;
     for (const auto& [address, where] : allSlots(driver)) {
-        const bool deletable = address.kind == "song" || address.kind == "rhythm";
+        const bool deletable = address.canBeEmptied();
         // A named reference: Debian 12's clang 14 cannot capture a structured binding in a lambda.
         const SlotAddress& slot = address;
         const bool inBackup =

@@ -16,17 +16,19 @@ struct Kind {
     const char* folder;  // nullptr: slots lie directly in the area
     int banks;
     int slots;
+    bool canBeEmptied;  // songs and user rhythms; the other slots always hold an item
 };
 
 // The MLS-850's slots as the command line names them.
 const Kind kKinds[] = {
-    {DataType::Tone, "tone", mls850::kToneArea, nullptr, 1, mls850::kToneSlots},
-    {DataType::DSP, "dsp", mls850::kDspArea, nullptr, 1, mls850::kDspSlots},
+    {DataType::Tone, "tone", mls850::kToneArea, nullptr, 1, mls850::kToneSlots, false},
+    {DataType::DSP, "dsp", mls850::kDspArea, nullptr, 1, mls850::kDspSlots, false},
     {DataType::Registration, "reg", mls850::kRegistrationArea, mls850::kBankFolder, mls850::kBanks,
-     mls850::kRegistrationsPerBank},
-    {DataType::Song, "song", mls850::kSongRhythmArea, mls850::kSongFolder, 1, mls850::kSongSlots},
+     mls850::kRegistrationsPerBank, false},
+    {DataType::Song, "song", mls850::kSongRhythmArea, mls850::kSongFolder, 1, mls850::kSongSlots,
+     true},
     {DataType::Rhythm, "rhythm", mls850::kSongRhythmArea, mls850::kRhythmFolder, 1,
-     mls850::kRhythmSlots},
+     mls850::kRhythmSlots, true},
 };
 
 const Kind* kindNamed(const QString& name) {
@@ -46,6 +48,11 @@ QString folderName(const Kind& kind, int bank) {
 }
 
 }  // namespace
+
+bool SlotAddress::canBeEmptied() const {
+    const Kind* found = kindNamed(kind);
+    return found != nullptr && found->canBeEmptied;
+}
 
 std::optional<SlotAddress> SlotAddress::parse(const QString& text) {
     // Anchored on the whole text: "$" alone would also match before a final newline.

@@ -22,6 +22,8 @@ struct SlotAddress {
     QString text() const;
     // The address of a slot of the driver's tree.
     static SlotAddress of(const EkData& slot);
+    // Whether the keyboard can delete the item of such a slot (songs and user rhythms).
+    bool canBeEmptied() const;
 
     bool operator==(const SlotAddress&) const = default;
 };

@@ -18,11 +18,6 @@ constexpr char16_t kLastNameCharacter = u'}';
     throw platform::SystemError(text.toStdString());
 }
 
-// Songs and user rhythms can be deleted; the other slots always hold an item.
-bool canBeEmptied(const SlotAddress& slot) {
-    return slot.kind == "song" || slot.kind == "rhythm";
-}
-
 bool holdsItem(const SlotInTree& where) {
     return where.slot->isPresent() && where.slot->size() > 0;
 }
@@ -60,7 +55,7 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
                        "exchange items.")
                    .arg(from.text(), to.text()));
     }
-    if (edit == Edit::Move && !canBeEmptied(from)) {
+    if (edit == Edit::Move && !from.canBeEmptied()) {
         refuse(QString("A %1 cannot be moved: its slot cannot be left empty. Copy it, or swap "
                        "the two slots.")
                    .arg(from.kind));

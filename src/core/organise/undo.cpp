@@ -72,7 +72,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
             reversal.wanted = std::make_unique<EkDataFile>(DataType::NoType);
             store.loadChecked(*copy, *reversal.wanted);
             total += reversal.wanted->size();
-        } else if (step.slot.kind != "song" && step.slot.kind != "rhythm") {
+        } else if (!step.slot.canBeEmptied()) {
             continue;  // a tone, DSP or registration slot is never emptied
         }
         total += reversal.where.slot->isPresent() ? reversal.where.slot->size() : 0;
