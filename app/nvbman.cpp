@@ -4,18 +4,15 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <cstdio>
 
 #include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"
+#include "mainform/windowtexts.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/systemerror.h"
-#include "platform/userlocale.h"
 #include "version.h"
 
 namespace {
@@ -106,13 +103,7 @@ int main(int argc, char* argv[]) {
                      qPrintable(error));
     }
 
-    // Qt's own texts (standard buttons) in Japanese when the program speaks Japanese.
-    QTranslator qtTexts;
-    if (platform::userDefaultLocaleId() == platform::kLocaleJapanese &&
-        qtTexts.load(QLocale(QLocale::Japanese), "qtbase", "_",
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTexts);
-    }
+    installWindowTexts(app);
 
     // The software keyboard is always there, so every command can be tried without the
     // instrument; its memory is kept between runs.

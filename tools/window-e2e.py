@@ -191,7 +191,7 @@ def list_status_while_pointer_rests(main_window):
     button = wait_for("Get/Update List button",
                       lambda: named(main_window, "Get/Update List", pyatspi.ROLE_PUSH_BUTTON))
     status = wait_for("status line", lambda: status_line(main_window))
-    bar = wait_for("progress bar", lambda: named(main_window, "ProgressBar"))
+    bar = wait_for("progress bar", lambda: named(main_window, "Progress"))
     mouse(button, "abs")
     pump(0.5)  # the pointer rests: a status tip would show now
     mouse(button, "b1c")
@@ -300,7 +300,7 @@ def main():
             fail("the status line never read \"Get list...\"")
         if bar_hidden:
             fail("the status line or the progress bar was hidden during the list")
-        kbd_list = wait_for("keyboard list", lambda: named(main_window, "KbdFileView"))
+        kbd_list = wait_for("keyboard list", lambda: named(main_window, "Keyboard items"))
         listed = wait_for("fetched rows", lambda: rows(kbd_list)[:1] != ["User 0"]
                           and len(rows(kbd_list)) >= 3 and rows(kbd_list))
         log(f"keyboard list: {listed[:3]}")
@@ -345,7 +345,7 @@ def main():
 
         press(wait_for("Import button",
                        lambda: named(main_window, "Import", pyatspi.ROLE_PUSH_BUTTON)))
-        local_list = wait_for("PC list", lambda: named(main_window, "LocalFileView"))
+        local_list = wait_for("PC list", lambda: named(main_window, "PC files"))
         wait_for("the imported file's row",
                  lambda: "TON_Glass EP.nvb" in rows(local_list))
         if not os.path.exists(os.path.join(work, "TON_Glass EP.nvb")):
@@ -377,7 +377,7 @@ def main():
         action.doAction(names.index("Toggle"))
         wait_for("the keyboard list's details", lambda: any(
             showing(acc) and acc.getRole() == pyatspi.ROLE_TREE
-            for acc in all_named(main_window, "KbdFileView")))
+            for acc in all_named(main_window, "Keyboard items")))
         log("details view chosen through the toggle action")
         if args.screenshot:
             from PIL import ImageGrab

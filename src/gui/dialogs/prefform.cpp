@@ -15,17 +15,17 @@
 #include <QVBoxLayout>
 #include "dialogs/dialogbuttons.h"
 
+#include "dialogs/dirbrowseform.h"
 #include "kbddrv/keyboardprobe.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
-#include "dialogs/dirbrowseform.h"
 
 namespace {
 
 // Marks the entry of a stored device that is not connected now.
 constexpr int kMissingRole = Qt::UserRole + 1;
 
-QComboBox* deviceBox(const QStringList& names, const char* objectName, const char* accessible) {
+QComboBox* deviceBox(const QStringList& names, const char* objectName, const QString& accessible) {
     auto* box = new QComboBox;
     box->setObjectName(objectName);
     box->setAccessibleName(accessible);
@@ -36,30 +36,30 @@ QComboBox* deviceBox(const QStringList& names, const char* objectName, const cha
 }  // namespace
 
 TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle("Preference");
+    setWindowTitle(tr("Preference"));
     auto& service = platform::MidiService::instance();
-    inputBox_ = deviceBox(service.inputDevices(), "MidiInDevBox", "Input Device");
-    outputBox_ = deviceBox(service.outputDevices(), "MidiOutDevBox", "Output Device");
+    inputBox_ = deviceBox(service.inputDevices(), "MidiInDevBox", tr("Input Device"));
+    outputBox_ = deviceBox(service.outputDevices(), "MidiOutDevBox", tr("Output Device"));
     auto* midi = new QWidget;
     auto* midiForm = new QFormLayout(midi);
-    auto* inputLabel = new QLabel("Input Device");
+    auto* inputLabel = new QLabel(tr("Input Device"));
     inputLabel->setBuddy(inputBox_);
-    auto* outputLabel = new QLabel("Output Device");
+    auto* outputLabel = new QLabel(tr("Output Device"));
     outputLabel->setBuddy(outputBox_);
     midiForm->addRow(inputLabel);
     midiForm->addRow(inputBox_);
     midiForm->addRow(outputLabel);
     midiForm->addRow(outputBox_);
-    testButton_ = new QPushButton("&Test");
+    testButton_ = new QPushButton(tr("&Test"));
     testButton_->setObjectName("TestConnectionBtn");
-    testButton_->setAccessibleDescription("Ask the chosen devices whether an MLS-850 answers");
-    findButton_ = new QPushButton("&Find");
+    testButton_->setAccessibleDescription(tr("Ask the chosen devices whether an MLS-850 answers"));
+    findButton_ = new QPushButton(tr("&Find"));
     findButton_->setObjectName("FindKeyboardBtn");
     findButton_->setAccessibleDescription(
-        "Try every pair of devices and choose the first an MLS-850 answers on");
+        tr("Try every pair of devices and choose the first an MLS-850 answers on"));
     probeResult_ = new QLabel;
     probeResult_->setObjectName("ProbeResultLabel");
-    probeResult_->setAccessibleDescription("Connection test result");
+    probeResult_->setAccessibleDescription(tr("Connection test result"));
     probeResult_->setWordWrap(true);
     connect(testButton_, &QPushButton::clicked, this, &TPrefForm::testConnection);
     connect(findButton_, &QPushButton::clicked, this, &TPrefForm::findKeyboard);
@@ -69,14 +69,14 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     probeRow->addWidget(probeResult_, 1);
     midiForm->addRow(probeRow);
     // Not one of the three stored values of old: the safety net of Send and Delete.
-    keepCopiesBox_ = new QCheckBox("&Keep a copy of what Send and Delete replace");
+    keepCopiesBox_ = new QCheckBox(tr("&Keep a copy of what Send and Delete replace"));
     keepCopiesBox_->setObjectName("KeepCopiesBox");
     keepCopiesBox_->setChecked(true);
     midiForm->addRow(keepCopiesBox_);
-    verifyAfterSendingBox_ = new QCheckBox("&Verify after sending");
+    verifyAfterSendingBox_ = new QCheckBox(tr("&Verify after sending"));
     verifyAfterSendingBox_->setObjectName("VerifyAfterSendingBox");
     verifyAfterSendingBox_->setAccessibleDescription(
-        "Fetch the slot again after a send and compare it with the file");
+        tr("Fetch the slot again after a send and compare it with the file"));
     midiForm->addRow(verifyAfterSendingBox_);
     // PipeWire runs its graph at 1,024 frames unless a client asks for less: every request to
     // the keyboard would then wait two such periods.
@@ -93,8 +93,8 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
 
     directoryEdit_ = new QLineEdit;
     directoryEdit_->setObjectName("DefDirEdit");
-    directoryEdit_->setAccessibleName("Default folder");
-    auto* browse = new QPushButton("Browse...");
+    directoryEdit_->setAccessibleName(tr("Default folder"));
+    auto* browse = new QPushButton(tr("Browse..."));
     browse->setObjectName("DirBrowseBtn");
     connect(browse, &QPushButton::clicked, this, &TPrefForm::browse);
     auto* dirs = new QWidget;
@@ -107,8 +107,8 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
 
     auto* pages = new QTabWidget;
     pages->setObjectName("PageControl");
-    pages->addTab(midi, "MIDI");
-    pages->addTab(dirs, "Directories");
+    pages->addTab(midi, tr("MIDI"));
+    pages->addTab(dirs, tr("Directories"));
     QDialogButtonBox* buttons = okCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
@@ -129,7 +129,7 @@ void TPrefForm::select(QComboBox* box, int device, const QString& name) {
             box->setCurrentIndex(found);
             return;
         }
-        box->addItem(name + " (not connected)");
+        box->addItem(tr("%1 (not connected)").arg(name));
         box->setItemData(box->count() - 1, true, kMissingRole);
         box->setCurrentIndex(box->count() - 1);
         return;
@@ -217,10 +217,10 @@ void TPrefForm::testConnection() {
     const int output = outputBox_->currentIndex();
     if (input < 0 || output < 0 || inputBox_->itemData(input, kMissingRole).toBool() ||
         outputBox_->itemData(output, kMissingRole).toBool()) {
-        probeResult_->setText("Choose a connected input and output device first.");
+        probeResult_->setText(tr("Choose a connected input and output device first."));
         return;
     }
-    probeResult_->setText("Testing...");
+    probeResult_->setText(tr("Testing..."));
     setProbing(true);
     const probe::Result result = probe::testPair(input, output);
     setProbing(false);
@@ -231,7 +231,8 @@ void TPrefForm::findKeyboard() {
     QStringList inputs;
     QStringList outputs;
     for (int i = 0; i < inputBox_->count(); ++i) {
-        inputs << (inputBox_->itemData(i, kMissingRole).toBool() ? QString() : inputBox_->itemText(i));
+        inputs << (inputBox_->itemData(i, kMissingRole).toBool() ? QString()
+                                                                 : inputBox_->itemText(i));
     }
     for (int i = 0; i < outputBox_->count(); ++i) {
         outputs << (outputBox_->itemData(i, kMissingRole).toBool() ? QString()
@@ -242,17 +243,17 @@ void TPrefForm::findKeyboard() {
         inputs, outputs, platform::MidiService::instance().builtInName(),
         [&](const probe::Pair& pair) {
             probeResult_->setText(
-                QString("Trying %1 with %2...").arg(inputs[pair.input], outputs[pair.output]));
+                tr("Trying %1 with %2...").arg(inputs[pair.input], outputs[pair.output]));
             probeResult_->repaint();
         });
     setProbing(false);
     if (!found) {
-        probeResult_->setText("No MLS-850 answered on any pair of MIDI devices.");
+        probeResult_->setText(tr("No MLS-850 answered on any pair of MIDI devices."));
         return;
     }
     inputBox_->setCurrentIndex(found->input);
     outputBox_->setCurrentIndex(found->output);
-    probeResult_->setText("MLS-850 found");
+    probeResult_->setText(tr("MLS-850 found"));
 }
 
 void TPrefForm::browse() {

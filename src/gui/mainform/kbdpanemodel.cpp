@@ -20,11 +20,11 @@ struct TypeShown {
 
 // "Registraion" is the keyboard software's own spelling.
 constexpr TypeShown kTypes[] = {
-    {DataType::Tone, "Tone", ToneIcon},
-    {DataType::DSP, "DSP", DspIcon},
-    {DataType::Song, "Song", SongIcon},
-    {DataType::Rhythm, "Rhythm", RhythmIcon},
-    {DataType::Registration, "Registraion", RegistrationIcon},
+    {DataType::Tone, QT_TRANSLATE_NOOP("KbdListModel", "Tone"), ToneIcon},
+    {DataType::DSP, QT_TRANSLATE_NOOP("KbdListModel", "DSP"), DspIcon},
+    {DataType::Song, QT_TRANSLATE_NOOP("KbdListModel", "Song"), SongIcon},
+    {DataType::Rhythm, QT_TRANSLATE_NOOP("KbdListModel", "Rhythm"), RhythmIcon},
+    {DataType::Registration, QT_TRANSLATE_NOOP("KbdListModel", "Registraion"), RegistrationIcon},
 };
 
 const TypeShown* shown(std::uint16_t type) {
@@ -40,7 +40,7 @@ const TypeShown* shown(std::uint16_t type) {
 
 QString typeWord(std::uint16_t type) {
     const TypeShown* entry = shown(type);
-    return entry != nullptr ? QString::fromLatin1(entry->word) : QString();
+    return entry != nullptr ? KbdListModel::tr(entry->word) : QString();
 }
 
 Icon typeIcon(std::uint16_t type) {
@@ -142,7 +142,7 @@ EkData* KbdTreeModel::dataObject(const QModelIndex& node) {
 
 KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent)
     : QStandardItemModel(0, 3, parent), driver_(driver), messages_(messages) {
-    setHorizontalHeaderLabels({"Name", "Type", "Size(byte)"});
+    setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)")});
     setHeaderData(2, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
 }
 

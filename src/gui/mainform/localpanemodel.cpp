@@ -276,9 +276,10 @@ QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     }
     if (role == Qt::DisplayRole) {
-        static const char* const captions[ColumnCount] = {"Name", "Type", "Size", "Item Name",
-                                                          "Item Type"};
-        return section >= 0 && section < ColumnCount ? QString(captions[section]) : QString();
+        static const char* const captions[ColumnCount] = {
+            QT_TR_NOOP("Name"), QT_TR_NOOP("Type"), QT_TR_NOOP("Size"), QT_TR_NOOP("Item Name"),
+            QT_TR_NOOP("Item Type")};
+        return section >= 0 && section < ColumnCount ? tr(captions[section]) : QString();
     }
     if (role == Qt::TextAlignmentRole && section == SizeColumn) {
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);

@@ -85,10 +85,10 @@ QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
 }
 
 // A pane's folder tree: no header, 19-pixel indentation, read-only.
-QTreeView* folderTree(QAbstractItemModel* model, const char* name) {
+QTreeView* folderTree(QAbstractItemModel* model, const char* name, const QString& accessible) {
     auto* tree = new QTreeView;
     tree->setObjectName(name);
-    tree->setAccessibleName(name);
+    tree->setAccessibleName(accessible);
     tree->setHeaderHidden(true);
     tree->setIndentation(19);
     tree->setModel(model);
@@ -105,10 +105,10 @@ struct FileViews {
 };
 
 FileViews fileViews(QAbstractItemModel* model, const char* name, const char* detailsName,
-                    std::initializer_list<int> columnWidths) {
+                    const QString& accessible, std::initializer_list<int> columnWidths) {
     auto* list = new QListView;
     list->setObjectName(name);
-    list->setAccessibleName(name);
+    list->setAccessibleName(accessible);
     list->setModel(model);
     list->setViewMode(QListView::IconMode);
     list->setIconSize(QSize(32, 32));
@@ -123,7 +123,7 @@ FileViews fileViews(QAbstractItemModel* model, const char* name, const char* det
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     auto* details = new QTreeView;
     details->setObjectName(detailsName);
-    details->setAccessibleName(name);
+    details->setAccessibleName(accessible);
     details->setModel(model);
     details->setSelectionModel(list->selectionModel());
     details->setRootIsDecorated(false);
@@ -190,37 +190,40 @@ TPcLinkForm::~TPcLinkForm() {
 }
 
 void TPcLinkForm::buildActions() {
-    connectAction_ = makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList,
-                                "ConnectAction");
+    connectAction_ = makeAction(this, tr("Get/Update &List"), tr("Get/Update List"),
+                                ToolbarIcon::GetList, "ConnectAction");
     connectAction_->setShortcut(QKeySequence(Qt::Key_F5));
     disconnectAction_ =
-        makeAction(this, "Disconnect", "Disconnect", ToolbarIcon::None, "DisconnectAction");
-    deleteAction_ = makeAction(this, "&Delete", "Delete", ToolbarIcon::Delete, "DeleteAction");
+        makeAction(this, tr("Disconnect"), tr("Disconnect"), ToolbarIcon::None, "DisconnectAction");
+    deleteAction_ =
+        makeAction(this, tr("&Delete"), tr("Delete"), ToolbarIcon::Delete, "DeleteAction");
     deleteAction_->setEnabled(false);
-    kbdUpdateAction_ = makeAction(this, "Get/Update &List", "Get/Update List", ToolbarIcon::GetList,
-                                  "KbdUpdateAction");
-    prefOpenAction_ = makeAction(this, "&Preference", "Preference", ToolbarIcon::None, "PrefOpen");
-    exitAction_ = makeAction(this, "E&xit", "Exit", ToolbarIcon::None, "ExitAction");
+    kbdUpdateAction_ = makeAction(this, tr("Get/Update &List"), tr("Get/Update List"),
+                                  ToolbarIcon::GetList, "KbdUpdateAction");
+    prefOpenAction_ =
+        makeAction(this, tr("&Preference"), tr("Preference"), ToolbarIcon::None, "PrefOpen");
+    exitAction_ = makeAction(this, tr("E&xit"), tr("Exit"), ToolbarIcon::None, "ExitAction");
     // "P&roperies": the keyboard software's own caption, misspelt as it is.
     kbdDrvPropOpenAction_ =
-        makeAction(this, "P&roperies", "Properties", ToolbarIcon::None, "KbdDrvPropOpen");
-    sendAction_ = makeAction(this, "&Send", "Send", ToolbarIcon::Send, "SendAction");
-    receiveAction_ = makeAction(this, "&Import", "Import", ToolbarIcon::Import, "ReceiveAction");
+        makeAction(this, tr("P&roperies"), tr("Properties"), ToolbarIcon::None, "KbdDrvPropOpen");
+    sendAction_ = makeAction(this, tr("&Send"), tr("Send"), ToolbarIcon::Send, "SendAction");
+    receiveAction_ =
+        makeAction(this, tr("&Import"), tr("Import"), ToolbarIcon::Import, "ReceiveAction");
     localPropOpenAction_ =
-        makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "PropOpen");
+        makeAction(this, tr("P&roperties"), tr("Properties"), ToolbarIcon::None, "PropOpen");
     kbdPropOpenAction_ =
-        makeAction(this, "P&roperties", "Properties", ToolbarIcon::None, "KbdPropOpen");
-    localUpdateAction_ =
-        makeAction(this, "&Retrieve", "Retrieve", ToolbarIcon::Retrieve, "LocalUpdateAction");
-    shellOpenAction_ =
-        makeAction(this, "Start Up &Explorer", "Start Up Explorer", ToolbarIcon::None, "ShellOpen");
-    backUpAction_ = makeAction(this, "&Back Up Keyboard...", "Back Up Keyboard", ToolbarIcon::None,
-                               "BackUpAction");
-    restoreAction_ = makeAction(this, "&Restore Keyboard...", "Restore Keyboard", ToolbarIcon::None,
-                                "RestoreAction");
-    replacedItemsAction_ = makeAction(this, "Replaced &Items...", "Replaced Items",
+        makeAction(this, tr("P&roperties"), tr("Properties"), ToolbarIcon::None, "KbdPropOpen");
+    localUpdateAction_ = makeAction(this, tr("&Retrieve"), tr("Retrieve"), ToolbarIcon::Retrieve,
+                                    "LocalUpdateAction");
+    shellOpenAction_ = makeAction(this, tr("Start Up &Explorer"), tr("Start Up Explorer"),
+                                  ToolbarIcon::None, "ShellOpen");
+    backUpAction_ = makeAction(this, tr("&Back Up Keyboard..."), tr("Back Up Keyboard"),
+                               ToolbarIcon::None, "BackUpAction");
+    restoreAction_ = makeAction(this, tr("&Restore Keyboard..."), tr("Restore Keyboard"),
+                                ToolbarIcon::None, "RestoreAction");
+    replacedItemsAction_ = makeAction(this, tr("Replaced &Items..."), tr("Replaced Items"),
                                       ToolbarIcon::None, "ReplacedItemsAction");
-    compareAction_ = makeAction(this, "Co&mpare With Backup...", "Compare With Backup",
+    compareAction_ = makeAction(this, tr("Co&mpare With Backup..."), tr("Compare With Backup"),
                                 ToolbarIcon::None, "CompareAction");
     connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::showReplacedItems);
     // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
@@ -242,7 +245,7 @@ void TPcLinkForm::buildActions() {
     connect(shellOpenAction_, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
     connect(backUpAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
-            this, "Back Up Keyboard", localTree_->nodePath(selectedLocalNode()));
+            this, tr("Back Up Keyboard"), localTree_->nodePath(selectedLocalNode()));
         if (folder.isEmpty()) {
             return;
         }
@@ -258,20 +261,20 @@ void TPcLinkForm::buildActions() {
     });
     connect(restoreAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
-            this, "Restore Keyboard", localTree_->nodePath(selectedLocalNode()));
+            this, tr("Restore Keyboard"), localTree_->nodePath(selectedLocalNode()));
         if (!folder.isEmpty()) {
             restoreKeyboard(folder);
         }
     });
     connect(compareAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
-            this, "Compare With Backup", localTree_->nodePath(selectedLocalNode()));
+            this, tr("Compare With Backup"), localTree_->nodePath(selectedLocalNode()));
         if (!folder.isEmpty()) {
             compareWithBackup(folder);
         }
     });
 
-    QMenu* file = menuBar()->addMenu("&File");
+    QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(prefOpenAction_);
     file->addSeparator();
     file->addAction(backUpAction_);
@@ -288,7 +291,7 @@ void TPcLinkForm::buildActions() {
     midiLog_ = new MidiLogDock(this);
     addDockWidget(Qt::BottomDockWidgetArea, midiLog_);
     midiLog_->hide();
-    QMenu* view = menuBar()->addMenu("&View");
+    QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(midiLog_->toggleViewAction());
 }
 
@@ -388,10 +391,11 @@ QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListV
                                     const QString& prefix) {
     auto* group = new QActionGroup(bar);
     group->setExclusive(true);
-    const char* hints[] = {"Large Icon", "Small Icon", "List", "Detailed"};
+    const char* hints[] = {QT_TR_NOOP("Large Icon"), QT_TR_NOOP("Small Icon"), QT_TR_NOOP("List"),
+                           QT_TR_NOOP("Detailed")};
     const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
     for (int style = 0; style < kViewStyles; ++style) {
-        QAction* action = makeAction(group, hints[style], hints[style],
+        QAction* action = makeAction(group, tr(hints[style]), tr(hints[style]),
                                      ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
                                      qPrintable(prefix + names[style]));
         action->setCheckable(true);
@@ -418,15 +422,15 @@ void TPcLinkForm::buildLayout() {
     statusText_->setObjectName("StatusBar");
     // No fixed accessible name: a screen reader then reads the text itself, and hears each new
     // one (a label announces its changes while it has no name of its own).
-    statusText_->setAccessibleDescription("Status");
+    statusText_->setAccessibleDescription(tr("Status"));
     statusText_->setMinimumWidth(265);
     progressBar_ = new QProgressBar;
     progressBar_->setObjectName("ProgressBar");
-    progressBar_->setAccessibleName("ProgressBar");
+    progressBar_->setAccessibleName(tr("Progress"));
     progressBar_->setRange(0, 100);
     progressBar_->setValue(0);
     progressBar_->setTextVisible(false);
-    auto* cancel = new QPushButton("Cancel");
+    auto* cancel = new QPushButton(tr("Cancel"));
     cancel->setObjectName("CancelBtn");
     // All permanent widgets: a temporary message would hide the others, and the window takes
     // no status tips (see event()).
@@ -449,11 +453,12 @@ void TPcLinkForm::buildLayout() {
     buildPopupMenus();
     buildDragDrop();
     for (QAction* action :
-         {connectAction_, disconnectAction_, deleteAction_, kbdUpdateAction_, prefOpenAction_,
-          kbdDrvPropOpenAction_, sendAction_, receiveAction_, localPropOpenAction_,
-          kbdPropOpenAction_, localUpdateAction_, shellOpenAction_, backUpAction_, restoreAction_,
-          compareAction_, replacedItemsAction_, undoAction_, redoAction_, copyToAction_,
-          moveToAction_, swapWithAction_, renameAction_}) {
+         {connectAction_,       disconnectAction_,     deleteAction_,      kbdUpdateAction_,
+          prefOpenAction_,      kbdDrvPropOpenAction_, sendAction_,        receiveAction_,
+          localPropOpenAction_, kbdPropOpenAction_,    localUpdateAction_, shellOpenAction_,
+          backUpAction_,        restoreAction_,        compareAction_,     replacedItemsAction_,
+          undoAction_,          redoAction_,           copyToAction_,      moveToAction_,
+          swapWithAction_,      renameAction_}) {
         frame_->guard(action);
     }
     // After every command: Undo names what it would take back now.
@@ -474,9 +479,9 @@ void TPcLinkForm::buildLayout() {
 QWidget* TPcLinkForm::buildLocalPane() {
     localTree_ = new LocalTreeModel(this);
     localList_ = new LocalListModel(this);
-    localDirView_ = folderTree(localTree_, "LocalDirView");
-    const FileViews local =
-        fileViews(localList_, "LocalFileView", "LocalFileDetails", {200, 100, 100, 90, 90});
+    localDirView_ = folderTree(localTree_, "LocalDirView", tr("PC folders"));
+    const FileViews local = fileViews(localList_, "LocalFileView", "LocalFileDetails",
+                                      tr("PC files"), {200, 100, 100, 90, 90});
     localFileView_ = local.list;
     localFileDetails_ = local.details;
     localFileStack_ = local.stack;
@@ -494,7 +499,7 @@ QWidget* TPcLinkForm::buildLocalPane() {
             [this] { LocalDirViewChange(selectedLocalNode()); });
     connect(localDirView_, &QTreeView::expanded, localTree_, &LocalTreeModel::refreshSubfolders);
 
-    auto* bar = new QToolBar("Local");
+    auto* bar = new QToolBar(tr("Local"));
     bar->setIconSize(QSize(16, 16));
     bar->addAction(localUpdateAction_);
     bar->addAction(sendAction_);
@@ -506,8 +511,9 @@ QWidget* TPcLinkForm::buildLocalPane() {
 QWidget* TPcLinkForm::buildKbdPane() {
     kbdTree_ = new KbdTreeModel(driver_, modelName_, this);
     kbdList_ = new KbdListModel(driver_, messages_, this);
-    kbdDirView_ = folderTree(kbdTree_, "KbdDirView");
-    const FileViews kbd = fileViews(kbdList_, "KbdFileView", "KbdFileDetails", {193, 100, 100});
+    kbdDirView_ = folderTree(kbdTree_, "KbdDirView", tr("Keyboard folders"));
+    const FileViews kbd =
+        fileViews(kbdList_, "KbdFileView", "KbdFileDetails", tr("Keyboard items"), {193, 100, 100});
     kbdFileView_ = kbd.list;
     kbdFileDetails_ = kbd.details;
     kbdFileStack_ = kbd.stack;
@@ -519,7 +525,7 @@ QWidget* TPcLinkForm::buildKbdPane() {
         connect(del, &QShortcut::activated, deleteAction_, &QAction::trigger);
     }
 
-    auto* bar = new QToolBar("Keyboard");
+    auto* bar = new QToolBar(tr("Keyboard"));
     bar->setIconSize(QSize(16, 16));
     bar->addAction(connectAction_);
     bar->addAction(receiveAction_);

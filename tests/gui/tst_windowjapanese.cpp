@@ -1,0 +1,132 @@
+// The window under a Japanese locale (the test runs with LC_ALL=ja_JP.UTF-8): its menus, tool
+// buttons, list headers and the Preference dialog show no English words, beyond the names that
+// stay as they are (MIDI, MLS-850, PipeWire...).
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QTreeView>
+#include <QtTest>
+
+#include "mainform/pclinkform.h"
+#include "mainform/windowtexts.h"
+#include "support/modal.h"
+
+namespace {
+
+// Words that are names, the same in every language.
+const QStringList kNames = {"MIDI", "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire",
+                            "NvbMan", "kHz", "txt"};
+
+// The English words of `text` (three letters or more) that are no name.
+QStringList englishWords(const QString& text) {
+    static const QRegularExpression word("[A-Za-z][A-Za-z']{2,}");
+    QStringList found;
+    for (const auto& match : word.globalMatch(text)) {
+        if (!kNames.contains(match.captured())) {
+            found << match.captured();
+        }
+    }
+    return found;
+}
+
+// Every text a user sees or a screen reader reads on `widget` and its children.
+QStringList textsOf(QWidget* widget) {
+    QStringList texts{widget->windowTitle(), widget->accessibleName(),
+                      widget->accessibleDescription(), widget->toolTip()};
+    for (QWidget* child : widget->findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(widget)) {
+            continue;
+        }
+        texts << child->accessibleName() << child->accessibleDescription() << child->toolTip();
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+            texts << label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(child)) {
+            texts << button->text();
+        } else if (auto* tabs = qobject_cast<QTabWidget*>(child)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                texts << tabs->tabText(i);
+            }
+        } else if (auto* spin = qobject_cast<QSpinBox*>(child)) {
+            texts << spin->specialValueText() << spin->suffix();
+        } else if (auto* view = qobject_cast<QTreeView*>(child); view && view->model()) {
+            for (int column = 0; column < view->model()->columnCount(); ++column) {
+                texts << view->model()->headerData(column, Qt::Horizontal).toString();
+            }
+        }
+    }
+    return texts;
+}
+
+QStringList textsOf(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* action : actions) {
+        if (!action->isSeparator()) {
+            texts << action->text() << action->toolTip();
+        }
+        if (action->menu() != nullptr) {
+            texts << textsOf(action->menu()->actions());
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+class TestWindowJapanese : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void nothingIsLeftInEnglish();
+};
+
+void TestWindowJapanese::nothingIsLeftInEnglish() {
+    QVERIFY(installWindowTexts(*qApp));
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home.filePath("nvbman.ini"), QSettings::IniFormat));
+        store.markRun();
+        store.save({0, 0, home.path(), {}, {}});
+    }
+    TPcLinkForm window(storeAt(home.filePath("nvbman.ini")));
+    window.start();
+    window.show();
+
+    QStringList texts = textsOf(window.menuBar()->actions());
+    for (QToolBar* bar : window.findChildren<QToolBar*>()) {
+        texts << bar->windowTitle() << textsOf(bar->actions());
+    }
+    texts << textsOf(&window);
+    onNextModal([&](QWidget* dialog) {
+        texts << textsOf(dialog);
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    window.PrefOpenExecute();
+
+    // The window's title is the product's own name, the same in every language.
+    texts.removeAll(QString::fromLatin1(TPcLinkForm::kTitle));
+    QStringList english;
+    for (const QString& text : texts) {
+        if (!englishWords(text).isEmpty()) {
+            english << text;
+        }
+    }
+    english.removeDuplicates();
+    QVERIFY2(english.isEmpty(), qPrintable("English left: " + english.join(" | ")));
+    // And the check itself sees English where there is some.
+    QCOMPARE(englishWords("Get/Update &List"), (QStringList{"Get", "Update", "List"}));
+    QCOMPARE(englishWords(QString::fromUtf8("MIDI ログ(&M)")), QStringList());
+}
+
+QTEST_MAIN(TestWindowJapanese)
+#include "tst_windowjapanese.moc"

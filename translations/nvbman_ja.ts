@@ -1,0 +1,426 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>KbdListModel</name>
+    <message>
+        <source>Tone</source>
+        <translation>トーン</translation>
+    </message>
+    <message>
+        <source>DSP</source>
+        <translation>DSP</translation>
+    </message>
+    <message>
+        <source>Song</source>
+        <translation>ソング</translation>
+    </message>
+    <message>
+        <source>Rhythm</source>
+        <translation>リズム</translation>
+    </message>
+    <message>
+        <source>Registraion</source>
+        <translation>レジストレーション</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>種類</translation>
+    </message>
+    <message>
+        <source>Size(byte)</source>
+        <translation>サイズ(バイト)</translation>
+    </message>
+</context>
+<context>
+    <name>LocalListModel</name>
+    <message>
+        <source>File</source>
+        <translation>ファイル</translation>
+    </message>
+    <message>
+        <source>%1 File</source>
+        <translation>%1 ファイル</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>種類</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>サイズ</translation>
+    </message>
+    <message>
+        <source>Item Name</source>
+        <translation>データ名</translation>
+    </message>
+    <message>
+        <source>Item Type</source>
+        <translation>データの種類</translation>
+    </message>
+</context>
+<context>
+    <name>MidiLogDock</name>
+    <message>
+        <source>MIDI Log</source>
+        <translation>MIDI ログ</translation>
+    </message>
+    <message>
+        <source>&amp;MIDI Log</source>
+        <translation>MIDI ログ(&amp;M)</translation>
+    </message>
+    <message>
+        <source>MIDI messages</source>
+        <translation>MIDI メッセージ</translation>
+    </message>
+    <message>
+        <source>&amp;Clear</source>
+        <translation>消去(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Save As...</source>
+        <translation>名前を付けて保存(&amp;S)...</translation>
+    </message>
+    <message>
+        <source>Save MIDI Log</source>
+        <translation>MIDI ログの保存</translation>
+    </message>
+    <message>
+        <source>Text (*.txt)</source>
+        <translation>テキスト (*.txt)</translation>
+    </message>
+    <message>
+        <source>The MIDI log could not be saved to &quot;%1&quot;: %2</source>
+        <translation>MIDI ログを「%1」に保存できませんでした: %2</translation>
+    </message>
+</context>
+<context>
+    <name>MidiLogModel</name>
+    <message>
+        <source>Time</source>
+        <translation>時刻</translation>
+    </message>
+    <message>
+        <source>Way</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>Bytes</source>
+        <translation>バイト列</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>メッセージ</translation>
+    </message>
+</context>
+<context>
+    <name>TPcLinkForm</name>
+    <message>
+        <source>&amp;Copy To...</source>
+        <translation>コピー(&amp;C)...</translation>
+    </message>
+    <message>
+        <source>&amp;Move To...</source>
+        <translation>移動(&amp;M)...</translation>
+    </message>
+    <message>
+        <source>S&amp;wap With...</source>
+        <translation>入れ替え(&amp;W)...</translation>
+    </message>
+    <message>
+        <source>Re&amp;name...</source>
+        <translation>名前の変更(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>編集(&amp;E)</translation>
+    </message>
+    <message>
+        <source>Get/Update &amp;List</source>
+        <translation>リストの取得/更新(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Get/Update List</source>
+        <translation>リストの取得/更新</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>切断</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>削除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>&amp;Preference</source>
+        <translation>環境設定(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Preference</source>
+        <translation>環境設定</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>終了(&amp;X)</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>P&amp;roperies</source>
+        <translation>プロパティ(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Properties</source>
+        <translation>プロパティ</translation>
+    </message>
+    <message>
+        <source>&amp;Send</source>
+        <translation>送信(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>送信</translation>
+    </message>
+    <message>
+        <source>&amp;Import</source>
+        <translation>受信(&amp;I)</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>受信</translation>
+    </message>
+    <message>
+        <source>P&amp;roperties</source>
+        <translation>プロパティ(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Retrieve</source>
+        <translation>最新の情報に更新(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Retrieve</source>
+        <translation>最新の情報に更新</translation>
+    </message>
+    <message>
+        <source>Start Up &amp;Explorer</source>
+        <translation>エクスプローラを起動(&amp;E)</translation>
+    </message>
+    <message>
+        <source>Start Up Explorer</source>
+        <translation>エクスプローラを起動</translation>
+    </message>
+    <message>
+        <source>&amp;Back Up Keyboard...</source>
+        <translation>キーボードのバックアップ(&amp;B)...</translation>
+    </message>
+    <message>
+        <source>Back Up Keyboard</source>
+        <translation>キーボードのバックアップ</translation>
+    </message>
+    <message>
+        <source>&amp;Restore Keyboard...</source>
+        <translation>キーボードの復元(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Restore Keyboard</source>
+        <translation>キーボードの復元</translation>
+    </message>
+    <message>
+        <source>Replaced &amp;Items...</source>
+        <translation>置き換えたデータ(&amp;I)...</translation>
+    </message>
+    <message>
+        <source>Replaced Items</source>
+        <translation>置き換えたデータ</translation>
+    </message>
+    <message>
+        <source>Co&amp;mpare With Backup...</source>
+        <translation>バックアップと比較(&amp;M)...</translation>
+    </message>
+    <message>
+        <source>Compare With Backup</source>
+        <translation>バックアップと比較</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>表示(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Large Icon</source>
+        <translation>大きいアイコン</translation>
+    </message>
+    <message>
+        <source>Small Icon</source>
+        <translation>小さいアイコン</translation>
+    </message>
+    <message>
+        <source>List</source>
+        <translation>一覧</translation>
+    </message>
+    <message>
+        <source>Detailed</source>
+        <translation>詳細</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>Local</source>
+        <translation>パソコン</translation>
+    </message>
+    <message>
+        <source>Keyboard</source>
+        <translation>キーボード</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>進行状況</translation>
+    </message>
+    <message>
+        <source>PC folders</source>
+        <translation>パソコンのフォルダ</translation>
+    </message>
+    <message>
+        <source>PC files</source>
+        <translation>パソコンのファイル</translation>
+    </message>
+    <message>
+        <source>Keyboard folders</source>
+        <translation>キーボードのフォルダ</translation>
+    </message>
+    <message>
+        <source>Keyboard items</source>
+        <translation>キーボードのデータ</translation>
+    </message>
+</context>
+<context>
+    <name>TPrefForm</name>
+    <message>
+        <source>Preference</source>
+        <translation>環境設定</translation>
+    </message>
+    <message>
+        <source>Input Device</source>
+        <translation>入力デバイス</translation>
+    </message>
+    <message>
+        <source>Output Device</source>
+        <translation>出力デバイス</translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>テスト(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Ask the chosen devices whether an MLS-850 answers</source>
+        <translation>選んだデバイスで MLS-850 が応答するか確かめます</translation>
+    </message>
+    <message>
+        <source>&amp;Find</source>
+        <translation>検索(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Try every pair of devices and choose the first an MLS-850 answers on</source>
+        <translation>デバイスの組み合わせを順に試し、MLS-850 が最初に応答した組み合わせを選びます</translation>
+    </message>
+    <message>
+        <source>Connection test result</source>
+        <translation>接続テストの結果</translation>
+    </message>
+    <message>
+        <source>&amp;Keep a copy of what Send and Delete replace</source>
+        <translation>送信と削除で置き換えるデータのコピーを保存する(&amp;K)</translation>
+    </message>
+    <message>
+        <source>&amp;Verify after sending</source>
+        <translation>送信後に確認する(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Fetch the slot again after a send and compare it with the file</source>
+        <translation>送信後にスロットをもう一度受信し、ファイルと比較します</translation>
+    </message>
+    <message>
+        <source>the server&apos;s own</source>
+        <translation>サーバーの設定のまま</translation>
+    </message>
+    <message>
+        <source> frames</source>
+        <translation> フレーム</translation>
+    </message>
+    <message>
+        <source>PipeWire period</source>
+        <translation>PipeWire の周期</translation>
+    </message>
+    <message>
+        <source>The period NvbMan asks of PipeWire while it talks to the keyboard, in frames at 48 kHz; 0 asks nothing</source>
+        <translation>キーボードとの通信中に NvbMan が PipeWire に求める周期（48 kHz でのフレーム数。0 は何も求めません）</translation>
+    </message>
+    <message>
+        <source>PipeWire &amp;period:</source>
+        <translation>PipeWire の周期(&amp;P):</translation>
+    </message>
+    <message>
+        <source>Default folder</source>
+        <translation>既定のフォルダ</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>参照...</translation>
+    </message>
+    <message>
+        <source>MIDI</source>
+        <translation>MIDI</translation>
+    </message>
+    <message>
+        <source>Directories</source>
+        <translation>フォルダ</translation>
+    </message>
+    <message>
+        <source>%1 (not connected)</source>
+        <translation>%1 (未接続)</translation>
+    </message>
+    <message>
+        <source>Choose a connected input and output device first.</source>
+        <translation>先に、接続されている入力デバイスと出力デバイスを選んでください。</translation>
+    </message>
+    <message>
+        <source>Testing...</source>
+        <translation>テスト中...</translation>
+    </message>
+    <message>
+        <source>Trying %1 with %2...</source>
+        <translation>%1 と %2 で試しています...</translation>
+    </message>
+    <message>
+        <source>No MLS-850 answered on any pair of MIDI devices.</source>
+        <translation>どの MIDI デバイスの組み合わせでも MLS-850 は応答しませんでした。</translation>
+    </message>
+    <message>
+        <source>MLS-850 found</source>
+        <translation>MLS-850 が見つかりました</translation>
+    </message>
+</context>
+</TS>
