@@ -122,6 +122,103 @@
     </message>
 </context>
 <context>
+    <name>TDirBrowseForm</name>
+    <message>
+        <source>Directries</source>
+        <translation>フォルダの参照</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>フォルダ</translation>
+    </message>
+</context>
+<context>
+    <name>TEkDataPropertyForm</name>
+    <message>
+        <source>Property</source>
+        <translation>プロパティ</translation>
+    </message>
+    <message>
+        <source>File name</source>
+        <translation>ファイル名</translation>
+    </message>
+    <message>
+        <source>Type:</source>
+        <translation>種類:</translation>
+    </message>
+    <message>
+        <source>Size:</source>
+        <translation>サイズ:</translation>
+    </message>
+    <message>
+        <source>Location:</source>
+        <translation>場所:</translation>
+    </message>
+    <message>
+        <source>&amp;Name:</source>
+        <translation>名前(&amp;N):</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>全般</translation>
+    </message>
+    <message>
+        <source>Tone</source>
+        <translation>トーン</translation>
+    </message>
+    <message>
+        <source>DSP</source>
+        <translation>DSP</translation>
+    </message>
+    <message>
+        <source>Song</source>
+        <translation>ソング</translation>
+    </message>
+    <message>
+        <source>Rhythm</source>
+        <translation>リズム</translation>
+    </message>
+    <message>
+        <source>Regstration</source>
+        <translation>レジストレーション</translation>
+    </message>
+</context>
+<context>
+    <name>TKbdDrivePropertyForm</name>
+    <message>
+        <source>Properties</source>
+        <translation>プロパティ</translation>
+    </message>
+    <message>
+        <source>Used Space:</source>
+        <translation>使用領域:</translation>
+    </message>
+    <message>
+        <source>Free Space:</source>
+        <translation>空き領域:</translation>
+    </message>
+    <message>
+        <source>Capacity:</source>
+        <translation>容量:</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>全般</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>%1byte(s)</source>
+        <translation>%1 バイト</translation>
+    </message>
+</context>
+<context>
     <name>TPcLinkForm</name>
     <message>
         <source>&amp;Copy To...</source>
@@ -421,6 +518,77 @@
     <message>
         <source>MLS-850 found</source>
         <translation>MLS-850 が見つかりました</translation>
+    </message>
+</context>
+<context>
+    <name>TReplacedItemsForm</name>
+    <message>
+        <source>Replaced Items</source>
+        <translation>置き換えたデータ</translation>
+    </message>
+    <message>
+        <source>&amp;Put Back</source>
+        <translation>元に戻す(&amp;P)</translation>
+    </message>
+    <message>
+        <source>&amp;Save As...</source>
+        <translation>名前を付けて保存(&amp;S)...</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>削除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>When</source>
+        <translation>日時</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>場所</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>種類</translation>
+    </message>
+    <message>
+        <source>Size(byte)</source>
+        <translation>サイズ(バイト)</translation>
+    </message>
+    <message>
+        <source>Why</source>
+        <translation>理由</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; exists already; nothing was saved.</source>
+        <translation>「%1」は既にあります。何も保存しませんでした。</translation>
+    </message>
+    <message>
+        <source>The copy could not be saved as &quot;%1&quot;.</source>
+        <translation>コピーを「%1」として保存できませんでした。</translation>
+    </message>
+    <message>
+        <source>Forget the kept copy of &quot;%1&quot;? Its file is deleted.</source>
+        <translation>「%1」の保存したコピーを削除しますか？ファイルも削除されます。</translation>
+    </message>
+    <message>
+        <source>deleted</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>replaced by a copy, move, swap or rename</source>
+        <translation>コピー、移動、入れ替えまたは名前の変更で置き換え</translation>
+    </message>
+    <message>
+        <source>replaced by an undo or a redo</source>
+        <translation>元に戻す、またはやり直しで置き換え</translation>
+    </message>
+    <message>
+        <source>replaced by %1</source>
+        <translation>%1 で置き換え</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 // The window under a Japanese locale (the test runs with LC_ALL=ja_JP.UTF-8): its menus, tool
-// buttons, list headers and the Preference dialog show no English words, beyond the names that
-// stay as they are (MIDI, MLS-850, PipeWire...).
+// buttons, list headers and dialogs (Preference, Property, the drive's Properties, the folder
+// chooser, Replaced Items) show no English words, beyond the names that stay as they are (MIDI,
+// MLS-850, PipeWire...).
 
 #include <QAbstractButton>
 #include <QAction>
@@ -17,6 +18,13 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "backup/safetystore.h"
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "dialogs/dirbrowseform.h"
+#include "dialogs/ekdatapropertyform.h"
+#include "dialogs/kbddrivepropertyform.h"
+#include "dialogs/replaceditemsform.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
 #include "support/modal.h"
@@ -113,6 +121,31 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
     });
     window.PrefOpenExecute();
 
+    // The other dialogs, as the window fills them.
+    TEkDataPropertyForm property(&window);
+    property.showType(DataType::Registration);
+    property.showSize(176);
+    property.allowRename(true);
+    texts << textsOf(&property) << TEkDataPropertyForm::typeWord(DataType::Song);
+    TKbdDrivePropertyForm drive(&window);
+    drive.showUsed(1);
+    texts << textsOf(&drive);
+    TDirBrowseForm folders(&window);
+    texts << textsOf(&folders);
+    safety::Store store(home.filePath("kept"));
+    EkDataFile tone(DataType::Tone);
+    tone.setSize(60);
+    tone.words().assign(30, 0x4141);
+    for (const safety::Why why : {safety::Why::Delete, safety::Why::Edit, safety::Why::Undo}) {
+        store.add(tone, {"tone", 0, 1}, why);
+    }
+    TReplacedItemsForm replaced(store, [](const safety::Copy&) { return false; });
+    texts << textsOf(&replaced);
+    const QAbstractItemModel* rows = replaced.findChild<QTreeView*>("ReplacedView")->model();
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        texts << rows->index(row, rows->columnCount() - 1).data().toString();
+    }
+
     // The window's title is the product's own name, the same in every language.
     texts.removeAll(QString::fromLatin1(TPcLinkForm::kTitle));
     QStringList english;
@@ -122,6 +155,9 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         }
     }
     english.removeDuplicates();
+    for (const QString& text : english) {
+        qWarning("left in English: %s", qPrintable(text));
+    }
     QVERIFY2(english.isEmpty(), qPrintable("English left: " + english.join(" | ")));
     // And the check itself sees English where there is some.
     QCOMPARE(englishWords("Get/Update &List"), (QStringList{"Get", "Update", "List"}));

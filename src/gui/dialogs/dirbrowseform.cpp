@@ -12,13 +12,13 @@
 #include "dialogs/dialogbuttons.h"
 
 TDirBrowseForm::TDirBrowseForm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle("Directries");
+    setWindowTitle(tr("Directries"));
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     model_->setRootPath(QDir::rootPath());
     view_ = new QTreeView;
     view_->setObjectName("DirView");
-    view_->setAccessibleName("DirView");
+    view_->setAccessibleName(tr("Folders"));
     view_->setModel(model_);
     view_->setRootIndex(model_->index(QDir::rootPath()).parent());
     view_->setHeaderHidden(true);

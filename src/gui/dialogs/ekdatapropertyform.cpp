@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "data/datatypes.h"
-#include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/dialogbuttons.h"
+#include "dialogs/kbddrivepropertyform.h"
 #include "icons/paneicons.h"
 
 namespace {
@@ -24,7 +24,7 @@ QFrame* bevel() {
 }  // namespace
 
 TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle("Property");
+    setWindowTitle(tr("Property"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint);
     auto* icon = new QLabel;
@@ -32,7 +32,7 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     icon->setPixmap(PaneIcons::keyboard(kbdpane::EmptySlot).pixmap(32, 32));
     fileNameLbl_ = new QLabel;
     fileNameLbl_->setObjectName("FileNameLbl");
-    fileNameLbl_->setAccessibleDescription("File name");
+    fileNameLbl_->setAccessibleDescription(tr("File name"));
     fileNameLbl_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     typeLbl_ = new QLabel;
     sizeLbl_ = new QLabel;
@@ -45,7 +45,7 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     connect(nameEdit_, &QLineEdit::textChanged, this, &TEkDataPropertyForm::NameEditChange);
 
     auto* facts = new QFormLayout;
-    const auto row = [&](const char* caption, QLabel* value, const char* name) {
+    const auto row = [&](const QString& caption, QLabel* value, const char* name) {
         value->setObjectName(name);
         value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
         // The value is what a screen reader reads (a label's name is its text); the caption is
@@ -55,14 +55,14 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
         label->setBuddy(value);
         facts->addRow(label, value);
     };
-    row("Type:", typeLbl_, "TypeLbl");
-    row("Size:", sizeLbl_, "SizeLbl");
-    row("Location:", locateLbl_, "LocateLbl");
+    row(tr("Type:"), typeLbl_, "TypeLbl");
+    row(tr("Size:"), sizeLbl_, "SizeLbl");
+    row(tr("Location:"), locateLbl_, "LocateLbl");
     auto* nameForm = new QFormLayout;
-    nameLbl_ = new QLabel("&Name:");
+    nameLbl_ = new QLabel(tr("&Name:"));
     nameLbl_->setObjectName("NameLbl");
     nameLbl_->setBuddy(nameEdit_);
-    nameEdit_->setAccessibleName("Name");
+    nameEdit_->setAccessibleName(tr("Name"));
     nameForm->addRow(nameLbl_, nameEdit_);
 
     auto* top = new QHBoxLayout;
@@ -78,7 +78,7 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     page->addStretch();
     auto* tabs = new QTabWidget;
     tabs->setObjectName("TabControl1");
-    tabs->addTab(general, "General");
+    tabs->addTab(general, tr("General"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
     layout->addWidget(okCancelButtons(this));
@@ -88,15 +88,15 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
 QString TEkDataPropertyForm::typeWord(std::uint16_t type) {
     switch (type) {
         case DataType::Tone:
-            return "Tone";
+            return tr("Tone");
         case DataType::DSP:
-            return "DSP";
+            return tr("DSP");
         case DataType::Song:
-            return "Song";
+            return tr("Song");
         case DataType::Rhythm:
-            return "Rhythm";
+            return tr("Rhythm");
         case DataType::Registration:
-            return "Regstration";
+            return tr("Regstration");
         default:
             return {};
     }

@@ -11,7 +11,7 @@
 #include "icons/paneicons.h"
 
 TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
-    setWindowTitle("Properties");
+    setWindowTitle(tr("Properties"));
     auto* general = new QWidget;
     auto* icon = new QLabel;
     icon->setPixmap(PaneIcons::keyboard(kbdpane::AreaListed).pixmap(32, 32));
@@ -21,7 +21,7 @@ TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
     freeLabel_ = new QLabel;
     capacityLabel_ = new QLabel;
     auto* form = new QFormLayout;
-    const auto row = [&](const char* caption, QLabel* value, const char* name) {
+    const auto row = [&](const QString& caption, QLabel* value, const char* name) {
         value->setObjectName(name);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
@@ -32,12 +32,12 @@ TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
         value->setAccessibleDescription(QString(caption).remove(':'));
         form->addRow(label, value);
     };
-    row("Used Space:", usedLabel_, "UsedLbl");
-    row("Free Space:", freeLabel_, "FreeLbl");
+    row(tr("Used Space:"), usedLabel_, "UsedLbl");
+    row(tr("Free Space:"), freeLabel_, "FreeLbl");
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
     form->addRow(line);
-    row("Capacity:", capacityLabel_, "CapacityLbl");
+    row(tr("Capacity:"), capacityLabel_, "CapacityLbl");
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
     top->addWidget(nameLabel_, 1);
@@ -46,9 +46,9 @@ TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
     page->addLayout(form);
     page->addStretch();
     auto* tabs = new QTabWidget;
-    tabs->addTab(general, "General");
+    tabs->addTab(general, tr("General"));
     auto* buttons = new QDialogButtonBox;
-    QPushButton* close = buttons->addButton("&Close", QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(tr("&Close"), QDialogButtonBox::RejectRole);
     close->setObjectName("BitBtn1");
     close->setDefault(true);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -59,7 +59,7 @@ TKbdDrivePropertyForm::TKbdDrivePropertyForm(QWidget* owner) : QDialog(owner) {
 }
 
 QString TKbdDrivePropertyForm::bytesText(std::int32_t bytes) {
-    return QString::number(static_cast<std::uint32_t>(bytes)) + "byte(s)";
+    return tr("%1byte(s)").arg(static_cast<std::uint32_t>(bytes));
 }
 
 void TKbdDrivePropertyForm::SetName(const QString& name) {

@@ -16,55 +16,24 @@
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
 
-namespace {
-
-// The dialog's texts: English, and Japanese when the program speaks Japanese.
-struct Texts {
-    const char* title;
-    const char* columns[6];
-    const char* putBack;
-    const char* saveAs;
-    const char* remove;
-    const char* send;
-    const char* deleted;
-    const char* removeQuestion;
-};
-
-const Texts kEnglish = {"Replaced Items", {"When", "Slot", "Name", "Type", "Size(byte)", "Why"},
-                        "&Put Back",      "&Save As...",
-                        "&Delete",        "replaced by %1",
-                        "deleted",        "Forget the kept copy of \"%1\"? Its file is deleted."};
-const Texts kJapanese = {"置き換えたデータ",
-                         {"日時", "場所", "名前", "種類", "サイズ(byte)", "理由"},
-                         "元に戻す(&P)",
-                         "名前を付けて保存(&S)...",
-                         "削除(&D)",
-                         "%1 で置き換え",
-                         "削除",
-                         "「%1」の保存したコピーを削除しますか？ファイルも削除されます。"};
-
-}  // namespace
-
-TReplacedItemsForm::TReplacedItemsForm(safety::Store& store, PutBack putBack, bool japanese,
-                                       QWidget* owner)
-    : QDialog(owner), store_(store), putBack_(std::move(putBack)), japanese_(japanese) {
-    const Texts& texts = japanese_ ? kJapanese : kEnglish;
-    setWindowTitle(QString::fromUtf8(texts.title));
+TReplacedItemsForm::TReplacedItemsForm(safety::Store& store, PutBack putBack, QWidget* owner)
+    : QDialog(owner), store_(store), putBack_(std::move(putBack)) {
+    setWindowTitle(tr("Replaced Items"));
     setObjectName("ReplacedItemsForm");
     model_ = new QStandardItemModel(this);
     view_ = new QTreeView;
     view_->setObjectName("ReplacedView");
-    view_->setAccessibleName(QString::fromUtf8(texts.title));
+    view_->setAccessibleName(windowTitle());
     view_->setModel(model_);
     view_->setRootIsDecorated(false);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
-    putBackBtn_ = new QPushButton(QString::fromUtf8(texts.putBack));
+    putBackBtn_ = new QPushButton(tr("&Put Back"));
     putBackBtn_->setObjectName("PutBackBtn");
-    saveAsBtn_ = new QPushButton(QString::fromUtf8(texts.saveAs));
+    saveAsBtn_ = new QPushButton(tr("&Save As..."));
     saveAsBtn_->setObjectName("SaveAsBtn");
-    deleteBtn_ = new QPushButton(QString::fromUtf8(texts.remove));
+    deleteBtn_ = new QPushButton(tr("&Delete"));
     deleteBtn_->setObjectName("DeleteBtn");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     buttons->addButton(putBackBtn_, QDialogButtonBox::ActionRole);
@@ -90,13 +59,9 @@ TReplacedItemsForm::TReplacedItemsForm(safety::Store& store, PutBack putBack, bo
 }
 
 void TReplacedItemsForm::refresh() {
-    const Texts& texts = japanese_ ? kJapanese : kEnglish;
     model_->clear();
-    QStringList headers;
-    for (const char* column : texts.columns) {
-        headers << QString::fromUtf8(column);
-    }
-    model_->setHorizontalHeaderLabels(headers);
+    model_->setHorizontalHeaderLabels(
+        {tr("When"), tr("Slot"), tr("Name"), tr("Type"), tr("Size(byte)"), tr("Why")});
     try {
         copies_ = store_.copies();
     } catch (const platform::SystemError& e) {
@@ -104,10 +69,7 @@ void TReplacedItemsForm::refresh() {
         showError(QString::fromStdString(e.what()));
     }
     for (const safety::Copy& copy : copies_) {
-        const QString why =
-            copy.why == safety::Why::Delete
-                ? QString::fromUtf8(texts.deleted)
-                : QString::fromUtf8(texts.send).arg(QFileInfo(copy.replacedBy).fileName());
+        const QString why = whyText(copy);
         QList<QStandardItem*> row;
         for (const QString& cell :
              {copy.time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"), copy.slot.text(), copy.name,
@@ -151,13 +113,13 @@ void TReplacedItemsForm::saveInto(const QString& folder) {
     const QString target = QDir(folder).filePath(
         transfer::importFileName(copy->type, copy->name.toLatin1().toStdString()));
     if (QFile::exists(target)) {
-        showError(QString("\"%1\" exists already; nothing was saved.")
-                      .arg(QDir::toNativeSeparators(target)));
+        showError(
+            tr("\"%1\" exists already; nothing was saved.").arg(QDir::toNativeSeparators(target)));
         return;
     }
     if (!QFile::copy(store_.filePath(*copy), target)) {
-        showError(QString("The copy could not be saved as \"%1\".")
-                      .arg(QDir::toNativeSeparators(target)));
+        showError(
+            tr("The copy could not be saved as \"%1\".").arg(QDir::toNativeSeparators(target)));
     }
 }
 
@@ -166,9 +128,9 @@ void TReplacedItemsForm::deleteSelected() {
     if (!copy) {
         return;
     }
-    const Texts& texts = japanese_ ? kJapanese : kEnglish;
-    if (QMessageBox::question(this, windowTitle(),
-                              QString::fromUtf8(texts.removeQuestion).arg(copy->name)) !=
+    if (QMessageBox::question(
+            this, windowTitle(),
+            tr("Forget the kept copy of \"%1\"? Its file is deleted.").arg(copy->name)) !=
         QMessageBox::Yes) {
         return;
     }
@@ -178,6 +140,21 @@ void TReplacedItemsForm::deleteSelected() {
         showError(QString::fromStdString(e.what()));
     }
     refresh();
+}
+
+QString TReplacedItemsForm::whyText(const safety::Copy& copy) {
+    switch (copy.why) {
+        case safety::Why::Delete:
+            return tr("deleted");
+        case safety::Why::Edit:
+            return tr("replaced by a copy, move, swap or rename");
+        case safety::Why::Undo:
+            return tr("replaced by an undo or a redo");
+        case safety::Why::Send:
+        case safety::Why::Restore:
+            break;
+    }
+    return tr("replaced by %1").arg(QFileInfo(copy.replacedBy).fileName());
 }
 
 void TReplacedItemsForm::showError(const QString& text) {

@@ -19,8 +19,7 @@ public:
     // `putBack` runs the send; true when it succeeded.
     using PutBack = std::function<bool(const safety::Copy&)>;
 
-    TReplacedItemsForm(safety::Store& store, PutBack putBack, bool japanese,
-                       QWidget* owner = nullptr);
+    TReplacedItemsForm(safety::Store& store, PutBack putBack, QWidget* owner = nullptr);
 
     // Reads the store again (after a put-back made a copy of its own).
     void refresh();
@@ -33,12 +32,13 @@ public:
     void deleteSelected();
 
 private:
+    // The row's "Why": what replaced the kept item.
+    static QString whyText(const safety::Copy& copy);
     void showError(const QString& text);
     void enableButtons();
 
     safety::Store& store_;
     PutBack putBack_;
-    bool japanese_;
     std::vector<safety::Copy> copies_;
     QStandardItemModel* model_ = nullptr;
     QTreeView* view_ = nullptr;

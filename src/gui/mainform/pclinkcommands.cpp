@@ -119,9 +119,8 @@ void TPcLinkForm::SendActionExecute() {
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
         try {
-            retrying([&] {
-                transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress);
-            });
+            retrying(
+                [&] { transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress); });
         } catch (const transfer::SongSlotEmptied&) {
             emptiedSongCopy = copy;
             throw;
@@ -148,15 +147,14 @@ void TPcLinkForm::SendActionExecute() {
 }
 
 std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& action,
-                                                                 const QStringList& subjects) {
+                                                                const QStringList& subjects) {
     if (!settings_.keepCopies) {
         return nullptr;
     }
     return std::make_unique<safety::ChangeRecord>(safetyStore_, action, subjects);
 }
 
-std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record,
-                                                        EkData& slot,
+std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record, EkData& slot,
                                                         const std::string& directoryPath,
                                                         safety::Why why,
                                                         const QString& replacedBy) {
@@ -169,8 +167,8 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* re
     PBarNvbObserver progress(progressBar_);
     std::optional<safety::Copy> copy;
     retrying([&] {
-        copy = record->fetchAndKeep(keyboardLink(), slot, directoryPath, why, replacedBy,
-                                    &progress);
+        copy =
+            record->fetchAndKeep(keyboardLink(), slot, directoryPath, why, replacedBy, &progress);
     });
     progressBar_->setValue(0);
     return copy;
@@ -214,8 +212,7 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
 
 void TPcLinkForm::showReplacedItems() {
     TReplacedItemsForm dialog(
-        safetyStore_, [this](const safety::Copy& copy) { return putBack(copy); },
-        messages_.isJapanese(), this);
+        safetyStore_, [this](const safety::Copy& copy) { return putBack(copy); }, this);
     dialog.exec();
 }
 
@@ -245,8 +242,7 @@ void TPcLinkForm::ReceiveActionExecute() {
         QString path;
         retrying([&] {
             path = transfer::importSlot(*slot, kbdTree_->nodePath(kbdNode).toStdString(),
-                                        localTree_->nodePath(localNode), keyboardLink(),
-                                        &progress);
+                                        localTree_->nodePath(localNode), keyboardLink(), &progress);
         });
         ListLocalFiles(localNode);
         fileName = QFileInfo(path).fileName();
@@ -446,8 +442,7 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             item = KbdListModel::dataObject(row);
             // A keyboard item whose data holds its name is renamed on the keyboard.
             dialog.allowRename(item != nullptr && !item->isDirectory() && item->isPresent() &&
-                               item->size() > 0 &&
-                               EkDataFile::nameOffsetInData(item->type()) >= 0);
+                               item->size() > 0 && EkDataFile::nameOffsetInData(item->type()) >= 0);
         } else {
             dialog.allowRename(true);
             dialog.showLocation(QDir::toNativeSeparators(localTree_->nodePath(node)));
@@ -578,12 +573,12 @@ std::optional<std::vector<backup::Comparison>> TPcLinkForm::planRestore(
         QMessageBox::information(this, windowTitle(), messages_.compareSameText(identical));
         return std::nullopt;
     }
-    QMessageBox question(QMessageBox::Question, windowTitle(),
-                         messages_.restoreQuestion(int(manifest.entries.size()),
-                                                   QDir::toNativeSeparators(folder),
-                                                   settings_.keepCopies) +
-                             "\n\n" + messages_.restorePlanSummary(replaced, filled, identical),
-                         QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox question(
+        QMessageBox::Question, windowTitle(),
+        messages_.restoreQuestion(int(manifest.entries.size()), QDir::toNativeSeparators(folder),
+                                  settings_.keepCopies) +
+            "\n\n" + messages_.restorePlanSummary(replaced, filled, identical),
+        QMessageBox::Yes | QMessageBox::No, this);
     question.setDetailedText(lines.join('\n'));
     if (question.exec() != QMessageBox::Yes) {
         return std::nullopt;
@@ -620,7 +615,8 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
                 record->commit();
             }
         } else {
-            outcomes = backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
+            outcomes =
+                backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
         }
     });
     if (!ran) {
@@ -659,9 +655,9 @@ void TPcLinkForm::offerWhatAStoppedRestoreKept(const QDateTime& started) {
         return;  // a damaged list: Replaced Items says so when it is opened
     }
     // The stopped restore is the newest change: its undo puts back what it replaced.
-    if (kept > 0 && QMessageBox::question(this, windowTitle(),
-                                          messages_.stoppedRestoreQuestion(kept)) ==
-                        QMessageBox::Yes) {
+    if (kept > 0 &&
+        QMessageBox::question(this, windowTitle(), messages_.stoppedRestoreQuestion(kept)) ==
+            QMessageBox::Yes) {
         takeBackLatest(true);
     }
 }
