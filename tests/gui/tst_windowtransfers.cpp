@@ -195,7 +195,8 @@ bool TestWindowTransfers::dropOnto(const char* listName, const QString& target, 
     QApplication::sendEvent(view->viewport(), &enter);
     QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view->viewport(), &drop);
-    QTest::qWait(50);  // the drop's command runs from the event loop
+    // The drop posted its command, to run after the drag: run it now, to its end.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     [&] { QTRY_VERIFY(!window_->frame().isBusy()); }();
     return enter.isAccepted() && drop.isAccepted();
 }
@@ -576,7 +577,8 @@ void TestWindowTransfers::dragAndDrop() {
     MessageBoxes boxes;
     QApplication::sendEvent(view->viewport(), &drop);
     QCOMPARE(drop.isAccepted(), accepted);
-    QTest::qWait(50);  // the drop's command runs from the event loop, after the drag
+    // The drop posted its command, to run after the drag: run it now, to its end.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QTRY_VERIFY(!window_->frame().isBusy());
     const kbdsim::SlotRef marimba{DataType::Tone, 0, 7};
     if (outcome == "sent") {
