@@ -412,6 +412,10 @@
         <source>Keyboard items</source>
         <translation>キーボードのデータ</translation>
     </message>
+    <message>
+        <source>&quot;%1&quot; does not exist.</source>
+        <translation>「%1」はありません。</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>

@@ -7,9 +7,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -120,6 +122,14 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         static_cast<QDialog*>(dialog)->reject();
     });
     window.PrefOpenExecute();
+
+    // A file handed over that is gone: said in a box (the path itself is a name).
+    const QString gone = home.filePath("gone.nvb");
+    window.showFile(gone);
+    auto* box = window.findChild<QMessageBox*>();
+    QVERIFY(box != nullptr);
+    texts << box->text().remove(QDir::toNativeSeparators(gone));
+    box->close();
 
     // The other dialogs, as the window fills them.
     TEkDataPropertyForm property(&window);

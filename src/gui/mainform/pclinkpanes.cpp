@@ -125,7 +125,7 @@ void TPcLinkForm::showFile(const QString& filePath) {
     const QFileInfo file(filePath);
     if (!file.exists()) {
         showHandOverFailure(
-            QString("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
+            tr("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
         return;
     }
     if (file.isDir()) {
