@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -14,7 +13,6 @@
 #include "data/ekdatafile.h"
 #include "msg/msgstr.h"
 #include "platform/userlocale.h"
-#include "platform/filelock.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
@@ -24,8 +22,6 @@ namespace {
 
 constexpr int kHistoryFormat = 1;
 const char* const kHistoryName = "history.json";
-// Another program's change of the history takes a moment; longer than this, it is stuck.
-constexpr std::chrono::milliseconds kHistoryPatience{10000};
 
 [[noreturn]] void damagedHistory(const QString& path, const QString& reason) {
     throw platform::SystemError(QString("The history of changes \"%1\" cannot be read: %2")
@@ -63,22 +59,9 @@ Change changeOf(const QJsonObject& object, const QString& path) {
 }
 
 // Holds the history for one change of it: a window and a script may change it at once.
-class HistoryLock {
-public:
-    explicit HistoryLock(const QString& folder) : lock_(QDir(folder).filePath("history.lock")) {
-        lock_.lockOrThrow(
-            [&] {
-                return platform::SystemError(
-                    QString("The history of changes in \"%1\" is held by another program.")
-                        .arg(QDir::toNativeSeparators(folder))
-                        .toStdString());
-            },
-            kHistoryPatience);
-    }
-
-private:
-    platform::FileLock lock_;
-};
+StoreLock historyLock(const QString& folder) {
+    return StoreLock(folder, "history.lock", "The history of changes");
+}
 
 }  // namespace
 
@@ -190,7 +173,7 @@ std::set<CopyId> History::copiesInUse() const {
 void History::recorded(Change change) {
     std::error_code failure;
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
-    HistoryLock lock(folder_);
+    const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
     change.id = ++stacks.lastId;
     stacks.undo.insert(stacks.undo.begin(), std::move(change));
@@ -202,7 +185,7 @@ void History::recorded(Change change) {
 }
 
 void History::reversed(std::int64_t done, Change reverse, bool undoing) {
-    HistoryLock lock(folder_);
+    const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
     std::vector<Change>& from = undoing ? stacks.undo : stacks.redo;
     std::vector<Change>& to = undoing ? stacks.redo : stacks.undo;

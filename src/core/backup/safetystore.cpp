@@ -26,8 +26,8 @@ namespace safety {
 namespace {
 
 constexpr int kIndexFormat = 1;
-// Another program's change of the index takes a moment; longer than this, it is stuck.
-constexpr std::chrono::milliseconds kIndexPatience{10000};
+// Another program's change of a file of the store takes a moment; longer than this, it is stuck.
+constexpr std::chrono::milliseconds kStorePatience{10000};
 const char* const kIndexName = "index.json";
 
 [[noreturn]] void damagedIndex(const QString& path, const QString& reason) {
@@ -36,24 +36,6 @@ const char* const kIndexName = "index.json";
                                     .toStdString());
 }
 
-// Holds the store's index for one change: two programs of the user (a window and a script
-// on two keyboards) may keep copies at the same time.
-class IndexLock {
-public:
-    explicit IndexLock(const QString& folder) : lock_(QDir(folder).filePath("index.lock")) {
-        lock_.lockOrThrow(
-            [&] {
-                return platform::SystemError(
-                    QString("The list of kept copies in \"%1\" is held by another program.")
-                        .arg(QDir::toNativeSeparators(folder))
-                        .toStdString());
-            },
-            kIndexPatience);
-    }
-
-private:
-    platform::FileLock lock_;
-};
 
 Why whyOf(const QString& text) {
     for (const Why why : {Why::Delete, Why::Restore, Why::Edit, Why::Undo}) {
@@ -65,6 +47,17 @@ Why whyOf(const QString& text) {
 }
 
 }  // namespace
+
+StoreLock::StoreLock(const QString& folder, const QString& lockName, const QString& what)
+    : lock_(QDir(folder).filePath(lockName)) {
+    lock_.lockOrThrow(
+        [&] {
+            return platform::SystemError(QString("%1 in \"%2\" is held by another program.")
+                                             .arg(what, QDir::toNativeSeparators(folder))
+                                             .toStdString());
+        },
+        kStorePatience);
+}
 
 QString sha256Of(const QString& path) {
     QFile file(path);
@@ -228,7 +221,7 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
                                   QDir::toNativeSeparators(folder_).toStdString(),
                                   failure.message());
     }
-    IndexLock lock(folder_);
+    StoreLock lock(folder_, "index.lock", "The list of kept copies");
     std::vector<Copy> all = copies();
     if (!all.empty() && all.front().id >= kMaxCopyId) {
         // Numbered afresh, oldest first: the files keep their names, the index says which is
@@ -262,7 +255,7 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
 }
 
 bool Store::remove(CopyId id) {
-    IndexLock lock(folder_);
+    StoreLock lock(folder_, "index.lock", "The list of kept copies");
     std::vector<Copy> all = copies();
     const auto found =
         std::find_if(all.begin(), all.end(), [id](const Copy& copy) { return copy.id == id; });

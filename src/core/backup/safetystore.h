@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "keyboardbackup.h"
+#include "platform/filelock.h"
 #include "slotaddress.h"
 
 class EkData;
@@ -76,6 +77,18 @@ private:
     void prune(std::vector<Copy>& copies) const;
 
     QString folder_;
+};
+
+// Holds one file of the store's folder for one change of it: two programs of the user (a
+// window and a script on two keyboards) may change the store at the same time. Throws
+// platform::SystemError ("WHAT in \"FOLDER\" is held by another program.") when another holds
+// it longer than a change takes, FileError with the system's reason when it cannot be had.
+class StoreLock {
+public:
+    StoreLock(const QString& folder, const QString& lockName, const QString& what);
+
+private:
+    platform::FileLock lock_;
 };
 
 // The SHA-256 of a file, hexadecimal; throws FileError when it cannot be read.
