@@ -34,8 +34,8 @@
 namespace {
 
 // Words that are names, the same in every language.
-const QStringList kNames = {"MIDI", "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire",
-                            "NvbMan", "kHz", "txt"};
+const QStringList kNames = {"MIDI", "MLS",      "NVB",    "DSP", "JACK",
+                            "ALSA", "PipeWire", "NvbMan", "kHz", "txt"};
 
 // The English words of `text` (three letters or more) that are no name.
 QStringList englishWords(const QString& text) {

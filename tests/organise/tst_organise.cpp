@@ -99,7 +99,8 @@ struct Bench {
     // a send is still on the simulated cable when the program's part is done).
     QString memory() {
         bool posted = false;
-        QMetaObject::invokeMethod(&rig.device, [&posted] { posted = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &rig.device, [&posted] { posted = true; }, Qt::QueuedConnection);
         platform::waitUntil(posted);
         bool arrived = rig.keyboard.hasTakenEverything();
         const QMetaObject::Connection connection =
@@ -122,8 +123,7 @@ struct Bench {
         const auto changes = undoing ? history.undoable() : history.redoable();
         QVERIFY(!changes.empty());
         relist();
-        organise::reverseChange(link(), store, changes.front(), undoing, force, messages,
-                                nullptr);
+        organise::reverseChange(link(), store, changes.front(), undoing, force, messages, nullptr);
     }
 
     KeyboardRig rig;
@@ -160,8 +160,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
     const auto rename = [](const char* where, const char* name) -> Change {
         return [=](Bench& bench) {
             safety::ChangeRecord record(bench.store, "rename", {where, name});
-            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages,
-                                 nullptr);
+            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
             record.commit();
         };
     };
@@ -169,12 +168,12 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
                                  << Expected([](KeyboardMemory& m) {
                                         m.setData(kTone1, m.data(kTone0));
                                     });
-    QTest::newRow("swap two tones") << edit(Edit::Swap, "tone:2", "tone:3")
-                                    << Expected([](KeyboardMemory& m) {
-                                           const auto two = m.data(kTone2);
-                                           m.setData(kTone2, m.data(kTone3));
-                                           m.setData(kTone3, two);
-                                       });
+    QTest::newRow("swap two tones")
+        << edit(Edit::Swap, "tone:2", "tone:3") << Expected([](KeyboardMemory& m) {
+               const auto two = m.data(kTone2);
+               m.setData(kTone2, m.data(kTone3));
+               m.setData(kTone3, two);
+           });
     QTest::newRow("move a song") << edit(Edit::Move, "song:0", "song:1")
                                  << Expected([](KeyboardMemory& m) {
                                         m.setData(kSong1, m.data(kSong0));
@@ -188,10 +187,10 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
     QTest::newRow("rename a tone") << rename("tone:0", "Hello") << Expected([](KeyboardMemory& m) {
         m.setData(kTone0, renamed(m.data(kTone0), 36, "Hello"));
     });
-    QTest::newRow("rename a song") << rename("song:0", "My}Song!")
-                                   << Expected([](KeyboardMemory& m) {
-                                          m.setData(kSong0, renamed(m.data(kSong0), 4, "My}Song!"));
-                                      });
+    QTest::newRow("rename a song")
+        << rename("song:0", "My}Song!") << Expected([](KeyboardMemory& m) {
+               m.setData(kSong0, renamed(m.data(kSong0), 4, "My}Song!"));
+           });
     QTest::newRow("delete") << Change([](Bench& bench) {
         safety::ChangeRecord record(bench.store, "delete", {"rhythm:0", "song:0"});
         const auto outcomes = batch::deleteSlots(bench.link(), {slot("rhythm:0"), slot("song:0")},
@@ -213,7 +212,9 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
                                                false, bench.messages, nullptr);
         record.commit();
         QVERIFY(outcomes[0].error.isEmpty());
-    }) << Expected([](KeyboardMemory& m) { m.setData(kDsp0, m.data({DataType::DSP, 0, 5})); });
+    }) << Expected([](KeyboardMemory& m) {
+        m.setData(kDsp0, m.data({DataType::DSP, 0, 5}));
+    });
     QTest::newRow("exact restore") << Change([](Bench& bench) {
         // The backup is the demo keyboard; since then a tone changed, the rhythm went and a
         // second song came.
@@ -227,8 +228,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         now.setData(kSong1, secondSong());
         bench.relist();
         safety::ChangeRecord record(bench.store, "restore", {folder.path()});
-        backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()),
-                                folder.path(), bench.messages, nullptr, &record, true);
+        backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()), folder.path(),
+                                bench.messages, nullptr, &record, true);
         record.commit();
     }) << Expected([](KeyboardMemory& m) { m = KeyboardMemory::demo(); });
 }
@@ -343,8 +344,7 @@ void TestOrganise::badInputChangesNothing_data() {
     const auto rename = [](const char* where, const QString& name) -> Change {
         return [=](Bench& bench) {
             safety::ChangeRecord record(bench.store, "rename", {where, name});
-            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages,
-                                 nullptr);
+            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
         };
     };
     QTest::newRow("across kinds") << edit(Edit::Copy, "tone:0", "dsp:0") << "different kinds";

@@ -12,9 +12,9 @@
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "msg/msgstr.h"
-#include "platform/userlocale.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
+#include "platform/userlocale.h"
 #include "stream/nvbtransfer.h"
 
 namespace safety {
@@ -203,8 +203,7 @@ void History::reversed(std::int64_t done, Change reverse, bool undoing) {
     write(stacks);
 }
 
-ChangeRecord::ChangeRecord(Store& store, QString action, QStringList subjects)
-    : store_(store) {
+ChangeRecord::ChangeRecord(Store& store, QString action, QStringList subjects) : store_(store) {
     change_.action = std::move(action);
     change_.subjects = std::move(subjects);
 }
@@ -285,8 +284,9 @@ QString ChangeRecord::keptText() const {
     if (copies.isEmpty()) {
         return {};
     }
-    return QString("What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli "
-                   "undo (each copy also in File > Replaced Items...).")
+    return QString(
+               "What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli "
+               "undo (each copy also in File > Replaced Items...).")
         .arg(copies.join(", "));
 }
 

@@ -30,8 +30,7 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
 // Copy: `to` gets the item of `from`. Move: the same, then `from` is emptied. Swap: each gets
 // the other's item (with an empty song or rhythm slot, a move). Runs checkEdit first.
 void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, const SlotAddress& to,
-               safety::ChangeRecord& record, const MsgStr& messages,
-               backup::JobProgress* progress);
+               safety::ChangeRecord& record, const MsgStr& messages, backup::JobProgress* progress);
 
 // Throws platform::SystemError unless `name` can be an item's name on the keyboard: 1 to 8
 // characters from space to '}', not only spaces.
@@ -43,6 +42,6 @@ void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name)
 // Fetches the item, keeps it, and sends it back under `name` (padded with spaces to 8).
 void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString& name,
                 safety::ChangeRecord& record, const MsgStr& messages,
-               backup::JobProgress* progress);
+                backup::JobProgress* progress);
 
 }  // namespace organise

@@ -20,7 +20,7 @@ namespace {
 struct Reversal {
     SlotAddress slot;
     SlotInTree where;
-    std::optional<QString> expected;     // what the change left there, when known
+    std::optional<QString> expected;      // what the change left there, when known
     std::unique_ptr<EkDataFile> present;  // null: empty now
     std::unique_ptr<EkDataFile> wanted;   // null: to be emptied
 };

@@ -99,8 +99,8 @@ bool TPcLinkForm::takeBackLatest(bool undoing, bool force) {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
         try {
-            organise::reverseChange(keyboardLink(), safetyStore_, change, undoing, force,
-                                    messages_, &progress);
+            organise::reverseChange(keyboardLink(), safetyStore_, change, undoing, force, messages_,
+                                    &progress);
         } catch (const organise::ChangedSince& refusal) {
             changedSince = messages_.changedSinceQuestion(
                 refusal.slots, messages_.changeTitle(change.action, change.subjects));

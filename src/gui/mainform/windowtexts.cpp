@@ -27,8 +27,9 @@ bool installWindowTexts(QCoreApplication& app) {
     }
     auto* ownTexts = new QTranslator(&app);
     if (!ownTexts->load(QString::fromLatin1(kOwnTexts)) || ownTexts->isEmpty()) {
-        std::fprintf(stderr, "nvbman: the Japanese texts (%s) could not be loaded; the window "
-                             "speaks English.\n",
+        std::fprintf(stderr,
+                     "nvbman: the Japanese texts (%s) could not be loaded; the window "
+                     "speaks English.\n",
                      kOwnTexts);
         return false;
     }
