@@ -161,7 +161,7 @@ struct CliOptions {
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in,      out,          quiet,  verbose, log,   json,  replace,
+        return {in,           out,    quiet,  verbose, log,   json,  replace,
                 noSafetyCopy, verify, dryRun, exact,   force, period};
     }
 };
@@ -597,8 +597,8 @@ private:
         progress_.start("Import", int(where.slot->size()));
         QString path;
         retrying(wanted, [&] {
-            path = transfer::importSlot(*where.slot, where.directoryPath, folder, link(),
-                                        &progress_);
+            path =
+                transfer::importSlot(*where.slot, where.directoryPath, folder, link(), &progress_);
         });
         progress_.finish();
         return path;
@@ -674,8 +674,8 @@ private:
         progress_.start("Keep a copy", int(where.slot->size()));
         std::optional<safety::Copy> copy;
         retrying(SlotAddress::of(*where.slot), [&] {
-            copy = record->fetchAndKeep(link(), *where.slot, where.directoryPath, why,
-                                        replacedBy, &progress_);
+            copy = record->fetchAndKeep(link(), *where.slot, where.directoryPath, why, replacedBy,
+                                        &progress_);
         });
         progress_.finish();
         return copy;
@@ -715,8 +715,9 @@ private:
             failure_ = {currentErrorCode(), currentErrorText(messages_)};
             printError(failure_.text);
             if (copy) {
-                printError(safety::keptCopyText(*copy, store_));
-                failure_.text += '\n' + safety::keptCopyText(*copy, store_);
+                const QString kept = safety::keptCopyText(*copy, store_, messages_);
+                printError(kept);
+                failure_.text += '\n' + kept;
             }
             return Failure;
         }
@@ -890,11 +891,12 @@ private:
                 comparison.file.isEmpty()
                     ? QString()
                     : QDir::toNativeSeparators(QDir(folder).absoluteFilePath(comparison.file));
-            items.append(QJsonObject{
-                {"slot", comparison.slot.text()},
-                {"plan", plan},
-                {"file", path.isEmpty() ? QJsonValue() : QJsonValue(path)},
-                {"error", comparison.error.isEmpty() ? QJsonValue() : QJsonValue(comparison.error)}});
+            items.append(
+                QJsonObject{{"slot", comparison.slot.text()},
+                            {"plan", plan},
+                            {"file", path.isEmpty() ? QJsonValue() : QJsonValue(path)},
+                            {"error", comparison.error.isEmpty() ? QJsonValue()
+                                                                 : QJsonValue(comparison.error)}});
             if (!json_) {
                 out() << comparison.slot.text() << ' ' << plan
                       << (path.isEmpty() ? QString() : ' ' + path) << '\n';
@@ -904,8 +906,8 @@ private:
                                 ? QString("The backup's file for %1 is missing.")
                                       .arg(comparison.slot.text())
                                 : comparison.error;
-                printError("nvbman-cli: " + comparison.slot.text() + " cannot be restored: " +
-                           lastError);
+                printError("nvbman-cli: " + comparison.slot.text() +
+                           " cannot be restored: " + lastError);
             }
         }
         if (json_) {
@@ -1098,8 +1100,7 @@ private:
         getSlots(organise::slotsOf(change));
         progress_.start(undoing ? "Undo" : "Redo", 0);
         try {
-            organise::reverseChange(link(), store_, change, undoing, force_, messages_,
-                                    &progress_);
+            organise::reverseChange(link(), store_, change, undoing, force_, messages_, &progress_);
         } catch (const organise::ChangedSince& e) {
             progress_.finish();
             throw platform::SystemError(std::string(e.what()) + " nvbman-cli " +
@@ -1122,8 +1123,8 @@ private:
         if (!path.isEmpty()) {
             logFile_ = std::make_unique<QFile>(path);
             if (!logFile_->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-                throw platform::FileError("Cannot write", path.toStdString(),
-                                          logFile_->errorString().toStdString());
+                throw platform::FileError(platform::ErrorCode::CannotWrite, path,
+                                          logFile_->errorString());
             }
         }
         auto& log = platform::MidiLog::instance();
@@ -1211,9 +1212,9 @@ private:
     QString logPath_;
     QString periodGiven_;
     int logListener_ = 0;
-    bool retried_ = false;  // a single item's transfer was tried twice
-    QJsonObject result_;    // --json: what the command found or did
-    CommandFailure failure_;       // why a command that returned Failure failed
+    bool retried_ = false;    // a single item's transfer was tried twice
+    QJsonObject result_;      // --json: what the command found or did
+    CommandFailure failure_;  // why a command that returned Failure failed
     safety::Store store_;
     MsgStr messages_;
     TerminalProgress progress_;
@@ -1240,9 +1241,9 @@ public:
     // found before it failed) with "error": null, or {"code", "text"} of the failure.
     void printResult(const std::optional<CommandFailure>& failure) {
         QJsonObject object = result_;
-        object["error"] = failure ? QJsonValue(QJsonObject{{"code", failure->code},
-                                                           {"text", failure->text}})
-                                  : QJsonValue();
+        object["error"] =
+            failure ? QJsonValue(QJsonObject{{"code", failure->code}, {"text", failure->text}})
+                    : QJsonValue();
         out() << jsonoutput::line(object) << '\n';
         out().flush();
     }

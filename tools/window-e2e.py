@@ -3,10 +3,12 @@
 reader user would: a fresh settings folder, the built-in software keyboard chosen in the
 preferences, Get/Update List clicked with the pointer left resting on the button (the status
 line must read "Get list..." meanwhile), three rows of the keyboard list read, the window's
-accessibility tree counted after one listing and after twenty more (it must not grow), a row's pop-up
+accessibility tree counted after one listing and after twenty more (it must not grow), and again
+with the MIDI log shown (it may grow only by the log's bounded view), a row's pop-up
 menu read twice and its Properties read (values, not captions), one slot imported and the new
 file's row found in the PC list, a second row added to the selection and both imported in one go
-(the status line read), the details view chosen through the button's toggle action.
+(the status line read, and the Import button heard going insensitive while the command ran and
+sensitive again after it), the details view chosen through the button's toggle action.
 With --screenshot FILE it then saves the window's picture.
 
 Run it inside an X server with an accessibility bus (tools/window-e2e.sh does both):
@@ -56,6 +58,17 @@ def on_showing(event):
     try:
         if event.detail1 == 1 and event.source.getRoleName() == "popup menu":
             SHOWN_MENUS.append(event.source)
+    except Exception:
+        pass
+
+
+IMPORT_SENSITIVE = []  # the Import button's "sensitive" state changes, as the bus reports them
+
+
+def on_sensitive(event):
+    try:
+        if event.source.name == "Import" and event.source.getRole() == pyatspi.ROLE_PUSH_BUTTON:
+            IMPORT_SENSITIVE.append(event.detail1)
     except Exception:
         pass
 
@@ -271,6 +284,7 @@ def main():
     for hidden in (".cache", ".runtime"):
         os.makedirs(os.path.join(home, hidden), mode=0o700)
     pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
+    pyatspi.Registry.registerEventListener(on_sensitive, "object:state-changed:sensitive")
     window = subprocess.Popen([args.program], cwd=work, env=env)
     try:
         global APP
@@ -319,6 +333,21 @@ def main():
             f"{after_many} after 21")
         if after_many > after_one * 1.1:
             fail(f"the accessibility tree grew from {after_one} to {after_many} objects")
+        # Shown, the log's table exposes the messages it shows, a bounded number of them.
+        toggle = wait_for("the MIDI Log menu item",
+                          lambda: named(app, "MIDI Log", pyatspi.ROLE_MENU_ITEM))
+        press(toggle)
+        wait_for("the MIDI log's table", lambda: showing(named(main_window, "MIDI messages")))
+        log_shown = object_count(main_window)
+        for _ in range(20):
+            listed_once_more(main_window)
+        log_many = object_count(main_window)
+        log(f"with the MIDI log shown: {log_shown} objects, {log_many} after 20 more listings")
+        if log_many - log_shown >= 500:
+            fail(f"the shown log's tree grew from {log_shown} to {log_many} objects")
+        press(toggle)
+        wait_for("the MIDI log to hide",
+                 lambda: not showing(named(main_window, "MIDI messages")))
 
         # A right-click chooses the row, and the same menu reads in full every time it opens.
         menus = []
@@ -356,6 +385,7 @@ def main():
         # is added to the selection; one Import then saves both, and the status line says so.
         kbd_list.queryTable().addRowSelection(2)
         wait_for("two selected rows", lambda: selected_count(kbd_list) == 2)
+        IMPORT_SENSITIVE.clear()
         press(wait_for("Import button",
                        lambda: named(main_window, "Import", pyatspi.ROLE_PUSH_BUTTON)))
         wait_for("both files", lambda: os.path.exists(os.path.join(work, "TON_Brass Up.nvb")))
@@ -365,6 +395,12 @@ def main():
         log(f"two rows imported in one command; status line: {status!r}")
         if status != "2 items imported":
             fail(f"the status line read {status!r}")
+        # The busy guard as a screen reader hears it: Import goes insensitive while the command
+        # runs (a second one cannot start) and sensitive again once it has ended.
+        changes = wait_for("the Import button's busy guard",
+                           lambda: 0 in IMPORT_SENSITIVE and IMPORT_SENSITIVE[-1] == 1
+                           and list(IMPORT_SENSITIVE))
+        log(f"Import button's sensitivity during the command: {changes}")
 
         # The keyboard pane's "Detailed" button (the lower of the two) through its toggle
         # action, as a screen reader presses a check box.

@@ -416,6 +416,10 @@
         <source>&quot;%1&quot; does not exist.</source>
         <translation>「%1」はありません。</translation>
     </message>
+    <message>
+        <source>No file browser could be started for &quot;%1&quot;.</source>
+        <translation>&quot;%1&quot; を開くファイル・ブラウザを起動できませんでした。</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -522,6 +526,18 @@
     <message>
         <source>MLS-850 found</source>
         <translation>MLS-850 が見つかりました</translation>
+    </message>
+    <message>
+        <source>another kind of keyboard (kind %1)</source>
+        <translation>別の種類のキーボード (種類 %1)</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>応答なし</translation>
+    </message>
+    <message>
+        <source>an answer that could not be read</source>
+        <translation>読み取れない応答</translation>
     </message>
 </context>
 <context>

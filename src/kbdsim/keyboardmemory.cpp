@@ -358,8 +358,7 @@ void KeyboardMemory::save(const QString& path) const {
 KeyboardMemory KeyboardMemory::load(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::FileError("Cannot open", path.toStdString(),
-                                  file.errorString().toStdString());
+        throw platform::FileError(platform::ErrorCode::CannotOpen, path, file.errorString());
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);

@@ -20,6 +20,7 @@
 #include "msg/msgstr.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
+#include "support/codedfailure.h"
 #include "support/keyboardrig.h"
 #include "sysex/sysexrecords.h"
 
@@ -49,51 +50,63 @@ private Q_SLOTS:
 };
 
 void TestKeyboardBackup::damagedManifestIsRefused_data() {
+    using platform::ErrorCode;
     QTest::addColumn<QByteArray>("manifest");  // empty: none at all
-    QTest::addColumn<QString>("reason");       // a part of the error's text
-    QTest::newRow("missing") << QByteArray() << "nvbman-backup.json";
-    QTest::newRow("not JSON") << QByteArray("{\"format\": 1,") << "cannot be used";
+    QTest::addColumn<ErrorCode>("failure");
+    QTest::addColumn<ErrorCode>("reason");
+    QTest::addColumn<QStringList>("reasonArgs");  // compared when given
+    QTest::newRow("missing") << QByteArray() << ErrorCode::CannotOpen << ErrorCode::ServiceText
+                             << QStringList();
+    QTest::newRow("not JSON") << QByteArray("{\"format\": 1,") << ErrorCode::ManifestUnusable
+                              << ErrorCode::ServiceText << QStringList();
     QTest::newRow("another format")
-        << QByteArray(R"({"format": 3, "items": []})") << "not a manifest of this program";
+        << QByteArray(R"({"format": 3, "items": []})") << ErrorCode::ManifestUnusable
+        << ErrorCode::NotOurManifest << QStringList();
     QTest::newRow("format 2 without a hash")
         << QByteArray(R"({"format": 2, "items": [{"slot": "tone:1", "file": "a.nvb"}]})")
-        << "the entry of \"a.nvb\" has no SHA-256";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestNoFingerprint << QStringList{"a.nvb"};
     QTest::newRow("no such slot")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:10", "file": "a.nvb"}]})")
-        << "\"tone:10\" is not a slot";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestNotASlot << QStringList{"tone:10"};
     QTest::newRow("file outside the folder")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:1", "file": "../a.nvb"}]})")
-        << "\"../a.nvb\" is not a file of this folder";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestForeignFile << QStringList{"../a.nvb"};
     QTest::newRow("no items") << QByteArray(R"({"format": 1, "model": "MLS-850"})")
-                              << "it has no list of items";
+                              << ErrorCode::ManifestUnusable << ErrorCode::ManifestHasNoItems
+                              << QStringList();
     QTest::newRow("items not a list")
         << QByteArray(R"({"format": 1, "items": {"slot": "tone:1", "file": "a.nvb"}})")
-        << "it has no list of items";
-    QTest::newRow("a FIFO") << QByteArray("fifo") << "not a regular file";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestHasNoItems << QStringList();
+    QTest::newRow("a FIFO") << QByteArray("fifo") << ErrorCode::CannotOpen
+                            << ErrorCode::NotRegularFile << QStringList();
     // Edited back to the first format, it still carries hashes: they are still checked.
     QTest::newRow("format 1 with a damaged hash")
         << QByteArray(R"({"format": 1, "items": [{"slot": "tone:1", "file": "a.nvb", )"
                       R"("sha256": "9f86d0"}]})")
-        << "the entry of \"a.nvb\" has no SHA-256";
-    QTest::newRow("a link") << QByteArray("link") << "it is a symbolic link";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestNoFingerprint << QStringList{"a.nvb"};
+    QTest::newRow("a link") << QByteArray("link") << ErrorCode::CannotOpen
+                            << ErrorCode::IsSymbolicLink << QStringList();
     QTest::newRow("a slot named twice")
         << QByteArray(R"({"format": 1, "items": [{"slot": "song:1", "file": "a.nvb"},)"
                       R"({"slot": "song:1", "file": "b.nvb"}]})")
-        << "names the slot song:1 more than once";
+        << ErrorCode::ManifestUnusable << ErrorCode::ManifestSlotTwice << QStringList{"song:1"};
     QByteArray many = R"({"format": 1, "items": [)";
     for (int i = 0; i < 780; ++i) {
         many += QByteArray(i > 0 ? "," : "") + R"({"slot": "song:1", "file": "a.nvb"})";
     }
-    QTest::newRow("more items than slots") << many + "]}"
-                                           << "780 items, more than the keyboard has slots (42)";
-    QTest::newRow("far too large") << QByteArray(R"({"format": 1, "items": [)") +
-                                          QByteArray(2 * 1024 * 1024, ' ') + "]}"
-                                   << "larger";
+    QTest::newRow("more items than slots")
+        << many + "]}" << ErrorCode::ManifestUnusable << ErrorCode::ManifestTooManyItems
+        << QStringList{"780", "42"};
+    QTest::newRow("far too large")
+        << QByteArray(R"({"format": 1, "items": [)") + QByteArray(2 * 1024 * 1024, ' ') + "]}"
+        << ErrorCode::CannotRead << ErrorCode::LargerThanItsKind << QStringList();
 }
 
 void TestKeyboardBackup::damagedManifestIsRefused() {
     QFETCH(QByteArray, manifest);
-    QFETCH(QString, reason);
+    QFETCH(platform::ErrorCode, failure);
+    QFETCH(platform::ErrorCode, reason);
+    QFETCH(QStringList, reasonArgs);
     QTemporaryDir folder;
     if (manifest == "fifo") {
         // Read, it would wait for a writer for ever.
@@ -106,11 +119,16 @@ void TestKeyboardBackup::damagedManifestIsRefused() {
     } else if (!manifest.isEmpty()) {
         write(folder.filePath(backup::kManifestName), manifest);
     }
-    try {
-        backup::Manifest::read(folder.path());
-        QFAIL("the manifest was taken");
-    } catch (const platform::SystemError& e) {
-        QVERIFY2(QString(e.what()).contains(reason), e.what());
+    const auto refused = codedFailure([&] { backup::Manifest::read(folder.path()); });
+    QVERIFY2(refused, "the manifest was taken");
+    QCOMPARE(refused->code, failure);
+    QCOMPARE(reasonOf(*refused), reason);
+    if (!reasonArgs.isEmpty()) {
+        QCOMPARE(refused->reason->args, reasonArgs);
+    }
+    // Where the text names the folder, it is the folder read.
+    if (failure == platform::ErrorCode::ManifestUnusable) {
+        QCOMPARE(refused->args.value(0), QDir::toNativeSeparators(folder.path()));
     }
 }
 
@@ -256,8 +274,8 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
 
     // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
     record.emplace(store, "restore", QStringList{folder.path()});
-    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record,
-                                       true);
+    restored =
+        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record, true);
     QCOMPARE(int(restored.size()), 40);
     const backup::Outcome removed = restored.back();
     QCOMPARE(removed.slot.text(), QString("song:1"));
@@ -308,17 +326,21 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder_data() {
     QTest::addColumn<bool>("replace");
     QTest::addColumn<int>("stopAfter");    // items before a cancel; -1: none
     QTest::addColumn<QString>("stop");     // "cancel", or "silent": the keyboard stops answering
-    QTest::addColumn<QString>("refusal");  // part of the error; empty: the job ends well
-    QTest::newRow("fresh folder") << false << false << -1 << "" << "";
-    QTest::newRow("fresh folder, cancelled") << false << false << 4 << "cancel" << "cancelled";
-    QTest::newRow("fresh folder, keyboard gone")
-        << false << false << 4 << "silent" << "Nothing of the backup was kept";
-    QTest::newRow("older backup kept") << true << false << -1 << "" << "holds a backup already";
-    QTest::newRow("older backup replaced") << true << true << -1 << "" << "";
+    QTest::addColumn<QString>("refusal");  // the error's code, "cancelled"; empty: ends well
+    QTest::newRow("fresh folder") << false << false << -1 << ""
+                                  << "";
+    QTest::newRow("fresh folder, cancelled") << false << false << 4 << "cancel"
+                                             << "cancelled";
+    QTest::newRow("fresh folder, keyboard gone") << false << false << 4 << "silent"
+                                                 << "NothingKept";
+    QTest::newRow("older backup kept") << true << false << -1 << ""
+                                       << "BackupExists";
+    QTest::newRow("older backup replaced") << true << true << -1 << ""
+                                           << "";
     QTest::newRow("older backup, replace cancelled") << true << true << 4 << "cancel"
                                                      << "cancelled";
-    QTest::newRow("older backup, keyboard gone")
-        << true << true << 4 << "silent" << "Nothing of the backup was kept";
+    QTest::newRow("older backup, keyboard gone") << true << true << 4 << "silent"
+                                                 << "NothingKept";
 }
 
 void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
@@ -366,16 +388,15 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
         backup::backupKeyboard({driver, rig.inputNumber(), rig.outputNumber()}, folder.path(),
                                messages, &disturbance, replace);
     } catch (const platform::SystemError& e) {
-        failure = e.what();
+        failure = QMetaEnum::fromType<platform::ErrorCode>().valueToKey(int(e.code()));
     } catch (const platform::Cancelled&) {
         failure = "cancelled";
     }
     platform::Cancellation::clear();
-    QVERIFY2(refusal.isEmpty() ? failure.isEmpty() : failure.contains(refusal),
-             qPrintable(failure));
+    QCOMPARE(failure, refusal);
     if (!refusal.isEmpty()) {
         // Nothing new, nothing lost; a refused backup (before it began) clears nothing either.
-        if (refusal.contains("holds a backup")) {
+        if (refusal == "BackupExists") {
             before.insert(".nvbman-backup-Ab12Cd/TON_Piano   .nvb", "half a backup");
         }
         QCOMPARE(contents(folder.path()), before);
@@ -432,16 +453,13 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     QElapsedTimer clock;
     clock.start();
     std::vector<backup::Outcome> outcomes;
-    QString failure;
-    try {
+    const auto failure = codedFailure([&] {
         outcomes = restore ? backup::restoreKeyboard(link, backup::Manifest::read(folder.path()),
                                                      folder.path(), messages, nullptr, nullptr)
                            : backup::backupKeyboard(link, folder.path(), messages, nullptr, true);
-    } catch (const platform::SystemError& e) {
-        failure = e.what();
-    }
+    });
     if (!silent) {
-        QCOMPARE(failure, QString());
+        QVERIFY2(!failure, failure ? qPrintable(platform::errorText(*failure, false)) : "");
         QCOMPARE(int(outcomes.size()), 39);
         int retried = 0;
         for (const backup::Outcome& outcome : outcomes) {
@@ -461,7 +479,10 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
             QCOMPARE(outcomes[i].error, QString("Not tried: the keyboard stopped answering."));
         }
     } else {
-        QVERIFY2(failure.contains("The keyboard stopped answering after 0 of 39 items (MIDI Timeout)"), qPrintable(failure));
+        QVERIFY(failure);
+        QCOMPARE(failure->code, platform::ErrorCode::NothingKept);
+        QCOMPARE(reasonOf(*failure), platform::ErrorCode::StoppedAfterItems);
+        QCOMPARE(failure->reason->args, QStringList({"0", "39", "MIDI Timeout"}));
     }
 }
 

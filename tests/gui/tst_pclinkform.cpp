@@ -624,7 +624,8 @@ void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
     auto window = startedWindow(int(service.inputDevices().lastIndexOf(name)),
                                 int(service.outputDevices().lastIndexOf(name)));
     const int output = int(service.outputDevices().lastIndexOf(name));
-    const QString busy = platform::KeyboardSession::busyText(name);
+    const QString busy =
+        platform::errorText({platform::ErrorCode::KeyboardBusy, {name}}, MsgStr().isJapanese());
     MessageBoxes boxes;
     {
         // Another program holds the keyboard: the window says so and changes nothing.
@@ -751,12 +752,11 @@ void TestPcLinkForm::fileHandedToTheRunningWindow() {
         idle.push_back(std::make_unique<QLocalSocket>());
         idle.back()->connectToServer(WindowHandOver::socketPath());
     }
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(idle.begin(), idle.end(),
-                                         [](const auto& socket) {
-                                             return socket->state() ==
-                                                    QLocalSocket::UnconnectedState;
-                                         }),
-                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::all_of(
+            idle.begin(), idle.end(),
+            [](const auto& socket) { return socket->state() == QLocalSocket::UnconnectedState; }),
+        15000);
     second.start(NVBMAN_PATH, {home_->filePath("songs")});
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
     QCOMPARE(second.exitCode(), 0);

@@ -1,7 +1,7 @@
 // The window under a Japanese locale (the test runs with LC_ALL=ja_JP.UTF-8): its menus, tool
 // buttons, list headers and dialogs (Preference, Property, the drive's Properties, the folder
-// chooser, Replaced Items) show no English words, beyond the names that stay as they are (MIDI,
-// MLS-850, PipeWire...).
+// chooser, Replaced Items), its questions and the failures it reports show no English words,
+// beyond the names that stay as they are (MIDI, MLS-850, PipeWire, slot and file names...).
 
 #include <QAbstractButton>
 #include <QAction>
@@ -20,6 +20,7 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
@@ -27,8 +28,13 @@
 #include "dialogs/ekdatapropertyform.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/replaceditemsform.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
+#include "platform/keyboardsession.h"
+#include "platform/midiservice.h"
 #include "support/modal.h"
 
 namespace {
@@ -37,9 +43,14 @@ namespace {
 const QStringList kNames = {"MIDI", "MLS",      "NVB",    "DSP", "JACK",
                             "ALSA", "PipeWire", "NvbMan", "kHz", "txt"};
 
-// The English words of `text` (three letters or more) that are no name.
-QStringList englishWords(const QString& text) {
+// The English words of `text` (three letters or more) that are no name. Slots ("song:1",
+// "reg:0.2"), file names ("(TON_Velvet  .nvb)") and commands of the command-line tool are
+// names too.
+QStringList englishWords(QString text) {
     static const QRegularExpression word("[A-Za-z][A-Za-z']{2,}");
+    static const QRegularExpression names(
+        "[a-z]+:\\d(\\.\\d)?|nvbman-cli [a-z-]+|\\([^)]*\\.nvb\\)");
+    text.remove(names);
     QStringList found;
     for (const auto& match : word.globalMatch(text)) {
         if (!kNames.contains(match.captured())) {
@@ -96,6 +107,7 @@ class TestWindowJapanese : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void nothingIsLeftInEnglish();
+    void questionsAndFailuresAreJapanese();
 };
 
 void TestWindowJapanese::nothingIsLeftInEnglish() {
@@ -169,9 +181,69 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         qWarning("left in English: %s", qPrintable(text));
     }
     QVERIFY2(english.isEmpty(), qPrintable("English left: " + english.join(" | ")));
-    // And the check itself sees English where there is some.
+    // And the check itself sees English where there is some, and no names.
     QCOMPARE(englishWords("Get/Update &List"), (QStringList{"Get", "Update", "List"}));
     QCOMPARE(englishWords(QString::fromUtf8("MIDI ログ(&M)")), QStringList());
+    QCOMPARE(englishWords(QString::fromUtf8("tone:0: 異なる (TON_Velvet  .nvb) reg:1.2")),
+             QStringList());
+}
+
+// The boxes of the whole-keyboard commands and of failures from every layer: the keyboard held
+// by another program, a backup into a folder that holds one, the restore's plan and question, a
+// damaged backup, a folder that is gone.
+void TestWindowJapanese::questionsAndFailuresAreJapanese() {
+    QVERIFY(installWindowTexts(*qApp));
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
+    EkKbdDrv::instance(mls850::kModel).disconnect();
+    kbdsim::BuiltInKeyboard builtIn(QString{});
+    auto& service = platform::MidiService::instance();
+    const QString name = kbdsim::BuiltInKeyboard::kDeviceName;
+    const int input = int(service.inputDevices().lastIndexOf(name));
+    const int output = int(service.outputDevices().lastIndexOf(name));
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home.filePath("nvbman.ini"), QSettings::IniFormat));
+        store.markRun();
+        store.save({input, output, home.path(), {}, {}});
+    }
+    TPcLinkForm window(storeAt(home.filePath("nvbman.ini")));
+    window.start();
+    window.show();
+    MessageBoxes boxes(QMessageBox::No);
+    {
+        platform::KeyboardSession other(output);
+        window.ConnectActionExecute();
+    }
+    window.ConnectActionExecute();
+    const QString backup = home.filePath("bk");
+    QVERIFY(QDir().mkpath(backup));
+    window.backUpKeyboard(backup);
+    window.backUpKeyboard(backup);     // asks before replacing it
+    window.compareWithBackup(backup);  // the same
+    // A tone changed on the keyboard's panel: the comparison lists it, the restore plans it.
+    builtIn.keyboard().memory().setData({DataType::Tone, 0, 0}, std::vector<std::uint16_t>(30, 9));
+    window.compareWithBackup(backup);
+    window.restoreKeyboard(backup);  // the plan and the question
+    const QString damaged = home.filePath("dm");
+    QVERIFY(QDir().mkpath(damaged));
+    QFile manifest(QDir(damaged).filePath(backup::kManifestName));
+    QVERIFY(manifest.open(QIODevice::WriteOnly));
+    manifest.write(R"({"format": 3, "items": []})");
+    manifest.close();
+    window.restoreKeyboard(damaged);
+    window.compareWithBackup(home.filePath("gn"));
+    QVERIFY2(boxes.texts.size() >= 7, qPrintable(boxes.texts.join(" | ")));
+
+    QStringList english;
+    for (QString text : boxes.texts) {
+        text.remove(QDir::toNativeSeparators(home.path())).remove(name);
+        if (!englishWords(text).isEmpty()) {
+            english << text;
+        }
+    }
+    QVERIFY2(english.isEmpty(), qPrintable("English left: " + english.join(" | ")));
 }
 
 QTEST_MAIN(TestWindowJapanese)

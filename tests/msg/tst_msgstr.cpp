@@ -3,7 +3,12 @@
 
 #include <QtTest>
 
+#include <QMetaEnum>
+#include <QRegularExpression>
+
+#include "msg/errortext.h"
 #include "msg/msgstr.h"
+#include "platform/systemerror.h"
 
 class TestMsgStr : public QObject {
     Q_OBJECT
@@ -13,6 +18,8 @@ private Q_SLOTS:
     void outsideAGroupIsEmpty();
     void localeChoosesTheLanguage_data();
     void localeChoosesTheLanguage();
+    void everyCodedFailureIsSaidInBothLanguages();
+    void theWindowSaysACodedFailureInItsLanguage();
 };
 
 void TestMsgStr::everyText_data() {
@@ -111,6 +118,78 @@ void TestMsgStr::localeChoosesTheLanguage() {
     QCOMPARE(table.isJapanese(), japanese);
     QCOMPARE(table.operateErrorText(6), japanese ? QString::fromUtf8("まず一覧を取得して下さい")
                                                  : QString("Get list first!!"));
+}
+
+// Each code has its own text in each language; a Japanese text is Japanese (no English word
+// outside the names it quotes) and says every argument the English one says, so nothing the
+// user needs (a slot, a path, a number) is lost in translation.
+void TestMsgStr::everyCodedFailureIsSaidInBothLanguages() {
+    using platform::ErrorCode;
+    const QMetaEnum codes = QMetaEnum::fromType<ErrorCode>();
+    const QStringList args{"ARG1", "ARG2", "ARG3"};
+    static const QRegularExpression englishWord("[A-Za-z]{3,}");
+    static const QRegularExpression placeholder("%[1-9]");
+    // Names and words that stay as they are in Japanese texts.
+    const QStringList kept{"NvbMan", "XDG_RUNTIME_DIR", "MIDI", "JACK", "SHA-256", "ARG1", "ARG2",
+                           "ARG3"};
+    QSet<QString> englishTexts;
+    for (int i = 0; i < codes.keyCount(); ++i) {
+        const auto code = ErrorCode(codes.value(i));
+        if (code == ErrorCode::ServiceText) {
+            continue;
+        }
+        const platform::CodedText text{code, args};
+        const QString english = platform::errorText(text, false);
+        QString japanese = platform::errorText(text, true);
+        const char* key = codes.key(i);
+        QVERIFY2(!english.isEmpty() && !japanese.isEmpty(), key);
+        QVERIFY2(!englishTexts.contains(english), key);
+        englishTexts.insert(english);
+        QVERIFY2(!english.contains(placeholder) && !japanese.contains(placeholder), key);
+        for (const QString& arg : args) {
+            // A Japanese sentence names the slot instead of the English kind word.
+            const bool englishOnly = (code == ErrorCode::CannotBeEmptied && arg == "ARG1") ||
+                                     (code == ErrorCode::SlotEmpty && arg == "ARG2");
+            if (english.contains(arg) && !englishOnly) {
+                QVERIFY2(japanese.contains(arg), qPrintable(QString("%1 drops %2").arg(key, arg)));
+            }
+        }
+        for (const QString& name : kept) {
+            japanese.remove(name);
+        }
+        QVERIFY2(!japanese.contains(englishWord), qPrintable(QString(key) + ": " + japanese));
+    }
+}
+
+void TestMsgStr::theWindowSaysACodedFailureInItsLanguage() {
+    const auto said = [](const MsgStr& messages, const auto& failure) {
+        try {
+            throw failure;
+        } catch (...) {
+            return currentErrorText(messages);
+        }
+    };
+    const platform::SystemError noSlot(platform::ErrorCode::NoSuchSlot, {"song:9"});
+    QCOMPARE(said(MsgStr(1033), noSlot), QString("The keyboard has no slot song:9."));
+    QCOMPARE(said(MsgStr(1033), noSlot), QString::fromStdString(noSlot.what()));
+    QCOMPARE(said(MsgStr(1041), noSlot),
+             QString::fromUtf8("キーボードにスロット song:9 はありません。"));
+    // A MIDI service failure keeps its fixed prefix in both languages; a file error says its
+    // coded reason in the same language.
+    const platform::MidiSystemError gone(platform::ErrorCode::DeviceNoLongerAvailable, {"X"});
+    QCOMPARE(QString::fromStdString(gone.what()),
+             QString("MIDI SYSTEM ERROR: The MIDI device \"X\" is no longer available."));
+    QCOMPARE(said(MsgStr(1041), gone),
+             QString::fromUtf8("MIDI SYSTEM ERROR: MIDI デバイス \"X\" はもう使用できません。"));
+    const platform::FileError link(platform::ErrorCode::CannotOpen, "/a/b.nvb",
+                                   platform::CodedText{platform::ErrorCode::IsSymbolicLink});
+    QCOMPARE(QString::fromStdString(link.what()),
+             QString("Cannot open \"/a/b.nvb\": it is a symbolic link"));
+    QCOMPARE(said(MsgStr(1041), link),
+             QString::fromUtf8("\"/a/b.nvb\" を開けません: シンボリック・リンクです"));
+    // A service's own words are passed on as they are.
+    QCOMPARE(said(MsgStr(1041), platform::SystemError("ALSA: no such card")),
+             QString("ALSA: no such card"));
 }
 
 QTEST_GUILESS_MAIN(TestMsgStr)

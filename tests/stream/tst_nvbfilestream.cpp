@@ -10,6 +10,7 @@
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbstreamexception.h"
+#include "support/codedfailure.h"
 #include "support/expectcode.h"
 
 using Words = std::vector<std::uint16_t>;
@@ -210,12 +211,12 @@ void TestNvbFileStream::hugeFileIsRefusedBeforeReading() {
         file.write(magicHeader());
         QVERIFY(file.resize(64 + NvbFileStream::kMaxDataSize + 1));  // sparse: nothing written
     }
-    try {
-        NvbFileStream stream(path("huge.nvb"), NvbFileStream::OpenRead);
-        QFAIL("accepted");
-    } catch (const platform::SystemError& e) {
-        QVERIFY2(QString(e.what()).contains("too large"), e.what());
-    }
+    const auto refused =
+        codedFailure([&] { NvbFileStream stream(path("huge.nvb"), NvbFileStream::OpenRead); });
+    QVERIFY(refused);
+    QCOMPARE(refused->code, platform::ErrorCode::FileTooLargeForData);
+    // The file's whole length: its 64-byte header and one byte more than any item's data.
+    QCOMPARE(refused->args.value(1), QString::number(64 + NvbFileStream::kMaxDataSize + 1));
     // A file as large that is no keyboard data file at all says what it is not.
     {
         QFile text(path("huge.txt"));
@@ -244,13 +245,16 @@ void TestNvbFileStream::createReplacesAnyExistingFile() {
 void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("words");
-    QTest::newRow("announces more than it holds") << 400 << 10;
-    QTest::newRow("odd size") << 61 << 31;
+    QTest::addColumn<platform::ErrorCode>("refusal");
+    QTest::newRow("announces more than it holds")
+        << 400 << 10 << platform::ErrorCode::ShortNotWritten;
+    QTest::newRow("odd size") << 61 << 31 << platform::ErrorCode::OddSizeNotWritten;
 }
 
 void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne() {
     QFETCH(int, size);
     QFETCH(int, words);
+    QFETCH(platform::ErrorCode, refusal);
     const QByteArray before = magicHeader(2) + QByteArray::fromHex("1234");
     writeFile(path("keep.nvb"), before);
     EkDataFile item(DataType::Song);
@@ -258,12 +262,9 @@ void TestNvbFileStream::failedWriteLeavesTheOldFileAndNoNewOne() {
     item.words().assign(std::size_t(words), 1);
     {
         NvbFileStream stream(path("keep.nvb"), NvbFileStream::Create);
-        try {
-            stream.write(item);
-            QFAIL("written");
-        } catch (const platform::SystemError& e) {
-            QVERIFY2(QString(e.what()).contains("Nothing was written"), e.what());
-        }
+        const auto refused = codedFailure([&] { stream.write(item); });
+        QVERIFY2(refused, "written");
+        QCOMPARE(refused->code, refusal);
     }
     QCOMPARE(readFile(path("keep.nvb")), before);
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"keep.nvb"});

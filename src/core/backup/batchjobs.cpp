@@ -6,12 +6,13 @@
 #include <optional>
 
 #include "data/ekdatafile.h"
+#include "history.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
+#include "msg/msgstr.h"
 #include "msg/operateexception.h"
 #include "platform/systemerror.h"
-#include "history.h"
 #include "safetystore.h"
 #include "stream/nvbtransfer.h"
 
@@ -21,13 +22,14 @@ namespace {
 using backup::Outcome;
 
 // The slot of the driver's tree, or a failed outcome's text when there is none or it is empty.
-QString problemOf(const SlotInTree& where, const SlotAddress& address, const char* nothingTo) {
+QString problemOf(const SlotInTree& where, const SlotAddress& address, const char* nothingTo,
+                  const MsgStr& messages) {
     if (where.slot == nullptr) {
-        return QString("The keyboard has no slot %1.").arg(address.text());
+        return messages.codedText({platform::ErrorCode::NoSuchSlot, {address.text()}});
     }
     if (!where.slot->isPresent()) {
-        return QString("The slot %1 is empty: there is nothing to %2.")
-            .arg(address.text(), nothingTo);
+        return messages.codedText(
+            {platform::ErrorCode::SlotEmpty, {address.text(), QString::fromLatin1(nothingTo)}});
     }
     return {};
 }
@@ -54,7 +56,8 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
     QSet<QString> used;
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, "import"); !problem.isEmpty()) {
+        if (const QString problem = problemOf(where, address, "import", messages);
+            !problem.isEmpty()) {
             outcomes.push_back({address, {}, problem});
             continue;
         }
@@ -77,7 +80,8 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
     std::vector<Outcome> outcomes;
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, "delete"); !problem.isEmpty()) {
+        if (const QString problem = problemOf(where, address, "delete", messages);
+            !problem.isEmpty()) {
             outcomes.push_back({address, {}, problem});
             continue;
         }
@@ -123,8 +127,8 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
 }
 
 std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Placement>& placements,
-                               safety::ChangeRecord* record, bool verify,
-                               const MsgStr& messages, backup::JobProgress* progress) {
+                               safety::ChangeRecord* record, bool verify, const MsgStr& messages,
+                               backup::JobProgress* progress) {
     std::int64_t total = 0;
     for (const Placement& placement : placements) {
         total += QFileInfo(placement.file).size();
@@ -136,7 +140,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         if (where.slot == nullptr) {
             outcomes.push_back(
                 {placement.slot, placement.file,
-                 QString("The keyboard has no slot %1.").arg(placement.slot.text())});
+                 messages.codedText({platform::ErrorCode::NoSuchSlot, {placement.slot.text()}})});
             continue;
         }
         std::optional<safety::Copy> copy;
@@ -144,9 +148,9 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             EkDataFile item(DataType::NoType);
             transfer::loadFile(placement.file, item);
             if (record != nullptr) {
-                copy = record->fetchAndKeep(link, *where.slot, where.directoryPath,
-                                            safety::Why::Send,
-                                            QFileInfo(placement.file).absoluteFilePath(), nullptr);
+                copy =
+                    record->fetchAndKeep(link, *where.slot, where.directoryPath, safety::Why::Send,
+                                         QFileInfo(placement.file).absoluteFilePath(), nullptr);
             }
             transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
             if (record != nullptr) {
@@ -160,7 +164,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             Outcome outcome = run.item(placement.slot, placement.file,
                                        std::uint32_t(QFileInfo(placement.file).size()), send);
             if (!outcome.error.isEmpty() && copy && !where.slot->isPresent()) {
-                outcome.error += '\n' + safety::keptCopyText(*copy, record->store());
+                outcome.error += '\n' + safety::keptCopyText(*copy, record->store(), messages);
             }
             outcomes.push_back(outcome);
         } catch (const transfer::SongSlotEmptied&) {
@@ -168,9 +172,9 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             if (!copy) {
                 throw;
             }
-            throw platform::SystemError(
-                (currentErrorText(messages) + '\n' + safety::keptCopyText(*copy, record->store()))
-                    .toStdString());
+            throw platform::SystemError((currentErrorText(messages) + '\n' +
+                                         safety::keptCopyText(*copy, record->store(), messages))
+                                            .toStdString());
         }
     }
     return outcomes;

@@ -23,10 +23,10 @@ namespace {
 constexpr int kHistoryFormat = 1;
 const char* const kHistoryName = "history.json";
 
-[[noreturn]] void damagedHistory(const QString& path, const QString& reason) {
-    throw platform::SystemError(QString("The history of changes \"%1\" cannot be read: %2")
-                                    .arg(QDir::toNativeSeparators(path), reason)
-                                    .toStdString());
+[[noreturn]] void damagedHistory(const QString& path, platform::CodedText reason) {
+    throw platform::SystemError(platform::CodedText{platform::ErrorCode::HistoryUnreadable,
+                                                    {QDir::toNativeSeparators(path)}}
+                                    .because(std::move(reason)));
 }
 
 QJsonValue afterJson(const std::optional<QString>& after) {
@@ -46,21 +46,21 @@ Change changeOf(const QJsonObject& object, const QString& path) {
         const auto slot = SlotAddress::parse(entry.value("slot").toString());
         const CopyId before = entry.value("before").toInteger();
         if (!slot || before < 0) {
-            damagedHistory(path, "a change names no slot or no kept copy.");
+            damagedHistory(path, {platform::ErrorCode::HistoryChangeNoSlot});
         }
         const QJsonValue after = entry.value("after");
         change.steps.push_back(
             {*slot, before, after.isString() ? std::optional(after.toString()) : std::nullopt});
     }
     if (change.id < 1 || change.action.isEmpty() || change.steps.empty()) {
-        damagedHistory(path, "a change has no number, no action or no slot.");
+        damagedHistory(path, {platform::ErrorCode::HistoryChangeIncomplete});
     }
     return change;
 }
 
 // Holds the history for one change of it: a window and a script may change it at once.
 StoreLock historyLock(const QString& folder) {
-    return StoreLock(folder, "history.lock", "The history of changes");
+    return StoreLock(folder, "history.lock", platform::ErrorCode::HistoryHeld);
 }
 
 }  // namespace
@@ -106,16 +106,16 @@ History::Stacks History::read() const {
         return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        damagedHistory(path, file.errorString());
+        damagedHistory(path, platform::CodedText::service(file.errorString()));
     }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (document.isNull()) {
-        damagedHistory(path, error.errorString());
+        damagedHistory(path, platform::CodedText::service(error.errorString()));
     }
     const QJsonObject root = document.object();
     if (root.value("format").toInt() != kHistoryFormat) {
-        damagedHistory(path, "it is not a history of this program.");
+        damagedHistory(path, {platform::ErrorCode::NotOurHistory});
     }
     Stacks stacks;
     const auto readStack = [&](const char* key, std::vector<Change>& stack) {
@@ -276,18 +276,12 @@ Change ChangeRecord::take() {
     return change_;
 }
 
-QString ChangeRecord::keptText() const {
+QString ChangeRecord::keptText(const MsgStr& messages) const {
     QStringList copies;
     for (const Copy& copy : kept_) {
-        copies << QString("copy %1 (%2 \"%3\")").arg(copy.id).arg(copy.slot.text(), copy.name);
+        copies << messages.keptCopyEntry(copy.id, copy.slot.text(), copy.name);
     }
-    if (copies.isEmpty()) {
-        return {};
-    }
-    return QString(
-               "What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli "
-               "undo (each copy also in File > Replaced Items...).")
-        .arg(copies.join(", "));
+    return copies.isEmpty() ? QString() : messages.keptByChangeText(copies);
 }
 
 void ChangeRecord::commit() {

@@ -15,6 +15,7 @@
 class EkData;
 class EkDataFile;
 class NvbStreamObserver;
+class MsgStr;
 struct KeyboardLink;
 
 // The history of what the program changed on the keyboard, for Undo and Redo: each change
@@ -113,7 +114,7 @@ public:
 
     // For a command that stopped: which copies hold what it replaced or emptied, and how to
     // put them back; empty when it kept nothing.
-    QString keptText() const;
+    QString keptText(const MsgStr& messages) const;
 
 private:
     Step& stepOf(const SlotAddress& slot);

@@ -17,6 +17,7 @@
 
 #include "batchjobs.h"
 #include "data/ekdatafile.h"
+#include "history.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
@@ -28,7 +29,6 @@
 #include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
-#include "history.h"
 #include "safetystore.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
@@ -48,13 +48,14 @@ constexpr const char* kStagePrefix = ".nvbman-backup-";
 // Hex digits of the folder's hash in the name of its backup lock.
 constexpr qsizetype kLockHashLength = 16;
 constexpr int kKeyboardSlots = mls850::kToneSlots + mls850::kDspSlots +
-                               mls850::kBanks * mls850::kRegistrationsPerBank +
-                               mls850::kSongSlots + mls850::kRhythmSlots;
+                               mls850::kBanks * mls850::kRegistrationsPerBank + mls850::kSongSlots +
+                               mls850::kRhythmSlots;
 
-[[noreturn]] void damaged(const QString& folder, const QString& reason) {
-    throw platform::SystemError(QString("The backup manifest in \"%1\" cannot be used: %2")
-                                    .arg(QDir::toNativeSeparators(folder), reason)
-                                    .toStdString());
+[[noreturn]] void damaged(const QString& folder, platform::ErrorCode reason,
+                          const QStringList& args = {}) {
+    throw platform::SystemError(platform::CodedText{platform::ErrorCode::ManifestUnusable,
+                                                    {QDir::toNativeSeparators(folder)}}
+                                    .because({reason, args}));
 }
 
 // A manifest names files inside its own folder only: a plain name, never a path.
@@ -74,21 +75,20 @@ Manifest Manifest::read(const QString& folder) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
     if (document.isNull()) {
-        damaged(folder, parseError.errorString());
+        damaged(folder, platform::ErrorCode::ServiceText, {parseError.errorString()});
     }
     const QJsonObject root = document.object();
     const int format = root.value("format").toInt();
     if (format != kFormat && format != kFirstFormat) {
-        damaged(folder, "it is not a manifest of this program.");
+        damaged(folder, platform::ErrorCode::NotOurManifest);
     }
     if (!root.value("items").isArray()) {
-        damaged(folder, "it has no list of items.");
+        damaged(folder, platform::ErrorCode::ManifestHasNoItems);
     }
     const QJsonArray items = root.value("items").toArray();
     if (items.size() > kKeyboardSlots) {
-        damaged(folder, QString("it lists %1 items, more than the keyboard has slots (%2).")
-                            .arg(items.size())
-                            .arg(kKeyboardSlots));
+        damaged(folder, platform::ErrorCode::ManifestTooManyItems,
+                {QString::number(items.size()), QString::number(kKeyboardSlots)});
     }
     Manifest manifest;
     manifest.model = root.value("model").toString();
@@ -99,10 +99,10 @@ Manifest Manifest::read(const QString& folder) {
         const QJsonObject item = value.toObject();
         const auto slot = SlotAddress::parse(item.value("slot").toString());
         if (!slot) {
-            damaged(folder, "\"" + item.value("slot").toString() + "\" is not a slot.");
+            damaged(folder, platform::ErrorCode::ManifestNotASlot, {item.value("slot").toString()});
         }
         if (slotsNamed.contains(slot->text())) {
-            damaged(folder, "it names the slot " + slot->text() + " more than once.");
+            damaged(folder, platform::ErrorCode::ManifestSlotTwice, {slot->text()});
         }
         slotsNamed.insert(slot->text());
         ManifestEntry entry{*slot,
@@ -112,18 +112,17 @@ Manifest Manifest::read(const QString& folder) {
                             item.value("name").toString(),
                             {}};
         if (!isPlainFileName(entry.file)) {
-            damaged(folder, "\"" + entry.file + "\" is not a file of this folder.");
+            damaged(folder, platform::ErrorCode::ManifestForeignFile, {entry.file});
         }
         // Format 2 must give each file's SHA-256. A format-1 manifest has none, but one that
         // still carries them (a later manifest whose format was edited back) is checked all
         // the same.
-        static const QRegularExpression hex(
-            QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
+        static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{%1}$").arg(kSha256HexLength));
         const QJsonValue sha256 = item.value("sha256");
         if (format == kFormat || !sha256.isUndefined()) {
             entry.sha256 = sha256.toString();
             if (!hex.match(entry.sha256).hasMatch()) {
-                damaged(folder, "the entry of \"" + entry.file + "\" has no SHA-256.");
+                damaged(folder, platform::ErrorCode::ManifestNoFingerprint, {entry.file});
             }
         }
         manifest.entries.push_back(entry);
@@ -190,10 +189,8 @@ void moveIntoPlace(const QDir& stage, const QDir& target, const Manifest& manife
             continue;
         }
         if (!target.mkpath(asideName) || !moveFile(target, aside, name)) {
-            throw platform::SystemError(
-                QString("\"%1\" could not be moved aside to make room for the backup.")
-                    .arg(QDir::toNativeSeparators(target.filePath(name)))
-                    .toStdString());
+            throw platform::SystemError(platform::ErrorCode::MoveAsideFailed,
+                                        {QDir::toNativeSeparators(target.filePath(name))});
         }
         displaced << name;
     }
@@ -202,10 +199,8 @@ void moveIntoPlace(const QDir& stage, const QDir& target, const Manifest& manife
     incoming << kManifestName;
     for (const QString& name : incoming) {
         if (!moveFile(stage, target, name)) {
-            throw platform::SystemError(
-                QString("The backup could not be moved into \"%1\" (\"%2\" failed).")
-                    .arg(QDir::toNativeSeparators(target.path()), name)
-                    .toStdString());
+            throw platform::SystemError(platform::ErrorCode::MoveIntoFailed,
+                                        {QDir::toNativeSeparators(target.path()), name});
         }
     }
     if (dropOldBackup) {
@@ -244,28 +239,23 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
     transfer::requireFolder(folder);
     const bool replacing = holdsBackup(folder);
     if (replacing && !replace) {
-        throw platform::SystemError(
-            QString("\"%1\" holds a backup already. Choose an empty folder, or ask for that "
-                    "backup to be replaced.")
-                .arg(QDir::toNativeSeparators(folder))
-                .toStdString());
+        throw platform::SystemError(platform::ErrorCode::BackupExists,
+                                    {QDir::toNativeSeparators(folder)});
     }
     // One backup into a folder at a time: then a staging folder found there is one that a
     // backup killed midway left behind.
     platform::FileLock folderLock(backupLockPath(folder));
     folderLock.lockOrThrow([&] {
-        return platform::SystemError(QString("Another backup into \"%1\" is under way.")
-                                         .arg(QDir::toNativeSeparators(folder))
-                                         .toStdString());
+        return platform::SystemError(platform::ErrorCode::BackupUnderWay,
+                                     {QDir::toNativeSeparators(folder)});
     });
     removeLeftStages(QDir(folder));
     // Made in a hidden folder of the target's own file system, so that it moves into place in
     // one rename per file; removed again unless it moved.
     QTemporaryDir stage(QDir(folder).filePath(QString(kStagePrefix) + "XXXXXX"));
     if (!stage.isValid()) {
-        throw platform::FileError("Cannot create a folder in",
-                                  QDir::toNativeSeparators(folder).toStdString(),
-                                  stage.errorString().toStdString());
+        throw platform::FileError(platform::ErrorCode::CannotCreateFolderIn,
+                                  QDir::toNativeSeparators(folder), stage.errorString());
     }
     std::vector<std::pair<SlotAddress, SlotInTree>> present;
     std::int64_t total = 0;
@@ -306,33 +296,31 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
         }
         outcomes.push_back(outcome);
     }
-    const auto nothingKept = [&](const QString& reason) {
-        return platform::SystemError(QString("%1 Nothing of the backup was kept in \"%2\".")
-                                         .arg(reason, QDir::toNativeSeparators(folder))
-                                         .toStdString());
+    const auto nothingKept = [&](platform::CodedText reason) {
+        return platform::SystemError(platform::CodedText{platform::ErrorCode::NothingKept,
+                                                         {QDir::toNativeSeparators(folder)}}
+                                         .because(std::move(reason)));
     };
     if (run.linkLost()) {
         // The keyboard or the MIDI service went away: what was saved is no backup of it.
         const auto failed = std::find_if(outcomes.begin(), outcomes.end(),
                                          [](const Outcome& o) { return !o.error.isEmpty(); });
-        throw nothingKept(QString("The keyboard stopped answering after %1 of %2 items (%3).")
-                              .arg(manifest.entries.size())
-                              .arg(present.size())
-                              .arg(failed != outcomes.end() ? failed->error : QString()));
+        throw nothingKept(
+            {platform::ErrorCode::StoppedAfterItems,
+             {QString::number(manifest.entries.size()), QString::number(present.size()),
+              failed != outcomes.end() ? failed->error : QString()}});
     }
     if (manifest.entries.empty() && !present.empty()) {
-        throw nothingKept(QString("No item could be saved (%1).").arg(outcomes.front().error));
+        throw nothingKept({platform::ErrorCode::NoItemSaved, {outcomes.front().error}});
     }
     if (replacing && failures > 0) {
-        throw nothingKept(QString("%1 of %2 items could not be saved, so the backup already "
-                                  "there was not replaced.")
-                              .arg(failures)
-                              .arg(present.size()));
+        throw nothingKept({platform::ErrorCode::BackupNotReplaced,
+                           {QString::number(failures), QString::number(present.size())}});
     }
     try {
         manifest.write(stage.path());
     } catch (const platform::SystemError& e) {
-        throw nothingKept(QString::fromStdString(e.what()));
+        throw nothingKept(e.coded());
     }
     try {
         moveIntoPlace(QDir(stage.path()), QDir(folder), manifest, replacing);
@@ -402,8 +390,8 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         Outcome outcome =
             run.item(entry.slot, entry.file, bytes, [&](NvbStreamObserver* itemProgress) {
                 if (where.slot == nullptr) {
-                    throw platform::SystemError("The keyboard has no slot " +
-                                                entry.slot.text().toStdString() + ".");
+                    throw platform::SystemError(platform::ErrorCode::NoSuchSlot,
+                                                {entry.slot.text()});
                 }
                 // The file itself, never a link leading out of the folder, and exactly the
                 // bytes whose hash is checked are sent.
@@ -411,16 +399,12 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                 const QString path = QDir(folder).filePath(entry.file);
                 const QString sha256 = transfer::loadPlainFile(path, item);
                 if (!entry.sha256.isEmpty() && sha256 != entry.sha256) {
-                    throw platform::SystemError(
-                        QString("\"%1\" has changed since the backup was made (its SHA-256 is "
-                                "not the manifest's); it was not sent.")
-                            .arg(QDir::toNativeSeparators(path))
-                            .toStdString());
+                    throw platform::SystemError(platform::ErrorCode::ChangedSinceBackup,
+                                                {QDir::toNativeSeparators(path)});
                 }
                 if (where.slot->isPresent()) {
                     EkDataFile held(DataType::NoType);
-                    transfer::fetchItem(*where.slot, where.directoryPath, link, itemProgress,
-                                        held);
+                    transfer::fetchItem(*where.slot, where.directoryPath, link, itemProgress, held);
                     if (transfer::sameItem(held, item)) {
                         identical = true;
                         return;
@@ -447,8 +431,8 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         outcomes.push_back(outcome);
     }
     if (exact && !run.linkLost()) {
-        for (Outcome& removed : batch::deleteSlots(
-                 link, slotsNotInBackup(link.driver, manifest), record, messages, progress)) {
+        for (Outcome& removed : batch::deleteSlots(link, slotsNotInBackup(link.driver, manifest),
+                                                   record, messages, progress)) {
             removed.removed = removed.error.isEmpty();
             outcomes.push_back(removed);
         }

@@ -16,6 +16,7 @@
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "history.h"
+#include "msg/msgstr.h"
 #include "platform/filelock.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
@@ -30,12 +31,11 @@ constexpr int kIndexFormat = 1;
 constexpr std::chrono::milliseconds kStorePatience{10000};
 const char* const kIndexName = "index.json";
 
-[[noreturn]] void damagedIndex(const QString& path, const QString& reason) {
-    throw platform::SystemError(QString("The list of kept copies \"%1\" cannot be read: %2")
-                                    .arg(QDir::toNativeSeparators(path), reason)
-                                    .toStdString());
+[[noreturn]] void damagedIndex(const QString& path, platform::CodedText reason) {
+    throw platform::SystemError(platform::CodedText{platform::ErrorCode::KeptListUnreadable,
+                                                    {QDir::toNativeSeparators(path)}}
+                                    .because(std::move(reason)));
 }
-
 
 Why whyOf(const QString& text) {
     for (const Why why : {Why::Delete, Why::Restore, Why::Edit, Why::Undo}) {
@@ -48,22 +48,17 @@ Why whyOf(const QString& text) {
 
 }  // namespace
 
-StoreLock::StoreLock(const QString& folder, const QString& lockName, const QString& what)
+StoreLock::StoreLock(const QString& folder, const QString& lockName, platform::ErrorCode held)
     : lock_(QDir(folder).filePath(lockName)) {
     lock_.lockOrThrow(
-        [&] {
-            return platform::SystemError(QString("%1 in \"%2\" is held by another program.")
-                                             .arg(what, QDir::toNativeSeparators(folder))
-                                             .toStdString());
-        },
+        [&] { return platform::SystemError(held, {QDir::toNativeSeparators(folder)}); },
         kStorePatience);
 }
 
 QString sha256Of(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::FileError("Cannot read", path.toStdString(),
-                                  file.errorString().toStdString());
+        throw platform::FileError(platform::ErrorCode::CannotRead, path, file.errorString());
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
@@ -105,16 +100,16 @@ std::vector<Copy> Store::copies() const {
         return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        damagedIndex(path, file.errorString());
+        damagedIndex(path, platform::CodedText::service(file.errorString()));
     }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (document.isNull()) {
-        damagedIndex(path, error.errorString());
+        damagedIndex(path, platform::CodedText::service(error.errorString()));
     }
     const QJsonObject root = document.object();
     if (root.value("format").toInt() != kIndexFormat || !root.value("copies").isArray()) {
-        damagedIndex(path, "it is not a list of this program.");
+        damagedIndex(path, {platform::ErrorCode::NotOurKeptList});
     }
     std::vector<Copy> copies;
     std::set<CopyId> ids;
@@ -123,19 +118,17 @@ std::vector<Copy> Store::copies() const {
         const auto slot = SlotAddress::parse(entry.value("slot").toString());
         const QString name = entry.value("file").toString();
         if (!slot || name.isEmpty() || name.contains('/') || name.startsWith('.')) {
-            damagedIndex(path, "an entry names no slot or no file of its own.");
+            damagedIndex(path, {platform::ErrorCode::KeptEntryNoSlot});
         }
         const CopyId id = entry.value("id").toInteger();
         if (id < 1 || id > kMaxCopyId || !ids.insert(id).second) {
-            damagedIndex(path, "an entry has no number of its own.");
+            damagedIndex(path, {platform::ErrorCode::KeptEntryNoNumber});
         }
-        copies.push_back({id, *slot, entry.value("name").toString(),
-                          std::uint16_t(entry.value("type").toInt()),
-                          std::uint32_t(entry.value("size").toInteger()),
-                          entry.value("sha256").toString(),
-                          QDateTime::fromString(entry.value("time").toString(), Qt::ISODate),
-                          whyOf(entry.value("why").toString()),
-                          entry.value("replacedBy").toString(), name});
+        copies.push_back(
+            {id, *slot, entry.value("name").toString(), std::uint16_t(entry.value("type").toInt()),
+             std::uint32_t(entry.value("size").toInteger()), entry.value("sha256").toString(),
+             QDateTime::fromString(entry.value("time").toString(), Qt::ISODate),
+             whyOf(entry.value("why").toString()), entry.value("replacedBy").toString(), name});
     }
     std::sort(copies.begin(), copies.end(),
               [](const Copy& a, const Copy& b) { return a.id > b.id; });
@@ -167,8 +160,7 @@ QJsonObject toJson(const Copy& copy) {
 void Store::loadChecked(const Copy& copy, EkDataFile& item) const {
     const QString path = filePath(copy);
     if (transfer::loadPlainFile(path, item) != copy.sha256) {
-        throw platform::SystemError("The kept copy \"" + path.toStdString() +
-                                    "\" was changed since it was kept; it is not sent.");
+        throw platform::SystemError(platform::ErrorCode::KeptCopyChanged, {path});
     }
 }
 
@@ -217,11 +209,11 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
     if (failure) {
         // The system's own reason: a read-only file system, no space left, a file in the way.
-        throw platform::FileError("Cannot keep copies in",
-                                  QDir::toNativeSeparators(folder_).toStdString(),
-                                  failure.message());
+        throw platform::FileError(platform::ErrorCode::CannotKeepCopiesIn,
+                                  QDir::toNativeSeparators(folder_),
+                                  QString::fromStdString(failure.message()));
     }
-    StoreLock lock(folder_, "index.lock", "The list of kept copies");
+    StoreLock lock(folder_, "index.lock", platform::ErrorCode::KeptListHeld);
     std::vector<Copy> all = copies();
     if (!all.empty() && all.front().id >= kMaxCopyId) {
         // Numbered afresh, oldest first: the files keep their names, the index says which is
@@ -255,7 +247,7 @@ Copy Store::add(EkDataFile& item, const SlotAddress& slot, Why why, const QStrin
 }
 
 bool Store::remove(CopyId id) {
-    StoreLock lock(folder_, "index.lock", "The list of kept copies");
+    StoreLock lock(folder_, "index.lock", platform::ErrorCode::KeptListHeld);
     std::vector<Copy> all = copies();
     const auto found =
         std::find_if(all.begin(), all.end(), [id](const Copy& copy) { return copy.id == id; });
@@ -269,13 +261,9 @@ bool Store::remove(CopyId id) {
     return true;
 }
 
-QString keptCopyText(const Copy& copy, const Store& store) {
-    return QString(
-               "The old item \"%1\" was kept as copy %2 (\"%3\"). To put it back: File > "
-               "Replaced Items..., or nvbman-cli put-back %2.")
-        .arg(copy.name)
-        .arg(copy.id)
-        .arg(QDir::toNativeSeparators(store.filePath(copy)));
+QString keptCopyText(const Copy& copy, const Store& store, const MsgStr& messages) {
+    return messages.keptCopyText(copy.name, copy.id,
+                                 QDir::toNativeSeparators(store.filePath(copy)));
 }
 
 }  // namespace safety

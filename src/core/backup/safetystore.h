@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "keyboardbackup.h"
+#include "platform/errorcatalog.h"
 #include "platform/filelock.h"
 #include "slotaddress.h"
 
 class EkData;
 class EkDataFile;
+class MsgStr;
 class NvbStreamObserver;
 
 // The safety copies of what a Send replaces and what a Delete removes on the keyboard (and
@@ -81,11 +83,11 @@ private:
 
 // Holds one file of the store's folder for one change of it: two programs of the user (a
 // window and a script on two keyboards) may change the store at the same time. Throws
-// platform::SystemError ("WHAT in \"FOLDER\" is held by another program.") when another holds
-// it longer than a change takes, FileError with the system's reason when it cannot be had.
+// platform::SystemError with the code `held` when another holds it longer than a change takes,
+// FileError with the system's reason when it cannot be had.
 class StoreLock {
 public:
-    StoreLock(const QString& folder, const QString& lockName, const QString& what);
+    StoreLock(const QString& folder, const QString& lockName, platform::ErrorCode held);
 
 private:
     platform::FileLock lock_;
@@ -102,6 +104,6 @@ QJsonObject toJson(const Copy& copy);
 QString whyText(Why why);
 
 // What the user is told when a song slot was emptied by a failed send whose old song was kept.
-QString keptCopyText(const Copy& copy, const Store& store);
+QString keptCopyText(const Copy& copy, const Store& store, const MsgStr& messages);
 
 }  // namespace safety

@@ -28,9 +28,9 @@ void EkMidiOut::put(const std::vector<std::uint8_t>& message) {
         return;
     }
     if (message.size() > kBufferSize) {
-        throw platform::MidiSystemError("The message of " + std::to_string(message.size()) +
-                                        " bytes does not fit the " + std::to_string(kBufferSize) +
-                                        "-byte port buffer.");
+        throw platform::MidiSystemError(
+            platform::ErrorCode::MessageTooLarge,
+            {QString::number(message.size()), QString::number(kBufferSize)});
     }
     std::copy(message.begin(), message.end(), buffer_.begin());
     bufferLength_ = message.size();

@@ -18,7 +18,5 @@ public:
 // instance a click served from inside the wait). It is refused rather than interleaved.
 class DriverBusyError : public platform::SystemError {
 public:
-    DriverBusyError()
-        : SystemError(
-              "The keyboard is busy with another operation. Try again when it has finished.") {}
+    DriverBusyError() : SystemError(platform::ErrorCode::DriverBusy, {}) {}
 };

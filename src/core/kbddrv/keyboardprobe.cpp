@@ -53,25 +53,11 @@ Result testPair(int inputDevice, int outputDevice) {
         if (e.code() == EkSysExException::Timeout) {
             return {Answer::NoAnswer, -1, {}};
         }
-        return {Answer::DeviceError, -1, QStringLiteral("an answer that could not be read")};
-    } catch (const std::exception& e) {
+        return {Answer::Unreadable, -1, {}};
+    } catch (const std::exception&) {
         // The MIDI service's and the lock's errors: they name the device.
-        return {Answer::DeviceError, -1, QString::fromLocal8Bit(e.what())};
+        return {Answer::DeviceError, -1, std::current_exception()};
     }
-}
-
-QString resultText(const Result& result) {
-    switch (result.answer) {
-        case Answer::Mls850:
-            return QStringLiteral("MLS-850 found");
-        case Answer::OtherKind:
-            return QStringLiteral("another kind of keyboard (kind %1)").arg(result.kind);
-        case Answer::NoAnswer:
-            return QStringLiteral("no answer");
-        case Answer::DeviceError:
-            break;
-    }
-    return result.error;
 }
 
 std::optional<Pair> findKeyboard(const QStringList& inputs, const QStringList& outputs,

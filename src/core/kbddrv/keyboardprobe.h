@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -15,22 +16,19 @@ enum class Answer {
     Mls850,       // the keyboard-kind request was answered with the MLS-850's kind
     OtherKind,    // answered, with another kind
     NoAnswer,     // no answer in time (the request was asked three times)
+    Unreadable,   // answered with what cannot be read
     DeviceError,  // the devices could not be opened, or another program holds the keyboard
 };
 
 struct Result {
     Answer answer = Answer::NoAnswer;
-    int kind = -1;  // the kind answered
-    QString error;  // the device's error, for DeviceError
+    int kind = -1;                 // the kind answered
+    std::exception_ptr failure;  // the device's error, for DeviceError
 };
 
 // Sends the keyboard-kind request on the pair (numbers of the MIDI service's last enumeration)
 // and waits for the answer: within about 0.6 s when nothing answers.
 Result testPair(int inputDevice, int outputDevice);
-
-// What a result says to the user: "MLS-850 found", "another kind of keyboard (kind 3)",
-// "no answer", or the device's error.
-QString resultText(const Result& result);
 
 struct Pair {
     int input = -1;

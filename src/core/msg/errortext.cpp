@@ -36,6 +36,8 @@ QString currentErrorText(const MsgStr& messages) {
             cause = currentErrorText(messages);
         }
         return cause + '\n' + messages.songSlotEmptiedText();
+    } catch (const platform::SystemError& e) {
+        return e.text(messages.isJapanese());
     } catch (const std::exception& e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {

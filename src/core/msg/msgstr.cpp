@@ -213,12 +213,18 @@ constexpr std::array kJobEn = {
 constexpr std::array kChangeActions = {"send", "delete", "put-back", "copy",
                                        "move", "swap",   "rename",   "restore"};
 constexpr std::array kChangeJa = {
-    "%1 へ送信",        "%1 を削除",         "%1 へ戻す",   "%1 を %2 へコピー",
-    "%1 を %2 へ移動", "%1 と %2 の入れ替え", "%1 の名前を「%2」に変更", "「%1」からの復元",
+    "%1 へ送信",
+    "%1 を削除",
+    "%1 へ戻す",
+    "%1 を %2 へコピー",
+    "%1 を %2 へ移動",
+    "%1 と %2 の入れ替え",
+    "%1 の名前を「%2」に変更",
+    "「%1」からの復元",
 };
 constexpr std::array kChangeEn = {
-    "Send to %1",         "Delete %1",          "Put Back into %1",       "Copy %1 to %2",
-    "Move %1 to %2",      "Swap %1 with %2",    "Rename %1 to \"%2\"",  "Restore from \"%1\"",
+    "Send to %1",    "Delete %1",       "Put Back into %1",    "Copy %1 to %2",
+    "Move %1 to %2", "Swap %1 with %2", "Rename %1 to \"%2\"", "Restore from \"%1\"",
 };
 
 // Edit menu's Undo and Redo (%1 the change), the questions of the edits and of an undo over a
@@ -257,6 +263,23 @@ constexpr std::int32_t kEditCopyPrompt = 4;
 constexpr std::int32_t kEditRenamePrompt = 7;
 constexpr std::int32_t kEditChangedSince = 8;
 constexpr std::int32_t kEditNothing = 9;
+
+// Where an item that a failed or stopped command replaced is kept: one copy (%1 its name, %2 its
+// number, %3 its file), the copies of a change (%1 the list), and one entry of that list.
+constexpr std::array kKeptJa = {
+    "元のデータ「%1」はコピー %2（\"%3\"）として保管しました。元に戻すには: ファイル > "
+    "置き換えたデータ...、または nvbman-cli put-back %2。",
+    "置き換えたデータは保管しました: %1。元に戻すには: 編集 > 元に戻す、または nvbman-cli undo"
+    "（各コピーはファイル > 置き換えたデータ... にもあります）。",
+    "コピー %1（%2「%3」）",
+};
+constexpr std::array kKeptEn = {
+    "The old item \"%1\" was kept as copy %2 (\"%3\"). To put it back: File > Replaced "
+    "Items..., or nvbman-cli put-back %2.",
+    "What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli undo (each copy "
+    "also in File > Replaced Items...).",
+    "copy %1 (%2 \"%3\")",
+};
 
 }  // namespace
 
@@ -416,4 +439,21 @@ QString MsgStr::changedSinceQuestion(const QStringList& slots, const QString& ti
 
 QString MsgStr::nothingToTakeBack(bool undo) const {
     return pick(kEditJa, kEditEn, kEditNothing + (undo ? 0 : 1));
+}
+
+QString MsgStr::codedText(const platform::CodedText& text) const {
+    return platform::errorText(text, japanese_);
+}
+
+QString MsgStr::keptCopyText(const QString& name, std::int64_t id, const QString& file) const {
+    return pick(kKeptJa, kKeptEn, 0).arg(name).arg(id).arg(file);
+}
+
+QString MsgStr::keptByChangeText(const QStringList& copies) const {
+    return pick(kKeptJa, kKeptEn, 1)
+        .arg(copies.join(japanese_ ? QStringLiteral("、") : QStringLiteral(", ")));
+}
+
+QString MsgStr::keptCopyEntry(std::int64_t id, const QString& slot, const QString& name) const {
+    return pick(kKeptJa, kKeptEn, 2).arg(id).arg(slot, name);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/errorcatalog.h"
+
 // Every text the program shows about a failure or a running command, in Japanese or English:
 // one text per exception code of each exception class, the status text of each keyboard command
 // and the word for a folder in the keyboard pane. The language is chosen once, from the user's
@@ -81,6 +83,14 @@ public:
     // back all the same.
     QString changedSinceQuestion(const QStringList& slots, const QString& title) const;
     QString nothingToTakeBack(bool undo) const;
+
+    // A failure of the lower layers by its code (platform/errorcatalog.h).
+    QString codedText(const platform::CodedText& text) const;
+    // Where the item a failed or stopped command replaced is kept: one copy, or the copies of a
+    // change (each named by keptCopyEntry).
+    QString keptCopyText(const QString& name, std::int64_t id, const QString& file) const;
+    QString keptByChangeText(const QStringList& copies) const;
+    QString keptCopyEntry(std::int64_t id, const QString& slot, const QString& name) const;
 
 private:
     using Group = std::span<const char* const>;

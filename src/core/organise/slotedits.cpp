@@ -14,8 +14,8 @@ namespace {
 constexpr char16_t kFirstNameCharacter = u' ';
 constexpr char16_t kLastNameCharacter = u'}';
 
-[[noreturn]] void refuse(const QString& text) {
-    throw platform::SystemError(text.toStdString());
+[[noreturn]] void refuse(platform::ErrorCode code, const QStringList& args) {
+    throw platform::SystemError(code, args);
 }
 
 bool holdsItem(const SlotInTree& where) {
@@ -25,7 +25,7 @@ bool holdsItem(const SlotInTree& where) {
 SlotInTree slotOrRefuse(EkKbdDrv& driver, const SlotAddress& slot) {
     const SlotInTree where = findSlot(driver, slot);
     if (where.slot == nullptr) {
-        refuse(QString("The keyboard has no slot %1.").arg(slot.text()));
+        refuse(platform::ErrorCode::NoSuchSlot, {slot.text()});
     }
     return where;
 }
@@ -48,22 +48,18 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
     const SlotInTree source = slotOrRefuse(driver, from);
     const SlotInTree target = slotOrRefuse(driver, to);
     if (from == to) {
-        refuse(QString("%1 and %2 are the same slot.").arg(from.text(), to.text()));
+        refuse(platform::ErrorCode::SameSlot, {from.text(), to.text()});
     }
     if (from.kind != to.kind) {
-        refuse(QString("%1 and %2 hold different kinds of item; only slots of one kind can "
-                       "exchange items.")
-                   .arg(from.text(), to.text()));
+        refuse(platform::ErrorCode::DifferentKinds, {from.text(), to.text()});
     }
     if (edit == Edit::Move && !from.canBeEmptied()) {
-        refuse(QString("A %1 cannot be moved: its slot cannot be left empty. Copy it, or swap "
-                       "the two slots.")
-                   .arg(from.kind));
+        refuse(platform::ErrorCode::CannotBeEmptied, {from.kind, from.text()});
     }
     const bool eitherHolds = holdsItem(source) || holdsItem(target);
     if (edit == Edit::Swap ? !eitherHolds : !holdsItem(source)) {
-        refuse(QString("The slot %1 is empty: there is nothing to %2.")
-                   .arg(edit == Edit::Swap ? to.text() : from.text(), actionOf(edit)));
+        refuse(platform::ErrorCode::SlotEmpty,
+               {edit == Edit::Swap ? to.text() : from.text(), actionOf(edit)});
     }
 }
 
@@ -126,21 +122,17 @@ void checkName(const QString& name) {
         return c.unicode() >= kFirstNameCharacter && c.unicode() <= kLastNameCharacter;
     });
     if (name.trimmed().isEmpty() || name.size() > qsizetype(EkDataFile::kNameLength) || !usable) {
-        refuse(QString("\"%1\" cannot be a name on the keyboard: 1 to %2 letters, digits, "
-                       "spaces or signs (no accents).")
-                   .arg(name)
-                   .arg(EkDataFile::kNameLength));
+        refuse(platform::ErrorCode::NameUnusable, {name, QString::number(EkDataFile::kNameLength)});
     }
 }
 
 void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name) {
     const SlotInTree where = slotOrRefuse(driver, slot);
     if (EkDataFile::nameOffsetInData(where.slot->type()) < 0) {
-        refuse(QString("The name of %1 is not kept in its data; it cannot be changed here.")
-                   .arg(slot.text()));
+        refuse(platform::ErrorCode::NameNotInData, {slot.text()});
     }
     if (!holdsItem(where)) {
-        refuse(QString("The slot %1 is empty: there is nothing to rename.").arg(slot.text()));
+        refuse(platform::ErrorCode::SlotEmpty, {slot.text(), QStringLiteral("rename")});
     }
     checkName(name);
 }

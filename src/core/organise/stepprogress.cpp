@@ -42,7 +42,7 @@ void StepProgress::write(const safety::ChangeRecord& record, const std::function
     try {
         writes();
     } catch (...) {
-        const QString kept = record.keptText();
+        const QString kept = record.keptText(messages_);
         if (kept.isEmpty()) {
             throw;
         }

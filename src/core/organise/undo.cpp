@@ -12,8 +12,8 @@
 namespace organise {
 namespace {
 
-[[noreturn]] void refuse(const QString& text) {
-    throw platform::SystemError(text.toStdString());
+[[noreturn]] void refuse(platform::ErrorCode code, const QStringList& args) {
+    throw platform::SystemError(code, args);
 }
 
 // One slot of the change being taken back: what it holds now and what it gets back.
@@ -35,11 +35,8 @@ bool sameHeld(const EkDataFile* a, const EkDataFile* b) {
 }  // namespace
 
 ChangedSince::ChangedSince(const QString& title, const QStringList& changedSlots)
-    : platform::SystemError(
-          QString("%1 changed since \"%2\" (by another program or on the keyboard's panel); "
-                  "nothing was changed.")
-              .arg(changedSlots.join(", "), title)
-              .toStdString()),
+    : platform::SystemError(platform::ErrorCode::ChangedSinceChange,
+                            {changedSlots.join(", "), title}),
       slots(changedSlots) {}
 
 std::vector<SlotAddress> slotsOf(const safety::Change& change) {
@@ -59,15 +56,13 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
     for (const safety::Step& step : change.steps) {
         Reversal reversal{step.slot, findSlot(link.driver, step.slot), step.after, {}, {}};
         if (reversal.where.slot == nullptr) {
-            refuse(QString("The keyboard has no slot %1.").arg(step.slot.text()));
+            refuse(platform::ErrorCode::NoSuchSlot, {step.slot.text()});
         }
         if (step.before != 0) {
             const auto copy = store.find(step.before);
             if (!copy) {
-                refuse(QString("The kept copy %1 of what %2 held is gone (see: Replaced Items); "
-                               "nothing was changed.")
-                           .arg(step.before)
-                           .arg(step.slot.text()));
+                refuse(platform::ErrorCode::KeptCopyGone,
+                       {QString::number(step.before), step.slot.text()});
             }
             reversal.wanted = std::make_unique<EkDataFile>(DataType::NoType);
             store.loadChecked(*copy, *reversal.wanted);

@@ -34,9 +34,8 @@ struct flock wholeFile(short type) {
 
 // Opens the lock file itself, never a link that someone put in its place.
 int openLockFile(const QString& path, int* error) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-               kPrivateFile);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFile);
     if (fd < 0) {
         *error = errno;
         return -1;
@@ -97,7 +96,7 @@ FileLock::State FileLock::tryLock(std::chrono::milliseconds patience) {
 }
 
 void FileLock::throwFailure() const {
-    throw FileError("Cannot lock", path_.toStdString(), error_.toStdString());
+    throw FileError(ErrorCode::CannotLock, path_, error_);
 }
 
 void FileLock::unlock() {

@@ -42,9 +42,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <chrono>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -76,8 +76,6 @@ constexpr auto kCloseCycleBound = 500ms;
 // The port names of our clients; the full names are "<client>:in" and "<client>:out".
 const char* const kInputPortName = "in";
 const char* const kOutputPortName = "out";
-const char* const kNotAnsweringText =
-    "The JACK server does not answer: another JACK program may be stopped or hung.";
 
 // PipeWire's JACK library says so in its version string ("3.0.0.0 (using PipeWire 0.3.65)");
 // JACK 2's is its own version.
@@ -280,7 +278,7 @@ std::shared_ptr<JackBackend> JackBackend::connect(int periodFrames) {
     // wait behind it.
     static std::atomic<bool> openUnderWay{false};
     if (openUnderWay.exchange(true)) {
-        throw MidiSystemError(kNotAnsweringText);
+        throw MidiSystemError(ErrorCode::JackNotAnswering, {});
     }
     // Made by the call, so that a call that ends late still closes what it opened.
     const std::optional<std::shared_ptr<Session>> session =
@@ -303,7 +301,7 @@ std::shared_ptr<JackBackend> JackBackend::connect(int periodFrames) {
             return made;
         });
     if (!session) {
-        throw MidiSystemError(kNotAnsweringText);
+        throw MidiSystemError(ErrorCode::JackNotAnswering, {});
     }
     if (*session == nullptr) {
         return nullptr;
@@ -319,9 +317,8 @@ std::string JackBackend::graphText() {
         return {};
     }
     const std::string version = jack_get_version_string();
-    std::string text = isPipeWireLibrary()
-                           ? "PipeWire through its JACK library (" + version + ")"
-                           : "JACK " + version;
+    std::string text = isPipeWireLibrary() ? "PipeWire through its JACK library (" + version + ")"
+                                           : "JACK " + version;
     char period[128];
     std::snprintf(period, sizeof period, ": period %u frames at %u Hz (%.1f ms)", frames, rate,
                   1000.0 * frames / rate);
@@ -343,7 +340,7 @@ template <typename Result>
 Result JackBackend::request(std::function<Result(Session&)> call,
                             std::function<void(Session&, Result&)> whenLate) {
     if (session_->notAnswering.load()) {
-        throw MidiSystemError(kNotAnsweringText);
+        throw MidiSystemError(ErrorCode::JackNotAnswering, {});
     }
     std::optional<Result> result = callBounded<Result>(
         kServerCallBound, [session = session_, call = std::move(call)] { return call(*session); },
@@ -354,16 +351,15 @@ Result JackBackend::request(std::function<Result(Session&)> call,
         });
     if (!result) {
         session_->notAnswering.store(true);
-        throw MidiSystemError(kNotAnsweringText);
+        throw MidiSystemError(ErrorCode::JackNotAnswering, {});
     }
     return std::move(*result);
 }
 
 void JackBackend::awaitConnections() {
     if (!waitForCycle(connectionsLiveFromCycle_)) {
-        throw MidiSystemError(session_->shutDown.load()
-                                  ? "The JACK server has stopped."
-                                  : "The JACK server does not run its process cycles.");
+        throw MidiSystemError(
+            session_->shutDown.load() ? ErrorCode::JackStopped : ErrorCode::JackNoCycles, {});
     }
 }
 
@@ -410,7 +406,7 @@ PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
                 return uuid != nullptr;
             });
             if (!known) {
-                throw MidiSystemError("The JACK server refused the client \"" + name + "\".");
+                throw MidiSystemError(ErrorCode::JackRefusedClient, {QString::fromStdString(name)});
             }
             if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
                 pooled->client->setCycleCounter(&session.cycles);
@@ -436,20 +432,20 @@ void JackBackend::connectPorts(const std::string& from, const std::string& to,
         return ours != nullptr || !isAlive();
     });
     if (ours == nullptr) {
-        throw MidiSystemError("The JACK server did not register the port \"" + ownPort + "\".");
+        throw MidiSystemError(ErrorCode::JackPortNotRegistered, {QString::fromStdString(ownPort)});
     }
     const int result = request<int>([from, to](Session& session) {
         return jack_connect(session.monitor, from.c_str(), to.c_str());
     });
     if (result != 0 && result != EEXIST) {
-        throw MidiSystemError("The MIDI device \"" + device + "\" is not available.");
+        throw MidiSystemError(ErrorCode::DeviceNotAvailable, {QString::fromStdString(device)});
     }
     // Confirmed on our own port, by the device's full name: the port connected is the one named.
     const auto deadline = std::chrono::steady_clock::now() + kCycleWaitBound;
     while (!jack_port_connected_to(ours, device.c_str())) {
         if (!isAlive() || std::chrono::steady_clock::now() > deadline) {
-            throw MidiSystemError("The connection to the MIDI device \"" + device +
-                                  "\" was not confirmed by the JACK server.");
+            throw MidiSystemError(ErrorCode::JackConnectionNotConfirmed,
+                                  {QString::fromStdString(device)});
         }
         std::this_thread::sleep_for(200us);
     }
@@ -473,8 +469,8 @@ void JackBackend::disconnectPorts(const std::string& from, const std::string& to
 
 std::unique_ptr<InputPort> JackBackend::openInput(const std::string& name, MidiReceiver receiver) {
     if (!isAlive()) {
-        throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
-                                                        : kNotAnsweringText);
+        throw MidiSystemError(
+            session_->shutDown.load() ? ErrorCode::JackStopped : ErrorCode::JackNotAnswering, {});
     }
     PooledClient<rtmidi::InputClient>* pooled =
         acquire(&Session::inputs, &Session::lateInputs, kInputPortName);
@@ -506,8 +502,8 @@ void JackBackend::awaitRequestedPeriod() {
 
 std::unique_ptr<OutputPort> JackBackend::openOutput(const std::string& name) {
     if (!isAlive()) {
-        throw MidiSystemError(session_->shutDown.load() ? "The JACK server has stopped."
-                                                        : kNotAnsweringText);
+        throw MidiSystemError(
+            session_->shutDown.load() ? ErrorCode::JackStopped : ErrorCode::JackNotAnswering, {});
     }
     PooledClient<rtmidi::OutputClient>* pooled =
         acquire(&Session::outputs, &Session::lateOutputs, kOutputPortName);

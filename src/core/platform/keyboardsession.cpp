@@ -56,14 +56,11 @@ QString userRuntimeFolder() {
         makePrivateFolder(inCache)) {
         return inCache;
     }
-    throw SystemError(
-        QString("There is no private folder for NvbMan's locks: \"%1\" belongs to another user "
-                "or is no folder%2. Remove it, or set XDG_RUNTIME_DIR to a folder of your own.")
-            .arg(QDir::toNativeSeparators(inTemp),
-                 inCache.isEmpty() ? QString()
-                                   : QString(", and \"%1\" cannot be used either")
-                                         .arg(QDir::toNativeSeparators(inCache)))
-            .toStdString());
+    if (inCache.isEmpty()) {
+        throw SystemError(ErrorCode::NoLockFolder, {QDir::toNativeSeparators(inTemp)});
+    }
+    throw SystemError(ErrorCode::NoLockFolderEither,
+                      {QDir::toNativeSeparators(inTemp), QDir::toNativeSeparators(inCache)});
 }
 
 QString KeyboardSession::lockPath(const QString& deviceName) {
@@ -73,13 +70,6 @@ QString KeyboardSession::lockPath(const QString& deviceName) {
         QCryptographicHash::hash(deviceName.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QDir(userRuntimeFolder())
         .filePath("nvbman-keyboard-" + QString::fromLatin1(hash) + ".lock");
-}
-
-QString KeyboardSession::busyText(const QString& deviceName) {
-    return QString(
-               "The keyboard on \"%1\" is busy with another program. Try again when it "
-               "has finished.")
-        .arg(deviceName);
 }
 
 KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice) {
@@ -96,7 +86,7 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
     // Held as long as this program runs the command; released by the system when the program
     // ends, however it ends.
     lock_ = std::make_unique<FileLock>(path);
-    lock_->lockOrThrow([&] { return KeyboardBusy(busyText(name).toStdString()); });
+    lock_->lockOrThrow([&] { return KeyboardBusy(ErrorCode::KeyboardBusy, {name}); });
     service.beginUse(outputDevice);
 }
 

@@ -48,8 +48,6 @@ public:
 
     // The lock file of a device name (exposed for tests and diagnostics).
     static QString lockPath(const QString& deviceName);
-    // The text of a keyboard that another program holds.
-    static QString busyText(const QString& deviceName);
 
 private:
     int outputDevice_;

@@ -14,8 +14,7 @@ namespace platform {
 MidiInbox::MidiInbox() {
     int fds[2];
     if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
-        throw MidiSystemError(std::string("Cannot make the MIDI input's wake-up pipe: ") +
-                              std::strerror(errno));
+        throw MidiSystemError(ErrorCode::WakePipe, {QString::fromLocal8Bit(std::strerror(errno))});
     }
     wakeRead_ = fds[0];
     wakeWrite_ = fds[1];

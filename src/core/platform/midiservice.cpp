@@ -10,12 +10,7 @@
 
 namespace platform {
 
-namespace {
-
-// The text the MIDI service gives for a device number outside its lists.
-const char* const kBadDeviceText = "The specified device identifier is out of range.";
-
-}  // namespace
+namespace {}  // namespace
 
 // A program input open on an in-process device.
 class VirtualInput final : public InputPort {
@@ -48,7 +43,7 @@ public:
 
     void send(std::span<const std::uint8_t> message) override {
         if (device_.isNull()) {
-            throw MidiSystemError("The device is no longer available.");
+            throw MidiSystemError(ErrorCode::DeviceGone, {});
         }
         // Posted, so the device sees the message from the event loop and never answers from
         // inside the program's send.
@@ -234,12 +229,11 @@ QString MidiService::outputName(int device) {
 const MidiService::Device& MidiService::device(const std::vector<Device>& devices,
                                                int number) const {
     if (number < 0 || number >= int(devices.size())) {
-        throw MidiSystemError(kBadDeviceText);
+        throw MidiSystemError(ErrorCode::BadDevice, {});
     }
     const Device& found = devices[number];
     if (found.system == nullptr && found.inProcess.isNull()) {
-        throw MidiSystemError("The MIDI device \"" + found.name.toStdString() +
-                              "\" is no longer available.");
+        throw MidiSystemError(ErrorCode::DeviceNoLongerAvailable, {found.name});
     }
     return found;
 }
@@ -288,15 +282,9 @@ std::unique_ptr<OutputPort> MidiService::openOutput(int number) {
 
 namespace {
 
-int storedDevice(int found, const QString& name, const char* direction, const QString& problem) {
+int storedDevice(int found, const QString& name, ErrorCode notConnected, const QString& problem) {
     if (found < 0) {
-        QString text =
-            QString("The MIDI %1 device \"%2\" chosen in the preferences is not connected.")
-                .arg(direction, name);
-        if (!problem.isEmpty()) {
-            text += " " + problem;
-        }
-        throw MidiSystemError(text.toStdString());
+        throw MidiSystemError(notConnected, {name, problem.isEmpty() ? problem : ' ' + problem});
     }
     return found;
 }
@@ -304,11 +292,13 @@ int storedDevice(int found, const QString& name, const char* direction, const QS
 }  // namespace
 
 int MidiService::storedInput(int number, const QString& name) {
-    return storedDevice(findInput(number, name), name, "input", systemProblem_);
+    return storedDevice(findInput(number, name), name, ErrorCode::InputNotConnected,
+                        systemProblem_);
 }
 
 int MidiService::storedOutput(int number, const QString& name) {
-    return storedDevice(findOutput(number, name), name, "output", systemProblem_);
+    return storedDevice(findOutput(number, name), name, ErrorCode::OutputNotConnected,
+                        systemProblem_);
 }
 
 bool MidiService::isShared(int device) {

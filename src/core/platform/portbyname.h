@@ -32,9 +32,8 @@ inline bool namesPort(const std::string& full, const std::string& port) {
         const std::string_view numbers = name.substr(space + 1);
         const auto colon = numbers.find(':');
         const auto isNumber = [](std::string_view digits) {
-            return !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            });
+            return !digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                                  [](char c) { return c >= '0' && c <= '9'; });
         };
         if (colon != std::string_view::npos && isNumber(numbers.substr(0, colon)) &&
             isNumber(numbers.substr(colon + 1))) {
@@ -77,14 +76,14 @@ void openByName(Port& port, Errors& errors, const std::string& name, const char*
     errors.clear();
     const std::optional<unsigned int> index = indexOf(port, name);
     if (!index) {
-        throw MidiSystemError("The MIDI device \"" + name + "\" is not available.");
+        throw MidiSystemError(ErrorCode::DeviceNotAvailable, {QString::fromStdString(name)});
     }
     port.openPort(*index, portName);
     errors.throwIfFailed();
     // A device that came or went between the look-up and the open shifts the numbering.
     if (port.getPortName(*index) != name) {
         port.closePort();
-        throw MidiSystemError("The MIDI device \"" + name + "\" changed while it was opened.");
+        throw MidiSystemError(ErrorCode::DeviceChangedWhileOpened, {QString::fromStdString(name)});
     }
 }
 

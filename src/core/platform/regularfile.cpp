@@ -14,6 +14,10 @@
 namespace platform {
 namespace {
 
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 // Closes the descriptor however the read ends.
 class Descriptor {
 public:
@@ -34,27 +38,28 @@ private:
 }  // namespace
 
 QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
-    const std::string shown = QDir::toNativeSeparators(path).toStdString();
+    const QString shown = QDir::toNativeSeparators(path);
     // O_NONBLOCK: opening a FIFO returns at once instead of waiting for a writer.
     const Descriptor file(::open(QFile::encodeName(path).constData(),
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) {
         const int error = errno;
-        throw FileError("Cannot open", shown,
-                        error == ELOOP ? "it is a symbolic link" : std::strerror(error));
+        if (error == ELOOP) {
+            throw FileError(ErrorCode::CannotOpen, shown, CodedText{ErrorCode::IsSymbolicLink});
+        }
+        throw FileError(ErrorCode::CannotOpen, shown, systemReason(error));
     }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) {
-        throw FileError("Cannot read", shown, std::strerror(errno));
+        throw FileError(ErrorCode::CannotRead, shown, systemReason(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        throw FileError("Cannot open", shown, "it is not a regular file");
+        throw FileError(ErrorCode::CannotOpen, shown, CodedText{ErrorCode::NotRegularFile});
     }
     if (info.st_size > maxBytes) {
-        throw FileError("Cannot read", shown,
-                        "it is larger (" + std::to_string(info.st_size) +
-                            " bytes) than any file of its kind (" + std::to_string(maxBytes) +
-                            " bytes)");
+        throw FileError(ErrorCode::CannotRead, shown,
+                        CodedText{ErrorCode::LargerThanItsKind,
+                                  {QString::number(info.st_size), QString::number(maxBytes)}});
     }
     QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
     qsizetype done = 0;
@@ -64,7 +69,7 @@ QByteArray readRegularFile(const QString& path, qint64 maxBytes) {
             continue;
         }
         if (got < 0) {
-            throw FileError("Cannot read", shown, std::strerror(errno));
+            throw FileError(ErrorCode::CannotRead, shown, systemReason(errno));
         }
         if (got == 0) {
             break;  // shrank while being read: what was read is what is checked and used

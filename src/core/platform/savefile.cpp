@@ -24,15 +24,15 @@ bool writeFully(QSaveFile& file, const QByteArray& bytes) {
 
 void saveFile(const QString& fileName, const QByteArray& bytes) {
     QSaveFile file(fileName);
-    const char* action = "Cannot create";
+    ErrorCode action = ErrorCode::CannotCreate;
     if (openSaveFile(file)) {
-        action = "Cannot write";
+        action = ErrorCode::CannotWrite;
         if (writeFully(file, bytes) && file.commit()) {
             return;
         }
     }
     const QString reason = file.errorString().isEmpty() ? "Unknown error" : file.errorString();
-    throw FileError(action, QDir::toNativeSeparators(fileName).toStdString(), reason.toStdString());
+    throw FileError(action, QDir::toNativeSeparators(fileName), reason);
 }
 
 }  // namespace platform

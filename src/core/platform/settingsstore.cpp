@@ -21,7 +21,7 @@ int readDevice(const QSettings& settings, const char* key) {
     bool ok = false;
     const int number = value.toInt(&ok);
     if (!value.isValid() || !ok) {
-        throw SystemError(std::string("The setting ") + key + " is missing or not a number.");
+        throw SystemError(ErrorCode::SettingMissing, {QString::fromLatin1(key)});
     }
     return number;
 }
@@ -52,7 +52,8 @@ Settings SettingsStore::load() const {
     result.keepCopies = settings_->value(kKeepCopiesKey, true).toBool();
     result.verifyAfterSending = settings_->value(kVerifyAfterSendingKey, false).toBool();
     bool isNumber = false;
-    const int period = settings_->value(kPipeWirePeriodKey, kDefaultPipeWirePeriod).toInt(&isNumber);
+    const int period =
+        settings_->value(kPipeWirePeriodKey, kDefaultPipeWirePeriod).toInt(&isNumber);
     result.pipeWirePeriod =
         isNumber && period >= 0 && period <= kMaxPipeWirePeriod ? period : kDefaultPipeWirePeriod;
     return result;
@@ -75,8 +76,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kPipeWirePeriodKey, settings.pipeWirePeriod);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
-        throw SystemError("The settings could not be written to " +
-                          settings_->fileName().toStdString() + ".");
+        throw SystemError(ErrorCode::SettingsNotWritten, {settings_->fileName()});
     }
 }
 

@@ -18,11 +18,11 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
             // Only a regular file: opening a FIFO (or a device) would wait for a writer without
             // end.
             if (QFileInfo info(fileName); info.exists() && !info.isFile()) {
-                throw platform::FileError("Cannot open", fileName.toStdString(),
-                                          "it is not a regular file");
+                throw platform::FileError(platform::ErrorCode::CannotOpen, fileName,
+                                          {platform::ErrorCode::NotRegularFile});
             }
             if (!file_->open(mode == OpenRead ? QIODevice::ReadOnly : QIODevice::ReadWrite)) {
-                fail("Cannot open");
+                fail(platform::ErrorCode::CannotOpen);
             }
             device_ = file_.get();
             checkHeader();
@@ -30,7 +30,7 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
         case Create:
             newFile_ = std::make_unique<QSaveFile>(fileName);
             if (!platform::openSaveFile(*newFile_)) {
-                fail("Cannot create");
+                fail(platform::ErrorCode::CannotCreate);
             }
             device_ = newFile_.get();
             break;
@@ -42,13 +42,13 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
 // An unfinished new file is discarded here: the target is only ever replaced by commit().
 NvbFileStream::~NvbFileStream() = default;
 
-void NvbFileStream::fail(const char* action) const {
+void NvbFileStream::fail(platform::ErrorCode action) const {
     QFileDevice* device = file_ ? static_cast<QFileDevice*>(file_.get()) : newFile_.get();
     QString reason = device != nullptr ? device->errorString() : QString();
     if (reason.isEmpty()) {
         reason = QStringLiteral("Unknown error");
     }
-    throw platform::FileError(action, fileName_.toStdString(), reason.toStdString());
+    throw platform::FileError(action, fileName_, reason);
 }
 
 void NvbFileStream::checkHeader() {
@@ -73,9 +73,8 @@ void NvbFileStream::checkHeader() {
 void NvbFileStream::checkLength(qint64 length, const QString& fileName) {
     if (length - static_cast<qint64>(DataHeader::kSize) > kMaxDataSize) {
         throw platform::SystemError(
-            "\"" + fileName.toStdString() + "\" is too large for a keyboard data file: " +
-            std::to_string(length) + " bytes, while an item holds at most " +
-            std::to_string(kMaxDataSize) + " bytes of data.");
+            platform::ErrorCode::FileTooLargeForData,
+            {fileName, QString::number(length), QString::number(kMaxDataSize)});
     }
 }
 
@@ -110,12 +109,12 @@ void NvbFileStream::read(EkDataFile& item) {
     auto& header = item.header().bytes();
     if (device_->read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
         static_cast<qint64>(DataHeader::kSize)) {
-        fail("Cannot read");
+        fail(platform::ErrorCode::CannotRead);
     }
     const qint64 length = size();
     const QByteArray data = device_->read(length);
     if (data.size() != length) {
-        fail("Cannot read");
+        fail(platform::ErrorCode::CannotRead);
     }
     takeData(data, item);
 }
@@ -126,16 +125,13 @@ void NvbFileStream::write(EkDataFile& item) {
     }
     const std::size_t wordCount = item.size() / 2;
     if (item.size() % 2 != 0) {
-        throw platform::SystemError(
-            "Cannot write \"" + fileName_.toStdString() + "\": the item announces " +
-            std::to_string(item.size()) +
-            " bytes of data, but keyboard data are whole 16-bit words. Nothing was written.");
+        throw platform::SystemError(platform::ErrorCode::OddSizeNotWritten,
+                                    {fileName_, QString::number(item.size())});
     }
     if (item.words().size() < wordCount) {
         throw platform::SystemError(
-            "Cannot write \"" + fileName_.toStdString() + "\": the item announces " +
-            std::to_string(item.size()) + " bytes of data but holds only " +
-            std::to_string(item.words().size() * 2) + ". Nothing was written.");
+            platform::ErrorCode::ShortNotWritten,
+            {fileName_, QString::number(item.size()), QString::number(item.words().size() * 2)});
     }
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(DataHeader::kSize + 2 * wordCount));
@@ -148,10 +144,10 @@ void NvbFileStream::write(EkDataFile& item) {
     }
     if (newFile_ ? !platform::writeFully(*newFile_, bytes)
                  : device_->write(bytes) != bytes.size()) {
-        fail("Cannot write");
+        fail(platform::ErrorCode::CannotWrite);
     }
     if (newFile_ && !newFile_->commit()) {
-        fail("Cannot write");
+        fail(platform::ErrorCode::CannotWrite);
     }
     written_ = bytes.size();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "nvbstream.h"
+#include "platform/errorcatalog.h"
 
 // A ".nvb" file: the item's 64-byte header followed by its data words, high byte first.
 //
@@ -52,7 +53,7 @@ private:
     static void checkLength(qint64 length, const QString& fileName);
     // The item's words from its data bytes, and its name from its place.
     static void takeData(const QByteArray& data, EkDataFile& item);
-    [[noreturn]] void fail(const char* action) const;
+    [[noreturn]] void fail(platform::ErrorCode action) const;
 
     QString fileName_;
     std::unique_ptr<QFile> file_;         // the reading modes

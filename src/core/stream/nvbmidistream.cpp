@@ -95,7 +95,8 @@ EkData& NvbMidiStream::findSlot(EkKbdDrv& driver, const std::string& slotPath) {
     }
     // A path that names no slot must not fall back on whatever slot was looked at last.
     if (item == nullptr || item->isContainer()) {
-        throw platform::SystemError("The keyboard has no slot \"" + slotPath + "\".");
+        throw platform::SystemError(platform::ErrorCode::NoSuchSlotPath,
+                                    {QString::fromStdString(slotPath)});
     }
     return *item;
 }
@@ -238,14 +239,13 @@ void NvbMidiStream::write(EkDataFile& item) {
         throw NvbStreamException(NvbStreamException::NotNvbFile);
     }
     if (size > kMaxItemSize) {
-        throw platform::SystemError("The item of " + std::to_string(size) +
-                                    " bytes is larger than the keyboard can take (" +
-                                    std::to_string(kMaxItemSize) + " bytes).");
+        throw platform::SystemError(platform::ErrorCode::ItemTooLarge,
+                                    {QString::number(size), QString::number(kMaxItemSize)});
     }
     if (item.words().size() * 2 < size) {
         throw platform::SystemError(
-            "The item announces " + std::to_string(size) + " bytes but holds only " +
-            std::to_string(item.words().size() * 2) + ". Nothing was sent.");
+            platform::ErrorCode::ItemShortNotSent,
+            {QString::number(size), QString::number(item.words().size() * 2)});
     }
     if (isSongOrRhythm(slot_->type())) {
         // A song slot's old song is deleted before the new one goes, so its bytes count as

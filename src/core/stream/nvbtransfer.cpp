@@ -171,8 +171,8 @@ void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLin
 
 void requireFolder(const QString& folder) {
     if (!QFileInfo(folder).isDir()) {
-        throw platform::SystemError(
-            ("\"" + QDir::toNativeSeparators(folder) + "\" is not a folder.").toStdString());
+        throw platform::SystemError(platform::ErrorCode::NotAFolder,
+                                    {QDir::toNativeSeparators(folder)});
     }
 }
 
@@ -225,8 +225,7 @@ QString copyNvbFile(const QString& source, const QString& folder) {
     }
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::FileError("Cannot read", source.toStdString(),
-                                  file.errorString().toStdString());
+        throw platform::FileError(platform::ErrorCode::CannotRead, source, file.errorString());
     }
     platform::saveFile(target, file.readAll());
     return target;
@@ -249,7 +248,7 @@ void checkSent(const EkDataFile& sent, EkData& slot, const std::string& director
     EkDataFile held(DataType::NoType);
     fetchItem(slot, directoryPath, link, progress, held);
     if (!sameItem(sent, held)) {
-        throw platform::SystemError("The keyboard holds different data than was sent.");
+        throw platform::SystemError(platform::ErrorCode::KeptDifferentData, {});
     }
 }
 

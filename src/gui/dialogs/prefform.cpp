@@ -17,6 +17,8 @@
 
 #include "dialogs/dirbrowseform.h"
 #include "kbddrv/keyboardprobe.h"
+#include "msg/errortext.h"
+#include "msg/msgstr.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 
@@ -212,6 +214,26 @@ void TPrefForm::setProbing(bool probing) {
     }
 }
 
+QString TPrefForm::resultText(const probe::Result& result) const {
+    switch (result.answer) {
+        case probe::Answer::Mls850:
+            return tr("MLS-850 found");
+        case probe::Answer::OtherKind:
+            return tr("another kind of keyboard (kind %1)").arg(result.kind);
+        case probe::Answer::NoAnswer:
+            return tr("no answer");
+        case probe::Answer::Unreadable:
+            return tr("an answer that could not be read");
+        case probe::Answer::DeviceError:
+            break;
+    }
+    try {
+        std::rethrow_exception(result.failure);
+    } catch (...) {
+        return currentErrorText(MsgStr());
+    }
+}
+
 void TPrefForm::testConnection() {
     const int input = inputBox_->currentIndex();
     const int output = outputBox_->currentIndex();
@@ -224,7 +246,7 @@ void TPrefForm::testConnection() {
     setProbing(true);
     const probe::Result result = probe::testPair(input, output);
     setProbing(false);
-    probeResult_->setText(probe::resultText(result));
+    probeResult_->setText(resultText(result));
 }
 
 void TPrefForm::findKeyboard() {

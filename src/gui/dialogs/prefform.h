@@ -16,6 +16,10 @@ class QLineEdit;
 // Devices are listed as the MIDI service lists them now (the built-in software keyboard
 // included). A stored device that is not connected now is shown under its stored name, marked
 // as not connected, so that OK keeps it rather than silently choosing another device.
+namespace probe {
+struct Result;
+}
+
 class TPrefForm : public QDialog {
     Q_OBJECT
 public:
@@ -48,6 +52,8 @@ private:
     // "Test": the keyboard-kind request on the chosen pair; "Find": every pair until an MLS-850
     // answers, which is then chosen. The answer shows beside the buttons.
     void testConnection();
+    // What a test found, in the user's language.
+    QString resultText(const probe::Result& result) const;
     void findKeyboard();
     void setProbing(bool probing);
     static void select(QComboBox* box, int device, const QString& name);

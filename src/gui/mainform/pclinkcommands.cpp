@@ -177,7 +177,7 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* re
 void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
     const auto answer = QMessageBox::question(
         this, windowTitle(),
-        safety::keptCopyText(copy, safetyStore_) + "\n\n" + messages_.putBackQuestion());
+        safety::keptCopyText(copy, safetyStore_, messages_) + "\n\n" + messages_.putBackQuestion());
     if (answer == QMessageBox::Yes) {
         putBack(copy);
     }
@@ -192,8 +192,7 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
         listKeyboard();
         const SlotInTree where = findSlot(driver_, copy.slot);
         if (where.slot == nullptr) {
-            throw platform::SystemError("The keyboard has no slot " +
-                                        copy.slot.text().toStdString() + ".");
+            throw platform::SystemError(platform::ErrorCode::NoSuchSlot, {copy.slot.text()});
         }
         const auto record = changeRecord("put-back", {copy.slot.text()});
         keepSafetyCopy(record.get(), *where.slot, where.directoryPath, safety::Why::Send, path);
@@ -482,7 +481,7 @@ void TPcLinkForm::ShellOpenExecute() {
     // The desktop opens its file browser on its own; the window never waits for it.
     const QString folder = localTree_->nodePath(node);
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-        showError(QString("No file browser could be started for \"%1\".")
+        showError(tr("No file browser could be started for \"%1\".")
                       .arg(QDir::toNativeSeparators(folder)));
     }
 }

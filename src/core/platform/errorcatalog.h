@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace platform {
+Q_NAMESPACE
+
+// Every failure the program's lower layers describe in their own words, by code. An error
+// carries its code and arguments (slots, paths, names, numbers) and no finished sentence, so
+// that the window can say it in the user's language while the command-line tool keeps its
+// English. The texts of both languages are kept together in errorcatalog.cpp; the message
+// table (MsgStr) is what the window asks.
+enum class ErrorCode {
+    ServiceText,  // the words of a platform service, carried as they are: %1
+
+    // Settings and the user's folders
+    SettingMissing,
+    SettingsNotWritten,
+    NoLockFolder,
+    NoLockFolderEither,
+
+    // MIDI devices and services
+    BadDevice,
+    DeviceNotAvailable,
+    DeviceChangedWhileOpened,
+    DeviceGone,
+    DeviceNoLongerAvailable,
+    InputNotConnected,
+    OutputNotConnected,
+    WakePipe,
+    MessageTooLarge,
+    JackNotAnswering,
+    JackStopped,
+    JackNoCycles,
+    JackRefusedClient,
+    JackPortNotRegistered,
+    JackConnectionNotConfirmed,
+
+    // The keyboard
+    KeyboardBusy,
+    DriverBusy,
+    NoSuchSlot,
+    NoSuchSlotPath,
+    SlotEmpty,
+    KeptDifferentData,
+    ItemTooLarge,
+    ItemShortNotSent,
+
+    // Files
+    CannotOpen,
+    CannotCreate,
+    CannotRead,
+    CannotWrite,
+    CannotLock,
+    CannotKeepCopiesIn,
+    CannotCreateFolderIn,
+    IsSymbolicLink,
+    NotRegularFile,
+    LargerThanItsKind,
+    NotAFolder,
+    FileTooLargeForData,
+    OddSizeNotWritten,
+    ShortNotWritten,
+
+    // Backups
+    ManifestUnusable,
+    NotOurManifest,
+    ManifestHasNoItems,
+    ManifestTooManyItems,
+    ManifestNotASlot,
+    ManifestSlotTwice,
+    ManifestForeignFile,
+    ManifestNoFingerprint,
+    ChangedSinceBackup,
+    BackupExists,
+    BackupUnderWay,
+    MoveAsideFailed,
+    MoveIntoFailed,
+    NothingKept,
+    StoppedAfterItems,
+    NoItemSaved,
+    BackupNotReplaced,
+
+    // Kept copies and the history of changes
+    KeptListUnreadable,
+    KeptListHeld,
+    NotOurKeptList,
+    KeptEntryNoSlot,
+    KeptEntryNoNumber,
+    KeptCopyChanged,
+    KeptCopyGone,
+    HistoryUnreadable,
+    HistoryHeld,
+    NotOurHistory,
+    HistoryChangeNoSlot,
+    HistoryChangeIncomplete,
+
+    // Editing the keyboard's memory
+    SameSlot,
+    DifferentKinds,
+    CannotBeEmptied,
+    NameUnusable,
+    NameNotInData,
+    ChangedSinceChange,
+};
+Q_ENUM_NS(ErrorCode)
+
+// A text by its code and arguments. A `reason` is said where the text leaves room for it (the
+// last placeholder), in the same language.
+struct CodedText {
+    CodedText(ErrorCode code = ErrorCode::ServiceText, QStringList args = {})
+        : code(code), args(std::move(args)) {}
+
+    ErrorCode code;
+    QStringList args;
+    std::shared_ptr<const CodedText> reason;
+
+    static CodedText service(const QString& text) { return {ErrorCode::ServiceText, {text}}; }
+    CodedText because(CodedText cause) const;
+};
+
+QString errorText(const CodedText& text, bool japanese);
+
+}  // namespace platform
