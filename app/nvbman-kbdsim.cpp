@@ -1,14 +1,16 @@
 // nvbman-kbdsim: a software MLS-850 on the system's MIDI service. It offers one input and one
 // output port under the same name (ALSA sequencer or JACK); connect NvbMan to both and it answers
-// like the instrument, with its memory kept in a JSON state file if one is given.
+// like the instrument, with its memory kept in a JSON state file if one is given. With
+// --rawmidi it sits at the far end of a MIDI cable instead: an ALSA raw MIDI device, whose
+// sequencer port NvbMan then talks to as to a keyboard behind a USB-MIDI interface.
 
 #include <rtmidi/RtMidi.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -16,12 +18,13 @@
 #include <cstdio>
 #include <optional>
 
-#include "version.h"
+#include "kbdsim/rawmidicable.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "platform/midiinbox.h"
 #include "platform/pipewirelatency.h"
 #include "platform/portbyname.h"
 #include "platform/systemerror.h"
+#include "version.h"
 
 namespace {
 
@@ -199,9 +202,20 @@ int main(int argc, char* argv[]) {
         "keep-wrong", "Keep every item received with its last data word changed.");
     const QCommandLineOption logOption(
         "log", "Print every message on stdout: time, direction (in: from NvbMan), hex bytes.");
+    const QCommandLineOption rawMidiOption(
+        "rawmidi",
+        "Be the instrument at the far end of the MIDI cable DEVICE, an ALSA raw MIDI device "
+        "(hw:1,0 or /dev/snd/midiC1D0), instead of offering ports of its own: NvbMan talks to "
+        "the cable's port (for snd-virmidi's hw:0,N, \"VirMIDI 0-N\").",
+        "DEVICE");
+    const QCommandLineOption realTimeNoiseOption(
+        "realtime-noise",
+        "With --rawmidi: send Active Sensing before each message and MIDI clock bytes inside it, "
+        "as an instrument whose sequencer runs does.");
     parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
                        silentOption, blockStatusOption, fetchStatusOption, checksumOption,
-                       noiseOption, dropOption, unansweredOption, keepWrongOption, logOption});
+                       noiseOption, dropOption, unansweredOption, keepWrongOption, logOption,
+                       rawMidiOption, realTimeNoiseOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -275,10 +289,30 @@ int main(int argc, char* argv[]) {
     });
     std::optional<RtMidiOut> out;
     std::optional<RtMidiIn> in;
+    std::optional<kbdsim::RawMidiCable> cable;
+    const QString rawMidiDevice = parser.value(rawMidiOption);
+    if (!rawMidiDevice.isEmpty()) {
+        try {
+            cable.emplace(rawMidiDevice, [&inbox](std::vector<std::uint8_t> message) {
+                inbox.push(message.data(), message.size());
+            });
+        } catch (const platform::SystemError& e) {
+            say(QStringLiteral("nvbman-kbdsim: ") + e.what());
+            return 1;
+        }
+        cable->setRealTimeNoise(parser.isSet(realTimeNoiseOption));
+        keyboard.setTransmitter([&cable](const std::vector<std::uint8_t>& message) {
+            try {
+                cable->send(message);
+            } catch (const platform::SystemError& e) {
+                say(QStringLiteral("nvbman-kbdsim: send failed: ") + e.what());
+            }
+        });
+    }
     // "ready" means that messages come in and go out: the ports are checked with a probe, and
     // made again when the MIDI service does not carry it (a JACK client that started while
     // other clients came and went has been seen to miss every process cycle from then on).
-    bool checked = false;
+    bool checked = cable.has_value();
     for (int attempt = 1; attempt <= kCheckAttempts && !checked; ++attempt) {
         try {
             if (in) {
@@ -310,7 +344,8 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         if (!checked && attempt < kCheckAttempts) {
-            say(QStringLiteral("nvbman-kbdsim: the MIDI ports did not carry a test message; "
+            say(
+                QStringLiteral("nvbman-kbdsim: the MIDI ports did not carry a test message; "
                                "opening them again"));
         }
     }
@@ -320,13 +355,15 @@ int main(int argc, char* argv[]) {
                 .arg(kCheckAttempts));
         return 1;
     }
-    keyboard.setTransmitter([&out](const std::vector<std::uint8_t>& message) {
-        try {
-            out->sendMessage(&message);
-        } catch (const RtMidiError& e) {
-            say(QStringLiteral("nvbman-kbdsim: send failed: ") + e.getMessage().c_str());
-        }
-    });
+    if (!cable) {
+        keyboard.setTransmitter([&out](const std::vector<std::uint8_t>& message) {
+            try {
+                out->sendMessage(&message);
+            } catch (const RtMidiError& e) {
+                say(QStringLiteral("nvbman-kbdsim: send failed: ") + e.getMessage().c_str());
+            }
+        });
+    }
 
     if (parser.isSet(logOption)) {
         QObject::connect(&keyboard, &kbdsim::SimulatedKeyboard::traffic,
@@ -358,9 +395,16 @@ int main(int argc, char* argv[]) {
     });
     stopPoll.start(50);
 
-    say(QStringLiteral(
-            "MLS-850 simulator ready on %1: input and output port \"%2\"%3. Ctrl+C stops it.")
-            .arg(api == RtMidi::UNIX_JACK ? "JACK" : "ALSA", QString::fromStdString(portName),
-                 timing.paced ? ", paced at 31,250 baud" : ""));
+    const QString pacing = timing.paced ? ", paced at 31,250 baud" : "";
+    if (cable) {
+        say(QStringLiteral("MLS-850 simulator ready at the far end of the MIDI cable %1%2. "
+                           "Ctrl+C stops it.")
+                .arg(rawMidiDevice, pacing));
+    } else {
+        say(QStringLiteral("MLS-850 simulator ready on %1: input and output port \"%2\"%3. "
+                           "Ctrl+C stops it.")
+                .arg(api == RtMidi::UNIX_JACK ? "JACK" : "ALSA", QString::fromStdString(portName),
+                     pacing));
+    }
     return app.exec();
 }
