@@ -1,5 +1,6 @@
 // nvbman-cli as a user runs it: a separate process, talking over a JACK server to nvbman-kbdsim
-// in another process.
+// in another process (and in the ALSA test machine over the ALSA sequencer, see
+// tests/alsa-vm/alsa-suite.sh).
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,6 +27,12 @@
 using kbdsim::KeyboardMemory;
 
 namespace {
+
+// The simulator and the program on a JACK graph (JACK 2 or PipeWire's JACK), which has a period
+// the program notes in its log; the ALSA sequencer has none.
+bool onJackGraph() {
+    return qEnvironmentVariable("NVBMAN_KBDSIM_API", "jack") == "jack";
+}
 
 struct Result {
     int exitCode = -1;
@@ -335,11 +342,14 @@ void TestCliJack::severalSlotsAtOnceAndLeanSingleSlots() {
     QVERIFY(logFile.open(QIODevice::ReadOnly));
     const QStringList traffic = lines(logFile.readAll());
     logFile.close();
-    // The MIDI system's note of its period, then at most 12 messages.
-    QVERIFY2(traffic.size() <= 1 + 12, qPrintable(traffic.join('\n')));
-    QVERIFY2(traffic.first().contains(" --   | ") && traffic.first().contains("period"),
-             qPrintable(traffic.first()));
-    QVERIFY(traffic[1].contains("ParamRequest"));
+    // On a JACK graph the note of its period, then at most 12 messages.
+    const int notes = onJackGraph() ? 1 : 0;
+    QVERIFY2(traffic.size() <= notes + 12, qPrintable(traffic.join('\n')));
+    if (onJackGraph()) {
+        QVERIFY2(traffic.first().contains(" --   | ") && traffic.first().contains("period"),
+                 qPrintable(traffic.first()));
+    }
+    QVERIFY(traffic[notes].contains("ParamRequest"));
 
     // Several: one line per saved slot, each file byte for byte; the empty one is reported
     // last and the others are kept.
@@ -1047,12 +1057,15 @@ void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
     QFile log(logPath);
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> logged = log.readAll().trimmed().split('\n');
-    // First the period the messages travel at, then the first request.
-    QVERIFY2(logged.first().contains(" --   | ") && logged.first().contains(": period "),
-             logged.first().constData());
-    QVERIFY2(logged[1].contains(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest "
+    // First the period the messages travel at (on a JACK graph), then the first request.
+    const int notes = onJackGraph() ? 1 : 0;
+    if (onJackGraph()) {
+        QVERIFY2(logged.first().contains(" --   | ") && logged.first().contains(": period "),
+                 logged.first().constData());
+    }
+    QVERIFY2(logged[notes].contains(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest "
                                 "area 0 addr 0 cmd 0 param 0"),
-             logged[1].constData());
+             logged[notes].constData());
     int requests = 0;
     int answers = 0;
     for (const QByteArray& line : logged) {

@@ -2,9 +2,15 @@
 
 // nvbman-kbdsim started as a separate program on the test JACK server, under a port name of
 // this test run's own so that a simulator left over from another run cannot answer.
+//
+// The same tests run on ALSA (in the ALSA test machine) with NVBMAN_KBDSIM_API=alsa: the
+// simulator then offers its own sequencer ports, or with NVBMAN_KBDSIM_RAWMIDI=1 it sits at the
+// far end of a virtual MIDI cable (snd-virmidi's raw device "hw:0,N") and the program talks to
+// the cable's sequencer port "VirMIDI 0-N", as to a keyboard behind a USB-MIDI interface.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -19,9 +25,24 @@ public:
                                      .arg(QCoreApplication::applicationPid())
                                      .arg(++counter())
                                : name) {
+        QStringList cable{"--api", qEnvironmentVariable("NVBMAN_KBDSIM_API", "jack"), "--name",
+                          name_};
+        if (qEnvironmentVariableIsSet("NVBMAN_KBDSIM_RAWMIDI")) {
+            // One cable per simulator alive at once (the machine has four); a simulator
+            // started again under its name comes back on its cable.
+            static QHash<QString, int> cables;
+            if (!cables.contains(name_)) {
+                const int next = int(cables.size());
+                cables.insert(name_, next % kVirtualCables);
+            }
+            const int device = cables.value(name_);
+            cable =
+                QStringList{"--rawmidi", QStringLiteral("hw:0,%1").arg(device), "--realtime-noise"};
+            name_ = QStringLiteral("VirMIDI 0-%1").arg(device);
+        }
         // NVBMAN_KBDSIM_PATH in the environment runs another build of the simulator.
         process_.start(qEnvironmentVariable("NVBMAN_KBDSIM_PATH", NVBMAN_KBDSIM_PATH),
-                       QStringList{"--api", "jack", "--name", name_} + extraArguments);
+                       cable + extraArguments);
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 10000 && !stderr_.contains("ready") &&
@@ -58,6 +79,8 @@ public:
     }
 
 private:
+    static constexpr int kVirtualCables = 4;
+
     static int& counter() {
         static int n = 0;
         return n;

@@ -1,0 +1,45 @@
+#!/bin/sh
+# Inside the ALSA test machine (alsa-vm.sh): the end-to-end tests on the ALSA sequencer, first
+# with the simulator on sequencer ports of its own, then with it at the far end of a virtual MIDI
+# cable (snd-virmidi) sending clock and Active Sensing bytes in and between its messages, as a
+# keyboard behind a USB-MIDI interface. No JACK server runs here.
+#
+#   alsa-suite.sh BUILD_FOLDER
+set -u
+build=$1
+export QT_QPA_PLATFORM=offscreen NVBMAN_KBDSIM_API=alsa
+unset JACK_DEFAULT_SERVER
+failed=""
+
+run() {
+    echo "alsa-suite: $*"
+    "$@" || failed="$failed $1"
+}
+
+# The cases of the command-line tool that every MIDI stack must pass.
+cli_cases="devicesListsBothDirections listJsonHasEveryAreaAndSlot
+importThenSendBackKeepsTheMemory severalSlotsAtOnceAndLeanSingleSlots deleteEmptiesASong
+backupThenRestoreRoundTrip backupsAreCheckedAgainstTheKeyboardAndThemselves
+sendVerifyCatchesAKeyboardThatKeepsOtherData verboseSaysWhenAnAnswerWasLost
+aLostAnswerInASingleTransferIsTriedAgain deletedItemsComeBack jsonOutputFollowsTheSchema
+organisedInPlaceAndUndone frozenKeyboardStopsAJobInBoundedTime"
+
+echo "alsa-suite: sequencer ports of the simulator's own"
+aconnect -l
+# shellcheck disable=SC2086
+run "$build/tests/tst_clijack" $cli_cases
+# The keyboard that went and came back under a new client number.
+run "$build/tests/tst_kbddrvjack"
+NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
+
+echo "alsa-suite: behind a virtual MIDI cable (snd-virmidi), with real-time bytes"
+export NVBMAN_KBDSIM_RAWMIDI=1
+# shellcheck disable=SC2086
+run "$build/tests/tst_clijack" $cli_cases
+NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
+
+if [ -n "$failed" ]; then
+    echo "alsa-suite: FAILED:$failed"
+    exit 1
+fi
+echo "alsa-suite: all passed"
