@@ -193,6 +193,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption noiseOption(
         "noise", "Send active sensing, clock and another maker's SysEx before each answer.");
     const QCommandLineOption dropOption("drop-answer", "Never send the N-th answer (from 1).", "N");
+    const QCommandLineOption oversizedOption(
+        "oversized-answer", "Send the N-th answer (from 1) with 64 KiB more data bytes.", "N");
     const QCommandLineOption unansweredOption(
         "unanswered-request-every",
         "Leave every N-th parameter request unanswered, as a MIDI service that drops a message "
@@ -215,7 +217,7 @@ int main(int argc, char* argv[]) {
     parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
                        silentOption, blockStatusOption, fetchStatusOption, checksumOption,
                        noiseOption, dropOption, unansweredOption, keepWrongOption, logOption,
-                       rawMidiOption, realTimeNoiseOption});
+                       rawMidiOption, realTimeNoiseOption, oversizedOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -271,6 +273,9 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(dropOption)) {
         faults.dropAnswer = toInt(parser.value(dropOption), "--drop-answer");
+    }
+    if (parser.isSet(oversizedOption)) {
+        faults.oversizedAnswer = toInt(parser.value(oversizedOption), "--oversized-answer");
     }
     keyboard.setFaults(faults);
 

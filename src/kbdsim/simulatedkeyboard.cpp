@@ -446,6 +446,9 @@ void SimulatedKeyboard::answer(std::vector<std::uint8_t> message) {
     if (answersSent_ == faults_.dropAnswer) {
         return;
     }
+    if (answersSent_ == faults_.oversizedAnswer && !message.empty()) {
+        message.insert(message.end() - 1, Faults::kOversizedPadding, 0x55);
+    }
     if (faults_.noise) {
         send({0xFE});
         send({0xF8});

@@ -40,6 +40,10 @@ struct Faults {
     int corruptChecksumBlock = -1;  // while sending an item: this block's checksum is wrong
     bool noise = false;  // active sensing, clock and another maker's SysEx before each answer
     int dropAnswer = 0;  // the n-th answer (from 1) is never sent; 0: none dropped
+    // The n-th answer (from 1) goes out with kOversizedPadding data bytes more before its end,
+    // as from a keyboard (or a cable) gone wrong; 0: none.
+    int oversizedAnswer = 0;
+    static constexpr std::size_t kOversizedPadding = 64 * 1024;
     bool keepWrong = false;  // a received item is kept with its last data word changed
     // Every n-th parameter request (from the n-th on) gets no answer, as when the MIDI service
     // drops a message; 0: every request is answered.

@@ -22,7 +22,7 @@ importThenSendBackKeepsTheMemory severalSlotsAtOnceAndLeanSingleSlots deleteEmpt
 backupThenRestoreRoundTrip backupsAreCheckedAgainstTheKeyboardAndThemselves
 sendVerifyCatchesAKeyboardThatKeepsOtherData verboseSaysWhenAnAnswerWasLost
 aLostAnswerInASingleTransferIsTriedAgain deletedItemsComeBack jsonOutputFollowsTheSchema
-organisedInPlaceAndUndone frozenKeyboardStopsAJobInBoundedTime"
+organisedInPlaceAndUndone frozenKeyboardStopsAJobInBoundedTime ctrlCStopsASendAtTheNextBlock"
 
 echo "alsa-suite: sequencer ports of the simulator's own"
 aconnect -l
@@ -30,6 +30,8 @@ aconnect -l
 run "$build/tests/tst_clijack" $cli_cases
 # The keyboard that went and came back under a new client number.
 run "$build/tests/tst_kbddrvjack"
+# The sequencer's own failures: an exclusive connection, a full client table, a huge answer.
+run "$build/tests/tst_alsafaults"
 NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
 
 echo "alsa-suite: behind a virtual MIDI cable (snd-virmidi), with real-time bytes"

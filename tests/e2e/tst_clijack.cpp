@@ -463,8 +463,8 @@ void TestCliJack::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     // The plan names the one slot that differs; nothing changes for it.
     const auto plans = [&] {
         QStringList changing;
-        for (const QJsonValue item : run({"--json", "restore", "--dry-run", folder})["items"]
-                                         .toArray()) {
+        for (const QJsonValue item :
+             run({"--json", "restore", "--dry-run", folder})["items"].toArray()) {
             if (item["plan"].toString() != "identical") {
                 changing << item["slot"].toString() + ' ' + item["plan"].toString();
             }
@@ -502,20 +502,25 @@ void TestCliJack::jsonFailuresAreOneObjectToo_data() {
     QTest::newRow("an unknown option") << QStringList{"--colour", "list"} << 2 << "usage"
                                        << "Unknown option";
     QTest::newRow("a file that is not there")
-        << QStringList{"send", "HOME/missing.nvb", "tone:1"} << 1 << "file" << "missing.nvb";
+        << QStringList{"send", "HOME/missing.nvb", "tone:1"} << 1 << "file"
+        << "missing.nvb";
     QTest::newRow("a file that is no .nvb file")
-        << QStringList{"send", "HOME/notes.txt", "tone:1"} << 1 << "not-nvb-file" << "";
+        << QStringList{"send", "HOME/notes.txt", "tone:1"} << 1 << "not-nvb-file"
+        << "";
     QTest::newRow("an empty slot") << QStringList{"import", "song:1", "HOME"} << 1 << "system"
                                    << "is empty";
-    QTest::newRow("one of two slots empty") << QStringList{"import", "tone:1", "song:1", "HOME"}
-                                            << 1 << "items-failed" << "is empty";
-    QTest::newRow("a backup into a file") << QStringList{"backup", "HOME/notes.txt"} << 1
-                                          << "system" << "is not a folder";
+    QTest::newRow("one of two slots empty")
+        << QStringList{"import", "tone:1", "song:1", "HOME"} << 1 << "items-failed"
+        << "is empty";
+    QTest::newRow("a backup into a file")
+        << QStringList{"backup", "HOME/notes.txt"} << 1 << "system"
+        << "is not a folder";
     QTest::newRow("a folder without a backup") << QStringList{"verify", "HOME"} << 1 << "file"
                                                << "nvbman-backup.json";
     QTest::newRow("no such kept copy") << QStringList{"put-back", "99"} << 1 << "system"
                                        << "no kept copy 99";
-    QTest::newRow("a busy keyboard") << QStringList{"list"} << 1 << "busy" << "is busy";
+    QTest::newRow("a busy keyboard") << QStringList{"list"} << 1 << "busy"
+                                     << "is busy";
 }
 
 void TestCliJack::jsonFailuresAreOneObjectToo() {
@@ -596,7 +601,9 @@ void TestCliJack::unsafeKeyboardNameStaysInTheFolder() {
 void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
     QTest::addColumn<QString>("source");  // imported first, then sent into `target`
     QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("signal");    // to the command-line tool; SIGSTOP: to the keyboard
+    // To the command-line tool; SIGSTOP and SIGKILL: to the keyboard (which, killed, comes back
+    // with the memory it had filed).
+    QTest::addColumn<int>("signal");
     QTest::addColumn<bool>("restore");  // sent back by a restore of a one-item backup
     QTest::addColumn<QString>("lastLine");
     QTest::newRow("into an empty rhythm slot") << "rhythm:0"
@@ -614,6 +621,10 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock_data() {
     QTest::newRow("over a song, the keyboard stops")
         << "song:0"
         << "song:0" << SIGSTOP << false
+        << "The song slot is now empty: its old song was deleted before the new one was sent.";
+    QTest::newRow("over a song, the keyboard is killed")
+        << "song:0"
+        << "song:0" << SIGKILL << false
         << "The song slot is now empty: its old song was deleted before the new one was sent.";
     QTest::newRow("restore over a song") << "song:0"
                                          << "song:0" << SIGINT << true << emptied;
@@ -673,7 +684,8 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     }
     QVERIFY2(log.contains("in  F0 44 11 01 7F 4"), log.constData());
     const auto simPid = pid_t(sim->process().processId());
-    ::kill(signal == SIGSTOP ? simPid : pid_t(send.processId()), signal);
+    const bool toKeyboard = signal == SIGSTOP || signal == SIGKILL;
+    ::kill(toKeyboard ? simPid : pid_t(send.processId()), signal);
     const bool finished = send.waitForFinished(20000);
     if (signal == SIGSTOP) {
         ::kill(simPid, SIGCONT);
@@ -705,6 +717,13 @@ void TestCliJack::ctrlCStopsASendAtTheNextBlock() {
     QVERIFY(after.data(ref).empty());
     if (target != source) {
         QCOMPARE(after.toJson(), before.toJson());
+    }
+    if (signal == SIGKILL) {
+        // Switched on again, with the memory it had filed.
+        sim->process().waitForFinished(5000);
+        QCOMPARE(sim->process().state(), QProcess::NotRunning);
+        sim = startSim({"--no-pacing"});
+        QVERIFY(sim->isReady());
     }
     if (keptSong || restore) {
         // The kept copy puts the keyboard back as it was.
@@ -839,15 +858,20 @@ void TestCliJack::builtInKeyboardKeepsWhatASendEndsWith_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<int>("sourceNumber");
     QTest::addColumn<bool>("saveFails");
-    QTest::newRow("tone") << "tone:3" << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << false;
-    QTest::newRow("DSP setting") << "dsp:2" << "dsp:7" << int(DataType::DSP) << 0 << 7 << 2 << false;
-    QTest::newRow("registration") << "reg:1.2" << "reg:1.3" << int(DataType::Registration) << 1 << 3
-                                  << 2 << false;
-    QTest::newRow("song") << "song:0" << "song:1" << int(DataType::Song) << 0 << 1 << 0 << false;
-    QTest::newRow("rhythm") << "rhythm:0" << "rhythm:3" << int(DataType::Rhythm) << 0 << 3 << 0
-                            << false;
+    QTest::newRow("tone") << "tone:3"
+                          << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << false;
+    QTest::newRow("DSP setting") << "dsp:2"
+                                 << "dsp:7" << int(DataType::DSP) << 0 << 7 << 2 << false;
+    QTest::newRow("registration") << "reg:1.2"
+                                  << "reg:1.3" << int(DataType::Registration) << 1 << 3 << 2
+                                  << false;
+    QTest::newRow("song") << "song:0"
+                          << "song:1" << int(DataType::Song) << 0 << 1 << 0 << false;
+    QTest::newRow("rhythm") << "rhythm:0"
+                            << "rhythm:3" << int(DataType::Rhythm) << 0 << 3 << 0 << false;
     QTest::newRow("tone that cannot be saved")
-        << "tone:3" << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << true;
+        << "tone:3"
+        << "tone:1" << int(DataType::Tone) << 0 << 1 << 3 << true;
 }
 
 void TestCliJack::builtInKeyboardKeepsWhatASendEndsWith() {
@@ -874,8 +898,8 @@ void TestCliJack::builtInKeyboardKeepsWhatASendEndsWith() {
         QFile blocker(home_->filePath("data/NvbMan"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    const Result sent = cli(builtIn + QStringList{"send", QString::fromUtf8(imported.out.trimmed()),
-                                                  into});
+    const Result sent =
+        cli(builtIn + QStringList{"send", QString::fromUtf8(imported.out.trimmed()), into});
     const kbdsim::SlotRef target{std::uint16_t(type), bank, number};
     const kbdsim::SlotRef source{std::uint16_t(type), bank, sourceNumber};
     if (saveFails) {
@@ -1064,7 +1088,7 @@ void TestCliJack::verboseSaysWhenAnAnswerWasLost() {
                  logged.first().constData());
     }
     QVERIFY2(logged[notes].contains(" out F0 44 11 01 7F 10 00 0D 00 00 00 F7 | ParamRequest "
-                                "area 0 addr 0 cmd 0 param 0"),
+                                    "area 0 addr 0 cmd 0 param 0"),
              logged[notes].constData());
     int requests = 0;
     int answers = 0;
@@ -1106,9 +1130,8 @@ void TestCliJack::aLostAnswerInASingleTransferIsTriedAgain() {
     NvbFileStream(file, NvbFileStream::Create).write(song);
     auto sim = startSim({"--no-pacing", "--drop-answer", QString::number(dropped)});
     QVERIFY(sim->isReady());
-    const QStringList args = command == "import"
-                                 ? QStringList{"import", "song:0", home_->path()}
-                                 : QStringList{"send", file, "song:1"};
+    const QStringList args = command == "import" ? QStringList{"import", "song:0", home_->path()}
+                                                 : QStringList{"send", file, "song:1"};
     const Result r = cli(QStringList{"--quiet", "--verbose", "--no-safety-copy"} + args, sim.get());
     QVERIFY2(r.exitCode == 0, r.err.constData());
     if (command == "import") {
@@ -1119,10 +1142,10 @@ void TestCliJack::aLostAnswerInASingleTransferIsTriedAgain() {
         QTRY_COMPARE(state(*sim).data({DataType::Song, 0, 1}), pattern(1000, 3));
     }
     // Said on --verbose: a request asked again, or the item tried again from its start.
-    QVERIFY2(r.err.contains("a request's answer was lost; asking again") ||
-                 (r.err.contains("song:") &&
-                  r.err.contains("trying the item again from its start")),
-             r.err.constData());
+    QVERIFY2(
+        r.err.contains("a request's answer was lost; asking again") ||
+            (r.err.contains("song:") && r.err.contains("trying the item again from its start")),
+        r.err.constData());
 }
 
 void TestCliJack::findNamesThePairAKeyboardAnswersOn() {
@@ -1291,8 +1314,7 @@ void TestCliJack::organisedInPlaceAndUndone() {
     organised.setData(tone4, state(*sim).data(tone4));
     QCOMPARE(state(*sim).toJson(), organised.toJson());
 
-    const QJsonObject history =
-        QJsonDocument::fromJson(run({"history", "--json"}).out).object();
+    const QJsonObject history = QJsonDocument::fromJson(run({"history", "--json"}).out).object();
     QStringList titles;
     for (const QJsonValue& change : history["undo"].toArray()) {
         titles << change.toObject()["title"].toString();

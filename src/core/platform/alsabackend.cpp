@@ -7,6 +7,8 @@
 // and lists the program's own ports too. So a port is looked up by name in the same client
 // right before it is opened, and the name at that index is checked again once it is open.
 
+#include <alsa/asoundlib.h>
+
 #include <QFile>
 #include <mutex>
 
@@ -19,6 +21,8 @@ namespace platform {
 namespace {
 
 const char* const kInputPortName = "in";
+
+void ignoreAlsaLibMessage(const char*, int, const char*, int, const char*, ...) {}
 const char* const kOutputPortName = "out";
 
 using rtmidi::PooledClient;
@@ -31,6 +35,7 @@ public:
 
     std::vector<std::string> inputNames() override { return names(inputs_); }
     std::vector<std::string> outputNames() override { return names(outputs_); }
+    std::string listingProblem() const override { return listingProblem_; }
 
     std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
     std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
@@ -44,8 +49,10 @@ private:
             auto* pooled = acquire(pool);
             auto found = portbyname::namesOf(pooled->client->port(), rtmidi::isOwnPort);
             pooled->inUse = false;
+            listingProblem_.clear();
             return found;
-        } catch (const MidiSystemError&) {
+        } catch (const MidiSystemError& e) {
+            listingProblem_ = e.what();
             return {};
         }
     }
@@ -58,13 +65,27 @@ private:
                 return pooled.get();
             }
         }
+        requireRoomForAClient();
         pool.push_back(rtmidi::makePooledClient<Client>(RtMidi::LINUX_ALSA,
                                                         rtmidi::ownClientName(++clientsMade_)));
         pool.back()->inUse = true;
         return pool.back().get();
     }
 
+    // RtMidi 5.0 prints its own complaint to stderr before it throws when the sequencer
+    // refuses a client (and alsa-lib one more): the sequencer is asked first, so that the user
+    // reads one plain sentence instead.
+    static void requireRoomForAClient() {
+        snd_seq_t* probe = nullptr;
+        if (const int error = snd_seq_open(&probe, "default", SND_SEQ_OPEN_DUPLEX, 0); error < 0) {
+            throw MidiSystemError(ErrorCode::SequencerFull,
+                                  {QString::fromLocal8Bit(snd_strerror(error))});
+        }
+        snd_seq_close(probe);
+    }
+
     int clientsMade_ = 0;
+    std::string listingProblem_;
     std::vector<std::unique_ptr<PooledClient<rtmidi::InputClient>>> inputs_;
     std::vector<std::unique_ptr<PooledClient<rtmidi::OutputClient>>> outputs_;
 };
@@ -127,6 +148,8 @@ std::shared_ptr<SystemBackend> connectAlsa() {
     if (!QFile::exists(QStringLiteral("/dev/snd/seq"))) {
         return nullptr;
     }
+    // alsa-lib prints every failure to stderr besides returning it; ours are reported, once.
+    snd_lib_error_set_handler(&ignoreAlsaLibMessage);
     return std::make_shared<AlsaBackend>();
 }
 

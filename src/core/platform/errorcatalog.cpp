@@ -68,6 +68,12 @@ constexpr Entry kEntries[] = {
      "The connection to the MIDI device \"%1\" was not confirmed by the JACK server.",
      "MIDI デバイス \"%1\" への接続が JACK サーバーで確認されませんでした。"},
 
+    {ErrorCode::SequencerFull,
+     "The ALSA sequencer takes no more programs (%1): close a MIDI program you do not need, "
+     "then try again.",
+     "ALSA シーケンサーはこれ以上プログラムを受け付けません (%1): 使っていない MIDI プログラムを"
+     "閉じてから、もう一度試して下さい。"},
+
     {ErrorCode::KeyboardBusy,
      "The keyboard on \"%1\" is busy with another program. Try again when it has finished.",
      "\"%1\" のキーボードは他のプログラムが使用中です。終わってから、もう一度試して下さい。"},

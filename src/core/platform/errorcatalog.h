@@ -38,6 +38,7 @@ enum class ErrorCode {
     JackRefusedClient,
     JackPortNotRegistered,
     JackConnectionNotConfirmed,
+    SequencerFull,
 
     // The keyboard
     KeyboardBusy,

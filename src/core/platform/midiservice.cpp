@@ -140,6 +140,10 @@ std::vector<MidiService::Device> MidiService::enumerate(bool inputs) {
         for (const std::string& name : inputs ? system->inputNames() : system->outputNames()) {
             devices.push_back({QString::fromStdString(name), system, nullptr});
         }
+        if (const std::string problem = system->listingProblem(); !problem.empty()) {
+            systemProblem_ +=
+                (systemProblem_.isEmpty() ? "" : " ") + QString::fromStdString(problem);
+        }
     }
     for (VirtualMidiDevice* device : listedVirtualDevices()) {
         devices.push_back({device->name(), nullptr, device});

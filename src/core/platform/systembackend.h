@@ -34,6 +34,10 @@ public:
     // How the system moves messages, for the MIDI log ("PipeWire 0.3.65 through its JACK
     // library: period 256 frames at 48000 Hz (5.3 ms)"); empty when it has nothing to say.
     virtual std::string graphText() { return {}; }
+
+    // Why the last listing found nothing, when the system would not be asked (an ALSA
+    // sequencer with no room for another client); empty when it answered.
+    virtual std::string listingProblem() const { return {}; }
 };
 
 // The JACK server that runs now, or nullptr when none does. Never starts a server. Throws
