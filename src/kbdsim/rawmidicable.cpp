@@ -19,6 +19,8 @@ constexpr std::size_t kReadChunk = 256;
 // A clock byte after every this many bytes of a message, as a sequencer that runs its clock
 // while the keyboard dumps an item would put them.
 constexpr std::size_t kClockEvery = 48;
+// The longest a write waits for room before it looks again.
+constexpr int kRoomWaitMs = 100;
 
 [[noreturn]] void fail(const QString& what, int error) {
     throw platform::SystemError(
@@ -42,8 +44,9 @@ RawMidiCable::RawMidiCable(const QString& device, Receiver receiver)
         error < 0) {
         fail("cannot open the raw MIDI device " + device, error);
     }
-    // Writes wait for room; reads never wait (the thread polls).
-    snd_rawmidi_nonblock(out_, 0);
+    // Both ends stay non-blocking: alsa-lib opens one file for the two directions, so a
+    // blocking output would make the reading thread's reads block too (and the cable could not
+    // be closed). A write that finds no room waits for it in poll() instead.
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         const int error = errno;
         snd_rawmidi_close(in_);
@@ -71,7 +74,11 @@ void RawMidiCable::send(const std::vector<std::uint8_t>& message) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = snd_rawmidi_write(out_, bytes.data() + done, bytes.size() - done);
-        if (written == -EINTR || written == -EAGAIN) {
+        if (written == -EINTR) {
+            continue;
+        }
+        if (written == -EAGAIN) {
+            waitForRoom();
             continue;
         }
         if (written < 0) {
@@ -80,6 +87,13 @@ void RawMidiCable::send(const std::vector<std::uint8_t>& message) {
         }
         done += std::size_t(written);
     }
+}
+
+void RawMidiCable::waitForRoom() {
+    const int count = snd_rawmidi_poll_descriptors_count(out_);
+    std::vector<pollfd> fds(static_cast<std::size_t>(count));
+    snd_rawmidi_poll_descriptors(out_, fds.data(), unsigned(count));
+    ::poll(fds.data(), fds.size(), kRoomWaitMs);
 }
 
 void RawMidiCable::read() {

@@ -39,6 +39,7 @@ public:
 
 private:
     void read();
+    void waitForRoom();
 
     snd_rawmidi_t* in_ = nullptr;
     snd_rawmidi_t* out_ = nullptr;

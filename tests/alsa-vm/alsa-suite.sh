@@ -40,6 +40,12 @@ export NVBMAN_KBDSIM_RAWMIDI=1
 run "$build/tests/tst_clijack" $cli_cases
 NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
 
+# The stacks' benchmark once, so that its ALSA part keeps working (figures: README).
+if [ -x "$build/bench/bench_stacks" ]; then
+    unset NVBMAN_KBDSIM_RAWMIDI
+    NVBMAN_BENCH_ONCE=1 run "$build/bench/bench_stacks" --benchmark_filter='alsa|jack2_256'
+fi
+
 if [ -n "$failed" ]; then
     echo "alsa-suite: FAILED:$failed"
     exit 1

@@ -40,9 +40,11 @@ private Q_SLOTS:
     void anExclusiveConnectionIsRefusedPlainly();
     void aFullClientTableIsSaidPlainly();
     void anOversizedAnswerStopsNothingForGood();
+    void theKeyboardOnACableStopsWhenAsked();
 
 private:
-    Result cli(const QStringList& args, const KbdSimProcess& sim);
+    Result cli(const QStringList& args, const KbdSimProcess& sim) { return cli(args, sim.name()); }
+    Result cli(const QStringList& args, const QString& device);
     std::unique_ptr<KbdSimProcess> startSim(const QStringList& extra = {"--no-pacing"});
     QString statePath() const { return home_->filePath("keyboard.json"); }
     // The memory as the simulator filed it, or its demo memory before its first change.
@@ -69,13 +71,13 @@ std::unique_ptr<KbdSimProcess> TestAlsaFaults::startSim(const QStringList& extra
     return sim;
 }
 
-Result TestAlsaFaults::cli(const QStringList& args, const KbdSimProcess& sim) {
+Result TestAlsaFaults::cli(const QStringList& args, const QString& device) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
     env.insert("XDG_DATA_HOME", home_->filePath("data"));
     process.setProcessEnvironment(env);
-    process.start(NVBMAN_CLI_PATH, QStringList{"--in", sim.name(), "--out", sim.name()} + args);
+    process.start(NVBMAN_CLI_PATH, QStringList{"--in", device, "--out", device} + args);
     Result result;
     result.finished = process.waitForFinished(kCommandBoundMs);
     if (!result.finished) {
@@ -168,6 +170,25 @@ void TestAlsaFaults::anOversizedAnswerStopsNothingForGood() {
     QVERIFY2(listed.exitCode == 0, listed.err.constData());
     QCOMPARE(QJsonDocument::fromJson(listed.out).object()["model"].toString(), QString("MLS-850"));
     QCOMPARE(memory(), before);
+}
+
+// At the end of a raw MIDI cable, after it has talked: asked to stop, it stops (its reading
+// thread once blocked in a read for ever, the output's blocking mode being the input's too).
+void TestAlsaFaults::theKeyboardOnACableStopsWhenAsked() {
+    QProcess sim;
+    sim.setReadChannel(QProcess::StandardError);  // where it says "ready"
+    sim.start(NVBMAN_KBDSIM_PATH, {"--rawmidi", "/dev/snd/midiC0D3", "--no-pacing"});
+    QByteArray said;
+    while (!said.contains("ready") && sim.waitForReadyRead(kCommandBoundMs)) {
+        said += sim.readAllStandardError();
+    }
+    QVERIFY2(said.contains("ready"), said.constData());
+    const Result listed = cli({"--quiet", "list"}, QStringLiteral("VirMIDI 0-3"));
+    QVERIFY2(listed.exitCode == 0, listed.err.constData());
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(kCommandBoundMs));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestAlsaFaults)
