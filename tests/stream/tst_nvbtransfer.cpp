@@ -64,7 +64,9 @@ void TestNvbTransfer::importThenSendRoundTrip() {
     QCOMPARE(QFileInfo(path).fileName(), QString("RHY_Shuffle .nvb"));
 
     EkData* empty = EkDataDrive::from(rhythm)->child(3);
-    transfer::sendFile(path, *empty, "Song Rhythm:\\Rhythm",
+    EkDataFile item(DataType::NoType);
+    transfer::loadFile(path, item);
+    transfer::sendItem(item, *empty, "Song Rhythm:\\Rhythm",
                        {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     QCOMPARE(rig.keyboard.memory().data({11, 0, 3}), rig.keyboard.memory().data({11, 0, 2}));
     QCOMPARE(empty->name(), std::string("Shuffle "));

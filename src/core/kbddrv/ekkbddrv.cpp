@@ -48,7 +48,7 @@ EkKbdDrv& EkKbdDrv::instance(const std::string& model) {
 EkKbdDrv::EkKbdDrv(const std::string& model) : transceiver_(std::make_unique<EkKbd>()) {
     if (model == mls850::kModel) {
         expectedKind_ = 0;
-        progressTotal_ = 143;
+        progressTotal_ = mls850::kListingProgress;
     } else {
         expectedKind_ = kNoKind;
         progressTotal_ = 0;

@@ -34,6 +34,19 @@ inline constexpr int kRegistrationsPerBank = 4;
 inline constexpr int kSongSlots = 2;
 inline constexpr int kRhythmSlots = 4;
 
+// The progress a full listing reports, the window's bar maximum. Each slot of a folder adds its
+// position in the folder (0 + 1 + ... + n-1); a folder inside an area (a bank, Song, Rhythm)
+// reports once more after its slots and adds their count.
+constexpr int listingProgressOf(int slots, bool innerFolder) {
+    return slots * (slots - 1) / 2 + (innerFolder ? slots : 0);
+}
+inline constexpr int kListingProgress =
+    listingProgressOf(kToneSlots, false) + listingProgressOf(kDspSlots, false) +
+    kBanks * listingProgressOf(kRegistrationsPerBank, true) + listingProgressOf(kSongSlots, true) +
+    listingProgressOf(kRhythmSlots, true);
+// The keyboard's own figure for it.
+static_assert(kListingProgress == 143);
+
 // Whether an item of `type` can be `bytes` long on this keyboard: tones, DSP settings and
 // registrations have their fixed size; songs and rhythms any even size above nothing (an item
 // is whole 16-bit words). The upper bound of songs and rhythms is the free memory's to judge.

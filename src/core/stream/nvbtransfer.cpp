@@ -155,13 +155,6 @@ void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
     }
 }
 
-void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
-              const KeyboardLink& link, NvbStreamObserver* progress) {
-    EkDataFile item(DataType::NoType);
-    loadFile(filePath, item);
-    sendItem(item, slot, directoryPath, link, progress);
-}
-
 void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
                NvbStreamObserver* progress, EkDataFile& item) {
     NvbMidiStream keyboard(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver);

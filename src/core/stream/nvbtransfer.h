@@ -76,10 +76,6 @@ bool withRetry(const std::function<void()>& transfer, const std::function<void()
 void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
               const KeyboardLink& link, NvbStreamObserver* progress);
 
-// loadFile, then sendItem.
-void sendFile(const QString& filePath, EkData& slot, const std::string& directoryPath,
-              const KeyboardLink& link, NvbStreamObserver* progress);
-
 // Fetches `slot` into `item`. Errors are the keyboard stream's; `item` changes only on success.
 void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
                NvbStreamObserver* progress, EkDataFile& item);
