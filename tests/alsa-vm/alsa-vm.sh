@@ -35,11 +35,20 @@ say() { echo "alsa-vm: $*" >&2; }
 # The modules the machine loads, each after the ones it needs (modprobe works the order out).
 wanted="virtio_pci 9pnet_virtio 9p overlay snd-seq-dummy snd-virmidi"
 
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1
+}
+
 # Debian 12's current kernel package, and its release name ("6.1.0-57-amd64").
 prepare_kernel() {
     mkdir -p "$cache"
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-              sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
+    package=$(kernel_package)
+    if [ -z "$package" ] && [ "$(id -u)" -eq 0 ]; then
+        # A machine whose package lists were never fetched (every package already there).
+        apt-get update -qq >/dev/null 2>&1 || true
+        package=$(kernel_package)
+    fi
     [ -n "$package" ] || { say "apt knows no linux-image-amd64 (run apt-get update)"; exit 1; }
     release=${package#linux-image-}
     kernel="$cache/$release"
