@@ -108,8 +108,11 @@ void RawMidiCable::read() {
         }
         for (;;) {
             const ssize_t got = snd_rawmidi_read(in_, buffer.data(), buffer.size());
-            if (got <= 0) {
-                break;  // -EAGAIN: all read for now
+            if (got == -EAGAIN || got == 0) {
+                break;  // all read for now
+            }
+            if (got < 0) {
+                return;  // the device is gone: poll() would report it without end
             }
             for (auto& message : reader_.feed({buffer.data(), std::size_t(got)})) {
                 receiver_(std::move(message));

@@ -21,9 +21,9 @@ namespace platform {
 namespace {
 
 const char* const kInputPortName = "in";
+const char* const kOutputPortName = "out";
 
 void ignoreAlsaLibMessage(const char*, int, const char*, int, const char*, ...) {}
-const char* const kOutputPortName = "out";
 
 using rtmidi::PooledClient;
 

@@ -10,8 +10,6 @@
 
 namespace platform {
 
-namespace {}  // namespace
-
 // A program input open on an in-process device.
 class VirtualInput final : public InputPort {
 public:
