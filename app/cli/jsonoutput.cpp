@@ -19,7 +19,8 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
             {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
             {"identical", outcome.identical},
             {"removed", outcome.removed},
-            {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()},
+            {"keptCopy",
+             outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()},
             {"retried", outcome.retried}});
     }
     return {{"folder", QDir::toNativeSeparators(QDir(folder).absolutePath())}, {"items", items}};

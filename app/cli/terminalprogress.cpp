@@ -7,7 +7,7 @@ namespace {
 constexpr int kWidth = 30;
 }
 
-void TerminalProgress::start(const char* label, int total) {
+void TerminalProgress::start(const QString& label, int total) {
     finish();
     label_ = label;
     total_ = total;
@@ -47,7 +47,7 @@ void TerminalProgress::draw() {
     }
     const int shown = std::clamp(value_, 0, total_);
     const int filled = shown * kWidth / total_;
-    std::fprintf(stderr, "\r%-10s [%.*s%.*s] %3d%%", label_, filled,
+    std::fprintf(stderr, "\r%-10s [%.*s%.*s] %3d%%", qPrintable(label_), filled,
                  "##############################", kWidth - filled,
                  "..............................", shown * 100 / total_);
     std::fflush(stderr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
 #include "stream/nvbstream.h"
@@ -14,7 +16,7 @@ public:
     ~TerminalProgress() override { finish(); }
 
     // Starts a new bar with this label and total.
-    void start(const char* label, int total);
+    void start(const QString& label, int total);
     // Clears the bar's line.
     void finish();
 
@@ -31,7 +33,7 @@ private:
 
     bool enabled_;
     bool drawn_ = false;
-    const char* label_ = "";
+    QString label_;
     int value_ = 0;
     int total_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kbddrv/keyboardlink.h"
+#include "jobtypes.h"
 #include "slotaddress.h"
 
 class EkKbdDrv;
@@ -57,37 +58,6 @@ struct Manifest {
     static Manifest read(const QString& folder);
     // Written through a temporary file: a failed write leaves an older manifest intact.
     void write(const QString& folder) const;
-};
-
-// What became of one slot: saved or restored when `error` is empty, else the reason it was not.
-// `retried`: the first try lost the keyboard's answer and the item was tried once more.
-struct Outcome {
-    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {})
-        : slot(std::move(slot)), file(std::move(file)), error(std::move(error)) {}
-
-    SlotAddress slot;
-    QString file;
-    QString error;
-    bool retried = false;
-    // Done, but with something the user should know (a file sent whose hash could not be
-    // checked); empty when none.
-    QString warning;
-    // A restore: the slot held the item already, so nothing was sent.
-    bool identical = false;
-    // The number of the copy kept of what the item replaced (safety::Store); 0 when none.
-    std::int64_t keptCopy = 0;
-    // An exact restore: the keyboard's song or rhythm that the backup lacks was deleted.
-    bool removed = false;
-};
-
-// Follows a whole job with one total: the bytes of every item it moves.
-class JobProgress {
-public:
-    virtual ~JobProgress() = default;
-    virtual void jobStarted(std::int64_t totalBytes) = 0;
-    virtual void itemStarted(const SlotAddress& slot, const QString& file) = 0;
-    // Bytes moved so far over the whole job.
-    virtual void jobAdvanced(std::int64_t doneBytes) = 0;
 };
 
 // Whether `folder` holds a backup already (its manifest).

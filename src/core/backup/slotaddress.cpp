@@ -5,39 +5,15 @@
 #include "data/datatypes.h"
 #include "data/ekdatadrive.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
 
 namespace {
 
-struct Kind {
-    std::uint16_t type;
-    const char* name;
-    const char* area;
-    const char* folder;  // nullptr: slots lie directly in the area
-    int banks;
-    int slots;
-    bool canBeEmptied;  // songs and user rhythms; the other slots always hold an item
-};
-
-// The MLS-850's slots as the command line names them.
-const Kind kKinds[] = {
-    {DataType::Tone, "tone", mls850::kToneArea, nullptr, 1, mls850::kToneSlots, false},
-    {DataType::DSP, "dsp", mls850::kDspArea, nullptr, 1, mls850::kDspSlots, false},
-    {DataType::Registration, "reg", mls850::kRegistrationArea, mls850::kBankFolder, mls850::kBanks,
-     mls850::kRegistrationsPerBank, false},
-    {DataType::Song, "song", mls850::kSongRhythmArea, mls850::kSongFolder, 1, mls850::kSongSlots,
-     true},
-    {DataType::Rhythm, "rhythm", mls850::kSongRhythmArea, mls850::kRhythmFolder, 1,
-     mls850::kRhythmSlots, true},
-};
+using Kind = mls850::ItemKind;
 
 const Kind* kindNamed(const QString& name) {
-    for (const Kind& kind : kKinds) {
-        if (name == QLatin1String(kind.name)) {
-            return &kind;
-        }
-    }
-    return nullptr;
+    return mls850::itemKindWritten(name);
 }
 
 QString folderName(const Kind& kind, int bank) {
@@ -84,9 +60,9 @@ QString SlotAddress::text() const {
 }
 
 SlotAddress SlotAddress::of(const EkData& slot) {
-    for (const Kind& kind : kKinds) {
+    for (const Kind& kind : mls850::kItemKinds) {
         if (kind.type == slot.type()) {
-            return {kind.name, kind.banks > 1 ? int(slot.bank()) : 0, int(slot.number())};
+            return {kind.slotWord, kind.banks > 1 ? int(slot.bank()) : 0, int(slot.number())};
         }
     }
     return {};
@@ -123,10 +99,10 @@ SlotInTree findSlot(EkKbdDrv& driver, const SlotAddress& wanted) {
 
 std::vector<std::pair<SlotAddress, SlotInTree>> allSlots(EkKbdDrv& driver) {
     std::vector<std::pair<SlotAddress, SlotInTree>> slots;
-    for (const Kind& kind : kKinds) {
+    for (const Kind& kind : mls850::kItemKinds) {
         for (int bank = 0; bank < kind.banks; ++bank) {
             for (int number = 0; number < kind.slots; ++number) {
-                const SlotAddress wanted{kind.name, bank, number};
+                const SlotAddress wanted{kind.slotWord, bank, number};
                 slots.emplace_back(wanted, findSlot(driver, wanted));
             }
         }

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "data/ekdatafile.h"
+#include "kbddrv/itemkinds.h"
 #include "nvbfilestream.h"
 #include "nvbmidistream.h"
 #include "platform/cancellation.h"
@@ -32,26 +33,8 @@ QString safeFileName(const QString& name) {
 }
 
 QString importFileName(std::uint16_t type, const std::string& name) {
-    QString prefix;
-    switch (type) {
-        case DataType::Tone:
-            prefix = QStringLiteral("TON_");
-            break;
-        case DataType::DSP:
-            prefix = QStringLiteral("DSP_");
-            break;
-        case DataType::Song:
-            prefix = QStringLiteral("SNG_");
-            break;
-        case DataType::Rhythm:
-            prefix = QStringLiteral("RHY_");
-            break;
-        case DataType::Registration:
-            prefix = QStringLiteral("REG_");
-            break;
-        default:
-            break;
-    }
+    const mls850::ItemKind* kind = mls850::itemKindOf(type);
+    const QString prefix = kind != nullptr ? QString::fromLatin1(kind->filePrefix) : QString();
     // Keyboard names are bytes; Latin-1 keeps every one of them as one character.
     return safeFileName(prefix + keyboardText(name) + QStringLiteral(".nvb"));
 }

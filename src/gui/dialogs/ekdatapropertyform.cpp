@@ -11,6 +11,7 @@
 #include "dialogs/dialogbuttons.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "icons/paneicons.h"
+#include "kbddrv/itemkinds.h"
 
 namespace {
 
@@ -86,20 +87,8 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
 }
 
 QString TEkDataPropertyForm::typeWord(std::uint16_t type) {
-    switch (type) {
-        case DataType::Tone:
-            return tr("Tone");
-        case DataType::DSP:
-            return tr("DSP");
-        case DataType::Song:
-            return tr("Song");
-        case DataType::Rhythm:
-            return tr("Rhythm");
-        case DataType::Registration:
-            return tr("Regstration");
-        default:
-            return {};
-    }
+    const mls850::ItemKind* kind = mls850::itemKindOf(type);
+    return kind != nullptr ? tr(kind->propertyWord) : QString();
 }
 
 QString TEkDataPropertyForm::keyboardName(const QString& typed) {

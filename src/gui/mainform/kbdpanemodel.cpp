@@ -4,6 +4,7 @@
 #include "data/ekdatadrive.h"
 #include "icons/paneicons.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
 #include "msg/msgstr.h"
 #include "stream/nvbtransfer.h"
@@ -12,40 +13,34 @@ namespace kbdpane {
 
 namespace {
 
-struct TypeShown {
+// The keyboard list's picture of each kind of item.
+struct TypeIcon {
     std::uint16_t type;
-    const char* word;
     Icon icon;
 };
 
-// "Registraion" is the keyboard software's own spelling.
-constexpr TypeShown kTypes[] = {
-    {DataType::Tone, QT_TRANSLATE_NOOP("KbdListModel", "Tone"), ToneIcon},
-    {DataType::DSP, QT_TRANSLATE_NOOP("KbdListModel", "DSP"), DspIcon},
-    {DataType::Song, QT_TRANSLATE_NOOP("KbdListModel", "Song"), SongIcon},
-    {DataType::Rhythm, QT_TRANSLATE_NOOP("KbdListModel", "Rhythm"), RhythmIcon},
-    {DataType::Registration, QT_TRANSLATE_NOOP("KbdListModel", "Registraion"), RegistrationIcon},
+constexpr TypeIcon kTypeIcons[] = {
+    {DataType::Tone, ToneIcon},
+    {DataType::DSP, DspIcon},
+    {DataType::Song, SongIcon},
+    {DataType::Rhythm, RhythmIcon},
+    {DataType::Registration, RegistrationIcon},
 };
-
-const TypeShown* shown(std::uint16_t type) {
-    for (const TypeShown& entry : kTypes) {
-        if (entry.type == type) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace
 
 QString typeWord(std::uint16_t type) {
-    const TypeShown* entry = shown(type);
-    return entry != nullptr ? KbdListModel::tr(entry->word) : QString();
+    const mls850::ItemKind* kind = mls850::itemKindOf(type);
+    return kind != nullptr ? KbdListModel::tr(kind->listWord) : QString();
 }
 
 Icon typeIcon(std::uint16_t type) {
-    const TypeShown* entry = shown(type);
-    return entry != nullptr ? entry->icon : EmptySlot;  // an unknown type keeps the blank page
+    for (const TypeIcon& entry : kTypeIcons) {
+        if (entry.type == type) {
+            return entry.icon;
+        }
+    }
+    return EmptySlot;  // an unknown type keeps the blank page
 }
 
 bool deleteAllowed(const QString& nodeText, bool listFetched) {

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace cli {
+
+// The command line's options, made once and shared by the parser and the commands.
+struct CliOptions {
+    QCommandLineOption in{"in", "MIDI input device: number or part of its name.", "DEV"};
+    QCommandLineOption out{"out", "MIDI output device: number or part of its name.", "DEV"};
+    QCommandLineOption quiet{"quiet", "No progress output."};
+    QCommandLineOption verbose{"verbose",
+                               "Print every MIDI message on stderr, decoded, and say when a "
+                               "request was asked again after its answer was lost."};
+    QCommandLineOption log{"log", "Write every MIDI message, decoded, to FILE.", "FILE"};
+    QCommandLineOption json{"json",
+                            "Print one JSON object on stdout instead of text, also when the "
+                            "command fails (schema: man nvbman-cli)."};
+    QCommandLineOption replace{"replace", "backup: replace the backup that DIR holds already."};
+    QCommandLineOption noSafetyCopy{
+        "no-safety-copy",
+        "send, delete, restore: keep no copy of what the slot held before (nothing to undo)."};
+    QCommandLineOption verify{"verify",
+                              "send: fetch the slot again afterwards and compare it with FILE."};
+    QCommandLineOption dryRun{"dry-run",
+                              "restore: say per slot what a restore would do; change nothing."};
+    QCommandLineOption exact{"exact",
+                             "restore: also delete the songs and rhythms the backup does not "
+                             "have (each kept as a copy first)."};
+    QCommandLineOption period{
+        "period",
+        "On PipeWire's JACK: the graph period to ask for while the command runs, in frames at "
+        "48 kHz (0: ask nothing). Default: NVBMAN_PIPEWIRE_PERIOD, else the preferences' (256).",
+        "FRAMES"};
+    QCommandLineOption force{"force",
+                             "undo, redo: also when a slot was changed since (what it holds "
+                             "now is kept first)."};
+
+    QList<QCommandLineOption> all() const {
+        return {in,           out,    quiet,  verbose, log,   json,  replace,
+                noSafetyCopy, verify, dryRun, exact,   force, period};
+    }
+};
+
+// What the options say, read once from the parsed command line.
+struct OptionValues {
+    OptionValues(const QCommandLineParser& parser, const CliOptions& options);
+
+    std::optional<QString> in;   // --in, when given
+    std::optional<QString> out;  // --out, when given
+    bool quiet;
+    bool verbose;
+    QString logPath;
+    bool replace;
+    bool noSafetyCopy;
+    bool verify;
+    bool dryRun;
+    bool exact;
+    bool force;
+    QString period;  // --period as given; empty when not
+};
+
+}  // namespace cli

@@ -1,0 +1,151 @@
+#include "clirun.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include "clioptions.h"
+#include "commandcontext.h"
+#include "commandtable.h"
+#include "msg/errortext.h"
+#include "platform/midiservice.h"
+#include "platform/settingsstore.h"
+
+namespace cli {
+
+namespace {
+
+const char* const kIntroduction = "Manages the music data of an MLS-850 keyboard over MIDI.\n\n";
+
+const char* const kClosing = R"HELP(
+Before any command replaces an item or empties a slot, the slot's item is fetched into a kept
+copy (~/.local/share/NvbMan/replaced; --no-safety-copy: none, and nothing to undo); the last
+50 changes are kept for undo. When a send into a song slot fails
+after the old song was deleted, the last lines say which copy holds it.
+
+SLOT is tone:N (0-9), dsp:N (0-9), reg:B.N (bank 0-3, number 0-3), song:N (0-1) or
+rhythm:N (0-3).
+
+DEV is a device number as "devices" prints it, or part of a device's name (the first device
+whose name contains it, in any case). Without --in/--out the devices chosen in NvbMan's
+preferences are used, or device 0 when none were chosen. The software keyboard
+"MLS-850 Simulator (built-in)" is always listed last: --in built-in --out built-in tries every
+command without the instrument.
+
+Exit status: 0 success; 1 failure (the error's text is the last line on stderr); 2 bad usage.)HELP";
+
+// --period, else NVBMAN_PIPEWIRE_PERIOD, else the preferences' value.
+int periodRequest(const QString& given) {
+    const QString text = !given.isEmpty() ? given : qEnvironmentVariable("NVBMAN_PIPEWIRE_PERIOD");
+    if (text.isEmpty()) {
+        platform::SettingsStore store;
+        return store.hasRunBefore() ? store.load().pipeWirePeriod
+                                    : platform::kDefaultPipeWirePeriod;
+    }
+    bool isNumber = false;
+    const int frames = text.toInt(&isNumber);
+    if (!isNumber || frames < 0 || frames > platform::kMaxPipeWirePeriod) {
+        throw UsageError(QString("'%1' is no period (0 to %2 frames)")
+                             .arg(text)
+                             .arg(platform::kMaxPipeWirePeriod));
+    }
+    return frames;
+}
+
+// The command the positional arguments name, run with the rest of them.
+int runCommand(CommandContext& context, const QStringList& positional) {
+    const QString name = positional.value(0);
+    const Command* command = findCommand(name);
+    if (command == nullptr) {
+        throw UsageError(name.isEmpty() ? "no command given" : "unknown command '" + name + "'");
+    }
+    const QStringList arguments = positional.mid(1);
+    if (arguments.size() < command->leastArguments) {
+        throw UsageError("missing argument");
+    }
+    if (arguments.size() > command->mostArguments) {
+        throw UsageError("unexpected argument '" + arguments[command->mostArguments] + "'");
+    }
+    return command->run(context, arguments);
+}
+
+}  // namespace
+
+OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& options)
+    : in(parser.isSet(options.in) ? std::optional(parser.value(options.in)) : std::nullopt),
+      out(parser.isSet(options.out) ? std::optional(parser.value(options.out)) : std::nullopt),
+      quiet(parser.isSet(options.quiet)),
+      verbose(parser.isSet(options.verbose)),
+      logPath(parser.value(options.log)),
+      replace(parser.isSet(options.replace)),
+      noSafetyCopy(parser.isSet(options.noSafetyCopy)),
+      verify(parser.isSet(options.verify)),
+      dryRun(parser.isSet(options.dryRun)),
+      exact(parser.isSet(options.exact)),
+      force(parser.isSet(options.force)),
+      period(parser.value(options.period)) {}
+
+int run(const QStringList& commandLine, CommandOutput& output) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kIntroduction + commandsHelp() + kClosing);
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const CliOptions options;
+    parser.addOptions(options.all());
+    parser.addPositionalArgument("command", commandNames(), "COMMAND [ARGS...]");
+
+    const bool json = commandLine.contains("--" + options.json.names().constFirst());
+    output.setJson(json);
+    if (!parser.parse(commandLine)) {
+        const CommandFailure failure{"usage",
+                                     "nvbman-cli: " + parser.errorText() + " (try --help)"};
+        output.error(failure.text);
+        if (json) {
+            output.printObject(failure);
+        }
+        return BadUsage;
+    }
+    if (parser.isSet(helpOption)) {
+        output.print(parser.helpText());
+        return Success;
+    }
+    if (parser.isSet(versionOption)) {
+        output.print("nvbman-cli " + QCoreApplication::applicationVersion() + '\n');
+        return Success;
+    }
+
+    const OptionValues values(parser, options);
+    int status = Failure;
+    std::optional<CommandFailure> failure;
+    std::optional<CommandContext> context;
+    bool said = false;
+    try {
+        context.emplace(values, output);
+        // Before the first enumeration: the MIDI system's clients ask for it as they open.
+        platform::MidiService::instance().setPeriodRequest(periodRequest(values.period));
+        status = runCommand(*context, parser.positionalArguments());
+        context->finish();
+        if (status != Success) {
+            // The command has said why already.
+            failure = context->failure();
+            said = true;
+        }
+    } catch (const UsageError& e) {
+        failure = CommandFailure{"usage", "nvbman-cli: " + e.text + " (try --help)"};
+        status = BadUsage;
+    } catch (...) {
+        failure = CommandFailure{currentErrorCode(), currentErrorText(MsgStr())};
+        status = Failure;
+    }
+    if (status != Success && failure != std::nullopt && !said) {
+        if (context) {
+            context->progress().finish();
+        }
+        output.error(failure->text);
+    }
+    if (json) {
+        output.printObject(failure);
+    }
+    return status;
+}
+
+}  // namespace cli

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QFile>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "backup/keyboardbackup.h"
+#include "backup/safetystore.h"
+#include "backup/slotaddress.h"
+#include "clioptions.h"
+#include "commandoutput.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/keyboardlink.h"
+#include "msg/msgstr.h"
+#include "platform/keyboardsession.h"
+#include "terminalprogress.h"
+
+namespace safety {
+class ChangeRecord;
+}
+
+namespace cli {
+
+// A mistake in the command line: said with "(try --help)", exit status 2.
+class UsageError {
+public:
+    explicit UsageError(QString text) : text(std::move(text)) {}
+    QString text;
+};
+
+// What every command works with: the options, the keyboard (devices, session, driver), the
+// progress bar, the kept copies, the message table and the output. One per command run.
+class CommandContext {
+public:
+    CommandContext(const OptionValues& options, CommandOutput& output);
+    ~CommandContext();
+    CommandContext(const CommandContext&) = delete;
+    CommandContext& operator=(const CommandContext&) = delete;
+
+    const OptionValues& options() const { return options_; }
+    CommandOutput& output() { return output_; }
+    TerminalProgress& progress() { return progress_; }
+    safety::Store& store() { return store_; }
+    const MsgStr& messages() const { return messages_; }
+    EkKbdDrv& driver() { return driver_; }
+
+    // The whole listing of the keyboard (the devices chosen first).
+    void getList();
+    // Only what a command on given slots needs: the devices, the keyboard's kind and those
+    // slots (a handful of requests instead of the whole listing's).
+    void getSlots(const std::vector<SlotAddress>& wanted);
+    // The listed slot, or a failure when the keyboard has none such.
+    SlotInTree slotOf(const SlotAddress& wanted);
+    KeyboardLink link() { return {driver_, input_, outputDevice_}; }
+
+    // One item's transfer, once more from its start when the first try lost an answer (as a
+    // whole-keyboard job tries each of its items); --verbose says so.
+    void retrying(const SlotAddress& slot, const std::function<void()>& moveItem);
+    // A single item's transfer was tried twice.
+    bool retried() const { return retried_; }
+
+    // What the command changes, for undo; null with --no-safety-copy.
+    std::unique_ptr<safety::ChangeRecord> changeRecord(const QString& action,
+                                                       const QStringList& subjects);
+    // Before a send or a delete: what the slot holds now goes into the kept copies, unless
+    // there is no record. A copy that cannot be made stops the command before anything changes.
+    std::optional<safety::Copy> keepCopy(safety::ChangeRecord* record, const SlotInTree& where,
+                                         safety::Why why, const QString& replacedBy);
+    // An edit keeps what it replaces, always: it is what undo puts back.
+    void requireSafetyCopies(const QString& command) const;
+
+    // A job's items, one line each ("SLOT PATH", "SLOT deleted"; those that failed on stderr
+    // with `notDone`), and what the job as a whole says: Failure when an item failed.
+    int report(const std::vector<backup::Outcome>& outcomes, const QString& folder,
+               const QString& notDone);
+    // The command fails with this code and text, said as the last line on stderr.
+    int fail(const QString& code, const QString& text);
+    // The command fails so; what it has to say is said already.
+    int failed(const CommandFailure& failure);
+    // Why the command failed, when it returned Failure without an exception.
+    const CommandFailure& failure() const { return failure_; }
+
+    // The command has ended: the keyboard itself must not have failed meanwhile.
+    void finish();
+
+private:
+    // The devices of --in/--out, else those of the settings store (by name when the numbering
+    // has changed since), else 0. One enumeration per command: every open below opens the
+    // device of that enumeration by its name.
+    void chooseDevices();
+    // The MIDI log's lines on stderr (--verbose) and in a file (--log).
+    void startMidiLog();
+
+    const OptionValues& options_;
+    CommandOutput& output_;
+    TerminalProgress progress_;
+    safety::Store store_;
+    MsgStr messages_;
+    EkKbdDrv& driver_;
+    int input_ = 0;
+    int outputDevice_ = 0;
+    std::optional<platform::KeyboardSession> session_;
+    bool retried_ = false;
+    CommandFailure failure_;
+    int logListener_ = 0;
+    std::unique_ptr<QFile> logFile_;
+};
+
+// A keyboard's text as a terminal may show it: a control character (a newline would split a
+// table row, an escape sequence would reach the terminal) is written as \xNN. JSON output
+// escapes them itself.
+QString printable(const QString& text);
+
+// A command's SLOT argument; a usage error when it is none.
+SlotAddress slotArgument(const QString& text);
+
+// "tone:12" is a mistyped slot, not a folder (write "./tone:12" for a folder of that name).
+bool looksLikeSlot(const QString& text);
+
+}  // namespace cli

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "backup/slotaddress.h"
+
+class EkDataFile;
+
+namespace cli {
+
+class CommandContext;
+
+// The commands, by group; each takes its arguments as the table has counted them and returns
+// the exit status (a failure it cannot go past is thrown).
+namespace commands {
+
+// devicecommands.cpp
+int devices(CommandContext& context, const QStringList& arguments);
+int find(CommandContext& context, const QStringList& arguments);
+
+// slotcommands.cpp
+int list(CommandContext& context, const QStringList& arguments);
+int show(CommandContext& context, const QStringList& arguments);
+int importSlots(CommandContext& context, const QStringList& arguments);
+int send(CommandContext& context, const QStringList& arguments);
+int remove(CommandContext& context, const QStringList& arguments);
+
+// backupcommands.cpp
+int backup(CommandContext& context, const QStringList& arguments);
+int restore(CommandContext& context, const QStringList& arguments);
+int verify(CommandContext& context, const QStringList& arguments);
+
+// keptcommands.cpp
+int replaced(CommandContext& context, const QStringList& arguments);
+int putBack(CommandContext& context, const QStringList& arguments);
+int history(CommandContext& context, const QStringList& arguments);
+int undo(CommandContext& context, const QStringList& arguments);
+int redo(CommandContext& context, const QStringList& arguments);
+
+// organisecommands.cpp
+int copy(CommandContext& context, const QStringList& arguments);
+int move(CommandContext& context, const QStringList& arguments);
+int swap(CommandContext& context, const QStringList& arguments);
+int rename(CommandContext& context, const QStringList& arguments);
+
+// send and put-back: `item`, read from `file`, into the slot, keeping what it replaces; the
+// history's `action`.
+int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
+             const SlotAddress& wanted, const QString& action);
+
+}  // namespace commands
+
+}  // namespace cli

@@ -1,0 +1,225 @@
+#include "commandtable.h"
+
+#include <algorithm>
+
+#include "commands.h"
+
+namespace cli {
+
+namespace {
+
+// The help's two columns: the synopsis, then what the command does from this column on (on
+// the next line when the synopsis is as wide).
+constexpr int kHelpColumn = 24;
+constexpr int kIndent = 2;
+
+const char* const kGivenSlotsNote =
+    "Commands on given slots (import, send, delete) ask the keyboard only for its kind and those\n"
+    "slots, not for the whole list. --json: one JSON object on stdout instead of text, for every\n"
+    "command, with \"error\" (code and text) when it fails (schema: man nvbman-cli).\n";
+
+}  // namespace
+
+const std::vector<Command>& commandTable() {
+    using G = CommandGroup;
+    namespace c = commands;
+    static const std::vector<Command> table{
+        {"devices",
+         G::Devices,
+         {{"devices", "list the MIDI devices: \"in N: NAME\" lines, then \"out N: NAME\""}},
+         0,
+         0,
+         c::devices},
+        {"find",
+         G::Devices,
+         {{"find",
+           "ask every input/output pair (those whose names belong together first)\n"
+           "for the keyboard's kind; prints the first pair an MLS-850 answers on as\n"
+           "\"in N: NAME\" and \"out N: NAME\" (exit 1 when none does; the built-in\n"
+           "keyboard is not tried)"}},
+         0,
+         0,
+         c::find},
+        {"list",
+         G::Slots,
+         {{"list [--json]",
+           "fetch the keyboard's list: every slot's name, size and presence, and\n"
+           "the free song and rhythm memory (--json: one JSON object on stdout)"}},
+         0,
+         0,
+         c::list},
+        {"import",
+         G::Slots,
+         {{"import SLOT [SLOT...] [DIR]",
+           "fetch each SLOT into a new .nvb file of its own in DIR (default: the\n"
+           "current folder); prints the file's path (several slots: \"SLOT PATH\"\n"
+           "per saved file; one that fails is reported and the others go on)"},
+          {"import all [DIR]", "fetch every slot that holds data, as above"}},
+         1,
+         kAnyNumber,
+         c::importSlots},
+        {"send",
+         G::Slots,
+         {{"send [--verify] FILE SLOT",
+           "send the .nvb FILE into SLOT (--verify: then fetch the slot again and\n"
+           "compare it with FILE)"}},
+         2,
+         2,
+         c::send},
+        {"delete",
+         G::Slots,
+         {{"delete SLOT", "delete the song or user rhythm in SLOT"}},
+         1,
+         1,
+         c::remove},
+        {"backup",
+         G::Backups,
+         {{"backup [--replace] DIR",
+           "import every slot that holds data into DIR, with a manifest\n"
+           "(nvbman-backup.json) of which slot each file came from; prints\n"
+           "\"SLOT PATH\" per saved file. A cancelled or failed backup leaves DIR\n"
+           "as it was; a DIR that holds a backup already is refused unless\n"
+           "--replace is given"}},
+         1,
+         1,
+         c::backup},
+        {"restore",
+         G::Backups,
+         {{"restore [--dry-run] [--exact] DIR",
+           "send every file of DIR's backup manifest back into its slot; prints\n"
+           "\"SLOT PATH\" per restored file. Each slot is fetched first: one that\n"
+           "holds the same item already is not sent again, the item of one that\n"
+           "holds another is kept as a copy (see replaced). A file changed since\n"
+           "the backup (its SHA-256 is not the manifest's) is not sent.\n"
+           "--exact: also delete the songs and rhythms the backup does not have\n"
+           "(each kept first; \"SLOT deleted\").\n"
+           "--dry-run: print \"SLOT PLAN [FILE]\" per slot, PLAN being identical,\n"
+           "replace, fill, keep (the keyboard's item that the backup lacks stays),\n"
+           "delete (the same with --exact), file-missing or not-compared; nothing\n"
+           "is changed"}},
+         1,
+         1,
+         c::restore},
+        {"verify",
+         G::Backups,
+         {{"verify DIR",
+           "fetch every slot and compare it with DIR's backup, byte for byte;\n"
+           "prints \"SLOT VERDICT [FILE]\" per slot, the verdict being identical,\n"
+           "different, missing-on-keyboard, missing-in-folder or not-compared;\n"
+           "exit status 0 only when every slot is identical"}},
+         1,
+         1,
+         c::verify},
+        {"show",
+         G::Files,
+         {{"show FILE", "print a .nvb file's type, size and name (no keyboard needed)"}},
+         1,
+         1,
+         c::show},
+        {"replaced",
+         G::KeptCopies,
+         {{"replaced [--json]",
+           "list the copies kept of what send and delete replaced, newest first"}},
+         0,
+         0,
+         c::replaced},
+        {"put-back",
+         G::KeptCopies,
+         {{"put-back ID", "send kept copy ID back into the slot it came from"}},
+         1,
+         1,
+         c::putBack},
+        {"copy",
+         G::Changes,
+         {{"copy SLOT TO", "copy the item of SLOT into the slot TO of the same kind"}},
+         2,
+         2,
+         c::copy},
+        {"move",
+         G::Changes,
+         {{"move SLOT TO", "move a song or rhythm into TO; SLOT is left empty"}},
+         2,
+         2,
+         c::move},
+        {"swap",
+         G::Changes,
+         {{"swap SLOT TO",
+           "exchange the items of two slots of one kind (with an empty song or\n"
+           "rhythm slot: a move)"}},
+         2,
+         2,
+         c::swap},
+        {"rename",
+         G::Changes,
+         {{"rename SLOT NAME",
+           "give the item in SLOT (tone, DSP, song or rhythm) a new name of 1 to 8\n"
+           "characters from space to '}'"}},
+         2,
+         2,
+         c::rename},
+        {"history",
+         G::Changes,
+         {{"history [--json]", "list the changes that undo and redo take back, newest first"}},
+         0,
+         0,
+         c::history},
+        {"undo",
+         G::Changes,
+         {{"undo [--force]",
+           "take back the newest change (send, delete, put-back, copy, move, swap,\n"
+           "rename, restore): each slot gets back what it held. A slot changed\n"
+           "since (by another program or on the keyboard) is refused unless --force"}},
+         0,
+         0,
+         c::undo},
+        {"redo",
+         G::Changes,
+         {{"redo [--force]", "do again the newest change that undo took back"}},
+         0,
+         0,
+         c::redo},
+    };
+    return table;
+}
+
+const Command* findCommand(const QString& name) {
+    const auto& table = commandTable();
+    const auto found = std::find_if(table.begin(), table.end(), [&](const Command& command) {
+        return name == QLatin1String(command.name);
+    });
+    return found == table.end() ? nullptr : &*found;
+}
+
+QString commandsHelp() {
+    QString text = "Commands:\n";
+    const QString margin(kHelpColumn, ' ');
+    const auto& table = commandTable();
+    for (auto command = table.begin(); command != table.end(); ++command) {
+        for (const Usage& usage : command->usages) {
+            QString line = QString(kIndent, ' ') + usage.synopsis;
+            if (line.size() < kHelpColumn) {
+                line = line.leftJustified(kHelpColumn);
+            } else {
+                line += '\n' + margin;
+            }
+            text += line + QString(usage.help).replace("\n", "\n" + margin) + '\n';
+        }
+        const auto next = std::next(command);
+        if (command->group == CommandGroup::Slots &&
+            (next == table.end() || next->group != CommandGroup::Slots)) {
+            text += kGivenSlotsNote;
+        }
+    }
+    return text;
+}
+
+QString commandNames() {
+    QStringList names;
+    for (const Command& command : commandTable()) {
+        names << command.name;
+    }
+    const QString last = names.takeLast();
+    return names.join(", ") + " or " + last + '.';
+}
+
+}  // namespace cli

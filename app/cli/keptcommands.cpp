@@ -1,0 +1,121 @@
+// replaced, put-back, history, undo, redo: the kept copies of what changes replaced, and the
+// history of changes that undo and redo take back.
+
+#include <QDir>
+#include <QJsonArray>
+
+#include "backup/history.h"
+#include "commandcontext.h"
+#include "commands.h"
+#include "data/ekdatafile.h"
+#include "organise/undo.h"
+#include "platform/systemerror.h"
+
+namespace cli::commands {
+
+namespace {
+
+QString localTime(const QDateTime& time) {
+    return time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
+}
+
+// undo (`undoing`) or redo of the newest change.
+int reverse(CommandContext& context, bool undoing) {
+    const safety::History history(context.store().folder());
+    const std::vector<safety::Change> changes = undoing ? history.undoable() : history.redoable();
+    if (changes.empty()) {
+        throw platform::SystemError(undoing ? "There is nothing to undo."
+                                            : "There is nothing to redo.");
+    }
+    const safety::Change& change = changes.front();
+    context.getSlots(organise::slotsOf(change));
+    TerminalProgress& progress = context.progress();
+    progress.start(undoing ? "Undo" : "Redo", 0);
+    try {
+        organise::reverseChange(context.link(), context.store(), change, undoing,
+                                context.options().force, context.messages(), &progress);
+    } catch (const organise::ChangedSince& e) {
+        progress.finish();
+        throw platform::SystemError(std::string(e.what()) + " nvbman-cli " +
+                                    (undoing ? "undo" : "redo") +
+                                    " --force takes it back all the same (what the slot holds "
+                                    "now is kept first).");
+    }
+    progress.finish();
+    context.output().setObject({{undoing ? "undone" : "redone", safety::toJson(change)}});
+    context.output().line((undoing ? "Undone: " : "Redone: ") + safety::titleOf(change));
+    return Success;
+}
+
+}  // namespace
+
+int replaced(CommandContext& context, const QStringList&) {
+    safety::Store& store = context.store();
+    QJsonArray items;
+    for (const safety::Copy& copy : store.copies()) {
+        // The index's object, with the file's whole path for scripts.
+        QJsonObject item = safety::toJson(copy);
+        item.remove("replacedBy");
+        item["file"] = store.filePath(copy);
+        items.append(item);
+        context.output().line(QString("%1  %2  %3 %4 %5 %6  %7")
+                                  .arg(copy.id, 4)
+                                  .arg(localTime(copy.time))
+                                  .arg(copy.slot.text(), -10)
+                                  .arg("\"" + printable(copy.name) + "\"", -11)
+                                  .arg(copy.size, 6)
+                                  .arg(safety::whyText(copy.why), -6)
+                                  .arg(QDir::toNativeSeparators(store.filePath(copy))));
+    }
+    context.output().setObject({{"items", items}});
+    return Success;
+}
+
+int putBack(CommandContext& context, const QStringList& arguments) {
+    const QString& idText = arguments[0];
+    bool isNumber = false;
+    const safety::CopyId id = idText.toLongLong(&isNumber);
+    if (!isNumber) {
+        throw UsageError("'" + idText + "' is not the number of a kept copy");
+    }
+    safety::Store& store = context.store();
+    const auto copy = store.find(id);
+    if (!copy) {
+        throw platform::SystemError("There is no kept copy " + idText.toStdString() +
+                                    " (see: nvbman-cli replaced).");
+    }
+    // Exactly the bytes whose hash was checked are sent.
+    EkDataFile item(DataType::NoType);
+    store.loadChecked(*copy, item);
+    return sendInto(context, item, store.filePath(*copy), copy->slot, "put-back");
+}
+
+int history(CommandContext& context, const QStringList&) {
+    const safety::History history(context.store().folder());
+    QJsonObject object;
+    for (const bool undoing : {true, false}) {
+        const char* word = undoing ? "undo" : "redo";
+        QJsonArray changes;
+        for (const safety::Change& change : undoing ? history.undoable() : history.redoable()) {
+            changes.append(safety::toJson(change));
+            context.output().line(QString("%1 %2  %3  %4")
+                                      .arg(word)
+                                      .arg(change.id, 4)
+                                      .arg(localTime(change.time))
+                                      .arg(printable(safety::titleOf(change))));
+        }
+        object[word] = changes;
+    }
+    context.output().setObject(object);
+    return Success;
+}
+
+int undo(CommandContext& context, const QStringList&) {
+    return reverse(context, true);
+}
+
+int redo(CommandContext& context, const QStringList&) {
+    return reverse(context, false);
+}
+
+}  // namespace cli::commands

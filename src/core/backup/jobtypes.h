@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <vector>
+
+#include "slotaddress.h"
+
+// What every job over several slots (import of several slots, backup, restore, batch send and
+// delete) reports: each item's outcome, the progress over the whole job, and the summary that the
+// window and the command-line tool both say when it ends.
+namespace backup {
+
+// What became of one slot: saved or restored when `error` is empty, else the reason it was not.
+// `retried`: the first try lost the keyboard's answer and the item was tried once more.
+struct Outcome {
+    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {})
+        : slot(std::move(slot)), file(std::move(file)), error(std::move(error)) {}
+
+    SlotAddress slot;
+    QString file;
+    QString error;
+    bool retried = false;
+    // Done, but with something the user should know (a file sent whose hash could not be
+    // checked); empty when none.
+    QString warning;
+    // A restore: the slot held the item already, so nothing was sent.
+    bool identical = false;
+    // The number of the copy kept of what the item replaced (safety::Store); 0 when none.
+    std::int64_t keptCopy = 0;
+    // An exact restore: the keyboard's song or rhythm that the backup lacks was deleted.
+    bool removed = false;
+};
+
+// Follows a whole job with one total: the bytes of every item it moves.
+class JobProgress {
+public:
+    virtual ~JobProgress() = default;
+    virtual void jobStarted(std::int64_t totalBytes) = 0;
+    virtual void itemStarted(const SlotAddress& slot, const QString& file) = 0;
+    // Bytes moved so far over the whole job.
+    virtual void jobAdvanced(std::int64_t doneBytes) = 0;
+};
+
+// What a job's outcomes say as a whole.
+struct JobSummary {
+    explicit JobSummary(const std::vector<Outcome>& outcomes);
+
+    int done = 0;         // items without an error
+    int failed = 0;       // items with one
+    int identical = 0;    // a restore found the item there already
+    int kept = 0;         // items whose replaced content was kept as a copy
+    QStringList retried;  // the slots tried a second time, as SLOT is written
+    QString lastError;    // the last failed item's reason; empty when none failed
+};
+
+}  // namespace backup

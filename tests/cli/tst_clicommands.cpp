@@ -1,0 +1,469 @@
+// nvbman-cli's commands run in this process against the built-in keyboard: the dispatch, the
+// usage checks, exit statuses, the text and JSON each command prints, and what a failure says.
+// What needs real processes (signals, two programs, the MIDI stacks) is tested end to end.
+
+#include <QBuffer>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "cli/clirun.h"
+#include "cli/commandoutput.h"
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "kbdsim/keyboardmemory.h"
+#include "kbdsim/simulatedkeyboard.h"
+#include "kbdsim/simulatordevice.h"
+#include "platform/midilog.h"
+#include "stream/nvbfilestream.h"
+
+using kbdsim::KeyboardMemory;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QString lastErrorLine() const {
+        const QList<QByteArray> lines = err.trimmed().split('\n');
+        return QString::fromUtf8(lines.last());
+    }
+    QJsonObject object() const { return QJsonDocument::fromJson(out).object(); }
+};
+
+std::vector<std::uint16_t> pattern(std::size_t count, int seed) {
+    std::vector<std::uint16_t> words(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        words[i] = std::uint16_t(seed * 131 + i * 7919);
+    }
+    return words;
+}
+
+void writeItem(const QString& path, std::uint16_t type, std::size_t words, int seed) {
+    EkDataFile item(type);
+    item.setSize(std::uint32_t(2 * words));
+    item.words() = pattern(words, seed);
+    NvbFileStream(path, NvbFileStream::Create).write(item);
+}
+
+QStringList keysOf(const QJsonObject& object) {
+    QStringList keys = object.keys();
+    keys.sort();
+    return keys;
+}
+
+kbdsim::Faults faults(const std::function<void(kbdsim::Faults&)>& set) {
+    kbdsim::Faults made;
+    set(made);
+    return made;
+}
+
+// The keyboard answers the block with "rejected" (status 2) in place of Ack.
+kbdsim::Faults rejectedBlock(int block) {
+    return faults([block](kbdsim::Faults& f) {
+        f.blockStatus.block = block;
+        f.blockStatus.status = 2;
+    });
+}
+
+const QStringList kBuiltIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+
+}  // namespace
+
+class TestCliCommands : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void usageErrorsComeBeforeAnyTraffic_data();
+    void usageErrorsComeBeforeAnyTraffic();
+    void failuresSayTheirCodeAndText_data();
+    void failuresSayTheirCodeAndText();
+    void everyCommandsJsonHasItsShape();
+    void textOutputIsAsDocumented();
+    void controlCharactersNeverReachTheTerminal();
+
+private:
+    Run cli(const QStringList& args);
+    // The built-in keyboard starts from `memory`, answering at once unless `faults` say not.
+    void startKeyboard(const KeyboardMemory& memory = KeyboardMemory::demo(),
+                       const kbdsim::Faults& faults = {});
+    QString statePath() const { return home_->filePath("keyboard/memory.json"); }
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<kbdsim::BuiltInKeyboard> keyboard_;
+    int messagesOnTheWire_ = 0;
+    int logListener_ = 0;
+};
+
+void TestCliCommands::init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(home_->isValid());
+    // Settings, kept copies, history and the keyboard's lock of this test only.
+    qputenv("XDG_CONFIG_HOME", home_->filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home_->filePath("data").toLocal8Bit());
+    QVERIFY(QDir(home_->path()).mkdir("run"));
+    QVERIFY(QFile::setPermissions(home_->filePath("run"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", home_->filePath("run").toLocal8Bit());
+    QVERIFY(QDir::setCurrent(home_->path()));
+    messagesOnTheWire_ = 0;
+    auto& log = platform::MidiLog::instance();
+    log.setRecording(true);
+    logListener_ =
+        log.addListener([this](const platform::MidiLog::Entry&) { ++messagesOnTheWire_; });
+    startKeyboard();
+}
+
+void TestCliCommands::cleanup() {
+    keyboard_.reset();
+    platform::MidiLog::instance().removeListener(logListener_);
+    QVERIFY(QDir::setCurrent(QDir::tempPath()));
+    qunsetenv("XDG_RUNTIME_DIR");
+}
+
+void TestCliCommands::startKeyboard(const KeyboardMemory& memory, const kbdsim::Faults& faults) {
+    keyboard_.reset();
+    QVERIFY(QDir(home_->path()).mkpath("keyboard"));
+    memory.save(statePath());
+    keyboard_ = std::make_unique<kbdsim::BuiltInKeyboard>(statePath());
+    kbdsim::Timing atOnce;
+    atOnce.paced = false;
+    keyboard_->keyboard().setTiming(atOnce);
+    keyboard_->keyboard().setFaults(faults);
+}
+
+Run TestCliCommands::cli(const QStringList& args) {
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    cli::CommandOutput output(&out, &err);
+    const int status = cli::run(QStringList{"nvbman-cli"} + args, output);
+    return {status, out.data(), err.data()};
+}
+
+void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("text");  // the last line on stderr, without "nvbman-cli: "
+    QTest::newRow("no command") << QStringList{} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"erase"} << "unknown command 'erase'";
+    QTest::newRow("malformed slot")
+        << QStringList{"import", "tone:12"}
+        << "'tone:12' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)";
+    QTest::newRow("bank on a tone") << QStringList{"delete", "tone:1.2"}
+                                    << "'tone:1.2' is not a slot (tone:N, dsp:N, reg:B.N, "
+                                       "song:N, rhythm:N)";
+    QTest::newRow("slot with a final newline")
+        << QStringList{"delete", "dsp:8\n"}
+        << "'dsp:8\n' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)";
+    QTest::newRow("missing argument") << QStringList{"send", "file.nvb"} << "missing argument";
+    QTest::newRow("extra argument") << QStringList{"list", "now"} << "unexpected argument 'now'";
+    QTest::newRow("unknown option")
+        << QStringList{"--colour", "list"} << "Unknown option 'colour'.";
+    QTest::newRow("delete a tone") << QStringList{"delete", "tone:0"}
+                                   << "only song and rhythm slots can be deleted ('tone:0' is "
+                                      "not one)";
+    QTest::newRow("a slot twice") << QStringList{"import", "tone:1", "tone:1"}
+                                  << "slot 'tone:1' is given twice";
+    QTest::newRow("a mistyped slot last")
+        << QStringList{"import", "tone:1", "tone:12"}
+        << "'tone:12' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)";
+    QTest::newRow("all with slots")
+        << QStringList{"import", "all", "tone:1", "dir"} << "unexpected argument 'dir'";
+    QTest::newRow("a period too long")
+        << QStringList{"--period", "99999", "list"} << "'99999' is no period (0 to 8192 frames)";
+    QTest::newRow("copy across kinds")
+        << QStringList{"copy", "tone:1", "dsp:1"}
+        << "copy needs two different slots of one kind ('tone:1', 'dsp:1')";
+    QTest::newRow("a slot onto itself")
+        << QStringList{"swap", "song:0", "song:0"}
+        << "swap needs two different slots of one kind ('song:0', 'song:0')";
+    QTest::newRow("move a tone") << QStringList{"move", "tone:1", "tone:2"}
+                                 << "only songs and rhythms can be moved; a tone can be copied "
+                                    "or swapped";
+    QTest::newRow("an edit with nothing kept")
+        << QStringList{"--no-safety-copy", "swap", "song:0", "song:1"}
+        << "swap always keeps what it replaces (no --no-safety-copy)";
+    QTest::newRow("put back no number")
+        << QStringList{"put-back", "latest"} << "'latest' is not the number of a kept copy";
+}
+
+void TestCliCommands::usageErrorsComeBeforeAnyTraffic() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, text);
+    const QString said = "nvbman-cli: " + text + " (try --help)";
+    const Run plain = cli(kBuiltIn + args);
+    QCOMPARE(plain.status, int(cli::BadUsage));
+    QVERIFY2(plain.out.isEmpty(), plain.out.constData());
+    QCOMPARE(QString::fromUtf8(plain.err), said + '\n');
+    // --json: the same text, also as the one object on stdout.
+    const Run json = cli(QStringList{"--json"} + kBuiltIn + args);
+    QCOMPARE(json.status, int(cli::BadUsage));
+    QCOMPARE(json.out.count('\n'), 1);
+    const QJsonObject error = json.object()["error"].toObject();
+    QCOMPARE(error["code"].toString(), QString("usage"));
+    QCOMPARE(error["text"].toString(), said);
+    QCOMPARE(messagesOnTheWire_, 0);
+}
+
+void TestCliCommands::failuresSayTheirCodeAndText_data() {
+    QTest::addColumn<QStringList>("args");  // HOME is the test's folder
+    QTest::addColumn<kbdsim::Faults>("faults");
+    QTest::addColumn<int>("kind");  // the keyboard kind the keyboard reports
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("text");  // the whole error text; its last line ends stderr
+    const kbdsim::Faults none;
+    QTest::newRow("a keyboard that never answers")
+        << QStringList{"list"} << faults([](kbdsim::Faults& f) { f.silent = true; }) << 0
+        << "timeout"
+        << "MIDI Timeout";
+    QTest::newRow("another keyboard") << QStringList{"list"} << none << 3 << "unknown-keyboard"
+                                      << "Unknown keyboard type";
+    QTest::newRow("a file that is not there")
+        << QStringList{"send", "HOME/missing.nvb", "tone:1"} << none << 0 << "file"
+        << "Cannot open \"HOME/missing.nvb\": No such file or directory";
+    QTest::newRow("a file that is no .nvb file")
+        << QStringList{"send", "HOME/notes.txt", "tone:1"} << none << 0 << "not-nvb-file"
+        << "No NVB file";
+    QTest::newRow("a tone into a DSP slot")
+        << QStringList{"send", "HOME/tone.nvb", "dsp:0"} << none << 0 << "type-mismatch"
+        << "Data type is different";
+    QTest::newRow("a song larger than the free memory")
+        << QStringList{"send", "HOME/big.nvb", "song:1"} << none << 0 << "no-memory"
+        << "Not enough memory";
+    QTest::newRow("a block the keyboard rejects")
+        << QStringList{"send", "HOME/tone.nvb", "tone:0"} << rejectedBlock(0) << 0 << "keyboard"
+        << "rejected by keyboard";
+    QTest::newRow("a block with a wrong checksum")
+        << QStringList{"import", "song:0", "HOME"}
+        << faults([](kbdsim::Faults& f) { f.corruptChecksumBlock = 0; }) << 0 << "keyboard"
+        << "invaild checksum";
+    // The old song went before the blocks: the user hears that the slot is empty now, and
+    // where the old song is kept.
+    QTest::newRow("a rejected block over a song, nothing kept")
+        << QStringList{"--no-safety-copy", "send", "HOME/song.nvb", "song:0"} << rejectedBlock(2)
+        << 0 << "song-slot-emptied"
+        << "rejected by keyboard\nThe song slot is now empty: its old song was deleted before "
+           "the new one was sent.";
+    QTest::newRow("a rejected block over a song, kept")
+        << QStringList{"send", "HOME/song.nvb", "song:0"} << rejectedBlock(2) << 0
+        << "song-slot-emptied"
+        << "rejected by keyboard\nThe song slot is now empty: its old song was deleted before "
+           "the new one was sent.\nThe old item \"Sunrise \" was kept as copy 1 "
+           "(\"HOME/data/NvbMan/replaced/1-SNG_Sunrise .nvb\"). To put it back: File > "
+           "Replaced Items..., or nvbman-cli put-back 1.";
+    QTest::newRow("an empty slot")
+        << QStringList{"import", "song:1", "HOME"} << none << 0 << "system"
+        << "The slot song:1 is empty: there is nothing to import.";
+    QTest::newRow("one of two slots empty")
+        << QStringList{"import", "tone:1", "song:1", "HOME"} << none << 0 << "items-failed"
+        << "The slot song:1 is empty: there is nothing to import.";
+    QTest::newRow("a backup into a file")
+        << QStringList{"backup", "HOME/notes.txt"} << none << 0 << "system"
+        << "\"HOME/notes.txt\" is not a folder.";
+    QTest::newRow("a folder without a backup")
+        << QStringList{"verify", "HOME"} << none << 0 << "file"
+        << "Cannot open \"HOME/nvbman-backup.json\": No such file or directory";
+    QTest::newRow("no such kept copy") << QStringList{"put-back", "99"} << none << 0 << "system"
+                                       << "There is no kept copy 99 (see: nvbman-cli replaced).";
+    QTest::newRow("nothing to undo") << QStringList{"undo"} << none << 0 << "system"
+                                     << "There is nothing to undo.";
+    QTest::newRow("no keyboard on any pair") << QStringList{"find"} << none << 0 << "system"
+                                             << "No MLS-850 answered on any pair of MIDI devices.";
+}
+
+void TestCliCommands::failuresSayTheirCodeAndText() {
+    QFETCH(QStringList, args);
+    QFETCH(kbdsim::Faults, faults);
+    QFETCH(int, kind);
+    QFETCH(QString, code);
+    QFETCH(QString, text);
+    writeItem(home_->filePath("tone.nvb"), DataType::Tone, 30, 1);
+    writeItem(home_->filePath("big.nvb"), DataType::Song, 10000, 2);
+    writeItem(home_->filePath("song.nvb"), DataType::Song, 500, 4);
+    QFile notes(home_->filePath("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("These are words, not a keyboard item.\n");
+    notes.close();
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.kind = kind;
+    startKeyboard(memory, faults);
+    const QStringList filesBefore = QDir(home_->path()).entryList(QDir::Files);
+
+    args.replaceInStrings("HOME", home_->path());
+    text.replace("HOME", home_->path());
+    const Run r = cli(QStringList{"--json"} + kBuiltIn + args);
+    QCOMPARE(r.status, int(cli::Failure));
+    QCOMPARE(r.out.count('\n'), 1);
+    const QJsonObject object = r.object();
+    const QJsonObject error = object["error"].toObject();
+    QCOMPARE(error["code"].toString(), code);
+    QCOMPARE(error["text"].toString(), text);
+    QVERIFY2(QString::fromUtf8(r.err).endsWith(text + '\n'), r.err.constData());
+    // Nothing half-made is left: only the item that was fetched whole.
+    QStringList filesAfter = QDir(home_->path()).entryList(QDir::Files);
+    if (code == "items-failed") {
+        const QJsonArray items = object["items"].toArray();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0].toObject()["file"].toString(), home_->filePath("TON_Glass EP.nvb"));
+        QVERIFY(items[1].toObject()["file"].isNull());
+        QCOMPARE(items[1].toObject()["error"].toString(), text);
+        QVERIFY(filesAfter.removeOne("TON_Glass EP.nvb"));
+    }
+    QCOMPARE(filesAfter, filesBefore);
+}
+
+void TestCliCommands::everyCommandsJsonHasItsShape() {
+    QVERIFY(QDir(home_->path()).mkdir("out"));
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    const QString folder = home_->filePath("out");
+    const QString backupFolder = home_->filePath("backup");
+    const auto json = [&](const QStringList& args) {
+        const Run r = cli(QStringList{"--json"} + kBuiltIn + args);
+        [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        [&] { QCOMPARE(r.out.count('\n'), 1); }();
+        const QJsonObject object = r.object();
+        [&] {
+            QVERIFY2(object.contains("error") && object["error"].isNull(), r.out.constData());
+        }();
+        return object;
+    };
+    const QStringList jobKeys{"error", "folder", "items"};
+    const QStringList outcomeKeys{"error",   "file",    "identical", "keptCopy",
+                                  "removed", "retried", "slot",      "warning"};
+
+    QJsonObject o = json({"devices"});
+    QCOMPARE(keysOf(o), (QStringList{"error", "inputs", "outputs"}));
+    QCOMPARE(o["inputs"].toArray().last().toObject(),
+             (QJsonObject{{"number", o["inputs"].toArray().size() - 1},
+                          {"name", kbdsim::BuiltInKeyboard::kDeviceName}}));
+
+    o = json({"list"});
+    QCOMPARE(keysOf(o), (QStringList{"areas", "error", "freeMemory", "model", "slots"}));
+    QCOMPARE(o["model"].toString(), QString("MLS-850"));
+    QCOMPARE(o["areas"].toArray().size(), 4);
+    QCOMPARE(o["slots"].toArray().size(), 42);
+    QCOMPARE(o["slots"].toArray()[1].toObject(), (QJsonObject{{"slot", "tone:1"},
+                                                              {"area", "Tone:"},
+                                                              {"folder", ""},
+                                                              {"type", DataType::Tone},
+                                                              {"bank", 0},
+                                                              {"number", 1},
+                                                              {"name", "Glass EP"},
+                                                              {"size", 60},
+                                                              {"present", true}}));
+
+    o = json({"import", "tone:1", "reg:1.2", folder});
+    QCOMPARE(keysOf(o), jobKeys);
+    QCOMPARE(o["folder"].toString(), folder);
+    QCOMPARE(o["items"].toArray().size(), 2);
+    QCOMPARE(keysOf(o["items"].toArray()[1].toObject()), outcomeKeys);
+    QCOMPARE(o["items"].toArray()[0].toObject()["file"].toString(), folder + "/TON_Glass EP.nvb");
+
+    o = json({"show", folder + "/TON_Glass EP.nvb"});
+    QCOMPARE(o, (QJsonObject{{"file", folder + "/TON_Glass EP.nvb"},
+                             {"type", DataType::Tone},
+                             {"typeName", "Tone"},
+                             {"size", 60},
+                             {"name", "Glass EP"},
+                             {"error", QJsonValue()}}));
+
+    o = json({"--verify", "send", folder + "/TON_Glass EP.nvb", "tone:4"});
+    QCOMPARE(keysOf(o), (QStringList{"error", "file", "keptCopy", "name", "retried", "size", "slot",
+                                     "verified"}));
+    QCOMPARE(o["keptCopy"].toInt(), 1);  // tone:4 held another tone before
+    QCOMPARE(o["verified"].toBool(), true);
+
+    o = json({"delete", "rhythm:0"});
+    QCOMPARE(
+        o,
+        (QJsonObject{
+            {"slot", "rhythm:0"}, {"name", "Bossa 2 "}, {"keptCopy", 2}, {"error", QJsonValue()}}));
+
+    o = json({"replaced"});
+    QCOMPARE(o["items"].toArray().size(), 2);
+    const QJsonObject newest = o["items"].toArray()[0].toObject();
+    QCOMPARE(newest["id"].toInt(), 2);
+    QVERIFY(!newest.contains("replacedBy"));
+    QVERIFY(QFileInfo(newest["file"].toString()).isFile());
+
+    o = json({"swap", "song:0", "song:1"});
+    QCOMPARE(keysOf(o), (QStringList{"change", "error"}));
+    const QJsonObject change = o["change"].toObject();
+    o = json({"history"});
+    QCOMPARE(o["undo"].toArray().first().toObject(), change);
+    QVERIFY(o["redo"].toArray().isEmpty());
+    QCOMPARE(json({"undo"})["undone"].toObject(), change);
+    // Redone, the swap is a change of its own again.
+    QCOMPARE(json({"redo"})["redone"].toObject()["title"], change["title"]);
+
+    o = json({"backup", backupFolder});
+    QCOMPARE(keysOf(o), jobKeys);
+    QCOMPARE(o["items"].toArray().size(), 38);  // 42 slots, less an empty song and 3 rhythms
+    o = json({"verify", backupFolder});
+    QCOMPARE(keysOf(o["items"].toArray()[0].toObject()),
+             (QStringList{"error", "file", "retried", "slot", "verdict"}));
+    QCOMPARE(o["items"].toArray()[0].toObject()["verdict"].toString(), QString("identical"));
+    o = json({"restore", "--dry-run", backupFolder});
+    QCOMPARE(keysOf(o["items"].toArray()[0].toObject()),
+             (QStringList{"error", "file", "plan", "slot"}));
+    o = json({"restore", backupFolder});
+    QCOMPARE(o["items"].toArray().size(), 38);
+    QVERIFY(o["items"].toArray()[0].toObject()["identical"].toBool());
+}
+
+void TestCliCommands::textOutputIsAsDocumented() {
+    QVERIFY(QDir(home_->path()).mkdir("out"));
+    const QString folder = home_->filePath("out");
+    const auto text = [&](const QStringList& args) {
+        const Run r = cli(kBuiltIn + args);
+        [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        return QString::fromUtf8(r.out);
+    };
+    const QStringList list = text({"list"}).split('\n');
+    QCOMPARE(list.mid(0, 3), (QStringList{"Tone:  used 600 of 600 bytes, 0 free",
+                                          "  tone:0     \"Velvet  \"      60 ",
+                                          "  tone:1     \"Glass EP\"      60 "}));
+    QVERIFY(list.contains("  song:1     \"Song 1\"         0 (empty)"));
+    QCOMPARE(list.size(), 42 + 4 + 1);  // a row per slot, a heading per area, the last line's end
+    QCOMPARE(text({"import", "tone:1", folder}), folder + "/TON_Glass EP.nvb\n");
+    QCOMPARE(text({"import", "dsp:0", "song:0", folder}),
+             "dsp:0 " + folder + "/DSP_Hall 1  .nvb\nsong:0 " + folder + "/SNG_Sunrise .nvb\n");
+    QCOMPARE(text({"show", folder + "/TON_Glass EP.nvb"}),
+             QString("type: 2 (Tone)\nsize: 60\nname: \"Glass EP\"\n"));
+    QCOMPARE(text({"rename", "tone:1", "Mellow"}), QString("Rename tone:1 to \"Mellow\"\n"));
+    QVERIFY(
+        text({"history"})
+            .contains(QRegularExpression("^undo    1  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  "
+                                         "Rename tone:1 to \"Mellow\"\n$")));
+    QCOMPARE(text({"undo"}), QString("Undone: Rename tone:1 to \"Mellow\"\n"));
+}
+
+void TestCliCommands::controlCharactersNeverReachTheTerminal() {
+    // A song whose name holds a newline and the start of an escape sequence.
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setName({DataType::Song, 0, 0}, std::string("A\nB\x1b[2J "));
+    startKeyboard(memory);
+    const Run list = cli(kBuiltIn + QStringList{"list"});
+    QVERIFY2(list.status == 0, list.err.constData());
+    const Run imported = cli(kBuiltIn + QStringList{"import", "song:0", home_->path()});
+    QVERIFY2(imported.status == 0, imported.err.constData());
+    const Run show = cli({"show", QString::fromUtf8(imported.out.trimmed())});
+    QVERIFY2(show.status == 0, show.err.constData());
+    for (const QByteArray& out : {list.out, show.out}) {
+        QVERIFY2(!out.contains('\x1b'), out.constData());
+        QVERIFY2(out.contains("\"A\\x0aB\\x1b[2J \""), out.constData());
+    }
+    QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+Q_DECLARE_METATYPE(kbdsim::Faults)
+
+QTEST_GUILESS_MAIN(TestCliCommands)
+#include "tst_clicommands.moc"
