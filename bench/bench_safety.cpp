@@ -12,9 +12,9 @@
 
 #include "backup/history.h"
 #include "backup/safetystore.h"
-#include "backup/slotaddress.h"
 #include "benchiterations.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/slotaddress.h"
 #include "pacedrig.h"
 
 namespace {
@@ -32,8 +32,8 @@ void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
         const auto start = std::chrono::steady_clock::now();
         // A record per copy, as each command keeps its own (it would keep a slot only once).
         safety::ChangeRecord record(store, "send", {slotText});
-        record.fetchAndKeep({rig.driver, rig.number, rig.number}, *where.slot,
-                            where.directoryPath, safety::Why::Send, {}, nullptr);
+        record.fetchAndKeep({rig.driver, rig.number, rig.number}, where, safety::Why::Send, {},
+                            nullptr);
         record.take();
         seconds += secondsSince(start);
     }

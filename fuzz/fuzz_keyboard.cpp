@@ -11,9 +11,9 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include "backup/slotaddress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/slotaddress.h"
 #include "platform/answertimer.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"

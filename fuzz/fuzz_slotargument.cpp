@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdlib>
 
-#include "backup/slotaddress.h"
+#include "kbddrv/slotaddress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));

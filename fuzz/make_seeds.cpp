@@ -7,9 +7,9 @@
 #include <QFile>
 #include <QJsonDocument>
 
-#include "backup/slotaddress.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/slotaddress.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
 #include "stream/nvbfilestream.h"

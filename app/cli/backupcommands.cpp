@@ -137,8 +137,9 @@ int backup(CommandContext& context, const QStringList& arguments) {
     transfer::requireFolder(folder);
     context.getList();
     context.progress().start("Backup", 0);
-    const auto outcomes = backup::backupKeyboard(context.link(), folder, context.messages(),
-                                                 &context.progress(), context.options().replace);
+    const auto outcomes = backup::backupKeyboard(
+        context.link(), folder, context.messages(), &context.progress(),
+        context.options().replace ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
     return context.report(outcomes, folder, "not saved");
 }
 
@@ -154,9 +155,9 @@ int restore(CommandContext& context, const QStringList& arguments) {
     std::vector<backup::Outcome> outcomes;
     try {
         const auto record = context.changeRecord("restore", {QDir(folder).absolutePath()});
-        outcomes =
-            backup::restoreKeyboard(context.link(), manifest, folder, context.messages(),
-                                    &context.progress(), record.get(), context.options().exact);
+        outcomes = backup::restoreKeyboard(
+            context.link(), manifest, folder, context.messages(), &context.progress(), record.get(),
+            context.options().exact ? backup::Extras::Delete : backup::Extras::Keep);
         if (record) {
             record->commit();
         }

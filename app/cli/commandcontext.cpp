@@ -150,10 +150,8 @@ std::optional<safety::Copy> CommandContext::keepCopy(safety::ChangeRecord* recor
     }
     progress_.start("Keep a copy", int(where.slot->size()));
     std::optional<safety::Copy> copy;
-    retrying(SlotAddress::of(*where.slot), [&] {
-        copy = record->fetchAndKeep(link(), *where.slot, where.directoryPath, why, replacedBy,
-                                    &progress_);
-    });
+    retrying(SlotAddress::of(*where.slot),
+             [&] { copy = record->fetchAndKeep(link(), where, why, replacedBy, &progress_); });
     progress_.finish();
     return copy;
 }

@@ -9,11 +9,11 @@
 
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
-#include "backup/slotaddress.h"
 #include "clioptions.h"
 #include "commandoutput.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/keyboardlink.h"
+#include "kbddrv/slotaddress.h"
 #include "msg/msgstr.h"
 #include "platform/keyboardsession.h"
 #include "terminalprogress.h"

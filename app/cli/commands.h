@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "backup/slotaddress.h"
+#include "kbddrv/slotaddress.h"
 
 class EkDataFile;
 

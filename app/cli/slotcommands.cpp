@@ -36,10 +36,8 @@ QString fetch(CommandContext& context, const SlotAddress& wanted, const QString&
     TerminalProgress& progress = context.progress();
     progress.start("Import", int(where.slot->size()));
     QString path;
-    context.retrying(wanted, [&] {
-        path = transfer::importSlot(*where.slot, where.directoryPath, folder, context.link(),
-                                    &progress);
-    });
+    context.retrying(
+        wanted, [&] { path = transfer::importSlot(where, folder, context.link(), &progress); });
     progress.finish();
     return path;
 }
@@ -181,9 +179,8 @@ int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
                                        QFileInfo(file).absoluteFilePath());
     progress.start("Send", int(item.size()));
     try {
-        context.retrying(wanted, [&] {
-            transfer::sendItem(item, *where.slot, where.directoryPath, context.link(), &progress);
-        });
+        context.retrying(wanted,
+                         [&] { transfer::sendItem(item, where, context.link(), &progress); });
     } catch (const transfer::SongSlotEmptied&) {
         // The slot is empty now: say so, and where its old song is kept.
         progress.finish();
@@ -204,9 +201,8 @@ int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
     const bool verify = context.options().verify;
     if (verify) {
         progress.start("Verify", int(item.size()));
-        context.retrying(wanted, [&] {
-            transfer::checkSent(item, *where.slot, where.directoryPath, context.link(), &progress);
-        });
+        context.retrying(wanted,
+                         [&] { transfer::checkSent(item, where, context.link(), &progress); });
         progress.finish();
     }
     context.output().setObject({{"slot", wanted.text()},

@@ -12,14 +12,18 @@
 #include <QtTest>
 #include <functional>
 
+#include "backup/batchjobs.h"
 #include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/msgstr.h"
+#include "msg/operateexception.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbstreamexception.h"
 #include "support/codedfailure.h"
 #include "support/keyboardrig.h"
 #include "sysex/sysexrecords.h"
@@ -47,6 +51,8 @@ private Q_SLOTS:
     void backupNeverLeavesAMixedFolder();
     void lostAnswersAreTriedOnceMoreThenTheJobStops_data();
     void lostAnswersAreTriedOnceMoreThenTheJobStops();
+    void severalFilesArePlacedOrRefusedBeforeAnythingIsSent_data();
+    void severalFilesArePlacedOrRefusedBeforeAnythingIsSent();
 };
 
 void TestKeyboardBackup::damagedManifestIsRefused_data() {
@@ -274,8 +280,8 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
 
     // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
     record.emplace(store, "restore", QStringList{folder.path()});
-    restored =
-        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record, true);
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record,
+                                       backup::Extras::Delete);
     QCOMPARE(int(restored.size()), 40);
     const backup::Outcome removed = restored.back();
     QCOMPARE(removed.slot.text(), QString("song:1"));
@@ -386,7 +392,8 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
     QString failure;
     try {
         backup::backupKeyboard({driver, rig.inputNumber(), rig.outputNumber()}, folder.path(),
-                               messages, &disturbance, replace);
+                               messages, &disturbance,
+                               replace ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
     } catch (const platform::SystemError& e) {
         failure = QMetaEnum::fromType<platform::ErrorCode>().valueToKey(int(e.code()));
     } catch (const platform::Cancelled&) {
@@ -456,7 +463,8 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     const auto failure = codedFailure([&] {
         outcomes = restore ? backup::restoreKeyboard(link, backup::Manifest::read(folder.path()),
                                                      folder.path(), messages, nullptr, nullptr)
-                           : backup::backupKeyboard(link, folder.path(), messages, nullptr, true);
+                           : backup::backupKeyboard(link, folder.path(), messages, nullptr,
+                                                    backup::OldBackup::Replace);
     });
     if (!silent) {
         QVERIFY2(!failure, failure ? qPrintable(platform::errorText(*failure, false)) : "");
@@ -484,6 +492,74 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
         QCOMPARE(reasonOf(*failure), platform::ErrorCode::StoppedAfterItems);
         QCOMPARE(failure->reason->args, QStringList({"0", "39", "MIDI Timeout"}));
     }
+}
+
+void TestKeyboardBackup::severalFilesArePlacedOrRefusedBeforeAnythingIsSent_data() {
+    QTest::addColumn<QStringList>("files");   // t: a tone, d: a DSP setting, x: no .nvb file
+    QTest::addColumn<QString>("first");       // the slot the first file goes into
+    QTest::addColumn<QStringList>("placed");  // the slots, in order; empty when refused
+    QTest::addColumn<QString>("refusal");     // the failure: does-not-fit, wrong-type, not-nvb
+    QTest::newRow("tones from tone:3") << QStringList{"t", "t", "t"} << "tone:3"
+                                       << QStringList{"tone:3", "tone:4", "tone:5"} << "";
+    QTest::newRow("up to the last slot")
+        << QStringList{"t", "t"} << "tone:8" << QStringList{"tone:8", "tone:9"} << "";
+    QTest::newRow("past the last slot")
+        << QStringList{"t", "t", "t"} << "tone:8" << QStringList{} << "does-not-fit";
+    QTest::newRow("past a bank's last registration")
+        << QStringList{"t", "t"} << "reg:1.3" << QStringList{} << "does-not-fit";
+    QTest::newRow("a DSP setting among tones")
+        << QStringList{"t", "d", "t"} << "tone:0" << QStringList{} << "wrong-type";
+    // One file of another kind is refused as the keyboard would refuse it.
+    QTest::newRow("one file of the wrong kind")
+        << QStringList{"d"} << "tone:0" << QStringList{} << "type-mismatch";
+    QTest::newRow("a file that is no .nvb file")
+        << QStringList{"t", "x"} << "tone:0" << QStringList{} << "not-nvb";
+    QTest::newRow("nothing to place")
+        << QStringList{} << "tone:0" << QStringList{} << "does-not-fit";
+}
+
+void TestKeyboardBackup::severalFilesArePlacedOrRefusedBeforeAnythingIsSent() {
+    QFETCH(QStringList, files);
+    QFETCH(QString, first);
+    QFETCH(QStringList, placed);
+    QFETCH(QString, refusal);
+    QTemporaryDir folder;
+    QStringList paths;
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = folder.filePath(QString("%1-%2.nvb").arg(i).arg(files[i]));
+        if (files[i] == "x") {
+            write(path, "words, not a keyboard item\n");
+        } else {
+            const bool tone = files[i] == "t";
+            EkDataFile item(tone ? DataType::Tone : DataType::DSP);
+            item.setSize(tone ? 60 : 36);
+            item.words().assign(tone ? 30 : 18, std::uint16_t(i));
+            NvbFileStream(path, NvbFileStream::Create).write(item);
+        }
+        paths << path;
+    }
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    rig.clearTraffic();
+    QString failure;
+    QStringList slots;
+    try {
+        for (const batch::Placement& placement :
+             batch::placeFiles(driver, paths, *SlotAddress::parse(first))) {
+            slots << placement.slot.text();
+            QCOMPARE(placement.file, paths[slots.size() - 1]);
+        }
+    } catch (const OperateException& e) {
+        failure = e.code() == OperateException::DoesNotFit  ? "does-not-fit"
+                  : e.code() == OperateException::WrongType ? "wrong-type"
+                                                            : "other";
+    } catch (const NvbStreamException& e) {
+        failure = e.code() == NvbStreamException::TypeMismatch ? "type-mismatch" : "not-nvb";
+    }
+    QCOMPARE(failure, refusal);
+    QCOMPARE(slots, placed);
+    QVERIFY(rig.fromProgram().empty());  // placing reads files; it never talks to the keyboard
 }
 
 QTEST_GUILESS_MAIN(TestKeyboardBackup)

@@ -206,7 +206,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         const QString file = bench.kept.filePath("dsp.nvb");
         EkDataFile item(DataType::NoType);
         const SlotInTree source = findSlot(bench.driver, slot("dsp:5"));
-        transfer::fetchItem(*source.slot, source.directoryPath, bench.link(), nullptr, item);
+        transfer::fetchItem(source, bench.link(), nullptr, item);
         NvbFileStream(file, NvbFileStream::Create).write(item);
         safety::ChangeRecord record(bench.store, "send", {"dsp:0"});
         const auto outcomes = batch::sendFiles(bench.link(), {{file, slot("dsp:0")}}, &record,
@@ -230,7 +230,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         bench.relist();
         safety::ChangeRecord record(bench.store, "restore", {folder.path()});
         backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()), folder.path(),
-                                bench.messages, nullptr, &record, true);
+                                bench.messages, nullptr, &record, backup::Extras::Delete);
         record.commit();
     }) << Expected([](KeyboardMemory& m) { m = KeyboardMemory::demo(); });
 }

@@ -56,20 +56,17 @@ void TestNvbTransfer::importThenSendRoundTrip() {
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
     QTemporaryDir dir;
-    EkData* rhythm = driver.findArea("Song Rhythm:")->child(1);
-    EkData* shuffle = EkDataDrive::from(rhythm)->child(2);
     const QString path =
-        transfer::importSlot(*shuffle, "Song Rhythm:\\Rhythm", dir.path(),
+        transfer::importSlot(findSlot(driver, *SlotAddress::parse("rhythm:2")), dir.path(),
                              {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     QCOMPARE(QFileInfo(path).fileName(), QString("RHY_Shuffle .nvb"));
 
-    EkData* empty = EkDataDrive::from(rhythm)->child(3);
+    const SlotInTree empty = findSlot(driver, *SlotAddress::parse("rhythm:3"));
     EkDataFile item(DataType::NoType);
     transfer::loadFile(path, item);
-    transfer::sendItem(item, *empty, "Song Rhythm:\\Rhythm",
-                       {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
+    transfer::sendItem(item, empty, {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     QCOMPARE(rig.keyboard.memory().data({11, 0, 3}), rig.keyboard.memory().data({11, 0, 2}));
-    QCOMPARE(empty->name(), std::string("Shuffle "));
+    QCOMPARE(empty.slot->name(), std::string("Shuffle "));
 }
 
 // Two slots of one folder may carry the same name; a transfer on a slot must use that slot.
@@ -80,12 +77,11 @@ void TestNvbTransfer::sameNamesGoToTheRightSlot() {
     KeyboardRig rig(memory);
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
-    EkData* second = EkDataDrive::from(driver.findArea("Song Rhythm:")->child(0))->child(1);
-    QCOMPARE(second->name(), std::string("Sunrise "));
+    const SlotInTree second = findSlot(driver, *SlotAddress::parse("song:1"));
+    QCOMPARE(second.slot->name(), std::string("Sunrise "));
     QTemporaryDir dir;
-    const QString path =
-        transfer::importSlot(*second, "Song Rhythm:\\Song", dir.path(),
-                             {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
+    const QString path = transfer::importSlot(
+        second, dir.path(), {driver, rig.inputNumber(), rig.outputNumber()}, nullptr);
     EkDataFile item(DataType::NoType);
     NvbFileStream(path, NvbFileStream::OpenRead).read(item);
     QCOMPARE(item.words(), rig.keyboard.memory().data({10, 0, 1}));

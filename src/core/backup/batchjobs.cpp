@@ -14,6 +14,7 @@
 #include "msg/operateexception.h"
 #include "platform/systemerror.h"
 #include "safetystore.h"
+#include "stream/nvbstreamexception.h"
 #include "stream/nvbtransfer.h"
 
 namespace batch {
@@ -66,7 +67,7 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
             backup::uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
         outcomes.push_back(
             run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
-                transfer::importSlot(slot, where.directoryPath, folder, link, itemProgress, file);
+                transfer::importSlot(where, folder, link, itemProgress, file);
             }));
     }
     return outcomes;
@@ -91,8 +92,7 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
         Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
             // A second try (the first lost an answer) does not keep the item twice.
             if (record != nullptr) {
-                kept = record->fetchAndKeep(link, slot, where.directoryPath, safety::Why::Delete,
-                                            {}, itemProgress);
+                kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
             }
             link.driver.deleteData(slot);
             if (record != nullptr) {
@@ -119,9 +119,14 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
         EkDataFile item(DataType::NoType);
         transfer::loadFile(files[i], item);
         if (item.type() != findSlot(driver, slot).slot->type()) {
+            // One file is simply of another kind than its slot, as the keyboard would say; of
+            // several, one does not belong with the others in this folder.
+            if (files.size() == 1) {
+                throw NvbStreamException(NvbStreamException::TypeMismatch);
+            }
             throw OperateException(OperateException::WrongType);
         }
-        placements.push_back({files[i], slot});
+        placements.push_back({files[i], slot, item.size()});
     }
     return placements;
 }
@@ -131,7 +136,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
                                backup::JobProgress* progress) {
     std::int64_t total = 0;
     for (const Placement& placement : placements) {
-        total += QFileInfo(placement.file).size();
+        total += placement.size;
     }
     backup::JobRun run(progress, total, messages);
     std::vector<Outcome> outcomes;
@@ -148,34 +153,23 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             EkDataFile item(DataType::NoType);
             transfer::loadFile(placement.file, item);
             if (record != nullptr) {
-                copy =
-                    record->fetchAndKeep(link, *where.slot, where.directoryPath, safety::Why::Send,
-                                         QFileInfo(placement.file).absoluteFilePath(), nullptr);
+                copy = record->fetchAndKeep(link, where, safety::Why::Send,
+                                            QFileInfo(placement.file).absoluteFilePath(), nullptr);
             }
-            transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+            transfer::sendItem(item, where, link, itemProgress);
             if (record != nullptr) {
                 record->left(placement.slot, &item);
             }
             if (verify) {
-                transfer::checkSent(item, *where.slot, where.directoryPath, link, nullptr);
+                transfer::checkSent(item, where, link, nullptr);
             }
         };
-        try {
-            Outcome outcome = run.item(placement.slot, placement.file,
-                                       std::uint32_t(QFileInfo(placement.file).size()), send);
-            if (!outcome.error.isEmpty() && copy && !where.slot->isPresent()) {
-                outcome.error += '\n' + safety::keptCopyText(*copy, record->store(), messages);
-            }
-            outcomes.push_back(outcome);
-        } catch (const transfer::SongSlotEmptied&) {
-            // Stopped with a song slot emptied: the stop says so, and where the old song is.
-            if (!copy) {
-                throw;
-            }
-            throw platform::SystemError((currentErrorText(messages) + '\n' +
-                                         safety::keptCopyText(*copy, record->store(), messages))
-                                            .toStdString());
-        }
+        // A stop with a song slot emptied goes on to the caller as it is (SongSlotEmptied); the
+        // record knows the copy kept of the old song.
+        Outcome outcome = run.item(placement.slot, placement.file, placement.size, send);
+        outcome.keptCopy = copy ? copy->id : 0;
+        outcome.emptied = !outcome.error.isEmpty() && copy && !where.slot->isPresent();
+        outcomes.push_back(outcome);
     }
     return outcomes;
 }

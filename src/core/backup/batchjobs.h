@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "kbddrv/keyboardlink.h"
+#include "kbddrv/slotaddress.h"
 #include "keyboardbackup.h"
-#include "slotaddress.h"
 
 class MsgStr;
 
@@ -39,22 +39,25 @@ std::vector<backup::Outcome> deleteSlots(const KeyboardLink& link,
 struct Placement {
     QString file;
     SlotAddress slot;
+    std::uint32_t size = 0;  // the item's data bytes: what its send moves
 };
 
 // Places `files`, in their order, into consecutive slots of the folder that holds `first`,
 // starting there. Reads each file. Throws OperateException DoesNotFit when they run past the
-// folder's last slot and WrongType when a file's type is not the folder's (before anything is
-// sent); a file that is no ".nvb" file throws the file stream's error.
+// folder's last slot (or there are none) and WrongType when a file's type is not the folder's
+// (a single file: the file stream's TypeMismatch), before anything is sent; a file that is no
+// ".nvb" file throws the file stream's error.
 std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
                                   const SlotAddress& first);
 
 // Sends each placed file into its slot, keeping a copy of what it replaces in `record` (none
-// when null) and, with `verify`, fetching the slot again to compare. A song slot emptied by a
-// failed send says so in its outcome, with where its old song is kept.
+// when null) and, with `verify`, fetching the slot again to compare. Each outcome names the copy
+// kept of what its slot held; a song slot emptied by a failed send says so (`emptied`). A stop
+// (the user's cancel) during a song's send goes on as transfer::SongSlotEmptied; the record
+// knows where the old song is kept.
 std::vector<backup::Outcome> sendFiles(const KeyboardLink& link,
                                        const std::vector<Placement>& placements,
                                        safety::ChangeRecord* record, bool verify,
-                                       const MsgStr& messages,
-                                       backup::JobProgress* progress);
+                                       const MsgStr& messages, backup::JobProgress* progress);
 
 }  // namespace batch

@@ -241,10 +241,10 @@ Copy ChangeRecord::keep(EkDataFile& item, const SlotAddress& slot, Why why,
     return copy;
 }
 
-std::optional<Copy> ChangeRecord::fetchAndKeep(const KeyboardLink& link, EkData& slot,
-                                               const std::string& directoryPath, Why why,
-                                               const QString& replacedBy,
+std::optional<Copy> ChangeRecord::fetchAndKeep(const KeyboardLink& link, const SlotInTree& where,
+                                               Why why, const QString& replacedBy,
                                                NvbStreamObserver* progress) {
+    const EkData& slot = *where.slot;
     const SlotAddress address = SlotAddress::of(slot);
     if (const auto kept = keptOf(address)) {
         return kept;
@@ -253,7 +253,7 @@ std::optional<Copy> ChangeRecord::fetchAndKeep(const KeyboardLink& link, EkData&
         return std::nullopt;
     }
     EkDataFile item(DataType::NoType);
-    transfer::fetchItem(slot, directoryPath, link, progress, item);
+    transfer::fetchItem(where, link, progress, item);
     return keep(item, address, why, replacedBy);
 }
 

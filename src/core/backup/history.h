@@ -9,8 +9,8 @@
 #include <set>
 #include <vector>
 
+#include "kbddrv/slotaddress.h"
 #include "safetystore.h"
-#include "slotaddress.h"
 
 class EkData;
 class EkDataFile;
@@ -96,9 +96,8 @@ public:
     // Keeps `item`, what `slot` holds now, before it is replaced. Once per slot: a second
     // try of a transfer does not keep the item twice. Throws the store's errors.
     Copy keep(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy = {});
-    // Fetches what `slot` holds and keeps it; nothing when it is empty.
-    std::optional<Copy> fetchAndKeep(const KeyboardLink& link, EkData& slot,
-                                     const std::string& directoryPath, Why why,
+    // Fetches what the slot holds and keeps it; nothing when it is empty.
+    std::optional<Copy> fetchAndKeep(const KeyboardLink& link, const SlotInTree& where, Why why,
                                      const QString& replacedBy, NvbStreamObserver* progress);
     // The copy kept of `slot` by this change, if any.
     std::optional<Copy> keptOf(const SlotAddress& slot) const;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "slotaddress.h"
+#include "kbddrv/slotaddress.h"
 
 // What every job over several slots (import of several slots, backup, restore, batch send and
 // delete) reports: each item's outcome, the progress over the whole job, and the summary that the
@@ -31,6 +31,9 @@ struct Outcome {
     std::int64_t keptCopy = 0;
     // An exact restore: the keyboard's song or rhythm that the backup lacks was deleted.
     bool removed = false;
+    // A send into a song slot failed after the slot's old song was deleted: the slot is empty
+    // now, its old song kept as `keptCopy`.
+    bool emptied = false;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.

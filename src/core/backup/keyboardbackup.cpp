@@ -235,10 +235,11 @@ void removeLeftStages(const QDir& folder) {
 }  // namespace
 
 std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
-                                    const MsgStr& messages, JobProgress* progress, bool replace) {
+                                    const MsgStr& messages, JobProgress* progress,
+                                    OldBackup oldBackup) {
     transfer::requireFolder(folder);
     const bool replacing = holdsBackup(folder);
-    if (replacing && !replace) {
+    if (replacing && oldBackup != OldBackup::Replace) {
         throw platform::SystemError(platform::ErrorCode::BackupExists,
                                     {QDir::toNativeSeparators(folder)});
     }
@@ -284,8 +285,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
             uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
         const Outcome outcome =
             run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
-                transfer::importSlot(slot, where.directoryPath, stage.path(), link, itemProgress,
-                                     file);
+                transfer::importSlot(where, stage.path(), link, itemProgress, file);
             });
         if (outcome.error.isEmpty()) {
             manifest.entries.push_back({address, file, slot.type(), slot.size(),
@@ -351,7 +351,7 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress, safety::ChangeRecord* record,
-                                     bool exact,
+                                     Extras extras,
                                      const std::vector<Comparison>* comparedJustBefore) {
     const auto seenIdentical = [&](const SlotAddress& slot) {
         return comparedJustBefore != nullptr &&
@@ -404,7 +404,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                 }
                 if (where.slot->isPresent()) {
                     EkDataFile held(DataType::NoType);
-                    transfer::fetchItem(*where.slot, where.directoryPath, link, itemProgress, held);
+                    transfer::fetchItem(where, link, itemProgress, held);
                     if (transfer::sameItem(held, item)) {
                         identical = true;
                         return;
@@ -415,7 +415,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                         kept = record->keep(held, entry.slot, safety::Why::Restore, path);
                     }
                 }
-                transfer::sendItem(item, *where.slot, where.directoryPath, link, itemProgress);
+                transfer::sendItem(item, where, link, itemProgress);
                 if (record != nullptr) {
                     record->left(entry.slot, &item);
                 }
@@ -430,7 +430,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         }
         outcomes.push_back(outcome);
     }
-    if (exact && !run.linkLost()) {
+    if (extras == Extras::Delete && !run.linkLost()) {
         for (Outcome& removed : batch::deleteSlots(link, slotsNotInBackup(link.driver, manifest),
                                                    record, messages, progress)) {
             removed.removed = removed.error.isEmpty();
@@ -488,12 +488,11 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
         }
         EkDataFile fromFile(DataType::NoType);
         EkDataFile fromKeyboard(DataType::NoType);
-        const Outcome outcome = run.item(address, entry->file, where.slot->size(),
-                                         [&](NvbStreamObserver* itemProgress) {
-                                             transfer::loadFile(path, fromFile);
-                                             transfer::fetchItem(*where.slot, where.directoryPath,
-                                                                 link, itemProgress, fromKeyboard);
-                                         });
+        const Outcome outcome = run.item(
+            address, entry->file, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
+                transfer::loadFile(path, fromFile);
+                transfer::fetchItem(where, link, itemProgress, fromKeyboard);
+            });
         Comparison comparison{address, entry->file, Verdict::NotCompared, outcome.error,
                               outcome.retried};
         if (outcome.error.isEmpty()) {

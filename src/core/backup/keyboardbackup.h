@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "kbddrv/keyboardlink.h"
 #include "jobtypes.h"
-#include "slotaddress.h"
+#include "kbddrv/keyboardlink.h"
+#include "kbddrv/slotaddress.h"
 
 class EkKbdDrv;
 class MsgStr;
@@ -60,6 +60,12 @@ struct Manifest {
     void write(const QString& folder) const;
 };
 
+// What a backup does with the backup its folder holds already.
+enum class OldBackup { Refuse, Replace };
+// What a restore does with the songs and rhythms the keyboard holds but the backup does not:
+// keep them, or delete them (each kept as a copy first), an exact restore.
+enum class Extras { Keep, Delete };
+
 // Whether `folder` holds a backup already (its manifest).
 bool holdsBackup(const QString& folder);
 
@@ -69,14 +75,14 @@ bool holdsBackup(const QString& folder);
 //
 // The backup is made in a hidden folder inside `folder` and moved into place only when the job
 // has ended: a cancel or a failure leaves `folder` as it was. A folder that holds a backup
-// already is refused unless `replace`; the old backup is then removed only after the new one is
-// in place, and only when every item of the new one was saved. A file of the same name that is
-// no part of the old backup is kept in a folder ".nvbman-replaced-TIME" beside the backup.
+// already is refused unless `oldBackup` is Replace; the old backup is then removed only after the
+// new one is in place, and only when every item of the new one was saved. A file of the same name
+// that is no part of the old backup is kept in a folder ".nvbman-replaced-TIME" beside the backup.
 // Throws platform::SystemError when `folder` is not a folder, holds a backup already, or the
 // backup cannot be completed (the text says that nothing was kept).
 std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
                                     const MsgStr& messages, JobProgress* progress,
-                                    bool replace = false);
+                                    OldBackup oldBackup = OldBackup::Refuse);
 
 // How a slot stands against a backup.
 enum class Verdict {
@@ -103,14 +109,14 @@ struct Comparison {
 // longer has the SHA-256 the manifest gives, or that is no regular file of its own (a symbolic
 // link, say), is not sent (its outcome says why); one sent without a hash to check (a format-1
 // manifest) carries a warning. The keyboard's songs and
-// rhythms that the backup lacks stay, unless `exact`: then they are kept and deleted
+// rhythms that the backup lacks stay, unless `extras` is Delete: then they are kept and deleted
 // (`removed`) once every item of the backup is back, and not when the keyboard stopped
 // answering. With `comparedJustBefore` (compareWithBackup's answer, which the user has just
 // seen as the plan), the slots it found identical are not fetched again.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, const MsgStr& messages,
                                      JobProgress* progress, safety::ChangeRecord* record,
-                                     bool exact = false,
+                                     Extras extras = Extras::Keep,
                                      const std::vector<Comparison>* comparedJustBefore = nullptr);
 
 // The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "kbddrv/slotaddress.h"
 #include "keyboardbackup.h"
 #include "platform/errorcatalog.h"
 #include "platform/filelock.h"
-#include "slotaddress.h"
 
 class EkData;
 class EkDataFile;

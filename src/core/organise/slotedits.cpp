@@ -85,12 +85,12 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
 
     EkDataFile moving(DataType::NoType);
     steps.transfer(sourceAddress, sourceBytes, [&](NvbStreamObserver* observer) {
-        transfer::fetchItem(*source.slot, source.directoryPath, link, observer, moving);
+        transfer::fetchItem(source, link, observer, moving);
     });
     EkDataFile replaced(DataType::NoType);
     if (targetBytes > 0) {
         steps.transfer(targetAddress, targetBytes, [&](NvbStreamObserver* observer) {
-            transfer::fetchItem(*target.slot, target.directoryPath, link, observer, replaced);
+            transfer::fetchItem(target, link, observer, replaced);
         });
     }
     // Every item that leaves its slot is kept before the first write.
@@ -102,12 +102,12 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
     }
     steps.write(record, [&] {
         steps.transfer(targetAddress, sourceBytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(moving, *target.slot, target.directoryPath, link, observer);
+            transfer::sendItem(moving, target, link, observer);
         });
         record.left(targetAddress, &moving);
         if (edit == Edit::Swap) {
             steps.transfer(sourceAddress, targetBytes, [&](NvbStreamObserver* observer) {
-                transfer::sendItem(replaced, *source.slot, source.directoryPath, link, observer);
+                transfer::sendItem(replaced, source, link, observer);
             });
             record.left(sourceAddress, &replaced);
         } else if (edit == Edit::Move) {
@@ -146,13 +146,13 @@ void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString
     StepProgress steps(progress, 2 * std::int64_t(bytes), messages);
     EkDataFile item(DataType::NoType);
     steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
-        transfer::fetchItem(*where.slot, where.directoryPath, link, observer, item);
+        transfer::fetchItem(where, link, observer, item);
     });
     record.keep(item, slot, safety::Why::Edit);
     item.storeName(name.leftJustified(EkDataFile::kNameLength).toLatin1().toStdString());
     steps.write(record, [&] {
         steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(item, *where.slot, where.directoryPath, link, observer);
+            transfer::sendItem(item, where, link, observer);
         });
         record.left(slot, &item);
     });

@@ -4,8 +4,8 @@
 
 #include "backup/history.h"
 #include "backup/keyboardbackup.h"
-#include "backup/slotaddress.h"
 #include "kbddrv/keyboardlink.h"
+#include "kbddrv/slotaddress.h"
 
 class MsgStr;
 

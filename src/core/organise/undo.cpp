@@ -81,8 +81,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
         if (where.slot->isPresent() && where.slot->size() > 0) {
             reversal.present = std::make_unique<EkDataFile>(DataType::NoType);
             steps.transfer(reversal.slot, where.slot->size(), [&](NvbStreamObserver* observer) {
-                transfer::fetchItem(*where.slot, where.directoryPath, link, observer,
-                                    *reversal.present);
+                transfer::fetchItem(where, link, observer, *reversal.present);
             });
         }
         const QString now =
@@ -109,8 +108,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
             if (reversal.wanted) {
                 steps.transfer(reversal.slot, reversal.wanted->size(),
                                [&](NvbStreamObserver* observer) {
-                                   transfer::sendItem(*reversal.wanted, *where.slot,
-                                                      where.directoryPath, link, observer);
+                                   transfer::sendItem(*reversal.wanted, where, link, observer);
                                });
             } else {
                 link.driver.deleteData(*where.slot);

@@ -160,3 +160,32 @@ std::int32_t NvbFileStream::size() const {
     const qint64 length = file_ ? file_->size() : std::max(written_, newFile_->size());
     return static_cast<std::int32_t>(std::max<qint64>(0, length - DataHeader::kSize));
 }
+
+std::optional<NvbFileStream::Summary> NvbFileStream::peek(const QString& path) {
+    EkDataFile item(DataType::NoType);
+    QFile file(path);
+    // Only a regular file: a FIFO would wait for a writer without end.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    auto& header = item.header().bytes();
+    if (file.read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
+            qint64(DataHeader::kSize) ||
+        !item.header().hasMagic()) {
+        return std::nullopt;
+    }
+    const int offset = EkDataFile::nameOffsetInData(item.type());
+    if (offset >= 0) {
+        const qint64 wanted = offset + qint64(EkDataFile::kNameLength);
+        const QByteArray data = file.read(wanted);
+        if (data.size() < wanted) {
+            return Summary{item.type(), {}};  // too short to hold a name
+        }
+        item.words().resize(std::size_t(wanted + 1) / 2);
+        for (qint64 i = 0; i < wanted; ++i) {
+            item.setDataByte(std::size_t(i), std::uint8_t(data[i]));
+        }
+    }
+    item.loadName();
+    return Summary{item.type(), item.name()};
+}

@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "nvbstream.h"
 #include "platform/errorcatalog.h"
@@ -46,6 +48,17 @@ public:
     // An item from a ".nvb" file's whole content, read beforehand (bytes a caller has checked
     // against a hash, say): the same checks and the same item as opening the file and reading.
     static void readContent(const QByteArray& content, const QString& fileName, EkDataFile& item);
+
+    // What a ".nvb" file holds, as a list shows it: the item's type and its own 8-character
+    // name.
+    struct Summary {
+        std::uint16_t type = 0;
+        std::string name;
+    };
+    // Reads only the header and the name's place (at most 108 bytes) of the file at `path`;
+    // empty when it is no ".nvb" file or cannot be read. Never waits on anything but the file
+    // system.
+    static std::optional<Summary> peek(const QString& path);
 
 private:
     void checkHeader();

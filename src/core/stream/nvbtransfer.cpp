@@ -116,9 +116,11 @@ bool withRetry(const std::function<void()>& transfer, const std::function<void()
     return true;
 }
 
-void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
-              const KeyboardLink& link, NvbStreamObserver* progress) {
-    NvbMidiStream keyboard(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver);
+void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& link,
+              NvbStreamObserver* progress) {
+    EkData& slot = *where.slot;
+    NvbMidiStream keyboard(slot, where.directoryPath, link.inputDevice, link.outputDevice,
+                           link.driver);
     keyboard.attachObserver(progress);
     const bool heldSong = slot.type() == DataType::Song && slot.isPresent();
     try {
@@ -138,9 +140,10 @@ void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
     }
 }
 
-void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
-               NvbStreamObserver* progress, EkDataFile& item) {
-    NvbMidiStream keyboard(slot, directoryPath, link.inputDevice, link.outputDevice, link.driver);
+void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObserver* progress,
+               EkDataFile& item) {
+    NvbMidiStream keyboard(*where.slot, where.directoryPath, link.inputDevice, link.outputDevice,
+                           link.driver);
     keyboard.attachObserver(progress);
     keyboard.read(item);
 }
@@ -152,44 +155,15 @@ void requireFolder(const QString& folder) {
     }
 }
 
-QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
-                   const KeyboardLink& link, NvbStreamObserver* progress, const QString& fileName) {
+QString importSlot(const SlotInTree& where, const QString& folder, const KeyboardLink& link,
+                   NvbStreamObserver* progress, const QString& fileName) {
     requireFolder(folder);
     EkDataFile item(DataType::NoType);
-    fetchItem(slot, directoryPath, link, progress, item);
+    fetchItem(where, link, progress, item);
     const QString name = fileName.isEmpty() ? importFileName(item.type(), item.name()) : fileName;
     const QString path = QDir(folder).filePath(name);
     NvbFileStream(path, NvbFileStream::Create).write(item);
     return path;
-}
-
-std::optional<ItemSummary> peekItem(const QString& path) {
-    EkDataFile item(DataType::NoType);
-    QFile file(path);
-    // Only a regular file: a FIFO would wait for a writer without end.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    auto& header = item.header().bytes();
-    if (file.read(reinterpret_cast<char*>(header.data()), DataHeader::kSize) !=
-            qint64(DataHeader::kSize) ||
-        !item.header().hasMagic()) {
-        return std::nullopt;
-    }
-    const int offset = EkDataFile::nameOffsetInData(item.type());
-    if (offset >= 0) {
-        const qint64 wanted = offset + qint64(EkDataFile::kNameLength);
-        const QByteArray data = file.read(wanted);
-        if (data.size() < wanted) {
-            return ItemSummary{item.type(), {}};  // too short to hold a name
-        }
-        item.words().resize(std::size_t(wanted + 1) / 2);
-        for (qint64 i = 0; i < wanted; ++i) {
-            item.setDataByte(std::size_t(i), std::uint8_t(data[i]));
-        }
-    }
-    item.loadName();
-    return ItemSummary{item.type(), item.name()};
 }
 
 QString copyNvbFile(const QString& source, const QString& folder) {
@@ -219,10 +193,10 @@ bool sameItem(const EkDataFile& a, const EkDataFile& b) {
     return true;
 }
 
-void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
-               const KeyboardLink& link, NvbStreamObserver* progress) {
+void checkSent(const EkDataFile& sent, const SlotInTree& where, const KeyboardLink& link,
+               NvbStreamObserver* progress) {
     EkDataFile held(DataType::NoType);
-    fetchItem(slot, directoryPath, link, progress, held);
+    fetchItem(where, link, progress, held);
     if (!sameItem(sent, held)) {
         throw platform::SystemError(platform::ErrorCode::KeptDifferentData, {});
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kbddrv/keyboardlink.h"
+#include "kbddrv/slotaddress.h"
 
 class EkData;
 class EkDataFile;
@@ -70,36 +71,25 @@ bool isLinkFailure();
 // whose copy the caller has kept, so trying again risks nothing more).
 bool withRetry(const std::function<void()>& transfer, const std::function<void()>& beforeRetry);
 
-// Sends an item into `slot` (in the folder `directoryPath` of the driver's tree). Errors are the
-// keyboard stream's, or SongSlotEmptied around them. A caller that shows progress reads the
-// file first with loadFile, so it knows the item's size before the first block goes.
-void sendItem(EkDataFile& item, EkData& slot, const std::string& directoryPath,
-              const KeyboardLink& link, NvbStreamObserver* progress);
+// Sends an item into the slot of the driver's tree. Errors are the keyboard stream's, or
+// SongSlotEmptied around them. A caller that shows progress reads the file first with loadFile,
+// so it knows the item's size before the first block goes.
+void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& link,
+              NvbStreamObserver* progress);
 
-// Fetches `slot` into `item`. Errors are the keyboard stream's; `item` changes only on success.
-void fetchItem(EkData& slot, const std::string& directoryPath, const KeyboardLink& link,
-               NvbStreamObserver* progress, EkDataFile& item);
+// Fetches the slot into `item`. Errors are the keyboard stream's; `item` changes only on success.
+void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObserver* progress,
+               EkDataFile& item);
 
 // Throws platform::SystemError ("\"FOLDER\" is not a folder.") unless `folder` names an existing
 // folder: the check of every command that writes into a folder (import, backup, restore).
 void requireFolder(const QString& folder);
 
-// Fetches `slot` and writes it into `folder` as a new file (replacing one of the same name),
+// Fetches the slot and writes it into `folder` as a new file (replacing one of the same name),
 // named by importFileName unless `fileName` is given. Returns the file's path. Nothing is
 // written when the fetch fails; a `folder` that is no folder is refused before any traffic.
-QString importSlot(EkData& slot, const std::string& directoryPath, const QString& folder,
-                   const KeyboardLink& link, NvbStreamObserver* progress,
-                   const QString& fileName = {});
-
-// What a ".nvb" file holds, as a list shows it: the item's type and its own 8-character name.
-struct ItemSummary {
-    std::uint16_t type = 0;
-    std::string name;
-};
-
-// Reads only the header and the name's place (at most 108 bytes) of the file at `path`; empty
-// when it is no ".nvb" file or cannot be read. Never waits on anything but the file system.
-std::optional<ItemSummary> peekItem(const QString& path);
+QString importSlot(const SlotInTree& where, const QString& folder, const KeyboardLink& link,
+                   NvbStreamObserver* progress, const QString& fileName = {});
 
 // Copies the ".nvb" file `source` into `folder` under its own name, replacing a file of that name
 // in one step. The file is read first: one that is no ".nvb" file throws the file stream's error
@@ -109,9 +99,10 @@ QString copyNvbFile(const QString& source, const QString& folder);
 // Whether two items are the same byte for byte: type, size, name and every data byte.
 bool sameItem(const EkDataFile& a, const EkDataFile& b);
 
-// Fetches `slot` again after a send of `sent` into it and compares. Throws platform::SystemError
-// when the keyboard holds something else; errors of the fetch are the keyboard stream's.
-void checkSent(const EkDataFile& sent, EkData& slot, const std::string& directoryPath,
-               const KeyboardLink& link, NvbStreamObserver* progress);
+// Fetches the slot again after a send of `sent` into it and compares. Throws
+// platform::SystemError when the keyboard holds something else; errors of the fetch are the
+// keyboard stream's.
+void checkSent(const EkDataFile& sent, const SlotInTree& where, const KeyboardLink& link,
+               NvbStreamObserver* progress);
 
 }  // namespace transfer

@@ -260,12 +260,12 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-const std::optional<transfer::ItemSummary>& LocalListModel::itemOf(const Row& row) const {
+const std::optional<NvbFileStream::Summary>& LocalListModel::itemOf(const Row& row) const {
     if (!row.peeked) {
         row.peeked = true;
         if (!row.info.isDir() &&
             row.info.fileName().endsWith(QLatin1String(".nvb"), Qt::CaseInsensitive)) {
-            row.item = transfer::peekItem(row.info.filePath());
+            row.item = NvbFileStream::peek(row.info.filePath());
         }
     }
     return row.item;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 
 // The local pane's two models: the PC's folders as a tree and the entries of one folder as a
@@ -99,10 +100,10 @@ private:
         QString type;
         // The ".nvb" item inside, once read: empty for any other file.
         mutable bool peeked = false;
-        mutable std::optional<transfer::ItemSummary> item;
+        mutable std::optional<NvbFileStream::Summary> item;
     };
 
-    const std::optional<transfer::ItemSummary>& itemOf(const Row& row) const;
+    const std::optional<NvbFileStream::Summary>& itemOf(const Row& row) const;
 
     QString typeName(const QFileInfo& info) const;
 

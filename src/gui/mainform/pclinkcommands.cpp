@@ -20,12 +20,12 @@
 #include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
-#include "backup/slotaddress.h"
 #include "commandframe.h"
 #include "data/ekdatafile.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/slotaddress.h"
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
 #include "msg/errortext.h"
@@ -36,16 +36,6 @@
 #include "progress/pbarobservers.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
-
-namespace {
-
-int doneCount(const std::vector<backup::Outcome>& outcomes) {
-    return int(std::count_if(outcomes.begin(), outcomes.end(), [](const backup::Outcome& outcome) {
-        return outcome.error.isEmpty();
-    }));
-}
-
-}  // namespace
 
 void TPcLinkForm::retrying(const std::function<void()>& moveItem) {
     transfer::withRetry(moveItem, [this] {
@@ -87,63 +77,14 @@ void TPcLinkForm::KbdUpdateActionExecute() {
 }
 
 void TPcLinkForm::SendActionExecute() {
-    if (selectedLocalRows().size() > 1) {
-        sendSelectedFiles();
-        return;
-    }
-    int sentRow = -1;
-    std::optional<safety::Copy> emptiedSongCopy;
-    const bool sent = frame_->run(MsgStr::Send, [&] {
-        const QModelIndex localNode = selectedLocalNode();
-        const QFileInfo file = localList_->entry(selectedLocalRow());
-        if (!localNode.isValid() || file.fileName().isEmpty()) {
-            throw OperateException(OperateException::NoSendSource);
-        }
-        const QModelIndex kbdNode = selectedKbdNode();
-        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
-        if (!kbdNode.isValid() || slot == nullptr) {
-            throw OperateException(OperateException::NoSendTarget);
-        }
-        if (slot->isDirectory()) {
-            throw OperateException(OperateException::NotAcceptable);
-        }
-        // The file first, so the bar knows the item's size before the first block goes.
-        EkDataFile item(DataType::NoType);
-        const QString filePath = localTree_->nodePath(localNode) + file.fileName();
-        transfer::loadFile(filePath, item);
-        const std::string directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
-        const SlotAddress address = SlotAddress::of(*slot);
-        const auto record = changeRecord("send", {address.text()});
-        const auto copy = keepSafetyCopy(record.get(), *slot, directoryPath, safety::Why::Send,
-                                         QFileInfo(filePath).absoluteFilePath());
-        progressBar_->setMaximum(int(item.size()));
-        PBarNvbObserver progress(progressBar_);
-        try {
-            retrying(
-                [&] { transfer::sendItem(item, *slot, directoryPath, keyboardLink(), &progress); });
-        } catch (const transfer::SongSlotEmptied&) {
-            emptiedSongCopy = copy;
-            throw;
-        }
-        if (record) {
-            record->left(address, &item);
-            record->commit();
-        }
-        ListKbdFiles(kbdNode);
-        sentRow = item.number();
-        if (settings_.verifyAfterSending) {
-            progressBar_->setValue(0);
-            retrying([&] {
-                transfer::checkSent(item, *slot, directoryPath, keyboardLink(), &progress);
-            });
-        }
-    });
-    // The lists take the focus only once the frame has given them back their enabled state.
-    if (sent) {
-        selectKbdRow(sentRow);
-    } else if (emptiedSongCopy) {
-        offerPutBack(*emptiedSongCopy);
-    }
+    sendSelectedFiles();
+}
+
+SlotInTree TPcLinkForm::slotInTree(EkData* slot, const QModelIndex& kbdNode) const {
+    SlotInTree where;
+    where.slot = slot;
+    where.directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
+    return where;
 }
 
 std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& action,
@@ -154,10 +95,10 @@ std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& a
     return std::make_unique<safety::ChangeRecord>(safetyStore_, action, subjects);
 }
 
-std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record, EkData& slot,
-                                                        const std::string& directoryPath,
-                                                        safety::Why why,
+std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record,
+                                                        const SlotInTree& where, safety::Why why,
                                                         const QString& replacedBy) {
+    const EkData& slot = *where.slot;
     if (record == nullptr || !slot.isPresent()) {
         return std::nullopt;
     }
@@ -166,10 +107,8 @@ std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* re
     progressBar_->setMaximum(int(slot.size()));
     PBarNvbObserver progress(progressBar_);
     std::optional<safety::Copy> copy;
-    retrying([&] {
-        copy =
-            record->fetchAndKeep(keyboardLink(), slot, directoryPath, why, replacedBy, &progress);
-    });
+    retrying(
+        [&] { copy = record->fetchAndKeep(keyboardLink(), where, why, replacedBy, &progress); });
     progressBar_->setValue(0);
     return copy;
 }
@@ -195,12 +134,10 @@ bool TPcLinkForm::putBack(const safety::Copy& copy) {
             throw platform::SystemError(platform::ErrorCode::NoSuchSlot, {copy.slot.text()});
         }
         const auto record = changeRecord("put-back", {copy.slot.text()});
-        keepSafetyCopy(record.get(), *where.slot, where.directoryPath, safety::Why::Send, path);
+        keepSafetyCopy(record.get(), where, safety::Why::Send, path);
         progressBar_->setMaximum(int(item.size()));
         PBarNvbObserver progress(progressBar_);
-        retrying([&] {
-            transfer::sendItem(item, *where.slot, where.directoryPath, keyboardLink(), &progress);
-        });
+        retrying([&] { transfer::sendItem(item, where, keyboardLink(), &progress); });
         if (record) {
             record->left(copy.slot, &item);
             record->commit();
@@ -216,75 +153,26 @@ void TPcLinkForm::showReplacedItems() {
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
-    if (selectedKbdRows().size() > 1) {
-        importSelectedSlots();
-        return;
-    }
-    QString fileName;
-    const bool received = frame_->run(MsgStr::Receive, [&] {
-        const QModelIndex kbdNode = selectedKbdNode();
-        EkData* slot = KbdListModel::dataObject(selectedKbdRow());
-        // An empty slot holds nothing to import: no file of an empty item is made.
-        if (!kbdNode.isValid() || slot == nullptr || (!slot->isDirectory() && !slot->isPresent())) {
-            throw OperateException(OperateException::NoImportSource);
-        }
-        // A folder row holds no data of its own.
-        if (slot->isDirectory()) {
-            throw OperateException(OperateException::NotAcceptable);
-        }
-        const QModelIndex localNode = selectedLocalNode();
-        if (!localNode.isValid()) {
-            throw OperateException(OperateException::NoImportTarget);
-        }
-        progressBar_->setMaximum(int(slot->size()));
-        PBarNvbObserver progress(progressBar_);
-        QString path;
-        retrying([&] {
-            path = transfer::importSlot(*slot, kbdTree_->nodePath(kbdNode).toStdString(),
-                                        localTree_->nodePath(localNode), keyboardLink(), &progress);
-        });
-        ListLocalFiles(localNode);
-        fileName = QFileInfo(path).fileName();
-    });
-    if (received) {
-        selectLocalFile(fileName);
-    }
+    importSelectedSlots();
 }
 
 void TPcLinkForm::DeleteActionExecute() {
-    if (selectedKbdRows().size() > 1) {
-        deleteSelectedSlots();
-        return;
-    }
-    frame_->run(MsgStr::Delete, [this] {
-        const QModelIndex node = selectedKbdNode();
-        EkData* item = KbdListModel::dataObject(selectedKbdRow());
-        if (!node.isValid() || item == nullptr) {
-            throw OperateException(OperateException::NoDeleteSelection);
-        }
-        if (!driver_.isConnected()) {
-            throw OperateException(OperateException::ListFirst);
-        }
-        const int row = selectedKbdRow().row();
-        const SlotAddress address = SlotAddress::of(*item);
-        const auto record = changeRecord("delete", {address.text()});
-        keepSafetyCopy(record.get(), *item, kbdTree_->nodePath(node).toStdString(),
-                       safety::Why::Delete, {});
-        driver_.deleteData(*item);
-        if (record) {
-            record->left(address, nullptr);
-            record->commit();
-        }
-        ListKbdFiles(node);
-        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
-    });
+    deleteSelectedSlots();
 }
 
-std::vector<SlotAddress> TPcLinkForm::selectedKbdSlots() const {
+std::vector<SlotAddress> TPcLinkForm::selectedKbdSlots(OperateException::Code noneSelected) const {
+    const QModelIndexList rows = selectedKbdRows();
+    if (!selectedKbdNode().isValid() || rows.isEmpty()) {
+        throw OperateException(noneSelected);
+    }
     std::vector<SlotAddress> slots;
-    for (const QModelIndex& row : selectedKbdRows()) {
+    for (const QModelIndex& row : rows) {
         const EkData* item = KbdListModel::dataObject(row);
-        if (item == nullptr || item->isDirectory()) {
+        if (item == nullptr) {
+            throw OperateException(noneSelected);
+        }
+        // A folder row holds no data of its own.
+        if (item->isDirectory()) {
             throw OperateException(OperateException::NotAcceptable);
         }
         slots.push_back(SlotAddress::of(*item));
@@ -292,10 +180,28 @@ std::vector<SlotAddress> TPcLinkForm::selectedKbdSlots() const {
     return slots;
 }
 
+void TPcLinkForm::failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes) {
+    if (outcomes.size() != 1) {
+        return;
+    }
+    const backup::Outcome& only = outcomes.front();
+    if (only.retried) {
+        frame_->noteRetry();
+    }
+    if (!only.error.isEmpty()) {
+        // Said in the user's language already.
+        throw platform::SystemError(only.error.toStdString());
+    }
+}
+
 void TPcLinkForm::importSelectedSlots() {
     std::vector<backup::Outcome> outcomes;
     const bool ran = frame_->run(MsgStr::Receive, [&] {
-        const std::vector<SlotAddress> slots = selectedKbdSlots();
+        const std::vector<SlotAddress> slots = selectedKbdSlots(OperateException::NoImportSource);
+        // One empty slot holds nothing to import: no file of an empty item is made.
+        if (slots.size() == 1 && !findSlot(driver_, slots.front()).slot->isPresent()) {
+            throw OperateException(OperateException::NoImportSource);
+        }
         const QModelIndex localNode = selectedLocalNode();
         if (!localNode.isValid()) {
             throw OperateException(OperateException::NoImportTarget);
@@ -305,24 +211,33 @@ void TPcLinkForm::importSelectedSlots() {
         outcomes = batch::importSlots(keyboardLink(), slots, localTree_->nodePath(localNode),
                                       messages_, &progress);
         ListLocalFiles(localNode);
+        failWithTheOnlyItem(outcomes);
     });
-    if (ran) {
-        reportOutcomes(messages_.batchDoneText(MsgStr::Receive, doneCount(outcomes)),
-                       messages_.batchFailedHeading(MsgStr::Receive), outcomes);
+    if (!ran) {
+        return;
     }
+    if (outcomes.size() == 1) {
+        selectLocalFile(outcomes.front().file);
+        return;
+    }
+    reportOutcomes(messages_.batchDoneText(MsgStr::Receive, backup::JobSummary(outcomes).done),
+                   messages_.batchFailedHeading(MsgStr::Receive), outcomes);
 }
 
 void TPcLinkForm::deleteSelectedSlots() {
     std::vector<backup::Outcome> outcomes;
+    int row = -1;
     const bool ran = frame_->run(MsgStr::Delete, [&] {
-        const QModelIndex node = selectedKbdNode();
-        if (!node.isValid()) {
+        if (selectedKbdRows().isEmpty() || !selectedKbdNode().isValid()) {
             throw OperateException(OperateException::NoDeleteSelection);
         }
         if (!driver_.isConnected()) {
             throw OperateException(OperateException::ListFirst);
         }
-        const std::vector<SlotAddress> slots = selectedKbdSlots();
+        const QModelIndex node = selectedKbdNode();
+        const std::vector<SlotAddress> slots =
+            selectedKbdSlots(OperateException::NoDeleteSelection);
+        row = selectedKbdRow().row();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Delete));
         const auto record = changeRecord("delete", slotTexts(slots));
         outcomes = batch::deleteSlots(keyboardLink(), slots, record.get(), messages_, &progress);
@@ -330,11 +245,17 @@ void TPcLinkForm::deleteSelectedSlots() {
             record->commit();
         }
         ListKbdFiles(node);
+        failWithTheOnlyItem(outcomes);
     });
-    if (ran) {
-        reportOutcomes(messages_.batchDoneText(MsgStr::Delete, doneCount(outcomes)),
-                       messages_.batchFailedHeading(MsgStr::Delete), outcomes);
+    if (!ran) {
+        return;
     }
+    if (outcomes.size() == 1) {
+        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
+        return;
+    }
+    reportOutcomes(messages_.batchDoneText(MsgStr::Delete, backup::JobSummary(outcomes).done),
+                   messages_.batchFailedHeading(MsgStr::Delete), outcomes);
 }
 
 void TPcLinkForm::sendSelectedFiles() {
@@ -354,14 +275,16 @@ void TPcLinkForm::sendSelectedFiles() {
 
 void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
     std::vector<backup::Outcome> outcomes;
+    std::optional<safety::Copy> emptiedSongCopy;
+    int firstRow = -1;
     const bool ran = frame_->run(MsgStr::Send, [&] {
+        if (files.isEmpty()) {
+            throw OperateException(OperateException::NoSendSource);
+        }
         if (folderAmongThem) {
             throw OperateException(OperateException::NotAcceptable);
         }
         const EkData* first = KbdListModel::dataObject(selectedKbdRow());
-        if (files.isEmpty()) {
-            throw OperateException(OperateException::NoSendSource);
-        }
         if (!selectedKbdNode().isValid() || first == nullptr) {
             throw OperateException(OperateException::NoSendTarget);
         }
@@ -370,23 +293,60 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
         }
         // Every file is read and placed before the first one goes.
         const auto placements = batch::placeFiles(driver_, files, SlotAddress::of(*first));
+        firstRow = placements.front().slot.number;
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
         std::vector<SlotAddress> slots;
         for (const batch::Placement& placement : placements) {
             slots.push_back(placement.slot);
         }
         const auto record = changeRecord("send", slotTexts(slots));
-        outcomes = batch::sendFiles(keyboardLink(), placements, record.get(),
-                                    settings_.verifyAfterSending, messages_, &progress);
+        try {
+            outcomes = batch::sendFiles(keyboardLink(), placements, record.get(),
+                                        settings_.verifyAfterSending, messages_, &progress);
+        } catch (const transfer::SongSlotEmptied&) {
+            // Stopped with a song slot emptied: the user is offered its old song back.
+            emptiedSongCopy = keptOfAnEmptiedSong(record.get(), slots);
+            throw;
+        }
         if (record) {
             record->commit();
         }
         KbdUpdateActionExecute();
+        if (outcomes.size() == 1 && outcomes.front().emptied && outcomes.front().keptCopy != 0) {
+            emptiedSongCopy = safetyStore_.find(outcomes.front().keptCopy);
+        }
+        failWithTheOnlyItem(outcomes);
     });
-    if (ran) {
-        reportOutcomes(messages_.batchDoneText(MsgStr::Send, doneCount(outcomes)),
-                       messages_.batchFailedHeading(MsgStr::Send), outcomes);
+    if (!ran) {
+        if (emptiedSongCopy) {
+            offerPutBack(*emptiedSongCopy);
+        }
+        return;
     }
+    // The lists take the focus only once the frame has given them back their enabled state.
+    if (outcomes.size() == 1) {
+        selectKbdRow(firstRow);
+        return;
+    }
+    reportOutcomes(messages_.batchDoneText(MsgStr::Send, backup::JobSummary(outcomes).done),
+                   messages_.batchFailedHeading(MsgStr::Send), outcomes);
+}
+
+std::optional<safety::Copy> TPcLinkForm::keptOfAnEmptiedSong(
+    const safety::ChangeRecord* record, const std::vector<SlotAddress>& slots) {
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    for (const SlotAddress& slot : slots) {
+        const SlotInTree where = findSlot(driver_, slot);
+        if (where.slot != nullptr && where.slot->type() == DataType::Song &&
+            !where.slot->isPresent()) {
+            if (auto kept = record->keptOf(slot)) {
+                return kept;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 void TPcLinkForm::copyFilesHere(const QStringList& files) {
@@ -486,12 +446,14 @@ void TPcLinkForm::ShellOpenExecute() {
     }
 }
 
-void TPcLinkForm::backUpKeyboard(const QString& folder, bool replace) {
-    runKeyboardJob(MsgStr::Receive, folder, false, replace);
+void TPcLinkForm::backUpKeyboard(const QString& folder, backup::OldBackup oldBackup) {
+    runKeyboardJob(oldBackup == backup::OldBackup::Replace ? KeyboardJob::ReplacingBackup
+                                                           : KeyboardJob::Backup,
+                   folder);
 }
 
 void TPcLinkForm::restoreKeyboard(const QString& folder) {
-    runKeyboardJob(MsgStr::Send, folder, true);
+    runKeyboardJob(KeyboardJob::Restore, folder);
 }
 
 void TPcLinkForm::compareWithBackup(const QString& folder) {
@@ -585,8 +547,10 @@ std::optional<std::vector<backup::Comparison>> TPcLinkForm::planRestore(
     return comparisons;
 }
 
-void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
-                                 bool replace) {
+void TPcLinkForm::runKeyboardJob(KeyboardJob job, const QString& folder) {
+    const bool restore = job == KeyboardJob::Restore;
+    // A backup receives every item from the keyboard, a restore sends them.
+    const MsgStr::Command command = restore ? MsgStr::Send : MsgStr::Receive;
     std::optional<backup::Manifest> manifest;
     std::optional<std::vector<backup::Comparison>> plan;
     if (restore) {
@@ -608,14 +572,17 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         if (restore) {
             const auto record = changeRecord("restore", {QDir(folder).absolutePath()});
-            outcomes = backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_,
-                                               &progress, record.get(), false, &*plan);
+            outcomes =
+                backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress,
+                                        record.get(), backup::Extras::Keep, &*plan);
             if (record) {
                 record->commit();
             }
         } else {
-            outcomes =
-                backup::backupKeyboard(keyboardLink(), folder, messages_, &progress, replace);
+            outcomes = backup::backupKeyboard(keyboardLink(), folder, messages_, &progress,
+                                              job == KeyboardJob::ReplacingBackup
+                                                  ? backup::OldBackup::Replace
+                                                  : backup::OldBackup::Refuse);
         }
     });
     if (!ran) {
@@ -627,19 +594,13 @@ void TPcLinkForm::runKeyboardJob(MsgStr::Command command, const QString& folder,
     // The panes show the result: the slots sent back, or the files of the backup.
     KbdUpdateActionExecute();
     LocalUpdateActionExecute();
-    QString summary = messages_.jobDoneText(restore, doneCount(outcomes));
+    const backup::JobSummary done(outcomes);
+    QString summary = messages_.jobDoneText(restore, done.done);
     if (restore) {
-        const auto count = [&](auto predicate) {
-            return int(std::count_if(outcomes.begin(), outcomes.end(), predicate));
-        };
-        summary += " (" +
-                   messages_.restoreDetail(
-                       count([](const backup::Outcome& o) { return o.identical; }),
-                       count([](const backup::Outcome& o) { return o.keptCopy != 0; })) +
-                   ")";
+        summary += " (" + messages_.restoreDetail(done.identical, done.kept) + ")";
     }
     reportOutcomes(summary, messages_.jobFailedHeading(restore), outcomes);
-    if (restore && doneCount(outcomes) < int(outcomes.size())) {
+    if (restore && done.failed > 0) {
         offerWhatAStoppedRestoreKept(started);
     }
 }
@@ -664,24 +625,26 @@ void TPcLinkForm::offerWhatAStoppedRestoreKept(const QDateTime& started) {
 void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHeading,
                                  const std::vector<backup::Outcome>& outcomes) {
     QStringList failed;
-    QStringList retried;
     QStringList warned;
     for (const backup::Outcome& outcome : outcomes) {
-        if (outcome.retried) {
-            retried << outcome.slot.text();
-        }
         if (!outcome.warning.isEmpty()) {
             warned << outcome.slot.text() + ": " + outcome.warning;
         }
         if (!outcome.error.isEmpty()) {
             const QString file = QFileInfo(outcome.file).fileName();
+            QString error = outcome.error;
+            // A song slot emptied by a send that failed: where its old song is kept.
+            if (const auto kept =
+                    outcome.emptied ? safetyStore_.find(outcome.keptCopy) : std::nullopt) {
+                error += '\n' + safety::keptCopyText(*kept, safetyStore_, messages_);
+            }
             failed << (file.isEmpty()
-                           ? QString("%1: %2").arg(outcome.slot.text(), outcome.error)
-                           : QString("%1 (%2): %3").arg(outcome.slot.text(), file, outcome.error));
+                           ? QString("%1: %2").arg(outcome.slot.text(), error)
+                           : QString("%1 (%2): %3").arg(outcome.slot.text(), file, error));
         }
     }
     QString text = summary;
-    if (!retried.isEmpty()) {
+    if (const QStringList retried = backup::JobSummary(outcomes).retried; !retried.isEmpty()) {
         text += " (" + messages_.retriedText(retried.join(", ")) + ")";
     }
     statusText_->setText(text);

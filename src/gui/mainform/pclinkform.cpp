@@ -250,14 +250,14 @@ void TPcLinkForm::buildActions() {
             return;
         }
         // An older backup there is replaced only when the user says so.
-        const bool replace = backup::holdsBackup(folder);
-        if (replace && QMessageBox::question(
-                           this, windowTitle(),
-                           messages_.replaceBackupQuestion(QDir::toNativeSeparators(folder))) !=
-                           QMessageBox::Yes) {
+        const bool holdsOne = backup::holdsBackup(folder);
+        if (holdsOne && QMessageBox::question(
+                            this, windowTitle(),
+                            messages_.replaceBackupQuestion(QDir::toNativeSeparators(folder))) !=
+                            QMessageBox::Yes) {
             return;
         }
-        backUpKeyboard(folder, replace);
+        backUpKeyboard(folder, holdsOne ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
     });
     connect(restoreAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(

@@ -7,9 +7,11 @@
 #include <memory>
 
 #include "backup/history.h"
+#include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
-#include "backup/slotaddress.h"
+#include "kbddrv/slotaddress.h"
 #include "msg/msgstr.h"
+#include "msg/operateexception.h"
 #include "organise/slotedits.h"
 #include "platform/settingsstore.h"
 
@@ -73,7 +75,8 @@ public:
     // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
     // the folder first; restore asks once for confirmation.
     // A folder that holds a backup already is refused unless `replace`.
-    void backUpKeyboard(const QString& folder, bool replace = false);
+    void backUpKeyboard(const QString& folder,
+                        backup::OldBackup oldBackup = backup::OldBackup::Refuse);
     void restoreKeyboard(const QString& folder);
     // Fetches every slot and says how the keyboard stands against the backup in `folder`.
     void compareWithBackup(const QString& folder);
@@ -153,11 +156,13 @@ private:
     // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
     // enables the commands that need a list.
     void listKeyboard();
-    // Inside a command: keeps a copy of what `slot` holds before a send or a delete replaces
-    // it (when the preference asks for it and the slot holds data).
     KeyboardLink keyboardLink() { return {driver_, settings_.inputDevice, settings_.outputDevice}; }
-    std::optional<safety::Copy> keepSafetyCopy(safety::ChangeRecord* record, EkData& slot,
-                                               const std::string& directoryPath, safety::Why why,
+    // A slot of the keyboard list in the folder `kbdNode` of the keyboard tree.
+    SlotInTree slotInTree(EkData* slot, const QModelIndex& kbdNode) const;
+    // Inside a command: keeps a copy of what the slot holds before a send or a delete replaces
+    // it (when the preference asks for it and the slot holds data).
+    std::optional<safety::Copy> keepSafetyCopy(safety::ChangeRecord* record,
+                                               const SlotInTree& where, safety::Why why,
                                                const QString& replacedBy);
     // What a command changes, for Undo: null when the preference keeps no copies (then there
     // is nothing to undo with).
@@ -179,13 +184,21 @@ private:
     // ".nvb" files dropped from another program onto the PC list: copied into the shown folder,
     // asking before a file of the same name is replaced.
     void copyFilesHere(const QStringList& files);
-    // The selected keyboard rows as slots; OperateException NotAcceptable for a folder row.
-    std::vector<SlotAddress> selectedKbdSlots() const;
+    // The selected keyboard rows as slots: OperateException `noneSelected` when there are none,
+    // NotAcceptable for a folder row.
+    std::vector<SlotAddress> selectedKbdSlots(OperateException::Code noneSelected) const;
+    // A command on one row fails as that row's transfer failed (the box says why); several rows
+    // report their outcomes afterwards. Notes a retried single transfer.
+    void failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes);
+    // The copy kept of a song that a stopped send into one of `slots` deleted; none when none.
+    std::optional<safety::Copy> keptOfAnEmptiedSong(const safety::ChangeRecord* record,
+                                                    const std::vector<SlotAddress>& slots);
     // The status line's summary and, when some failed, the one error box naming each.
     void reportOutcomes(const QString& summary, const QString& failedHeading,
                         const std::vector<backup::Outcome>& outcomes);
-    void runKeyboardJob(MsgStr::Command command, const QString& folder, bool restore,
-                        bool replace = false);
+    // A whole-keyboard job: a backup into `folder`, or a restore from it.
+    enum class KeyboardJob { Backup, ReplacingBackup, Restore };
+    void runKeyboardJob(KeyboardJob job, const QString& folder);
     // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
     // filled or the same already, slot by slot in the details) and the user asked. The
     // comparison when the user says yes; none when the keyboard holds the backup already.
