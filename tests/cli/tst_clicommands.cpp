@@ -87,6 +87,7 @@ private Q_SLOTS:
     void everyCommandsJsonHasItsShape();
     void textOutputIsAsDocumented();
     void controlCharactersNeverReachTheTerminal();
+    void restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers();
 
 private:
     Run cli(const QStringList& args);
@@ -461,6 +462,51 @@ void TestCliCommands::controlCharactersNeverReachTheTerminal() {
         QVERIFY2(out.contains("\"A\\x0aB\\x1b[2J \""), out.constData());
     }
     QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+void TestCliCommands::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
+    const auto run = [&](const QStringList& args) {
+        const Run r = cli(kBuiltIn + args);
+        [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        return r.object();
+    };
+    QVERIFY(QDir(home_->path()).mkdir("backup"));
+    const QString folder = home_->filePath("backup");
+    run({"backup", folder});
+    // A month later: another tone in tone:0.
+    run({"import", "tone:2", home_->path()});
+    run({"send", "--verify", home_->filePath("TON_Brass Up.nvb"), "tone:0"});
+
+    // The plan names the one slot that differs; nothing changes for it.
+    const auto plans = [&] {
+        QStringList changing;
+        for (const QJsonValue item :
+             run({"--json", "restore", "--dry-run", folder})["items"].toArray()) {
+            if (item["plan"].toString() != "identical") {
+                changing << item["slot"].toString() + ' ' + item["plan"].toString();
+            }
+        }
+        return changing;
+    };
+    QCOMPARE(plans(), QStringList{"tone:0 replace"});
+    QCOMPARE(plans(), QStringList{"tone:0 replace"});
+
+    // The restore sends only that slot, and keeps the tone it replaces.
+    const QJsonArray items = run({"--json", "restore", folder})["items"].toArray();
+    QCOMPARE(items.size(), 39);
+    QJsonObject tone0;
+    for (const QJsonValue item : items) {
+        QCOMPARE(item["identical"].toBool(), item["slot"].toString() != "tone:0");
+        if (item["slot"].toString() == "tone:0") {
+            tone0 = item.toObject();
+        }
+    }
+    QVERIFY(tone0["keptCopy"].isDouble());
+    const QJsonArray kept = run({"--json", "replaced"})["items"].toArray();
+    QCOMPARE(kept[0].toObject()["id"].toInteger(), tone0["keptCopy"].toInteger());
+    QCOMPARE(kept[0].toObject()["why"].toString(), QString("restore"));
+    QCOMPARE(kept[0].toObject()["name"].toString(), QString("Brass Up"));
+    QCOMPARE(plans(), QStringList());
 }
 
 Q_DECLARE_METATYPE(kbdsim::Faults)

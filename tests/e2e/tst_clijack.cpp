@@ -84,7 +84,6 @@ private Q_SLOTS:
     void frozenKeyboardStopsAJobInBoundedTime_data();
     void frozenKeyboardStopsAJobInBoundedTime();
     void severalSlotsAtOnceAndLeanSingleSlots();
-    void restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers();
     void aKeyboardHeldElsewhereIsOneJsonFailure();
     void deletedItemsComeBack_data();
     void deletedItemsComeBack();
@@ -316,52 +315,6 @@ void TestCliJack::severalSlotsAtOnceAndLeanSingleSlots() {
     QCOMPARE(cli({"delete", "song:0"}, sim.get()).exitCode, 0);
     QTRY_COMPARE(state(*sim).data({10, 0, 1}), demo.data({10, 0, 0}));
     QCOMPARE(state(*sim).size({10, 0, 0}), 0);
-}
-
-void TestCliJack::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
-    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
-    const auto run = [&](const QStringList& args) {
-        const Result r = cli(builtIn + args);
-        [&] { QVERIFY2(r.exitCode == 0, r.err.constData()); }();
-        return QJsonDocument::fromJson(r.out).object();
-    };
-    QVERIFY(QDir(home_->path()).mkdir("backup"));
-    const QString folder = home_->filePath("backup");
-    run({"backup", folder});
-    // A month later: another tone in tone:0.
-    run({"import", "tone:2", home_->path()});
-    run({"send", "--verify", home_->filePath("TON_Brass Up.nvb"), "tone:0"});
-
-    // The plan names the one slot that differs; nothing changes for it.
-    const auto plans = [&] {
-        QStringList changing;
-        for (const QJsonValue item :
-             run({"--json", "restore", "--dry-run", folder})["items"].toArray()) {
-            if (item["plan"].toString() != "identical") {
-                changing << item["slot"].toString() + ' ' + item["plan"].toString();
-            }
-        }
-        return changing;
-    };
-    QCOMPARE(plans(), QStringList{"tone:0 replace"});
-    QCOMPARE(plans(), QStringList{"tone:0 replace"});
-
-    // The restore sends only that slot, and keeps the tone it replaces.
-    const QJsonArray items = run({"--json", "restore", folder})["items"].toArray();
-    QCOMPARE(items.size(), 39);
-    QJsonObject tone0;
-    for (const QJsonValue item : items) {
-        QCOMPARE(item["identical"].toBool(), item["slot"].toString() != "tone:0");
-        if (item["slot"].toString() == "tone:0") {
-            tone0 = item.toObject();
-        }
-    }
-    QVERIFY(tone0["keptCopy"].isDouble());
-    const QJsonArray kept = run({"--json", "replaced"})["items"].toArray();
-    QCOMPARE(kept[0].toObject()["id"].toInteger(), tone0["keptCopy"].toInteger());
-    QCOMPARE(kept[0].toObject()["why"].toString(), QString("restore"));
-    QCOMPARE(kept[0].toObject()["name"].toString(), QString("Brass Up"));
-    QCOMPARE(plans(), QStringList());
 }
 
 // Another program holds the keyboard (the lock is per process, so this needs a second one):
