@@ -15,6 +15,7 @@
 #include "stream/nvbfilestream.h"
 #include "stream/nvbmidistream.h"
 #include "sysex/eksysexencoder.h"
+#include "syx/syxdump.h"
 
 namespace {
 
@@ -86,6 +87,26 @@ void fileSeeds(const QString& root, const QString& scratch) {
         file.open(QIODevice::ReadOnly);
         seeds.write(file.readAll());
     }
+}
+
+// Dumps as the keyboard sends them: one tone, and a registration, a song and a rhythm one after
+// another with a block sent twice.
+void dumpSeeds(const QString& root) {
+    SeedWriter seeds(root, "fuzz_syxreader");
+    Bytes all;
+    for (const auto& [slot, size] :
+         {std::pair{"tone:1", 60}, {"reg:1.2", 176}, {"song:0", 300}, {"rhythm:3", 130}}) {
+        const SlotAddress address = *SlotAddress::parse(slot);
+        EkDataFile item(address.type());
+        item.setSize(std::uint32_t(size));
+        item.words().assign(std::size_t(size) / 2, 0x2A55);
+        const Bytes dump = syx::dumpOf(item, address);
+        if (all.empty()) {
+            seeds.write(dump);
+        }
+        all.insert(all.end(), dump.begin(), dump.end());
+    }
+    seeds.write(all);
 }
 
 // The software keyboard's answers to a listing and one transfer, as the fuzz keyboard plays
@@ -177,6 +198,7 @@ int main(int argc, char* argv[]) {
     keyboardSeeds(root);
     simulatorSeeds(root);
     slotSeeds(root);
+    dumpSeeds(root);
     QFile::remove(root + "/seed.nvb");
     return 0;
 }

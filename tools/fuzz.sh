@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-"fuzz_sysexdecoder fuzz_nvbfile fuzz_keyboard fuzz_kbdsimstate fuzz_kbdsimrequests fuzz_slotargument"}
+targets=${*:-"fuzz_sysexdecoder fuzz_nvbfile fuzz_keyboard fuzz_kbdsimstate fuzz_kbdsimrequests fuzz_slotargument fuzz_syxreader"}
 build=${NVBMAN_FUZZ_BUILD:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

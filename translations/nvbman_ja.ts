@@ -420,6 +420,14 @@
         <source>No file browser could be started for &quot;%1&quot;.</source>
         <translation>&quot;%1&quot; を開くファイル・ブラウザを起動できませんでした。</translation>
     </message>
+    <message>
+        <source>&amp;Export As .syx...</source>
+        <translation>.syx で書き出し(&amp;E)...</translation>
+    </message>
+    <message>
+        <source>Export As .syx</source>
+        <translation>.syx で書き出し</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>

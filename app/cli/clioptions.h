@@ -36,13 +36,14 @@ struct CliOptions {
         "On PipeWire's JACK: the graph period to ask for while the command runs, in frames at "
         "48 kHz (0: ask nothing). Default: NVBMAN_PIPEWIRE_PERIOD, else the preferences' (256).",
         "FRAMES"};
+    QCommandLineOption oneFile{"one-file", "export: every item into the one .syx file given last."};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in,           out,    quiet,  verbose, log,   json,  replace,
-                noSafetyCopy, verify, dryRun, exact,   force, period};
+        return {in,           out,    quiet,  verbose, log,   json,   replace,
+                noSafetyCopy, verify, dryRun, exact,   force, period, oneFile};
     }
 };
 
@@ -61,6 +62,7 @@ struct OptionValues {
     bool dryRun;
     bool exact;
     bool force;
+    bool oneFile;
     QString period;  // --period as given; empty when not
 };
 

@@ -82,6 +82,7 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       dryRun(parser.isSet(options.dryRun)),
       exact(parser.isSet(options.exact)),
       force(parser.isSet(options.force)),
+      oneFile(parser.isSet(options.oneFile)),
       period(parser.value(options.period)) {}
 
 int run(const QStringList& commandLine, CommandOutput& output) {

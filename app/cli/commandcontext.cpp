@@ -167,8 +167,10 @@ int CommandContext::report(const std::vector<backup::Outcome>& outcomes, const Q
     progress_.finish();
     output_.setObject(jsonoutput::jobOutcomes(folder, outcomes));
     for (const backup::Outcome& outcome : outcomes) {
+        // An item of a dump whose address names no slot has none; its text says where it was.
+        const QString slot = outcome.slot.kind.isEmpty() ? QString() : outcome.slot.text() + ' ';
         if (!outcome.warning.isEmpty()) {
-            output_.error("nvbman-cli: " + outcome.slot.text() + " " + outcome.warning);
+            output_.error("nvbman-cli: " + slot + outcome.warning);
         }
         if (outcome.error.isEmpty()) {
             output_.line(outcome.slot.text() + ' ' +
@@ -176,8 +178,7 @@ int CommandContext::report(const std::vector<backup::Outcome>& outcomes, const Q
                               ? QStringLiteral("deleted")
                               : QDir::toNativeSeparators(QDir(folder).filePath(outcome.file))));
         } else {
-            output_.error("nvbman-cli: " + outcome.slot.text() + " " + notDone + ": " +
-                          outcome.error);
+            output_.error("nvbman-cli: " + slot + notDone + ": " + outcome.error);
         }
     }
     const backup::JobSummary summary(outcomes);

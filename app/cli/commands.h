@@ -21,10 +21,14 @@ int find(CommandContext& context, const QStringList& arguments);
 
 // slotcommands.cpp
 int list(CommandContext& context, const QStringList& arguments);
-int show(CommandContext& context, const QStringList& arguments);
 int importSlots(CommandContext& context, const QStringList& arguments);
+int exportSlots(CommandContext& context, const QStringList& arguments);
 int send(CommandContext& context, const QStringList& arguments);
 int remove(CommandContext& context, const QStringList& arguments);
+
+// filecommands.cpp
+int show(CommandContext& context, const QStringList& arguments);
+int convert(CommandContext& context, const QStringList& arguments);
 
 // backupcommands.cpp
 int backup(CommandContext& context, const QStringList& arguments);

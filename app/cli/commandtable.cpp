@@ -14,8 +14,9 @@ constexpr int kHelpColumn = 24;
 constexpr int kIndent = 2;
 
 const char* const kGivenSlotsNote =
-    "Commands on given slots (import, send, delete) ask the keyboard only for its kind and those\n"
-    "slots, not for the whole list. --json: one JSON object on stdout instead of text, for every\n"
+    "Commands on given slots (import, export, send, delete) ask the keyboard only for its kind\n"
+    "and those slots, not for the whole list. --json: one JSON object on stdout instead of text, "
+    "for every\n"
     "command, with \"error\" (code and text) when it fails (schema: man nvbman-cli).\n";
 
 }  // namespace
@@ -58,11 +59,23 @@ const std::vector<Command>& commandTable() {
          1,
          kAnyNumber,
          c::importSlots},
+        {"export",
+         G::Slots,
+         {{"export SLOT [SLOT...] [DIR]",
+           "write each SLOT's item into DIR as a .syx file of its own: exactly the\n"
+           "System Exclusive messages the keyboard sends when it dumps the item,\n"
+           "which every SysEx tool reads; prints \"SLOT PATH\" per exported item"},
+          {"export --one-file SLOT [SLOT...] FILE.syx",
+           "the same, every item one after another in the one file FILE.syx"},
+          {"export all [DIR]", "export every slot that holds data, as above"}},
+         1,
+         kAnyNumber,
+         c::exportSlots},
         {"send",
          G::Slots,
          {{"send [--verify] FILE SLOT",
            "send the .nvb FILE into SLOT (--verify: then fetch the slot again and\n"
-           "compare it with FILE)"}},
+           "compare it with FILE); a .syx FILE holding one item is sent as well"}},
          2,
          2,
          c::send},
@@ -112,10 +125,22 @@ const std::vector<Command>& commandTable() {
          c::verify},
         {"show",
          G::Files,
-         {{"show FILE", "print a .nvb file's type, size and name (no keyboard needed)"}},
+         {{"show FILE",
+           "print a .nvb file's type, size and name (no keyboard needed); a .syx\n"
+           "file's, when it holds one item"}},
          1,
          1,
          c::show},
+        {"convert",
+         G::Files,
+         {{"convert FILE.syx [DIR]",
+           "write every whole item of a .syx dump (recorded by any SysEx tool) into\n"
+           "a .nvb file of its own in DIR (default: the current folder); prints\n"
+           "\"SLOT PATH\" per file. An item that cannot be used (a wrong checksum,\n"
+           "a missing block, an address that is no slot) is said with its reason"}},
+         1,
+         2,
+         c::convert},
         {"replaced",
          G::KeptCopies,
          {{"replaced [--json]",

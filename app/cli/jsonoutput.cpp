@@ -11,7 +11,7 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
     for (const backup::Outcome& outcome : outcomes) {
         const bool saved = outcome.error.isEmpty();
         items.append(QJsonObject{
-            {"slot", outcome.slot.text()},
+            {"slot", outcome.slot.kind.isEmpty() ? QJsonValue() : QJsonValue(outcome.slot.text())},
             {"file", outcome.file.isEmpty() ? QJsonValue()
                                             : QJsonValue(QDir::toNativeSeparators(
                                                   QDir(folder).absoluteFilePath(outcome.file)))},

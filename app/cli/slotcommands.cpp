@@ -17,6 +17,7 @@
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
+#include "syx/syxdump.h"
 
 namespace cli::commands {
 
@@ -96,69 +97,95 @@ int list(CommandContext& context, const QStringList&) {
     return Success;
 }
 
-int show(CommandContext& context, const QStringList& arguments) {
-    const QString& file = arguments[0];
-    EkDataFile item(DataType::NoType);
-    NvbFileStream(file, NvbFileStream::OpenRead).read(item);
-    const QString name = transfer::keyboardText(item.name());
-    const QString typeName = mls850::typeName(item.type());
-    CommandOutput& output = context.output();
-    output.setObject({{"file", absolutePath(file)},
-                      {"type", item.type()},
-                      {"typeName", typeName},
-                      {"size", qint64(item.size())},
-                      {"name", name}});
-    output.line(QString("type: %1 (%2)").arg(item.type()).arg(typeName));
-    output.line(QString("size: %1").arg(item.size()));
-    output.line("name: \"" + printable(name) + "\"");
-    return Success;
+namespace {
+
+// The slots of "SLOT [SLOT...] [DEST]" or "all [DEST]", fetched as a command on them needs
+// (the whole list for all, only those slots else), and DEST (default: the current folder).
+struct ChosenSlots {
+    std::vector<SlotAddress> slots;
+    QString destination;
+    bool all = false;
+};
+
+ChosenSlots chooseSlots(QStringList args) {
+    ChosenSlots chosen;
+    chosen.destination = QDir::currentPath();
+    chosen.all = args[0] == "all";
+    if (chosen.all) {
+        if (args.size() > 2) {
+            throw UsageError("unexpected argument '" + args[2] + "'");
+        }
+        chosen.destination = args.value(1, chosen.destination);
+    } else if (args.size() > 1 && !looksLikeSlot(args.last())) {
+        chosen.destination = args.takeLast();
+    }
+    for (const QString& text : chosen.all ? QStringList() : args) {
+        const SlotAddress slot = slotArgument(text);
+        if (std::find(chosen.slots.begin(), chosen.slots.end(), slot) != chosen.slots.end()) {
+            throw UsageError("slot '" + text + "' is given twice");
+        }
+        chosen.slots.push_back(slot);
+    }
+    return chosen;
 }
+
+void fetchChosen(CommandContext& context, ChosenSlots& chosen) {
+    if (chosen.all) {
+        context.getList();
+        for (const auto& [address, where] : allSlots(context.driver())) {
+            if (where.slot->isPresent()) {
+                chosen.slots.push_back(address);
+            }
+        }
+    } else {
+        context.getSlots(chosen.slots);
+    }
+}
+
+}  // namespace
 
 // import SLOT [SLOT...] [DIR] and import all [DIR]. One slot keeps the single import's output
 // (the file's path); several, or all, print "SLOT PATH" per saved file.
 int importSlots(CommandContext& context, const QStringList& arguments) {
-    QStringList args = arguments;
-    QString folder = QDir::currentPath();
-    const bool all = args[0] == "all";
-    if (all) {
-        if (args.size() > 2) {
-            throw UsageError("unexpected argument '" + args[2] + "'");
-        }
-        folder = args.value(1, folder);
-    } else if (args.size() > 1 && !looksLikeSlot(args.last())) {
-        folder = args.takeLast();
-    }
-    std::vector<SlotAddress> wanted;
-    for (const QString& text : all ? QStringList() : args) {
-        const SlotAddress slot = slotArgument(text);
-        if (std::find(wanted.begin(), wanted.end(), slot) != wanted.end()) {
-            throw UsageError("slot '" + text + "' is given twice");
-        }
-        wanted.push_back(slot);
-    }
+    ChosenSlots chosen = chooseSlots(arguments);
+    const QString& folder = chosen.destination;
     transfer::requireFolder(folder);
-    if (all) {
-        context.getList();
-        for (const auto& [address, where] : allSlots(context.driver())) {
-            if (where.slot->isPresent()) {
-                wanted.push_back(address);
-            }
-        }
-    } else {
-        context.getSlots(wanted);
-    }
-    if (wanted.size() == 1 && !all) {
-        const QString path = fetch(context, wanted.front(), folder);
-        backup::Outcome outcome{wanted.front(), QFileInfo(path).fileName()};
+    fetchChosen(context, chosen);
+    if (chosen.slots.size() == 1 && !chosen.all) {
+        const QString path = fetch(context, chosen.slots.front(), folder);
+        backup::Outcome outcome{chosen.slots.front(), QFileInfo(path).fileName()};
         outcome.retried = context.retried();
         context.output().setObject(jsonoutput::jobOutcomes(folder, {outcome}));
         context.output().line(QDir::toNativeSeparators(path));
         return Success;
     }
     context.progress().start("Import", 0);
-    const auto outcomes =
-        batch::importSlots(context.link(), wanted, folder, context.messages(), &context.progress());
+    const auto outcomes = batch::importSlots(context.link(), chosen.slots, folder,
+                                             context.messages(), &context.progress());
     return context.report(outcomes, folder, "not imported");
+}
+
+// export [--one-file] SLOT [SLOT...] DEST and export all DEST: each item as the System
+// Exclusive messages the keyboard sends for it, a ".syx" file per item in the folder DEST, or
+// with --one-file all of them in the file DEST. Prints "SLOT PATH" per exported item.
+int exportSlots(CommandContext& context, const QStringList& arguments) {
+    ChosenSlots chosen = chooseSlots(arguments);
+    const bool oneFile = context.options().oneFile;
+    const QString folder =
+        oneFile ? QFileInfo(chosen.destination).absolutePath() : chosen.destination;
+    if (oneFile && !syx::isDumpFile(chosen.destination)) {
+        throw UsageError("export --one-file needs the .syx file to write last ('" +
+                         chosen.destination + "' is none)");
+    }
+    transfer::requireFolder(folder);
+    fetchChosen(context, chosen);
+    context.progress().start("Export", 0);
+    const auto outcomes =
+        oneFile ? batch::exportToOneDump(context.link(), chosen.slots, chosen.destination,
+                                         context.messages(), &context.progress())
+                : batch::importSlots(context.link(), chosen.slots, folder, context.messages(),
+                                     &context.progress(), transfer::FileFormat::Syx);
+    return context.report(outcomes, folder, "not exported");
 }
 
 int send(CommandContext& context, const QStringList& arguments) {

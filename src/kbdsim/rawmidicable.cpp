@@ -70,7 +70,7 @@ RawMidiCable::~RawMidiCable() {
 
 void RawMidiCable::send(const std::vector<std::uint8_t>& message) {
     const std::vector<std::uint8_t> bytes =
-        noise_ ? withRealTimeBytes(message, kClockEvery) : message;
+        noise_ ? sysex::withRealTimeBytes(message, kClockEvery) : message;
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = snd_rawmidi_write(out_, bytes.data() + done, bytes.size() - done);

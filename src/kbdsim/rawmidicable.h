@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "midibytes.h"
+#include "sysex/midibytes.h"
 
 typedef struct _snd_rawmidi snd_rawmidi_t;
 
@@ -44,7 +44,7 @@ private:
     snd_rawmidi_t* in_ = nullptr;
     snd_rawmidi_t* out_ = nullptr;
     Receiver receiver_;
-    MidiByteReader reader_;
+    sysex::MidiByteReader reader_;
     bool noise_ = false;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};

@@ -19,6 +19,7 @@
 #include "kbdsim/simulatordevice.h"
 #include "platform/midilog.h"
 #include "stream/nvbfilestream.h"
+#include "syx/syxdump.h"
 
 using kbdsim::KeyboardMemory;
 
@@ -88,6 +89,9 @@ private Q_SLOTS:
     void textOutputIsAsDocumented();
     void controlCharactersNeverReachTheTerminal();
     void restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers();
+    void dumpsGoOutAndComeBackUnchanged();
+    void dumpsThatCannotBeUsedSayWhy_data();
+    void dumpsThatCannotBeUsedSayWhy();
 
 private:
     Run cli(const QStringList& args);
@@ -507,6 +511,126 @@ void TestCliCommands::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     QCOMPARE(kept[0].toObject()["why"].toString(), QString("restore"));
     QCOMPARE(kept[0].toObject()["name"].toString(), QString("Brass Up"));
     QCOMPARE(plans(), QStringList());
+}
+
+// keyboard → .syx → keyboard gives the same items, and a .syx converted gives the very file an
+// import of the slot gives.
+void TestCliCommands::dumpsGoOutAndComeBackUnchanged() {
+    const QDir home(home_->path());
+    for (const char* folder : {"syx", "nvb", "converted", "all-nvb", "all-converted"}) {
+        QVERIFY(home.mkdir(folder));
+    }
+    const auto ok = [&](const QStringList& args) {
+        const Run r = cli(kBuiltIn + args);
+        [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        return QString::fromUtf8(r.out);
+    };
+    const QString syx = home.filePath("syx");
+    QCOMPARE(ok({"export", "tone:1", "reg:1.2", "song:0", syx}),
+             QString("tone:1 %1/TON_Glass EP.syx\nreg:1.2 %1/REG_Preset13.syx\n"
+                     "song:0 %1/SNG_Sunrise .syx\n")
+                 .arg(syx));
+    ok({"import", "tone:1", "reg:1.2", "song:0", home.filePath("nvb")});
+    for (const QString& dump : QDir(syx).entryList(QDir::Files)) {
+        ok({"convert", QDir(syx).filePath(dump), home.filePath("converted")});
+    }
+    const auto files = [](const QString& folder) {
+        QMap<QString, QByteArray> contents;
+        for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+            QFile file(QDir(folder).filePath(name));
+            [&] { QVERIFY(file.open(QIODevice::ReadOnly)); }();
+            contents[name] = file.readAll();
+        }
+        return contents;
+    };
+    QCOMPARE(files(home.filePath("converted")), files(home.filePath("nvb")));
+    QCOMPARE(files(home.filePath("converted")).size(), 3);
+    QCOMPARE(ok({"show", QDir(syx).filePath("TON_Glass EP.syx")}),
+             QString("type: 2 (Tone)\nsize: 60\nname: \"Glass EP\"\n"));
+
+    // The whole keyboard in one file, as any SysEx tool keeps it, back into .nvb files.
+    const QString one = home.filePath("keyboard.syx");
+    ok({"export", "--one-file", "all", one});
+    ok({"import", "all", home.filePath("all-nvb")});
+    ok({"convert", one, home.filePath("all-converted")});
+    QCOMPARE(files(home.filePath("all-converted")), files(home.filePath("all-nvb")));
+    QCOMPARE(files(home.filePath("all-nvb")).size(), 39);
+
+    // Back into the keyboard: a song sent from its dump is the song.
+    ok({"send", QDir(syx).filePath("SNG_Sunrise .syx"), "song:1"});
+    const KeyboardMemory& memory = keyboard_->keyboard().memory();
+    QCOMPARE(memory.data({DataType::Song, 0, 1}), memory.data({DataType::Song, 0, 0}));
+    QCOMPARE(memory.name({DataType::Song, 0, 1}), memory.name({DataType::Song, 0, 0}));
+}
+
+void TestCliCommands::dumpsThatCannotBeUsedSayWhy_data() {
+    QTest::addColumn<QStringList>("args");  // HOME is the test's folder; all.syx the whole keyboard
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("text");   // the failure's text, its last line on stderr
+    QTest::addColumn<int>("converted");  // the .nvb files written
+    QTest::newRow("a dump cut short")
+        << QStringList{"convert", "HOME/cut.syx", "HOME/out"} << "items-failed"
+        << "The item of rhythm:2 in the dump cannot be used: the dump ends before its last "
+           "block."
+        << 38;
+    QTest::newRow("several items sent into one slot")
+        << QStringList{"send", "HOME/all.syx", "song:1"} << "system"
+        << "\"HOME/all.syx\" holds 39 items: convert it into .nvb files (nvbman-cli convert) "
+           "and send the one you want."
+        << 0;
+    QTest::newRow("no item of the keyboard's")
+        << QStringList{"convert", "HOME/other.syx", "HOME/out"} << "system"
+        << "\"HOME/other.syx\" holds no whole item of an MLS-850." << 0;
+    QTest::newRow("larger than any dump")
+        << QStringList{"convert", "HOME/huge.syx", "HOME/out"} << "file"
+        << "Cannot read \"HOME/huge.syx\": it is larger (10485761 bytes) than any file of its "
+           "kind (10485760 bytes)"
+        << 0;
+    QTest::newRow("one file, but no file named")
+        << QStringList{"export", "--one-file", "tone:1", "HOME/out"} << "usage"
+        << "nvbman-cli: export --one-file needs the .syx file to write last ('HOME/out' is "
+           "none) (try --help)"
+        << 0;
+}
+
+void TestCliCommands::dumpsThatCannotBeUsedSayWhy() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, code);
+    QFETCH(QString, text);
+    QFETCH(int, converted);
+    const QDir home(home_->path());
+    QVERIFY(home.mkdir("out"));
+    const Run exported =
+        cli(kBuiltIn + QStringList{"export", "--one-file", "all", home.filePath("all.syx")});
+    QVERIFY2(exported.status == 0, exported.err.constData());
+    QFile all(home.filePath("all.syx"));
+    QVERIFY(all.open(QIODevice::ReadOnly));
+    const QByteArray dump = all.readAll();
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(home.filePath(name));
+        [&] { QVERIFY(file.open(QIODevice::WriteOnly)); }();
+        file.write(bytes);
+    };
+    write("cut.syx", dump.left(dump.size() - 40));  // into the last rhythm's only block
+    write("other.syx", QByteArray::fromHex("f0431000f7fe904040f07e7f0601f7"));
+    write("huge.syx", QByteArray(int(syx::kMaxDumpFile) + 1, char(0xFE)));
+
+    args.replaceInStrings("HOME", home_->path());
+    text.replace("HOME", home_->path());
+    const Run r = cli(QStringList{"--json"} + kBuiltIn + args);
+    QCOMPARE(r.status, code == "usage" ? int(cli::BadUsage) : int(cli::Failure));
+    const QJsonObject error = r.object()["error"].toObject();
+    QCOMPARE(error["code"].toString(), code);
+    QCOMPARE(error["text"].toString(), text);
+    QVERIFY2(QString::fromUtf8(r.err).endsWith(text + '\n'), r.err.constData());
+    QCOMPARE(QDir(home.filePath("out")).entryList(QDir::Files).size(), converted);
+    if (code == "items-failed") {
+        // What was converted is listed with its file, the item that was not with its reason.
+        const QJsonArray items = r.object()["items"].toArray();
+        QCOMPARE(items.size(), converted + 1);
+        QCOMPARE(items.last().toObject()["slot"].toString(), QString("rhythm:2"));
+        QCOMPARE(items.last().toObject()["error"].toString(), text);
+    }
 }
 
 Q_DECLARE_METATYPE(kbdsim::Faults)

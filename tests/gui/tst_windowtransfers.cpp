@@ -97,6 +97,7 @@ private Q_SLOTS:
     void midiLogShowsEveryMessageAndSavesIt();
     void midiLogNeverGrowsTheAccessibilityTree();
     void severalRowsInOneCommand();
+    void dumpsExportedListedAndSent();
     void filesFromOtherPrograms_data();
     void filesFromOtherPrograms();
     void editMenuOrganisesTheKeyboardAndUndoes();
@@ -473,8 +474,7 @@ void TestWindowTransfers::properties() {
     QCOMPARE(seen, shown);
     QCOMPARE(nameField, error.isEmpty());
     if (keyboardSide) {
-        QTRY_COMPARE(rig_->keyboard.memory().name({DataType::Tone, 0, 2}),
-                     nameAfter.toStdString());
+        QTRY_COMPARE(rig_->keyboard.memory().name({DataType::Tone, 0, 2}), nameAfter.toStdString());
     } else if (!nameAfter.isEmpty()) {
         EkDataFile item(DataType::NoType);
         NvbFileStream(home_->filePath(entry == "COPY.NVB" ? "TON_Velvet  .nvb" : entry),
@@ -733,9 +733,9 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore, with its plan
     QVERIFY(boxes.texts.first().contains("39"));
     QVERIFY(boxes.texts.first().contains("kept as a copy before it is replaced"));
-    QVERIFY2(boxes.texts.first().endsWith(
-                 "To replace: 36, to fill: 3, the same already (not sent): 0."),
-             qPrintable(boxes.texts.first()));
+    QVERIFY2(
+        boxes.texts.first().endsWith("To replace: 36, to fill: 3, the same already (not sent): 0."),
+        qPrintable(boxes.texts.first()));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     auto* status = window_->findChild<QLabel*>("StatusBar");
     QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 0; kept "
@@ -746,8 +746,8 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
     window_->restoreKeyboard(folder);
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
-    QVERIFY(boxes.texts.last().endsWith(
-        "To replace: 1, to fill: 0, the same already (not sent): 38."));
+    QVERIFY(
+        boxes.texts.last().endsWith("To replace: 1, to fill: 0, the same already (not sent): 38."));
     QCOMPARE(status->text(), QString("39 items restored (the same already, not sent: 38; kept "
                                      "before being replaced: 1)"));
     // Onto the keyboard as the backup has it: said, and nothing is sent.
@@ -769,19 +769,19 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     const QJsonObject blank = keyboard();
     QSet<QByteArray> written;
     bool stopped = false;
-    const auto connection = connect(
-        &rig_->keyboard, &kbdsim::SimulatedKeyboard::traffic,
-        [&](bool fromProgram, const QByteArray& message) {
-            constexpr int kTypeByte = 5;
-            if (fromProgram && message.size() > 9 &&
-                (quint8(message[kTypeByte]) >> 4) == SysExType::DataBlock) {
-                written.insert(message.mid(kTypeByte, 5));
-                if (written.size() == 3 && !stopped) {
-                    stopped = true;
-                    window_->frame().cancel();
-                }
-            }
-        });
+    const auto connection =
+        connect(&rig_->keyboard, &kbdsim::SimulatedKeyboard::traffic,
+                [&](bool fromProgram, const QByteArray& message) {
+                    constexpr int kTypeByte = 5;
+                    if (fromProgram && message.size() > 9 &&
+                        (quint8(message[kTypeByte]) >> 4) == SysExType::DataBlock) {
+                        written.insert(message.mid(kTypeByte, 5));
+                        if (written.size() == 3 && !stopped) {
+                            stopped = true;
+                            window_->frame().cancel();
+                        }
+                    }
+                });
     boxes.texts.clear();
     window_->restoreKeyboard(folder);
     disconnect(connection);
@@ -930,9 +930,8 @@ void TestWindowTransfers::midiLogNeverGrowsTheAccessibilityTree() {
     const int afterOne = objects();
     listings(20);
     const int hidden = objects();
-    QVERIFY2(hidden <= afterOne + afterOne / 10, qPrintable(QString("%1 -> %2 objects")
-                                                                .arg(afterOne)
-                                                                .arg(hidden)));
+    QVERIFY2(hidden <= afterOne + afterOne / 10,
+             qPrintable(QString("%1 -> %2 objects").arg(afterOne).arg(hidden)));
     // Shown, the log adds a bounded number of rows, however long it grows.
     window_->findChild<QAction*>("MidiLogAction")->trigger();
     const int shown = objects();
@@ -943,9 +942,10 @@ void TestWindowTransfers::midiLogNeverGrowsTheAccessibilityTree() {
                             .arg(hidden)
                             .arg(shown)
                             .arg(shownLater)));
-    qInfo("accessible objects: %d after one listing, %d after 21 (log hidden), %d shown, %d "
-          "shown after 20 more listings",
-          afterOne, hidden, shown, shownLater);
+    qInfo(
+        "accessible objects: %d after one listing, %d after 21 (log hidden), %d shown, %d "
+        "shown after 20 more listings",
+        afterOne, hidden, shown, shownLater);
     // Hidden again, it exposes nothing more than before it was shown.
     window_->findChild<QAction*>("MidiLogAction")->trigger();
     QVERIFY2(objects() <= hidden + hidden / 10, qPrintable(QString::number(objects())));
@@ -1004,8 +1004,7 @@ void TestWindowTransfers::editMenuOrganisesTheKeyboardAndUndoes() {
     answer("Abc");
     action("RenameAction")->trigger();
     QTRY_COMPARE(rig_->keyboard.memory().name(kTone3), std::string("Abc     "));
-    QCOMPARE(list("KbdFileView")->model()->index(3, 0).data().toString().trimmed(),
-             QString("Abc"));
+    QCOMPARE(list("KbdFileView")->model()->index(3, 0).data().toString().trimmed(), QString("Abc"));
 
     // The keyboard's panel changes the renamed tone: Undo asks, and Yes takes it back all the
     // same, the panel's tone kept first.
@@ -1196,3 +1195,52 @@ void TestWindowTransfers::filesFromOtherPrograms() {
 }
 
 #include "tst_windowtransfers.moc"
+
+// File > Export As .syx: the selected slots as dumps; the PC list shows the items inside them,
+// and a dump of one item is sent like a .nvb file.
+void TestWindowTransfers::dumpsExportedListedAndSent() {
+    startWindow();
+    const KeyboardMemory demo = KeyboardMemory::demo();
+    selectKbd({"Tone:\\"}, 1);
+    addRows("KbdFileView", {3});
+    MessageBoxes boxes;
+    window_->exportSelectedSlots(home_->path());
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("2 items imported"));
+    QCOMPARE(QDir(home_->path()).entryList({"*.syx"}, QDir::Files),
+             (QStringList{"TON_Glass EP.syx", "TON_Warm Pad.syx"}));
+
+    // Two dumps in one file: one row, both items named.
+    QFile both(home_->filePath("both.syx"));
+    QVERIFY(both.open(QIODevice::WriteOnly));
+    for (const char* name : {"TON_Glass EP.syx", "TON_Warm Pad.syx"}) {
+        QFile dump(home_->filePath(name));
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        both.write(dump.readAll());
+    }
+    both.close();
+    window_->LocalUpdateActionExecute();
+    const auto shown = [&](const QString& file, int column) {
+        return localList()->rowNamed(file).siblingAtColumn(column).data().toString();
+    };
+    QCOMPARE(shown("TON_Glass EP.syx", LocalListModel::ItemNameColumn), QString("Glass EP"));
+    QCOMPARE(shown("TON_Glass EP.syx", LocalListModel::ItemTypeColumn), QString("Tone"));
+    QCOMPARE(shown("both.syx", LocalListModel::ItemNameColumn), QString("Glass EP, Warm Pad"));
+    QCOMPARE(shown("both.syx", LocalListModel::ItemTypeColumn), QString("Tone"));
+
+    // Sent into tone 6: the keyboard holds the tone it was dumped from.
+    selectLocal("TON_Glass EP.syx");
+    selectKbd({"Tone:\\"}, 6);
+    window_->SendActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 6}),
+                 demo.data({DataType::Tone, 0, 1}));
+    // Two items cannot go into one slot: the box says what to do, nothing is sent.
+    const QJsonObject before = keyboard();
+    selectLocal("both.syx");
+    selectKbd({"Tone:\\"}, 6);
+    window_->SendActionExecute();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts.first().contains("holds 2 items"), qPrintable(boxes.texts.first()));
+    QCOMPARE(keyboard(), before);
+}

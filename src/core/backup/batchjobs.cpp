@@ -12,6 +12,7 @@
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
+#include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "safetystore.h"
 #include "stream/nvbstreamexception.h"
@@ -50,7 +51,7 @@ std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slot
 
 std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
                                  const QString& folder, const MsgStr& messages,
-                                 backup::JobProgress* progress) {
+                                 backup::JobProgress* progress, transfer::FileFormat format) {
     transfer::requireFolder(folder);
     backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
     std::vector<Outcome> outcomes;
@@ -63,12 +64,74 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
             continue;
         }
         EkData& slot = *where.slot;
-        const QString file =
-            backup::uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
+        const QString file = backup::uniqueFileName(
+            transfer::importFileName(slot.type(), slot.name(), format), used);
         outcomes.push_back(
             run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
-                transfer::importSlot(where, folder, link, itemProgress, file);
+                transfer::importSlot(where, folder, link, itemProgress, file, format);
             }));
+    }
+    return outcomes;
+}
+
+std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
+                                     const std::vector<SlotAddress>& slots, const QString& path,
+                                     const MsgStr& messages, backup::JobProgress* progress) {
+    transfer::requireFolder(QFileInfo(path).absolutePath());
+    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+    std::vector<Outcome> outcomes;
+    std::vector<std::uint8_t> dump;
+    const QString file = QFileInfo(path).fileName();
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(link.driver, address);
+        if (const QString problem = problemOf(where, address, "import", messages);
+            !problem.isEmpty()) {
+            outcomes.push_back({address, {}, problem});
+            continue;
+        }
+        std::vector<std::uint8_t> itemDump;
+        Outcome outcome =
+            run.item(address, file, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
+                EkDataFile item(DataType::NoType);
+                transfer::fetchItem(where, link, itemProgress, item);
+                itemDump = syx::dumpOf(item, address);
+            });
+        if (outcome.error.isEmpty()) {
+            dump.insert(dump.end(), itemDump.begin(), itemDump.end());
+        } else {
+            outcome.file.clear();
+        }
+        outcomes.push_back(outcome);
+    }
+    if (!dump.empty()) {
+        platform::saveFile(
+            path, QByteArray(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size())));
+    }
+    return outcomes;
+}
+
+std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& folder,
+                                 const MsgStr& messages) {
+    transfer::requireFolder(folder);
+    std::vector<Outcome> outcomes;
+    QSet<QString> used;
+    for (const syx::DumpedItem& dumped : dump.items) {
+        EkDataFile item(DataType::NoType);
+        dumped.fill(item);
+        const QString file =
+            backup::uniqueFileName(transfer::importFileName(item.type(), item.name()), used);
+        try {
+            transfer::saveItem(item, dumped.slot, QDir(folder).filePath(file),
+                               transfer::FileFormat::Nvb);
+            outcomes.push_back({dumped.slot, file});
+        } catch (...) {
+            outcomes.push_back({dumped.slot, {}, currentErrorText(messages)});
+        }
+    }
+    for (const platform::CodedText& unusable : dump.unusable) {
+        const QString place = unusable.args.value(0);
+        outcomes.push_back(
+            {SlotAddress::parse(place).value_or(SlotAddress{}), {}, messages.codedText(unusable)});
     }
     return outcomes;
 }

@@ -7,6 +7,8 @@
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
 #include "keyboardbackup.h"
+#include "stream/nvbtransfer.h"
+#include "syx/syxdump.h"
 
 class MsgStr;
 
@@ -22,11 +24,28 @@ namespace batch {
 
 // Imports each slot into a new file of its own in `folder`, named as an import names it (two of
 // the job with one name get " (2)", " (3)" before ".nvb"; a file of that name already in the
-// folder is replaced, as a single import replaces it). An empty slot's outcome says so.
+// folder is replaced, as a single import replaces it). An empty slot's outcome says so. With
+// `format` Syx each file is the item's dump (".syx").
 std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
                                          const std::vector<SlotAddress>& slots,
                                          const QString& folder, const MsgStr& messages,
-                                         backup::JobProgress* progress);
+                                         backup::JobProgress* progress,
+                                         transfer::FileFormat format = transfer::FileFormat::Nvb);
+
+// Fetches each slot and writes their dumps, one after another, into the one file `path`
+// (replacing a file of that name in one step, once every item has been fetched). Each
+// outcome names that file; when an item fails the others still go into it; when none could be
+// fetched nothing is written.
+std::vector<backup::Outcome> exportToOneDump(const KeyboardLink& link,
+                                             const std::vector<SlotAddress>& slots,
+                                             const QString& path, const MsgStr& messages,
+                                             backup::JobProgress* progress);
+
+// Writes each whole item of a dump into a ".nvb" file of its own in `folder` (named as an
+// import of its slot names it); each item that could not be used gets an outcome with the
+// reason (and no slot when its address named none).
+std::vector<backup::Outcome> convertDump(const syx::DumpContents& dump, const QString& folder,
+                                         const MsgStr& messages);
 
 // Deletes each song or user rhythm, after keeping a copy of it in `record` (none when null). A
 // copy that cannot be made leaves that item on the keyboard.

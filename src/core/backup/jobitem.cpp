@@ -25,7 +25,8 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
 QString uniqueFileName(const QString& plain, QSet<QString>& used) {
     QString file = plain;
     for (int n = 2; used.contains(file); ++n) {
-        file = plain.chopped(4) + QString(" (%1).nvb").arg(n);
+        const qsizetype dot = plain.lastIndexOf('.');
+        file = plain.left(dot) + QString(" (%1)").arg(n) + plain.mid(dot);
     }
     used.insert(file);
     return file;

@@ -18,8 +18,8 @@ namespace backup {
 // instead (platform::Cancelled, or the SongSlotEmptied that says a song slot is empty now).
 Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages);
 
-// `plain` ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before ".nvb" when a file of the same
-// job has that name already; adds the name returned to `used`.
+// `plain` ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before its suffix (".nvb", ".syx")
+// when a file of the same job has that name already; adds the name returned to `used`.
 QString uniqueFileName(const QString& plain, QSet<QString>& used);
 
 // Runs a job's items one after the other under one progress total: each item once more from its

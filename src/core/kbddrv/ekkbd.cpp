@@ -219,5 +219,5 @@ std::string EkKbd::registrationName(int bank, int number) const {
     if (keyboardKind_ != 0) {
         return {};
     }
-    return "Preset" + std::to_string(bank) + std::to_string(number + 1);
+    return mls850::registrationName(bank, number);
 }

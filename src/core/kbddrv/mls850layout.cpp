@@ -38,6 +38,28 @@ EkDataDirectory& appendFolder(EkDataDrive& area, std::uint16_t type, const std::
 
 }  // namespace
 
+int memoryAddress(std::uint16_t type, int bank, int number) {
+    constexpr int kToneBase = 384;
+    constexpr int kDspRhythmBase = 100;
+    constexpr int kRegistrationBase = 16;
+    switch (type) {
+        case DataType::Tone:
+            return number + kToneBase;
+        case DataType::DSP:
+        case DataType::Rhythm:
+            return number + kDspRhythmBase;
+        case DataType::Registration:
+            return kBanks * number + bank +
+                   kRegistrationBase;  // the banks of a number side by side
+        default:
+            return number;
+    }
+}
+
+std::string registrationName(int bank, int number) {
+    return "Preset" + std::to_string(bank) + std::to_string(number + 1);
+}
+
 bool isItemSize(std::uint16_t type, std::uint32_t bytes) {
     switch (type) {
         case DataType::Tone:

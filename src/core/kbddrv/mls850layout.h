@@ -52,6 +52,15 @@ static_assert(kListingProgress == 143);
 // is whole 16-bit words). The upper bound of songs and rhythms is the free memory's to judge.
 bool isItemSize(std::uint16_t type, std::uint32_t bytes);
 
+// The keyboard's memory address of a slot, as its System Exclusive messages carry it beside the
+// item's type (their area): tones from 384, DSP settings and user rhythms from 100,
+// registrations at 16 + 4 × number + bank, songs from 0.
+int memoryAddress(std::uint16_t type, int bank, int number);
+
+// The name the keyboard's list gives a registration, which holds no name of its own:
+// "Preset" with the bank and the number from 1 ("Preset13" for bank 1, number 2).
+std::string registrationName(int bank, int number);
+
 // Builds the MLS-850's fixed memory under `root`: the areas "Tone:", "DSP:", "Registration:" and
 // "Song Rhythm:" with their folders ("Bank0" to "Bank3", "Song", "Rhythm") and 42 slots, each
 // with its number, bank, model code and placeholder name. Appends each area's name to

@@ -25,6 +25,26 @@ QString folderName(const Kind& kind, int bank) {
 
 }  // namespace
 
+std::optional<SlotAddress> SlotAddress::atMemoryAddress(int area, int address) {
+    const Kind* kind = mls850::itemKindOf(std::uint16_t(area));
+    if (kind == nullptr) {
+        return std::nullopt;
+    }
+    for (int bank = 0; bank < kind->banks; ++bank) {
+        for (int number = 0; number < kind->slots; ++number) {
+            if (mls850::memoryAddress(kind->type, bank, number) == address) {
+                return SlotAddress{kind->slotWord, bank, number};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint16_t SlotAddress::type() const {
+    const Kind* found = kindNamed(kind);
+    return found != nullptr ? found->type : std::uint16_t(DataType::NoType);
+}
+
 bool SlotAddress::canBeEmptied() const {
     const Kind* found = kindNamed(kind);
     return found != nullptr && found->canBeEmptied;

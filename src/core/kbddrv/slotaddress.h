@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +25,11 @@ struct SlotAddress {
     static SlotAddress of(const EkData& slot);
     // Whether the keyboard can delete the item of such a slot (songs and user rhythms).
     bool canBeEmptied() const;
+    // The slot that a System Exclusive message's area (the item's type) and address name;
+    // null when they name none of the MLS-850's.
+    static std::optional<SlotAddress> atMemoryAddress(int area, int address);
+    // The type of the items this slot holds.
+    std::uint16_t type() const;
 
     bool operator==(const SlotAddress&) const = default;
 };

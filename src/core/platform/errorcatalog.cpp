@@ -212,6 +212,29 @@ constexpr Entry kEntries[] = {
      "changed.",
      "%1 は \"%2\" の後に (他のプログラムかキーボードのパネルで) 変更されています。何も変更して"
      "いません。"},
+    {ErrorCode::DumpHasNoItems, "\"%1\" holds no whole item of an MLS-850.",
+     "\"%1\" には MLS-850 のデータが一つも完全な形で入っていません。"},
+    {ErrorCode::DumpSeveralItems,
+     "\"%1\" holds %2 items: convert it into .nvb files (nvbman-cli convert) and send the one "
+     "you want.",
+     "\"%1\" には %2 個のデータが入っています。.nvb ファイルに変換して (nvbman-cli convert) "
+     "送りたいものを送信して下さい。"},
+    {ErrorCode::DumpItemUnusable, "The item of %1 in the dump cannot be used: %2",
+     "ダンプ内の %1 のデータは使えません: %2"},
+    {ErrorCode::DumpBadChecksum, "block %1 has a wrong checksum.",
+     "ブロック %1 のチェックサムが正しくありません。"},
+    {ErrorCode::DumpMissingBlock, "block %1 is missing (block %2 came in its place).",
+     "ブロック %1 がありません (代わりにブロック %2 が来ました)。"},
+    {ErrorCode::DumpUnknownAddress, "its address (area %1, address %2) is no slot of an MLS-850.",
+     "アドレス (エリア %1、アドレス %2) は MLS-850 のスロットではありません。"},
+    {ErrorCode::DumpCutShort, "the dump ends before its last block.",
+     "最後のブロックの前でダンプが終わっています。"},
+    {ErrorCode::DumpStoppedByStatus, "the transfer was stopped (status %1) after block %2.",
+     "ブロック %2 の後で転送が中止されました (ステータス %1)。"},
+    {ErrorCode::DumpWrongSize, "it holds %1 bytes, which no item of its kind has.",
+     "%1 バイトあり、この種類のデータの大きさではありません。"},
+    {ErrorCode::DumpMixedItems, "blocks of %1 came in the middle of it.",
+     "途中に %1 のブロックが入っています。"},
 };
 
 // The actions a SlotEmpty text names, in the words a Japanese text uses for them (its %3).

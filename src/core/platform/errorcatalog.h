@@ -106,6 +106,18 @@ enum class ErrorCode {
     NameUnusable,
     NameNotInData,
     ChangedSinceChange,
+
+    // System Exclusive dumps (".syx" files)
+    DumpHasNoItems,
+    DumpSeveralItems,
+    DumpItemUnusable,
+    DumpBadChecksum,
+    DumpMissingBlock,
+    DumpUnknownAddress,
+    DumpCutShort,
+    DumpStoppedByStatus,
+    DumpWrongSize,
+    DumpMixedItems,
 };
 Q_ENUM_NS(ErrorCode)
 

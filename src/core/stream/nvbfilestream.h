@@ -29,6 +29,7 @@ public:
     // The most data a keyboard item can have: a block number travels in 14 bits, and a block
     // carries 128 bytes. A larger file is refused before anything is read into memory.
     static constexpr std::int64_t kMaxDataSize = std::int64_t{1 << 14} * 128;
+    static constexpr const char* kSuffix = ".nvb";
 
     // Throws platform::FileError when the file cannot be opened or created,
     // NvbStreamException code 0 when a file opened for reading is not a ".nvb" file, and

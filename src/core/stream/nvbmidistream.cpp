@@ -104,18 +104,7 @@ EkData& NvbMidiStream::findSlot(EkKbdDrv& driver, const std::string& slotPath) {
 NvbMidiStream::~NvbMidiStream() = default;
 
 int NvbMidiStream::addressOf(const EkData& slot) {
-    const int n = slot.number();
-    switch (slot.type()) {
-        case DataType::Tone:
-            return n + 384;
-        case DataType::DSP:
-        case DataType::Rhythm:
-            return n + 100;
-        case DataType::Registration:
-            return 4 * n + slot.bank() + 16;
-        default:
-            return n;
-    }
+    return mls850::memoryAddress(slot.type(), slot.bank(), slot.number());
 }
 
 std::int32_t NvbMidiStream::size() const {

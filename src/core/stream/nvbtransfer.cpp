@@ -14,6 +14,7 @@
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "sysex/ekexception.h"
+#include "syx/syxdump.h"
 
 namespace transfer {
 
@@ -32,15 +33,34 @@ QString safeFileName(const QString& name) {
     return safe;
 }
 
-QString importFileName(std::uint16_t type, const std::string& name) {
+QString importFileName(std::uint16_t type, const std::string& name, FileFormat format) {
     const mls850::ItemKind* kind = mls850::itemKindOf(type);
     const QString prefix = kind != nullptr ? QString::fromLatin1(kind->filePrefix) : QString();
     // Keyboard names are bytes; Latin-1 keeps every one of them as one character.
-    return safeFileName(prefix + keyboardText(name) + QStringLiteral(".nvb"));
+    return safeFileName(
+        prefix + keyboardText(name) +
+        QLatin1String(format == FileFormat::Syx ? syx::kSuffix : NvbFileStream::kSuffix));
 }
 
 void loadFile(const QString& filePath, EkDataFile& item) {
-    NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
+    if (!syx::isDumpFile(filePath)) {
+        NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
+        return;
+    }
+    const syx::DumpContents dump = syx::readDumpFile(filePath);
+    if (dump.items.size() == 1) {
+        dump.items.front().fill(item);
+        return;
+    }
+    const QString file = QDir::toNativeSeparators(filePath);
+    if (dump.items.empty()) {
+        if (!dump.unusable.empty()) {
+            throw platform::SystemError(dump.unusable.front());
+        }
+        throw platform::SystemError(platform::ErrorCode::DumpHasNoItems, {file});
+    }
+    throw platform::SystemError(platform::ErrorCode::DumpSeveralItems,
+                                {file, QString::number(dump.items.size())});
 }
 
 QString loadPlainFile(const QString& filePath, EkDataFile& item) {
@@ -156,14 +176,25 @@ void requireFolder(const QString& folder) {
 }
 
 QString importSlot(const SlotInTree& where, const QString& folder, const KeyboardLink& link,
-                   NvbStreamObserver* progress, const QString& fileName) {
+                   NvbStreamObserver* progress, const QString& fileName, FileFormat format) {
     requireFolder(folder);
     EkDataFile item(DataType::NoType);
     fetchItem(where, link, progress, item);
-    const QString name = fileName.isEmpty() ? importFileName(item.type(), item.name()) : fileName;
+    const QString name =
+        fileName.isEmpty() ? importFileName(item.type(), item.name(), format) : fileName;
     const QString path = QDir(folder).filePath(name);
-    NvbFileStream(path, NvbFileStream::Create).write(item);
+    saveItem(item, SlotAddress::of(*where.slot), path, format);
     return path;
+}
+
+void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, FileFormat format) {
+    if (format == FileFormat::Nvb) {
+        NvbFileStream(path, NvbFileStream::Create).write(item);
+        return;
+    }
+    const std::vector<std::uint8_t> dump = syx::dumpOf(item, slot);
+    platform::saveFile(
+        path, QByteArray(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size())));
 }
 
 QString copyNvbFile(const QString& source, const QString& folder) {

@@ -27,13 +27,21 @@ QString keyboardText(const std::string& text);
 // '_'; every other character, trailing spaces included, stays as it is.
 QString safeFileName(const QString& name);
 
+// The kinds of file an item is imported into: a ".nvb" file, or a ".syx" dump (the System
+// Exclusive messages the keyboard sends for it, which every generic SysEx tool reads).
+enum class FileFormat { Nvb, Syx };
+
 // The name an imported item's file gets: the type's prefix ("TON_", "DSP_", "REG_", "SNG_",
-// "RHY_"), the item's name as the keyboard gave it, and ".nvb", made safe, so the file always
-// lands in the chosen folder under a legal name.
-QString importFileName(std::uint16_t type, const std::string& name);
+// "RHY_"), the item's name as the keyboard gave it, and ".nvb" (or ".syx"), made safe, so the
+// file always lands in the chosen folder under a legal name.
+QString importFileName(std::uint16_t type, const std::string& name,
+                       FileFormat format = FileFormat::Nvb);
 
 // Reads a ".nvb" file's item: its header, size and data, and the name from its place. Errors are
-// the file stream's (not a ".nvb" file, unreadable, larger than any keyboard item).
+// the file stream's (not a ".nvb" file, unreadable, larger than any keyboard item). A ".syx"
+// file gives the one whole item of its dump; one that holds none or several is refused
+// (platform::SystemError: DumpHasNoItems, DumpItemUnusable with the first reason, or
+// DumpSeveralItems).
 void loadFile(const QString& filePath, EkDataFile& item);
 
 // Reads a ".nvb" file that must be a regular file of its own (never a symbolic link, a FIFO or
@@ -85,11 +93,17 @@ void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObser
 // folder: the check of every command that writes into a folder (import, backup, restore).
 void requireFolder(const QString& folder);
 
-// Fetches the slot and writes it into `folder` as a new file (replacing one of the same name),
-// named by importFileName unless `fileName` is given. Returns the file's path. Nothing is
-// written when the fetch fails; a `folder` that is no folder is refused before any traffic.
+// Fetches the slot and writes it into `folder` as a new file of `format` (replacing one of the
+// same name), named by importFileName unless `fileName` is given. Returns the file's path.
+// Nothing is written when the fetch fails; a `folder` that is no folder is refused before any
+// traffic.
 QString importSlot(const SlotInTree& where, const QString& folder, const KeyboardLink& link,
-                   NvbStreamObserver* progress, const QString& fileName = {});
+                   NvbStreamObserver* progress, const QString& fileName = {},
+                   FileFormat format = FileFormat::Nvb);
+
+// Writes `item`, of `slot`, as a new file of `format` at `path` (replacing one of that name in
+// one step).
+void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, FileFormat format);
 
 // Copies the ".nvb" file `source` into `folder` under its own name, replacing a file of that name
 // in one step. The file is read first: one that is no ".nvb" file throws the file stream's error

@@ -6,6 +6,15 @@
 #include <algorithm>
 
 #include "kbdpanemodel.h"
+#include "platform/systemerror.h"
+#include "syx/syxdump.h"
+
+namespace {
+
+// Between the names (and types) of a dump's items in one row.
+constexpr const char* kItemSeparator = ", ";
+
+}  // namespace
 
 namespace localpane {
 namespace {
@@ -181,7 +190,7 @@ void LocalListModel::list(const QString& folderPath) {
     if (!folderPath.isEmpty()) {
         for (const QFileInfo& info :
              localpane::shownEntries(folderPath, localpane::kShownEntries)) {
-            rows_.push_back({info, typeName(info), false, std::nullopt});
+            rows_.push_back({info, typeName(info), false, {}});
         }
     }
     endResetModel();
@@ -231,16 +240,37 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
                 case SizeColumn:
                     return row.info.isDir() ? QString() : localpane::sizeText(row.info.size());
                 case ItemNameColumn: {
-                    const auto& item = itemOf(row);
-                    return item ? transfer::keyboardText(item->name) : QString();
+                    QStringList names;
+                    for (const NvbFileStream::Summary& item : itemsOf(row)) {
+                        names << transfer::keyboardText(item.name);
+                    }
+                    return names.join(kItemSeparator);
                 }
                 case ItemTypeColumn: {
-                    const auto& item = itemOf(row);
-                    return item ? kbdpane::typeWord(item->type) : QString();
+                    QStringList types;
+                    for (const NvbFileStream::Summary& item : itemsOf(row)) {
+                        if (!types.contains(kbdpane::typeWord(item.type))) {
+                            types << kbdpane::typeWord(item.type);
+                        }
+                    }
+                    return types.join(kItemSeparator);
                 }
                 default:
                     return {};
             }
+        case Qt::ToolTipRole: {
+            // A dump of several items: one line each.
+            const auto& items = itemsOf(row);
+            if (items.size() < 2 ||
+                (index.column() != ItemNameColumn && index.column() != ItemTypeColumn)) {
+                return {};
+            }
+            QStringList lines;
+            for (const NvbFileStream::Summary& item : items) {
+                lines << kbdpane::typeWord(item.type) + ": " + transfer::keyboardText(item.name);
+            }
+            return lines.join('\n');
+        }
         case Qt::DecorationRole: {
             if (index.column() != 0) {
                 return {};
@@ -260,15 +290,26 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-const std::optional<NvbFileStream::Summary>& LocalListModel::itemOf(const Row& row) const {
-    if (!row.peeked) {
-        row.peeked = true;
-        if (!row.info.isDir() &&
-            row.info.fileName().endsWith(QLatin1String(".nvb"), Qt::CaseInsensitive)) {
-            row.item = NvbFileStream::peek(row.info.filePath());
+const std::vector<NvbFileStream::Summary>& LocalListModel::itemsOf(const Row& row) const {
+    if (row.peeked || row.info.isDir()) {
+        return row.items;
+    }
+    row.peeked = true;
+    const QString path = row.info.filePath();
+    if (path.endsWith(QLatin1String(NvbFileStream::kSuffix), Qt::CaseInsensitive)) {
+        if (const auto item = NvbFileStream::peek(path)) {
+            row.items.push_back(*item);
+        }
+    } else if (syx::isDumpFile(path)) {
+        try {
+            for (const syx::DumpedItem& found : syx::readDumpFile(path).items) {
+                row.items.push_back({found.type(), found.name()});
+            }
+        } catch (const platform::SystemError&) {
+            // Unreadable or too large: a file like any other.
         }
     }
-    return row.item;
+    return row.items;
 }
 
 QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -98,12 +98,13 @@ private:
     struct Row {
         QFileInfo info;
         QString type;
-        // The ".nvb" item inside, once read: empty for any other file.
+        // The item of a ".nvb" file, or those of a ".syx" dump, once read: none for any other
+        // file.
         mutable bool peeked = false;
-        mutable std::optional<NvbFileStream::Summary> item;
+        mutable std::vector<NvbFileStream::Summary> items;
     };
 
-    const std::optional<NvbFileStream::Summary>& itemOf(const Row& row) const;
+    const std::vector<NvbFileStream::Summary>& itemsOf(const Row& row) const;
 
     QString typeName(const QFileInfo& info) const;
 

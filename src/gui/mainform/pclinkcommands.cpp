@@ -61,8 +61,8 @@ void TPcLinkForm::listKeyboard() {
 }
 
 void TPcLinkForm::enableListCommands() {
-    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_, copyToAction_,
-                            moveToAction_, swapWithAction_, renameAction_}) {
+    for (QAction* action : {sendAction_, receiveAction_, exportDumpAction_, kbdPropOpenAction_,
+                            copyToAction_, moveToAction_, swapWithAction_, renameAction_}) {
         frame_->enableAfterwards(action);
     }
 }
@@ -195,6 +195,14 @@ void TPcLinkForm::failWithTheOnlyItem(const std::vector<backup::Outcome>& outcom
 }
 
 void TPcLinkForm::importSelectedSlots() {
+    importSelectedSlotsAs(transfer::FileFormat::Nvb, {});
+}
+
+void TPcLinkForm::exportSelectedSlots(const QString& folder) {
+    importSelectedSlotsAs(transfer::FileFormat::Syx, folder);
+}
+
+void TPcLinkForm::importSelectedSlotsAs(transfer::FileFormat format, const QString& folder) {
     std::vector<backup::Outcome> outcomes;
     const bool ran = frame_->run(MsgStr::Receive, [&] {
         const std::vector<SlotAddress> slots = selectedKbdSlots(OperateException::NoImportSource);
@@ -203,14 +211,17 @@ void TPcLinkForm::importSelectedSlots() {
             throw OperateException(OperateException::NoImportSource);
         }
         const QModelIndex localNode = selectedLocalNode();
-        if (!localNode.isValid()) {
+        if (folder.isEmpty() && !localNode.isValid()) {
             throw OperateException(OperateException::NoImportTarget);
         }
         WindowJobProgress progress(progressBar_, statusText_,
                                    messages_.statusText(MsgStr::Receive));
-        outcomes = batch::importSlots(keyboardLink(), slots, localTree_->nodePath(localNode),
-                                      messages_, &progress);
-        ListLocalFiles(localNode);
+        outcomes = batch::importSlots(keyboardLink(), slots,
+                                      folder.isEmpty() ? localTree_->nodePath(localNode) : folder,
+                                      messages_, &progress, format);
+        if (localNode.isValid()) {
+            ListLocalFiles(localNode);
+        }
         failWithTheOnlyItem(outcomes);
     });
     if (!ran) {

@@ -225,9 +225,12 @@ void TPcLinkForm::buildActions() {
                                       ToolbarIcon::None, "ReplacedItemsAction");
     compareAction_ = makeAction(this, tr("Co&mpare With Backup..."), tr("Compare With Backup"),
                                 ToolbarIcon::None, "CompareAction");
+    exportDumpAction_ = makeAction(this, tr("&Export As .syx..."), tr("Export As .syx"),
+                                   ToolbarIcon::None, "ExportDumpAction");
     connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::showReplacedItems);
-    // Send, Import and the keyboard list's Properties wait for the first list of the keyboard.
-    for (QAction* action : {sendAction_, receiveAction_, kbdPropOpenAction_}) {
+    // Send, Import, Export and the keyboard list's Properties wait for the first list of the
+    // keyboard.
+    for (QAction* action : {sendAction_, receiveAction_, exportDumpAction_, kbdPropOpenAction_}) {
         action->setEnabled(false);
     }
     connect(connectAction_, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
@@ -266,6 +269,13 @@ void TPcLinkForm::buildActions() {
             restoreKeyboard(folder);
         }
     });
+    connect(exportDumpAction_, &QAction::triggered, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, tr("Export As .syx"), localTree_->nodePath(selectedLocalNode()));
+        if (!folder.isEmpty()) {
+            exportSelectedSlots(folder);
+        }
+    });
     connect(compareAction_, &QAction::triggered, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, tr("Compare With Backup"), localTree_->nodePath(selectedLocalNode()));
@@ -281,6 +291,8 @@ void TPcLinkForm::buildActions() {
     file->addAction(restoreAction_);
     file->addAction(compareAction_);
     file->addAction(replacedItemsAction_);
+    file->addSeparator();
+    file->addAction(exportDumpAction_);
     file->addSeparator();
     file->addAction(exitAction_);
     buildEditMenu();
@@ -457,8 +469,8 @@ void TPcLinkForm::buildLayout() {
           prefOpenAction_,      kbdDrvPropOpenAction_, sendAction_,        receiveAction_,
           localPropOpenAction_, kbdPropOpenAction_,    localUpdateAction_, shellOpenAction_,
           backUpAction_,        restoreAction_,        compareAction_,     replacedItemsAction_,
-          undoAction_,          redoAction_,           copyToAction_,      moveToAction_,
-          swapWithAction_,      renameAction_}) {
+          exportDumpAction_,    undoAction_,           redoAction_,        copyToAction_,
+          moveToAction_,        swapWithAction_,       renameAction_}) {
         frame_->guard(action);
     }
     // After every command: Undo names what it would take back now.

@@ -14,6 +14,7 @@
 #include "msg/operateexception.h"
 #include "organise/slotedits.h"
 #include "platform/settingsstore.h"
+#include "stream/nvbtransfer.h"
 
 namespace platform {
 class KeyboardSession;
@@ -75,6 +76,8 @@ public:
     // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
     // the folder first; restore asks once for confirmation.
     // A folder that holds a backup already is refused unless `replace`.
+    // File > Export As .syx...: the selected slots into `folder` as ".syx" dumps.
+    void exportSelectedSlots(const QString& folder);
     void backUpKeyboard(const QString& folder,
                         backup::OldBackup oldBackup = backup::OldBackup::Refuse);
     void restoreKeyboard(const QString& folder);
@@ -176,6 +179,9 @@ private:
     // A whole-keyboard job: the list, then every item under one progress, then one report.
     // Import, Delete and Send of several selected rows: one frame, one progress, one report.
     void importSelectedSlots();
+    // Import and Export: the selected slots into `folder` (none: the PC list's folder), as files
+    // of `format`.
+    void importSelectedSlotsAs(transfer::FileFormat format, const QString& folder);
     void deleteSelectedSlots();
     void sendSelectedFiles();
     // Sends `files` into consecutive slots from the selected keyboard row (a drop of files
@@ -249,6 +255,7 @@ private:
     QAction* backUpAction_ = nullptr;
     QAction* restoreAction_ = nullptr;
     QAction* replacedItemsAction_ = nullptr;
+    QAction* exportDumpAction_ = nullptr;
     QAction* compareAction_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;

@@ -1,6 +1,6 @@
 #include "midibytes.h"
 
-namespace kbdsim {
+namespace sysex {
 namespace {
 
 constexpr std::uint8_t kSysExStart = 0xF0;
@@ -66,4 +66,4 @@ std::vector<std::uint8_t> withRealTimeBytes(std::span<const std::uint8_t> messag
     return bytes;
 }
 
-}  // namespace kbdsim
+}  // namespace sysex

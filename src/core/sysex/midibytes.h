@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-namespace kbdsim {
+namespace sysex {
 
 // The byte stream of a MIDI cable, read as the instrument at its far end reads it: System
 // Exclusive messages from F0 to F7, with real-time bytes (clock F8, active sensing FE...) that
@@ -23,8 +23,12 @@ public:
 
     // Messages given up: cut short by another status byte, or longer than the limit.
     int droppedMessages() const { return dropped_; }
+    // The message begun and not yet ended (empty when none): at the end of a recording, one
+    // that was cut short.
+    const std::vector<std::uint8_t>& unfinished() const { return inMessage_ ? message_ : kNone; }
 
 private:
+    static inline const std::vector<std::uint8_t> kNone;
     std::size_t maxMessage_;
     std::vector<std::uint8_t> message_;
     bool inMessage_ = false;
@@ -37,4 +41,4 @@ private:
 std::vector<std::uint8_t> withRealTimeBytes(std::span<const std::uint8_t> message,
                                             std::size_t clockEvery);
 
-}  // namespace kbdsim
+}  // namespace sysex

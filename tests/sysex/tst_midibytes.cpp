@@ -3,8 +3,8 @@
 
 #include <QtTest>
 
-#include "kbdsim/midibytes.h"
 #include "kbdsim/rawmidicable.h"
+#include "sysex/midibytes.h"
 
 using Bytes = std::vector<std::uint8_t>;
 using Messages = std::vector<Bytes>;
@@ -61,7 +61,7 @@ void TestMidiBytes::messagesComeWholeFromAnyStream_data() {
     QTest::newRow("a stray end and data")
         << joined({{0xF7, 0x11, 0x22}, kRequest}) << Messages{kRequest} << 0;
     Bytes tooLong{0xF0};
-    tooLong.insert(tooLong.end(), kbdsim::MidiByteReader::kMaxMessage, 0x55);
+    tooLong.insert(tooLong.end(), sysex::MidiByteReader::kMaxMessage, 0x55);
     tooLong.push_back(0xF7);
     QTest::newRow("longer than the limit, then a good one")
         << joined({tooLong, kRequest}) << Messages{kRequest} << 1;
@@ -74,7 +74,7 @@ void TestMidiBytes::messagesComeWholeFromAnyStream() {
     // All at once, byte by byte, and in the sequencer's 256-byte pieces: the same messages.
     for (const std::size_t piece :
          {stream.size(), std::size_t(1), std::size_t(7), std::size_t(256)}) {
-        kbdsim::MidiByteReader reader;
+        sysex::MidiByteReader reader;
         Messages got;
         for (std::size_t at = 0; at < stream.size(); at += piece) {
             const std::size_t size = std::min(piece, stream.size() - at);
@@ -88,12 +88,12 @@ void TestMidiBytes::messagesComeWholeFromAnyStream() {
 }
 
 void TestMidiBytes::realTimeBytesOfABusySenderAreReadAway() {
-    const Bytes noisy = kbdsim::withRealTimeBytes(kBlock, 48);
+    const Bytes noisy = sysex::withRealTimeBytes(kBlock, 48);
     QCOMPARE(noisy.front(), std::uint8_t(0xFE));
     QCOMPARE(std::count(noisy.begin(), noisy.end(), std::uint8_t(0xF8)),
              std::ptrdiff_t((kBlock.size() - 1) / 48));
     QCOMPARE(noisy.back(), std::uint8_t(0xF7));  // never after the end
-    kbdsim::MidiByteReader reader;
+    sysex::MidiByteReader reader;
     QCOMPARE(reader.feed(noisy), Messages{kBlock});
 }
 
