@@ -36,6 +36,25 @@ QString problemOf(const SlotInTree& where, const SlotAddress& address, const cha
     return {};
 }
 
+// Each of `slots` that holds data, through `take`; the others get an outcome that says why
+// there was nothing to `action`.
+template <typename Take>
+std::vector<Outcome> overPresentSlots(const KeyboardLink& link,
+                                      const std::vector<SlotAddress>& slots, const char* action,
+                                      const MsgStr& messages, Take take) {
+    std::vector<Outcome> outcomes;
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(link.driver, address);
+        if (const QString problem = problemOf(where, address, action, messages);
+            !problem.isEmpty()) {
+            outcomes.push_back({address, {}, problem});
+            continue;
+        }
+        outcomes.push_back(take(address, where));
+    }
+    return outcomes;
+}
+
 std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slots) {
     std::int64_t total = 0;
     for (const SlotAddress& address : slots) {
@@ -54,24 +73,16 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
                                  backup::JobProgress* progress, transfer::FileFormat format) {
     transfer::requireFolder(folder);
     backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
-    std::vector<Outcome> outcomes;
     QSet<QString> used;
-    for (const SlotAddress& address : slots) {
-        const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, "import", messages);
-            !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem});
-            continue;
-        }
-        EkData& slot = *where.slot;
-        const QString file = backup::uniqueFileName(
-            transfer::importFileName(slot.type(), slot.name(), format), used);
-        outcomes.push_back(
-            run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
+    return overPresentSlots(
+        link, slots, "import", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+            const EkData& slot = *where.slot;
+            const QString file = backup::uniqueFileName(
+                transfer::importFileName(slot.type(), slot.name(), format), used);
+            return run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
                 transfer::importSlot(where, folder, link, itemProgress, file, format);
-            }));
-    }
-    return outcomes;
+            });
+        });
 }
 
 std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
@@ -79,30 +90,24 @@ std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
                                      const MsgStr& messages, backup::JobProgress* progress) {
     transfer::requireFolder(QFileInfo(path).absolutePath());
     backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
-    std::vector<Outcome> outcomes;
     std::vector<std::uint8_t> dump;
     const QString file = QFileInfo(path).fileName();
-    for (const SlotAddress& address : slots) {
-        const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, "import", messages);
-            !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem});
-            continue;
-        }
-        std::vector<std::uint8_t> itemDump;
-        Outcome outcome =
-            run.item(address, file, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
-                EkDataFile item(DataType::NoType);
-                transfer::fetchItem(where, link, itemProgress, item);
-                itemDump = syx::dumpOf(item, address);
-            });
-        if (outcome.error.isEmpty()) {
-            dump.insert(dump.end(), itemDump.begin(), itemDump.end());
-        } else {
-            outcome.file.clear();
-        }
-        outcomes.push_back(outcome);
-    }
+    const auto outcomes = overPresentSlots(
+        link, slots, "import", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+            std::vector<std::uint8_t> itemDump;
+            Outcome outcome =
+                run.item(address, file, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
+                    EkDataFile item(DataType::NoType);
+                    transfer::fetchItem(where, link, itemProgress, item);
+                    itemDump = syx::dumpOf(item, address);
+                });
+            if (outcome.error.isEmpty()) {
+                dump.insert(dump.end(), itemDump.begin(), itemDump.end());
+            } else {
+                outcome.file.clear();
+            }
+            return outcome;
+        });
     if (!dump.empty()) {
         platform::saveFile(
             path, QByteArray(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size())));
@@ -141,31 +146,24 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
                                  backup::JobProgress* progress) {
     backup::JobRun run(progress, record != nullptr ? presentBytes(link.driver, slots) : 0,
                        messages);
-    std::vector<Outcome> outcomes;
-    for (const SlotAddress& address : slots) {
-        const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, "delete", messages);
-            !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem});
-            continue;
-        }
-        EkData& slot = *where.slot;
-        const std::uint32_t bytes = record != nullptr ? slot.size() : 0;
-        std::optional<safety::Copy> kept;
-        Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
-            // A second try (the first lost an answer) does not keep the item twice.
-            if (record != nullptr) {
-                kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
-            }
-            link.driver.deleteData(slot);
-            if (record != nullptr) {
-                record->left(address, nullptr);
-            }
+    return overPresentSlots(
+        link, slots, "delete", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+            EkData& slot = *where.slot;
+            const std::uint32_t bytes = record != nullptr ? slot.size() : 0;
+            std::optional<safety::Copy> kept;
+            Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
+                // A second try (the first lost an answer) does not keep the item twice.
+                if (record != nullptr) {
+                    kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
+                }
+                link.driver.deleteData(slot);
+                if (record != nullptr) {
+                    record->left(address, nullptr);
+                }
+            });
+            outcome.keptCopy = kept ? kept->id : 0;
+            return outcome;
         });
-        outcome.keptCopy = kept ? kept->id : 0;
-        outcomes.push_back(outcome);
-    }
-    return outcomes;
 }
 
 std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
