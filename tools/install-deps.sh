@@ -3,7 +3,7 @@
 # already there. Uses sudo when not run as root.
 set -eu
 
-packages="build-essential cmake ninja-build pkg-config qt6-base-dev librtmidi-dev
+packages="build-essential cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite librtmidi-dev
 libjack-jackd2-dev jackd2 libbenchmark-dev xvfb xauth fonts-noto-cjk
 clang libclang-rt-14-dev qt6-svg-dev qt6-translations-l10n qt6-l10n-tools qt6-tools-dev
 qt6-qpa-plugins dbus at-spi2-core python3-pyatspi python3-pil desktop-file-utils appstream

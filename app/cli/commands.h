@@ -30,6 +30,10 @@ int remove(CommandContext& context, const QStringList& arguments);
 int show(CommandContext& context, const QStringList& arguments);
 int convert(CommandContext& context, const QStringList& arguments);
 
+// librarycommands.cpp
+int libraryCommand(CommandContext& context, const QStringList& arguments);
+int status(CommandContext& context, const QStringList& arguments);
+
 // backupcommands.cpp
 int backup(CommandContext& context, const QStringList& arguments);
 int restore(CommandContext& context, const QStringList& arguments);

@@ -141,6 +141,27 @@ const std::vector<Command>& commandTable() {
          1,
          2,
          c::convert},
+        {"library",
+         G::Files,
+         {{"library scan [DIR...]",
+           "index every .nvb and .syx file under each DIR (default: the folders\n"
+           "scanned before, else the preferences' folder): type, name, size and the\n"
+           "SHA-256 of each item; only new and changed files are read again; prints\n"
+           "\"N files, M read, K gone\""},
+          {"library find TEXT",
+           "list the indexed items whose name contains TEXT, with their files"}},
+         1,
+         kAnyNumber,
+         c::libraryCommand},
+        {"status",
+         G::Files,
+         {{"status [--json]",
+           "fetch every item of the keyboard and name the files on the PC that hold\n"
+           "that very item (the index brought up to date first), or \"(not on the PC)\":\n"
+           "what a backup has yet to save"}},
+         0,
+         0,
+         c::status},
         {"replaced",
          G::KeptCopies,
          {{"replaced [--json]",

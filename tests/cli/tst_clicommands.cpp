@@ -92,6 +92,7 @@ private Q_SLOTS:
     void dumpsGoOutAndComeBackUnchanged();
     void dumpsThatCannotBeUsedSayWhy_data();
     void dumpsThatCannotBeUsedSayWhy();
+    void statusNamesTheFilesThatHoldEachItem();
 
 private:
     Run cli(const QStringList& args);
@@ -631,6 +632,50 @@ void TestCliCommands::dumpsThatCannotBeUsedSayWhy() {
         QCOMPARE(items.last().toObject()["slot"].toString(), QString("rhythm:2"));
         QCOMPARE(items.last().toObject()["error"].toString(), text);
     }
+}
+
+// What is safe on the PC: after an import, after a file is renamed and after one is changed.
+void TestCliCommands::statusNamesTheFilesThatHoldEachItem() {
+    const QDir music(home_->filePath("music"));
+    QVERIFY(QDir().mkpath(music.path()));
+    const auto ok = [&](const QStringList& args) {
+        const Run r = cli(kBuiltIn + args);
+        [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        return r;
+    };
+    ok({"import", "tone:1", "song:0", music.path()});
+    ok({"export", "reg:1.2", music.path()});
+    QCOMPARE(QString::fromUtf8(ok({"library", "scan", music.path()}).out),
+             QString("3 files, 3 read, 0 gone\n"));
+    const auto onPc = [&] {
+        QMap<QString, QStringList> held;
+        const QJsonObject status = ok({"--json", "status"}).object();
+        for (const QJsonValue slot : status["slots"].toArray()) {
+            QStringList files;
+            for (const QJsonValue file : slot["files"].toArray()) {
+                files << music.relativeFilePath(file.toString());
+            }
+            if (!files.isEmpty()) {
+                held[slot["slot"].toString()] = files;
+            }
+        }
+        [&] { QCOMPARE(status["notOnPc"].toInt(), 39 - int(held.size())); }();
+        return held;
+    };
+    using Held = QMap<QString, QStringList>;
+    QCOMPARE(onPc(), (Held{{"tone:1", {"TON_Glass EP.nvb"}},
+                           {"reg:1.2", {"REG_Preset13.syx"}},
+                           {"song:0", {"SNG_Sunrise .nvb"}}}));
+    // Renamed: found under its new name (status scans the library's folders first).
+    QVERIFY(QFile::rename(music.filePath("TON_Glass EP.nvb"), music.filePath("keys.nvb")));
+    // Changed: another song in that file, so the keyboard's song is on the PC no more.
+    EkDataFile other(DataType::Song);
+    other.setSize(40);
+    other.words() = pattern(20, 9);
+    NvbFileStream(music.filePath("SNG_Sunrise .nvb"), NvbFileStream::Create).write(other);
+    QCOMPARE(onPc(), (Held{{"tone:1", {"keys.nvb"}}, {"reg:1.2", {"REG_Preset13.syx"}}}));
+    const QString found = QString::fromUtf8(ok({"library", "find", "glass"}).out);
+    QCOMPARE(found, "Tone         \"Glass EP\"  " + music.filePath("keys.nvb") + '\n');
 }
 
 Q_DECLARE_METATYPE(kbdsim::Faults)

@@ -1,0 +1,137 @@
+// library scan, library find, status: the user's keyboard files and which of the keyboard's
+// items they hold.
+
+#include <QDir>
+#include <QJsonArray>
+
+#include "commandcontext.h"
+#include "commands.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/itemkinds.h"
+#include "library/libraryindex.h"
+#include "platform/settingsstore.h"
+#include "platform/systemerror.h"
+#include "stream/nvbtransfer.h"
+
+namespace cli::commands {
+
+namespace {
+
+// The folders a scan goes over: those given, else those scanned before, else the folder the
+// preferences name for the user's data.
+QStringList libraryFolders(const library::Index& index, const QStringList& given) {
+    if (!given.isEmpty()) {
+        return given;
+    }
+    if (const QStringList known = index.folders(); !known.isEmpty()) {
+        return known;
+    }
+    platform::SettingsStore store;
+    const QString preferred = store.hasRunBefore() ? store.load().defaultDirectory : QString();
+    return {preferred.isEmpty() ? QDir::homePath() : preferred};
+}
+
+library::ScanSummary scanFolders(CommandContext& context, library::Index& index,
+                                 const QStringList& given) {
+    const library::ScanSummary summary = index.scan(libraryFolders(index, given));
+    for (const QString& problem : summary.problems) {
+        context.output().error("nvbman-cli: " + problem);
+    }
+    return summary;
+}
+
+QJsonObject entryJson(const library::Entry& entry) {
+    return {{"file", QDir::toNativeSeparators(entry.path)},
+            {"item", entry.index},
+            {"type", entry.type},
+            {"typeName", mls850::typeName(entry.type)},
+            {"name", entry.name},
+            {"size", qint64(entry.size)},
+            {"sha256", entry.sha256}};
+}
+
+int scan(CommandContext& context, const QStringList& folders) {
+    library::Index index;
+    const library::ScanSummary summary = scanFolders(context, index, folders);
+    context.output().setObject({{"files", summary.files},
+                                {"read", summary.read},
+                                {"removed", summary.removed},
+                                {"problems", QJsonArray::fromStringList(summary.problems)}});
+    context.output().line(QString("%1 files, %2 read, %3 gone")
+                              .arg(summary.files)
+                              .arg(summary.read)
+                              .arg(summary.removed));
+    return Success;
+}
+
+int find(CommandContext& context, const QString& text) {
+    const library::Index index;
+    QJsonArray items;
+    for (const library::Entry& entry : index.find(text)) {
+        items.append(entryJson(entry));
+        context.output().line(QString("%1 %2 %3")
+                                  .arg(mls850::typeName(entry.type), -12)
+                                  .arg("\"" + printable(entry.name) + "\"", -11)
+                                  .arg(QDir::toNativeSeparators(entry.path)));
+    }
+    context.output().setObject({{"items", items}});
+    return Success;
+}
+
+}  // namespace
+
+// library scan [DIR...], library find TEXT
+int libraryCommand(CommandContext& context, const QStringList& arguments) {
+    const QString& what = arguments[0];
+    if (what == "scan") {
+        return scan(context, arguments.mid(1));
+    }
+    if (what == "find") {
+        if (arguments.size() != 2) {
+            throw UsageError(arguments.size() < 2 ? QString("missing argument")
+                                                  : "unexpected argument '" + arguments[2] + "'");
+        }
+        return find(context, arguments[1]);
+    }
+    throw UsageError("unknown library command '" + what + "' (scan, find)");
+}
+
+// status: every item of the keyboard fetched and looked up among the user's files (the library
+// brought up to date first): the files that hold that very item, or none.
+int status(CommandContext& context, const QStringList&) {
+    library::Index index;
+    scanFolders(context, index, {});
+    context.getList();
+    QJsonArray slots;
+    int missing = 0;
+    TerminalProgress& progress = context.progress();
+    for (const auto& [address, where] : allSlots(context.driver())) {
+        if (!where.slot->isPresent()) {
+            continue;
+        }
+        EkDataFile item(DataType::NoType);
+        progress.start("Status", int(where.slot->size()));
+        const SlotInTree slot = where;
+        context.retrying(address,
+                         [&] { transfer::fetchItem(slot, context.link(), &progress, item); });
+        progress.finish();
+        QJsonArray files;
+        QStringList paths;
+        for (const library::Entry& entry : index.holding(library::Index::itemHash(item))) {
+            files.append(QDir::toNativeSeparators(entry.path));
+            paths << QDir::toNativeSeparators(entry.path);
+        }
+        missing += paths.isEmpty() ? 1 : 0;
+        const QString name = transfer::keyboardText(item.name());
+        slots.append(QJsonObject{{"slot", address.text()}, {"name", name}, {"files", files}});
+        context.output().line(
+            QString("%1 %2 %3")
+                .arg(address.text(), -10)
+                .arg("\"" + printable(name) + "\"", -11)
+                .arg(paths.isEmpty() ? QStringLiteral("(not on the PC)") : paths.join(", ")));
+    }
+    context.output().setObject({{"slots", slots}, {"notOnPc", missing}});
+    return Success;
+}
+
+}  // namespace cli::commands

@@ -1,0 +1,319 @@
+#include "libraryindex.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+#include <atomic>
+#include <cerrno>
+
+#include "data/ekdatafile.h"
+#include "msg/errortext.h"
+#include "msg/msgstr.h"
+#include "platform/systemerror.h"
+#include "stream/nvbfilestream.h"
+#include "stream/nvbtransfer.h"
+#include "syx/syxdump.h"
+
+namespace library {
+
+namespace {
+
+constexpr const char* kDriver = "QSQLITE";
+// How long an open waits for another program that is writing the index (a second scan).
+constexpr const char* kWaitForOthers = "QSQLITE_BUSY_TIMEOUT=10000";
+// The layout of the tables below; an index of another layout is built again.
+constexpr int kFormat = 1;
+constexpr int kHashBytesOfType = 2;
+constexpr int kHashBytesOfSize = 4;
+constexpr int kByteBits = 8;
+
+std::atomic<int> connections{0};
+
+struct FileStamp {
+    qint64 size = 0;
+    qint64 modified = 0;  // ms since the epoch
+};
+
+QString escapedForLike(QString text) {
+    text.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
+    return '%' + text + '%';
+}
+
+// The items of a keyboard file: its one item, or a dump's whole items.
+std::vector<std::unique_ptr<EkDataFile>> itemsOf(const QString& path) {
+    std::vector<std::unique_ptr<EkDataFile>> items;
+    if (syx::isDumpFile(path)) {
+        for (const syx::DumpedItem& found : syx::readDumpFile(path).items) {
+            auto item = std::make_unique<EkDataFile>(DataType::NoType);
+            found.fill(*item);
+            items.push_back(std::move(item));
+        }
+        return items;
+    }
+    auto item = std::make_unique<EkDataFile>(DataType::NoType);
+    NvbFileStream(path, NvbFileStream::OpenRead).read(*item);
+    items.push_back(std::move(item));
+    return items;
+}
+
+bool isKeyboardFile(const QString& path) {
+    return path.endsWith(QLatin1String(NvbFileStream::kSuffix), Qt::CaseInsensitive) ||
+           syx::isDumpFile(path);
+}
+
+}  // namespace
+
+QString Index::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/NvbMan/library.sqlite");
+}
+
+Index::Index(const QString& databasePath)
+    : path_(databasePath), connection_(QString("nvbman-library-%1").arg(++connections)) {
+    open();
+}
+
+Index::~Index() {
+    database_.close();
+    database_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+void Index::open() {
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    database_ = QSqlDatabase::addDatabase(kDriver, connection_);
+    database_.setDatabaseName(path_);
+    database_.setConnectOptions(kWaitForOthers);
+    const auto usable = [this] {
+        if (!database_.open()) {
+            return false;
+        }
+        QSqlQuery check(database_);
+        if (!check.exec("PRAGMA quick_check") || !check.next() ||
+            check.value(0).toString() != QLatin1String("ok")) {
+            return false;
+        }
+        QSqlQuery format(database_);
+        return format.exec("PRAGMA user_version") && format.next() &&
+               (format.value(0).toInt() == kFormat || format.value(0).toInt() == 0);
+    };
+    if (!usable()) {
+        // Only a cache of the files: set aside, for whoever wants to look, and built again.
+        database_.close();
+        const QString aside =
+            path_ + ".damaged-" + QDateTime::currentDateTimeUtc().toString("yyyyMMddTHHmmss");
+        if (QFileInfo::exists(path_) && !QFile::rename(path_, aside)) {
+            QFile::remove(path_);
+        }
+        if (!database_.open()) {
+            throw platform::FileError(platform::ErrorCode::CannotOpen, path_,
+                                      database_.lastError().text());
+        }
+    }
+    createTables();
+}
+
+void Index::createTables() {
+    QSqlQuery query(database_);
+    for (const char* statement :
+         {"CREATE TABLE IF NOT EXISTS files (path TEXT PRIMARY KEY, size INTEGER NOT NULL, "
+          "modified INTEGER NOT NULL)",
+          "CREATE TABLE IF NOT EXISTS items (path TEXT NOT NULL, idx INTEGER NOT NULL, "
+          "type INTEGER NOT NULL, name TEXT NOT NULL, size INTEGER NOT NULL, "
+          "sha256 TEXT NOT NULL, PRIMARY KEY (path, idx))",
+          "CREATE INDEX IF NOT EXISTS items_by_hash ON items (sha256)",
+          "CREATE TABLE IF NOT EXISTS folders (path TEXT PRIMARY KEY)"}) {
+        if (!query.exec(statement)) {
+            throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
+                                      query.lastError().text());
+        }
+    }
+    query.exec(QString("PRAGMA user_version = %1").arg(kFormat));
+}
+
+QString Index::itemHash(const EkDataFile& item) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray head;
+    for (int i = kHashBytesOfType - 1; i >= 0; --i) {
+        head.append(char((item.type() >> (kByteBits * i)) & 0xFF));
+    }
+    for (int i = kHashBytesOfSize - 1; i >= 0; --i) {
+        head.append(char((item.size() >> (kByteBits * i)) & 0xFF));
+    }
+    hash.addData(head);
+    QByteArray data(qsizetype(item.size()), Qt::Uninitialized);
+    for (std::uint32_t i = 0; i < item.size(); ++i) {
+        data[qsizetype(i)] = char(item.dataByte(i));
+    }
+    hash.addData(data);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+ScanSummary Index::scan(const QStringList& folders, const std::function<bool()>& stop) {
+    ScanSummary summary;
+    QHash<QString, FileStamp> known;
+    {
+        QSqlQuery query("SELECT path, size, modified FROM files", database_);
+        while (query.next()) {
+            known.insert(query.value(0).toString(),
+                         {query.value(1).toLongLong(), query.value(2).toLongLong()});
+        }
+    }
+    QSqlQuery dropItems(database_);
+    dropItems.prepare("DELETE FROM items WHERE path = ?");
+    QSqlQuery dropFile(database_);
+    dropFile.prepare("DELETE FROM files WHERE path = ?");
+    QSqlQuery addItem(database_);
+    addItem.prepare(
+        "INSERT INTO items (path, idx, type, name, size, sha256) "
+        "VALUES (?, ?, ?, ?, ?, ?)");
+    QSqlQuery stampFile(database_);
+    stampFile.prepare("INSERT OR REPLACE INTO files (path, size, modified) VALUES (?, ?, ?)");
+    const auto forget = [&](const QString& path) {
+        dropItems.addBindValue(path);
+        dropItems.exec();
+        dropFile.addBindValue(path);
+        dropFile.exec();
+    };
+
+    const QStringList roots = folders.isEmpty() ? this->folders() : folders;
+    database_.transaction();
+    QSqlQuery addFolder(database_);
+    addFolder.prepare("INSERT OR IGNORE INTO folders (path) VALUES (?)");
+    QSet<QString> seen;
+    for (const QString& given : roots) {
+        const QString folder = QFileInfo(given).absoluteFilePath();
+        if (!QFileInfo(folder).isDir()) {
+            summary.problems << platform::errorText(
+                {platform::ErrorCode::NotAFolder, {QDir::toNativeSeparators(folder)}}, false);
+            continue;
+        }
+        addFolder.addBindValue(folder);
+        addFolder.exec();
+        // Symbolic links are not followed: a link back up the tree would make the walk endless.
+        QDirIterator walk(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                          QDirIterator::Subdirectories);
+        while (walk.hasNext()) {
+            if (stop && stop()) {
+                database_.commit();
+                return summary;
+            }
+            const QString path = walk.next();
+            const QFileInfo info = walk.fileInfo();
+            if (info.isDir()) {
+                if (!info.isReadable() && !info.isSymLink()) {
+                    summary.problems << platform::errorText(
+                        {platform::ErrorCode::CannotRead,
+                         {QDir::toNativeSeparators(path), qt_error_string(EACCES)}},
+                        false);
+                }
+                continue;
+            }
+            if (info.isSymLink() || !isKeyboardFile(path)) {
+                continue;
+            }
+            ++summary.files;
+            seen.insert(path);
+            const FileStamp stamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
+            const auto was = known.constFind(path);
+            if (was != known.constEnd() && was->size == stamp.size &&
+                was->modified == stamp.modified) {
+                continue;
+            }
+            ++summary.read;
+            forget(path);
+            try {
+                const auto items = itemsOf(path);
+                for (std::size_t i = 0; i < items.size(); ++i) {
+                    const EkDataFile& item = *items[i];
+                    addItem.addBindValue(path);
+                    addItem.addBindValue(int(i));
+                    addItem.addBindValue(int(item.type()));
+                    addItem.addBindValue(transfer::keyboardText(item.name()));
+                    addItem.addBindValue(qint64(item.size()));
+                    addItem.addBindValue(itemHash(item));
+                    addItem.exec();
+                }
+            } catch (...) {
+                if (!QFileInfo::exists(path)) {
+                    // Gone while the scan ran: no longer a file of the user's.
+                    --summary.files;
+                    seen.remove(path);
+                    continue;
+                }
+                // Kept with no items, so that it is not read again until it changes.
+                summary.problems << QDir::toNativeSeparators(path) + ": " +
+                                        currentErrorText(MsgStr());
+            }
+            stampFile.addBindValue(path);
+            stampFile.addBindValue(stamp.size);
+            stampFile.addBindValue(stamp.modified);
+            stampFile.exec();
+        }
+        // The files of this folder the index knew and the walk did not find are gone.
+        const QString prefix = folder.endsWith('/') ? folder : folder + '/';
+        for (auto it = known.constBegin(); it != known.constEnd(); ++it) {
+            if (it.key().startsWith(prefix) && !seen.contains(it.key())) {
+                forget(it.key());
+                ++summary.removed;
+            }
+        }
+    }
+    if (!database_.commit()) {
+        throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
+                                  database_.lastError().text());
+    }
+    return summary;
+}
+
+QStringList Index::folders() const {
+    QStringList found;
+    QSqlQuery query("SELECT path FROM folders ORDER BY path", database_);
+    while (query.next()) {
+        found << query.value(0).toString();
+    }
+    return found;
+}
+
+std::vector<Entry> Index::select(const QString& where, const QVariantList& values) const {
+    QSqlQuery query(database_);
+    query.prepare(
+        "SELECT items.path, idx, type, name, items.size, sha256, files.modified "
+        "FROM items JOIN files ON files.path = items.path WHERE " +
+        where + " ORDER BY items.path, idx");
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
+    std::vector<Entry> entries;
+    if (!query.exec()) {
+        throw platform::FileError(platform::ErrorCode::CannotRead, path_, query.lastError().text());
+    }
+    while (query.next()) {
+        entries.push_back({query.value(0).toString(), query.value(1).toInt(),
+                           std::uint16_t(query.value(2).toInt()), query.value(3).toString(),
+                           std::uint32_t(query.value(4).toLongLong()), query.value(5).toString(),
+                           QDateTime::fromMSecsSinceEpoch(query.value(6).toLongLong())});
+    }
+    return entries;
+}
+
+std::vector<Entry> Index::find(const QString& text, std::optional<std::uint16_t> type) const {
+    if (type) {
+        return select("name LIKE ? ESCAPE '\\' AND type = ?", {escapedForLike(text), int(*type)});
+    }
+    return select("name LIKE ? ESCAPE '\\'", {escapedForLike(text)});
+}
+
+std::vector<Entry> Index::holding(const QString& sha256) const {
+    return select("sha256 = ?", {sha256});
+}
+
+}  // namespace library

@@ -1,0 +1,174 @@
+// The index of the user's keyboard files: what a scan reads, what it reads again, what it drops,
+// and what it does with folders, links and a database that are not as they should be.
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "data/datatypes.h"
+#include "data/ekdatafile.h"
+#include "kbddrv/slotaddress.h"
+#include "library/libraryindex.h"
+#include "stream/nvbfilestream.h"
+#include "syx/syxdump.h"
+
+namespace {
+
+// A tone by its name and the word its data repeats.
+struct Tone {
+    const char* name;
+    int seed;
+
+    void fill(EkDataFile& item) const {
+        item.setType(DataType::Tone);
+        item.setSize(60);
+        item.words().assign(30, std::uint16_t(seed));
+        item.storeName(name);
+    }
+    QString hash() const {
+        EkDataFile item(DataType::Tone);
+        fill(item);
+        return library::Index::itemHash(item);
+    }
+};
+
+void writeNvb(const QString& path, const Tone& tone) {
+    EkDataFile item(DataType::Tone);
+    tone.fill(item);
+    NvbFileStream(path, NvbFileStream::Create).write(item);
+}
+
+void writeDump(const QString& path, const std::vector<std::pair<Tone, const char*>>& tones) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (const auto& [tone, slot] : tones) {
+        EkDataFile item(DataType::Tone);
+        tone.fill(item);
+        const auto dump = syx::dumpOf(item, *SlotAddress::parse(slot));
+        file.write(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size()));
+    }
+}
+
+QStringList pathsOf(const std::vector<library::Entry>& entries, const QString& root) {
+    QStringList paths;
+    for (const library::Entry& entry : entries) {
+        paths << QDir(root).relativeFilePath(entry.path) + '#' + QString::number(entry.index);
+    }
+    return paths;
+}
+
+}  // namespace
+
+class TestLibrary : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void scansReadOnlyWhatChangedAndFindTheSameItemEverywhere();
+    void foldersLinksAndBadFilesNeverStopAScan();
+    void aDamagedIndexIsBuiltAgain();
+};
+
+void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
+    QTemporaryDir home;
+    const QDir root(home.filePath("music"));
+    QVERIFY(QDir().mkpath(root.filePath("sub")));
+    writeNvb(root.filePath("glass.nvb"), Tone{"Glass EP", 1});
+    writeNvb(root.filePath("sub/other name.nvb"), Tone{"Glass EP", 1});  // the same item
+    writeNvb(root.filePath("sub/warm.nvb"), Tone{"Warm Pad", 2});
+    writeDump(root.filePath("two.syx"),
+              {{Tone{"Glass EP", 1}, "tone:4"}, {Tone{"Velvet", 3}, "tone:0"}});
+    library::Index index(home.filePath("library.sqlite"));
+    library::ScanSummary scanned = index.scan({root.path()});
+    QCOMPARE(scanned.files, 4);
+    QCOMPARE(scanned.read, 4);
+    QVERIFY2(scanned.problems.isEmpty(), qPrintable(scanned.problems.join('\n')));
+
+    // One item, three files: by hash, whatever the file's name or kind.
+    const QString glass = Tone{"Glass EP", 1}.hash();
+    QCOMPARE(pathsOf(index.holding(glass), root.path()),
+             (QStringList{"glass.nvb#0", "sub/other name.nvb#0", "two.syx#0"}));
+    QCOMPARE(pathsOf(index.find("velv"), root.path()), QStringList{"two.syx#1"});
+    QCOMPARE(pathsOf(index.find("PAD", DataType::Tone), root.path()),
+             QStringList{"sub/warm.nvb#0"});
+    QVERIFY(index.find("Pad", DataType::Song).empty());
+    QVERIFY(index.find("%").empty());  // a wildcard of SQL is a character to look for
+
+    // Nothing changed: nothing read. One file changed, one gone, one new.
+    QCOMPARE(index.scan({root.path()}).read, 0);
+    writeNvb(root.filePath("sub/warm.nvb"), Tone{"Warm Pad", 7});
+    QVERIFY(QFile::remove(root.filePath("glass.nvb")));
+    writeNvb(root.filePath("new.nvb"), Tone{"New One", 8});
+    // Of the same size: its time says it changed, even within the clock's resolution.
+    QFile warm(root.filePath("sub/warm.nvb"));
+    QVERIFY(warm.open(QIODevice::ReadWrite));
+    QVERIFY(warm.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                             QFileDevice::FileModificationTime));
+    warm.close();
+    scanned = index.scan({});  // the folders scanned before
+    QCOMPARE(index.folders(), QStringList{root.path()});
+    QCOMPARE(scanned.files, 4);
+    QCOMPARE(scanned.read, 2);
+    QCOMPARE(scanned.removed, 1);
+    QCOMPARE(pathsOf(index.holding(glass), root.path()),
+             (QStringList{"sub/other name.nvb#0", "two.syx#0"}));
+    QVERIFY(index.holding(Tone{"Warm Pad", 2}.hash()).empty());
+    QCOMPARE(pathsOf(index.find("Warm"), root.path()), QStringList{"sub/warm.nvb#0"});
+
+    // A second program's index of the same database sees it all at once.
+    library::Index other(home.filePath("library.sqlite"));
+    QCOMPARE(other.find("").size(), index.find("").size());
+}
+
+void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
+    QTemporaryDir home;
+    const QDir root(home.filePath("music"));
+    QVERIFY(QDir().mkpath(root.filePath("a/b")));
+    writeNvb(root.filePath("a/b/tone.nvb"), Tone{"Deep", 4});
+    // A link back up the tree, and one to the tone: neither is followed.
+    QVERIFY(QFile::link(root.path(), root.filePath("a/b/loop")));
+    QVERIFY(QFile::link(root.filePath("a/b/tone.nvb"), root.filePath("link.nvb")));
+    QFile words(root.filePath("words.nvb"));
+    QVERIFY(words.open(QIODevice::WriteOnly));
+    words.write("not a keyboard item\n");
+    words.close();
+    QFile large(root.filePath("large.syx"));
+    QVERIFY(large.open(QIODevice::WriteOnly));
+    QVERIFY(large.resize(syx::kMaxDumpFile + 1));
+    large.close();
+    library::Index index(home.filePath("library.sqlite"));
+    const library::ScanSummary scanned = index.scan({root.path(), home.filePath("no such folder")});
+    QCOMPARE(scanned.files, 3);
+    QCOMPARE(pathsOf(index.find(""), root.path()), QStringList{"a/b/tone.nvb#0"});
+    // Each problem names its file or folder and says why.
+    QStringList problems = scanned.problems;
+    problems.replaceInStrings(home.path(), "HOME");
+    problems.sort();
+    QCOMPARE(problems.size(), 3);
+    QCOMPARE(problems[0], QString("\"HOME/no such folder\" is not a folder."));
+    QVERIFY2(problems[1].startsWith("HOME/music/large.syx: Cannot read") &&
+                 problems[1].contains("larger"),
+             qPrintable(problems[1]));
+    QCOMPARE(problems[2], QString("HOME/music/words.nvb: No NVB file"));
+    // Files it could not read are not read again until they change.
+    QCOMPARE(index.scan({root.path()}).read, 0);
+}
+
+void TestLibrary::aDamagedIndexIsBuiltAgain() {
+    QTemporaryDir home;
+    const QString database = home.filePath("library.sqlite");
+    QFile damaged(database);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(4096, 'x'));
+    damaged.close();
+    QVERIFY(QDir().mkpath(home.filePath("music")));
+    writeNvb(home.filePath("music/tone.nvb"), Tone{"Deep", 4});
+    library::Index index(database);
+    QCOMPARE(index.scan({home.filePath("music")}).read, 1);
+    QCOMPARE(index.find("Deep").size(), std::size_t(1));
+    // The damaged file is kept aside, for whoever wants to look.
+    QCOMPARE(QDir(home.path()).entryList({"library.sqlite.damaged-*"}).size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestLibrary)
+#include "tst_library.moc"
