@@ -44,6 +44,11 @@ struct Result {
     }
 };
 
+// The most a job may take to get going, however slow the machine: beyond it, it hangs.
+constexpr int kJobStartBound = 120000;
+// How long one wait for the program's output lasts when it says nothing.
+constexpr int kOutputWait = 200;
+
 std::vector<std::uint16_t> pattern(std::size_t count, int seed) {
     std::vector<std::uint16_t> words(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -96,6 +101,10 @@ private:
     QProcessEnvironment environment() const;
     void startCli(QProcess& process, const QStringList& args, KbdSimProcess* sim = nullptr);
     Result cli(const QStringList& args, KbdSimProcess* sim = nullptr);
+    // Waits until the MIDI log of `process` (started with --verbose) has shown `count` lines
+    // with `marker`, the program still running; what it said so far is added to `err`.
+    static bool waitForMidiLog(QProcess& process, QByteArray& err, const QByteArray& marker,
+                               int count);
     KeyboardMemory state(const KbdSimProcess&) const { return KeyboardMemory::load(statePath()); }
     QString statePath() const { return home_->filePath("keyboard.json"); }
     std::unique_ptr<KbdSimProcess> startSim(const QStringList& extra = {"--no-pacing"});
@@ -144,6 +153,22 @@ Result TestCliJack::cli(const QStringList& args, KbdSimProcess* sim) {
     process.start(NVBMAN_CLI_PATH, all);
     process.waitForFinished(120000);
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+bool TestCliJack::waitForMidiLog(QProcess& process, QByteArray& err, const QByteArray& marker,
+                                 int count) {
+    if (!process.waitForStarted()) {
+        return false;
+    }
+    process.setReadChannel(QProcess::StandardError);
+    QElapsedTimer waited;
+    waited.start();
+    while (err.count(marker) < count && process.state() == QProcess::Running &&
+           waited.elapsed() < kJobStartBound) {
+        process.waitForReadyRead(kOutputWait);
+        err += process.readAllStandardError();
+    }
+    return err.count(marker) >= count && process.state() == QProcess::Running;
 }
 
 void TestCliJack::devicesListsBothDirections() {
@@ -568,10 +593,11 @@ void TestCliJack::builtInKeyboardNeverLosesItsMemorySilently() {
         song.setSize(8000);
         song.words() = pattern(4000, 9);
         NvbFileStream(home_->filePath("long.nvb"), NvbFileStream::Create).write(song);
-        startCli(other, builtIn + QStringList{"send", home_->filePath("long.nvb"), "song:1"});
-        QVERIFY(other.waitForStarted());
-        QTest::qWait(1500);  // its list is done, its blocks are on the way
-        QCOMPARE(other.state(), QProcess::Running);
+        startCli(other,
+                 builtIn + QStringList{"--verbose", "send", home_->filePath("long.nvb"), "song:1"});
+        // Its blocks are on the way.
+        QByteArray said;
+        QVERIFY2(waitForMidiLog(other, said, "| DataBlock", 2), said.constData());
     }
     const Result r = cli(builtIn + QStringList{"delete", "rhythm:0"});
     QCOMPARE(r.exitCode, 1);
@@ -918,10 +944,11 @@ void TestCliJack::frozenKeyboardStopsAJobInBoundedTime() {
     auto sim = startSim({});
     QVERIFY(sim->isReady());
     QProcess backup;
-    startCli(backup, {"--quiet", command, home_->filePath("backup")}, sim.get());
-    // Paced, the listing takes about a second and the items about ten more.
-    QTest::qWait(2500);
-    QCOMPARE(backup.state(), QProcess::Running);
+    startCli(backup, {"--quiet", "--verbose", command, home_->filePath("backup")}, sim.get());
+    // The keyboard freezes once the job is under way: its second item has been asked for (the
+    // MIDI log on stderr says so). However slow the machine, the listing is over by then.
+    QByteArray err;
+    QVERIFY2(waitForMidiLog(backup, err, "| DataRequest", 2), err.constData());
     const auto simPid = static_cast<pid_t>(sim->process().processId());
     QCOMPARE(::kill(simPid, SIGSTOP), 0);
     QElapsedTimer stopped;
@@ -933,7 +960,7 @@ void TestCliJack::frozenKeyboardStopsAJobInBoundedTime() {
     QVERIFY2(finished, "the job hung on the stopped keyboard");
     qInfo() << command << "ended" << stopped.elapsed() << "ms after the keyboard stopped";
     QCOMPARE(backup.exitCode(), 1);
-    const QByteArray err = backup.readAllStandardError();
+    err += backup.readAllStandardError();
     if (command == "backup") {
         // A backup of part of the keyboard is no backup: nothing of it is kept.
         QVERIFY2(err.contains("The keyboard stopped answering after") &&
