@@ -43,6 +43,7 @@
 #include "support/keyboardrig.h"
 #include "support/modal.h"
 #include "sysex/sysexrecords.h"
+#include "syx/syxdump.h"
 
 using kbdsim::KeyboardMemory;
 
@@ -1128,6 +1129,9 @@ void TestWindowTransfers::filesFromOtherPrograms_data() {
     QTest::newRow("onto a sub-folder") << "local"
                                        << "Sub"
                                        << "files" << true << "copied:Sub";
+    QTest::newRow("a dump of two items onto the PC list") << "local"
+                                                          << ""
+                                                          << "dump" << true << "copied dump";
     QTest::newRow("a text file onto the PC list") << "local"
                                                   << ""
                                                   << "text file" << true << "No NVB file";
@@ -1157,6 +1161,17 @@ void TestWindowTransfers::filesFromOtherPrograms() {
     if (carried == "files") {
         data.setUrls({QUrl::fromLocalFile(elsewhere.filePath("a.nvb")),
                       QUrl::fromLocalFile(elsewhere.filePath("b.nvb"))});
+    } else if (carried == "dump") {
+        QFile dump(elsewhere.filePath("two.syx"));
+        QVERIFY(dump.open(QIODevice::WriteOnly));
+        for (const char* name : {"a.nvb", "b.nvb"}) {
+            EkDataFile item(DataType::NoType);
+            NvbFileStream(elsewhere.filePath(name), NvbFileStream::OpenRead).read(item);
+            const auto bytes = syx::dumpOf(item, *SlotAddress::parse("tone:2"));
+            dump.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+        }
+        dump.close();
+        data.setUrls({QUrl::fromLocalFile(elsewhere.filePath("two.syx"))});
     } else if (carried == "text file") {
         data.setUrls({QUrl::fromLocalFile(elsewhere.filePath("notes.txt"))});
     } else if (carried == "text") {
@@ -1178,6 +1193,13 @@ void TestWindowTransfers::filesFromOtherPrograms() {
                         KeyboardMemory::demo().data(kTone0) &&
                     rig_->keyboard.memory().data({DataType::Tone, 0, 8}) ==
                         KeyboardMemory::demo().data(kTone3));
+    } else if (outcome == "copied dump") {
+        QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+        QFile copied(home_->filePath("two.syx"));
+        QFile original(elsewhere.filePath("two.syx"));
+        QVERIFY(copied.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), original.readAll());
+        QCOMPARE(currentLocalName(), QString("two.syx"));
     } else if (outcome.startsWith("copied")) {
         const QString folder =
             outcome == "copied" ? home_->path() : home_->filePath(outcome.mid(7));

@@ -47,20 +47,25 @@ void loadFile(const QString& filePath, EkDataFile& item) {
         NvbFileStream(filePath, NvbFileStream::OpenRead).read(item);
         return;
     }
-    const syx::DumpContents dump = syx::readDumpFile(filePath);
-    if (dump.items.size() == 1) {
-        dump.items.front().fill(item);
-        return;
+    const syx::DumpContents dump = readDumpWithItems(filePath);
+    if (dump.items.size() > 1) {
+        throw platform::SystemError(
+            platform::ErrorCode::DumpSeveralItems,
+            {QDir::toNativeSeparators(filePath), QString::number(dump.items.size())});
     }
-    const QString file = QDir::toNativeSeparators(filePath);
+    dump.items.front().fill(item);
+}
+
+syx::DumpContents readDumpWithItems(const QString& filePath) {
+    syx::DumpContents dump = syx::readDumpFile(filePath);
     if (dump.items.empty()) {
         if (!dump.unusable.empty()) {
             throw platform::SystemError(dump.unusable.front());
         }
-        throw platform::SystemError(platform::ErrorCode::DumpHasNoItems, {file});
+        throw platform::SystemError(platform::ErrorCode::DumpHasNoItems,
+                                    {QDir::toNativeSeparators(filePath)});
     }
-    throw platform::SystemError(platform::ErrorCode::DumpSeveralItems,
-                                {file, QString::number(dump.items.size())});
+    return dump;
 }
 
 QString loadPlainFile(const QString& filePath, EkDataFile& item) {
@@ -197,9 +202,17 @@ void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, Fi
         path, QByteArray(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size())));
 }
 
-QString copyNvbFile(const QString& source, const QString& folder) {
+void requireKeyboardFile(const QString& path) {
+    if (syx::isDumpFile(path)) {
+        readDumpWithItems(path);  // a dump of any number of whole items
+        return;
+    }
     EkDataFile item(DataType::NoType);
-    loadFile(source, item);
+    loadFile(path, item);
+}
+
+QString copyNvbFile(const QString& source, const QString& folder) {
+    requireKeyboardFile(source);
     const QString target = QDir(folder).filePath(QFileInfo(source).fileName());
     if (QFileInfo(target).canonicalFilePath() == QFileInfo(source).canonicalFilePath()) {
         return target;

@@ -9,6 +9,7 @@
 
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
+#include "syx/syxdump.h"
 
 class EkData;
 class EkDataFile;
@@ -43,6 +44,10 @@ QString importFileName(std::uint16_t type, const std::string& name,
 // (platform::SystemError: DumpHasNoItems, DumpItemUnusable with the first reason, or
 // DumpSeveralItems).
 void loadFile(const QString& filePath, EkDataFile& item);
+
+// The items of the ".syx" file at `filePath`: at least one, or platform::SystemError as
+// loadFile refuses a dump without any (DumpItemUnusable with the first reason, DumpHasNoItems).
+syx::DumpContents readDumpWithItems(const QString& filePath);
 
 // Reads a ".nvb" file that must be a regular file of its own (never a symbolic link, a FIFO or
 // a device) into `item`, and returns the SHA-256 (lowercase hex) of exactly the bytes the item
@@ -105,9 +110,14 @@ QString importSlot(const SlotInTree& where, const QString& folder, const Keyboar
 // one step).
 void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, FileFormat format);
 
+// Reads the file at `path` as a keyboard file: a ".nvb" file's item, or a ".syx" dump's whole
+// items (at least one); throws loadFile's errors when it is none.
+void requireKeyboardFile(const QString& path);
+
 // Copies the ".nvb" file `source` into `folder` under its own name, replacing a file of that name
 // in one step. The file is read first: one that is no ".nvb" file throws the file stream's error
-// and nothing is written. Returns the copy's path (the source's own when it is in `folder`).
+// and nothing is written (a ".syx" file must hold at least one whole item). Returns the copy's path
+// (the source's own when it is in `folder`).
 QString copyNvbFile(const QString& source, const QString& folder);
 
 // Whether two items are the same byte for byte: type, size, name and every data byte.

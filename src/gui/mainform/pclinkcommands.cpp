@@ -369,10 +369,9 @@ void TPcLinkForm::copyFilesHere(const QStringList& files) {
     QString lastCopied;
     try {
         for (const QString& file : files) {
-            // Read before anything is asked or written: a file that is no ".nvb" file stops
-            // here with the file stream's text.
-            EkDataFile item(DataType::NoType);
-            transfer::loadFile(file, item);
+            // Read before anything is asked or written: a file that is no keyboard file stops
+            // here with the reason.
+            transfer::requireKeyboardFile(file);
             const QFileInfo target(QDir(folder).filePath(QFileInfo(file).fileName()));
             if (target.exists() &&
                 target.canonicalFilePath() != QFileInfo(file).canonicalFilePath() &&
