@@ -74,7 +74,7 @@ CommandContext::~CommandContext() {
     if (logListener_ != 0) {
         auto& log = platform::MidiLog::instance();
         log.removeListener(logListener_);
-        log.setRecording(false);
+        log.setRecording(wasRecording_);  // as the command found it
     }
 }
 
@@ -217,6 +217,7 @@ void CommandContext::startMidiLog() {
         }
     }
     auto& log = platform::MidiLog::instance();
+    wasRecording_ = log.isRecording();
     log.setRecording(true);
     logListener_ = log.addListener([this](const platform::MidiLog::Entry& entry) {
         const QString line = midilogtext::lineOf(entry);

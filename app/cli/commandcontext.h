@@ -106,6 +106,7 @@ private:
     bool retried_ = false;
     CommandFailure failure_;
     int logListener_ = 0;
+    bool wasRecording_ = false;
     std::unique_ptr<QFile> logFile_;
 };
 
