@@ -12,6 +12,7 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/slotaddress.h"
 #include "library/libraryindex.h"
+#include "msg/msgstr.h"
 #include "stream/nvbfilestream.h"
 #include "syx/syxdump.h"
 
@@ -65,7 +66,7 @@ void BM_FirstIndex(benchmark::State& state) {
         QFile::remove(data.filePath("library.sqlite"));
         library::Index index(data.filePath("library.sqlite"));
         const auto start = std::chrono::steady_clock::now();
-        count = index.scan({files}).read;
+        count = index.scan({files}, MsgStr()).read;
         seconds += secondsSince(start);
     }
     state.counters["files"] = count;
@@ -77,12 +78,12 @@ void BM_RescanWithoutChanges(benchmark::State& state) {
     const QString files = collection().path();
     QTemporaryDir data;
     library::Index index(data.filePath("library.sqlite"));
-    index.scan({files});
+    index.scan({files}, MsgStr());
     double seconds = 0;
     int read = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        read = index.scan({files}).read;
+        read = index.scan({files}, MsgStr()).read;
         seconds += secondsSince(start);
     }
     state.counters["read"] = read;

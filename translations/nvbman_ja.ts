@@ -35,6 +35,48 @@
         <source>Size(byte)</source>
         <translation>サイズ(バイト)</translation>
     </message>
+    <message>
+        <source>On PC</source>
+        <translation>PC上</translation>
+    </message>
+    <message>
+        <source>Yes: %1</source>
+        <translation>あり: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Yes: %1 and %n more</source>
+        <translation>
+            <numerusform>あり: %1 ほか %n 件</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>This very item is in:</source>
+        <translation>同じデータがあるファイル:</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>なし</translation>
+    </message>
+    <message>
+        <source>No file in the library holds this item.</source>
+        <translation>ライブラリにこのデータを持つファイルはありません。</translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation>未確認</translation>
+    </message>
+    <message>
+        <source>Files hold items of this type and size; Check On PC fetches the item to compare.</source>
+        <translation>同じ種類とサイズのデータを持つファイルがあります。「PC上を確認」でデータを取得して比較します。</translation>
+    </message>
+    <message>
+        <source>Of the same name:</source>
+        <translation>同じ名前:</translation>
+    </message>
+    <message>
+        <source>As the item was when last fetched or sent, at %1.</source>
+        <translation>%1 に最後に取得または送信した時点のデータです。</translation>
+    </message>
 </context>
 <context>
     <name>LocalListModel</name>
@@ -216,6 +258,103 @@
     <message>
         <source>%1byte(s)</source>
         <translation>%1 バイト</translation>
+    </message>
+</context>
+<context>
+    <name>TLibraryForm</name>
+    <message>
+        <source>Library</source>
+        <translation>ライブラリ</translation>
+    </message>
+    <message>
+        <source>All types</source>
+        <translation>すべての種類</translation>
+    </message>
+    <message>
+        <source>Only &amp;duplicates</source>
+        <translation>重複のみ(&amp;D)</translation>
+    </message>
+    <message>
+        <source>List only items found in more than one place</source>
+        <translation>複数の場所にあるデータだけを表示します</translation>
+    </message>
+    <message>
+        <source>&amp;Name:</source>
+        <translation>名前(&amp;N):</translation>
+    </message>
+    <message>
+        <source>&amp;Type:</source>
+        <translation>種類(&amp;T):</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>種類</translation>
+    </message>
+    <message>
+        <source>Size(byte)</source>
+        <translation>サイズ(バイト)</translation>
+    </message>
+    <message>
+        <source>Copies</source>
+        <translation>個数</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>ファイル</translation>
+    </message>
+    <message>
+        <source>Library items</source>
+        <translation>ライブラリのデータ</translation>
+    </message>
+    <message>
+        <source>&amp;Show File</source>
+        <translation>ファイルを表示(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Select the file in the PC list</source>
+        <translation>PC のリストでファイルを選択します</translation>
+    </message>
+    <message>
+        <source>Scan &amp;Now</source>
+        <translation>今すぐ読み込む(&amp;N)</translation>
+    </message>
+    <message>
+        <source>Read the library&apos;s folders again</source>
+        <translation>ライブラリのフォルダを読み直します</translation>
+    </message>
+    <message>
+        <source>The library cannot be used: %1</source>
+        <translation>ライブラリを使えません: %1</translation>
+    </message>
+    <message>
+        <source>Reading the library&apos;s folders...</source>
+        <translation>ライブラリのフォルダを読み込み中...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) or folder(s) could not be read.</source>
+        <translation>
+            <numerusform>%n 個のファイルまたはフォルダを読めませんでした。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 (duplicate)</source>
+        <translation>%1 (重複)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s)</source>
+        <translation>
+            <numerusform>%n 件のデータ</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n 個のファイル</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -428,6 +567,38 @@
         <source>Export As .syx</source>
         <translation>.syx で書き出し</translation>
     </message>
+    <message>
+        <source>Chec&amp;k On PC</source>
+        <translation>PC上を確認(&amp;K)</translation>
+    </message>
+    <message>
+        <source>Check On PC</source>
+        <translation>PC上を確認</translation>
+    </message>
+    <message>
+        <source>&amp;Library...</source>
+        <translation>ライブラリ(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Library</source>
+        <translation>ライブラリ</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) checked</source>
+        <translation>
+            <numerusform>%n 件を確認しました</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n not on the PC.</source>
+        <translation>
+            <numerusform>PC上にないもの %n 件。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Not checked:</source>
+        <translation>確認できなかったデータ:</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -546,6 +717,26 @@
     <message>
         <source>an answer that could not be read</source>
         <translation>読み取れない応答</translation>
+    </message>
+    <message>
+        <source>&amp;Library folders (none: the default folder)</source>
+        <translation>ライブラリのフォルダ(&amp;L) (なし: 既定のフォルダ)</translation>
+    </message>
+    <message>
+        <source>&amp;Add...</source>
+        <translation>追加(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Add a folder to the library</source>
+        <translation>ライブラリにフォルダを追加します</translation>
+    </message>
+    <message>
+        <source>Re&amp;move</source>
+        <translation>削除(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Remove the selected folder from the library</source>
+        <translation>選んだフォルダをライブラリから外します</translation>
     </message>
 </context>
 <context>

@@ -4,11 +4,13 @@
 #include <QDir>
 #include <QJsonArray>
 
+#include "backup/batchjobs.h"
 #include "commandcontext.h"
 #include "commands.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/itemkinds.h"
 #include "library/libraryindex.h"
+#include "library/slotsonpc.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
@@ -17,23 +19,26 @@ namespace cli::commands {
 
 namespace {
 
-// The folders a scan goes over: those given, else those scanned before, else the folder the
-// preferences name for the user's data.
+// The folders a scan goes over: those given, else the preferences' library folders and those
+// scanned before, else the user's home.
 QStringList libraryFolders(const library::Index& index, const QStringList& given) {
     if (!given.isEmpty()) {
         return given;
     }
-    if (const QStringList known = index.folders(); !known.isEmpty()) {
-        return known;
-    }
     platform::SettingsStore store;
-    const QString preferred = store.hasRunBefore() ? store.load().defaultDirectory : QString();
-    return {preferred.isEmpty() ? QDir::homePath() : preferred};
+    QStringList folders = store.hasRunBefore() ? store.load().foldersOfLibrary() : QStringList();
+    for (const QString& known : index.folders()) {
+        if (!folders.contains(known)) {
+            folders << known;
+        }
+    }
+    return folders.isEmpty() ? QStringList{QDir::homePath()} : folders;
 }
 
 library::ScanSummary scanFolders(CommandContext& context, library::Index& index,
                                  const QStringList& given) {
-    const library::ScanSummary summary = index.scan(libraryFolders(index, given));
+    const library::ScanSummary summary =
+        index.scan(libraryFolders(index, given), context.messages());
     for (const QString& problem : summary.problems) {
         context.output().error("nvbman-cli: " + problem);
     }
@@ -102,36 +107,51 @@ int status(CommandContext& context, const QStringList&) {
     library::Index index;
     scanFolders(context, index, {});
     context.getList();
-    QJsonArray slots;
-    int missing = 0;
-    TerminalProgress& progress = context.progress();
+    library::SeenItems seen;
+    KeyboardLink link = context.link();
+    link.itemSeen = [&seen](const EkData& slot, const EkDataFile& item) { seen.saw(slot, item); };
+    std::vector<SlotAddress> slots;
     for (const auto& [address, where] : allSlots(context.driver())) {
-        if (!where.slot->isPresent()) {
+        slots.push_back(address);
+    }
+    context.progress().start("Status", 0);
+    const std::vector<backup::Outcome> outcomes =
+        batch::fetchSlots(link, slots, context.messages(), &context.progress());
+    context.progress().finish();
+    QJsonArray found;
+    int missing = 0;
+    for (const backup::Outcome& outcome : outcomes) {
+        if (!outcome.error.isEmpty()) {
+            context.output().error("nvbman-cli: " + outcome.slot.text() +
+                                   " not checked: " + outcome.error);
             continue;
         }
-        EkDataFile item(DataType::NoType);
-        progress.start("Status", int(where.slot->size()));
-        const SlotInTree slot = where;
-        context.retrying(address,
-                         [&] { transfer::fetchItem(slot, context.link(), &progress, item); });
-        progress.finish();
+        const EkData& slot = *findSlot(context.driver(), outcome.slot).slot;
+        const library::SlotOnPc onPc = library::onPc(index, seen, slot);
         QJsonArray files;
         QStringList paths;
-        for (const library::Entry& entry : index.holding(library::Index::itemHash(item))) {
+        for (const library::Entry& entry : onPc.files) {
             files.append(QDir::toNativeSeparators(entry.path));
             paths << QDir::toNativeSeparators(entry.path);
         }
         missing += paths.isEmpty() ? 1 : 0;
-        const QString name = transfer::keyboardText(item.name());
-        slots.append(QJsonObject{{"slot", address.text()}, {"name", name}, {"files", files}});
+        const QString name = transfer::keyboardText(slot.name());
+        found.append(QJsonObject{{"slot", outcome.slot.text()}, {"name", name}, {"files", files}});
         context.output().line(
             QString("%1 %2 %3")
-                .arg(address.text(), -10)
+                .arg(outcome.slot.text(), -10)
                 .arg("\"" + printable(name) + "\"", -11)
                 .arg(paths.isEmpty() ? QStringLiteral("(not on the PC)") : paths.join(", ")));
     }
-    context.output().setObject({{"slots", slots}, {"notOnPc", missing}});
-    return Success;
+    context.output().setObject({{"slots", found}, {"notOnPc", missing}});
+    const backup::JobSummary summary(outcomes);
+    if (!summary.retried.isEmpty()) {
+        context.output().error("nvbman-cli: " +
+                               context.messages().retriedText(summary.retried.join(", ")));
+    }
+    return summary.lastError.isEmpty()
+               ? Success
+               : context.fail(QStringLiteral("items-failed"), summary.lastError);
 }
 
 }  // namespace cli::commands

@@ -11,6 +11,7 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/slotaddress.h"
 #include "library/libraryindex.h"
+#include "msg/msgstr.h"
 #include "stream/nvbfilestream.h"
 #include "syx/syxdump.h"
 
@@ -79,7 +80,7 @@ void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
     writeDump(root.filePath("two.syx"),
               {{Tone{"Glass EP", 1}, "tone:4"}, {Tone{"Velvet", 3}, "tone:0"}});
     library::Index index(home.filePath("library.sqlite"));
-    library::ScanSummary scanned = index.scan({root.path()});
+    library::ScanSummary scanned = index.scan({root.path()}, MsgStr());
     QCOMPARE(scanned.files, 4);
     QCOMPARE(scanned.read, 4);
     QVERIFY2(scanned.problems.isEmpty(), qPrintable(scanned.problems.join('\n')));
@@ -95,7 +96,7 @@ void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
     QVERIFY(index.find("%").empty());  // a wildcard of SQL is a character to look for
 
     // Nothing changed: nothing read. One file changed, one gone, one new.
-    QCOMPARE(index.scan({root.path()}).read, 0);
+    QCOMPARE(index.scan({root.path()}, MsgStr()).read, 0);
     writeNvb(root.filePath("sub/warm.nvb"), Tone{"Warm Pad", 7});
     QVERIFY(QFile::remove(root.filePath("glass.nvb")));
     writeNvb(root.filePath("new.nvb"), Tone{"New One", 8});
@@ -105,7 +106,7 @@ void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
     QVERIFY(warm.setFileTime(QDateTime::currentDateTime().addSecs(60),
                              QFileDevice::FileModificationTime));
     warm.close();
-    scanned = index.scan({});  // the folders scanned before
+    scanned = index.scan({}, MsgStr());  // the folders scanned before
     QCOMPARE(index.folders(), QStringList{root.path()});
     QCOMPARE(scanned.files, 4);
     QCOMPARE(scanned.read, 2);
@@ -137,7 +138,8 @@ void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
     QVERIFY(large.resize(syx::kMaxDumpFile + 1));
     large.close();
     library::Index index(home.filePath("library.sqlite"));
-    const library::ScanSummary scanned = index.scan({root.path(), home.filePath("no such folder")});
+    const library::ScanSummary scanned =
+        index.scan({root.path(), home.filePath("no such folder")}, MsgStr());
     QCOMPARE(scanned.files, 3);
     QCOMPARE(pathsOf(index.find(""), root.path()), QStringList{"a/b/tone.nvb#0"});
     // Each problem names its file or folder and says why.
@@ -151,7 +153,7 @@ void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
              qPrintable(problems[1]));
     QCOMPARE(problems[2], QString("HOME/music/words.nvb: No NVB file"));
     // Files it could not read are not read again until they change.
-    QCOMPARE(index.scan({root.path()}).read, 0);
+    QCOMPARE(index.scan({root.path()}, MsgStr()).read, 0);
 }
 
 void TestLibrary::aDamagedIndexIsBuiltAgain() {
@@ -164,7 +166,7 @@ void TestLibrary::aDamagedIndexIsBuiltAgain() {
     QVERIFY(QDir().mkpath(home.filePath("music")));
     writeNvb(home.filePath("music/tone.nvb"), Tone{"Deep", 4});
     library::Index index(database);
-    QCOMPARE(index.scan({home.filePath("music")}).read, 1);
+    QCOMPARE(index.scan({home.filePath("music")}, MsgStr()).read, 1);
     QCOMPARE(index.find("Deep").size(), std::size_t(1));
     // The damaged file is kept aside, for whoever wants to look.
     QCOMPARE(QDir(home.path()).entryList({"library.sqlite.damaged-*"}).size(), 1);

@@ -92,8 +92,8 @@ std::vector<std::string> strings(const QStringList& list) {
 void TestPlatform::portsAreOpenedByNameOnly_data() {
     QTest::addColumn<QStringList>("ports");
     QTest::addColumn<QStringList>("afterOpen");
-    QTest::addColumn<int>("opened");      // the index opened; -1: none
-    QTest::addColumn<bool>("closed");     // closed again after the check
+    QTest::addColumn<int>("opened");       // the index opened; -1: none
+    QTest::addColumn<bool>("closed");      // closed again after the check
     QTest::addColumn<QString>("failure");  // a part of the error's text; empty: none
     const QString usb = "USB MIDI:USB MIDI MIDI 1 24:0";
     const QStringList two{"Midi Through:Midi Through Port-0 14:0", usb};
@@ -137,12 +137,11 @@ void TestPlatform::portNamesOfEverySystemAreMatched_data() {
     QTest::addColumn<QString>("full");  // as RtMidi lists it
     QTest::addColumn<bool>("matches");  // the port "MLS-850 Simulator"
     QTest::newRow("JACK") << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator" << true;
-    QTest::newRow("ALSA") << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator 128:0"
-                          << true;
+    QTest::newRow("ALSA") << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator 128:0" << true;
     QTest::newRow("ALSA, later numbers")
         << "nvbman-kbdsim-out-MLS-850 Simulator:MLS-850 Simulator 131:12" << true;
-    QTest::newRow("another port of the client") << "nvbman-kbdsim-out-X:MLS-850 Simulator 2 128:1"
-                                                << false;
+    QTest::newRow("another port of the client")
+        << "nvbman-kbdsim-out-X:MLS-850 Simulator 2 128:1" << false;
     QTest::newRow("a name that only ends alike") << "client:Old MLS-850 Simulator" << false;
     QTest::newRow("no client part") << "MLS-850 Simulator" << false;
     QTest::newRow("ALSA numbers without a client part") << "MLS-850 Simulator 128:0" << false;
@@ -379,6 +378,7 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
         platform::Settings settings{2, 3, "/home/user/music", "USB MIDI:in 24:0",
                                     QString::fromUtf8("鍵盤 out")};
         settings.pipeWirePeriod = 64;
+        settings.libraryFolders = {"/home/user/music", QString::fromUtf8("/home/user/音色, old")};
         store.save(settings);
     }
     platform::SettingsStore store(iniAt(path));
@@ -389,6 +389,8 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
     QCOMPARE(loaded.defaultDirectory, QString("/home/user/music"));
     QCOMPARE(loaded.inputDeviceName, QString("USB MIDI:in 24:0"));
     QCOMPARE(loaded.outputDeviceName, QString::fromUtf8("鍵盤 out"));
+    QCOMPARE(loaded.foldersOfLibrary(),
+             QStringList({"/home/user/music", QString::fromUtf8("/home/user/音色, old")}));
     // The numbers stay under their own keys, as before the names were kept.
     QSettings raw(path, QSettings::IniFormat);
     QCOMPARE(raw.value("MIDI/InputDevice").toInt(), 2);
@@ -474,12 +476,24 @@ void TestPlatform::runtimeFolderIsTheUsersOwn_data() {
     QTest::addColumn<QString>("inTemp");   // how the folder in the temporary folder stands
     QTest::addColumn<QString>("inCache");  // the same of the one in the cache folder
     QTest::addColumn<QString>("chosen");   // "temp", "cache" or "none"
-    QTest::newRow("none yet") << "missing" << "missing" << "temp";
-    QTest::newRow("ours, open to all") << "open" << "missing" << "temp";
-    QTest::newRow("another user's") << "foreign" << "missing" << "cache";
-    QTest::newRow("a link to a folder of ours") << "link" << "missing" << "cache";
-    QTest::newRow("a file") << "file" << "missing" << "cache";
-    QTest::newRow("both taken") << "foreign" << "file" << "none";
+    QTest::newRow("none yet") << "missing"
+                              << "missing"
+                              << "temp";
+    QTest::newRow("ours, open to all") << "open"
+                                       << "missing"
+                                       << "temp";
+    QTest::newRow("another user's") << "foreign"
+                                    << "missing"
+                                    << "cache";
+    QTest::newRow("a link to a folder of ours") << "link"
+                                                << "missing"
+                                                << "cache";
+    QTest::newRow("a file") << "file"
+                            << "missing"
+                            << "cache";
+    QTest::newRow("both taken") << "foreign"
+                                << "file"
+                                << "none";
 }
 
 void TestPlatform::runtimeFolderIsTheUsersOwn() {

@@ -85,6 +85,24 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
         });
 }
 
+std::vector<Outcome> fetchSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
+                                const MsgStr& messages, backup::JobProgress* progress) {
+    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+    std::vector<Outcome> outcomes;
+    for (const SlotAddress& address : slots) {
+        const SlotInTree where = findSlot(link.driver, address);
+        if (where.slot == nullptr || !where.slot->isPresent()) {
+            continue;
+        }
+        outcomes.push_back(
+            run.item(address, {}, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
+                EkDataFile item(DataType::NoType);
+                transfer::fetchItem(where, link, itemProgress, item);
+            }));
+    }
+    return outcomes;
+}
+
 std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
                                      const std::vector<SlotAddress>& slots, const QString& path,
                                      const MsgStr& messages, backup::JobProgress* progress) {

@@ -32,6 +32,13 @@ std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
                                          backup::JobProgress* progress,
                                          transfer::FileFormat format = transfer::FileFormat::Nvb);
 
+// Fetches each slot that holds data and keeps nothing: for a caller that wants to know what the
+// slots hold, which the link's itemSeen hears item by item (the files that hold the keyboard's
+// items). The empty slots are passed over without an outcome.
+std::vector<backup::Outcome> fetchSlots(const KeyboardLink& link,
+                                        const std::vector<SlotAddress>& slots,
+                                        const MsgStr& messages, backup::JobProgress* progress);
+
 // Fetches each slot and writes their dumps, one after another, into the one file `path`
 // (replacing a file of that name in one step, once every item has been fetched). Each
 // outcome names that file; when an item fails the others still go into it; when none could be

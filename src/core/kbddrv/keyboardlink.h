@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+class EkData;
+class EkDataFile;
 class EkKbdDrv;
 
 // The keyboard a command talks to: its driver, and the MIDI devices (numbers in the MIDI
@@ -8,4 +12,8 @@ struct KeyboardLink {
     EkKbdDrv& driver;
     int inputDevice;
     int outputDevice;
+    // Told of each item a fetch or a send has moved whole, with its slot of the driver's tree
+    // as it shows the slot now: what the program knows the keyboard holds. Unset: nobody
+    // listens.
+    std::function<void(const EkData& slot, const EkDataFile& item)> itemSeen = {};
 };

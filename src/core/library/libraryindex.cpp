@@ -118,6 +118,9 @@ void Index::open() {
                                       database_.lastError().text());
         }
     }
+    // A scan on another thread (or in another program) writes while the window reads: with a
+    // write-ahead log readers see the last committed state instead of waiting for the writer.
+    QSqlQuery("PRAGMA journal_mode=WAL", database_);
     createTables();
 }
 
@@ -130,6 +133,7 @@ void Index::createTables() {
           "type INTEGER NOT NULL, name TEXT NOT NULL, size INTEGER NOT NULL, "
           "sha256 TEXT NOT NULL, PRIMARY KEY (path, idx))",
           "CREATE INDEX IF NOT EXISTS items_by_hash ON items (sha256)",
+          "CREATE INDEX IF NOT EXISTS items_by_shape ON items (type, size)",
           "CREATE TABLE IF NOT EXISTS folders (path TEXT PRIMARY KEY)"}) {
         if (!query.exec(statement)) {
             throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
@@ -157,7 +161,8 @@ QString Index::itemHash(const EkDataFile& item) {
     return QString::fromLatin1(hash.result().toHex());
 }
 
-ScanSummary Index::scan(const QStringList& folders, const std::function<bool()>& stop) {
+ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
+                        const std::function<bool()>& stop) {
     ScanSummary summary;
     QHash<QString, FileStamp> known;
     {
@@ -190,16 +195,20 @@ ScanSummary Index::scan(const QStringList& folders, const std::function<bool()>&
     addFolder.prepare("INSERT OR IGNORE INTO folders (path) VALUES (?)");
     QSet<QString> seen;
     for (const QString& given : roots) {
-        const QString folder = QFileInfo(given).absoluteFilePath();
+        const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
         if (!QFileInfo(folder).isDir()) {
             summary.problems << platform::errorText(
-                {platform::ErrorCode::NotAFolder, {QDir::toNativeSeparators(folder)}}, false);
+                {platform::ErrorCode::NotAFolder, {QDir::toNativeSeparators(folder)}},
+                messages.isJapanese());
             continue;
         }
+        summary.folders << folder;
         addFolder.addBindValue(folder);
         addFolder.exec();
         // Symbolic links are not followed: a link back up the tree would make the walk endless.
-        QDirIterator walk(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+        // Hidden files and folders are left out: a library over the home folder would
+        // otherwise take in the desktop's trash, caches and the program's own kept copies.
+        QDirIterator walk(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
                           QDirIterator::Subdirectories);
         while (walk.hasNext()) {
             if (stop && stop()) {
@@ -213,7 +222,9 @@ ScanSummary Index::scan(const QStringList& folders, const std::function<bool()>&
                     summary.problems << platform::errorText(
                         {platform::ErrorCode::CannotRead,
                          {QDir::toNativeSeparators(path), qt_error_string(EACCES)}},
-                        false);
+                        messages.isJapanese());
+                } else if (!info.isSymLink()) {
+                    summary.folders << path;
                 }
                 continue;
             }
@@ -251,7 +262,7 @@ ScanSummary Index::scan(const QStringList& folders, const std::function<bool()>&
                 }
                 // Kept with no items, so that it is not read again until it changes.
                 summary.problems << QDir::toNativeSeparators(path) + ": " +
-                                        currentErrorText(MsgStr());
+                                        currentErrorText(messages);
             }
             stampFile.addBindValue(path);
             stampFile.addBindValue(stamp.size);
@@ -283,10 +294,54 @@ QStringList Index::folders() const {
     return found;
 }
 
+void Index::forgetFolder(const QString& given) {
+    const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+    const QString under = folder.endsWith('/') ? folder : folder + '/';
+    QStringList kept;
+    for (const QString& other : folders()) {
+        if (other != folder && other.startsWith(folder + '/')) {
+            kept << other;
+        }
+    }
+    database_.transaction();
+    QSqlQuery query(database_);
+    query.prepare("DELETE FROM folders WHERE path = ?");
+    query.addBindValue(folder);
+    query.exec();
+    // Compared here, not with LIKE: SQLite's LIKE ignores the case, file names do not.
+    QSqlQuery files("SELECT path FROM files", database_);
+    QStringList gone;
+    while (files.next()) {
+        const QString path = files.value(0).toString();
+        if (!path.startsWith(under)) {
+            continue;
+        }
+        const bool keep = std::any_of(kept.cbegin(), kept.cend(), [&](const QString& other) {
+            return path.startsWith(other + '/');
+        });
+        if (!keep) {
+            gone << path;
+        }
+    }
+    for (const QString& path : gone) {
+        for (const char* statement :
+             {"DELETE FROM items WHERE path = ?", "DELETE FROM files WHERE path = ?"}) {
+            query.prepare(statement);
+            query.addBindValue(path);
+            query.exec();
+        }
+    }
+    if (!database_.commit()) {
+        throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
+                                  database_.lastError().text());
+    }
+}
+
 std::vector<Entry> Index::select(const QString& where, const QVariantList& values) const {
     QSqlQuery query(database_);
     query.prepare(
-        "SELECT items.path, idx, type, name, items.size, sha256, files.modified "
+        "SELECT items.path, idx, type, name, items.size, sha256, files.modified, "
+        "(SELECT COUNT(*) FROM items AS same WHERE same.sha256 = items.sha256) "
         "FROM items JOIN files ON files.path = items.path WHERE " +
         where + " ORDER BY items.path, idx");
     for (const QVariant& value : values) {
@@ -300,7 +355,8 @@ std::vector<Entry> Index::select(const QString& where, const QVariantList& value
         entries.push_back({query.value(0).toString(), query.value(1).toInt(),
                            std::uint16_t(query.value(2).toInt()), query.value(3).toString(),
                            std::uint32_t(query.value(4).toLongLong()), query.value(5).toString(),
-                           QDateTime::fromMSecsSinceEpoch(query.value(6).toLongLong())});
+                           QDateTime::fromMSecsSinceEpoch(query.value(6).toLongLong()),
+                           query.value(7).toInt()});
     }
     return entries;
 }
@@ -314,6 +370,14 @@ std::vector<Entry> Index::find(const QString& text, std::optional<std::uint16_t>
 
 std::vector<Entry> Index::holding(const QString& sha256) const {
     return select("sha256 = ?", {sha256});
+}
+
+std::vector<Entry> Index::shaped(std::uint16_t type, std::uint32_t size) const {
+    return select("type = ? AND items.size = ?", {int(type), qint64(size)});
+}
+
+std::vector<Entry> Index::duplicates() const {
+    return select("sha256 IN (SELECT sha256 FROM items GROUP BY sha256 HAVING COUNT(*) > 1)", {});
 }
 
 }  // namespace library

@@ -10,6 +10,7 @@
 #include <vector>
 
 class EkDataFile;
+class MsgStr;
 
 // An index of the user's keyboard files: every item of every ".nvb" and ".syx" file under the
 // folders the user keeps them in, with its type, name, size and the SHA-256 of its data, kept in
@@ -27,6 +28,7 @@ struct Entry {
     std::uint32_t size = 0;
     QString sha256;  // of the item's type, size and data (itemHash)
     QDateTime modified;
+    int copies = 1;  // the items of the index with this hash, this one included
 };
 
 // What a scan did.
@@ -35,6 +37,7 @@ struct ScanSummary {
     int read = 0;          // of those, read because they were new or had changed
     int removed = 0;       // files the index held that are gone
     QStringList problems;  // folders or files that could not be read, each with the reason
+    QStringList folders;   // every folder walked, the scanned ones and those below them
 };
 
 class Index {
@@ -51,16 +54,26 @@ public:
     // Brings the index up to date with `folders` (none: those scanned before), each with
     // everything below it (symbolic links
     // are not followed, so a loop of them is walked once): new and changed files are read,
-    // files gone are dropped, files under other folders are left as they are. `stop`, asked
-    // between files, ends the scan early with what it has done kept.
-    ScanSummary scan(const QStringList& folders, const std::function<bool()>& stop = {});
+    // files gone are dropped, files under other folders are left as they are. The problems are
+    // worded by `messages`. `stop`, asked between files, ends the scan early with what it has
+    // done kept.
+    ScanSummary scan(const QStringList& folders, const MsgStr& messages,
+                     const std::function<bool()>& stop = {});
     // The folders scanned so far, which a scan without folders of its own goes over again.
     QStringList folders() const;
+    // Leaves `folder` out of the index: it is not scanned again and its files are dropped
+    // (those of other folders it holds too are kept).
+    void forgetFolder(const QString& folder);
 
     // The items whose name contains `text` (in any case), of `type` when given, by path.
     std::vector<Entry> find(const QString& text, std::optional<std::uint16_t> type = {}) const;
     // The items with this hash: the files that hold that very item.
     std::vector<Entry> holding(const QString& sha256) const;
+    // The items of `type` and `size`: the only ones that can be the same as a keyboard item of
+    // that type and size.
+    std::vector<Entry> shaped(std::uint16_t type, std::uint32_t size) const;
+    // The items found more than once (in several files, or twice in one dump), by hash.
+    std::vector<Entry> duplicates() const;
 
     // The hash the index keeps of an item: SHA-256 over its type (2 bytes), size (4 bytes) and
     // data bytes, so the same item has one hash in a ".nvb" and a ".syx" file.

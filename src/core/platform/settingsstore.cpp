@@ -13,6 +13,7 @@ const char* const kOutputNameKey = "MIDI/OutputDeviceName";
 const char* const kKeepCopiesKey = "Safety/KeepCopies";
 const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
 const char* const kPipeWirePeriodKey = "MIDI/PipeWirePeriod";
+const char* const kLibraryFoldersKey = "Library/Folders";
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -56,6 +57,7 @@ Settings SettingsStore::load() const {
         settings_->value(kPipeWirePeriodKey, kDefaultPipeWirePeriod).toInt(&isNumber);
     result.pipeWirePeriod =
         isNumber && period >= 0 && period <= kMaxPipeWirePeriod ? period : kDefaultPipeWirePeriod;
+    result.libraryFolders = settings_->value(kLibraryFoldersKey).toStringList();
     return result;
 }
 
@@ -74,6 +76,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kKeepCopiesKey, settings.keepCopies);
     settings_->setValue(kVerifyAfterSendingKey, settings.verifyAfterSending);
     settings_->setValue(kPipeWirePeriodKey, settings.pipeWirePeriod);
+    settings_->setValue(kLibraryFoldersKey, settings.libraryFolders);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw SystemError(ErrorCode::SettingsNotWritten, {settings_->fileName()});

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace platform {
@@ -25,6 +26,15 @@ struct Settings {
     bool verifyAfterSending = false;
     // The period asked of PipeWire's graph, in frames at 48 kHz; 0: none (MidiService).
     int pipeWirePeriod = kDefaultPipeWirePeriod;
+    // The folders whose keyboard files the library keeps (group "Library"); none: the default
+    // folder.
+    QStringList libraryFolders{};
+    QStringList foldersOfLibrary() const {
+        if (!libraryFolders.isEmpty()) {
+            return libraryFolders;
+        }
+        return defaultDirectory.isEmpty() ? QStringList() : QStringList{defaultDirectory};
+    }
 };
 
 // The per-user settings store: on Windows the registry key Software\Velta\NvbMan, elsewhere the

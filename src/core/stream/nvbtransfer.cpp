@@ -163,6 +163,9 @@ void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& lin
         }
         throw;
     }
+    if (link.itemSeen) {
+        link.itemSeen(slot, item);
+    }
 }
 
 void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObserver* progress,
@@ -171,6 +174,9 @@ void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObser
                            link.driver);
     keyboard.attachObserver(progress);
     keyboard.read(item);
+    if (link.itemSeen) {
+        link.itemSeen(*where.slot, item);
+    }
 }
 
 void requireFolder(const QString& folder) {

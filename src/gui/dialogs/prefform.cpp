@@ -5,10 +5,12 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 
+#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -105,7 +107,33 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     dirRow->addWidget(browse);
     auto* dirLayout = new QVBoxLayout(dirs);
     dirLayout->addLayout(dirRow);
-    dirLayout->addStretch();
+    // The library: the folders whose ".nvb" and ".syx" files it keeps, for the keyboard list's
+    // "On PC" column and the Library window.
+    libraryList_ = new QListWidget;
+    libraryList_->setObjectName("LibraryFolderList");
+    auto* libraryLabel = new QLabel(tr("&Library folders (none: the default folder)"));
+    libraryLabel->setBuddy(libraryList_);
+    auto* add = new QPushButton(tr("&Add..."));
+    add->setObjectName("AddLibraryFolderBtn");
+    add->setAccessibleDescription(tr("Add a folder to the library"));
+    auto* remove = new QPushButton(tr("Re&move"));
+    remove->setObjectName("RemoveLibraryFolderBtn");
+    remove->setAccessibleDescription(tr("Remove the selected folder from the library"));
+    connect(add, &QPushButton::clicked, this, &TPrefForm::addLibraryFolder);
+    connect(remove, &QPushButton::clicked, this, [this] {
+        if (QListWidgetItem* current = libraryList_->currentItem()) {
+            delete current;
+        }
+    });
+    auto* libraryButtons = new QVBoxLayout;
+    libraryButtons->addWidget(add);
+    libraryButtons->addWidget(remove);
+    libraryButtons->addStretch();
+    auto* libraryRow = new QHBoxLayout;
+    libraryRow->addWidget(libraryList_, 1);
+    libraryRow->addLayout(libraryButtons);
+    dirLayout->addWidget(libraryLabel);
+    dirLayout->addLayout(libraryRow, 1);
 
     auto* pages = new QTabWidget;
     pages->setObjectName("PageControl");
@@ -192,6 +220,10 @@ void TPrefForm::accept() {
     keepCopies_ = keepCopiesBox_->isChecked();
     verifyAfterSending_ = verifyAfterSendingBox_->isChecked();
     pipeWirePeriod_ = pipeWirePeriodBox_->value();
+    libraryFolders_.clear();
+    for (int row = 0; row < libraryList_->count(); ++row) {
+        libraryFolders_ << libraryList_->item(row)->text();
+    }
     QDialog::accept();
 }
 
@@ -201,6 +233,7 @@ void TPrefForm::reject() {
     keepCopiesBox_->setChecked(keepCopies_);
     verifyAfterSendingBox_->setChecked(verifyAfterSending_);
     pipeWirePeriodBox_->setValue(pipeWirePeriod_);
+    showLibraryFolders();
     QDialog::reject();
 }
 
@@ -276,6 +309,28 @@ void TPrefForm::findKeyboard() {
     inputBox_->setCurrentIndex(found->input);
     outputBox_->setCurrentIndex(found->output);
     probeResult_->setText(tr("MLS-850 found"));
+}
+
+void TPrefForm::setLibraryFolders(const QStringList& folders) {
+    libraryFolders_ = folders;
+    showLibraryFolders();
+}
+
+void TPrefForm::showLibraryFolders() {
+    libraryList_->clear();
+    libraryList_->addItems(libraryFolders_);
+}
+
+void TPrefForm::addLibraryFolder() {
+    TDirBrowseForm chooser(this);
+    chooser.setInitialFolder(directoryEdit_->text());
+    if (chooser.exec() != QDialog::Accepted || chooser.resultFolder().isEmpty()) {
+        return;
+    }
+    const QString folder = QDir::toNativeSeparators(QDir::cleanPath(chooser.resultFolder()));
+    if (libraryList_->findItems(folder, Qt::MatchExactly).isEmpty()) {
+        libraryList_->addItem(folder);
+    }
 }
 
 void TPrefForm::browse() {

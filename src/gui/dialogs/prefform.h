@@ -8,6 +8,7 @@ class QLabel;
 class QSpinBox;
 class QPushButton;
 class QLineEdit;
+class QListWidget;
 
 // The choice of the MIDI input device, the MIDI output device and the default folder. The
 // window hands in its values, shows the dialog and takes them back only after OK; the dialog
@@ -43,11 +44,17 @@ public:
     void setPipeWirePeriod(int frames);
     int pipeWirePeriod() const { return pipeWirePeriod_; }
 
+    // The folders whose keyboard files the library keeps; none: the default folder.
+    void setLibraryFolders(const QStringList& folders);
+    QStringList libraryFolders() const { return libraryFolders_; }
+
     void accept() override;
     void reject() override;
 
 private:
     void browse();
+    void addLibraryFolder();
+    void showLibraryFolders();
     void showValues();
     // "Test": the keyboard-kind request on the chosen pair; "Find": every pair until an MLS-850
     // answers, which is then chosen. The answer shows beside the buttons.
@@ -76,4 +83,6 @@ private:
     QPushButton* testButton_ = nullptr;
     QPushButton* findButton_ = nullptr;
     QLabel* probeResult_ = nullptr;
+    QStringList libraryFolders_;
+    QListWidget* libraryList_ = nullptr;
 };

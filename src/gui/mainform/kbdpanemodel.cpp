@@ -1,5 +1,9 @@
 #include "kbdpanemodel.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
 #include "data/ekdata.h"
 #include "data/ekdatadrive.h"
 #include "icons/paneicons.h"
@@ -136,9 +140,10 @@ EkData* KbdTreeModel::dataObject(const QModelIndex& node) {
 }
 
 KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent)
-    : QStandardItemModel(0, 3, parent), driver_(driver), messages_(messages) {
-    setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)")});
-    setHeaderData(2, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
+    : QStandardItemModel(0, ColumnCount, parent), driver_(driver), messages_(messages) {
+    setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)"), tr("On PC")});
+    setHeaderData(SizeColumn, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
+                  Qt::TextAlignmentRole);
 }
 
 void KbdListModel::clearRows() {
@@ -171,12 +176,66 @@ void KbdListModel::list(const QString& path) {
         name->setData(QVariant::fromValue(static_cast<void*>(item)), kbdpane::DataObjectRole);
         name->setData(icon, kbdpane::IconIndexRole);
         name->setIcon(PaneIcons::keyboard(icon));
-        for (QStandardItem* cell : {name, type, size}) {
+        auto* onPc = new QStandardItem;
+        for (QStandardItem* cell : {name, type, size, onPc}) {
             cell->setEditable(false);
         }
-        appendRow({name, type, size});
+        appendRow({name, type, size, onPc});
+        showOnPc(rowCount() - 1);
     } while (driver_.nextItem(item));
     driver_.closeDirectory();
+}
+
+void KbdListModel::refreshOnPc() {
+    for (int row = 0; row < rowCount(); ++row) {
+        showOnPc(row);
+    }
+}
+
+void KbdListModel::showOnPc(int row) {
+    QStandardItem* cell = item(row, OnPcColumn);
+    const EkData* slot = dataObject(index(row, NameColumn));
+    library::SlotOnPc found;
+    if (onPc_ && slot != nullptr) {
+        found = onPc_(*slot);
+    }
+    QStringList paths;
+    for (const library::Entry& entry : found.files) {
+        paths << QDir::toNativeSeparators(entry.path);
+    }
+    QString text;
+    QString tip;
+    switch (found.state) {
+        case library::OnPc::Empty:
+            break;
+        case library::OnPc::Yes:
+            text = paths.size() == 1 ? tr("Yes: %1").arg(QFileInfo(paths.first()).fileName())
+                                     : tr("Yes: %1 and %n more", nullptr, int(paths.size()) - 1)
+                                           .arg(QFileInfo(paths.first()).fileName());
+            tip = tr("This very item is in:") + '\n' + paths.join('\n');
+            break;
+        case library::OnPc::No:
+            text = tr("No");
+            tip = tr("No file in the library holds this item.");
+            break;
+        case library::OnPc::NotChecked:
+            text = tr("Not checked");
+            tip =
+                tr("Files hold items of this type and size; Check On PC fetches the item to "
+                   "compare.");
+            if (!paths.isEmpty()) {
+                tip += '\n' + tr("Of the same name:") + '\n' + paths.join('\n');
+            }
+            break;
+    }
+    if (found.seenAt.isValid()) {
+        tip += '\n' + tr("As the item was when last fetched or sent, at %1.")
+                          .arg(QLocale().toString(found.seenAt, QLocale::ShortFormat));
+    }
+    cell->setText(text);
+    cell->setToolTip(tip);
+    cell->setData(found.state == library::OnPc::Yes ? found.files.front().path : QString(),
+                  kbdpane::OnPcFileRole);
 }
 
 EkData* KbdListModel::dataObject(const QModelIndex& row) {

@@ -2,6 +2,9 @@
 
 #include <QStandardItemModel>
 #include <QString>
+#include <functional>
+
+#include "library/slotsonpc.h"
 
 #include "icons/paneicons.h"
 
@@ -18,6 +21,7 @@ namespace kbdpane {
 enum Role : int {
     DataObjectRole = Qt::UserRole + 1,  // EkData*, null for the tree's root
     IconIndexRole,                      // an Icon
+    OnPcFileRole,                       // the "On PC" cell: the first file holding the item
 };
 
 // The type column's word for a present item ("Registraion" is the keyboard software's own
@@ -59,11 +63,19 @@ private:
 };
 
 // The list of what one tree node holds, in slot order (never sorted), with the columns
-// "Name", "Type" and "Size(byte)".
+// "Name", "Type", "Size(byte)" and "On PC" (whether the user's files hold that very item).
 class KbdListModel : public QStandardItemModel {
     Q_OBJECT
 public:
+    enum Column { NameColumn, TypeColumn, SizeColumn, OnPcColumn, ColumnCount };
+
     KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent = nullptr);
+
+    // Where the "On PC" column looks a slot up; unset, the column stays empty.
+    using OnPcSource = std::function<library::SlotOnPc(const EkData& slot)>;
+    void setOnPcSource(OnPcSource source) { onPc_ = std::move(source); }
+    // Looks every row up again (after a scan of the user's files, or a command that moved items).
+    void refreshOnPc();
 
     // Lists the folder at `path` (a node path of KbdTreeModel); a path that names no folder,
     // such as the root's, leaves the list empty.
@@ -72,6 +84,9 @@ public:
     static EkData* dataObject(const QModelIndex& row);
 
 private:
+    void showOnPc(int row);
+
     EkKbdDrv& driver_;
     const MsgStr& messages_;
+    OnPcSource onPc_;
 };

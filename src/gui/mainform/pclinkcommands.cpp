@@ -69,6 +69,7 @@ void TPcLinkForm::enableListCommands() {
 
 void TPcLinkForm::DisconnectActionExecute() {
     driver_.disconnect();
+    seenItems_.clear();
     BuildKbdTree();
 }
 

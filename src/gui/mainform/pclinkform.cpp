@@ -227,6 +227,12 @@ void TPcLinkForm::buildActions() {
                                 ToolbarIcon::None, "CompareAction");
     exportDumpAction_ = makeAction(this, tr("&Export As .syx..."), tr("Export As .syx"),
                                    ToolbarIcon::None, "ExportDumpAction");
+    checkOnPcAction_ = makeAction(this, tr("Chec&k On PC"), tr("Check On PC"), ToolbarIcon::None,
+                                  "CheckOnPcAction");
+    libraryAction_ =
+        makeAction(this, tr("&Library..."), tr("Library"), ToolbarIcon::None, "LibraryAction");
+    connect(checkOnPcAction_, &QAction::triggered, this, &TPcLinkForm::checkOnPc);
+    connect(libraryAction_, &QAction::triggered, this, &TPcLinkForm::showLibrary);
     connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::showReplacedItems);
     // Send, Import, Export and the keyboard list's Properties wait for the first list of the
     // keyboard.
@@ -293,6 +299,9 @@ void TPcLinkForm::buildActions() {
     file->addAction(replacedItemsAction_);
     file->addSeparator();
     file->addAction(exportDumpAction_);
+    file->addSeparator();
+    file->addAction(libraryAction_);
+    file->addAction(checkOnPcAction_);
     file->addSeparator();
     file->addAction(exitAction_);
     buildEditMenu();
@@ -470,13 +479,16 @@ void TPcLinkForm::buildLayout() {
           localPropOpenAction_, kbdPropOpenAction_,    localUpdateAction_, shellOpenAction_,
           backUpAction_,        restoreAction_,        compareAction_,     replacedItemsAction_,
           exportDumpAction_,    undoAction_,           redoAction_,        copyToAction_,
-          moveToAction_,        swapWithAction_,       renameAction_}) {
+          moveToAction_,        swapWithAction_,       renameAction_,      checkOnPcAction_,
+          libraryAction_}) {
         frame_->guard(action);
     }
     // After every command: Undo names what it would take back now.
+    // And the "On PC" column knows what the command moved.
     connect(frame_, &CommandFrame::busyChanged, this, [this](bool busy) {
         if (!busy) {
             updateUndoActions();
+            kbdList_->refreshOnPc();
         }
     });
     // The lists too: a double click on a folder row moves the tree, which lists again.
@@ -524,8 +536,8 @@ QWidget* TPcLinkForm::buildKbdPane() {
     kbdTree_ = new KbdTreeModel(driver_, modelName_, this);
     kbdList_ = new KbdListModel(driver_, messages_, this);
     kbdDirView_ = folderTree(kbdTree_, "KbdDirView", tr("Keyboard folders"));
-    const FileViews kbd =
-        fileViews(kbdList_, "KbdFileView", "KbdFileDetails", tr("Keyboard items"), {193, 100, 100});
+    const FileViews kbd = fileViews(kbdList_, "KbdFileView", "KbdFileDetails", tr("Keyboard items"),
+                                    {193, 100, 100, 160});
     kbdFileView_ = kbd.list;
     kbdFileDetails_ = kbd.details;
     kbdFileStack_ = kbd.stack;
@@ -555,6 +567,7 @@ QWidget* TPcLinkForm::buildKbdPane() {
 void TPcLinkForm::start() {
     LoadSettings();
     BuildLocalTree();
+    startLibrary();
     // Back from another program: the selected folder is read again, so files made meanwhile
     // show up.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &TPcLinkForm::FormActivate);
@@ -636,6 +649,7 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setKeepCopies(settings_.keepCopies);
     dialog.setVerifyAfterSending(settings_.verifyAfterSending);
     dialog.setPipeWirePeriod(settings_.pipeWirePeriod);
+    dialog.setLibraryFolders(settings_.libraryFolders);
     if (dialog.exec() == QDialog::Accepted) {
         settings_.keepCopies = dialog.keepCopies();
         settings_.verifyAfterSending = dialog.verifyAfterSending();
@@ -646,6 +660,9 @@ void TPcLinkForm::PrefOpenExecute() {
         settings_.inputDeviceName = dialog.inputDeviceName();
         settings_.outputDeviceName = dialog.outputDeviceName();
         settings_.defaultDirectory = dialog.defaultDirectory();
+        const QStringList before = settings_.foldersOfLibrary();
+        settings_.libraryFolders = dialog.libraryFolders();
+        libraryFoldersChanged(before);
     }
 }
 

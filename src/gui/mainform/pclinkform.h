@@ -10,6 +10,8 @@
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "kbddrv/slotaddress.h"
+#include "library/libraryindex.h"
+#include "library/slotsonpc.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
 #include "organise/slotedits.h"
@@ -19,6 +21,11 @@
 namespace platform {
 class KeyboardSession;
 }
+namespace library {
+class BackgroundScan;
+class FolderWatch;
+}  // namespace library
+class TLibraryForm;
 class CommandFrame;
 class MidiLogDock;
 class EkData;
@@ -83,6 +90,16 @@ public:
     void restoreKeyboard(const QString& folder);
     // Fetches every slot and says how the keyboard stands against the backup in `folder`.
     void compareWithBackup(const QString& folder);
+
+    // File > "Check On PC": fetches every item of the keyboard, so that the keyboard list's
+    // "On PC" column knows for each whether a file holds that very item.
+    void checkOnPc();
+    // File > "Library...": the items of the user's files, searched; Show File selects one.
+    void showLibrary();
+    // Reads the library's folders again on the scan's thread (a scan under way is followed by
+    // one more).
+    void scanLibrary();
+    bool isScanningLibrary() const;
 
     // File > "Replaced Items...": the kept copies, with Put Back.
     void showReplacedItems();
@@ -159,7 +176,14 @@ private:
     // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
     // enables the commands that need a list.
     void listKeyboard();
-    KeyboardLink keyboardLink() { return {driver_, settings_.inputDevice, settings_.outputDevice}; }
+    // The keyboard of the settings; every item it moves is noted for the "On PC" column.
+    KeyboardLink keyboardLink();
+    // The library: its index opened, its first scan started, its folders watched.
+    void startLibrary();
+    void libraryScanned(const library::ScanSummary& summary);
+    // After the preferences changed the library's folders: those left out are dropped.
+    void libraryFoldersChanged(const QStringList& before);
+    library::SlotOnPc slotOnPc(const EkData& slot) const;
     // A slot of the keyboard list in the folder `kbdNode` of the keyboard tree.
     SlotInTree slotInTree(EkData* slot, const QModelIndex& kbdNode) const;
     // Inside a command: keeps a copy of what the slot holds before a send or a delete replaces
@@ -263,5 +287,17 @@ private:
     QAction* moveToAction_ = nullptr;
     QAction* swapWithAction_ = nullptr;
     QAction* renameAction_ = nullptr;
+    QAction* checkOnPcAction_ = nullptr;
+    QAction* libraryAction_ = nullptr;
     MidiLogDock* midiLog_ = nullptr;
+
+    // The library: read here, written by the scan's thread. Null when it cannot be opened
+    // (libraryProblem_ says why).
+    std::unique_ptr<library::Index> library_;
+    QString libraryProblem_;
+    library::SeenItems seenItems_;
+    library::BackgroundScan* libraryScan_ = nullptr;
+    library::FolderWatch* libraryWatch_ = nullptr;
+    QStringList libraryProblems_;  // what the last scan could not read
+    QPointer<TLibraryForm> libraryForm_;
 };

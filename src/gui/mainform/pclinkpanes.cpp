@@ -79,7 +79,16 @@ void TPcLinkForm::KbdFileViewDblClick() {
     const QModelIndex node = selectedKbdNode();
     const QModelIndex row = selectedKbdRow();
     EkData* item = KbdListModel::dataObject(row);
-    if (!node.isValid() || item == nullptr || !item->isDirectory()) {
+    if (!node.isValid() || item == nullptr) {
+        return;
+    }
+    if (!item->isDirectory()) {
+        // A slot whose very item a file holds: that file, in the PC list.
+        const QString file =
+            row.siblingAtColumn(KbdListModel::OnPcColumn).data(kbdpane::OnPcFileRole).toString();
+        if (!file.isEmpty()) {
+            showFile(file);
+        }
         return;
     }
     const QModelIndex child =
@@ -124,8 +133,7 @@ void TPcLinkForm::showFile(const QString& filePath) {
     }
     const QFileInfo file(filePath);
     if (!file.exists()) {
-        showHandOverFailure(
-            tr("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
+        showHandOverFailure(tr("\"%1\" does not exist.").arg(QDir::toNativeSeparators(filePath)));
         return;
     }
     if (file.isDir()) {
@@ -229,5 +237,7 @@ void TPcLinkForm::LocalUpdateActionExecute() {
 void TPcLinkForm::FormActivate(Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive && !frame_->isBusy()) {
         LocalUpdateActionExecute();
+        // Another program may have written over a file in place, which no folder watch sees.
+        scanLibrary();
     }
 }

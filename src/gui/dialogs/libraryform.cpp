@@ -1,0 +1,196 @@
+#include "libraryform.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "kbddrv/itemkinds.h"
+#include "mainform/kbdpanemodel.h"
+
+namespace {
+
+enum Column { NameColumn, TypeColumn, SizeColumn, CopiesColumn, FileColumn };
+constexpr int kAnyType = -1;
+constexpr int kPathRole = Qt::UserRole + 1;
+
+}  // namespace
+
+TLibraryForm::TLibraryForm(const library::Index* index, const QString& problem, QWidget* owner)
+    : QDialog(owner), index_(index), problem_(problem) {
+    setObjectName("LibraryForm");
+    setWindowTitle(tr("Library"));
+    nameEdit_ = new QLineEdit;
+    nameEdit_->setObjectName("LibraryNameEdit");
+    nameEdit_->setClearButtonEnabled(true);
+    typeBox_ = new QComboBox;
+    typeBox_->setObjectName("LibraryTypeBox");
+    typeBox_->addItem(tr("All types"), kAnyType);
+    for (const mls850::ItemKind& kind : mls850::kItemKinds) {
+        typeBox_->addItem(kbdpane::typeWord(kind.type), int(kind.type));
+    }
+    duplicatesBox_ = new QCheckBox(tr("Only &duplicates"));
+    duplicatesBox_->setObjectName("LibraryDuplicatesBox");
+    duplicatesBox_->setAccessibleDescription(tr("List only items found in more than one place"));
+    auto* fields = new QFormLayout;
+    auto* nameLabel = new QLabel(tr("&Name:"));
+    nameLabel->setBuddy(nameEdit_);
+    auto* typeLabel = new QLabel(tr("&Type:"));
+    typeLabel->setBuddy(typeBox_);
+    fields->addRow(nameLabel, nameEdit_);
+    fields->addRow(typeLabel, typeBox_);
+    fields->addRow(duplicatesBox_);
+
+    model_ = new QStandardItemModel(0, FileColumn + 1, this);
+    model_->setHorizontalHeaderLabels(
+        {tr("Name"), tr("Type"), tr("Size(byte)"), tr("Copies"), tr("File")});
+    view_ = new QTreeView;
+    view_->setObjectName("LibraryView");
+    view_->setAccessibleName(tr("Library items"));
+    view_->setModel(model_);
+    view_->setRootIsDecorated(false);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setAllColumnsShowFocus(true);
+    view_->header()->setStretchLastSection(true);
+    summary_ = new QLabel;
+    summary_->setObjectName("LibrarySummary");
+    scanState_ = new QLabel;
+    scanState_->setObjectName("LibraryScanState");
+    scanState_->setWordWrap(true);
+
+    showFileBtn_ = new QPushButton(tr("&Show File"));
+    showFileBtn_->setObjectName("ShowFileBtn");
+    showFileBtn_->setAccessibleDescription(tr("Select the file in the PC list"));
+    scanBtn_ = new QPushButton(tr("Scan &Now"));
+    scanBtn_->setObjectName("ScanNowBtn");
+    scanBtn_->setAccessibleDescription(tr("Read the library's folders again"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    buttons->button(QDialogButtonBox::Close)->setObjectName("CloseBtn");
+    buttons->addButton(showFileBtn_, QDialogButtonBox::ActionRole);
+    buttons->addButton(scanBtn_, QDialogButtonBox::ActionRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(showFileBtn_, &QPushButton::clicked, this, &TLibraryForm::showChosenFile);
+    connect(view_, &QTreeView::activated, this, &TLibraryForm::showChosenFile);
+    connect(scanBtn_, &QPushButton::clicked, this, &TLibraryForm::scanRequested);
+    connect(nameEdit_, &QLineEdit::textChanged, this, &TLibraryForm::search);
+    connect(typeBox_, &QComboBox::currentIndexChanged, this, &TLibraryForm::search);
+    connect(duplicatesBox_, &QCheckBox::toggled, this, &TLibraryForm::search);
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { showFileBtn_->setEnabled(view_->selectionModel()->hasSelection()); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(view_, 1);
+    layout->addWidget(summary_);
+    layout->addWidget(scanState_);
+    layout->addWidget(buttons);
+    resize(640, 420);
+    refresh(false, {});
+}
+
+int TLibraryForm::rowCount() const {
+    return model_->rowCount();
+}
+
+void TLibraryForm::refresh(bool scanning, const QStringList& problems) {
+    QString state;
+    if (index_ == nullptr) {
+        state = tr("The library cannot be used: %1").arg(problem_);
+    } else if (scanning) {
+        state = tr("Reading the library's folders...");
+    }
+    if (!problems.isEmpty()) {
+        state += (state.isEmpty() ? QString() : QStringLiteral("\n")) +
+                 tr("%n file(s) or folder(s) could not be read.", nullptr, int(problems.size()));
+    }
+    scanState_->setText(state);
+    scanState_->setToolTip(problems.join('\n'));
+    scanBtn_->setEnabled(index_ != nullptr && !scanning);
+    search();
+}
+
+std::vector<library::Entry> TLibraryForm::matches() const {
+    if (index_ == nullptr) {
+        return {};
+    }
+    const int type = typeBox_->currentData().toInt();
+    const QString text = nameEdit_->text();
+    std::optional<std::uint16_t> onlyType;
+    if (type != kAnyType) {
+        onlyType = std::uint16_t(type);
+    }
+    if (!duplicatesBox_->isChecked()) {
+        return index_->find(text, onlyType);
+    }
+    std::vector<library::Entry> found;
+    for (const library::Entry& entry : index_->duplicates()) {
+        if (entry.name.contains(text, Qt::CaseInsensitive) &&
+            (!onlyType || entry.type == *onlyType)) {
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+void TLibraryForm::search() {
+    const QString chosen =
+        view_->currentIndex().siblingAtColumn(FileColumn).data(kPathRole).toString();
+    model_->removeRows(0, model_->rowCount());
+    std::vector<library::Entry> found;
+    try {
+        found = matches();
+    } catch (const std::exception& e) {
+        scanState_->setText(QString::fromLocal8Bit(e.what()));
+    }
+    QSet<QString> files;
+    for (const library::Entry& entry : found) {
+        auto* name = new QStandardItem(entry.name);
+        auto* type = new QStandardItem(kbdpane::typeWord(entry.type));
+        auto* size = new QStandardItem(QString::number(entry.size));
+        size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* copies = new QStandardItem(QString::number(entry.copies));
+        copies->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        const QString path = QDir::toNativeSeparators(entry.path);
+        auto* file = new QStandardItem(path);
+        file->setData(entry.path, kPathRole);
+        file->setToolTip(path);
+        if (entry.copies > 1) {
+            // The same item elsewhere: marked in words too, not only by the font.
+            copies->setText(tr("%1 (duplicate)").arg(entry.copies));
+            QFont bold = view_->font();
+            bold.setBold(true);
+            for (QStandardItem* cell : {name, copies}) {
+                cell->setFont(bold);
+            }
+        }
+        model_->appendRow({name, type, size, copies, file});
+        files.insert(entry.path);
+        if (entry.path == chosen) {
+            view_->setCurrentIndex(model_->index(model_->rowCount() - 1, 0));
+        }
+    }
+    summary_->setText(tr("%n item(s)", nullptr, int(found.size())) + ", " +
+                      tr("%n file(s)", nullptr, int(files.size())));
+    showFileBtn_->setEnabled(view_->selectionModel()->hasSelection());
+}
+
+void TLibraryForm::showChosenFile() {
+    const QModelIndex current = view_->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    chosenFile_ = current.siblingAtColumn(FileColumn).data(kPathRole).toString();
+    accept();
+}
