@@ -27,14 +27,20 @@
 #include "dialogs/dirbrowseform.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "dialogs/kbddrivepropertyform.h"
+#include "dialogs/libraryform.h"
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
+#include "library/libraryindex.h"
+#include "library/slotsonpc.h"
+#include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
+#include "platform/userlocale.h"
+#include "stream/nvbfilestream.h"
 #include "support/modal.h"
 
 namespace {
@@ -160,6 +166,48 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
     tone.words().assign(30, 0x4141);
     for (const safety::Why why : {safety::Why::Delete, safety::Why::Edit, safety::Why::Undo}) {
         store.add(tone, {"tone", 0, 1}, why);
+    }
+    // The library, with a duplicate marked, a scan running and a file it could not read.
+    {
+        library::Index index(home.filePath("library.sqlite"));
+        QDir().mkpath(home.filePath("music"));
+        for (const char* name : {"a.nvb", "b.nvb"}) {
+            NvbFileStream(QDir(home.filePath("music")).filePath(name), NvbFileStream::Create)
+                .write(tone);
+        }
+        index.scan({home.filePath("music")}, MsgStr());
+        TLibraryForm library(&index, {}, &window);
+        library.refresh(true, {"x"});
+        texts << textsOf(&library);
+        const QAbstractItemModel* items = library.findChild<QTreeView*>("LibraryView")->model();
+        texts << items->index(0, 3).data().toString();
+        TLibraryForm broken(nullptr, "x", &window);
+        texts << textsOf(&broken);
+    }
+    // The keyboard list's "On PC" column, in each of its states.
+    {
+        library::Index index(home.filePath("library.sqlite"));
+        library::SeenItems seen;
+        const MsgStr japanese(platform::kLocaleJapanese);
+        KbdListModel list(EkKbdDrv::instance(mls850::kModel), japanese);
+        EkData known{DataType::Tone};
+        known.setName("Velvet");
+        known.setSize(60);
+        known.setPresent();
+        seen.saw(known, tone);
+        list.setOnPcSource([&](const EkData&) { return library::onPc(index, seen, known); });
+        list.appendRow(
+            {new QStandardItem, new QStandardItem, new QStandardItem, new QStandardItem});
+        list.item(0, 0)->setData(QVariant::fromValue(static_cast<void*>(&known)),
+                                 kbdpane::DataObjectRole);
+        list.refreshOnPc();
+        QString tip = list.item(0, KbdListModel::OnPcColumn)->toolTip();
+        for (const char* name : {"a.nvb", "b.nvb"}) {
+            tip.remove(QDir::toNativeSeparators(QDir(home.filePath("music")).filePath(name)));
+        }
+        const QString onPc = list.item(0, KbdListModel::OnPcColumn)->text();
+        QCOMPARE(onPc, QString::fromUtf8("あり: a.nvb ほか 1 件"));
+        texts << QString(onPc).remove("a.nvb") << tip;
     }
     TReplacedItemsForm replaced(store, [](const safety::Copy&) { return false; });
     texts << textsOf(&replaced);

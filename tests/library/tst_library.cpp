@@ -11,6 +11,7 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/slotaddress.h"
 #include "library/libraryindex.h"
+#include "library/slotsonpc.h"
 #include "msg/msgstr.h"
 #include "stream/nvbfilestream.h"
 #include "syx/syxdump.h"
@@ -68,6 +69,9 @@ private Q_SLOTS:
     void scansReadOnlyWhatChangedAndFindTheSameItemEverywhere();
     void foldersLinksAndBadFilesNeverStopAScan();
     void aDamagedIndexIsBuiltAgain();
+    void forgottenFoldersAndHiddenOnesAreLeftOut();
+    void aSlotIsOnThePcOnlyWhenItsItemIsKnown_data();
+    void aSlotIsOnThePcOnlyWhenItsItemIsKnown();
 };
 
 void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
@@ -170,6 +174,98 @@ void TestLibrary::aDamagedIndexIsBuiltAgain() {
     QCOMPARE(index.find("Deep").size(), std::size_t(1));
     // The damaged file is kept aside, for whoever wants to look.
     QCOMPARE(QDir(home.path()).entryList({"library.sqlite.damaged-*"}).size(), 1);
+}
+
+void TestLibrary::forgottenFoldersAndHiddenOnesAreLeftOut() {
+    QTemporaryDir home;
+    const QDir music(home.filePath("music"));
+    QVERIFY(QDir().mkpath(music.filePath("inner")));
+    QVERIFY(QDir().mkpath(music.filePath(".Trash/files")));
+    writeNvb(music.filePath("glass.nvb"), Tone{"Glass EP", 1});
+    writeNvb(music.filePath("inner/warm.nvb"), Tone{"Warm Pad", 2});
+    writeNvb(music.filePath(".Trash/files/old.nvb"), Tone{"Old", 3});
+    writeNvb(music.filePath(".hidden.nvb"), Tone{"Hidden", 4});
+    library::Index index(home.filePath("library.sqlite"));
+    const library::ScanSummary scanned =
+        index.scan({music.path(), music.filePath("inner")}, MsgStr());
+    QCOMPARE(scanned.files, 2);  // inner/warm.nvb is under both folders: one file, read once
+    QCOMPARE(scanned.read, 2);
+    QCOMPARE(scanned.folders,
+             QStringList({music.path(), music.filePath("inner"), music.filePath("inner")}));
+    QCOMPARE(pathsOf(index.find({}), music.path()),
+             QStringList({"glass.nvb#0", "inner/warm.nvb#0"}));
+
+    // Left out: its own files go, those of a folder of the index inside it stay.
+    index.forgetFolder(music.path() + '/');
+    QCOMPARE(index.folders(), QStringList{music.filePath("inner")});
+    QCOMPARE(pathsOf(index.find({}), music.path()), QStringList{"inner/warm.nvb#0"});
+    QVERIFY(QFileInfo::exists(music.filePath("glass.nvb")));
+}
+
+void TestLibrary::aSlotIsOnThePcOnlyWhenItsItemIsKnown_data() {
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<int>("seenSeed");    // the data the program fetched from the slot; 0: none
+    QTest::addColumn<QString>("listed");  // the name the keyboard's list shows now
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("files");
+    const auto state = [](library::OnPc onPc) { return int(onPc); };
+    QTest::newRow("fetched, in two files")
+        << true << 1 << "Glass EP" << int(DataType::Tone) << state(library::OnPc::Yes)
+        << QStringList({"glass.nvb#0", "two.syx#1"});
+    QTest::newRow("fetched, in none") << true << 9 << "Glass EP" << int(DataType::Tone)
+                                      << state(library::OnPc::No) << QStringList();
+    QTest::newRow("never fetched: the files of its name")
+        << true << 0 << "Glass EP" << int(DataType::Tone) << state(library::OnPc::NotChecked)
+        << QStringList({"glass.nvb#0", "two.syx#1"});
+    // The list shows another name since: what was fetched is no longer known to be there.
+    QTest::newRow("renamed on the keyboard since")
+        << true << 1 << "Renamed" << int(DataType::Tone) << state(library::OnPc::NotChecked)
+        << QStringList();
+    QTest::newRow("no file of its type and size") << true << 0 << "Glass EP" << int(DataType::DSP)
+                                                  << state(library::OnPc::No) << QStringList();
+    QTest::newRow("empty") << false << 1 << "Glass EP" << int(DataType::Tone)
+                           << state(library::OnPc::Empty) << QStringList();
+}
+
+void TestLibrary::aSlotIsOnThePcOnlyWhenItsItemIsKnown() {
+    QFETCH(bool, present);
+    QFETCH(int, seenSeed);
+    QFETCH(QString, listed);
+    QFETCH(int, type);
+    QFETCH(int, state);
+    QFETCH(QStringList, files);
+    QTemporaryDir home;
+    const QDir music(home.filePath("music"));
+    QVERIFY(QDir().mkpath(music.path()));
+    writeNvb(music.filePath("glass.nvb"), Tone{"Glass EP", 1});
+    writeNvb(music.filePath("warm.nvb"), Tone{"Warm Pad", 2});
+    writeDump(music.filePath("two.syx"),
+              {{Tone{"Warm Pad", 2}, "tone:0"}, {Tone{"Glass EP", 1}, "tone:1"}});
+    library::Index index(home.filePath("library.sqlite"));
+    index.scan({music.path()}, MsgStr());
+
+    // A slot of the keyboard's tree as the list shows it.
+    EkData slot{std::uint16_t(type)};
+    slot.setNumber(2);
+    slot.setName("Glass EP");
+    slot.setSize(60);
+    slot.setPresent();
+    library::SeenItems seen;
+    if (seenSeed != 0) {
+        EkDataFile item(DataType::Tone);
+        Tone{"Glass EP", seenSeed}.fill(item);
+        seen.saw(slot, item);
+    }
+    slot.setName(listed.toStdString());
+    if (!present) {
+        slot.clearPresent();
+    }
+    const library::SlotOnPc found = library::onPc(index, seen, slot);
+    QCOMPARE(int(found.state), state);
+    QCOMPARE(pathsOf(found.files, music.path()), files);
+    QCOMPARE(found.seenAt.isValid(), seenSeed != 0 && listed == "Glass EP" && present &&
+                                         state != int(library::OnPc::Empty));
 }
 
 QTEST_GUILESS_MAIN(TestLibrary)

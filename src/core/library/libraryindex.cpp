@@ -228,7 +228,8 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
                 }
                 continue;
             }
-            if (info.isSymLink() || !isKeyboardFile(path)) {
+            // A file under two of the folders (one inside the other) is one file.
+            if (info.isSymLink() || !isKeyboardFile(path) || seen.contains(path)) {
                 continue;
             }
             ++summary.files;

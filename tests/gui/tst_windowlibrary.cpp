@@ -1,0 +1,267 @@
+// The window's library on the offscreen platform against the in-process software keyboard and
+// real folders: the keyboard list's "On PC" column after a backup, a rename and a change of a
+// file, what it says before the items are known, Check On PC, a double click that shows the
+// file, the Library dialog's search and duplicates, and folders left out of the library.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+
+#include "data/ekdatafile.h"
+#include "dialogs/libraryform.h"
+#include "kbddrv/ekkbddrv.h"
+#include "kbddrv/mls850layout.h"
+#include "kbddrv/slotaddress.h"
+#include "mainform/kbdpanemodel.h"
+#include "mainform/localpanemodel.h"
+#include "mainform/pclinkform.h"
+#include "stream/nvbfilestream.h"
+#include "support/keyboardrig.h"
+#include "support/modal.h"
+
+using kbdsim::KeyboardMemory;
+
+namespace {
+
+const kbdsim::SlotRef kTone0{DataType::Tone, 0, 0};
+const kbdsim::SlotRef kTone1{DataType::Tone, 0, 1};
+
+// A scan reads the folders on its own thread; the column follows when it has ended.
+constexpr int kScanWaitMs = 20000;
+
+}  // namespace
+
+class TestWindowLibrary : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void onPcFollowsBackupsRenamesAndChanges();
+    void unknownItemsAreCheckedOnRequest();
+    void libraryDialogSearchesAndMarksDuplicates();
+    void foldersLeftOutOfTheLibraryAreForgotten();
+
+private:
+    void startWindow(const QStringList& libraryFolders = {});
+    void showTones();
+    void checkLibraryForm(TLibraryForm* form, QString& shown);
+    QString onPc(int row) const {
+        const QAbstractItemModel* model = window_->findChild<QTreeView*>("KbdFileDetails")->model();
+        return model->index(row, KbdListModel::OnPcColumn).data().toString();
+    }
+    QString music() const { return home_->filePath("music"); }
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::unique_ptr<KeyboardRig> rig_;
+    std::unique_ptr<TPcLinkForm> window_;
+};
+
+void TestWindowLibrary::init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(home_->path()).mkpath("music"));
+    // The index and the kept copies of this test only, in a hidden folder no scan walks.
+    qputenv("XDG_DATA_HOME", home_->filePath(".data").toLocal8Bit());
+    EkKbdDrv::instance(mls850::kModel).disconnect();
+}
+
+void TestWindowLibrary::cleanup() {
+    window_.reset();
+    rig_.reset();
+    home_.reset();
+}
+
+void TestWindowLibrary::startWindow(const QStringList& libraryFolders) {
+    rig_ = std::make_unique<KeyboardRig>();
+    {
+        platform::SettingsStore store(
+            std::make_unique<QSettings>(home_->filePath("nvbman.ini"), QSettings::IniFormat));
+        platform::Settings settings{rig_->inputNumber(), rig_->outputNumber(), music(), {}, {}};
+        settings.libraryFolders = libraryFolders;
+        store.save(settings);
+    }
+    window_ = std::make_unique<TPcLinkForm>(storeAt(home_->filePath("nvbman.ini")));
+    window_->start();
+    window_->show();
+    window_->ConnectActionExecute();
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
+    showTones();
+}
+
+void TestWindowLibrary::showTones() {
+    QTreeView* dirs = window_->findChild<QTreeView*>("KbdDirView");
+    const QModelIndexList found =
+        dirs->model()->match(dirs->model()->index(0, 0, dirs->model()->index(0, 0)),
+                             Qt::DisplayRole, "Tone:\\", 1, Qt::MatchExactly);
+    QVERIFY(!found.isEmpty());
+    dirs->setCurrentIndex(found.first());
+}
+
+void TestWindowLibrary::onPcFollowsBackupsRenamesAndChanges() {
+    startWindow();
+    // Nothing in the library: no file can hold any of the tones.
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
+    QCOMPARE(onPc(9), QString("No"));
+
+    const QString backup = QDir(music()).filePath("backup");
+    QVERIFY(QDir().mkpath(backup));
+    MessageBoxes boxes;
+    window_->backUpKeyboard(backup);
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    showTones();
+    // The backup fetched every item: each tone is known to be in its file.
+    const QString velvet = QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0));
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), "Yes: " + velvet + ".nvb", kScanWaitMs);
+    QVERIFY(onPc(1).startsWith("Yes: TON_"));
+
+    // Renamed: the same item, in the file of its new name.
+    QVERIFY(QFile::rename(QDir(backup).filePath(velvet + ".nvb"),
+                          QDir(backup).filePath("my velvet.nvb")));
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("Yes: my velvet.nvb"), kScanWaitMs);
+
+    // Enter or a double click: that file, selected in the PC list.
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    Q_EMIT kbdList->activated(kbdList->model()->index(0, 0));
+    QListView* localList = window_->findChild<QListView*>("LocalFileView");
+    QCOMPARE(localList->currentIndex().data().toString(), QString("my velvet.nvb"));
+
+    // Changed: the file holds tone 1 now, so nothing holds tone 0 any more, and tone 1 is in
+    // two files.
+    {
+        EkDataFile item(DataType::NoType);
+        NvbFileStream(QDir(backup).filePath(QString::fromStdString(
+                          "TON_" + rig_->keyboard.memory().name(kTone1) + ".nvb")),
+                      NvbFileStream::OpenRead)
+            .read(item);
+        NvbFileStream(QDir(backup).filePath("my velvet.nvb"), NvbFileStream::Create).write(item);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
+    QVERIFY2(onPc(1).endsWith(" and 1 more"), qPrintable(onPc(1)));
+}
+
+void TestWindowLibrary::unknownItemsAreCheckedOnRequest() {
+    // The same tone in a file under another name: after a fresh start of the link the items are
+    // not known, only that files of their shape exist.
+    startWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    window_->ReceiveActionExecute();
+    QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
+    window_->DisconnectActionExecute();
+    window_->ConnectActionExecute();
+    showTones();
+    QCOMPARE(onPc(0), QString("Not checked"));
+    QCOMPARE(onPc(1), QString("Not checked"));  // same shape as tone 0's file
+
+    rig_->clearTraffic();
+    window_->checkOnPc();
+    QVERIFY(onPc(0).startsWith("Yes: TON_"));
+    QCOMPARE(onPc(1), QString("No"));
+    int present = 0;
+    for (const auto& [address, where] : allSlots(EkKbdDrv::instance(mls850::kModel))) {
+        present += where.slot->isPresent() ? 1 : 0;
+    }
+    QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(),
+             QString("%1 item(s) checked: %2 not on the PC.").arg(present).arg(present - 1));
+    // Every item was fetched: data requests went to the keyboard.
+    QVERIFY(rig_->requestCount() > 0);
+}
+
+void TestWindowLibrary::libraryDialogSearchesAndMarksDuplicates() {
+    startWindow();
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    // Tone 0 imported twice (the second under another name) and tone 1 once.
+    for (int row : {0, 1}) {
+        kbdList->setCurrentIndex(kbdList->model()->index(row, 0));
+        window_->ReceiveActionExecute();
+    }
+    const QString velvet = QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0));
+    QVERIFY(
+        QFile::copy(QDir(music()).filePath(velvet + ".nvb"), QDir(music()).filePath("copy.nvb")));
+    window_->scanLibrary();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->isScanningLibrary(), kScanWaitMs);
+
+    QString shown;
+    onNextModal([&](QWidget* modal) {
+        auto* form = qobject_cast<TLibraryForm*>(modal);
+        // A failed check returns early: the dialog closes all the same.
+        [&] { checkLibraryForm(form, shown); }();
+        if (form != nullptr && form->isVisible()) {
+            form->reject();
+        }
+    });
+    window_->showLibrary();
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(
+        QDir::toNativeSeparators(QDir(music()).filePath(
+            window_->findChild<QListView*>("LocalFileView")->currentIndex().data().toString())),
+        shown);
+}
+
+void TestWindowLibrary::checkLibraryForm(TLibraryForm* form, QString& shown) {
+    QVERIFY(form != nullptr);
+    QCOMPARE(form->rowCount(), 3);
+    auto* view = form->findChild<QTreeView*>("LibraryView");
+    const auto cell = [view](int row, int column) {
+        return view->model()->index(row, column).data().toString();
+    };
+    // By path: the two imports (capitals first), then copy.nvb, the same item as tone 0's.
+    QCOMPARE(cell(2, 4), QDir::toNativeSeparators(QDir(music()).filePath("copy.nvb")));
+    QCOMPARE(cell(2, 3), QString("2 (duplicate)"));
+    QCOMPARE(cell(0, 3) + cell(1, 3), QString("12 (duplicate)"));
+    QCOMPARE(form->findChild<QLabel*>("LibrarySummary")->text(), QString("3 item(s), 3 file(s)"));
+    form->findChild<QCheckBox*>("LibraryDuplicatesBox")->setChecked(true);
+    QCOMPARE(form->rowCount(), 2);
+    form->findChild<QLineEdit*>("LibraryNameEdit")
+        ->setText(QString::fromStdString(rig_->keyboard.memory().name(kTone1)));
+    QCOMPARE(form->rowCount(), 0);  // tone 1 has one file only
+    form->findChild<QCheckBox*>("LibraryDuplicatesBox")->setChecked(false);
+    QCOMPARE(form->rowCount(), 1);
+    auto* type = form->findChild<QComboBox*>("LibraryTypeBox");
+    type->setCurrentIndex(type->findData(int(DataType::DSP)));
+    QCOMPARE(form->rowCount(), 0);
+    type->setCurrentIndex(type->findData(int(DataType::Tone)));
+    QCOMPARE(form->rowCount(), 1);
+    view->setCurrentIndex(view->model()->index(0, 0));
+    shown = cell(0, 4);
+    form->findChild<QPushButton*>("ShowFileBtn")->click();
+}
+
+void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {
+    const QString other = home_->filePath("other");
+    QVERIFY(QDir().mkpath(other));
+    startWindow({music(), other});
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    window_->backUpKeyboard(other);
+    showTones();
+    QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
+
+    // The preferences leave the folder out: its files no longer count, and stay where they are.
+    onNextModal([&](QWidget* modal) {
+        auto* folders = modal->findChild<QListWidget*>("LibraryFolderList");
+        QVERIFY(folders != nullptr);
+        QCOMPARE(folders->count(), 2);
+        folders->setCurrentRow(1);
+        modal->findChild<QPushButton*>("RemoveLibraryFolderBtn")->click();
+        modal->findChild<QPushButton*>("OkBtn")->click();
+    });
+    window_->PrefOpenExecute();
+    QCOMPARE(window_->settings().libraryFolders, QStringList{music()});
+    QCOMPARE(onPc(0), QString("No"));
+    QVERIFY(QDir(other).entryList({"*.nvb"}).size() > 10);
+}
+
+QTEST_MAIN(TestWindowLibrary)
+#include "tst_windowlibrary.moc"
