@@ -1,17 +1,26 @@
 // The library of the user's files: the first index of 10,000 keyboard files (9,000 ".nvb" and
-// 1,000 ".syx" in 100 folders) and a scan of them again when nothing changed.
+// 1,000 ".syx" in 100 folders), a scan of them again when nothing changed, the keyboard list's
+// "On PC" column over that index after a listing (every slot of the keyboard looked up, half of
+// them fetched before), and how late a 5 ms timer of the window's thread fires while the first
+// index is built on the scan's thread (the worst lateness: the window's worst stall).
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <chrono>
+#include <memory>
 
 #include "benchiterations.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/slotaddress.h"
+#include "library/backgroundscan.h"
 #include "library/libraryindex.h"
+#include "library/slotsonpc.h"
 #include "msg/msgstr.h"
 #include "stream/nvbfilestream.h"
 #include "syx/syxdump.h"
@@ -90,5 +99,81 @@ void BM_RescanWithoutChanges(benchmark::State& state) {
     state.counters["seconds"] = seconds / double(state.iterations());
 }
 BENCHMARK(BM_RescanWithoutChanges)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(5));
+
+// The slots of a full MLS-850 list: 10 tones, 10 DSP settings, 16 registrations, 2 songs and
+// 4 rhythms, each holding an item of the sizes the collection's tones have or not.
+constexpr int kSlots = 42;
+constexpr int kFetchedEvery = 2;
+
+void BM_OnPcColumnAfterAListing(benchmark::State& state) {
+    const QString files = collection().path();
+    QTemporaryDir data;
+    library::Index index(data.filePath("library.sqlite"));
+    index.scan({files}, MsgStr());
+    std::vector<std::unique_ptr<EkData>> slots;
+    library::SeenItems seen;
+    for (int n = 0; n < kSlots; ++n) {
+        auto slot = std::make_unique<EkData>(n < kFolders / 10 ? DataType::Tone : DataType::DSP);
+        slot->setNumber(n);
+        slot->setName(QString("T%1").arg(n).toStdString());
+        slot->setSize(kToneBytes);
+        slot->setPresent();
+        if (n % kFetchedEvery == 0) {
+            EkDataFile item(slot->type());
+            item.setSize(kToneBytes);
+            item.words().assign(kToneBytes / 2, std::uint16_t(n));
+            item.storeName(slot->name());
+            seen.saw(*slot, item);
+        }
+        slots.push_back(std::move(slot));
+    }
+    double seconds = 0;
+    int known = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        known = 0;
+        for (const auto& slot : slots) {
+            known += library::onPc(index, seen, *slot).state == library::OnPc::Yes ? 1 : 0;
+        }
+        seconds += secondsSince(start);
+    }
+    state.counters["onPc"] = known;
+    state.counters["ms"] = seconds * 1000 / double(state.iterations());
+}
+BENCHMARK(BM_OnPcColumnAfterAListing)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(20));
+
+constexpr int kTickMs = 5;
+
+void BM_WindowStallDuringAScan(benchmark::State& state) {
+    const QString files = collection().path();
+    QTemporaryDir data;
+    double worst = 0;
+    for (auto _ : state) {
+        QFile::remove(data.filePath("library.sqlite"));
+        library::BackgroundScan scan(data.filePath("library.sqlite"), MsgStr());
+        QElapsedTimer clock;
+        qint64 last = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            worst = std::max(worst, double(now - last) / 1e6 - kTickMs);
+            last = now;
+        });
+        bool finished = false;
+        QObject::connect(&scan, &library::BackgroundScan::finished,
+                         [&](const library::ScanSummary&) { finished = true; });
+        clock.start();
+        tick.start(kTickMs);
+        scan.scan({files});
+        while (!finished) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    state.counters["worstStallMs"] = worst;
+}
+BENCHMARK(BM_WindowStallDuringAScan)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
 
 }  // namespace

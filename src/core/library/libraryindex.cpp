@@ -133,7 +133,7 @@ void Index::createTables() {
           "type INTEGER NOT NULL, name TEXT NOT NULL, size INTEGER NOT NULL, "
           "sha256 TEXT NOT NULL, PRIMARY KEY (path, idx))",
           "CREATE INDEX IF NOT EXISTS items_by_hash ON items (sha256)",
-          "CREATE INDEX IF NOT EXISTS items_by_shape ON items (type, size)",
+          "CREATE INDEX IF NOT EXISTS items_by_shape ON items (type, size, name)",
           "CREATE TABLE IF NOT EXISTS folders (path TEXT PRIMARY KEY)"}) {
         if (!query.exec(statement)) {
             throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
@@ -373,8 +373,19 @@ std::vector<Entry> Index::holding(const QString& sha256) const {
     return select("sha256 = ?", {sha256});
 }
 
-std::vector<Entry> Index::shaped(std::uint16_t type, std::uint32_t size) const {
-    return select("type = ? AND items.size = ?", {int(type), qint64(size)});
+bool Index::holdsShape(std::uint16_t type, std::uint32_t size) const {
+    QSqlQuery query(database_);
+    query.prepare("SELECT 1 FROM items WHERE type = ? AND size = ? LIMIT 1");
+    query.addBindValue(int(type));
+    query.addBindValue(qint64(size));
+    if (!query.exec()) {
+        throw platform::FileError(platform::ErrorCode::CannotRead, path_, query.lastError().text());
+    }
+    return query.next();
+}
+
+std::vector<Entry> Index::named(std::uint16_t type, std::uint32_t size, const QString& name) const {
+    return select("type = ? AND items.size = ? AND name = ?", {int(type), qint64(size), name});
 }
 
 std::vector<Entry> Index::duplicates() const {

@@ -69,9 +69,11 @@ public:
     std::vector<Entry> find(const QString& text, std::optional<std::uint16_t> type = {}) const;
     // The items with this hash: the files that hold that very item.
     std::vector<Entry> holding(const QString& sha256) const;
-    // The items of `type` and `size`: the only ones that can be the same as a keyboard item of
-    // that type and size.
-    std::vector<Entry> shaped(std::uint16_t type, std::uint32_t size) const;
+    // Whether the index holds an item of `type` and `size`: only such an item can be the same
+    // as a keyboard item of that type and size.
+    bool holdsShape(std::uint16_t type, std::uint32_t size) const;
+    // The items of `type` and `size` named `name`.
+    std::vector<Entry> named(std::uint16_t type, std::uint32_t size, const QString& name) const;
     // The items found more than once (in several files, or twice in one dump), by hash.
     std::vector<Entry> duplicates() const;
 

@@ -36,18 +36,12 @@ SlotOnPc onPc(const Index& index, const SeenItems& seen, const EkData& slot) {
     }
     // Items of another type or size cannot be the same: with none of this shape the answer is
     // known without the data.
-    const std::vector<Entry> shaped = index.shaped(slot.type(), slot.size());
-    if (shaped.empty()) {
+    if (!index.holdsShape(slot.type(), slot.size())) {
         result.state = OnPc::No;
         return result;
     }
     result.state = OnPc::NotChecked;
-    const QString name = transfer::keyboardText(slot.name());
-    for (const Entry& entry : shaped) {
-        if (entry.name == name) {
-            result.files.push_back(entry);
-        }
-    }
+    result.files = index.named(slot.type(), slot.size(), transfer::keyboardText(slot.name()));
     return result;
 }
 
