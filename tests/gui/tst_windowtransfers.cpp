@@ -1250,6 +1250,25 @@ void TestWindowTransfers::dumpsExportedListedAndSent() {
     QCOMPARE(shown("TON_Glass EP.syx", LocalListModel::ItemTypeColumn), QString("Tone"));
     QCOMPARE(shown("both.syx", LocalListModel::ItemNameColumn), QString("Glass EP, Warm Pad"));
     QCOMPARE(shown("both.syx", LocalListModel::ItemTypeColumn), QString("Tone"));
+    // The details view opens the two-item dump onto a row per item, which only shows: the
+    // file is what a command takes.
+    const QModelIndex twoItems = localList()->rowNamed("both.syx");
+    QTreeView* details = tree("LocalFileDetails");
+    details->expand(twoItems);
+    QCOMPARE(localList()->rowCount(twoItems), 2);
+    QStringList items;
+    for (int row = 0; row < 2; ++row) {
+        const QModelIndex item = localList()->index(row, LocalListModel::NameColumn, twoItems);
+        items << item.data().toString() + '/' +
+                     item.siblingAtColumn(LocalListModel::TypeColumn).data().toString();
+        QVERIFY(!(item.flags() & Qt::ItemIsSelectable));
+        QCOMPARE(item.parent(), twoItems);
+        QVERIFY(!localList()->entry(item).exists());
+    }
+    QCOMPARE(items, QStringList({"Glass EP/Tone", "Warm Pad/Tone"}));
+    const QModelIndex one = localList()->rowNamed("TON_Glass EP.syx");
+    QCOMPARE(localList()->rowCount(one), 0);
+    QVERIFY(!localList()->hasChildren(one));
 
     // Sent into tone 6: the keyboard holds the tone it was dumped from. (Row 6 alone, whatever
     // modifier keys an earlier test left pressed.)

@@ -171,7 +171,71 @@ QModelIndex LocalTreeModel::expandToPath(const QString& path, const QModelIndex&
     return node;
 }
 
-LocalListModel::LocalListModel(QObject* parent) : QAbstractTableModel(parent) {}
+namespace {
+
+// An index's internal id: 0 for a file's row, the file's row + 1 for the rows of its items.
+constexpr quintptr kFileRow = 0;
+
+}  // namespace
+
+LocalListModel::LocalListModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+QModelIndex LocalListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= ColumnCount) {
+        return {};
+    }
+    if (!parent.isValid()) {
+        return row < int(rows_.size()) ? createIndex(row, column, kFileRow) : QModelIndex();
+    }
+    const auto* items = childItemsOf(parent);
+    if (items == nullptr || row >= int(items->size())) {
+        return {};
+    }
+    return createIndex(row, column, quintptr(parent.row()) + 1);
+}
+
+QModelIndex LocalListModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == kFileRow) {
+        return {};
+    }
+    return createIndex(int(child.internalId() - 1), 0, kFileRow);
+}
+
+const std::vector<NvbFileStream::Summary>* LocalListModel::childItemsOf(
+    const QModelIndex& file) const {
+    if (!file.isValid() || file.internalId() != kFileRow || file.column() != 0 ||
+        file.row() >= int(rows_.size())) {
+        return nullptr;
+    }
+    const Row& row = rows_[std::size_t(file.row())];
+    if (!syx::isDumpFile(row.info.filePath())) {
+        return nullptr;
+    }
+    const auto& items = itemsOf(row);
+    return items.size() > 1 ? &items : nullptr;
+}
+
+bool LocalListModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return !rows_.empty();
+    }
+    if (parent.internalId() != kFileRow || parent.column() != 0 ||
+        parent.row() >= int(rows_.size())) {
+        return false;
+    }
+    const Row& row = rows_[std::size_t(parent.row())];
+    if (!syx::isDumpFile(row.info.filePath()) || row.info.isDir()) {
+        return false;
+    }
+    return !row.peeked || row.items.size() > 1;
+}
+
+Qt::ItemFlags LocalListModel::flags(const QModelIndex& index) const {
+    if (index.isValid() && index.internalId() != kFileRow) {
+        return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;  // an item of a dump: shown only
+    }
+    return QAbstractItemModel::flags(index);
+}
 
 QString LocalListModel::typeName(const QFileInfo& info) const {
     // The desktop's word for the kind of file; where it knows none (a ".nvb" file, say), the
@@ -201,7 +265,8 @@ void LocalListModel::clearRows() {
 }
 
 QFileInfo LocalListModel::entry(const QModelIndex& row) const {
-    if (!row.isValid() || row.model() != this || row.row() >= int(rows_.size())) {
+    if (!row.isValid() || row.model() != this || row.internalId() != kFileRow ||
+        row.row() >= int(rows_.size())) {
         return {};
     }
     return rows_[std::size_t(row.row())].info;
@@ -217,15 +282,44 @@ QModelIndex LocalListModel::rowNamed(const QString& name) const {
 }
 
 int LocalListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(rows_.size());
+    if (!parent.isValid()) {
+        return int(rows_.size());
+    }
+    const auto* items = childItemsOf(parent);
+    return items != nullptr ? int(items->size()) : 0;
 }
 
-int LocalListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
+int LocalListModel::columnCount(const QModelIndex&) const {
+    return ColumnCount;
+}
+
+QVariant LocalListModel::itemData(const NvbFileStream::Summary& item, int column, int role) const {
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) {
+        return {};
+    }
+    switch (column) {
+        case NameColumn:
+        case ItemNameColumn:
+            return transfer::keyboardText(item.name);
+        case TypeColumn:
+        case ItemTypeColumn:
+            return kbdpane::typeWord(item.type);
+        default:
+            return {};
+    }
 }
 
 QVariant LocalListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= int(rows_.size())) {
+    if (!index.isValid()) {
+        return {};
+    }
+    if (index.internalId() != kFileRow) {
+        const auto* items = childItemsOf(parent(index));
+        return items != nullptr && index.row() < int(items->size())
+                   ? itemData((*items)[std::size_t(index.row())], index.column(), role)
+                   : QVariant();
+    }
+    if (index.row() >= int(rows_.size())) {
         return {};
     }
     const Row& row = rows_[std::size_t(index.row())];

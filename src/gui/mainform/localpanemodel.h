@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractTableModel>
+#include <QAbstractItemModel>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
@@ -65,8 +65,9 @@ private:
 // "Name", "Type" (the desktop's word for the kind of file) and "Size", and for a ".nvb" file the
 // item's own name and type ("Item Name", "Item Type"). Those two are read from the file's first
 // bytes the first time a view asks for them (only the rows shown), so a folder of thousands of
-// files lists as quickly as without them.
-class LocalListModel : public QAbstractTableModel {
+// files lists as quickly as without them. A ".syx" dump of several items has a row for each
+// below its own (shown by the details view); they cannot be selected, only the file can.
+class LocalListModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     enum Column : int {
@@ -89,6 +90,13 @@ public:
     // The row whose caption is exactly `name`, or an invalid index.
     QModelIndex rowNamed(const QString& name) const;
 
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    // A dump not read yet may have several items: said without reading it, so that only the
+    // rows a user opens are read.
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -105,6 +113,9 @@ private:
     };
 
     const std::vector<NvbFileStream::Summary>& itemsOf(const Row& row) const;
+    // The items shown below a file's row: a dump's when it holds more than one.
+    const std::vector<NvbFileStream::Summary>* childItemsOf(const QModelIndex& file) const;
+    QVariant itemData(const NvbFileStream::Summary& item, int column, int role) const;
 
     QString typeName(const QFileInfo& info) const;
 

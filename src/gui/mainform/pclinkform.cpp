@@ -508,6 +508,8 @@ QWidget* TPcLinkForm::buildLocalPane() {
                                       tr("PC files"), {200, 100, 100, 90, 90});
     localFileView_ = local.list;
     localFileDetails_ = local.details;
+    // A dump of several items opens onto a row per item.
+    localFileDetails_->setRootIsDecorated(true);
     localFileStack_ = local.stack;
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
                                     static_cast<QAbstractItemView*>(localFileDetails_)}) {
