@@ -144,10 +144,10 @@ const std::vector<Command>& commandTable() {
         {"library",
          G::Files,
          {{"library scan [DIR...]",
-           "index every .nvb and .syx file under each DIR (default: the folders\n"
-           "scanned before, else the preferences' folder): type, name, size and the\n"
-           "SHA-256 of each item; only new and changed files are read again; prints\n"
-           "\"N files, M read, K gone\""},
+           "index every .nvb and .syx file under each DIR (default: the library's\n"
+           "folders of the preferences and those scanned before; hidden folders are\n"
+           "left out): type, name, size and the SHA-256 of each item; only new and\n"
+           "changed files are read again; prints \"N files, M read, K gone\""},
           {"library find TEXT",
            "list the indexed items whose name contains TEXT, with their files"}},
          1,
