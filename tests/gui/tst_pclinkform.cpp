@@ -125,6 +125,8 @@ private:
 
 void TestPcLinkForm::init() {
     home_ = std::make_unique<QTemporaryDir>();
+    // The library and the kept copies of this test only.
+    qputenv("XDG_DATA_HOME", home_->filePath("data").toLocal8Bit());
     rig_ = std::make_unique<KeyboardRig>();
     // Every window starts from the driver's empty layout.
     EkKbdDrv::instance(mls850::kModel).disconnect();
