@@ -13,7 +13,9 @@ FolderWatch::FolderWatch(QObject* parent) : QObject(parent) {
 }
 
 void FolderWatch::watch(const QStringList& folders) {
-    const QStringList wanted = folders.mid(0, kMaxFolders);
+    QStringList wanted = folders;
+    wanted.removeDuplicates();  // a folder inside another scanned folder is walked twice
+    wanted = wanted.mid(0, kMaxFolders);
     const QSet<QString> keep(wanted.cbegin(), wanted.cend());
     QStringList gone;
     for (const QString& folder : watcher_.directories()) {
