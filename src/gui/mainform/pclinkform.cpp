@@ -653,6 +653,9 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setPipeWirePeriod(settings_.pipeWirePeriod);
     dialog.setLibraryFolders(settings_.libraryFolders);
     if (dialog.exec() == QDialog::Accepted) {
+        // Before the default folder changes: with no library folders of its own, the library
+        // is that folder.
+        const QStringList libraryBefore = settings_.foldersOfLibrary();
         settings_.keepCopies = dialog.keepCopies();
         settings_.verifyAfterSending = dialog.verifyAfterSending();
         settings_.pipeWirePeriod = dialog.pipeWirePeriod();
@@ -662,9 +665,8 @@ void TPcLinkForm::PrefOpenExecute() {
         settings_.inputDeviceName = dialog.inputDeviceName();
         settings_.outputDeviceName = dialog.outputDeviceName();
         settings_.defaultDirectory = dialog.defaultDirectory();
-        const QStringList before = settings_.foldersOfLibrary();
         settings_.libraryFolders = dialog.libraryFolders();
-        libraryFoldersChanged(before);
+        libraryFoldersChanged(libraryBefore);
     }
 }
 
