@@ -676,6 +676,19 @@ void TestCliCommands::statusNamesTheFilesThatHoldEachItem() {
     QCOMPARE(onPc(), (Held{{"tone:1", {"keys.nvb"}}, {"reg:1.2", {"REG_Preset13.syx"}}}));
     const QString found = QString::fromUtf8(ok({"library", "find", "glass"}).out);
     QCOMPARE(found, "Tone         \"Glass EP\"  " + music.filePath("keys.nvb") + '\n');
+
+    // Items of more than one block come with a wrong checksum: each is named, the others are
+    // still looked up, and the command fails.
+    keyboard_->keyboard().setFaults(faults([](kbdsim::Faults& f) { f.corruptChecksumBlock = 1; }));
+    const Run damaged = cli(kBuiltIn + QStringList{"status"});
+    QCOMPARE(damaged.status, int(cli::Failure));
+    QVERIFY(damaged.out.contains("tone:1     \"Glass EP\"  " +
+                                 QDir::toNativeSeparators(music.filePath("keys.nvb")).toUtf8()));
+    QVERIFY(!damaged.out.contains("song:0"));
+    for (const char* slot : {"reg:1.2", "song:0", "rhythm:0"}) {
+        QVERIFY2(damaged.err.contains(QByteArray("nvbman-cli: ") + slot + " not checked: "),
+                 damaged.err.constData());
+    }
 }
 
 Q_DECLARE_METATYPE(kbdsim::Faults)
