@@ -49,6 +49,7 @@ private Q_SLOTS:
     void unknownItemsAreCheckedOnRequest();
     void libraryDialogSearchesAndMarksDuplicates();
     void foldersLeftOutOfTheLibraryAreForgotten();
+    void aLibraryThatCannotBeOpenedIsSaid();
 
 private:
     void startWindow(const QStringList& libraryFolders = {});
@@ -261,6 +262,23 @@ void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {
     QCOMPARE(window_->settings().libraryFolders, QStringList{music()});
     QCOMPARE(onPc(0), QString("No"));
     QVERIFY(QDir(other).entryList({"*.nvb"}).size() > 10);
+}
+
+void TestWindowLibrary::aLibraryThatCannotBeOpenedIsSaid() {
+    // The data folder is a file: no index can be made there.
+    QFile blocker(home_->filePath("blocked"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", home_->filePath("blocked").toLocal8Bit());
+    startWindow();
+    QCOMPARE(onPc(0), QString());  // nothing said rather than a guess
+    rig_->clearTraffic();
+    MessageBoxes boxes;
+    window_->checkOnPc();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts.first().startsWith("The library cannot be used: "),
+             qPrintable(boxes.texts.first()));
+    QVERIFY(rig_->fromProgram().empty());
 }
 
 QTEST_MAIN(TestWindowLibrary)

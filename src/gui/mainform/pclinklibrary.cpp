@@ -101,6 +101,12 @@ library::SlotOnPc TPcLinkForm::slotOnPc(const EkData& slot) const {
 }
 
 void TPcLinkForm::checkOnPc() {
+    // Without the index nothing can be compared: fetching would only end in a false "0 not on
+    // the PC".
+    if (library_ == nullptr) {
+        showError(TLibraryForm::tr("The library cannot be used: %1").arg(libraryProblem_));
+        return;
+    }
     std::vector<backup::Outcome> outcomes;
     const bool ran = frame_->run(MsgStr::Receive, [&] {
         listKeyboard();
