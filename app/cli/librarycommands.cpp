@@ -26,12 +26,8 @@ QStringList libraryFolders(const library::Index& index, const QStringList& given
         return given;
     }
     platform::SettingsStore store;
-    QStringList folders = store.hasRunBefore() ? store.load().foldersOfLibrary() : QStringList();
-    for (const QString& known : index.folders()) {
-        if (!folders.contains(known)) {
-            folders << known;
-        }
-    }
+    const QStringList folders =
+        index.foldersWith(store.hasRunBefore() ? store.load().foldersOfLibrary() : QStringList());
     return folders.isEmpty() ? QStringList{QDir::homePath()} : folders;
 }
 

@@ -295,6 +295,16 @@ QStringList Index::folders() const {
     return found;
 }
 
+QStringList Index::foldersWith(const QStringList& preferred) const {
+    QStringList all = preferred;
+    for (const QString& known : folders()) {
+        if (!all.contains(known)) {
+            all << known;
+        }
+    }
+    return all;
+}
+
 void Index::forgetFolder(const QString& given) {
     const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
     const QString under = folder.endsWith('/') ? folder : folder + '/';

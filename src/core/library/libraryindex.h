@@ -61,6 +61,9 @@ public:
                      const std::function<bool()>& stop = {});
     // The folders scanned so far, which a scan without folders of its own goes over again.
     QStringList folders() const;
+    // What a scan of the whole library goes over: `preferred` (the preferences' library
+    // folders) and, after them, the folders scanned before (another program may have added some).
+    QStringList foldersWith(const QStringList& preferred) const;
     // Leaves `folder` out of the index: it is not scanned again and its files are dropped
     // (those of other folders it holds too are kept).
     void forgetFolder(const QString& folder);

@@ -45,14 +45,7 @@ void TPcLinkForm::scanLibrary() {
     if (libraryScan_ == nullptr) {
         return;
     }
-    // The preferences' folders, and those another program (the command-line tool) added.
-    QStringList folders = settings_.foldersOfLibrary();
-    for (const QString& known : library_->folders()) {
-        if (!folders.contains(known)) {
-            folders << known;
-        }
-    }
-    libraryScan_->scan(folders);
+    libraryScan_->scan(library_->foldersWith(settings_.foldersOfLibrary()));
     if (libraryForm_ != nullptr) {
         libraryForm_->refresh(true, libraryProblems_);
     }
