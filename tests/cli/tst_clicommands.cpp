@@ -23,6 +23,9 @@
 
 using kbdsim::KeyboardMemory;
 
+// Declared before the first data-driven test names it as a column type.
+Q_DECLARE_METATYPE(kbdsim::Faults)
+
 namespace {
 
 struct Run {
@@ -690,8 +693,6 @@ void TestCliCommands::statusNamesTheFilesThatHoldEachItem() {
                  damaged.err.constData());
     }
 }
-
-Q_DECLARE_METATYPE(kbdsim::Faults)
 
 QTEST_GUILESS_MAIN(TestCliCommands)
 #include "tst_clicommands.moc"
