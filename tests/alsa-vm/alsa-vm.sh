@@ -117,6 +117,9 @@ trap 'rm -rf "$job"' EXIT
     done
     echo
 } > "$job/job.sh"
+# The machine lays a fresh /tmp over the host's: where the job's folder lies under /tmp (a
+# throw-away clone, say), it shows that folder of the host's there again.
+pwd > "$job/cwd"
 
 cpus=$(nproc)
 # shellcheck disable=SC2046
