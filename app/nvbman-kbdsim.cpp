@@ -200,6 +200,16 @@ int main(int argc, char* argv[]) {
         "Leave every N-th parameter request unanswered, as a MIDI service that drops a message "
         "would.",
         "N");
+    const QCommandLineOption loseOption(
+        "lose",
+        "Lose the next N messages of KIND on the way, as a cable that drops one: end (the End "
+        "that closes an item sent to the keyboard), delete (a song or rhythm deletion), block "
+        "(a data block sent to the keyboard), ack (the Ack of a fetch), answer (the keyboard's "
+        "answer to a request); N -1 loses every one. Several: KIND:N,KIND:N or the option again.",
+        "KIND:N");
+    const QCommandLineOption loseUnansweredOption(
+        "lose-unanswered-every",
+        "Lose every N-th message the keyboard never answers (an End, a deletion).", "N");
     const QCommandLineOption keepWrongOption(
         "keep-wrong", "Keep every item received with its last data word changed.");
     const QCommandLineOption logOption(
@@ -217,7 +227,8 @@ int main(int argc, char* argv[]) {
     parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
                        silentOption, blockStatusOption, fetchStatusOption, checksumOption,
                        noiseOption, dropOption, unansweredOption, keepWrongOption, logOption,
-                       rawMidiOption, realTimeNoiseOption, oversizedOption});
+                       rawMidiOption, realTimeNoiseOption, oversizedOption, loseOption,
+                       loseUnansweredOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -276,6 +287,15 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(oversizedOption)) {
         faults.oversizedAnswer = toInt(parser.value(oversizedOption), "--oversized-answer");
+    }
+    for (const QString& spec : parser.values(loseOption)) {
+        if (QString error; !kbdsim::addLosses(faults, spec, &error)) {
+            usageError("--lose: " + error);
+        }
+    }
+    if (parser.isSet(loseUnansweredOption)) {
+        faults.loseUnansweredEvery =
+            toInt(parser.value(loseUnansweredOption), "--lose-unanswered-every");
     }
     keyboard.setFaults(faults);
 

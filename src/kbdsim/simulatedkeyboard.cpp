@@ -1,6 +1,7 @@
 #include "simulatedkeyboard.h"
 
 #include <QMetaObject>
+#include <algorithm>
 #include <array>
 
 #include "data/datatypes.h"
@@ -48,6 +49,32 @@ constexpr int kWireBitsPerByte = 10;
 constexpr int kBaud = 31250;
 
 }  // namespace
+
+bool addLosses(Faults& faults, const QString& spec, QString* error) {
+    Faults::Losses losses = faults.lose;
+    const std::array<std::pair<const char*, int*>, 5> kinds{{{"end", &losses.end},
+                                                              {"delete", &losses.erase},
+                                                              {"block", &losses.block},
+                                                              {"ack", &losses.ack},
+                                                              {"answer", &losses.answer}}};
+    for (const QString& item : spec.split(u',', Qt::SkipEmptyParts)) {
+        const QStringList parts = item.trimmed().split(u':');
+        bool ok = parts.size() == 2;
+        const int count = ok ? parts[1].toInt(&ok) : 0;
+        const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) {
+            return ok && parts[0] == QLatin1String(k.first);
+        });
+        if (!ok || kind == kinds.end() || count < -1) {
+            *error = QStringLiteral("'%1' is no loss: KIND:N with KIND end, delete, block, ack or "
+                                    "answer, and N a count (-1: every one)")
+                         .arg(item);
+            return false;
+        }
+        *kind->second = count;
+    }
+    faults.lose = losses;
+    return true;
+}
 
 SimulatedKeyboard::SimulatedKeyboard(KeyboardMemory memory, QObject* parent)
     : QObject(parent), memory_(std::move(memory)) {
@@ -103,7 +130,57 @@ bool readMessage(const std::vector<std::uint8_t>& m, std::uint8_t& type, std::ui
 
 }  // namespace
 
+namespace {
+
+// Takes one loss of a kind when one is due (a negative count: every message is lost).
+bool takeLoss(int& count) {
+    if (count == 0) {
+        return false;
+    }
+    if (count > 0) {
+        --count;
+    }
+    return true;
+}
+
+// Where the fields the loss faults tell messages apart by stand in a message of the frame.
+constexpr std::size_t kCommandAt = 6;
+constexpr std::size_t kStatusAt = 10;
+constexpr std::size_t kShortestStatus = 12;
+constexpr std::uint8_t kDeleteSong = 32;
+constexpr std::uint8_t kDeleteRhythm = 33;
+
+}  // namespace
+
+bool SimulatedKeyboard::lostOnTheWay(const std::vector<std::uint8_t>& m) {
+    std::uint8_t type = 0;
+    std::uint8_t area = 0;
+    int address = 0;
+    if (!readMessage(m, type, area, address)) {
+        return false;
+    }
+    auto& lose = faults_.lose;
+    const bool isDelete = type == SysExType::ParamData && area == 0 &&
+                          (m[kCommandAt] == kDeleteSong || m[kCommandAt] == kDeleteRhythm);
+    const bool isStatus = type == SysExType::Status && m.size() >= kShortestStatus;
+    const bool isEnd = isStatus && m[kStatusAt] == TransferStatus::End && !fetch_;
+    const bool isAck = isStatus && m[kStatusAt] == TransferStatus::Ack && fetch_;
+    if (isEnd || isDelete) {
+        ++unansweredTaken_;
+        if (faults_.loseUnansweredEvery > 0 &&
+            unansweredTaken_ % faults_.loseUnansweredEvery == 0) {
+            return true;
+        }
+    }
+    return (isEnd && takeLoss(lose.end)) || (isDelete && takeLoss(lose.erase)) ||
+           (isAck && takeLoss(lose.ack)) ||
+           (type == SysExType::DataBlock && takeLoss(lose.block));
+}
+
 void SimulatedKeyboard::handle(const std::vector<std::uint8_t>& m) {
+    if (lostOnTheWay(m)) {
+        return;
+    }
     Q_EMIT traffic(true, QByteArray(reinterpret_cast<const char*>(m.data()), qsizetype(m.size())));
     if (faults_.silent) {
         return;
@@ -255,7 +332,7 @@ void SimulatedKeyboard::answerRequest(const Message& request) {
         }
     }
     // A request the instrument does not know goes unanswered, as on the real instrument.
-    if (value) {
+    if (value && !takeLoss(faults_.lose.answer)) {
         sendParam(request, *value);
     }
 }

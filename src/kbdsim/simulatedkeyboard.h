@@ -48,7 +48,28 @@ struct Faults {
     // Every n-th parameter request (from the n-th on) gets no answer, as when the MIDI service
     // drops a message; 0: every request is answered.
     int unansweredRequestEvery = 0;
+    // Messages that never arrive, as on a cable (or a MIDI service) that loses one now and then:
+    // how many more of each kind are lost on the way, the next ones first; a negative count
+    // loses every one. `end`: the End status that closes an item sent to the keyboard; `erase`:
+    // a song or rhythm deletion; `block`: a data block sent to the keyboard; `ack`: the Ack
+    // status of a fetch; `answer`: the keyboard's answer to a parameter request. The first
+    // four travel towards the keyboard, the last one towards the program.
+    struct Losses {
+        int end = 0;
+        int erase = 0;
+        int block = 0;
+        int ack = 0;
+        int answer = 0;
+    } lose;
+    // Every n-th message that the keyboard never answers (an End, a deletion), counted from the
+    // n-th on, is lost; 0: none. Answered messages are not counted: their loss shows.
+    int loseUnansweredEvery = 0;
 };
+
+// Adds the losses that `spec` names to `faults`: "KIND:N" items separated by commas, KIND one
+// of end, delete, block, ack, answer, N the number of messages lost (-1: every one). Returns
+// false, with the reason in `error`, for a spec it cannot read; `faults` is then unchanged.
+bool addLosses(Faults& faults, const QString& spec, QString* error);
 
 // The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries
 // out deletions, serves fetches block by block waiting for each Ack, and takes in sent items
@@ -101,6 +122,8 @@ private:
 
     void schedule(Clock::time_point due, std::function<void()> work);
     void handle(const std::vector<std::uint8_t>& bytes);
+    // Whether the message from the program is lost on the way, by the loss faults.
+    bool lostOnTheWay(const std::vector<std::uint8_t>& bytes);
     void answerRequest(const Message& request);
     void runCommand(const Message& command);
     void startFetch(const Message& request);
@@ -123,6 +146,7 @@ private:
     int messagesOnTheCable_ = 0;
     int answersSent_ = 0;
     int requestsTaken_ = 0;
+    int unansweredTaken_ = 0;
     std::unique_ptr<Fetch> fetch_;
     std::unique_ptr<Reception> reception_;
     QTimer fetchPatience_;

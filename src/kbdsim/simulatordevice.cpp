@@ -9,6 +9,7 @@
 #include "platform/eventwait.h"
 #include "platform/systemerror.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace kbdsim {
@@ -31,6 +32,17 @@ QString BuiltInKeyboard::defaultStatePath() {
 BuiltInKeyboard::BuiltInKeyboard(const QString& statePath) : statePath_(statePath) {
     keyboard_ = std::make_unique<SimulatedKeyboard>(KeyboardMemory::demo());
     load();
+    // NVBMAN_BUILTIN_LOSE: the losses of nvbman-kbdsim's --lose for the built-in keyboard, to
+    // try how the programs cope with a cable that drops a message. A spec it cannot read is
+    // said once and ignored: no command should fail for a test switch.
+    if (const QString spec = qEnvironmentVariable("NVBMAN_BUILTIN_LOSE"); !spec.isEmpty()) {
+        Faults faults = keyboard_->faults();
+        if (QString error; addLosses(faults, spec, &error)) {
+            keyboard_->setFaults(faults);
+        } else {
+            std::fprintf(stderr, "NVBMAN_BUILTIN_LOSE ignored: %s\n", qPrintable(error));
+        }
+    }
     device_ = std::make_unique<SimulatorDevice>(kDeviceName, keyboard_.get());
     device_->setUseHooks([this] { return beginUse(); }, [this] { return endUse(); });
     QObject::connect(keyboard_.get(), &SimulatedKeyboard::memoryChanged, [this] { save(); });
