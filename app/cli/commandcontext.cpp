@@ -57,9 +57,12 @@ CommandContext::CommandContext(const OptionValues& options, CommandOutput& outpu
       driver_(EkKbdDrv::instance(mls850::kModel)) {
     driver_.attachObserver(&progress_);
     if (options_.verbose) {
-        driver_.setRetryListener([this] {
+        driver_.setRetryListener([this](RetryReason reason) {
             progress_.finish();  // the bar comes back with the next step
-            output_.error("nvbman-cli: a request's answer was lost; asking again.");
+            output_.error(reason == RetryReason::AnswerLost
+                              ? "nvbman-cli: a request's answer was lost; asking again."
+                              : "nvbman-cli: the keyboard does not show the change; making it "
+                                "again.");
         });
     }
     if (options_.verbose || !options_.logPath.isEmpty()) {

@@ -208,8 +208,19 @@ int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
     try {
         context.retrying(wanted,
                          [&] { transfer::sendItem(item, where, context.link(), &progress); });
-    } catch (const transfer::SongSlotEmptied&) {
-        // The slot is empty now: say so, and where its old song is kept.
+    } catch (...) {
+        // The slot is empty now, or the keyboard did not take the item: say so, and where the
+        // slot's old item is kept.
+        bool emptied = false;
+        try {
+            throw;
+        } catch (const transfer::SongSlotEmptied&) {
+            emptied = true;
+        } catch (...) {
+        }
+        if (!emptied && !transfer::changeNotShown()) {
+            throw;
+        }
         progress.finish();
         CommandFailure failure{currentErrorCode(), currentErrorText(context.messages())};
         context.output().error(failure.text);

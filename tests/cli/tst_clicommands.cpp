@@ -25,6 +25,7 @@ using kbdsim::KeyboardMemory;
 
 // Declared before the first data-driven test names it as a column type.
 Q_DECLARE_METATYPE(kbdsim::Faults)
+Q_DECLARE_METATYPE(QList<QStringList>)
 
 namespace {
 
@@ -96,6 +97,8 @@ private Q_SLOTS:
     void dumpsThatCannotBeUsedSayWhy_data();
     void dumpsThatCannotBeUsedSayWhy();
     void statusNamesTheFilesThatHoldEachItem();
+    void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
+    void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
 
 private:
     Run cli(const QStringList& args);
@@ -691,6 +694,138 @@ void TestCliCommands::statusNamesTheFilesThatHoldEachItem() {
     for (const char* slot : {"reg:1.2", "song:0", "rhythm:0"}) {
         QVERIFY2(damaged.err.contains(QByteArray("nvbman-cli: ") + slot + " not checked: "),
                  damaged.err.constData());
+    }
+}
+
+void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data() {
+    QTest::addColumn<QList<QStringList>>("before");  // run first, nothing lost ("HOME": the test's)
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QString>("kind");  // of the message lost on the way
+    // Whether the keyboard holds what it held before when the message is lost every time (a
+    // song slot's old song is deleted before the new one goes; a move's copy is made first).
+    QTest::addColumn<bool>("keptWhenLost");
+    const QStringList tone3{"import", "tone:3", "HOME"};
+    const QString toneFile = "HOME/TON_Warm Pad.nvb";
+    const QString songFile = "HOME/SNG_Sunrise .nvb";
+    const struct {
+        const char* name;
+        QList<QStringList> before;
+        QStringList command;
+        const char* kind;
+        bool keptWhenLost;
+    } rows[] = {
+        {"send a tone", {tone3}, {"send", toneFile, "tone:0"}, "end", true},
+        {"send a tone of the same name",
+         {{"rename", "tone:0", "Warm Pad"}, {"import", "tone:0", "HOME"}},
+         {"send", toneFile, "tone:3"},
+         "end",
+         true},
+        {"send a song over another",
+         {{"import", "song:0", "HOME"}, {"send", songFile, "song:1"}, {"rename", "song:1", "Other"}},
+         {"send", songFile, "song:1"},
+         "end",
+         false},
+        {"delete a rhythm", {}, {"delete", "rhythm:0"}, "delete", true},
+        {"swap two tones", {}, {"swap", "tone:0", "tone:1"}, "end", true},
+        {"rename a DSP setting", {}, {"rename", "dsp:2", "Renamed"}, "end", true},
+        {"restore", {{"mkdir"}, {"backup", "HOME/backup"}, {"rename", "tone:0", "Changed"}},
+         {"restore", "HOME/backup"}, "end", true},
+        {"put back", {{"rename", "tone:4", "Changed"}}, {"put-back", "1"}, "end", true},
+        {"undo", {{"rename", "tone:5", "Changed"}}, {"undo"}, "end", true},
+        {"move a song", {}, {"move", "song:0", "song:1"}, "delete", false},
+    };
+    for (const auto& row : rows) {
+        QTest::addRow("%s", row.name)
+            << row.before << row.command << QString(row.kind) << row.keptWhenLost;
+    }
+}
+
+void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
+    QFETCH(QList<QStringList>, before);
+    QFETCH(QStringList, command);
+    QFETCH(QString, kind);
+    QFETCH(bool, keptWhenLost);
+    const auto here = [this](QStringList args) {
+        args.replaceInStrings(QRegularExpression("^HOME"), home_->path());
+        return args;
+    };
+    // Each run on a fresh keyboard and history: the steps before, then the command with
+    // `lost` messages of the kind lost on the way.
+    const auto runWith = [&](int lost) {
+        init();
+        for (const QStringList& step : before) {
+            if (step == QStringList{"mkdir"}) {
+                [&] { QVERIFY(QDir(home_->path()).mkdir("backup")); }();
+                continue;
+            }
+            const Run r = cli(kBuiltIn + here(step));
+            [&] { QVERIFY2(r.status == 0, r.err.constData()); }();
+        }
+        kbdsim::Faults faults;
+        QString error;
+        [&] { QVERIFY2(kbdsim::addLosses(faults, kind + ':' + QString::number(lost), &error),
+                       qPrintable(error)); }();
+        keyboard_->keyboard().setFaults(faults);
+        return cli(kBuiltIn + here(command));
+    };
+    const auto memory = [this] { return keyboard_->keyboard().memory().toJson(); };
+
+    const Run plain = runWith(0);
+    QVERIFY2(plain.status == 0, plain.err.constData());
+    const QJsonObject changed = memory();
+    cleanup();
+
+    // Lost once: asked, found missing, made again, and done.
+    const Run once = runWith(1);
+    QVERIFY2(once.status == 0, once.err.constData());
+    QCOMPARE(memory(), changed);
+    cleanup();
+
+    // Lost every time: never "done". The error says what the slot holds; what it held is on the
+    // keyboard still or in a kept copy the error names; the history has nothing more to undo.
+    init();
+    for (const QStringList& step : before) {
+        if (step == QStringList{"mkdir"}) {
+            QVERIFY(QDir(home_->path()).mkdir("backup"));
+            continue;
+        }
+        QCOMPARE(cli(kBuiltIn + here(step)).status, 0);
+    }
+    const QJsonObject unchanged = memory();
+    const QByteArray history = cli(kBuiltIn + QStringList{"--json", "history"}).out;
+    kbdsim::Faults faults;
+    QString error;
+    QVERIFY(kbdsim::addLosses(faults, kind + ":-1", &error));
+    keyboard_->keyboard().setFaults(faults);
+    const Run always = cli(kBuiltIn + here(command));
+    QCOMPARE(always.status, 1);
+    QVERIFY2(always.err.contains(kind == "end" ? "The keyboard did not take the item"
+                                               : "The keyboard did not delete the item"),
+             always.err.constData());
+    QVERIFY2(always.err.contains("3 times"), always.err.constData());
+    if (keptWhenLost) {
+        QCOMPARE(memory(), unchanged);
+    } else {
+        QVERIFY(memory() != unchanged);
+        QVERIFY2(always.err.contains("kept"), always.err.constData());
+    }
+    // A change that stopped is in the history for its undo, but no slot is said to hold what
+    // the keyboard did not show.
+    keyboard_->keyboard().setFaults({});
+    const auto changes = [](const QByteArray& json) {
+        return QJsonDocument::fromJson(json).object()["undo"].toArray();
+    };
+    QSet<int> known;
+    for (const QJsonValue change : changes(history)) {
+        known.insert(change["id"].toInt());
+    }
+    for (const QJsonValue change : changes(cli(kBuiltIn + QStringList{"--json", "history"}).out)) {
+        if (known.contains(change["id"].toInt()) || command.first() == "move") {
+            continue;
+        }
+        for (const QJsonValue step : change["steps"].toArray()) {
+            QVERIFY2(step["after"].isNull(), qPrintable(step["slot"].toString()));
+        }
     }
 }
 

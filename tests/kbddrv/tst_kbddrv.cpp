@@ -8,6 +8,8 @@
 #include "kbddrv/ekkbd.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/ekkbddrvexception.h"
+#include "kbddrv/slotaddress.h"
+#include "support/codedfailure.h"
 #include "support/expectcode.h"
 #include "support/handframes.h"
 #include "support/keyboardrig.h"
@@ -88,6 +90,8 @@ private Q_SLOTS:
     void pathResolution();
     void deleteSongAndRhythm_data();
     void deleteSongAndRhythm();
+    void lostDeletionIsAskedAgainOrFails_data();
+    void lostDeletionIsAskedAgainOrFails();
     void deleteOfAToneIsRefusedWithoutTraffic();
     void operationStartedDuringAWaitIsRefused();
     void openFailureIsAMidiSystemError();
@@ -549,8 +553,9 @@ void TestKbdDrv::deleteSongAndRhythm_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("placeholder");
-    QTest::newRow("song 0") << "Song Rhythm:\\Song\\" << 0 << 32 << "Song 0";
-    QTest::newRow("rhythm 2") << "Song Rhythm:\\Rhythm\\" << 2 << 33 << "User 2";
+    QTest::addColumn<int>("sizeCommand");
+    QTest::newRow("song 0") << "Song Rhythm:\\Song\\" << 0 << 32 << "Song 0" << 38;
+    QTest::newRow("rhythm 2") << "Song Rhythm:\\Rhythm\\" << 2 << 33 << "User 2" << 35;
 }
 
 void TestKbdDrv::deleteSongAndRhythm() {
@@ -558,6 +563,7 @@ void TestKbdDrv::deleteSongAndRhythm() {
     QFETCH(int, number);
     QFETCH(int, command);
     QFETCH(QString, placeholder);
+    QFETCH(int, sizeCommand);
     KeyboardRig rig;
     EkKbdDrv driver("MLS-850");
     driver.getList(rig.inputNumber(), rig.outputNumber());
@@ -567,18 +573,74 @@ void TestKbdDrv::deleteSongAndRhythm() {
     rig.clearTraffic();
     driver.deleteData(*slot);
 
-    QCOMPARE(rig.fromProgram().size(), std::size_t(2));
+    QCOMPARE(rig.fromProgram().size(), std::size_t(3));
     const QByteArray& cmd = rig.fromProgram()[0];
     QCOMPARE(int(quint8(cmd[5])), 0x00);  // ParamData, keyboard-wide
     QCOMPARE(int(cmd[6]), command);
     QCOMPARE(int(cmd[7]), 7);  // one parameter byte, 8-bit value
     QCOMPARE(int(cmd[11]), number);
-    QCOMPARE(int(rig.fromProgram()[1][6]), 34);  // free memory read again
+    // The slot's size asked, for the same slot: the deletion is seen done.
+    QCOMPARE(int(rig.fromProgram()[1][6]), sizeCommand);
+    QCOMPARE(int(rig.fromProgram()[1][10]), number);
+    QCOMPARE(int(rig.fromProgram()[2][6]), 34);  // free memory read again
     QVERIFY(!slot->isPresent());
     QCOMPARE(int(slot->size()), 0);
     QCOMPARE(QString::fromStdString(slot->name()), placeholder);
     QVERIFY(driver.findArea("Song Rhythm:")->freeSpace() > freeBefore);
     QCOMPARE(driver.findArea("Song Rhythm:")->freeSpace(), int(rig.keyboard.memory().freeMemory()));
+    QVERIFY(!rig.programHasItOpen());
+}
+
+void TestKbdDrv::lostDeletionIsAskedAgainOrFails_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("lost");
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("song lost once") << "Song Rhythm:\\Song\\" << 0 << 1 << true;
+    QTest::newRow("rhythm lost twice") << "Song Rhythm:\\Rhythm\\" << 2 << 2 << true;
+    QTest::newRow("song lost every time") << "Song Rhythm:\\Song\\" << 0 << -1 << false;
+    QTest::newRow("rhythm lost every time") << "Song Rhythm:\\Rhythm\\" << 2 << -1 << false;
+}
+
+void TestKbdDrv::lostDeletionIsAskedAgainOrFails() {
+    QFETCH(QString, folder);
+    QFETCH(int, number);
+    QFETCH(int, lost);
+    QFETCH(bool, deleted);
+    KeyboardRig rig;
+    EkKbdDrv driver("MLS-850");
+    driver.getList(rig.inputNumber(), rig.outputNumber());
+    EkData* slot = slotAt(driver, folder.toStdString(), number);
+    const std::string name = slot->name();
+    const std::uint32_t size = slot->size();
+    const kbdsim::SlotRef ref{slot->type(), 0, number};
+    kbdsim::Faults faults;
+    faults.lose.erase = lost;
+    rig.keyboard.setFaults(faults);
+    QList<RetryReason> retries;
+    driver.setRetryListener([&retries](RetryReason reason) { retries << reason; });
+
+    const auto failure = codedFailure([&] { driver.deleteData(*slot); });
+    driver.setRetryListener({});
+    if (deleted) {
+        QVERIFY(!failure);
+        QCOMPARE(rig.keyboard.memory().size(ref), 0);
+        QVERIFY(!slot->isPresent());
+        QCOMPARE(retries, QList<RetryReason>(lost, RetryReason::ChangeNotShown));
+    } else {
+        // Never "done" while the keyboard holds the item: the error says what it holds, and the
+        // tree goes on showing it.
+        QVERIFY(failure);
+        QCOMPARE(failure->code, platform::ErrorCode::DeleteNotConfirmed);
+        QCOMPARE(failure->args,
+                 (QStringList{SlotAddress::of(*slot).text(),
+                              QString::number(EkKbdDrv::kChangeTries),
+                              QString::fromStdString(name), QString::number(size)}));
+        QCOMPARE(rig.keyboard.memory().size(ref), int(size));
+        QVERIFY(slot->isPresent());
+        QCOMPARE(slot->name(), name);
+        QCOMPARE(retries.size(), EkKbdDrv::kChangeTries - 1);
+    }
     QVERIFY(!rig.programHasItOpen());
 }
 

@@ -10,6 +10,7 @@
 #include "platform/systemerror.h"
 #include "stream/nvbmidistream.h"
 #include "stream/nvbstreamexception.h"
+#include "support/codedfailure.h"
 #include "support/expectcode.h"
 #include "support/handframes.h"
 #include "support/keyboardrig.h"
@@ -90,6 +91,8 @@ private Q_SLOTS:
     void songMemoryCountsTheSongItReplaces();
     void itemShorterThanItsSizeIsRefusedBeforeAnything();
     void registrationAddress();
+    void lostEndIsSentAgainOrFails_data();
+    void lostEndIsSentAgainOrFails();
     void fetchesAnItem_data();
     void fetchesAnItem();
     void failedFetchLeavesTheItemUntouched_data();
@@ -303,10 +306,88 @@ void TestNvbMidiStream::registrationAddress() {
     const QByteArray& first = setup.rig.fromProgram().at(0);
     QCOMPARE(int(quint8(first[5])), 0x4C);
     QCOMPARE(int(first[8]) + 128 * int(first[9]), 4 * 2 + 1 + 16);
-    // The End status is only sent, not answered: let it reach the keyboard.
-    QTRY_COMPARE(shapes(setup.rig), (QStringList{"block0:64", "block1:24", "status0"}));
+    // A registration's name cannot be asked: the item is fetched back (an Ack for each of its
+    // two blocks) to see that the keyboard took it.
+    QCOMPARE(shapes(setup.rig),
+             (QStringList{"block0:64", "block1:24", "status0", "status1", "status1"}));
     QCOMPARE(setup.rig.keyboard.memory().data({12, 1, 2}), item.words());
     QCOMPARE(stream->slot().name(), std::string("MyReg"));
+}
+
+void TestNvbMidiStream::lostEndIsSentAgainOrFails_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("lost");
+    QTest::addColumn<QString>("failure");  // the code's name; empty: taken
+    // What tells the item from the slot's old one: the name asked (a tone or song of another
+    // name), or only the data fetched back (a tone of the same name, a registration, a rhythm
+    // of the same name and size).
+    const struct {
+        const char* row;
+        const char* path;
+        const char* name;
+        int size;
+    } kinds[] = {
+        {"tone, new name", "Tone:\\Velvet  ", "NewTone", 60},
+        {"tone, same name", "Tone:\\Velvet  ", "Velvet", 60},
+        {"rhythm, same name and size", "Song Rhythm:\\Rhythm\\Bossa 2 ", "Bossa 2", 640},
+        {"registration", "Registration:\\Bank0\\Preset01", "", 176},
+        {"song over a song", "Song Rhythm:\\Song\\Sunrise ", "Ballad", 300},
+        {"song into an empty slot", "Song Rhythm:\\Song\\Song 1", "Ballad", 300},
+    };
+    for (const auto& kind : kinds) {
+        QTest::addRow("%s, End lost once", kind.row)
+            << kind.path << kind.name << kind.size << 1 << QString();
+        QTest::addRow("%s, End lost every time", kind.row)
+            << kind.path << kind.name << kind.size << -1
+            << QString(kind.size == 300 ? "SendNotConfirmedEmpty" : "SendNotConfirmed");
+    }
+}
+
+void TestNvbMidiStream::lostEndIsSentAgainOrFails() {
+    QFETCH(QString, path);
+    QFETCH(QString, name);
+    QFETCH(int, size);
+    QFETCH(int, lost);
+    QFETCH(QString, failure);
+    Setup setup;
+    auto stream = setup.stream(path.toStdString());
+    EkData& slot = stream->slot();
+    const kbdsim::SlotRef ref{slot.type(), slot.bank(), slot.number()};
+    const Words before = setup.rig.keyboard.memory().data(ref);
+    const std::string nameBefore = slot.name();
+    EkDataFile item(slot.type());
+    item.setSize(std::uint32_t(size));
+    item.words() = pattern(std::size_t(size / 2), 9);
+    if (!name.isEmpty()) {
+        item.storeName(name.toStdString());
+    }
+    kbdsim::Faults faults;
+    faults.lose.end = lost;
+    setup.rig.keyboard.setFaults(faults);
+
+    QCOMPARE(innermostFailure([&] { stream->write(item); }), failure);
+    const int ends = int(shapes(setup.rig).count("status0"));
+    if (failure.isEmpty()) {
+        QCOMPARE(setup.rig.keyboard.memory().data(ref), item.words());
+        QCOMPARE(slot.name(), item.name());
+        QCOMPARE(ends, 1);  // the lost one never reached the keyboard
+    } else {
+        // Sent from block 0 each time, never completed by a lone End: what the keyboard held
+        // before stays (a song slot stays emptied), and the tree says what the keyboard holds.
+        QCOMPARE(ends, 0);
+        const QStringList firstBlocks = shapes(setup.rig).filter(QRegularExpression("^block0:"));
+        QCOMPARE(firstBlocks.size(), EkKbdDrv::kChangeTries);
+        if (size == 300) {
+            QCOMPARE(setup.rig.keyboard.memory().size(ref), 0);
+            QVERIFY(!slot.isPresent());
+        } else {
+            QCOMPARE(setup.rig.keyboard.memory().data(ref), before);
+            QCOMPARE(slot.name(), nameBefore);
+        }
+    }
+    QVERIFY(!setup.rig.programHasItOpen());
 }
 
 void TestNvbMidiStream::fetchesAnItem_data() {

@@ -19,7 +19,9 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
             throw platform::Cancelled();
         }
     }
-    return {slot, file, currentErrorText(messages)};
+    Outcome outcome{slot, file, currentErrorText(messages)};
+    outcome.notShown = transfer::changeNotShown();
+    return outcome;
 }
 
 QString uniqueFileName(const QString& plain, QSet<QString>& used) {

@@ -34,6 +34,9 @@ struct Outcome {
     // A send into a song slot failed after the slot's old song was deleted: the slot is empty
     // now, its old song kept as `keptCopy`.
     bool emptied = false;
+    // The keyboard did not show the change though it was made again and again: the slot holds
+    // what the error says, what it held before is kept as `keptCopy`.
+    bool notShown = false;
 };
 
 // Follows a whole job with one total: the bytes of every item it moves.

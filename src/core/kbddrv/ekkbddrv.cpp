@@ -4,13 +4,12 @@
 
 #include "ekkbd.h"
 #include "ekkbddrvexception.h"
+#include "itemkinds.h"
 #include "mls850layout.h"
+#include "platform/systemerror.h"
+#include "slotaddress.h"
 
 namespace {
-
-bool isSongOrRhythm(std::uint16_t type) {
-    return type == DataType::Song || type == DataType::Rhythm;
-}
 
 // An expected kind no keyboard answers: the kind travels in 14 bits.
 constexpr int kNoKind = -1;
@@ -62,8 +61,19 @@ int EkKbdDrv::requestRetries() const {
     return transceiver_->retries();
 }
 
-void EkKbdDrv::setRetryListener(std::function<void()> listener) {
-    transceiver_->setRetryListener(std::move(listener));
+void EkKbdDrv::setRetryListener(std::function<void(RetryReason)> listener) {
+    retryListener_ = std::move(listener);
+    if (retryListener_) {
+        transceiver_->setRetryListener([this] { noteRetry(RetryReason::AnswerLost); });
+    } else {
+        transceiver_->setRetryListener({});
+    }
+}
+
+void EkKbdDrv::noteRetry(RetryReason reason) const {
+    if (retryListener_) {
+        retryListener_(reason);
+    }
 }
 
 void EkKbdDrv::rebuildTree(const std::string& rootName) {
@@ -113,7 +123,7 @@ void EkKbdDrv::getList(int inputDevice, int outputDevice) {
     requireExpectedKind();
     for (int i = 0; i < areaCount(); ++i) {
         EkDataDrive* area = findArea(areaNames_[static_cast<std::size_t>(i)]);
-        if (isSongOrRhythm(area->type())) {
+        if (mls850::canBeEmptied(area->type())) {
             area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
         }
         fillFolder(*EkDataDrive::from(root_->child(i)));
@@ -130,7 +140,7 @@ void EkKbdDrv::getSlots(int inputDevice, int outputDevice, const std::vector<EkD
     bool songOrRhythm = false;
     for (EkData* slot : slots) {
         fillSlot(*slot);
-        songOrRhythm = songOrRhythm || isSongOrRhythm(slot->type());
+        songOrRhythm = songOrRhythm || mls850::canBeEmptied(slot->type());
     }
     if (songOrRhythm) {
         if (EkDataDrive* area = findArea(mls850::kSongRhythmArea)) {
@@ -146,7 +156,7 @@ void EkKbdDrv::fillFolder(EkDataDrive& folder) {
         if (child.isDirectory()) {
             auto& directory = *EkDataDrive::from(&child);
             fillFolder(directory);
-            if (isSongOrRhythm(directory.type())) {
+            if (mls850::canBeEmptied(directory.type())) {
                 directory.setSize(transceiver_->queryFreeMemory());
             }
             directory.setPresent();
@@ -159,50 +169,80 @@ void EkKbdDrv::fillFolder(EkDataDrive& folder) {
 }
 
 void EkKbdDrv::fillSlot(EkData& slot) {
-    const int number = slot.number();
-    auto fillFixed = [&slot](int size, auto readName) {
-        if (size != 0) {
+    const SlotState state = askSlot(slot);
+    if (!mls850::canBeEmptied(slot.type())) {
+        // Another kind of keyboard gives no sizes: the slot keeps what it had.
+        if (state.size != 0) {
             slot.setPresent();
-            slot.setSize(static_cast<std::uint32_t>(size));
-            slot.setName(readName());
+            slot.setSize(state.size);
+            slot.setName(state.name);
+        }
+        return;
+    }
+    slot.setSize(state.size);
+    if (state.present) {
+        slot.setPresent();
+        slot.setName(state.name);
+    } else {
+        slot.clearPresent();
+        slot.setName(state.name);
+    }
+}
+
+bool EkKbdDrv::namesAreAsked(std::uint16_t type) {
+    return type != DataType::Registration;
+}
+
+SlotState EkKbdDrv::askSlot(const EkData& slot) {
+    const int number = slot.number();
+    SlotState state;
+    auto fixed = [&state](int size, auto readName) {
+        state.size = static_cast<std::uint32_t>(size);
+        state.present = size != 0;
+        if (state.present) {
+            state.name = readName();
         }
     };
-    auto fillVariable = [&slot](std::uint32_t size, auto readName, const char* word) {
-        slot.setSize(size);
-        if (size != 0) {
-            slot.setPresent();
-            slot.setName(readName());
-        } else {
-            slot.clearPresent();
-            slot.setName(mls850::placeholderName(word, slot.number()));
-        }
+    auto variable = [&state, number](std::uint32_t size, auto readName, const char* word) {
+        state.size = size;
+        state.present = size != 0;
+        state.name = state.present ? readName() : mls850::placeholderName(word, number);
     };
     switch (slot.type()) {
         case DataType::Tone:
-            fillFixed(transceiver_->toneSize(), [&] { return transceiver_->readToneName(number); });
+            fixed(transceiver_->toneSize(), [&] { return transceiver_->readToneName(number); });
             break;
         case DataType::DSP:
-            fillFixed(transceiver_->dspSize(), [&] { return transceiver_->readDspName(number); });
+            fixed(transceiver_->dspSize(), [&] { return transceiver_->readDspName(number); });
             break;
         case DataType::Registration:
-            fillFixed(transceiver_->registrationSize(),
-                      [&] { return transceiver_->registrationName(slot.bank(), number); });
+            fixed(transceiver_->registrationSize(),
+                  [&] { return transceiver_->registrationName(slot.bank(), number); });
             break;
-        case DataType::Song: {
-            const std::uint32_t size = transceiver_->querySongSize(number);
-            fillVariable(
-                size, [&] { return transceiver_->readSongName(number); }, mls850::kSongSlotWord);
+        case DataType::Song:
+            variable(
+                transceiver_->querySongSize(number),
+                [&] { return transceiver_->readSongName(number); }, mls850::kSongSlotWord);
             break;
-        }
-        case DataType::Rhythm: {
-            const std::uint32_t size = transceiver_->queryRhythmSize(number);
-            fillVariable(
-                size, [&] { return transceiver_->readRhythmName(number); }, mls850::kUserSlotWord);
+        case DataType::Rhythm:
+            variable(
+                transceiver_->queryRhythmSize(number),
+                [&] { return transceiver_->readRhythmName(number); }, mls850::kUserSlotWord);
             break;
-        }
         default:
             break;
     }
+    return state;
+}
+
+SlotState EkKbdDrv::readSlot(const EkData& slot) {
+    BusyScope busy(*this);
+    PortSession ports(*this);
+    // The sizes of fixed items are known from the keyboard's kind.
+    if (!mls850::canBeEmptied(slot.type())) {
+        requireExpectedKind();
+    }
+    return askSlot(slot);
 }
 
 std::string EkKbdDrv::areaName(int index) const {
@@ -312,7 +352,7 @@ std::uint32_t EkKbdDrv::queryFreeMemory() {
 
 void EkKbdDrv::refreshAreaMemory(const std::string& areaName) {
     EkDataDrive* area = findArea(areaName);
-    if (area == nullptr || !isSongOrRhythm(area->type())) {
+    if (area == nullptr || !mls850::canBeEmptied(area->type())) {
         return;
     }
     BusyScope busy(*this);
@@ -324,18 +364,40 @@ void EkKbdDrv::deleteData(EkData& item) {
     BusyScope busy(*this);
     PortSession ports(*this);
     std::string newName;
+    std::function<void()> erase;
+    std::function<std::uint32_t()> sizeNow;
+    const int number = item.number();
     if (item.type() == DataType::Song) {
-        transceiver_->deleteSong(item.number());
-        newName = mls850::placeholderName(mls850::kSongSlotWord, item.number());
+        erase = [this, number] { transceiver_->deleteSong(number); };
+        sizeNow = [this, number] { return transceiver_->querySongSize(number); };
+        newName = mls850::placeholderName(mls850::kSongSlotWord, number);
     } else if (item.type() == DataType::Rhythm) {
-        transceiver_->deleteRhythm(item.number());
-        newName = mls850::placeholderName(mls850::kUserSlotWord, item.number());
+        erase = [this, number] { transceiver_->deleteRhythm(number); };
+        sizeNow = [this, number] { return transceiver_->queryRhythmSize(number); };
+        newName = mls850::placeholderName(mls850::kUserSlotWord, number);
     } else {
         throw EkKbdDrvException(EkKbdDrvException::UnknownKeyboard);
     }
+    // The keyboard takes its messages in order, so the size asked after the deletion is the
+    // size after it. Deleting an empty slot changes nothing, so asking again is safe.
+    for (int attempt = 1;; ++attempt) {
+        erase();
+        if (sizeNow() == 0) {
+            break;
+        }
+        if (attempt == kChangeTries) {
+            const SlotState held = askSlot(item);
+            throw platform::SystemError(
+                platform::ErrorCode::DeleteNotConfirmed,
+                {SlotAddress::of(item).text(), QString::number(kChangeTries),
+                 QString::fromLatin1(held.name.data(), qsizetype(held.name.size())),
+                 QString::number(held.size)});
+        }
+        noteRetry(RetryReason::ChangeNotShown);
+    }
     if (!areaNames_.empty()) {
         EkDataDrive* area = findArea(areaNames_.back());
-        if (isSongOrRhythm(area->type())) {
+        if (mls850::canBeEmptied(area->type())) {
             area->setFreeSpace(static_cast<std::int32_t>(transceiver_->queryFreeMemory()));
         }
     }

@@ -18,6 +18,19 @@ public:
     virtual void notify(EkKbdDrv& driver) = 0;
 };
 
+// What a slot holds on the keyboard, as its parameter requests tell it.
+struct SlotState {
+    bool present = false;
+    std::uint32_t size = 0;
+    std::string name;  // a registration's is its fixed name: the keyboard has no request for it
+};
+
+// Why the driver does something once more.
+enum class RetryReason {
+    AnswerLost,      // a request's answer did not come in time: the request is asked again
+    ChangeNotShown,  // the keyboard does not show a change it was sent: the change goes again
+};
+
 // The program's one gateway to the keyboard's memory. It keeps a tree that mirrors the memory
 // (built from the model's fixed layout and filled by a listing), walks it by path with a
 // nestable cursor, and asks, deletes and refreshes through its transceiver. Every operation that
@@ -75,16 +88,31 @@ public:
     // Re-reads the free memory of a song or rhythm area; other areas need no traffic.
     void refreshAreaMemory(const std::string& areaName);
     // Deletes a song or user rhythm on the keyboard and turns its slot back to a placeholder.
-    // Any other item: EkKbdDrvException code 0, nothing sent.
+    // Any other item: EkKbdDrvException code 0, nothing sent. The keyboard never answers a
+    // deletion, and a cable can lose it: the slot's size is asked afterwards, the deletion
+    // sent again while the slot still holds the item, and after kChangeTries platform::
+    // SystemError DeleteNotConfirmed names what the slot holds; the tree then keeps the item.
     void deleteData(EkData& item);
+    // What `slot` (a slot of this tree) holds on the keyboard now; the tree is left as it is.
+    // Tones and DSP settings: their name (two requests); songs and rhythms: size, and name
+    // when present (one or three); registrations: nothing asked.
+    SlotState readSlot(const EkData& slot);
+    // Whether readSlot asks the keyboard for the name of slots of `type`.
+    static bool namesAreAsked(std::uint16_t type);
+    // How often a change the keyboard does not show (a deletion, an item sent) is made in all
+    // before it fails: the keyboard answers neither a deletion nor a send's End, so either can
+    // be lost on the cable without a word.
+    static constexpr int kChangeTries = 3;
 
     int inputDevice() const { return inputDevice_; }
     int outputDevice() const { return outputDevice_; }
-    // How many requests were asked again after their answer was lost, since the driver began,
-    // and who hears of each as it happens (the window's status line, the command-line tool's
-    // --verbose).
+    // How many requests were asked again after their answer was lost, since the driver began.
     int requestRetries() const;
-    void setRetryListener(std::function<void()> listener);
+    // Who hears of each request asked again and each change made again, as it happens (the
+    // window's status line, the command-line tool's --verbose); a keyboard stream of this
+    // driver tells it of the items it sends again.
+    void setRetryListener(std::function<void(RetryReason)> listener);
+    void noteRetry(RetryReason reason) const;
 
     // Marks the keyboard busy for as long as it lives: a driver operation started meanwhile (a
     // click served from inside a wait) throws DriverBusyError instead of interleaving. The
@@ -117,11 +145,13 @@ private:
     void requireExpectedKind();
     void fillFolder(EkDataDrive& folder);
     void fillSlot(EkData& slot);
+    SlotState askSlot(const EkData& slot);
     void notifyObservers();
     EkDataDrive* resolve(const std::string& path) const;
     bool scan(EkData*& item);
 
     std::vector<EkKbdDrvObserver*> observers_;
+    std::function<void(RetryReason)> retryListener_;
     // Behind a pointer, so that users of the data tree do not compile the MIDI port stack.
     std::unique_ptr<EkKbd> transceiver_;
     int progressStep_ = 0;

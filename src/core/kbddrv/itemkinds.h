@@ -60,6 +60,13 @@ constexpr const ItemKind* itemKindOf(std::uint16_t type) {
     return nullptr;
 }
 
+// Whether slots of `type` can be empty: songs and user rhythms, of any even size. The slots of
+// every other kind always hold an item of the kind's fixed size.
+constexpr bool canBeEmptied(std::uint16_t type) {
+    const ItemKind* kind = itemKindOf(type);
+    return kind != nullptr && kind->canBeEmptied;
+}
+
 // The kind SLOT names with this word ("tone"); null for none.
 inline const ItemKind* itemKindWritten(const QString& slotWord) {
     for (const ItemKind& kind : kItemKinds) {

@@ -76,6 +76,8 @@ QString currentErrorCode() {
         return QStringLiteral("midi");
     } catch (const platform::FileError&) {
         return QStringLiteral("file");
+    } catch (const platform::SystemError&) {
+        return transfer::changeNotShown() ? QStringLiteral("not-shown") : QStringLiteral("system");
     } catch (const std::exception&) {
         return QStringLiteral("system");
     } catch (...) {

@@ -94,6 +94,19 @@ constexpr Entry kEntries[] = {
     {ErrorCode::ItemShortNotSent,
      "The item announces %1 bytes but holds only %2. Nothing was sent.",
      "データは %1 バイトと記されていますが、%2 バイトしかありません。何も送信していません。"},
+    {ErrorCode::SendNotConfirmed,
+     "The keyboard did not take the item into %1 (sent %2 times): the slot holds \"%3\" "
+     "(%4 bytes), not the item sent.",
+     "キーボードが %1 にデータを記憶しませんでした (%2 回送信): スロットには送信したデータではなく "
+     "\"%3\" (%4 バイト) が記憶されています。"},
+    {ErrorCode::SendNotConfirmedEmpty,
+     "The keyboard did not take the item into %1 (sent %2 times): the slot is empty.",
+     "キーボードが %1 にデータを記憶しませんでした (%2 回送信): スロットは空です。"},
+    {ErrorCode::DeleteNotConfirmed,
+     "The keyboard did not delete the item in %1 (asked %2 times): the slot still holds "
+     "\"%3\" (%4 bytes).",
+     "キーボードが %1 のデータを削除しませんでした (%2 回要求): スロットにはまだ \"%3\" (%4 "
+     "バイト) が記憶されています。"},
 
     {ErrorCode::CannotOpen, "Cannot open \"%1\": %2", "\"%1\" を開けません: %2"},
     {ErrorCode::CannotCreate, "Cannot create \"%1\": %2", "\"%1\" を作成できません: %2"},

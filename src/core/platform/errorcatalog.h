@@ -49,6 +49,9 @@ enum class ErrorCode {
     KeptDifferentData,
     ItemTooLarge,
     ItemShortNotSent,
+    SendNotConfirmed,
+    SendNotConfirmedEmpty,
+    DeleteNotConfirmed,
 
     // Files
     CannotOpen,

@@ -5,7 +5,9 @@
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
+#include "kbddrv/slotaddress.h"
 #include "nvbstreamexception.h"
 #include "platform/systemerror.h"
 #include "sysex/ekexception.h"
@@ -38,10 +40,6 @@ std::string areaOf(const std::string& path) {
 // What of a slot's area and address travels in a message header.
 constexpr std::uint8_t kAreaMask = 0x0F;
 constexpr std::int32_t kAddressMask = 0x3FFF;
-
-bool isSongOrRhythm(std::uint16_t type) {
-    return type == DataType::Song || type == DataType::Rhythm;
-}
 
 }  // namespace
 
@@ -126,12 +124,18 @@ void NvbMidiStream::sendOnly() {
 }
 
 void NvbMidiStream::read(EkDataFile& item) {
-    const std::uint32_t size = slot_->size();
+    // Fetched into a buffer of its own: the item changes only once the whole item has arrived.
+    std::vector<std::uint16_t> words;
+    fetchWords(slot_->size(), words);
+    item.words() = std::move(words);
+    item.adopt(*slot_);
+}
+
+void NvbMidiStream::fetchWords(std::uint32_t size, std::vector<std::uint16_t>& fetched) {
     // The buffer is sized from the listing: never from a size no keyboard can hold.
     if (size % 2 != 0 || size > kMaxItemSize) {
         throw EkSysExException(EkSysExException::InvalidMessage);
     }
-    // Fetched into a buffer of its own: the item changes only once the whole item has arrived.
     std::vector<std::uint16_t> words(size / 2, 0);
     record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
                addressOf(*slot_), &words};
@@ -203,9 +207,9 @@ void NvbMidiStream::read(EkDataFile& item) {
             }
         }
     }
-    item.words() = std::move(words);
-    item.adopt(*slot_);
+    fetched = std::move(words);
 }
+
 
 std::uint8_t NvbMidiStream::sendBlock(int block, int bytes) {
     encoder_.setType(SysExType::DataBlock);
@@ -214,6 +218,95 @@ std::uint8_t NvbMidiStream::sendBlock(int block, int bytes) {
     exchange();
     // Anything but a status answers nothing: it counts as an unknown status.
     return decoder_.type() == SysExType::Status ? decoder_.status() : kNotAStatus;
+}
+
+void NvbMidiStream::sendBlocks(EkDataFile& item) {
+    const std::uint32_t size = item.size();
+    // Every try starts from block 0, which begins a new item on the keyboard: an item the
+    // keyboard holds back for want of its End is dropped, never completed by a lone second
+    // End (whose effect on a keyboard that did commit is not known).
+    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
+               addressOf(*slot_), &item.words()};
+    encoder_.setModelCode(sysex::kModelCode);
+    encoder_.setDeviceNumber(sysex::kDeviceNumber);
+    encoder_.setAreaAddress(&record_);
+    decoder_.setAreaAddress(&record_);
+    decoder_.setParamAddress(&unexpectedParam_);
+    position_ = 0;
+    EkKbdDrv::BusyScope busy(driver_);
+    OpenPorts ports(*this, false);
+    int remaining = static_cast<int>(size);
+    int block = 0;
+    int resends = 0;
+    while (remaining > 0) {
+        const int bytes = std::min(remaining, sysex::kBytesPerBlock);
+        const bool last = bytes == remaining;
+        const std::uint8_t status = sendBlock(block, bytes);
+        if (status == TransferStatus::Ack) {
+            ++block;
+            remaining -= bytes;
+            position_ += bytes;
+            resends = 0;
+            notifyObservers();
+        } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
+            throw EkSysExException::forStatus(status);
+        } else if (last && status != kNotAStatus) {
+            // The keyboard's way with the last block: any other status counts as taken.
+            remaining = 0;
+        } else if (++resends > kMaxResends) {
+            // The same block again and again: give up rather than loop for ever.
+            throw EkSysExException::forStatus(status);
+        }
+    }
+    encoder_.setType(SysExType::Status);
+    encoder_.setStatus(TransferStatus::End);
+    sendOnly();
+}
+
+// The keyboard answers neither the End nor anything after it, and a cable can lose the End:
+// only asking tells whether the item was taken. What is asked is the least that tells the
+// item from what the slot held before:
+// - a name and size the slot did not hold before (a new song, a tone of another name): the
+//   slot's name and size by parameter requests, two for a tone or DSP setting, three for a
+//   song or rhythm, far less than the item's blocks;
+// - the same name and size as before (an item sent again after a change, a registration,
+//   whose name is fixed and cannot be asked): only the data tells, so the item is fetched and
+//   compared word for word. A tone, DSP setting or registration is one or two blocks; a song
+//   or rhythm of the same name and size costs a second transfer.
+// A name that differs where the size agrees is settled by the data too: the keyboard's name
+// requests end a name at its first zero byte, its data does not.
+NvbMidiStream::Holding NvbMidiStream::holds(const EkDataFile& item, const SlotState& before) {
+    const bool sameAsBefore =
+        before.present && before.size == item.size() && before.name == item.name();
+    if (EkKbdDrv::namesAreAsked(slot_->type()) && !sameAsBefore) {
+        const SlotState now = driver_.readSlot(*slot_);
+        if (!now.present || now.size != item.size()) {
+            return {false, now};
+        }
+        if (now.name == item.name()) {
+            return {true, now};
+        }
+    }
+    std::vector<std::uint16_t> held;
+    try {
+        fetchWords(item.size(), held);
+    } catch (const EkSysExException& e) {
+        // A slot whose item is of another size breaks the fetch off; a lost link is the link's.
+        if (e.code() == EkSysExException::Timeout) {
+            throw;
+        }
+        return {false, heldNow()};
+    }
+    const auto& sent = item.words();
+    const bool same = held.size() <= sent.size() && std::equal(held.begin(), held.end(), sent.begin());
+    return {same, same ? SlotState{true, item.size(), item.name()} : heldNow()};
+}
+
+SlotState NvbMidiStream::heldNow() {
+    if (EkKbdDrv::namesAreAsked(slot_->type())) {
+        return driver_.readSlot(*slot_);
+    }
+    return {slot_->isPresent(), slot_->size(), slot_->name()};
 }
 
 void NvbMidiStream::write(EkDataFile& item) {
@@ -236,7 +329,7 @@ void NvbMidiStream::write(EkDataFile& item) {
             platform::ErrorCode::ItemShortNotSent,
             {QString::number(size), QString::number(item.words().size() * 2)});
     }
-    if (isSongOrRhythm(slot_->type())) {
+    if (mls850::canBeEmptied(slot_->type())) {
         // A song slot's old song is deleted before the new one goes, so its bytes count as
         // free: a song can replace itself, or a larger one, in a full memory. A rhythm is not
         // deleted first, so only the free memory counts.
@@ -251,43 +344,30 @@ void NvbMidiStream::write(EkDataFile& item) {
         }
     }
 
-    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
-               addressOf(*slot_), &item.words()};
-    encoder_.setModelCode(sysex::kModelCode);
-    encoder_.setDeviceNumber(sysex::kDeviceNumber);
-    encoder_.setAreaAddress(&record_);
-    decoder_.setAreaAddress(&record_);
-    decoder_.setParamAddress(&unexpectedParam_);
-    position_ = 0;
-    {
-        EkKbdDrv::BusyScope busy(driver_);
-        OpenPorts ports(*this, false);
-        int remaining = static_cast<int>(size);
-        int block = 0;
-        int resends = 0;
-        while (remaining > 0) {
-            const int bytes = std::min(remaining, sysex::kBytesPerBlock);
-            const bool last = bytes == remaining;
-            const std::uint8_t status = sendBlock(block, bytes);
-            if (status == TransferStatus::Ack) {
-                ++block;
-                remaining -= bytes;
-                position_ += bytes;
-                resends = 0;
-                notifyObservers();
-            } else if (status == TransferStatus::Rejected || status == TransferStatus::Error) {
-                throw EkSysExException::forStatus(status);
-            } else if (last && status != kNotAStatus) {
-                // The keyboard's way with the last block: any other status counts as taken.
-                remaining = 0;
-            } else if (++resends > kMaxResends) {
-                // The same block again and again: give up rather than loop for ever.
-                throw EkSysExException::forStatus(status);
-            }
+    // What the slot holds as the first block goes: what a send the keyboard did not take
+    // leaves there. The tree shows it: every command reads the slots it changes first (or
+    // works from the listing it shows), and the song deleted above has been seen gone.
+    const SlotState before{slot_->isPresent(), slot_->size(), slot_->name()};
+    for (int attempt = 1;; ++attempt) {
+        sendBlocks(item);
+        const Holding now = holds(item, before);
+        if (now.item) {
+            break;
         }
-        encoder_.setType(SysExType::Status);
-        encoder_.setStatus(TransferStatus::End);
-        sendOnly();
+        if (attempt == EkKbdDrv::kChangeTries) {
+            const QString slotText = SlotAddress::of(*slot_).text();
+            const QString tries = QString::number(EkKbdDrv::kChangeTries);
+            if (!now.state.present) {
+                throw platform::SystemError(platform::ErrorCode::SendNotConfirmedEmpty,
+                                            {slotText, tries});
+            }
+            throw platform::SystemError(
+                platform::ErrorCode::SendNotConfirmed,
+                {slotText, tries,
+                 QString::fromLatin1(now.state.name.data(), qsizetype(now.state.name.size())),
+                 QString::number(now.state.size)});
+        }
+        driver_.noteRetry(RetryReason::ChangeNotShown);
     }
 
     slot_->setName(item.name());

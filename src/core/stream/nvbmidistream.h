@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ekmidi/ekexchange.h"
+#include "kbddrv/ekkbddrv.h"
 #include "nvbstream.h"
 #include "sysex/eksysexdecoder.h"
 #include "sysex/eksysexencoder.h"
@@ -35,7 +36,10 @@ public:
     // On any failure the item is left as it was.
     void read(EkDataFile& item) override;
     // Stores the item into the slot: checks type and free memory, deletes an old song, sends the
-    // blocks, ends with End, and updates the slot in the tree and the area's free memory.
+    // blocks, ends with End, and updates the slot in the tree and the area's free memory. The
+    // keyboard is then asked whether it holds the item; while it does not, the item is sent
+    // again from its first block, EkKbdDrv::kChangeTries times in all, and then
+    // platform::SystemError SendNotConfirmed (or SendNotConfirmedEmpty) says what the slot holds.
     void write(EkDataFile& item) override;
     std::int32_t position() const override { return position_; }
     std::int32_t size() const override;
@@ -57,6 +61,16 @@ private:
 
     static EkData& findSlot(EkKbdDrv& driver, const std::string& slotPath);
 
+    // Whether the keyboard holds `item` in the slot, and what it holds.
+    struct Holding {
+        bool item = false;
+        SlotState state;
+    };
+
+    void fetchWords(std::uint32_t size, std::vector<std::uint16_t>& words);
+    void sendBlocks(EkDataFile& item);
+    Holding holds(const EkDataFile& item, const SlotState& before);
+    SlotState heldNow();
     void exchange();
     void sendOnly();
     // Sends one block and returns the status that answers it, or kNotAStatus.

@@ -94,6 +94,25 @@ bool isLinkFailure() {
     }
 }
 
+bool changeNotShown() {
+    try {
+        throw;
+    } catch (const platform::SystemError& e) {
+        const platform::ErrorCode code = e.coded().code;
+        return code == platform::ErrorCode::SendNotConfirmed ||
+               code == platform::ErrorCode::SendNotConfirmedEmpty ||
+               code == platform::ErrorCode::DeleteNotConfirmed;
+    } catch (const SongSlotEmptied& emptied) {
+        try {
+            std::rethrow_exception(emptied.cause());
+        } catch (...) {
+            return changeNotShown();
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
 namespace {
 
 // Inside a catch block: the failure being handled, said as a song slot emptied.

@@ -75,6 +75,11 @@ private:
 // inside a catch block.
 bool isLinkFailure();
 
+// Whether the failure being handled says that the keyboard did not show a change made again
+// and again (an item sent, a deletion), a song slot emptied by such a send included: what the
+// slot held before is then wanted back from its kept copy. Call only from inside a catch block.
+bool changeNotShown();
+
 // Runs one item's whole transfer, `transfer()`, and once more from its start when the first try
 // lost the link: the MIDI service of a busy machine drops a message now and then, and a fetch
 // or a send cannot ask again for one block in the middle. `beforeRetry` is told first (to say

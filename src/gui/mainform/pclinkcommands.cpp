@@ -644,9 +644,11 @@ void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHe
         if (!outcome.error.isEmpty()) {
             const QString file = QFileInfo(outcome.file).fileName();
             QString error = outcome.error;
-            // A song slot emptied by a send that failed: where its old song is kept.
-            if (const auto kept =
-                    outcome.emptied ? safetyStore_.find(outcome.keptCopy) : std::nullopt) {
+            // A song slot emptied by a send that failed, a change the keyboard did not show:
+            // where the slot's old item is kept.
+            if (const auto kept = outcome.emptied || outcome.notShown
+                                      ? safetyStore_.find(outcome.keptCopy)
+                                      : std::nullopt) {
                 error += '\n' + safety::keptCopyText(*kept, safetyStore_, messages_);
             }
             failed << (file.isEmpty()
