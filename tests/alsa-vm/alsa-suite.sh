@@ -28,6 +28,9 @@ echo "alsa-suite: sequencer ports of the simulator's own"
 aconnect -l
 # shellcheck disable=SC2086
 run "$build/tests/tst_clijack" $cli_cases
+# Changes whose End or deletion the cable loses: made again, or a plain failure.
+run "$build/tests/tst_clijack" "lostChangesAreMadeAgainOrFail:send a song over another, paced" \
+    "lostChangesAreMadeAgainOrFail:delete a rhythm, paced" "lostChangesAreMadeAgainOrFail:swap"
 # The keyboard that went and came back under a new client number.
 run "$build/tests/tst_kbddrvjack"
 # The sequencer's own failures: an exclusive connection, a full client table, a huge answer.
@@ -37,7 +40,7 @@ NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
 echo "alsa-suite: behind a virtual MIDI cable (snd-virmidi), with real-time bytes"
 export NVBMAN_KBDSIM_RAWMIDI=1
 # shellcheck disable=SC2086
-run "$build/tests/tst_clijack" $cli_cases
+run "$build/tests/tst_clijack" $cli_cases "lostChangesAreMadeAgainOrFail:rename"
 NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
 
 # The stacks' benchmark once, so that its ALSA part keeps working (figures: README).

@@ -24,6 +24,8 @@
 #include "stream/nvbfilestream.h"
 #include "support/kbdsimprocess.h"
 
+Q_DECLARE_METATYPE(QList<QStringList>)
+
 using kbdsim::KeyboardMemory;
 
 namespace {
@@ -96,6 +98,8 @@ private Q_SLOTS:
     void organisedInPlaceAndUndone();
     void aSwapStoppedAnywhereLosesNothing();
     void theGraphRunsAtThePeriodAskedAndSaysSo();
+    void lostChangesAreMadeAgainOrFail_data();
+    void lostChangesAreMadeAgainOrFail();
 
 private:
     QProcessEnvironment environment() const;
@@ -1196,4 +1200,91 @@ void TestCliJack::theGraphRunsAtThePeriodAskedAndSaysSo() {
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)
+void TestCliJack::lostChangesAreMadeAgainOrFail_data() {
+    QTest::addColumn<QList<QStringList>>("before");  // run first, nothing lost ("HOME": the test's)
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QString>("kind");  // of the message lost on the way
+    QTest::addColumn<QStringList>("simulator");
+    const QStringList atOnce{"--no-pacing"};
+    const QStringList tone3{"import", "tone:3", "HOME"};
+    const QString songFile = "HOME/SNG_Sunrise .nvb";
+    const QList<QStringList> songOverAnother{
+        {"import", "song:0", "HOME"}, {"send", songFile, "song:1"}, {"rename", "song:1", "Other"}};
+    QTest::newRow("send a tone") << QList<QStringList>{tone3}
+                                 << QStringList{"send", "HOME/TON_Warm Pad.nvb", "tone:0"} << "end"
+                                 << atOnce;
+    QTest::newRow("send a song over another, paced")
+        << songOverAnother << QStringList{"send", songFile, "song:1"} << "end" << QStringList{};
+    QTest::newRow("delete a rhythm, paced")
+        << QList<QStringList>{} << QStringList{"delete", "rhythm:2"} << "delete" << QStringList{};
+    QTest::newRow("swap") << QList<QStringList>{} << QStringList{"swap", "tone:0", "tone:1"}
+                          << "end" << atOnce;
+    QTest::newRow("rename") << QList<QStringList>{} << QStringList{"rename", "dsp:1", "Renamed"}
+                            << "end" << atOnce;
+    QTest::newRow("restore") << QList<QStringList>{{"mkdir"}, {"backup", "HOME/backup"},
+                                                   {"rename", "tone:0", "Changed"}}
+                             << QStringList{"restore", "HOME/backup"} << "end" << atOnce;
+    QTest::newRow("put back") << QList<QStringList>{{"delete", "rhythm:0"}}
+                              << QStringList{"put-back", "1"} << "end" << atOnce;
+    QTest::newRow("undo") << QList<QStringList>{{"rename", "tone:5", "Changed"}}
+                          << QStringList{"undo"} << "end" << atOnce;
+}
+
+void TestCliJack::lostChangesAreMadeAgainOrFail() {
+    QFETCH(QList<QStringList>, before);
+    QFETCH(QStringList, command);
+    QFETCH(QString, kind);
+    QFETCH(QStringList, simulator);
+    const auto here = [this](QStringList args) {
+        args.replaceInStrings(QRegularExpression("^HOME"), home_->path());
+        return args;
+    };
+    // From the demo keyboard and no history: the steps before on a keyboard that loses nothing.
+    KeyboardMemory::demo().save(statePath());
+    {
+        auto sim = startSim(simulator);
+        for (const QStringList& step : before) {
+            if (step == QStringList{"mkdir"}) {
+                QVERIFY(QDir(home_->path()).mkdir("backup"));
+                continue;
+            }
+            const Result r = cli(QStringList{"--quiet"} + here(step), sim.get());
+            QVERIFY2(r.exitCode == 0, r.err.constData());
+        }
+    }
+    // Each run of the command starts from there: the memory, the kept copies and the history.
+    const QString snapshot = home_->filePath("snapshot");
+    QVERIFY(QDir().mkpath(snapshot));
+    QVERIFY(QDir().mkpath(home_->filePath("data")));
+    const auto copyTree = [](const QString& from, const QString& to) {
+        QDir(to).removeRecursively();
+        return QProcess::execute("cp", {"-a", from, to}) == 0;
+    };
+    QVERIFY(copyTree(home_->filePath("data"), snapshot + "/data"));
+    QVERIFY(QFile::copy(statePath(), snapshot + "/keyboard.json"));
+    // The command with `lost` messages of the kind lost on the way.
+    const auto runWith = [&](int lost) {
+        copyTree(snapshot + "/data", home_->filePath("data"));
+        QFile::remove(statePath());
+        QFile::copy(snapshot + "/keyboard.json", statePath());
+        auto sim = startSim(simulator + QStringList{"--lose", kind + ':' + QString::number(lost)});
+        const Result result = cli(QStringList{"--quiet"} + here(command), sim.get());
+        return std::make_pair(result, state(*sim).toJson());
+    };
+
+    const auto [plain, changed] = runWith(0);
+    QVERIFY2(plain.exitCode == 0, plain.err.constData());
+    // Lost once: found missing, made again, done; the keyboard shows the change.
+    const auto [once, afterOnce] = runWith(1);
+    QVERIFY2(once.exitCode == 0, once.err.constData());
+    QCOMPARE(afterOnce, changed);
+    // Lost every time: a plain failure that says what the slot holds, never "done".
+    const auto [always, afterAlways] = runWith(-1);
+    QCOMPARE(always.exitCode, 1);
+    QVERIFY2(always.err.contains(kind == "end" ? "The keyboard did not take the item"
+                                               : "The keyboard did not delete the item"),
+             always.err.constData());
+    QVERIFY(afterAlways != changed);
+}
+
 #include "tst_clijack.moc"

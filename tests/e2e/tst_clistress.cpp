@@ -1,17 +1,24 @@
 // Many commands in a row through nvbman-cli over JACK, as a user's backup script would run them:
 // list, import, send and delete in turn against nvbman-kbdsim, first paced like the real cable,
-// then answering at once, then losing an answer now and then (each is asked again). Not one may
-// fail.
+// then answering at once, then losing an answer now and then (each is asked again), then losing
+// now and then a message the keyboard never answers (a send's End, a deletion: each change is
+// asked for, found missing and made again). Not one may fail, and after each the keyboard must
+// hold what the command said it made.
 //
 // NVBMAN_STRESS_OPS sets the number of commands per keyboard (default 40: a few minutes);
 // NVBMAN_CLI_PATH and NVBMAN_KBDSIM_PATH run other builds of the two programs. A long run needs
 // QTEST_FUNCTION_TIMEOUT (milliseconds) above Qt Test's 300 s per test function.
 
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "data/datatypes.h"
+#include "kbdsim/keyboardmemory.h"
 #include "support/kbdsimprocess.h"
+
+using kbdsim::KeyboardMemory;
 
 class TestCliStress : public QObject {
     Q_OBJECT
@@ -27,6 +34,9 @@ void TestCliStress::commandsInARowNeverFail_data() {
     // One request in 25 unanswered: a listing (84 requests) meets three or four lost answers.
     QTest::newRow("keyboard losing answers")
         << QStringList{"--no-pacing", "--unanswered-request-every", "25"};
+    // One End or deletion in 7 lost: each send and delete of the cycle meets some.
+    QTest::newRow("keyboard losing unanswered messages")
+        << QStringList{"--no-pacing", "--lose-unanswered-every", "7"};
 }
 
 void TestCliStress::commandsInARowNeverFail() {
@@ -36,8 +46,6 @@ void TestCliStress::commandsInARowNeverFail() {
                                : 40;
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    KbdSimProcess sim(QStringList{"--state", home.filePath("keyboard.json")} + simulatorOptions);
-    QVERIFY2(sim.isReady(), sim.errorOutput().constData());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", home.filePath("config"));
@@ -56,6 +64,23 @@ void TestCliStress::commandsInARowNeverFail() {
         {"list", "--json"},
     };
 
+    // What the keyboard holds after each command of the cycle.
+    const KeyboardMemory demo = KeyboardMemory::demo();
+    const kbdsim::SlotRef song0{DataType::Song, 0, 0}, song1{DataType::Song, 0, 1},
+        tone0{DataType::Tone, 0, 0}, tone1{DataType::Tone, 0, 1};
+    KeyboardMemory withSong = demo;
+    withSong.setData(song1, demo.data(song0));
+    KeyboardMemory swapped = withSong;
+    swapped.setData(tone0, demo.data(tone1));
+    swapped.setData(tone1, demo.data(tone0));
+    const std::vector<QJsonObject> expected = {demo.toJson(),    withSong.toJson(),
+                                               swapped.toJson(), withSong.toJson(),
+                                               swapped.toJson(), withSong.toJson(),
+                                               demo.toJson(),    demo.toJson()};
+    demo.save(home.filePath("keyboard.json"));
+    KbdSimProcess sim(QStringList{"--state", home.filePath("keyboard.json")} + simulatorOptions);
+    QVERIFY2(sim.isReady(), sim.errorOutput().constData());
+
     QStringList failures;
     QElapsedTimer clock;
     clock.start();
@@ -72,6 +97,15 @@ void TestCliStress::commandsInARowNeverFail() {
                             .arg(command.first())
                             .arg(finished ? QString("exit %1").arg(cli.exitCode()) : "hung")
                             .arg(QString::fromUtf8(cli.readAllStandardError().trimmed()));
+            qWarning("%s", qPrintable(failures.last()));
+        }
+        if (failures.isEmpty() &&
+            KeyboardMemory::load(home.filePath("keyboard.json")).toJson() !=
+                expected[std::size_t(op) % commands.size()]) {
+            // Said done, yet the keyboard does not hold it: a false success.
+            failures << QString("#%1 %2: exit 0, but the keyboard does not show it")
+                            .arg(op)
+                            .arg(command.first());
             qWarning("%s", qPrintable(failures.last()));
         }
         if (sim.process().state() != QProcess::Running) {

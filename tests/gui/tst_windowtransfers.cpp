@@ -82,6 +82,7 @@ private Q_SLOTS:
     void rowsOnlyMarkedCurrentAreNotChosen();
     void sendFillsTheSlotAndSelectsIt();
     void importWritesReplacesAndSelectsTheFile();
+    void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
     void importOfAnUnsafeNameStaysInTheFolder();
     void importThatCannotWriteKeepsTheOldFile();
     void properties_data();
@@ -331,6 +332,56 @@ void TestWindowTransfers::sendFillsTheSlotAndSelectsIt() {
     QCOMPARE(currentKbdRow(), 3);
     QCOMPARE(list("KbdFileView")->currentIndex().data().toString(), QString("Velvet  "));
     QVERIFY(list("KbdFileView")->hasFocus());
+}
+
+void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
+    startWindow();
+    auto* status = window_->findChild<QLabel*>("StatusBar");
+    const QString file = importSlot({"Tone:\\"}, 0);
+    MessageBoxes boxes;
+    const auto lose = [this](const char* spec) {
+        kbdsim::Faults faults;
+        QString error;
+        QVERIFY2(kbdsim::addLosses(faults, spec, &error), qPrintable(error));
+        rig_->keyboard.setFaults(faults);
+    };
+
+    // The End lost once: the keyboard is asked, the tone goes again, and it is done.
+    lose("end:1");
+    selectLocal(QFileInfo(file).fileName());
+    selectKbd({"Tone:\\"}, 3);
+    window_->SendActionExecute();
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(rig_->keyboard.memory().data(kTone3), KeyboardMemory::demo().data(kTone0));
+    QCOMPARE(status->text(),
+             QString("Sending a data... (the keyboard did not show the change; made again)"));
+
+    // Lost every time: one box that says what the slot holds and where its old tone is kept.
+    lose("end:-1");
+    selectLocal(QFileInfo(file).fileName());
+    selectKbd({"Tone:\\"}, 4);
+    window_->SendActionExecute();
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith("The keyboard did not take the item into tone:4 (sent 3 "
+                                       "times): the slot holds \"Nylon Gt\" (60 bytes)") &&
+                 boxes.texts[0].contains("was kept as copy"),
+             qPrintable(boxes.texts[0]));
+    QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 4}),
+             KeyboardMemory::demo().data({DataType::Tone, 0, 4}));
+    QCOMPARE(list("KbdFileView")->model()->index(4, 0, list("KbdFileView")->rootIndex())
+                 .data()
+                 .toString(),
+             QString("Nylon Gt"));
+
+    // A deletion lost every time: the rhythm is still there, and the list says so.
+    lose("delete:-1");
+    selectKbd({"Song Rhythm:\\", "Rhythm"}, 0);
+    window_->DeleteActionExecute();
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY2(boxes.texts[1].startsWith("The keyboard did not delete the item in rhythm:0"),
+             qPrintable(boxes.texts[1]));
+    QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 0}), 640);
+    rig_->keyboard.setFaults({});
 }
 
 void TestWindowTransfers::importWritesReplacesAndSelectsTheFile() {

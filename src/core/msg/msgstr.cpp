@@ -90,8 +90,11 @@ constexpr std::array kRetriedJa = {"再試行したデータ: %1"};
 constexpr std::array kRetriedEn = {"needed a second try: %1"};
 
 // Added to the status text when a request's answer was lost and it was asked again.
-constexpr std::array kRetryNoteJa = {"(応答がなかったため再要求しました)"};
-constexpr std::array kRetryNoteEn = {"(an answer was lost; asked again)"};
+// What was done again: a request whose answer was lost, a change the keyboard did not show.
+constexpr std::array kRetryNoteJa = {"(応答がなかったため再要求しました)",
+                                     "(キーボードに変更が反映されていなかったため再実行しました)"};
+constexpr std::array kRetryNoteEn = {"(an answer was lost; asked again)",
+                                     "(the keyboard did not show the change; made again)"};
 
 // A comparison of the keyboard with a backup: the verdict of a slot (in Verdict's order), the
 // summary when all are identical, the heading of the slots that are not (%1 of %2 slots).
@@ -351,8 +354,8 @@ QString MsgStr::retriedText(const QString& slots) const {
     return pick(kRetriedJa, kRetriedEn, 0).arg(slots);
 }
 
-QString MsgStr::retryNote() const {
-    return pick(kRetryNoteJa, kRetryNoteEn, 0);
+QString MsgStr::retryNote(bool changeMadeAgain) const {
+    return pick(kRetryNoteJa, kRetryNoteEn, changeMadeAgain ? 1 : 0);
 }
 
 QString MsgStr::verdictText(int verdict) const {

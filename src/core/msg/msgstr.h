@@ -38,8 +38,9 @@ public:
     QString putBackQuestion() const;
     // Names the items of a whole-keyboard job that needed a second try.
     QString retriedText(const QString& slots) const;
-    // Added to the status text when a request's answer was lost and it was asked again.
-    QString retryNote() const;
+    // Added to the status text when a request's answer was lost and it was asked again, or a
+    // change the keyboard did not show was made again.
+    QString retryNote(bool changeMadeAgain = false) const;
     // A comparison with a backup: a slot's verdict (0 identical, 1 different, 2 missing on the
     // keyboard, 3 missing in the folder, 4 not compared), the summary when every slot is
     // identical, and the heading of those that are not.

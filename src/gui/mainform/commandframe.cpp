@@ -88,6 +88,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     bar_->setValue(0);
     status_->setText(messages_.statusText(command));
     retried_ = false;
+    changeMadeAgain_ = false;
     cancel_->show();
 
     bool succeeded = false;
@@ -116,7 +117,7 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     }
 
     if (retried_ && succeeded) {
-        afterwards = messages_.statusText(command) + ' ' + messages_.retryNote();
+        afterwards = messages_.statusText(command) + ' ' + messages_.retryNote(changeMadeAgain_);
     }
     // Ready for the next command before the box: the box's own event loop may deliver clicks.
     cancel_->hide();
@@ -143,9 +144,10 @@ void CommandFrame::enableAfterwards(QAction* action) {
     action->setEnabled(true);
 }
 
-void CommandFrame::noteRetry() {
+void CommandFrame::noteRetry(bool changeMadeAgain) {
     retried_ = true;
-    const QString note = messages_.retryNote();
+    changeMadeAgain_ = changeMadeAgain_ || changeMadeAgain;
+    const QString note = messages_.retryNote(changeMadeAgain_);
     if (!status_->text().endsWith(note)) {
         status_->setText(status_->text() + ' ' + note);
     }

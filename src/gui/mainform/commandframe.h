@@ -43,7 +43,9 @@ public:
     bool isBusy() const { return busy_; }
     // A request of the running command lost its answer and was asked again: the status text
     // says so, and keeps saying so after the command.
-    void noteRetry();
+    // `changeMadeAgain`: a change the keyboard did not show was made again, rather than a
+    // request asked again.
+    void noteRetry(bool changeMadeAgain = false);
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
     // Called at the start of every command, inside its frame (a failure is the command's
@@ -70,6 +72,7 @@ private:
     const MsgStr& messages_;
     bool busy_ = false;
     bool retried_ = false;
+    bool changeMadeAgain_ = false;
     std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
     std::function<QWidget*()> restingFocus_;

@@ -190,8 +190,14 @@ void TPcLinkForm::failWithTheOnlyItem(const std::vector<backup::Outcome>& outcom
         frame_->noteRetry();
     }
     if (!only.error.isEmpty()) {
-        // Said in the user's language already.
-        throw platform::SystemError(only.error.toStdString());
+        // Said in the user's language already. A change the keyboard did not show says where
+        // the slot's old item is kept (an emptied song slot is offered its song back instead).
+        QString error = only.error;
+        if (const auto kept = only.notShown && !only.emptied ? safetyStore_.find(only.keptCopy)
+                                                             : std::nullopt) {
+            error += '\n' + safety::keptCopyText(*kept, safetyStore_, messages_);
+        }
+        throw platform::SystemError(error.toStdString());
     }
 }
 

@@ -180,7 +180,9 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
     listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
     driver_.attachObserver(listProgress_.get());
     // A request asked again after a lost answer shows in the status text of the command.
-    driver_.setRetryListener([this](RetryReason) { frame_->noteRetry(); });
+    driver_.setRetryListener([this](RetryReason reason) {
+        frame_->noteRetry(reason == RetryReason::ChangeNotShown);
+    });
     resize(615, 535);
 }
 
