@@ -104,6 +104,17 @@ QString BuiltInKeyboard::endUse() {
     // A command does not end before what it changed is saved: its failure to save is the
     // command's failure.
     waitForTheCable();
+    if (!stateError_.isEmpty() && atCommandStart_) {
+        // What is not kept must not look kept: the memory goes back to where the command found
+        // it (and so does the file, where it can be written), and the command fails.
+        keyboard_->memory() = *atCommandStart_;
+        try {
+            if (!statePath_.isEmpty()) {
+                keyboard_->memory().save(statePath_);
+            }
+        } catch (const platform::SystemError&) {
+        }
+    }
     atCommandStart_.reset();
     return std::exchange(stateError_, {});
 }
@@ -116,11 +127,8 @@ void BuiltInKeyboard::save() {
         QDir().mkpath(QFileInfo(statePath_).absolutePath());
         keyboard_->memory().save(statePath_);
     } catch (const platform::SystemError& e) {
-        // What is not kept must not look kept: the memory goes back to where the command found
-        // it, and the command fails.
-        if (atCommandStart_) {
-            keyboard_->memory() = *atCommandStart_;
-        }
+        // The command goes on with the memory as changed, as the keyboard it stands for would
+        // (it confirms its changes by asking the keyboard); at its end the change is undone.
         stateError_ =
             QString("The built-in keyboard could not save its memory (%1); the change was undone.")
                 .arg(QString::fromStdString(e.what()));

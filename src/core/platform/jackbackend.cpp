@@ -8,8 +8,9 @@
 // - JACK lists ports in port-id order and reuses the lowest free id, and the program's own
 //   ports are listed too: a number from one listing can name another port (even our own) a
 //   moment later. Ports are therefore connected by name, by us, never by RtMidi's index.
-// - RtMidi's JACK output hands messages to its process callback through a ring buffer; a port
-//   disconnected before the callback has taken them loses them.
+// - RtMidi's JACK output drops a message its cycle has no buffer or no room for, and cannot
+//   say when a message has left: our outputs are our own (jackmidioutput.h), and a close waits
+//   until the cycle that wrote the last message has ended.
 // - Destroying an RtMidi JACK object while its callback may run is a use-after-free (see
 //   rtmidiclient.h), and registering and unregistering ports costs the server a graph change
 //   each time. So each client registers its one port once and keeps it: opening a device
@@ -51,6 +52,7 @@
 #include <type_traits>
 
 #include "boundedcall.h"
+#include "jackmidioutput.h"
 #include "pipewirelatency.h"
 #include "rtmidiclient.h"
 #include "systembackend.h"
@@ -126,11 +128,11 @@ public:
     std::atomic<bool> notAnswering{false};
     // GUI thread only.
     Pool<rtmidi::InputClient> inputs;
-    Pool<rtmidi::OutputClient> outputs;
+    Pool<JackMidiOutput> outputs;
     // Clients whose making outlasted its bound, handed over by the late call's thread.
     std::mutex lateMutex;
     Pool<rtmidi::InputClient> lateInputs;
-    Pool<rtmidi::OutputClient> lateOutputs;
+    Pool<JackMidiOutput> lateOutputs;
 };
 
 class JackBackend final : public SystemBackend, public std::enable_shared_from_this<JackBackend> {
@@ -157,8 +159,7 @@ public:
     void awaitConnections();
 
     void closeInput(PooledClient<rtmidi::InputClient>* pooled, const std::string& device);
-    void closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const std::string& device,
-                     std::optional<std::uint64_t> lastSendCycle);
+    void closeOutput(PooledClient<JackMidiOutput>* pooled, const std::string& device);
 
 private:
     JackBackend(std::shared_ptr<Session> session, int periodRequest)
@@ -202,24 +203,20 @@ private:
 
 class JackOutput final : public OutputPort {
 public:
-    JackOutput(std::shared_ptr<JackBackend> backend, PooledClient<rtmidi::OutputClient>* pooled,
+    JackOutput(std::shared_ptr<JackBackend> backend, PooledClient<JackMidiOutput>* pooled,
                std::string device)
         : backend_(std::move(backend)), pooled_(pooled), device_(std::move(device)) {}
-    ~JackOutput() override { backend_->closeOutput(pooled_, device_, lastSendCycle_); }
+    ~JackOutput() override { backend_->closeOutput(pooled_, device_); }
 
     void send(std::span<const std::uint8_t> message) override {
         backend_->awaitConnections();
-        rtmidi::OutputClient& client = *pooled_->client;
-        client.port().sendMessage(message.data(), message.size());
-        client.errors().throwIfAnything();
-        lastSendCycle_ = backend_->cycle();
+        pooled_->client->send(message);
     }
 
 private:
     std::shared_ptr<JackBackend> backend_;
-    PooledClient<rtmidi::OutputClient>* pooled_;
+    PooledClient<JackMidiOutput>* pooled_;
     std::string device_;
-    std::optional<std::uint64_t> lastSendCycle_;
 };
 
 Session::~Session() {
@@ -232,9 +229,7 @@ Session::~Session() {
         }
     };
     closePorts(inputs);
-    closePorts(outputs);
     closePorts(lateInputs);
-    closePorts(lateOutputs);
     if (monitor != nullptr && !shutDown.load()) {
         waitForCycle(cycles.load() + kCyclesAfterClose, kCloseCycleBound);
     }
@@ -396,24 +391,28 @@ PooledClient<Client>* JackBackend::acquire(Pool<Client> Session::*pool,
     using Made = std::unique_ptr<PooledClient<Client>>;
     const PipeWirePeriodRequest periodRequest(periodRequest_);
     Made made = request<Made>(
-        [name, portName](Session& session) {
-            auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
-            // RtMidi only warns when its client could not be made, and would then register a
-            // port on no client at all: make sure the server knows it.
-            const bool known = waitUntil(kCycleWaitBound, [&] {
-                char* uuid = jack_get_uuid_for_client_name(session.monitor, name.c_str());
-                jack_free(uuid);
-                return uuid != nullptr;
-            });
-            if (!known) {
-                throw MidiSystemError(ErrorCode::JackRefusedClient, {QString::fromStdString(name)});
-            }
-            if constexpr (std::is_same_v<Client, rtmidi::InputClient>) {
+        [name, portName]([[maybe_unused]] Session& session) {
+            if constexpr (std::is_same_v<Client, JackMidiOutput>) {
+                return std::make_unique<PooledClient<Client>>(
+                    std::make_unique<JackMidiOutput>(name, portName));
+            } else {
+                auto pooled = rtmidi::makePooledClient<Client>(RtMidi::UNIX_JACK, name);
+                // RtMidi only warns when its client could not be made, and would then register a
+                // port on no client at all: make sure the server knows it.
+                const bool known = waitUntil(kCycleWaitBound, [&] {
+                    char* uuid = jack_get_uuid_for_client_name(session.monitor, name.c_str());
+                    jack_free(uuid);
+                    return uuid != nullptr;
+                });
+                if (!known) {
+                    throw MidiSystemError(ErrorCode::JackRefusedClient,
+                                          {QString::fromStdString(name)});
+                }
                 pooled->client->setCycleCounter(&session.cycles);
+                pooled->client->port().openVirtualPort(portName);
+                pooled->client->errors().throwIfFailed();
+                return pooled;
             }
-            pooled->client->port().openVirtualPort(portName);
-            pooled->client->errors().throwIfFailed();
-            return pooled;
         },
         [latePool](Session& session, Made& late) {
             std::lock_guard lock(session.lateMutex);
@@ -505,7 +504,7 @@ std::unique_ptr<OutputPort> JackBackend::openOutput(const std::string& name) {
         throw MidiSystemError(
             session_->shutDown.load() ? ErrorCode::JackStopped : ErrorCode::JackNotAnswering, {});
     }
-    PooledClient<rtmidi::OutputClient>* pooled =
+    PooledClient<JackMidiOutput>* pooled =
         acquire(&Session::outputs, &Session::lateOutputs, kOutputPortName);
     auto handle = std::make_unique<JackOutput>(shared_from_this(), pooled, name);
     const std::string ownPort = pooled->client->clientName() + ":" + kOutputPortName;
@@ -519,13 +518,11 @@ void JackBackend::closeInput(PooledClient<rtmidi::InputClient>* pooled, const st
     pooled->inUse = false;
 }
 
-void JackBackend::closeOutput(PooledClient<rtmidi::OutputClient>* pooled, const std::string& device,
-                              std::optional<std::uint64_t> lastSendCycle) {
-    if (lastSendCycle) {
-        // The message sent last leaves the ring buffer in the first cycle that begins after the
-        // send and reaches the device within that cycle: wait until that cycle has ended.
-        waitForCycle(*lastSendCycle + kCyclesAfterClose, kCloseCycleBound);
-    }
+void JackBackend::closeOutput(PooledClient<JackMidiOutput>* pooled, const std::string& device) {
+    // Nothing sent may be cut off: the port stays connected until the cycle that wrote the last
+    // message has ended (a server that stops cycling ends the wait; the command then fails on
+    // the answer that never comes).
+    pooled->client->waitUntilDelivered(kCloseCycleBound);
     disconnectPorts(pooled->client->clientName() + ":" + kOutputPortName, device);
     pooled->inUse = false;
 }
