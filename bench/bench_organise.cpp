@@ -2,7 +2,11 @@
 // paced at 31,250 baud: seconds per job and that time divided by the wire time of the messages
 // the job exchanged (1.0 would be the cable's own speed). A restore's wire time is its fetches
 // (every slot is compared) plus the items that differ: the restore of an unchanged keyboard
-// sends nothing, the one with three changed slots sends three.
+// sends nothing, the one with three changed slots sends three, the full one (onto a keyboard
+// emptied of everything) sends every item. A send of one item says what each send costs now that
+// the keyboard is asked afterwards whether it took the item: a tone of another name, a tone of
+// the same name (only a fetch tells it from the old one), a registration (its name is fixed, so
+// the same), and a song.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +14,8 @@
 #include <chrono>
 
 #include "backup/history.h"
+#include "data/ekdatafile.h"
+#include "stream/nvbtransfer.h"
 #include "backup/keyboardbackup.h"
 #include "benchiterations.h"
 #include "data/datatypes.h"
@@ -87,6 +93,76 @@ BENCHMARK(BM_Restore)
     ->ArgName("changed")
     ->Arg(0)
     ->Arg(3)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2));
+
+// The demo keyboard's backup restored onto a keyboard that holds nothing: every item is sent.
+void BM_FullRestore(benchmark::State& state) {
+    PacedRig rig;
+    QTemporaryDir folder;
+    QTemporaryDir kept;
+    safety::Store store(kept.path());
+    backup::backupKeyboard(rig.link(), folder.path(), kMessages, nullptr);
+    const backup::Manifest manifest = backup::Manifest::read(folder.path());
+    double seconds = 0;
+    std::chrono::microseconds wire{0};
+    for (auto _ : state) {
+        rig.keyboard.memory() = kbdsim::KeyboardMemory();
+        rig.driver.getList(rig.number, rig.number);
+        rig.wire = {};
+        const auto start = std::chrono::steady_clock::now();
+        safety::ChangeRecord record(store, "restore", {folder.path()});
+        backup::restoreKeyboard(rig.link(), manifest, folder.path(), kMessages, nullptr, &record);
+        record.commit();
+        seconds += secondsSince(start);
+        wire += rig.wire;
+    }
+    rig.wire = wire;
+    report(state, seconds, rig);
+}
+BENCHMARK(BM_FullRestore)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(2));
+
+// One item sent into `slot`, again and again: the demo keyboard's item of `source` and, in
+// turns, the slot's own, so that every send changes the slot. `sameName`: the source item is
+// given the slot's name first.
+void BM_Send(benchmark::State& state, const char* slot, const char* source, bool sameName) {
+    kbdsim::KeyboardMemory memory = kbdsim::KeyboardMemory::demo();
+    // A second song, of 3,000 bytes.
+    memory.setData({DataType::Song, 0, 1}, std::vector<std::uint16_t>(1500, 0x2345));
+    memory.setName({DataType::Song, 0, 1}, "Ballad");
+    PacedRig rig(memory);
+    const SlotAddress target = *SlotAddress::parse(slot);
+    const SlotAddress from = *SlotAddress::parse(source);
+    const SlotInTree where = findSlot(rig.driver, target);
+    EkDataFile items[2]{EkDataFile(DataType::NoType), EkDataFile(DataType::NoType)};
+    transfer::fetchItem(findSlot(rig.driver, from), rig.link(), nullptr, items[0]);
+    transfer::fetchItem(where, rig.link(), nullptr, items[1]);
+    if (sameName && EkDataFile::nameOffsetInData(items[0].type()) >= 0) {
+        items[0].storeName(items[1].name());
+    }
+    double seconds = 0;
+    std::chrono::microseconds wire{0};
+    int turn = 0;
+    for (auto _ : state) {
+        rig.wire = {};
+        const auto start = std::chrono::steady_clock::now();
+        transfer::sendItem(items[turn++ % 2], where, rig.link(), nullptr);
+        seconds += secondsSince(start);
+        wire += rig.wire;
+    }
+    rig.wire = wire;
+    report(state, seconds, rig);
+}
+BENCHMARK_CAPTURE(BM_Send, tone, "tone:0", "tone:3", false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(10));
+BENCHMARK_CAPTURE(BM_Send, tone_same_name, "tone:0", "tone:3", true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(10));
+BENCHMARK_CAPTURE(BM_Send, registration, "reg:0.0", "reg:1.1", false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(10));
+BENCHMARK_CAPTURE(BM_Send, song, "song:0", "song:1", false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(benchIterations(2));
 
