@@ -6,6 +6,7 @@
 
 #include "backup/batchjobs.h"
 #include "backup/history.h"
+#include "backup/jobitem.h"
 #include "commandcontext.h"
 #include "commands.h"
 #include "data/ekdatadrive.h"
@@ -37,8 +38,13 @@ QString fetch(CommandContext& context, const SlotAddress& wanted, const QString&
     TerminalProgress& progress = context.progress();
     progress.start("Import", int(where.slot->size()));
     QString path;
-    context.retrying(
-        wanted, [&] { path = transfer::importSlot(where, folder, context.link(), &progress); });
+    // A new file, as the help says: never one of the user's replaced, nor one written through
+    // a link.
+    const QString file = backup::FreshFileNames(folder).take(
+        transfer::importFileName(where.slot->type(), where.slot->name()));
+    context.retrying(wanted, [&] {
+        path = transfer::importSlot(where, folder, context.link(), &progress, file);
+    });
     progress.finish();
     return path;
 }
@@ -161,7 +167,8 @@ int importSlots(CommandContext& context, const QStringList& arguments) {
     }
     context.progress().start("Import", 0);
     const auto outcomes = batch::importSlots(context.link(), chosen.slots, folder,
-                                             context.messages(), &context.progress());
+                                             context.messages(), &context.progress(),
+                                             transfer::FileFormat::Nvb, batch::FileInTheWay::Kept);
     return context.report(outcomes, folder, "not imported");
 }
 
@@ -184,7 +191,8 @@ int exportSlots(CommandContext& context, const QStringList& arguments) {
         oneFile ? batch::exportToOneDump(context.link(), chosen.slots, chosen.destination,
                                          context.messages(), &context.progress())
                 : batch::importSlots(context.link(), chosen.slots, folder, context.messages(),
-                                     &context.progress(), transfer::FileFormat::Syx);
+                                     &context.progress(), transfer::FileFormat::Syx,
+                                     batch::FileInTheWay::Kept);
     return context.report(outcomes, folder, "not exported");
 }
 

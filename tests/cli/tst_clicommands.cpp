@@ -97,6 +97,8 @@ private Q_SLOTS:
     void dumpsThatCannotBeUsedSayWhy_data();
     void dumpsThatCannotBeUsedSayWhy();
     void statusNamesTheFilesThatHoldEachItem();
+    void newFilesNeverReplaceAFileOrFollowALink_data();
+    void newFilesNeverReplaceAFileOrFollowALink();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
 
@@ -695,6 +697,51 @@ void TestCliCommands::statusNamesTheFilesThatHoldEachItem() {
         QVERIFY2(damaged.err.contains(QByteArray("nvbman-cli: ") + slot + " not checked: "),
                  damaged.err.constData());
     }
+}
+
+void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink_data() {
+    QTest::addColumn<QStringList>("command");  // "DIR": the folder the files go to
+    QTest::addColumn<QString>("plain");        // the name the new file would have by itself
+    QTest::newRow("import") << QStringList{"import", "tone:0", "DIR"} << "TON_Velvet  .nvb";
+    QTest::newRow("import of several")
+        << QStringList{"import", "tone:0", "tone:1", "DIR"} << "TON_Velvet  .nvb";
+    QTest::newRow("export") << QStringList{"export", "tone:0", "DIR"} << "TON_Velvet  .syx";
+    QTest::newRow("convert") << QStringList{"convert", "HOME/dump.syx", "DIR"}
+                             << "TON_Velvet  .nvb";
+}
+
+void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink() {
+    QFETCH(QStringList, command);
+    QFETCH(QString, plain);
+    const QString folder = home_->filePath("out");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0",
+                                       home_->filePath("dump.syx")})
+                .status == 0);
+    command.replaceInStrings("DIR", folder).replaceInStrings("HOME", home_->path());
+    // In the way: the user's own file of that name, and a link under the next name that leads
+    // out of the folder.
+    const QByteArray mine = "the user's own file";
+    const QString outside = home_->filePath("outside.txt");
+    for (const QString& path : {QDir(folder).filePath(plain), outside}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(mine);
+    }
+    const qsizetype dot = plain.lastIndexOf('.');
+    const QString second = plain.left(dot) + " (2)" + plain.mid(dot);
+    QVERIFY(QFile::link(outside, QDir(folder).filePath(second)));
+
+    const Run run = cli(kBuiltIn + command);
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QString third = plain.left(dot) + " (3)" + plain.mid(dot);
+    QVERIFY2(run.out.contains(third.toUtf8()), run.out.constData());
+    for (const QString& path : {QDir(folder).filePath(plain), outside}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), mine);
+    }
+    QVERIFY(QFileInfo(QDir(folder).filePath(third)).size() > 0);
 }
 
 void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data() {

@@ -9,6 +9,7 @@
 #include "kbddrv/ekkbddrv.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
+#include "support/codedfailure.h"
 #include "support/keyboardrig.h"
 
 class TestNvbTransfer : public QObject {
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void importFileNames();
     void importThenSendRoundTrip();
     void sameNamesGoToTheRightSlot();
+    void aLinkIsNeverWrittenThrough_data();
+    void aLinkIsNeverWrittenThrough();
 };
 
 void TestNvbTransfer::importFileNames_data() {
@@ -88,4 +91,33 @@ void TestNvbTransfer::sameNamesGoToTheRightSlot() {
 }
 
 QTEST_GUILESS_MAIN(TestNvbTransfer)
+void TestNvbTransfer::aLinkIsNeverWrittenThrough_data() {
+    QTest::addColumn<int>("format");
+    QTest::newRow(".nvb") << int(transfer::FileFormat::Nvb);
+    QTest::newRow(".syx") << int(transfer::FileFormat::Syx);
+}
+
+void TestNvbTransfer::aLinkIsNeverWrittenThrough() {
+    QFETCH(int, format);
+    QTemporaryDir dir;
+    const QString target = dir.filePath("elsewhere.txt");
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    const QString link = dir.filePath("TON_Velvet  .nvb");
+    QVERIFY(QFile::link(target, link));
+    EkDataFile item(DataType::Tone);
+    item.setSize(60);
+    item.words().assign(30, 0x1234);
+    QCOMPARE(innermostFailure([&] {
+                 transfer::saveItem(item, *SlotAddress::parse("tone:0"), link,
+                                    transfer::FileFormat(format));
+             }),
+             QString("IsSymbolicLink"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+    QVERIFY(QFileInfo(link).isSymLink());
+}
+
 #include "tst_nvbtransfer.moc"

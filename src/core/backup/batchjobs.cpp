@@ -70,15 +70,16 @@ std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slot
 
 std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
                                  const QString& folder, const MsgStr& messages,
-                                 backup::JobProgress* progress, transfer::FileFormat format) {
+                                 backup::JobProgress* progress, transfer::FileFormat format,
+                                 FileInTheWay inTheWay) {
     transfer::requireFolder(folder);
     backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
-    QSet<QString> used;
+    backup::FreshFileNames names(inTheWay == FileInTheWay::Kept ? folder : QString());
     return overPresentSlots(
         link, slots, "import", messages, [&](const SlotAddress& address, const SlotInTree& where) {
             const EkData& slot = *where.slot;
-            const QString file = backup::uniqueFileName(
-                transfer::importFileName(slot.type(), slot.name(), format), used);
+            const QString file =
+                names.take(transfer::importFileName(slot.type(), slot.name(), format));
             return run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
                 transfer::importSlot(where, folder, link, itemProgress, file, format);
             });
@@ -137,12 +138,11 @@ std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& f
                                  const MsgStr& messages) {
     transfer::requireFolder(folder);
     std::vector<Outcome> outcomes;
-    QSet<QString> used;
+    backup::FreshFileNames names(folder);
     for (const syx::DumpedItem& dumped : dump.items) {
         EkDataFile item(DataType::NoType);
         dumped.fill(item);
-        const QString file =
-            backup::uniqueFileName(transfer::importFileName(item.type(), item.name()), used);
+        const QString file = names.take(transfer::importFileName(item.type(), item.name()));
         try {
             transfer::saveItem(item, dumped.slot, QDir(folder).filePath(file),
                                transfer::FileFormat::Nvb);

@@ -22,15 +22,21 @@ class ChangeRecord;
 // EkKbdDrv::getSlots of their slots), like the single-item commands.
 namespace batch {
 
+// What an import does with a file of the folder that has the name its item's file would get:
+// the window replaces it, as its Import always has; the command-line tool, whose files are
+// new ones, writes its file under the next free name. A symbolic link is never written through.
+enum class FileInTheWay { Replaced, Kept };
+
 // Imports each slot into a new file of its own in `folder`, named as an import names it (two of
 // the job with one name get " (2)", " (3)" before ".nvb"; a file of that name already in the
-// folder is replaced, as a single import replaces it). An empty slot's outcome says so. With
-// `format` Syx each file is the item's dump (".syx").
+// folder as `inTheWay` says). An empty slot's outcome says so. With `format` Syx each file is
+// the item's dump (".syx").
 std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
                                          const std::vector<SlotAddress>& slots,
                                          const QString& folder, const MsgStr& messages,
                                          backup::JobProgress* progress,
-                                         transfer::FileFormat format = transfer::FileFormat::Nvb);
+                                         transfer::FileFormat format = transfer::FileFormat::Nvb,
+                                         FileInTheWay inTheWay = FileInTheWay::Replaced);
 
 // Fetches each slot that holds data and keeps nothing: for a caller that wants to know what the
 // slots hold, which the link's itemSeen hears item by item (the files that hold the keyboard's

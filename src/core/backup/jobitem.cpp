@@ -1,5 +1,9 @@
 #include "jobitem.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "platform/systemerror.h"
@@ -24,13 +28,28 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
     return outcome;
 }
 
-QString uniqueFileName(const QString& plain, QSet<QString>& used) {
-    QString file = plain;
-    for (int n = 2; used.contains(file); ++n) {
-        const qsizetype dot = plain.lastIndexOf('.');
-        file = plain.left(dot) + QString(" (%1)").arg(n) + plain.mid(dot);
+bool FreshFileNames::taken(const QString& name) const {
+    if (used_.contains(name)) {
+        return true;
     }
-    used.insert(file);
+    if (folder_.isEmpty()) {
+        return false;
+    }
+    const QFileInfo file(QDir(folder_).filePath(name));
+    return file.exists() || file.isSymLink();  // a link that leads nowhere counts too
+}
+
+QString FreshFileNames::take(const QString& plain) {
+    QString file = plain;
+    if (taken(file)) {
+        const qsizetype dot = plain.lastIndexOf('.');
+        int& number = nextNumber_[plain];
+        number = std::max(number, 2);
+        do {
+            file = plain.left(dot) + QString(" (%1)").arg(number++) + plain.mid(dot);
+        } while (taken(file));
+    }
+    used_.insert(file);
     return file;
 }
 

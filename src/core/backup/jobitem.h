@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <cstdint>
@@ -18,9 +19,25 @@ namespace backup {
 // instead (platform::Cancelled, or the SongSlotEmptied that says a song slot is empty now).
 Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages);
 
-// `plain` ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before its suffix (".nvb", ".syx")
-// when a file of the same job has that name already; adds the name returned to `used`.
-QString uniqueFileName(const QString& plain, QSet<QString>& used);
+// The names of the new files a job writes into one folder: each item's plain name
+// ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before its suffix (".nvb", ".syx") when the job
+// has given that name already or a file (or a link) of that name lies in the folder. So a job
+// never replaces a file it did not make, and never writes through a link.
+class FreshFileNames {
+public:
+    // `folder` empty: only the job's own names count.
+    explicit FreshFileNames(QString folder = {}) : folder_(std::move(folder)) {}
+    QString take(const QString& plain);
+
+private:
+    bool taken(const QString& name) const;
+
+    QString folder_;
+    QSet<QString> used_;
+    // Per plain name, the number to try next: a job of many items of one name looks at each
+    // name once, not again from " (2)" for every item.
+    QHash<QString, int> nextNumber_;
+};
 
 // Runs a job's items one after the other under one progress total: each item once more from its
 // start when its first try lost the link, and every item after a link lost for good marked as

@@ -272,7 +272,8 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
                       QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                       QStringLiteral("NvbMan %1").arg(QCoreApplication::applicationVersion())};
     std::vector<Outcome> outcomes;
-    QSet<QString> used;
+    // The staging folder is the backup's own and new: only the job's own names count.
+    FreshFileNames names;
     int failures = 0;
     // Plain references, not a structured binding: the item's transfer below captures them, and
     // clang 14 (the fuzz build) refuses to capture a binding.
@@ -281,8 +282,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
         const SlotInTree& where = entry.second;
         EkData& slot = *where.slot;
         // Two slots may carry the same name: each gets a file of its own.
-        const QString file =
-            uniqueFileName(transfer::importFileName(slot.type(), slot.name()), used);
+        const QString file = names.take(transfer::importFileName(slot.type(), slot.name()));
         const Outcome outcome =
             run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
                 transfer::importSlot(where, stage.path(), link, itemProgress, file);

@@ -1,10 +1,18 @@
 #include "savefile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "systemerror.h"
 
 namespace platform {
+
+void refuseLink(const QString& fileName) {
+    if (QFileInfo(fileName).isSymLink()) {
+        throw FileError(ErrorCode::CannotCreate, QDir::toNativeSeparators(fileName),
+                        CodedText{ErrorCode::IsSymbolicLink});
+    }
+}
 
 bool openSaveFile(QSaveFile& file) {
     return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -23,6 +31,7 @@ bool writeFully(QSaveFile& file, const QByteArray& bytes) {
 }
 
 void saveFile(const QString& fileName, const QByteArray& bytes) {
+    refuseLink(fileName);
     QSaveFile file(fileName);
     ErrorCode action = ErrorCode::CannotCreate;
     if (openSaveFile(file)) {

@@ -6,6 +6,11 @@
 
 namespace platform {
 
+// Throws FileError (CannotCreate, IsSymbolicLink) when `fileName` is a symbolic link: a new
+// file is never written through one (QSaveFile would write the file it leads to, wherever
+// that is).
+void refuseLink(const QString& fileName);
+
 // Opens a file that replaces `fileName` only when committed. Unbuffered on purpose: a buffered
 // QSaveFile (Qt 6.4) writes its buffer out while committing and, when that write stops short
 // (a full disk, a file-size limit), still commits the truncated file and reports success. Each

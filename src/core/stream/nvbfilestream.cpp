@@ -28,6 +28,7 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
             checkHeader();
             break;
         case Create:
+            platform::refuseLink(fileName);
             newFile_ = std::make_unique<QSaveFile>(fileName);
             if (!platform::openSaveFile(*newFile_)) {
                 fail(platform::ErrorCode::CannotCreate);
