@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
 
 #include "cli/clirun.h"
 #include "cli/commandoutput.h"
@@ -99,6 +100,8 @@ private Q_SLOTS:
     void statusNamesTheFilesThatHoldEachItem();
     void newFilesNeverReplaceAFileOrFollowALink_data();
     void newFilesNeverReplaceAFileOrFollowALink();
+    void historyIsCheckedBeforeTheKeyboardChanges_data();
+    void historyIsCheckedBeforeTheKeyboardChanges();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
 
@@ -742,6 +745,77 @@ void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink() {
         QCOMPARE(file.readAll(), mine);
     }
     QVERIFY(QFileInfo(QDir(folder).filePath(third)).size() > 0);
+}
+
+void TestCliCommands::historyIsCheckedBeforeTheKeyboardChanges_data() {
+    // How history.json is left after "rename tone:0 Seed", and then what a command does.
+    QTest::addColumn<QString>("history");  // "damaged", "last number", "step without copy"
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");  // part of the last line on stderr
+    QTest::newRow("damaged, rename") << "damaged" << QStringList{"rename", "tone:6", "Qq"} << 1
+                                     << "The history of changes";
+    QTest::newRow("damaged, delete") << "damaged" << QStringList{"delete", "rhythm:0"} << 1
+                                     << "The history of changes";
+    QTest::newRow("numbers run out") << "last number" << QStringList{"rename", "tone:6", "Qq"}
+                                     << 0 << "";
+    QTest::newRow("undo of a step without its copy")
+        << "step without copy" << QStringList{"undo"} << 1
+        << "kept no copy of what tone:0 held, so it cannot be taken back";
+}
+
+void TestCliCommands::historyIsCheckedBeforeTheKeyboardChanges() {
+    QFETCH(QString, history);
+    QFETCH(QStringList, command);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QCOMPARE(cli(kBuiltIn + QStringList{"rename", "tone:0", "Seed"}).status, 0);
+    const QString path = home_->filePath("data/NvbMan/replaced/history.json");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    QByteArray written;
+    if (history == "damaged") {
+        written = "{{{";
+    } else {
+        QJsonArray undo = root["undo"].toArray();
+        QJsonObject change = undo[0].toObject();
+        if (history == "last number") {
+            change["id"] = std::numeric_limits<qint64>::max();
+            root["lastId"] = std::numeric_limits<qint64>::max();
+        } else {
+            QJsonArray steps = change["steps"].toArray();
+            QJsonObject step = steps[0].toObject();
+            step["before"] = 0;
+            steps[0] = step;
+            change["steps"] = steps;
+        }
+        undo[0] = change;
+        root["undo"] = undo;
+        written = QJsonDocument(root).toJson();
+    }
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(written);
+    file.close();
+    const QJsonObject before = keyboard_->keyboard().memory().toJson();
+
+    const Run run = cli(kBuiltIn + command);
+    QCOMPARE(run.status, status);
+    if (status != 0) {
+        // Refused before the first message: the keyboard is as it was.
+        QVERIFY2(run.lastErrorLine().contains(said), run.err.constData());
+        QCOMPARE(keyboard_->keyboard().memory().toJson(), before);
+        return;
+    }
+    // Numbered afresh: both changes are there, newest first, and can be undone.
+    const QJsonArray undo =
+        cli(kBuiltIn + QStringList{"--json", "history"}).object()["undo"].toArray();
+    QCOMPARE(undo.size(), 2);
+    QVERIFY(undo[0].toObject()["id"].toInteger() > undo[1].toObject()["id"].toInteger());
+    QCOMPARE(cli(kBuiltIn + QStringList{"undo"}).status, 0);
+    QCOMPARE(cli(kBuiltIn + QStringList{"undo"}).status, 0);
+    QCOMPARE(keyboard_->keyboard().memory().toJson(), KeyboardMemory::demo().toJson());
 }
 
 void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data() {

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "data/datatypes.h"
@@ -147,6 +148,25 @@ void History::write(const Stacks& stacks) const {
                            .toJson(QJsonDocument::Indented));
 }
 
+std::int64_t History::nextId(Stacks& stacks) {
+    if (stacks.lastId >= std::numeric_limits<std::int64_t>::max() - 1) {
+        // Oldest first, so that the order of the numbers stays the order of the changes.
+        std::vector<Change*> all;
+        for (auto* stack : {&stacks.undo, &stacks.redo}) {
+            for (Change& change : *stack) {
+                all.push_back(&change);
+            }
+        }
+        std::sort(all.begin(), all.end(),
+                  [](const Change* a, const Change* b) { return a->id < b->id; });
+        stacks.lastId = 0;
+        for (Change* change : all) {
+            change->id = ++stacks.lastId;
+        }
+    }
+    return ++stacks.lastId;
+}
+
 std::vector<Change> History::undoable() const {
     return read().undo;
 }
@@ -175,7 +195,7 @@ void History::recorded(Change change) {
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
     const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
-    change.id = ++stacks.lastId;
+    change.id = nextId(stacks);
     stacks.undo.insert(stacks.undo.begin(), std::move(change));
     if (stacks.undo.size() > std::size_t(kMaxChanges)) {
         stacks.undo.resize(kMaxChanges);
@@ -195,7 +215,7 @@ void History::reversed(std::int64_t done, Change reverse, bool undoing) {
         write(stacks);
         return;
     }
-    reverse.id = ++stacks.lastId;
+    reverse.id = nextId(stacks);
     to.insert(to.begin(), std::move(reverse));
     if (to.size() > std::size_t(kMaxChanges)) {
         to.resize(kMaxChanges);
@@ -204,6 +224,7 @@ void History::reversed(std::int64_t done, Change reverse, bool undoing) {
 }
 
 ChangeRecord::ChangeRecord(Store& store, QString action, QStringList subjects) : store_(store) {
+    History(store_.folder()).check();
     change_.action = std::move(action);
     change_.subjects = std::move(subjects);
 }

@@ -62,6 +62,9 @@ public:
     std::vector<Change> redoable() const;
     // Every kept copy an undo or a redo would put back: the store never prunes them.
     std::set<CopyId> copiesInUse() const;
+    // Throws platform::SystemError when the history cannot be read: a command checks this
+    // before its first change, so that a change is never made that cannot be recorded.
+    void check() const { read(); }
 
     // A new change: on top of the undoable ones, and nothing is redoable any more.
     void recorded(Change change);
@@ -77,6 +80,9 @@ private:
     };
     Stacks read() const;
     void write(const Stacks& stacks) const;
+    // The number of a new change. Numbers only tell changes apart; when they would run out the
+    // changes kept are numbered again from 1, in order.
+    static std::int64_t nextId(Stacks& stacks);
 
     QString folder_;
 };
@@ -86,6 +92,7 @@ private:
 // by the destructor when the command stopped midway, so that what it did can still be undone.
 class ChangeRecord {
 public:
+    // Throws the history's errors when it cannot be read: nothing has been changed yet.
     ChangeRecord(Store& store, QString action, QStringList subjects);
     ~ChangeRecord();
     ChangeRecord(const ChangeRecord&) = delete;

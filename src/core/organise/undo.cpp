@@ -68,7 +68,10 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
             store.loadChecked(*copy, *reversal.wanted);
             total += reversal.wanted->size();
         } else if (!step.slot.canBeEmptied()) {
-            continue;  // a tone, DSP or registration slot is never emptied
+            // A tone, DSP or registration slot is never empty, so a step of one without a kept
+            // copy has nothing to give back: saying "undone" would be false.
+            refuse(platform::ErrorCode::NothingKeptOfStep,
+                   {safety::titleOf(change), step.slot.text()});
         }
         total += reversal.where.slot->isPresent() ? reversal.where.slot->size() : 0;
         reversals.push_back(std::move(reversal));

@@ -204,6 +204,10 @@ constexpr Entry kEntries[] = {
      "スロットか保管したコピーのない変更があります。"},
     {ErrorCode::HistoryChangeIncomplete, "a change has no number, no action or no slot.",
      "番号、操作またはスロットのない変更があります。"},
+    {ErrorCode::NothingKeptOfStep,
+     "\"%1\" kept no copy of what %2 held, so it cannot be taken back; nothing was changed.",
+     "\"%1\" は %2 にあったデータのコピーを保管していないため、元に戻せません。何も変更して"
+     "いません。"},
 
     {ErrorCode::SameSlot, "%1 and %2 are the same slot.", "%1 と %2 は同じスロットです。"},
     {ErrorCode::DifferentKinds,

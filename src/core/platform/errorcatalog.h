@@ -101,6 +101,7 @@ enum class ErrorCode {
     NotOurHistory,
     HistoryChangeNoSlot,
     HistoryChangeIncomplete,
+    NothingKeptOfStep,
 
     // Editing the keyboard's memory
     SameSlot,
