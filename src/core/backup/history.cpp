@@ -23,6 +23,9 @@ namespace {
 
 constexpr int kHistoryFormat = 1;
 const char* const kHistoryName = "history.json";
+// The file of kMaxChanges changes of the largest restore is some hundred kilobytes; one far
+// larger is no history this program wrote, and reading it whole would cost seconds and memory.
+constexpr qint64 kMaxHistoryBytes = 8 * 1024 * 1024;
 
 [[noreturn]] void damagedHistory(const QString& path, platform::CodedText reason) {
     throw platform::SystemError(platform::CodedText{platform::ErrorCode::HistoryUnreadable,
@@ -102,21 +105,11 @@ History::History(QString folder) : folder_(std::move(folder)) {}
 
 History::Stacks History::read() const {
     const QString path = QDir(folder_).filePath(kHistoryName);
-    QFile file(path);
-    if (!file.exists()) {
+    const QJsonObject root =
+        readOwnJson(path, kHistoryFormat, kMaxHistoryBytes, platform::ErrorCode::HistoryUnreadable,
+                    platform::ErrorCode::NotOurHistory);
+    if (root.isEmpty()) {
         return {};
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        damagedHistory(path, platform::CodedText::service(file.errorString()));
-    }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (document.isNull()) {
-        damagedHistory(path, platform::CodedText::service(error.errorString()));
-    }
-    const QJsonObject root = document.object();
-    if (root.value("format").toInt() != kHistoryFormat) {
-        damagedHistory(path, {platform::ErrorCode::NotOurHistory});
     }
     Stacks stacks;
     const auto readStack = [&](const char* key, std::vector<Change>& stack) {

@@ -18,6 +18,7 @@
 #include "history.h"
 #include "msg/msgstr.h"
 #include "platform/filelock.h"
+#include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
@@ -30,6 +31,8 @@ constexpr int kIndexFormat = 1;
 // Another program's change of a file of the store takes a moment; longer than this, it is stuck.
 constexpr std::chrono::milliseconds kStorePatience{10000};
 const char* const kIndexName = "index.json";
+// Far above the list of any real store (a copy's entry is a few hundred bytes).
+constexpr qint64 kMaxIndexBytes = 64 * 1024 * 1024;
 
 [[noreturn]] void damagedIndex(const QString& path, platform::CodedText reason) {
     throw platform::SystemError(platform::CodedText{platform::ErrorCode::KeptListUnreadable,
@@ -53,6 +56,34 @@ StoreLock::StoreLock(const QString& folder, const QString& lockName, platform::E
     lock_.lockOrThrow(
         [&] { return platform::SystemError(held, {QDir::toNativeSeparators(folder)}); },
         kStorePatience);
+}
+
+QJsonObject readOwnJson(const QString& path, int format, qint64 maxBytes,
+                        platform::ErrorCode unreadable, platform::ErrorCode notOurs) {
+    const auto damaged = [&](platform::CodedText reason) {
+        return platform::SystemError(
+            platform::CodedText{unreadable, {QDir::toNativeSeparators(path)}}.because(
+                std::move(reason)));
+    };
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
+        return {};
+    }
+    QByteArray content;
+    try {
+        content = platform::readRegularFile(path, maxBytes);
+    } catch (const platform::SystemError& e) {
+        throw damaged(e.coded());
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
+    if (document.isNull()) {
+        throw damaged(platform::CodedText::service(error.errorString()));
+    }
+    const QJsonObject root = document.object();
+    if (root.value("format").toInt() != format) {
+        throw damaged({notOurs});
+    }
+    return root;
 }
 
 QString sha256Of(const QString& path) {
@@ -95,20 +126,13 @@ QString Store::filePath(const Copy& copy) const {
 
 std::vector<Copy> Store::copies() const {
     const QString path = QDir(folder_).filePath(kIndexName);
-    QFile file(path);
-    if (!file.exists()) {
+    const QJsonObject root = readOwnJson(path, kIndexFormat, kMaxIndexBytes,
+                                         platform::ErrorCode::KeptListUnreadable,
+                                         platform::ErrorCode::NotOurKeptList);
+    if (root.isEmpty()) {
         return {};
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        damagedIndex(path, platform::CodedText::service(file.errorString()));
-    }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (document.isNull()) {
-        damagedIndex(path, platform::CodedText::service(error.errorString()));
-    }
-    const QJsonObject root = document.object();
-    if (root.value("format").toInt() != kIndexFormat || !root.value("copies").isArray()) {
+    if (!root.value("copies").isArray()) {
         damagedIndex(path, {platform::ErrorCode::NotOurKeptList});
     }
     std::vector<Copy> copies;

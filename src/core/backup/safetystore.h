@@ -27,6 +27,14 @@ class NvbStreamObserver;
 // redo of the history would put back.
 namespace safety {
 
+// The object of one of the program's own JSON files (the kept copies' list, the history): read
+// as a regular file of at most `maxBytes` (never through a link, never waiting on a FIFO or
+// reading a device without end), its "format" checked. An absent file gives an empty object.
+// Any fault throws platform::SystemError `unreadable` (with the path) because of the reason,
+// `notOurs` when the format is another.
+QJsonObject readOwnJson(const QString& path, int format, qint64 maxBytes,
+                        platform::ErrorCode unreadable, platform::ErrorCode notOurs);
+
 inline constexpr int kMaxCopies = 200;
 inline constexpr std::int64_t kMaxBytes = 20 * 1024 * 1024;
 
