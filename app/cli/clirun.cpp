@@ -1,5 +1,7 @@
 #include "clirun.h"
 
+#include <optional>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -33,22 +35,40 @@ command without the instrument.
 
 Exit status: 0 success; 1 failure (the error's text is the last line on stderr); 2 bad usage.)HELP";
 
-// --period, else NVBMAN_PIPEWIRE_PERIOD, else the preferences' value.
-int periodRequest(const QString& given) {
-    const QString text = !given.isEmpty() ? given : qEnvironmentVariable("NVBMAN_PIPEWIRE_PERIOD");
-    if (text.isEmpty()) {
-        platform::SettingsStore store;
-        return store.hasRunBefore() ? store.load().pipeWirePeriod
-                                    : platform::kDefaultPipeWirePeriod;
-    }
+// A number of frames PipeWire may be asked for, or none.
+std::optional<int> periodFrom(const QString& text) {
     bool isNumber = false;
     const int frames = text.toInt(&isNumber);
     if (!isNumber || frames < 0 || frames > platform::kMaxPipeWirePeriod) {
-        throw UsageError(QString("'%1' is no period (0 to %2 frames)")
-                             .arg(text)
-                             .arg(platform::kMaxPipeWirePeriod));
+        return std::nullopt;
     }
     return frames;
+}
+
+// --period, else NVBMAN_PIPEWIRE_PERIOD, else the preferences' value. A wrong --period is the
+// command line's fault; a wrong variable is said, naming it, and passed over: a command that
+// talks to no JACK client (show, history) has no use for it, and none fails for it.
+int periodRequest(const QString& given, CommandOutput& output) {
+    if (!given.isEmpty()) {
+        if (const auto frames = periodFrom(given)) {
+            return *frames;
+        }
+        throw UsageError(QString("'%1' is no period (0 to %2 frames)")
+                             .arg(given)
+                             .arg(platform::kMaxPipeWirePeriod));
+    }
+    const QString variable = qEnvironmentVariable("NVBMAN_PIPEWIRE_PERIOD");
+    if (!variable.isEmpty()) {
+        if (const auto frames = periodFrom(variable)) {
+            return *frames;
+        }
+        output.error(QString("nvbman-cli: NVBMAN_PIPEWIRE_PERIOD '%1' is no period (0 to %2 "
+                             "frames); the preferences' period is asked for instead.")
+                         .arg(variable)
+                         .arg(platform::kMaxPipeWirePeriod));
+    }
+    platform::SettingsStore store;
+    return store.hasRunBefore() ? store.load().pipeWirePeriod : platform::kDefaultPipeWirePeriod;
 }
 
 // The command the positional arguments name, run with the rest of them.
@@ -122,7 +142,7 @@ int run(const QStringList& commandLine, CommandOutput& output) {
     try {
         context.emplace(values, output);
         // Before the first enumeration: the MIDI system's clients ask for it as they open.
-        platform::MidiService::instance().setPeriodRequest(periodRequest(values.period));
+        platform::MidiService::instance().setPeriodRequest(periodRequest(values.period, output));
         status = runCommand(*context, parser.positionalArguments());
         context->finish();
         if (status != Success) {

@@ -102,6 +102,7 @@ private Q_SLOTS:
     void statusNamesTheFilesThatHoldEachItem();
     void newFilesNeverReplaceAFileOrFollowALink_data();
     void newFilesNeverReplaceAFileOrFollowALink();
+    void aWrongPeriodVariableIsSaidAndPassedOver();
     void historyIsCheckedBeforeTheKeyboardChanges_data();
     void historyIsCheckedBeforeTheKeyboardChanges();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
@@ -747,6 +748,17 @@ void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink() {
         QCOMPARE(file.readAll(), mine);
     }
     QVERIFY(QFileInfo(QDir(folder).filePath(third)).size() > 0);
+}
+
+void TestCliCommands::aWrongPeriodVariableIsSaidAndPassedOver() {
+    for (const char* wrong : {"garbage", "-5", "9000"}) {
+        qputenv("NVBMAN_PIPEWIRE_PERIOD", wrong);
+        const Run run = cli(kBuiltIn + QStringList{"list"});
+        qunsetenv("NVBMAN_PIPEWIRE_PERIOD");
+        QVERIFY2(run.status == 0, run.err.constData());
+        QVERIFY2(run.err.contains(QByteArray("NVBMAN_PIPEWIRE_PERIOD '") + wrong + "' is no period"),
+                 run.err.constData());
+    }
 }
 
 void TestCliCommands::historyIsCheckedBeforeTheKeyboardChanges_data() {
