@@ -52,6 +52,11 @@ QJsonObject entryJson(const library::Entry& entry) {
 }
 
 int scan(CommandContext& context, const QStringList& folders) {
+    // A folder named on the command line that is none fails the command before anything is
+    // scanned: a typing mistake must not look like an empty library.
+    for (const QString& folder : folders) {
+        transfer::requireFolder(folder);
+    }
     library::Index index;
     const library::ScanSummary summary = scanFolders(context, index, folders);
     context.output().setObject({{"files", summary.files},

@@ -103,6 +103,7 @@ private Q_SLOTS:
     void newFilesNeverReplaceAFileOrFollowALink_data();
     void newFilesNeverReplaceAFileOrFollowALink();
     void aWrongPeriodVariableIsSaidAndPassedOver();
+    void aLibraryScanOfWhatIsNoFolderFails();
     void historyIsCheckedBeforeTheKeyboardChanges_data();
     void historyIsCheckedBeforeTheKeyboardChanges();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
@@ -748,6 +749,16 @@ void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink() {
         QCOMPARE(file.readAll(), mine);
     }
     QVERIFY(QFileInfo(QDir(folder).filePath(third)).size() > 0);
+}
+
+void TestCliCommands::aLibraryScanOfWhatIsNoFolderFails() {
+    // A typing mistake must not look like an empty library.
+    for (const QString& notAFolder : {home_->filePath("missing"), statePath()}) {
+        const Run scan = cli({"--json", "library", "scan", notAFolder});
+        QCOMPARE(scan.status, 1);
+        QCOMPARE(scan.object()["error"].toObject()["text"].toString(),
+                 QString("\"%1\" is not a folder.").arg(notAFolder));
+    }
 }
 
 void TestCliCommands::aWrongPeriodVariableIsSaidAndPassedOver() {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void scansReadOnlyWhatChangedAndFindTheSameItemEverywhere();
     void foldersLinksAndBadFilesNeverStopAScan();
     void aDamagedIndexIsBuiltAgain();
+    void anotherProgramsDatabaseIsNeverTakenForTheIndex();
     void forgottenFoldersAndHiddenOnesAreLeftOut();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown_data();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown();
@@ -174,6 +176,44 @@ void TestLibrary::aDamagedIndexIsBuiltAgain() {
     QCOMPARE(index.find("Deep").size(), std::size_t(1));
     // The damaged file is kept aside, for whoever wants to look.
     QCOMPARE(QDir(home.path()).entryList({"library.sqlite.damaged-*"}).size(), 1);
+}
+
+void TestLibrary::anotherProgramsDatabaseIsNeverTakenForTheIndex() {
+    QTemporaryDir home;
+    const QString database = home.filePath("library.sqlite");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other program");
+        other.setDatabaseName(database);
+        QVERIFY(other.open());
+        QSqlQuery query(other);
+        QVERIFY(query.exec("CREATE TABLE notes (text TEXT)"));
+        QVERIFY(query.exec("INSERT INTO notes VALUES ('mine')"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("other program");
+    QVERIFY(QDir().mkpath(home.filePath("music")));
+    writeNvb(home.filePath("music/tone.nvb"), Tone{"Deep", 4});
+    {
+        library::Index index(database);
+        QCOMPARE(index.scan({home.filePath("music")}, MsgStr()).read, 1);
+        QCOMPARE(index.find("Deep").size(), std::size_t(1));
+    }
+    // The other program's file is kept aside as it was, with nothing of ours in it.
+    const QStringList aside = QDir(home.path()).entryList({"library.sqlite.damaged-*"});
+    QCOMPARE(aside.size(), 1);
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other program");
+        other.setDatabaseName(home.filePath(aside[0]));
+        QVERIFY(other.open());
+        QSqlQuery query("SELECT name FROM sqlite_master WHERE type = 'table'", other);
+        QStringList tables;
+        while (query.next()) {
+            tables << query.value(0).toString();
+        }
+        QCOMPARE(tables, QStringList{"notes"});
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("other program");
 }
 
 void TestLibrary::forgottenFoldersAndHiddenOnesAreLeftOut() {

@@ -102,8 +102,17 @@ void Index::open() {
             return false;
         }
         QSqlQuery format(database_);
-        return format.exec("PRAGMA user_version") && format.next() &&
-               (format.value(0).toInt() == kFormat || format.value(0).toInt() == 0);
+        if (!format.exec("PRAGMA user_version") || !format.next()) {
+            return false;
+        }
+        if (format.value(0).toInt() == kFormat) {
+            return true;
+        }
+        // Version 0 is a new, empty file; one with tables of its own is another program's.
+        QSqlQuery tables(database_);
+        return format.value(0).toInt() == 0 &&
+               tables.exec("SELECT count(*) FROM sqlite_master") && tables.next() &&
+               tables.value(0).toInt() == 0;
     };
     if (!usable()) {
         // Only a cache of the files: set aside, for whoever wants to look, and built again.
@@ -182,15 +191,27 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
         "VALUES (?, ?, ?, ?, ?, ?)");
     QSqlQuery stampFile(database_);
     stampFile.prepare("INSERT OR REPLACE INTO files (path, size, modified) VALUES (?, ?, ?)");
+    // Every write is checked: a scan that stored nothing must not say it scanned (a database
+    // held by another program, a full disk). What it wrote so far is rolled back.
+    const auto run = [this](QSqlQuery& query) {
+        if (!query.exec()) {
+            const QString reason = query.lastError().text();
+            database_.rollback();
+            throw platform::FileError(platform::ErrorCode::CannotWrite, path_, reason);
+        }
+    };
     const auto forget = [&](const QString& path) {
         dropItems.addBindValue(path);
-        dropItems.exec();
+        run(dropItems);
         dropFile.addBindValue(path);
-        dropFile.exec();
+        run(dropFile);
     };
 
     const QStringList roots = folders.isEmpty() ? this->folders() : folders;
-    database_.transaction();
+    if (!database_.transaction()) {
+        throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
+                                  database_.lastError().text());
+    }
     QSqlQuery addFolder(database_);
     addFolder.prepare("INSERT OR IGNORE INTO folders (path) VALUES (?)");
     QSet<QString> seen;
@@ -204,7 +225,7 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
         }
         summary.folders << folder;
         addFolder.addBindValue(folder);
-        addFolder.exec();
+        run(addFolder);
         // Symbolic links are not followed: a link back up the tree would make the walk endless.
         // Hidden files and folders are left out: a library over the home folder would
         // otherwise take in the desktop's trash, caches and the program's own kept copies.
@@ -212,7 +233,10 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
                           QDirIterator::Subdirectories);
         while (walk.hasNext()) {
             if (stop && stop()) {
-                database_.commit();
+                if (!database_.commit()) {
+                    throw platform::FileError(platform::ErrorCode::CannotWrite, path_,
+                                              database_.lastError().text());
+                }
                 return summary;
             }
             const QString path = walk.next();
@@ -242,18 +266,9 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
             }
             ++summary.read;
             forget(path);
+            decltype(itemsOf(path)) items;
             try {
-                const auto items = itemsOf(path);
-                for (std::size_t i = 0; i < items.size(); ++i) {
-                    const EkDataFile& item = *items[i];
-                    addItem.addBindValue(path);
-                    addItem.addBindValue(int(i));
-                    addItem.addBindValue(int(item.type()));
-                    addItem.addBindValue(transfer::keyboardText(item.name()));
-                    addItem.addBindValue(qint64(item.size()));
-                    addItem.addBindValue(itemHash(item));
-                    addItem.exec();
-                }
+                items = itemsOf(path);
             } catch (...) {
                 if (!QFileInfo::exists(path)) {
                     // Gone while the scan ran: no longer a file of the user's.
@@ -265,10 +280,20 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
                 summary.problems << QDir::toNativeSeparators(path) + ": " +
                                         currentErrorText(messages);
             }
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                const EkDataFile& item = *items[i];
+                addItem.addBindValue(path);
+                addItem.addBindValue(int(i));
+                addItem.addBindValue(int(item.type()));
+                addItem.addBindValue(transfer::keyboardText(item.name()));
+                addItem.addBindValue(qint64(item.size()));
+                addItem.addBindValue(itemHash(item));
+                run(addItem);
+            }
             stampFile.addBindValue(path);
             stampFile.addBindValue(stamp.size);
             stampFile.addBindValue(stamp.modified);
-            stampFile.exec();
+            run(stampFile);
         }
         // The files of this folder the index knew and the walk did not find are gone.
         const QString prefix = folder.endsWith('/') ? folder : folder + '/';
