@@ -12,17 +12,18 @@
 
 #include <QTemporaryDir>
 #include <chrono>
+#include <functional>
 
 #include "backup/history.h"
-#include "data/ekdatafile.h"
-#include "stream/nvbtransfer.h"
 #include "backup/keyboardbackup.h"
 #include "benchiterations.h"
 #include "data/datatypes.h"
+#include "data/ekdatafile.h"
 #include "msg/msgstr.h"
 #include "organise/slotedits.h"
 #include "pacedrig.h"
 #include "platform/userlocale.h"
+#include "stream/nvbtransfer.h"
 
 namespace {
 
@@ -60,23 +61,20 @@ BENCHMARK_CAPTURE(BM_Edit, swap_songs, organise::Edit::Swap, "song:0", "song:1")
     ->Unit(benchmark::kMillisecond)
     ->Iterations(benchIterations(2));
 
-// A restore of the demo keyboard's backup onto the keyboard with `changed` tones changed since.
-void BM_Restore(benchmark::State& state) {
-    const int changed = int(state.range(0));
+// A restore of the demo keyboard's backup onto the keyboard as `since` leaves it: with some of
+// its tones changed, or emptied of everything (then every item is sent).
+void BM_Restore(benchmark::State& state,
+                const std::function<void(kbdsim::KeyboardMemory&)>& since) {
     PacedRig rig;
     QTemporaryDir folder;
     QTemporaryDir kept;
     safety::Store store(kept.path());
     backup::backupKeyboard(rig.link(), folder.path(), kMessages, nullptr);
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
-    const kbdsim::KeyboardMemory demo = kbdsim::KeyboardMemory::demo();
     double seconds = 0;
     std::chrono::microseconds wire{0};
     for (auto _ : state) {
-        for (int tone = 0; tone < changed; ++tone) {
-            rig.keyboard.memory().setData({DataType::Tone, 0, tone},
-                                          demo.data({DataType::Tone, 0, tone + changed}));
-        }
+        since(rig.keyboard.memory());
         rig.driver.getList(rig.number, rig.number);
         rig.wire = {};
         const auto start = std::chrono::steady_clock::now();
@@ -89,38 +87,27 @@ void BM_Restore(benchmark::State& state) {
     rig.wire = wire;
     report(state, seconds, rig);
 }
-BENCHMARK(BM_Restore)
-    ->ArgName("changed")
-    ->Arg(0)
-    ->Arg(3)
+
+std::function<void(kbdsim::KeyboardMemory&)> tonesChanged(int changed) {
+    return [changed](kbdsim::KeyboardMemory& memory) {
+        const kbdsim::KeyboardMemory demo = kbdsim::KeyboardMemory::demo();
+        for (int tone = 0; tone < changed; ++tone) {
+            memory.setData({DataType::Tone, 0, tone},
+                           demo.data({DataType::Tone, 0, tone + changed}));
+        }
+    };
+}
+
+BENCHMARK_CAPTURE(BM_Restore, unchanged, tonesChanged(0))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(benchIterations(2));
-
-// The demo keyboard's backup restored onto a keyboard that holds nothing: every item is sent.
-void BM_FullRestore(benchmark::State& state) {
-    PacedRig rig;
-    QTemporaryDir folder;
-    QTemporaryDir kept;
-    safety::Store store(kept.path());
-    backup::backupKeyboard(rig.link(), folder.path(), kMessages, nullptr);
-    const backup::Manifest manifest = backup::Manifest::read(folder.path());
-    double seconds = 0;
-    std::chrono::microseconds wire{0};
-    for (auto _ : state) {
-        rig.keyboard.memory() = kbdsim::KeyboardMemory();
-        rig.driver.getList(rig.number, rig.number);
-        rig.wire = {};
-        const auto start = std::chrono::steady_clock::now();
-        safety::ChangeRecord record(store, "restore", {folder.path()});
-        backup::restoreKeyboard(rig.link(), manifest, folder.path(), kMessages, nullptr, &record);
-        record.commit();
-        seconds += secondsSince(start);
-        wire += rig.wire;
-    }
-    rig.wire = wire;
-    report(state, seconds, rig);
-}
-BENCHMARK(BM_FullRestore)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(2));
+BENCHMARK_CAPTURE(BM_Restore, three_tones_changed, tonesChanged(3))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2));
+BENCHMARK_CAPTURE(BM_Restore, onto_an_emptied_keyboard,
+                  [](kbdsim::KeyboardMemory& memory) { memory = kbdsim::KeyboardMemory(); })
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(benchIterations(2));
 
 // One item sent into `slot`, again and again: the demo keyboard's item of `source` and, in
 // turns, the slot's own, so that every send changes the slot. `sameName`: the source item is

@@ -219,14 +219,7 @@ int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
     } catch (...) {
         // The slot is empty now, or the keyboard did not take the item: say so, and where the
         // slot's old item is kept.
-        bool emptied = false;
-        try {
-            throw;
-        } catch (const transfer::SongSlotEmptied&) {
-            emptied = true;
-        } catch (...) {
-        }
-        if (!emptied && !transfer::changeNotShown()) {
+        if (!transfer::wantsKeptCopy()) {
             throw;
         }
         progress.finish();

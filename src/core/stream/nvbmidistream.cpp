@@ -109,6 +109,17 @@ std::int32_t NvbMidiStream::size() const {
     return static_cast<std::int32_t>(slot_->size());
 }
 
+void NvbMidiStream::beginTransfer(std::uint32_t size, std::vector<std::uint16_t>& words) {
+    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
+               addressOf(*slot_), &words};
+    encoder_.setModelCode(sysex::kModelCode);
+    encoder_.setDeviceNumber(sysex::kDeviceNumber);
+    encoder_.setAreaAddress(&record_);
+    decoder_.setAreaAddress(&record_);
+    decoder_.setParamAddress(&unexpectedParam_);
+    position_ = 0;
+}
+
 void NvbMidiStream::exchange() {
     sendBuffer_.clear();
     encoder_.encode(sendBuffer_);
@@ -137,15 +148,8 @@ void NvbMidiStream::fetchWords(std::uint32_t size, std::vector<std::uint16_t>& f
         throw EkSysExException(EkSysExException::InvalidMessage);
     }
     std::vector<std::uint16_t> words(size / 2, 0);
-    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
-               addressOf(*slot_), &words};
-    encoder_.setModelCode(sysex::kModelCode);
-    encoder_.setDeviceNumber(sysex::kDeviceNumber);
+    beginTransfer(size, words);
     encoder_.setType(SysExType::DataRequest);
-    encoder_.setAreaAddress(&record_);
-    decoder_.setAreaAddress(&record_);
-    decoder_.setParamAddress(&unexpectedParam_);
-    position_ = 0;
 
     // Blocks arrive in order; the last one may come once more (the keyboard did not hear its
     // Ack). Anything else, an End before every word, or more blocks than the item needs plus a
@@ -225,14 +229,7 @@ void NvbMidiStream::sendBlocks(EkDataFile& item) {
     // Every try starts from block 0, which begins a new item on the keyboard: an item the
     // keyboard holds back for want of its End is dropped, never completed by a lone second
     // End (whose effect on a keyboard that did commit is not known).
-    record_ = {static_cast<std::uint8_t>(slot_->type()), static_cast<std::int32_t>(size),
-               addressOf(*slot_), &item.words()};
-    encoder_.setModelCode(sysex::kModelCode);
-    encoder_.setDeviceNumber(sysex::kDeviceNumber);
-    encoder_.setAreaAddress(&record_);
-    decoder_.setAreaAddress(&record_);
-    decoder_.setParamAddress(&unexpectedParam_);
-    position_ = 0;
+    beginTransfer(size, item.words());
     EkKbdDrv::BusyScope busy(driver_);
     OpenPorts ports(*this, false);
     int remaining = static_cast<int>(size);

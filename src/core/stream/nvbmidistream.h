@@ -67,6 +67,8 @@ private:
         SlotState state;
     };
 
+    // The records and codec of a transfer of `size` bytes between the slot and `words`.
+    void beginTransfer(std::uint32_t size, std::vector<std::uint16_t>& words);
     void fetchWords(std::uint32_t size, std::vector<std::uint16_t>& words);
     void sendBlocks(EkDataFile& item);
     Holding holds(const EkDataFile& item, const SlotState& before);

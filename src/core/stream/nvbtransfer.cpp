@@ -113,6 +113,16 @@ bool changeNotShown() {
     }
 }
 
+bool wantsKeptCopy() {
+    try {
+        throw;
+    } catch (const SongSlotEmptied&) {
+        return true;
+    } catch (...) {
+        return changeNotShown();
+    }
+}
+
 namespace {
 
 // Inside a catch block: the failure being handled, said as a song slot emptied.

@@ -80,6 +80,11 @@ bool isLinkFailure();
 // slot held before is then wanted back from its kept copy. Call only from inside a catch block.
 bool changeNotShown();
 
+// Whether the failure being handled leaves the user wanting the kept copy of what the slot
+// held: a song slot emptied, or a change the keyboard did not show. Call only from inside a
+// catch block.
+bool wantsKeptCopy();
+
 // Runs one item's whole transfer, `transfer()`, and once more from its start when the first try
 // lost the link: the MIDI service of a busy machine drops a message now and then, and a fetch
 // or a send cannot ask again for one block in the middle. `beforeRetry` is told first (to say
