@@ -134,7 +134,7 @@ void sayKeptSince(CommandContext& context, const QDateTime& started) {
 // fails is reported and the others go on; the last failure's text ends the output.
 int backup(CommandContext& context, const QStringList& arguments) {
     const QString& folder = arguments[0];
-    transfer::requireFolder(folder);
+    transfer::makeFolder(folder);
     context.getList();
     context.progress().start("Backup", 0);
     const auto outcomes = backup::backupKeyboard(

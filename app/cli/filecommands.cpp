@@ -38,7 +38,7 @@ int show(CommandContext& context, const QStringList& arguments) {
 int convert(CommandContext& context, const QStringList& arguments) {
     const QString& file = arguments[0];
     const QString folder = arguments.value(1, QDir::currentPath());
-    transfer::requireFolder(folder);
+    transfer::makeFolder(folder);
     const syx::DumpContents dump = syx::readDumpFile(file);
     if (dump.items.empty() && dump.unusable.empty()) {
         throw platform::SystemError(platform::ErrorCode::DumpHasNoItems,

@@ -155,7 +155,7 @@ void fetchChosen(CommandContext& context, ChosenSlots& chosen) {
 int importSlots(CommandContext& context, const QStringList& arguments) {
     ChosenSlots chosen = chooseSlots(arguments);
     const QString& folder = chosen.destination;
-    transfer::requireFolder(folder);
+    transfer::makeFolder(folder);
     fetchChosen(context, chosen);
     if (chosen.slots.size() == 1 && !chosen.all) {
         const QString path = fetch(context, chosen.slots.front(), folder);
@@ -184,7 +184,7 @@ int exportSlots(CommandContext& context, const QStringList& arguments) {
         throw UsageError("export --one-file needs the .syx file to write last ('" +
                          chosen.destination + "' is none)");
     }
-    transfer::requireFolder(folder);
+    transfer::makeFolder(folder);
     fetchChosen(context, chosen);
     context.progress().start("Export", 0);
     const auto outcomes =

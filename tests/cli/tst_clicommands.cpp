@@ -104,6 +104,8 @@ private Q_SLOTS:
     void newFilesNeverReplaceAFileOrFollowALink();
     void aWrongPeriodVariableIsSaidAndPassedOver();
     void aLibraryScanOfWhatIsNoFolderFails();
+    void missingTargetFoldersAreMade_data();
+    void missingTargetFoldersAreMade();
     void historyIsCheckedBeforeTheKeyboardChanges_data();
     void historyIsCheckedBeforeTheKeyboardChanges();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
@@ -759,6 +761,38 @@ void TestCliCommands::aLibraryScanOfWhatIsNoFolderFails() {
         QCOMPARE(scan.object()["error"].toObject()["text"].toString(),
                  QString("\"%1\" is not a folder.").arg(notAFolder));
     }
+}
+
+void TestCliCommands::missingTargetFoldersAreMade_data() {
+    QTest::addColumn<QStringList>("command");  // DIR: the folder the files go to
+    QTest::newRow("backup") << QStringList{"backup", "DIR"};
+    QTest::newRow("import") << QStringList{"import", "tone:0", "DIR"};
+    QTest::newRow("export") << QStringList{"export", "tone:0", "tone:1", "DIR"};
+    QTest::newRow("convert") << QStringList{"convert", "HOME/dump.syx", "DIR"};
+}
+
+void TestCliCommands::missingTargetFoldersAreMade() {
+    QFETCH(QStringList, command);
+    QCOMPARE(cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0",
+                                        home_->filePath("dump.syx")})
+                 .status,
+             0);
+    command.replaceInStrings("HOME", home_->path());
+    // Made with the folders above it, as mkdir -p makes them.
+    const QString folder = home_->filePath("new/nested");
+    const Run made = cli(kBuiltIn + QStringList(command).replaceInStrings("DIR", folder));
+    QVERIFY2(made.status == 0, made.err.constData());
+    QVERIFY(!QDir(folder).isEmpty());
+    // A file where the folder would be is refused, and stays as it was.
+    const QString file = home_->filePath("a-file");
+    QFile blocker(file);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.write("mine");
+    blocker.close();
+    const Run refused = cli(kBuiltIn + QStringList(command).replaceInStrings("DIR", file));
+    QCOMPARE(refused.status, 1);
+    QCOMPARE(refused.lastErrorLine(), QString("\"%1\" is not a folder.").arg(file));
+    QCOMPARE(QFileInfo(file).size(), 4);
 }
 
 void TestCliCommands::aWrongPeriodVariableIsSaidAndPassedOver() {

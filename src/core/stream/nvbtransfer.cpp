@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 #include "data/ekdatafile.h"
 #include "kbddrv/itemkinds.h"
 #include "nvbfilestream.h"
@@ -212,6 +214,23 @@ void requireFolder(const QString& folder) {
     if (!QFileInfo(folder).isDir()) {
         throw platform::SystemError(platform::ErrorCode::NotAFolder,
                                     {QDir::toNativeSeparators(folder)});
+    }
+}
+
+void makeFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    if (info.exists() || info.isSymLink()) {
+        requireFolder(folder);
+        return;
+    }
+    if (!QDir().mkpath(folder)) {
+        // The nearest folder above that exists is where it could not be made.
+        QString above = QFileInfo(info.absoluteFilePath()).absolutePath();
+        while (!QFileInfo(above).exists() && QDir(above).cdUp()) {
+            above = QFileInfo(above).absolutePath();
+        }
+        throw platform::FileError(platform::ErrorCode::CannotCreateFolderIn,
+                                  QDir::toNativeSeparators(above), qt_error_string(errno));
     }
 }
 

@@ -108,6 +108,12 @@ void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObser
 // folder: the check of every command that writes into a folder (import, backup, restore).
 void requireFolder(const QString& folder);
 
+// Makes `folder`, and the folders above it, when it does not exist: the folder a command of the
+// command-line tool writes its new files into (as mkdir -p would; a new folder is empty, so
+// nothing in it can be replaced). One that exists and is no folder is refused as
+// requireFolder refuses it; one that cannot be made throws FileError CannotCreateFolderIn.
+void makeFolder(const QString& folder);
+
 // Fetches the slot and writes it into `folder` as a new file of `format` (replacing one of the
 // same name), named by importFileName unless `fileName` is given. Returns the file's path.
 // Nothing is written when the fetch fails; a `folder` that is no folder is refused before any
