@@ -71,6 +71,7 @@ private Q_SLOTS:
     void foldersLinksAndBadFilesNeverStopAScan();
     void aDamagedIndexIsBuiltAgain();
     void anotherProgramsDatabaseIsNeverTakenForTheIndex();
+    void theProgramsOwnDataIsNeverTheUsers();
     void forgottenFoldersAndHiddenOnesAreLeftOut();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown_data();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown();
@@ -214,6 +215,27 @@ void TestLibrary::anotherProgramsDatabaseIsNeverTakenForTheIndex() {
         other.close();
     }
     QSqlDatabase::removeDatabase("other program");
+}
+
+void TestLibrary::theProgramsOwnDataIsNeverTheUsers() {
+    // The data folder a visible folder of the home: its kept copies are still not backups.
+    QTemporaryDir home;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    QVERIFY(QDir().mkpath(home.filePath("data/NvbMan/replaced")));
+    QVERIFY(QDir().mkpath(home.filePath("music")));
+    writeNvb(home.filePath("data/NvbMan/replaced/1-TON_Kept.nvb"), Tone{"Kept", 1});
+    writeNvb(home.filePath("music/TON_Mine.nvb"), Tone{"Mine", 2});
+    library::Index index(home.filePath("library.sqlite"));
+    const library::ScanSummary summary = index.scan({home.path()}, MsgStr());
+    if (dataHome.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", dataHome);
+    }
+    QCOMPARE(summary.files, 1);
+    QVERIFY(index.find("Kept").empty());
+    QCOMPARE(index.find("Mine").size(), std::size_t(1));
 }
 
 void TestLibrary::forgottenFoldersAndHiddenOnesAreLeftOut() {

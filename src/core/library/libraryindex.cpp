@@ -215,6 +215,16 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
     QSqlQuery addFolder(database_);
     addFolder.prepare("INSERT OR IGNORE INTO folders (path) VALUES (?)");
     QSet<QString> seen;
+    // The program's own data (kept copies, the built-in keyboard, this index) is never a file
+    // of the user's, wherever the data folder lies: a kept copy counted as a backup would say
+    // an item is on the PC when only a copy that is pruned holds it.
+    const QString ownData =
+        QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                        QStringLiteral("/NvbMan")) +
+        '/';
+    const auto isOwnData = [&ownData](const QString& path) {
+        return (QDir::cleanPath(path) + '/').startsWith(ownData);
+    };
     for (const QString& given : roots) {
         const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
         if (!QFileInfo(folder).isDir()) {
@@ -241,6 +251,9 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
             }
             const QString path = walk.next();
             const QFileInfo info = walk.fileInfo();
+            if (isOwnData(path)) {
+                continue;
+            }
             if (info.isDir()) {
                 if (!info.isReadable() && !info.isSymLink()) {
                     summary.problems << platform::errorText(
