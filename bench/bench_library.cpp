@@ -2,7 +2,9 @@
 // 1,000 ".syx" in 100 folders), a scan of them again when nothing changed, the keyboard list's
 // "On PC" column over that index after a listing (every slot of the keyboard looked up, half of
 // them fetched before), and how late a 5 ms timer of the window's thread fires while the first
-// index is built on the scan's thread (the worst lateness: the window's worst stall).
+// index is built on the scan's thread (the worst lateness: the window's worst stall), and a
+// search by name and a look-up of the item (as "status" does) in an index that holds 24,000
+// identical copies of one item.
 
 #include <benchmark/benchmark.h>
 
@@ -174,6 +176,38 @@ void BM_WindowStallDuringAScan(benchmark::State& state) {
     }
     state.counters["worstStallMs"] = worst;
 }
+// 24,000 copies of one tone in 24 folders: a search by its name, and its look-up by hash.
+void BM_FindAmongIdenticalCopies(benchmark::State& state) {
+    constexpr int kCopies = 24000;
+    constexpr int kCopiesPerFolder = 1000;
+    QTemporaryDir folder;
+    EkDataFile item(DataType::Tone);
+    item.setSize(kToneBytes);
+    item.words().assign(kToneBytes / 2, 0x1234);
+    item.storeName("Copied");
+    for (int n = 0; n < kCopies; ++n) {
+        const QDir dir(folder.filePath(QString("set %1").arg(n / kCopiesPerFolder)));
+        QDir().mkpath(dir.path());
+        NvbFileStream(dir.filePath(QString("copy %1.nvb").arg(n)), NvbFileStream::Create)
+            .write(item);
+    }
+    library::Index index(folder.filePath("library.sqlite"));
+    index.scan({folder.path()}, MsgStr());
+    const QString hash = library::Index::itemHash(item);
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto found = index.find("Copied");
+        const auto same = index.holding(hash);
+        seconds += secondsSince(start);
+        if (found.size() != std::size_t(kCopies) || same.size() != std::size_t(kCopies)) {
+            state.SkipWithError("not every copy was found");
+        }
+    }
+    state.counters["seconds_find_and_lookup"] = seconds / double(state.iterations());
+}
+BENCHMARK(BM_FindAmongIdenticalCopies)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
+
 BENCHMARK(BM_WindowStallDuringAScan)->Unit(benchmark::kMillisecond)->Iterations(benchIterations(3));
 
 }  // namespace

@@ -388,11 +388,16 @@ void Index::forgetFolder(const QString& given) {
 
 std::vector<Entry> Index::select(const QString& where, const QVariantList& values) const {
     QSqlQuery query(database_);
+    // The copies of each item found are counted once per item, not once per row: a row's own
+    // count would read every copy again, the square of the copies in all.
     query.prepare(
-        "SELECT items.path, idx, type, name, items.size, sha256, files.modified, "
-        "(SELECT COUNT(*) FROM items AS same WHERE same.sha256 = items.sha256) "
-        "FROM items JOIN files ON files.path = items.path WHERE " +
-        where + " ORDER BY items.path, idx");
+        "WITH chosen AS (SELECT items.path AS path, idx, type, name, items.size AS size, sha256, "
+        "files.modified AS modified FROM items JOIN files ON files.path = items.path WHERE " +
+        where +
+        "), counts AS (SELECT sha256, COUNT(*) AS copies FROM items "
+        "WHERE sha256 IN (SELECT sha256 FROM chosen) GROUP BY sha256) "
+        "SELECT chosen.path, idx, type, name, chosen.size, chosen.sha256, modified, copies "
+        "FROM chosen JOIN counts ON counts.sha256 = chosen.sha256 ORDER BY chosen.path, idx");
     for (const QVariant& value : values) {
         query.addBindValue(value);
     }
