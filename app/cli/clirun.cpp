@@ -67,8 +67,7 @@ int periodRequest(const QString& given, CommandOutput& output) {
                          .arg(variable)
                          .arg(platform::kMaxPipeWirePeriod));
     }
-    platform::SettingsStore store;
-    return store.hasRunBefore() ? store.load().pipeWirePeriod : platform::kDefaultPipeWirePeriod;
+    return platform::SettingsStore().loadOrDefaults().pipeWirePeriod;
 }
 
 // The command the positional arguments name, run with the rest of them.

@@ -25,9 +25,8 @@ QStringList libraryFolders(const library::Index& index, const QStringList& given
     if (!given.isEmpty()) {
         return given;
     }
-    platform::SettingsStore store;
     const QStringList folders =
-        index.foldersWith(store.hasRunBefore() ? store.load().foldersOfLibrary() : QStringList());
+        index.foldersWith(platform::SettingsStore().loadOrDefaults().foldersOfLibrary());
     return folders.isEmpty() ? QStringList{QDir::homePath()} : folders;
 }
 

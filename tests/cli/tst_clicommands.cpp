@@ -104,6 +104,7 @@ private Q_SLOTS:
     void newFilesNeverReplaceAFileOrFollowALink();
     void aWrongPeriodVariableIsSaidAndPassedOver();
     void aLibraryScanOfWhatIsNoFolderFails();
+    void aCancelledFirstStartLeavesEveryCommandWorking();
     void missingTargetFoldersAreMade_data();
     void missingTargetFoldersAreMade();
     void historyIsCheckedBeforeTheKeyboardChanges_data();
@@ -793,6 +794,21 @@ void TestCliCommands::missingTargetFoldersAreMade() {
     QCOMPARE(refused.status, 1);
     QCOMPARE(refused.lastErrorLine(), QString("\"%1\" is not a folder.").arg(file));
     QCOMPARE(QFileInfo(file).size(), 4);
+}
+
+void TestCliCommands::aCancelledFirstStartLeavesEveryCommandWorking() {
+    // What the window's first start leaves when its Preference dialog is cancelled: the mark
+    // of a run, no devices.
+    QVERIFY(QDir().mkpath(home_->filePath("config/Velta")));
+    QFile settings(home_->filePath("config/Velta/NvbMan.conf"));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[MIDI]\n.present=true\n");
+    settings.close();
+    const Run list = cli(kBuiltIn + QStringList{"list"});
+    QVERIFY2(list.status == 0, list.err.constData());
+    QVERIFY(QDir(home_->path()).mkdir("music"));
+    const Run scan = cli({"library", "scan", home_->filePath("music")});
+    QVERIFY2(scan.status == 0, scan.err.constData());
 }
 
 void TestCliCommands::aWrongPeriodVariableIsSaidAndPassedOver() {

@@ -61,6 +61,17 @@ Settings SettingsStore::load() const {
     return result;
 }
 
+Settings SettingsStore::loadOrDefaults() const {
+    if (!hasRunBefore()) {
+        return {};
+    }
+    try {
+        return load();
+    } catch (const SystemError&) {
+        return {};
+    }
+}
+
 void SettingsStore::markRun() {
     settings_->setValue(kMarkerKey, true);
     settings_->sync();

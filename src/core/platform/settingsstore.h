@@ -51,6 +51,11 @@ public:
     bool hasRunBefore() const;
     // Throws SystemError naming the value that is missing or not a number.
     Settings load() const;
+    // What a program that needs no MIDI device reads (the period to ask PipeWire for, the
+    // library's folders): the stored settings, or the defaults where there are none or they
+    // cannot be read (a first start of the window whose Preference dialog was cancelled leaves
+    // no devices, and must not make every later command fail).
+    Settings loadOrDefaults() const;
     // Marks that the program has run, without writing values yet.
     void markRun();
     void save(const Settings& settings);
