@@ -224,11 +224,11 @@ int main(int argc, char* argv[]) {
         "realtime-noise",
         "With --rawmidi: send Active Sensing before each message and MIDI clock bytes inside it, "
         "as an instrument whose sequencer runs does.");
-    parser.addOptions({apiOption, nameOption, stateOption, noPacingOption, delayOption, kindOption,
-                       silentOption, blockStatusOption, fetchStatusOption, checksumOption,
-                       noiseOption, dropOption, unansweredOption, keepWrongOption, logOption,
-                       rawMidiOption, realTimeNoiseOption, oversizedOption, loseOption,
-                       loseUnansweredOption});
+    parser.addOptions({apiOption,           nameOption,      stateOption,  noPacingOption,
+                       delayOption,         kindOption,      silentOption, blockStatusOption,
+                       fetchStatusOption,   checksumOption,  noiseOption,  dropOption,
+                       unansweredOption,    keepWrongOption, logOption,    rawMidiOption,
+                       realTimeNoiseOption, oversizedOption, loseOption,   loseUnansweredOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -288,8 +288,8 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(oversizedOption)) {
         faults.oversizedAnswer = toInt(parser.value(oversizedOption), "--oversized-answer");
     }
-    for (const QString& spec : parser.values(loseOption)) {
-        if (QString error; !kbdsim::addLosses(faults, spec, &error)) {
+    for (const QString& lossList : parser.values(loseOption)) {
+        if (QString error; !kbdsim::addLosses(faults, lossList, &error)) {
             usageError("--lose: " + error);
         }
     }

@@ -50,14 +50,14 @@ constexpr int kBaud = 31250;
 
 }  // namespace
 
-bool addLosses(Faults& faults, const QString& spec, QString* error) {
+bool addLosses(Faults& faults, const QString& lossList, QString* error) {
     Faults::Losses losses = faults.lose;
     const std::array<std::pair<const char*, int*>, 5> kinds{{{"end", &losses.end},
-                                                              {"delete", &losses.erase},
-                                                              {"block", &losses.block},
-                                                              {"ack", &losses.ack},
-                                                              {"answer", &losses.answer}}};
-    for (const QString& item : spec.split(u',', Qt::SkipEmptyParts)) {
+                                                             {"delete", &losses.erase},
+                                                             {"block", &losses.block},
+                                                             {"ack", &losses.ack},
+                                                             {"answer", &losses.answer}}};
+    for (const QString& item : lossList.split(u',', Qt::SkipEmptyParts)) {
         const QStringList parts = item.trimmed().split(u':');
         bool ok = parts.size() == 2;
         const int count = ok ? parts[1].toInt(&ok) : 0;
@@ -65,8 +65,9 @@ bool addLosses(Faults& faults, const QString& spec, QString* error) {
             return ok && parts[0] == QLatin1String(k.first);
         });
         if (!ok || kind == kinds.end() || count < -1) {
-            *error = QStringLiteral("'%1' is no loss: KIND:N with KIND end, delete, block, ack or "
-                                    "answer, and N a count (-1: every one)")
+            *error = QStringLiteral(
+                         "'%1' is no loss: KIND:N with KIND end, delete, block, ack or "
+                         "answer, and N a count (-1: every one)")
                          .arg(item);
             return false;
         }
@@ -173,8 +174,7 @@ bool SimulatedKeyboard::lostOnTheWay(const std::vector<std::uint8_t>& m) {
         }
     }
     return (isEnd && takeLoss(lose.end)) || (isDelete && takeLoss(lose.erase)) ||
-           (isAck && takeLoss(lose.ack)) ||
-           (type == SysExType::DataBlock && takeLoss(lose.block));
+           (isAck && takeLoss(lose.ack)) || (type == SysExType::DataBlock && takeLoss(lose.block));
 }
 
 void SimulatedKeyboard::handle(const std::vector<std::uint8_t>& m) {

@@ -66,10 +66,10 @@ struct Faults {
     int loseUnansweredEvery = 0;
 };
 
-// Adds the losses that `spec` names to `faults`: "KIND:N" items separated by commas, KIND one
+// Adds the losses that `lossList` names to `faults`: "KIND:N" items separated by commas, KIND one
 // of end, delete, block, ack, answer, N the number of messages lost (-1: every one). Returns
-// false, with the reason in `error`, for a spec it cannot read; `faults` is then unchanged.
-bool addLosses(Faults& faults, const QString& spec, QString* error);
+// false, with the reason in `error`, for a list it cannot read; `faults` is then unchanged.
+bool addLosses(Faults& faults, const QString& lossList, QString* error);
 
 // The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries
 // out deletions, serves fetches block by block waiting for each Ack, and takes in sent items

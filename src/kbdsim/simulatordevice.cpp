@@ -33,11 +33,11 @@ BuiltInKeyboard::BuiltInKeyboard(const QString& statePath) : statePath_(statePat
     keyboard_ = std::make_unique<SimulatedKeyboard>(KeyboardMemory::demo());
     load();
     // NVBMAN_BUILTIN_LOSE: the losses of nvbman-kbdsim's --lose for the built-in keyboard, to
-    // try how the programs cope with a cable that drops a message. A spec it cannot read is
+    // try how the programs cope with a cable that drops a message. A list it cannot read is
     // said once and ignored: no command should fail for a test switch.
-    if (const QString spec = qEnvironmentVariable("NVBMAN_BUILTIN_LOSE"); !spec.isEmpty()) {
+    if (const QString lossList = qEnvironmentVariable("NVBMAN_BUILTIN_LOSE"); !lossList.isEmpty()) {
         Faults faults = keyboard_->faults();
-        if (QString error; addLosses(faults, spec, &error)) {
+        if (QString error; addLosses(faults, lossList, &error)) {
             keyboard_->setFaults(faults);
         } else {
             std::fprintf(stderr, "NVBMAN_BUILTIN_LOSE ignored: %s\n", qPrintable(error));
@@ -91,7 +91,8 @@ void BuiltInKeyboard::waitForTheCable() {
     // is still on its way when the command's own work is done: the memory changes, and is
     // saved, only when it arrives.
     bool posted = false;
-    QMetaObject::invokeMethod(device_.get(), [&posted] { posted = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        device_.get(), [&posted] { posted = true; }, Qt::QueuedConnection);
     platform::waitUntil(posted);
     bool arrived = keyboard_->hasTakenEverything();
     const QMetaObject::Connection connection = QObject::connect(
