@@ -46,7 +46,8 @@ void BM_Edit(benchmark::State& state, organise::Edit edit, const char* from, con
     rig.wire = {};
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        safety::ChangeRecord record(store, organise::actionOf(edit), {from, to});
+        safety::ChangeRecord record(store, keyboardIdentity(rig.link()), organise::actionOf(edit),
+                                    {from, to});
         organise::editSlots(rig.link(), edit, *SlotAddress::parse(from), *SlotAddress::parse(to),
                             record, kMessages, nullptr);
         record.commit();
@@ -78,7 +79,8 @@ void BM_Restore(benchmark::State& state,
         rig.driver.getList(rig.number, rig.number);
         rig.wire = {};
         const auto start = std::chrono::steady_clock::now();
-        safety::ChangeRecord record(store, "restore", {folder.path()});
+        safety::ChangeRecord record(store, keyboardIdentity(rig.link()), "restore",
+                                    {folder.path()});
         backup::restoreKeyboard(rig.link(), manifest, folder.path(), kMessages, nullptr, &record);
         record.commit();
         seconds += secondsSince(start);

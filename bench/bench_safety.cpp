@@ -31,8 +31,9 @@ void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         // A record per copy, as each command keeps its own (it would keep a slot only once).
-        safety::ChangeRecord record(store, "send", {slotText});
-        record.fetchAndKeep({rig.driver, rig.number, rig.number}, where, safety::Why::Send, {},
+        const KeyboardLink link{rig.driver, rig.number, rig.number};
+        safety::ChangeRecord record(store, keyboardIdentity(link), "send", {slotText});
+        record.fetchAndKeep(link, where, safety::Why::Send, {},
                             nullptr);
         record.take();
         seconds += secondsSince(start);

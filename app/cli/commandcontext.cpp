@@ -101,15 +101,21 @@ void CommandContext::chooseDevices() {
     session_.emplace(outputDevice_);
 }
 
+void CommandContext::takeKeyboard() {
+    if (!session_) {
+        chooseDevices();
+    }
+}
+
 void CommandContext::getList() {
-    chooseDevices();
+    takeKeyboard();
     progress_.start("Get list", driver_.progressTotal());
     driver_.getList(input_, outputDevice_);
     progress_.finish();
 }
 
 void CommandContext::getSlots(const std::vector<SlotAddress>& wanted) {
-    chooseDevices();
+    takeKeyboard();
     std::vector<EkData*> slots;
     for (const SlotAddress& address : wanted) {
         slots.push_back(slotOf(address).slot);
@@ -142,7 +148,8 @@ std::unique_ptr<safety::ChangeRecord> CommandContext::changeRecord(const QString
     if (options_.noSafetyCopy) {
         return nullptr;
     }
-    return std::make_unique<safety::ChangeRecord>(store_, action, subjects);
+    return std::make_unique<safety::ChangeRecord>(store_, keyboardIdentity(link()), action,
+                                                  subjects);
 }
 
 std::optional<safety::Copy> CommandContext::keepCopy(safety::ChangeRecord* record,

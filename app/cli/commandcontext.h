@@ -47,6 +47,9 @@ public:
     const MsgStr& messages() const { return messages_; }
     EkKbdDrv& driver() { return driver_; }
 
+    // The devices chosen and the keyboard held for the rest of the command (once; getList and
+    // getSlots do it too). What is read before this may change before the keyboard is held.
+    void takeKeyboard();
     // The whole listing of the keyboard (the devices chosen first).
     void getList();
     // Only what a command on given slots needs: the devices, the keyboard's kind and those

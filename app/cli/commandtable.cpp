@@ -205,22 +205,23 @@ const std::vector<Command>& commandTable() {
          c::rename},
         {"history",
          G::Changes,
-         {{"history [--json]", "list the changes that undo and redo take back, newest first"}},
+         {{"history [--json]", "list the changes that undo and redo take back, newest first, each with\n"
+                                  "the keyboard it was made on"}},
          0,
          0,
          c::history},
         {"undo",
          G::Changes,
          {{"undo [--force]",
-           "take back the newest change (send, delete, put-back, copy, move, swap,\n"
-           "rename, restore): each slot gets back what it held. A slot changed\n"
+           "take back the newest change made on this keyboard (send, delete,\n"
+           "put-back, copy, move, swap, rename, restore): each slot gets back what it held. A slot changed\n"
            "since (by another program or on the keyboard) is refused unless --force"}},
          0,
          0,
          c::undo},
         {"redo",
          G::Changes,
-         {{"redo [--force]", "do again the newest change that undo took back"}},
+         {{"redo [--force]", "do again the newest change that undo took back on this keyboard"}},
          0,
          0,
          c::redo},

@@ -21,8 +21,13 @@ QString localTime(const QDateTime& time) {
 
 // undo (`undoing`) or redo of the newest change.
 int reverse(CommandContext& context, bool undoing) {
+    // The keyboard first: while it is held, no other program changes it, so its changes in
+    // the history stay as read here.
+    context.takeKeyboard();
+    const QString keyboard = keyboardIdentity(context.link());
     const safety::History history(context.store().folder());
-    const std::vector<safety::Change> changes = undoing ? history.undoable() : history.redoable();
+    const std::vector<safety::Change> changes =
+        undoing ? history.undoable(keyboard) : history.redoable(keyboard);
     if (changes.empty()) {
         throw platform::SystemError(undoing ? "There is nothing to undo."
                                             : "There is nothing to redo.");
@@ -98,11 +103,15 @@ int history(CommandContext& context, const QStringList&) {
         QJsonArray changes;
         for (const safety::Change& change : undoing ? history.undoable() : history.redoable()) {
             changes.append(safety::toJson(change));
-            context.output().line(QString("%1 %2  %3  %4")
-                                      .arg(word)
-                                      .arg(change.id, 4)
-                                      .arg(localTime(change.time))
-                                      .arg(printable(safety::titleOf(change))));
+            QString line = QString("%1 %2  %3  %4")
+                               .arg(word)
+                               .arg(change.id, 4)
+                               .arg(localTime(change.time))
+                               .arg(printable(safety::titleOf(change)));
+            if (!change.keyboard.isEmpty()) {
+                line += "  on " + printable(change.keyboard);
+            }
+            context.output().line(line);
         }
         object[word] = changes;
     }

@@ -13,7 +13,8 @@ namespace {
 // The change just made, as history lists it.
 int sayChange(CommandContext& context) {
     context.progress().finish();
-    const auto latest = safety::History(context.store().folder()).undoable();
+    const auto latest =
+        safety::History(context.store().folder()).undoable(keyboardIdentity(context.link()));
     if (!latest.empty()) {
         context.output().setObject({{"change", safety::toJson(latest.front())}});
         context.output().line(safety::titleOf(latest.front()));
@@ -36,7 +37,8 @@ int editSlots(CommandContext& context, organise::Edit edit, const QStringList& a
     }
     context.requireSafetyCopies(action);
     context.getSlots({from, to});
-    safety::ChangeRecord record(context.store(), action, {from.text(), to.text()});
+    safety::ChangeRecord record(context.store(), keyboardIdentity(context.link()), action,
+                                {from.text(), to.text()});
     context.progress().start(action, 0);
     organise::editSlots(context.link(), edit, from, to, record, context.messages(),
                         &context.progress());
@@ -68,7 +70,8 @@ int rename(CommandContext& context, const QStringList& arguments) {
     }
     context.requireSafetyCopies("rename");
     context.getSlots({slot});
-    safety::ChangeRecord record(context.store(), "rename", {slot.text(), name});
+    safety::ChangeRecord record(context.store(), keyboardIdentity(context.link()), "rename",
+                                {slot.text(), name});
     context.progress().start("Rename", 0);
     organise::renameSlot(context.link(), slot, name, record, context.messages(),
                          &context.progress());

@@ -238,7 +238,8 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     rig.clearTraffic();
 
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
-    std::optional<safety::ChangeRecord> record(std::in_place, store, "restore",
+    std::optional<safety::ChangeRecord> record(std::in_place, store, keyboardIdentity(link),
+                                               "restore",
                                                QStringList{folder.path()});
     auto restored =
         backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
@@ -271,7 +272,7 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     // Onto a keyboard that holds the backup already: nothing is sent, nothing kept.
     driver.getList(rig.inputNumber(), rig.outputNumber());
     rig.clearTraffic();
-    record.emplace(store, "restore", QStringList{folder.path()});
+    record.emplace(store, keyboardIdentity(link), "restore", QStringList{folder.path()});
     restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
     QVERIFY(std::all_of(restored.begin(), restored.end(),
                         [](const backup::Outcome& o) { return o.identical && o.keptCopy == 0; }));
@@ -279,7 +280,7 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     QCOMPARE(int(store.copies().size()), 1);
 
     // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
-    record.emplace(store, "restore", QStringList{folder.path()});
+    record.emplace(store, keyboardIdentity(link), "restore", QStringList{folder.path()});
     restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record,
                                        backup::Extras::Delete);
     QCOMPARE(int(restored.size()), 40);

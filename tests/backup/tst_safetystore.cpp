@@ -58,7 +58,7 @@ void TestSafetyStore::pruningSparesWhatUndoNeedsAndTheNewestOfEachSlot() {
     // Copy 1 of tone:0 is what the history's change put back; copy 2 of it is used by nothing,
     // copy 3 is the slot's newest.
     {
-        safety::ChangeRecord record(store, "send", {"tone:0"});
+        safety::ChangeRecord record(store, "test keyboard", "send", {"tone:0"});
         record.keep(*tone(1), tone0, safety::Why::Send);
         record.left(tone0, tone(2).get());
         record.commit();

@@ -465,7 +465,8 @@ void TestCliCommands::textOutputIsAsDocumented() {
     QVERIFY(
         text({"history"})
             .contains(QRegularExpression("^undo    1  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  "
-                                         "Rename tone:1 to \"Mellow\"\n$")));
+                                         "Rename tone:1 to \"Mellow\"  "
+                                         "on MLS-850 Simulator \\(built-in\\)\n$")));
     QCOMPARE(text({"undo"}), QString("Undone: Rename tone:1 to \"Mellow\"\n"));
 }
 

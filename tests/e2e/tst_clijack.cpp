@@ -97,6 +97,7 @@ private Q_SLOTS:
     void organisedInPlaceAndUndone_data();
     void organisedInPlaceAndUndone();
     void aSwapStoppedAnywhereLosesNothing();
+    void eachKeyboardUndoesItsOwnChanges();
     void theGraphRunsAtThePeriodAskedAndSaysSo();
     void lostChangesAreMadeAgainOrFail_data();
     void lostChangesAreMadeAgainOrFail();
@@ -1103,6 +1104,53 @@ void TestCliJack::organisedInPlaceAndUndone() {
     QCOMPARE(state(*sim).data(tone1), demo.data({DataType::Tone, 0, 9}));
     QCOMPARE(run({"undo", "--force"}).exitCode, 0);
     QTRY_COMPARE(state(*sim).toJson(), demo.toJson());
+}
+
+void TestCliJack::eachKeyboardUndoesItsOwnChanges() {
+    // The simulator over JACK and the built-in keyboard, one history; tone:1 differs between
+    // them, and the same copy is made on both.
+    auto sim = startSim({"--no-pacing"});
+    const KeyboardMemory demo = KeyboardMemory::demo();
+    const kbdsim::SlotRef tone1{DataType::Tone, 0, 1}, tone3{DataType::Tone, 0, 3};
+    KeyboardMemory builtInStart = demo;
+    builtInStart.setData(tone1, demo.data(tone3));
+    const QString builtInState = home_->filePath("data/NvbMan/builtin-keyboard.json");
+    QVERIFY(QDir().mkpath(QFileInfo(builtInState).path()));
+    builtInStart.save(builtInState);
+    const QStringList builtIn{"--quiet", "--in", "built-in", "--out", "built-in"};
+    QCOMPARE(cli(QStringList{"--quiet", "copy", "tone:0", "tone:1"}, sim.get()).exitCode, 0);
+    QCOMPARE(cli(builtIn + QStringList{"copy", "tone:0", "tone:1"}).exitCode, 0);
+
+    // Both undone at once: each takes back its own keyboard's change.
+    QProcess onJack;
+    QProcess onBuiltIn;
+    startCli(onJack, {"undo"}, sim.get());
+    startCli(onBuiltIn, builtIn + QStringList{"undo"});
+    for (QProcess* undo : {&onJack, &onBuiltIn}) {
+        QVERIFY(undo->waitForFinished(kJobStartBound));
+        QVERIFY2(undo->exitCode() == 0, undo->readAllStandardError().constData());
+    }
+    QTRY_COMPARE(state(*sim).toJson(), demo.toJson());
+    QCOMPARE(KeyboardMemory::load(builtInState).toJson(), builtInStart.toJson());
+
+    // One redo per keyboard, each named by its keyboard; neither is offered on the other.
+    const QJsonObject history =
+        QJsonDocument::fromJson(cli({"--json", "history"}).out).object();
+    QCOMPARE(history["undo"].toArray().size(), 0);
+    QStringList keyboards;
+    for (const QJsonValue& change : history["redo"].toArray()) {
+        keyboards << change.toObject()["keyboard"].toString();
+    }
+    keyboards.sort();
+    QCOMPARE(keyboards.size(), 2);
+    QVERIFY2(keyboards[0].startsWith("JACK ") && keyboards[0].contains(sim->name()),
+             qPrintable(keyboards[0]));
+    QCOMPARE(keyboards[1], QString(kbdsim::BuiltInKeyboard::kDeviceName));
+    QCOMPARE(cli(QStringList{"--quiet", "redo"}, sim.get()).exitCode, 0);
+    const Result nothing = cli(QStringList{"redo"}, sim.get());
+    QCOMPARE(nothing.lastErrorLine(), QString("There is nothing to redo."));
+    QTRY_COMPARE(state(*sim).data(tone1), demo.data({DataType::Tone, 0, 0}));
+    QCOMPARE(KeyboardMemory::load(builtInState).toJson(), builtInStart.toJson());
 }
 
 void TestCliJack::aSwapStoppedAnywhereLosesNothing() {

@@ -90,8 +90,13 @@ int dataBlocksFrom(const std::vector<QByteArray>& fromProgram) {
 
 // A keyboard, its driver listed, a store of kept copies and its history, all of one test.
 struct Bench {
-    explicit Bench(KeyboardMemory memory = KeyboardMemory::demo())
-        : rig(std::move(memory)), store(kept.path()), history(kept.path()) {
+    // `keptFolder`: another bench's kept copies and history, as two keyboards on one PC share
+    // them; empty: the bench's own.
+    explicit Bench(KeyboardMemory memory = KeyboardMemory::demo(),
+                   const QString& device = "Test MLS-850", const QString& keptFolder = {})
+        : rig(std::move(memory), device),
+          store(keptFolder.isEmpty() ? kept.path() : keptFolder),
+          history(store.folder()) {
         relist();
     }
     void relist() { driver.getList(rig.inputNumber(), rig.outputNumber()); }
@@ -116,12 +121,14 @@ struct Bench {
         return rig.keyboard.memory();
     }
     void edit(Edit edit, const char* from, const char* to) {
-        safety::ChangeRecord record(store, organise::actionOf(edit), {from, to});
+        safety::ChangeRecord record(store, keyboardIdentity(link()), organise::actionOf(edit),
+                                    {from, to});
         organise::editSlots(link(), edit, slot(from), slot(to), record, messages, nullptr);
         record.commit();
     }
     void reverse(bool undoing, bool force = false) {
-        const auto changes = undoing ? history.undoable() : history.redoable();
+        const QString keyboard = keyboardIdentity(link());
+        const auto changes = undoing ? history.undoable(keyboard) : history.redoable(keyboard);
         QVERIFY(!changes.empty());
         relist();
         organise::reverseChange(link(), store, changes.front(), undoing, force, messages, nullptr);
@@ -149,6 +156,7 @@ private Q_SLOTS:
     void badInputChangesNothing_data();
     void badInputChangesNothing();
     void anUndoNeverOverwritesWhatChangedSince();
+    void eachKeyboardUndoesItsOwnChanges();
     void aSongThatDoesNotFitChangesNothing();
 };
 
@@ -160,7 +168,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
     };
     const auto rename = [](const char* where, const char* name) -> Change {
         return [=](Bench& bench) {
-            safety::ChangeRecord record(bench.store, "rename", {where, name});
+            safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "rename",
+                                        {where, name});
             organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
             record.commit();
         };
@@ -193,7 +202,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
                m.setData(kSong0, renamed(m.data(kSong0), 4, "My}Song!"));
            });
     QTest::newRow("delete") << Change([](Bench& bench) {
-        safety::ChangeRecord record(bench.store, "delete", {"rhythm:0", "song:0"});
+        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "delete",
+                                    {"rhythm:0", "song:0"});
         const auto outcomes = batch::deleteSlots(bench.link(), {slot("rhythm:0"), slot("song:0")},
                                                  &record, bench.messages, nullptr);
         record.commit();
@@ -208,7 +218,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         const SlotInTree source = findSlot(bench.driver, slot("dsp:5"));
         transfer::fetchItem(source, bench.link(), nullptr, item);
         NvbFileStream(file, NvbFileStream::Create).write(item);
-        safety::ChangeRecord record(bench.store, "send", {"dsp:0"});
+        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "send", {"dsp:0"});
         const auto outcomes = batch::sendFiles(bench.link(), {{file, slot("dsp:0")}}, &record,
                                                false, bench.messages, nullptr);
         record.commit();
@@ -228,7 +238,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         now.setData(kRhythm0, {});
         now.setData(kSong1, secondSong());
         bench.relist();
-        safety::ChangeRecord record(bench.store, "restore", {folder.path()});
+        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "restore",
+                                    {folder.path()});
         backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()), folder.path(),
                                 bench.messages, nullptr, &record, backup::Extras::Delete);
         record.commit();
@@ -344,7 +355,8 @@ void TestOrganise::badInputChangesNothing_data() {
     };
     const auto rename = [](const char* where, const QString& name) -> Change {
         return [=](Bench& bench) {
-            safety::ChangeRecord record(bench.store, "rename", {where, name});
+            safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "rename",
+                                        {where, name});
             organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
         };
     };
@@ -417,6 +429,35 @@ void TestOrganise::anUndoNeverOverwritesWhatChangedSince() {
     EkDataFile item(DataType::NoType);
     second.store.loadChecked(keptPanelTone, item);
     QCOMPARE(item.words(), panelTone);
+}
+
+void TestOrganise::eachKeyboardUndoesItsOwnChanges() {
+    // Two keyboards on one PC, one history: the same copy made on each, over different tones.
+    Bench first(KeyboardMemory::demo(), "Test MLS-850 first");
+    KeyboardMemory other = KeyboardMemory::demo();
+    other.setData(kTone1, other.data(kTone3));
+    Bench second(other, "Test MLS-850 second", first.store.folder());
+    first.edit(Edit::Copy, "tone:0", "tone:1");
+    second.edit(Edit::Copy, "tone:0", "tone:1");
+    QCOMPARE(int(first.history.undoable().size()), 2);
+
+    // The first keyboard's undo takes back its own change, not the newer one of the second
+    // (whose kept tone:1 is another tone).
+    first.reverse(true);
+    QCOMPARE(first.memory(), memoryText(KeyboardMemory::demo()));
+    // A new change on the first keyboard leaves the second's history as it was.
+    first.edit(Edit::Swap, "tone:2", "tone:3");
+    second.reverse(true);
+    QCOMPARE(second.memory(), memoryText(other));
+    const QString secondKeyboard = keyboardIdentity(second.link());
+    QCOMPARE(int(first.history.undoable(secondKeyboard).size()), 0);
+    second.reverse(false);
+    second.reverse(true);
+    QCOMPARE(second.memory(), memoryText(other));
+    // The first keyboard's redo is gone with its new change; the swap is what it can undo.
+    QCOMPARE(int(first.history.redoable(keyboardIdentity(first.link())).size()), 0);
+    first.reverse(true);
+    QCOMPARE(first.memory(), memoryText(KeyboardMemory::demo()));
 }
 
 void TestOrganise::aSongThatDoesNotFitChangesNothing() {

@@ -40,6 +40,7 @@ QJsonValue afterJson(const std::optional<QString>& after) {
 Change changeOf(const QJsonObject& object, const QString& path) {
     Change change;
     change.id = object.value("id").toInteger();
+    change.keyboard = object.value("keyboard").toString();
     change.action = object.value("action").toString();
     for (const QJsonValue& subject : object.value("subjects").toArray()) {
         change.subjects << subject.toString();
@@ -62,6 +63,21 @@ Change changeOf(const QJsonObject& object, const QString& path) {
     return change;
 }
 
+// Whether `change` may be taken back on `keyboard` (empty: on any).
+bool takesBackOn(const Change& change, const QString& keyboard) {
+    return keyboard.isEmpty() || change.keyboard.isEmpty() || change.keyboard == keyboard;
+}
+
+std::vector<Change> onKeyboard(std::vector<Change> changes, const QString& keyboard) {
+    std::erase_if(changes, [&](const Change& change) { return !takesBackOn(change, keyboard); });
+    return changes;
+}
+
+// A new change on `keyboard`: what was undone there can no longer be redone over it.
+void forgetRedoOf(std::vector<Change>& redo, const QString& keyboard) {
+    std::erase_if(redo, [&](const Change& change) { return takesBackOn(change, keyboard); });
+}
+
 // Holds the history for one change of it: a window and a script may change it at once.
 StoreLock historyLock(const QString& folder) {
     return StoreLock(folder, "history.lock", platform::ErrorCode::HistoryHeld);
@@ -81,6 +97,7 @@ QJsonObject toJson(const Change& change) {
                                  {"after", afterJson(step.after)}});
     }
     return QJsonObject{{"id", qint64(change.id)},
+                       {"keyboard", change.keyboard},
                        {"action", change.action},
                        {"subjects", QJsonArray::fromStringList(change.subjects)},
                        {"title", titleOf(change)},
@@ -160,12 +177,19 @@ std::int64_t History::nextId(Stacks& stacks) {
     return ++stacks.lastId;
 }
 
-std::vector<Change> History::undoable() const {
-    return read().undo;
+std::vector<Change> History::undoable(const QString& keyboard) const {
+    return onKeyboard(read().undo, keyboard);
 }
 
-std::vector<Change> History::redoable() const {
-    return read().redo;
+std::vector<Change> History::redoable(const QString& keyboard) const {
+    return onKeyboard(read().redo, keyboard);
+}
+
+void History::putOnTop(std::vector<Change>& stack, Change change) {
+    stack.insert(stack.begin(), std::move(change));
+    if (stack.size() > std::size_t(kMaxChanges)) {
+        stack.resize(kMaxChanges);
+    }
 }
 
 std::set<CopyId> History::copiesInUse() const {
@@ -189,11 +213,8 @@ void History::recorded(Change change) {
     const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
     change.id = nextId(stacks);
-    stacks.undo.insert(stacks.undo.begin(), std::move(change));
-    if (stacks.undo.size() > std::size_t(kMaxChanges)) {
-        stacks.undo.resize(kMaxChanges);
-    }
-    stacks.redo.clear();
+    forgetRedoOf(stacks.redo, change.keyboard);
+    putOnTop(stacks.undo, std::move(change));
     write(stacks);
 }
 
@@ -201,23 +222,28 @@ void History::reversed(std::int64_t done, Change reverse, bool undoing) {
     const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
     std::vector<Change>& from = undoing ? stacks.undo : stacks.redo;
-    std::vector<Change>& to = undoing ? stacks.redo : stacks.undo;
-    std::erase_if(from, [done](const Change& change) { return change.id == done; });
+    const bool wasThere =
+        std::erase_if(from, [done](const Change& change) { return change.id == done; }) > 0;
     if (reverse.steps.empty()) {
         // The keyboard held what the change had replaced already: nothing to take back later.
         write(stacks);
         return;
     }
     reverse.id = nextId(stacks);
-    to.insert(to.begin(), std::move(reverse));
-    if (to.size() > std::size_t(kMaxChanges)) {
-        to.resize(kMaxChanges);
+    if (!wasThere) {
+        // Not the other side of a change any more: a change of its own, undone like any other.
+        forgetRedoOf(stacks.redo, reverse.keyboard);
+        putOnTop(stacks.undo, std::move(reverse));
+    } else {
+        putOnTop(undoing ? stacks.redo : stacks.undo, std::move(reverse));
     }
     write(stacks);
 }
 
-ChangeRecord::ChangeRecord(Store& store, QString action, QStringList subjects) : store_(store) {
+ChangeRecord::ChangeRecord(Store& store, QString keyboard, QString action, QStringList subjects)
+    : store_(store) {
     History(store_.folder()).check();
+    change_.keyboard = std::move(keyboard);
     change_.action = std::move(action);
     change_.subjects = std::move(subjects);
 }

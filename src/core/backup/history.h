@@ -37,6 +37,11 @@ struct Step {
 
 struct Change {
     std::int64_t id = 0;
+    // The keyboard it was made on (MidiService::keyboardIdentity): an undo puts back what it
+    // replaced on that keyboard only. Empty for a change recorded before the program told
+    // keyboards apart; such a change is offered on every keyboard, where the check that each
+    // slot still holds what the change left there is what guards it.
+    QString keyboard;
     // What was done, in words the window and the tool put together: "send", "delete",
     // "put-back", "copy", "move", "swap", "rename", "restore", "undo", "redo".
     QString action;
@@ -57,19 +62,23 @@ class History {
 public:
     explicit History(QString folder = Store::defaultFolder());
 
-    // Newest first. Throws platform::SystemError when the file is damaged.
-    std::vector<Change> undoable() const;
-    std::vector<Change> redoable() const;
+    // Newest first: every change, or with `keyboard` those that can be taken back on it (its
+    // own and those of no known keyboard). Throws platform::SystemError when the file is damaged.
+    std::vector<Change> undoable(const QString& keyboard = {}) const;
+    std::vector<Change> redoable(const QString& keyboard = {}) const;
     // Every kept copy an undo or a redo would put back: the store never prunes them.
     std::set<CopyId> copiesInUse() const;
     // Throws platform::SystemError when the history cannot be read: a command checks this
     // before its first change, so that a change is never made that cannot be recorded.
     void check() const { read(); }
 
-    // A new change: on top of the undoable ones, and nothing is redoable any more.
+    // A new change: on top of the undoable ones, and nothing of its keyboard is redoable any
+    // more (another keyboard's redo still puts back what that keyboard held).
     void recorded(Change change);
     // `done` (undoable when `undoing`, else redoable) was taken back by `reverse`, which
-    // becomes redoable (or undoable again).
+    // becomes redoable (or undoable again). When `done` is no longer in the history (someone
+    // took it back meanwhile, or the file was replaced), `reverse` is recorded as a new change:
+    // what the keyboard was given can always be undone, and is never listed twice.
     void reversed(std::int64_t done, Change reverse, bool undoing);
 
 private:
@@ -83,6 +92,7 @@ private:
     // The number of a new change. Numbers only tell changes apart; when they would run out the
     // changes kept are numbered again from 1, in order.
     static std::int64_t nextId(Stacks& stacks);
+    static void putOnTop(std::vector<Change>& stack, Change change);
 
     QString folder_;
 };
@@ -92,8 +102,9 @@ private:
 // by the destructor when the command stopped midway, so that what it did can still be undone.
 class ChangeRecord {
 public:
-    // Throws the history's errors when it cannot be read: nothing has been changed yet.
-    ChangeRecord(Store& store, QString action, QStringList subjects);
+    // `keyboard`: MidiService::keyboardIdentity of the keyboard changed. Throws the history's
+    // errors when it cannot be read: nothing has been changed yet.
+    ChangeRecord(Store& store, QString keyboard, QString action, QStringList subjects);
     ~ChangeRecord();
     ChangeRecord(const ChangeRecord&) = delete;
     ChangeRecord& operator=(const ChangeRecord&) = delete;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 
 class EkData;
@@ -17,3 +18,6 @@ struct KeyboardLink {
     // listens.
     std::function<void(const EkData& slot, const EkDataFile& item)> itemSeen = {};
 };
+
+// Which keyboard the link reaches, as the history of changes remembers it.
+QString keyboardIdentity(const KeyboardLink& link);

@@ -96,7 +96,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
     if (!changed.isEmpty() && !force) {
         throw ChangedSince(safety::titleOf(change), changed);
     }
-    safety::ChangeRecord record(store, change.action, change.subjects);
+    safety::ChangeRecord record(store, keyboardIdentity(link), change.action, change.subjects);
     steps.write(record, [&] {
         // Last slot first: a swap's or a move's second write is taken back before its first.
         for (auto it = reversals.rbegin(); it != reversals.rend(); ++it) {

@@ -228,6 +228,23 @@ QString MidiService::outputName(int device) {
     return device >= 0 && device < int(outputs_->size()) ? (*outputs_)[device].name : QString();
 }
 
+QString MidiService::keyboardIdentity(int device) {
+    const QString name = outputName(device);
+    if (name.isEmpty()) {
+        return {};
+    }
+    const Device& found = (*outputs_)[device];
+    if (found.system == nullptr) {
+        return name;  // an in-process device: its name is its own
+    }
+    if (found.system == alsa_) {
+        // RtMidi names an ALSA port "client:port C:P"; C and P are handed out as clients come.
+        static const QRegularExpression numbers(" [0-9]+:[0-9]+$");
+        return "ALSA " + QString(name).remove(numbers);
+    }
+    return "JACK " + name;
+}
+
 const MidiService::Device& MidiService::device(const std::vector<Device>& devices,
                                                int number) const {
     if (number < 0 || number >= int(devices.size())) {

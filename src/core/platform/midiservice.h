@@ -103,6 +103,10 @@ public:
     // The name of a device number in the last enumeration; empty when out of range.
     QString inputName(int device);
     QString outputName(int device);
+    // Which keyboard output `device` reaches, as the history of changes remembers it: the MIDI
+    // system and the port's name, without the numbers the ALSA sequencer gives its clients (they
+    // change when a device is plugged in again). Empty when out of range.
+    QString keyboardIdentity(int device);
 
     // Throw MidiSystemError with the service's text when the device cannot be opened.
     std::unique_ptr<InputPort> openInput(int device, MidiReceiver receiver);

@@ -71,10 +71,11 @@ void TPcLinkForm::buildEditMenu() {
 void TPcLinkForm::updateUndoActions() {
     // Another program (the command-line tool) may have changed the history since.
     const safety::History history(safetyStore_.folder());
+    const QString keyboard = keyboardIdentity(keyboardLink());
     for (const bool undo : {true, false}) {
         QString title;
         try {
-            const auto changes = undo ? history.undoable() : history.redoable();
+            const auto changes = undo ? history.undoable(keyboard) : history.redoable(keyboard);
             if (!changes.empty()) {
                 title = messages_.changeTitle(changes.front().action, changes.front().subjects);
             }
@@ -90,8 +91,10 @@ void TPcLinkForm::updateUndoActions() {
 bool TPcLinkForm::takeBackLatest(bool undoing, bool force) {
     std::optional<QString> changedSince;  // the question, when a slot changed since
     const bool done = frame_->run(MsgStr::Send, [&] {
+        // Read with the keyboard held: no other program changes it, nor its history, now.
         const safety::History history(safetyStore_.folder());
-        const auto changes = undoing ? history.undoable() : history.redoable();
+        const QString keyboard = keyboardIdentity(keyboardLink());
+        const auto changes = undoing ? history.undoable(keyboard) : history.redoable(keyboard);
         if (changes.empty()) {
             throw platform::SystemError(messages_.nothingToTakeBack(undoing).toStdString());
         }
@@ -124,8 +127,8 @@ bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const 
             throw OperateException(OperateException::ListFirst);
         }
         organise::checkEdit(driver_, edit, from, to);
-        safety::ChangeRecord record(safetyStore_, organise::actionOf(edit),
-                                    {from.text(), to.text()});
+        safety::ChangeRecord record(safetyStore_, keyboardIdentity(keyboardLink()),
+                                    organise::actionOf(edit), {from.text(), to.text()});
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
         organise::editSlots(keyboardLink(), edit, from, to, record, messages_, &progress);
         record.commit();
@@ -144,7 +147,8 @@ bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
             throw OperateException(OperateException::ListFirst);
         }
         organise::checkRename(driver_, slot, name);
-        safety::ChangeRecord record(safetyStore_, "rename", {slot.text(), name});
+        safety::ChangeRecord record(safetyStore_, keyboardIdentity(keyboardLink()), "rename",
+                                    {slot.text(), name});
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
         organise::renameSlot(keyboardLink(), slot, name, record, messages_, &progress);
         record.commit();

@@ -93,7 +93,8 @@ std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& a
     if (!settings_.keepCopies) {
         return nullptr;
     }
-    return std::make_unique<safety::ChangeRecord>(safetyStore_, action, subjects);
+    return std::make_unique<safety::ChangeRecord>(safetyStore_, keyboardIdentity(keyboardLink()),
+                                                  action, subjects);
 }
 
 std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record,
