@@ -95,6 +95,8 @@ private Q_SLOTS:
     void everyCommandsJsonHasItsShape();
     void textOutputIsAsDocumented();
     void controlCharactersNeverReachTheTerminal();
+    void aNameWithAZeroByteIsOneNameEverywhere_data();
+    void aNameWithAZeroByteIsOneNameEverywhere();
     void restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers();
     void dumpsGoOutAndComeBackUnchanged();
     void dumpsThatCannotBeUsedSayWhy_data();
@@ -486,6 +488,44 @@ void TestCliCommands::controlCharactersNeverReachTheTerminal() {
         QVERIFY2(out.contains("\"A\\x0aB\\x1b[2J \""), out.constData());
     }
     QCOMPARE(list.out.trimmed().split('\n').size(), 42 + 4);
+}
+
+void TestCliCommands::aNameWithAZeroByteIsOneNameEverywhere_data() {
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("tone, zero in the middle")
+        << "tone:1" << int(DataType::Tone) << 1 << QByteArray("abc\0defg", 8) << "\"abc\\x00defg\"" << "TON_abc_defg";
+    QTest::newRow("song, zero at the end")
+        << "song:0" << int(DataType::Song) << 0 << QByteArray("abcdefg\0", 8) << "\"abcdefg\\x00\"" << "SNG_abcdefg_";
+}
+
+void TestCliCommands::aNameWithAZeroByteIsOneNameEverywhere() {
+    // The keyboard answers a name in two halves of four bytes; the whole name is the one its
+    // data holds, whatever bytes it has.
+    QFETCH(QString, slot);
+    QFETCH(int, type);
+    QFETCH(int, number);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, listed);
+    QFETCH(QString, fileName);
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setName({std::uint16_t(type), 0, number}, name.toStdString());
+    startKeyboard(memory);
+    const Run list = cli(kBuiltIn + QStringList{"list"});
+    QVERIFY2(list.out.contains(listed.toUtf8()), list.out.constData());
+    const QString folder = home_->path();
+    const Run imported = cli(kBuiltIn + QStringList{"import", slot, folder});
+    QCOMPARE(QString::fromUtf8(imported.out), folder + "/" + fileName + ".nvb\n");
+    const Run exported = cli(kBuiltIn + QStringList{"export", slot, folder});
+    QCOMPARE(QString::fromUtf8(exported.out), slot + " " + folder + "/" + fileName + ".syx\n");
+    // The dump's item, named from its data, takes the next free name beside the import.
+    const QString converted = home_->filePath("converted");
+    const Run convert = cli({"convert", folder + "/" + fileName + ".syx", converted});
+    QVERIFY2(convert.out.contains((fileName + ".nvb").toUtf8()), convert.out.constData());
 }
 
 void TestCliCommands::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {

@@ -1,6 +1,5 @@
 #include "ekkbd.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "mls850layout.h"
@@ -22,18 +21,14 @@ enum Command : std::uint8_t {
     ToneName = 96,  // and 97
 };
 
-// Four characters of a name from one value: its bytes from least to most significant, cut at
-// the first zero byte, then reversed, so the most significant byte is the first character.
+// Four characters of a name from one value, the most significant byte first. Every byte is
+// kept, a zero byte too: the name is then the one the item's data holds, so that the list, the
+// files an import names after it and a later comparison with the data all agree.
 std::string namePart(std::uint32_t value) {
     std::string part;
-    for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>((value >> (8 * i)) & 0xFF);
-        if (c == '\0') {
-            break;
-        }
-        part.push_back(c);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        part.push_back(static_cast<char>((value >> shift) & 0xFF));
     }
-    std::reverse(part.begin(), part.end());
     return part;
 }
 
