@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
@@ -144,6 +145,12 @@ void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
     QVERIFY(large.open(QIODevice::WriteOnly));
     QVERIFY(large.resize(syx::kMaxDumpFile + 1));
     large.close();
+    // A file and a folder whose names are not UTF-8 (written by another system): Qt cannot
+    // name them, so they cannot be read; they are said, not left out unsaid.
+    const std::string rootBytes = QFile::encodeName(root.path()).toStdString();
+    std::filesystem::copy_file(rootBytes + "/a/b/tone.nvb", rootBytes + "/TON_\xff.nvb");
+    std::filesystem::create_directory(rootBytes + "/\xfe dir");
+    std::filesystem::copy_file(rootBytes + "/a/b/tone.nvb", rootBytes + "/\xfe dir/tone.nvb");
     library::Index index(home.filePath("library.sqlite"));
     const library::ScanSummary scanned =
         index.scan({root.path(), home.filePath("no such folder")}, MsgStr());
@@ -152,6 +159,11 @@ void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
     // Each problem names its file or folder and says why.
     QStringList problems = scanned.problems;
     problems.replaceInStrings(home.path(), "HOME");
+    const QString notUtf8 = "\": its name is not valid UTF-8, the system's encoding, so it "
+                            "cannot be opened; rename it to have it read.";
+    for (const QString& name : {QString("TON_\uFFFD.nvb"), QString("\uFFFD dir")}) {
+        QVERIFY2(problems.removeOne("\"HOME/music/" + name + notUtf8), qPrintable(problems.join("\n")));
+    }
     problems.sort();
     QCOMPARE(problems.size(), 3);
     QCOMPARE(problems[0], QString("\"HOME/no such folder\" is not a folder."));
@@ -161,6 +173,9 @@ void TestLibrary::foldersLinksAndBadFilesNeverStopAScan() {
     QCOMPARE(problems[2], QString("HOME/music/words.nvb: No NVB file"));
     // Files it could not read are not read again until they change.
     QCOMPARE(index.scan({root.path()}, MsgStr()).read, 0);
+    // Qt cannot remove what it cannot name.
+    std::filesystem::remove(rootBytes + "/TON_\xff.nvb");
+    std::filesystem::remove_all(rootBytes + "/\xfe dir");
 }
 
 void TestLibrary::aDamagedIndexIsBuiltAgain() {

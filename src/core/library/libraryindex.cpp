@@ -1,5 +1,7 @@
 #include "libraryindex.h"
 
+#include <dirent.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -67,6 +69,27 @@ std::vector<std::unique_ptr<EkDataFile>> itemsOf(const QString& path) {
 bool isKeyboardFile(const QString& path) {
     return path.endsWith(QLatin1String(NvbFileStream::kSuffix), Qt::CaseInsensitive) ||
            syx::isDumpFile(path);
+}
+
+
+// The names in `folder` that are not valid UTF-8 (made on another system, or by a program that
+// wrote raw bytes), decoded with replacement characters for saying them. Qt's directory walk
+// leaves such entries out without a word, and no path Qt can build opens them; hidden ones
+// are left out as the walk leaves them out.
+QStringList namesNotInEncoding(const QString& folder) {
+    QStringList names;
+    DIR* entries = ::opendir(QFile::encodeName(folder).constData());
+    if (entries == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArrayView name(entry->d_name);
+        if (!name.startsWith('.') && !QUtf8StringView(name).isValidUtf8()) {
+            names << QString::fromUtf8(name);
+        }
+    }
+    ::closedir(entries);
+    return names;
 }
 
 }  // namespace
@@ -225,6 +248,14 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
     const auto isOwnData = [&ownData](const QString& path) {
         return (QDir::cleanPath(path) + '/').startsWith(ownData);
     };
+    const auto sayNamesNotInEncoding = [&](const QString& folder) {
+        for (const QString& name : namesNotInEncoding(folder)) {
+            summary.problems << platform::errorText(
+                {platform::ErrorCode::NameNotInEncoding,
+                 {QDir::toNativeSeparators(folder + '/' + name)}},
+                messages.isJapanese());
+        }
+    };
     for (const QString& given : roots) {
         const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
         if (!QFileInfo(folder).isDir()) {
@@ -234,6 +265,7 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
             continue;
         }
         summary.folders << folder;
+        sayNamesNotInEncoding(folder);
         addFolder.addBindValue(folder);
         run(addFolder);
         // Symbolic links are not followed: a link back up the tree would make the walk endless.
@@ -262,6 +294,7 @@ ScanSummary Index::scan(const QStringList& folders, const MsgStr& messages,
                         messages.isJapanese());
                 } else if (!info.isSymLink()) {
                     summary.folders << path;
+                    sayNamesNotInEncoding(path);
                 }
                 continue;
             }

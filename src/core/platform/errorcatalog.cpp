@@ -122,6 +122,11 @@ constexpr Entry kEntries[] = {
     {ErrorCode::LargerThanItsKind, "it is larger (%1 bytes) than any file of its kind (%2 bytes)",
      "この種類のファイルの最大 (%2 バイト) より大きい (%1 バイト) です"},
     {ErrorCode::NotAFolder, "\"%1\" is not a folder.", "\"%1\" はフォルダではありません。"},
+    {ErrorCode::NameNotInEncoding,
+     "\"%1\": its name is not valid UTF-8, the system's encoding, so it cannot be opened; rename "
+     "it to have it read.",
+     "\"%1\": 名前がシステムの文字コード (UTF-8) として正しくないため開けません。読み込むには"
+     "名前を変更してください。"},
     {ErrorCode::FileTooLargeForData,
      "\"%1\" is too large for a keyboard data file: %2 bytes, while an item holds at most %3 "
      "bytes of data.",

@@ -65,6 +65,7 @@ enum class ErrorCode {
     NotRegularFile,
     LargerThanItsKind,
     NotAFolder,
+    NameNotInEncoding,
     FileTooLargeForData,
     OddSizeNotWritten,
     ShortNotWritten,
