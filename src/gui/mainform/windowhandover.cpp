@@ -20,9 +20,10 @@ constexpr qint64 kMaxLine = 64 * 1024;
 // A second start writes its line at once: a connection silent for this long is dropped, so
 // that nothing can hold the window's connections open.
 constexpr std::chrono::milliseconds kIdleTime{5000};
-// More second starts than this at one moment are not people opening files; the rest are
-// turned away at once.
-constexpr int kMaxConnections = 32;
+// Connections held at once. Beyond it the oldest silent one is dropped for the newcomer, so no
+// number of connections that say nothing keeps a real second start out, and the window's open
+// files stay bounded.
+constexpr std::size_t kMaxConnections = 32;
 
 }  // namespace
 
@@ -48,12 +49,8 @@ bool WindowHandOver::listen(QString* error) {
 void WindowHandOver::takeConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (connections_ >= kMaxConnections) {
-            socket->abort();
-            continue;
-        }
-        ++connections_;
-        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        makeRoom();
+        waiting_.emplace_back(socket);
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
@@ -62,13 +59,33 @@ void WindowHandOver::takeConnection() {
     }
 }
 
-void WindowHandOver::readLine(QLocalSocket* socket) {
+void WindowHandOver::makeRoom() {
+    std::erase_if(waiting_, [](const QPointer<QLocalSocket>& socket) {
+        return socket.isNull() || socket->state() != QLocalSocket::ConnectedState;
+    });
+    while (waiting_.size() >= kMaxConnections) {
+        QPointer<QLocalSocket> oldest = waiting_.front();
+        waiting_.pop_front();
+        if (oldest.isNull()) {
+            continue;
+        }
+        // Its line may be in the kernel's buffer with its readyRead not yet delivered (a burst
+        // of connections is taken in one go): looked for without waiting, and answered.
+        oldest->waitForReadyRead(0);
+        if (!readLine(oldest)) {
+            oldest->abort();
+        }
+    }
+}
+
+bool WindowHandOver::readLine(QLocalSocket* socket) {
     if (!socket->canReadLine()) {
         if (socket->bytesAvailable() > kMaxLine) {
             socket->abort();
         }
-        return;
+        return false;
     }
+    std::erase(waiting_, socket);
     const QString path = QString::fromUtf8(socket->readLine(kMaxLine)).chopped(1);
     socket->write(kReceipt);
     socket->flush();
@@ -78,6 +95,7 @@ void WindowHandOver::readLine(QLocalSocket* socket) {
     // socket may be deleted under it.
     QMetaObject::invokeMethod(
         this, [this, path] { Q_EMIT handedOver(path); }, Qt::QueuedConnection);
+    return true;
 }
 
 bool WindowHandOver::handOver(const QString& filePath, QString* error) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <deque>
 
 class QLocalServer;
 class QLocalSocket;
@@ -31,8 +33,12 @@ Q_SIGNALS:
 
 private:
     void takeConnection();
-    void readLine(QLocalSocket* socket);
+    // Answers the socket's line if it has come in whole; false when it has not.
+    bool readLine(QLocalSocket* socket);
+    // Room for one more connection: the oldest that has not said its line yet goes.
+    void makeRoom();
 
     QLocalServer* server_;
-    int connections_ = 0;
+    // The connections whose line has not come yet, oldest first.
+    std::deque<QPointer<QLocalSocket>> waiting_;
 };
