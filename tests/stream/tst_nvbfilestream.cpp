@@ -65,6 +65,7 @@ private Q_SLOTS:
     void failedWriteLeavesTheOldFileAndNoNewOne();
     void uncommittedCreateLeavesNothing();
     void unwritableTargetIsAFileError();
+    void aNewFileIsNeverOneThatExistsNorLeftHalfWritten();
 
 private:
     QString path(const char* name) const { return dir_->filePath(name); }
@@ -283,6 +284,35 @@ void TestNvbFileStream::unwritableTargetIsAFileError() {
     } catch (const platform::FileError& e) {
         QVERIFY2(QString(e.what()).contains("x.nvb"), e.what());
     }
+}
+
+void TestNvbFileStream::aNewFileIsNeverOneThatExistsNorLeftHalfWritten() {
+    const QByteArray before = magicHeader(2) + QByteArray::fromHex("1234");
+    writeFile(path("keep.nvb"), before);
+    QVERIFY(QFile::link(path("elsewhere.nvb"), path("link.nvb")));  // leads nowhere yet
+    for (const char* taken : {"keep.nvb", "link.nvb"}) {
+        QVERIFY_THROWS_EXCEPTION(platform::FileError,
+                                 NvbFileStream(path(taken), NvbFileStream::CreateNew));
+    }
+    QCOMPARE(readFile(path("keep.nvb")), before);
+    QVERIFY(!QFile::exists(path("elsewhere.nvb")));
+
+    EkDataFile item(DataType::Tone);
+    item.setSize(60);
+    item.words().assign(10, 1);  // announces more than it holds
+    {
+        NvbFileStream stream(path("short.nvb"), NvbFileStream::CreateNew);
+        QVERIFY_THROWS_EXCEPTION(platform::SystemError, stream.write(item));
+    }
+    { NvbFileStream unwritten(path("unwritten.nvb"), NvbFileStream::CreateNew); }
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::System),
+             (QStringList{"keep.nvb", "link.nvb"}));
+
+    // Written whole: the same bytes as a replacing create writes.
+    item.words().assign(30, 0x4142);
+    NvbFileStream(path("new.nvb"), NvbFileStream::CreateNew).write(item);
+    NvbFileStream(path("replacing.nvb"), NvbFileStream::Create).write(item);
+    QCOMPARE(readFile(path("new.nvb")), readFile(path("replacing.nvb")));
 }
 
 QTEST_GUILESS_MAIN(TestNvbFileStream)

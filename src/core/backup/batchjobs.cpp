@@ -144,12 +144,16 @@ std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& f
         dumped.fill(item);
         const QString file = names.take(transfer::importFileName(item.type(), item.name()));
         try {
-            transfer::saveItem(item, dumped.slot, QDir(folder).filePath(file),
-                               transfer::FileFormat::Nvb);
+            // Each name is free (FreshFileNames looked): a file of its own, synced with the
+            // others once they are all written.
+            transfer::saveNewItem(item, QDir(folder).filePath(file));
             outcomes.push_back({dumped.slot, file});
         } catch (...) {
             outcomes.push_back({dumped.slot, {}, currentErrorText(messages)});
         }
+    }
+    if (!dump.items.empty()) {
+        platform::syncFileSystem(folder);
     }
     for (const platform::CodedText& unusable : dump.unusable) {
         const QString place = unusable.args.value(0);

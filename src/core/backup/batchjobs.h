@@ -56,7 +56,8 @@ std::vector<backup::Outcome> exportToOneDump(const KeyboardLink& link,
 
 // Writes each whole item of a dump into a ".nvb" file of its own in `folder` (named as an
 // import of its slot names it); each item that could not be used gets an outcome with the
-// reason (and no slot when its address named none).
+// reason (and no slot when its address named none). Returns once the files are on the disk;
+// throws platform::FileError when the system cannot say so.
 std::vector<backup::Outcome> convertDump(const syx::DumpContents& dump, const QString& folder,
                                          const MsgStr& messages);
 

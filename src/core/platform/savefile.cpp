@@ -1,6 +1,10 @@
 #include "savefile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <cerrno>
 #include <QFileInfo>
 
 #include "systemerror.h"
@@ -42,6 +46,20 @@ void saveFile(const QString& fileName, const QByteArray& bytes) {
     }
     const QString reason = file.errorString().isEmpty() ? "Unknown error" : file.errorString();
     throw FileError(action, QDir::toNativeSeparators(fileName), reason);
+}
+
+void syncFileSystem(const QString& folder) {
+    const int descriptor =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = descriptor >= 0 && ::syncfs(descriptor) == 0;
+    const int error = errno;
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
+    if (!synced) {
+        throw FileError(ErrorCode::CannotWrite, QDir::toNativeSeparators(folder),
+                        qt_error_string(error));
+    }
 }
 
 }  // namespace platform

@@ -24,4 +24,9 @@ bool writeFully(QSaveFile& file, const QByteArray& bytes);
 // Creates or replaces `fileName` with `bytes` as one step; throws FileError with the reason.
 void saveFile(const QString& fileName, const QByteArray& bytes);
 
+// Waits until everything written to the file system that holds `folder` is on the disk: the
+// end of a job that wrote many new files without syncing each. Throws FileError (CannotWrite,
+// naming the folder) when the system cannot.
+void syncFileSystem(const QString& folder);
+
 }  // namespace platform

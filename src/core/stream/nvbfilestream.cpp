@@ -35,13 +35,27 @@ NvbFileStream::NvbFileStream(const QString& fileName, std::uint16_t mode) : file
             }
             device_ = newFile_.get();
             break;
+        case CreateNew:
+            file_ = std::make_unique<QFile>(fileName);
+            // NewOnly is O_EXCL: it fails on any name that exists, a link's included.
+            if (!file_->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                fail(platform::ErrorCode::CannotCreate);
+            }
+            removeUnlessWritten_ = true;
+            device_ = file_.get();
+            break;
         default:
             throw std::invalid_argument("NvbFileStream: unknown open mode " + std::to_string(mode));
     }
 }
 
-// An unfinished new file is discarded here: the target is only ever replaced by commit().
-NvbFileStream::~NvbFileStream() = default;
+// An unfinished new file is discarded here: the target is only ever replaced by commit(), and
+// a file made by CreateNew holds nothing of anyone's until its item is written whole.
+NvbFileStream::~NvbFileStream() {
+    if (removeUnlessWritten_) {
+        file_->remove();
+    }
+}
 
 void NvbFileStream::fail(platform::ErrorCode action) const {
     QFileDevice* device = file_ ? static_cast<QFileDevice*>(file_.get()) : newFile_.get();
@@ -149,6 +163,13 @@ void NvbFileStream::write(EkDataFile& item) {
     }
     if (newFile_ && !newFile_->commit()) {
         fail(platform::ErrorCode::CannotWrite);
+    }
+    if (removeUnlessWritten_) {
+        file_->close();
+        if (file_->error() != QFileDevice::NoError) {
+            fail(platform::ErrorCode::CannotWrite);
+        }
+        removeUnlessWritten_ = false;
     }
     written_ = bytes.size();
 }

@@ -24,6 +24,11 @@ public:
         OpenRead = 0,
         OpenReadWrite = 2,
         Create = 0xFFFF,  // create, or replace an existing file
+        // Create a file that does not exist yet, never one that does nor through a link. Written
+        // in place (nothing is there to keep), removed again when the write fails, and not
+        // synced on its own: a job of many new files syncs once at its end
+        // (platform::syncFileSystem), which a file of its own each would cost many times over.
+        CreateNew = 0xFFFE,
     };
 
     // The most data a keyboard item can have: a block number travels in 14 bits, and a block
@@ -70,7 +75,8 @@ private:
     [[noreturn]] void fail(platform::ErrorCode action) const;
 
     QString fileName_;
-    std::unique_ptr<QFile> file_;         // the reading modes
+    std::unique_ptr<QFile> file_;         // the reading modes and CreateNew
+    bool removeUnlessWritten_ = false;    // CreateNew until the item is written whole
     std::unique_ptr<QSaveFile> newFile_;  // the create mode
     QIODevice* device_ = nullptr;
     qint64 written_ = 0;  // bytes of a new file, once committed

@@ -256,6 +256,10 @@ void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, Fi
         path, QByteArray(reinterpret_cast<const char*>(dump.data()), qsizetype(dump.size())));
 }
 
+void saveNewItem(EkDataFile& item, const QString& path) {
+    NvbFileStream(path, NvbFileStream::CreateNew).write(item);
+}
+
 void requireKeyboardFile(const QString& path) {
     if (syx::isDumpFile(path)) {
         readDumpWithItems(path);  // a dump of any number of whole items

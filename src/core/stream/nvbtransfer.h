@@ -125,6 +125,9 @@ QString importSlot(const SlotInTree& where, const QString& folder, const Keyboar
 // Writes `item`, of `slot`, as a new file of `format` at `path` (replacing one of that name in
 // one step).
 void saveItem(EkDataFile& item, const SlotAddress& slot, const QString& path, FileFormat format);
+// Writes `item` as a ".nvb" file at `path`, a name that must not exist yet (NvbFileStream's
+// CreateNew: the caller syncs the file system once its job has written all its files).
+void saveNewItem(EkDataFile& item, const QString& path);
 
 // Reads the file at `path` as a keyboard file: a ".nvb" file's item, or a ".syx" dump's whole
 // items (at least one); throws loadFile's errors when it is none.
