@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -115,6 +118,7 @@ private Q_SLOTS:
     void oneProgramAtATimeOnAKeyboard();
     void secondCopyEndsAtOnce();
     void fileHandedToTheRunningWindow();
+    void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
 
 private:
     std::unique_ptr<TPcLinkForm> startedWindow(int input, int output);
@@ -777,6 +781,86 @@ void TestPcLinkForm::fileHandedToTheRunningWindow() {
     QVERIFY2(second.exitCode() == 0, second.readAllStandardError().constData());
     QTRY_COMPARE(dirs->currentIndex().data().toString(), QString("old"));
     qunsetenv("XDG_RUNTIME_DIR");
+}
+
+namespace {
+
+// What a user sees of the window's layout, one line per part, so that a difference names it.
+QStringList layoutOf(TPcLinkForm& window) {
+    QStringList parts{QString("window %1x%2 at %3,%4")
+                          .arg(window.width())
+                          .arg(window.height())
+                          .arg(window.x())
+                          .arg(window.y())};
+    for (const char* name : {"Panes", "LocalSplit", "KbdSplit"}) {
+        QStringList sizes;
+        for (const int size : window.findChild<QSplitter*>(name)->sizes()) {
+            sizes << QString::number(size);
+        }
+        parts << QString("%1 %2").arg(name, sizes.join(' '));
+    }
+    for (const char* pane : {"Local", "Kbd"}) {
+        const auto* list = window.findChild<QListView*>(QString(pane) + "FileView");
+        const auto* details = window.findChild<QTreeView*>(QString(pane) + "FileDetails");
+        QStringList widths;
+        for (int column = 0; column < details->header()->count(); ++column) {
+            widths << QString::number(details->header()->sectionSize(column));
+        }
+        parts << QString("%1 details %2, icons %3, list %4, columns %5")
+                     .arg(pane)
+                     .arg(details->isVisibleTo(&window))
+                     .arg(list->viewMode() == QListView::IconMode)
+                     .arg(list->flow() == QListView::TopToBottom)
+                     .arg(widths.join(' '));
+    }
+    auto* log = window.findChild<QDockWidget*>("MidiLogDock");
+    parts << QString("MIDI log shown %1 in area %2")
+                 .arg(log->isVisibleTo(&window))
+                 .arg(int(window.dockWidgetArea(log)));
+    return parts;
+}
+
+}  // namespace
+
+void TestPcLinkForm::theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    const QStringList firstStart = layoutOf(*window);
+
+    // The user makes it their own: size and place, splitters, the keyboard's details view with
+    // a wider name column, the PC pane's list, the MIDI log beside the panes.
+    window->setGeometry(40, 50, 720, 560);
+    window->findChild<QAction*>("KbdReportBtn")->trigger();
+    window->findChild<QAction*>("LocalListBtn")->trigger();
+    window->findChild<QTreeView*>("KbdFileDetails")->header()->resizeSection(0, 260);
+    auto* log = window->findChild<QDockWidget*>("MidiLogDock");
+    window->addDockWidget(Qt::RightDockWidgetArea, log);
+    log->show();
+    QApplication::processEvents();
+    window->findChild<QSplitter*>("Panes")->setSizes({150, 300});
+    window->findChild<QSplitter*>("KbdSplit")->setSizes({120, 300});
+    QTRY_COMPARE(window->findChild<QSplitter*>("Panes")->sizes().value(0), 150);
+    const QStringList changed = layoutOf(*window);
+    QVERIFY(changed != firstStart);
+    QVERIFY(window->close());
+    window.reset();
+
+    window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QTRY_COMPARE(layoutOf(*window), changed);
+    QVERIFY(window->close());
+    window.reset();
+
+    // Every value damaged (a hand-edited file, another version's): the first start's layout.
+    {
+        QSettings ini(home_->filePath("nvbman.ini"), QSettings::IniFormat);
+        ini.beginGroup("Window");
+        const QStringList keys = ini.allKeys();
+        QVERIFY(keys.size() >= 9);
+        for (const QString& key : keys) {
+            ini.setValue(key, key.endsWith("Count") ? QVariant(99) : QVariant("damaged"));
+        }
+    }
+    window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QTRY_COMPARE(layoutOf(*window), firstStart);
 }
 
 QTEST_MAIN(TestPcLinkForm)

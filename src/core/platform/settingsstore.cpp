@@ -14,6 +14,7 @@ const char* const kKeepCopiesKey = "Safety/KeepCopies";
 const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
 const char* const kPipeWirePeriodKey = "MIDI/PipeWirePeriod";
 const char* const kLibraryFoldersKey = "Library/Folders";
+const QString kWindowGroup = QStringLiteral("Window/");
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -70,6 +71,14 @@ Settings SettingsStore::loadOrDefaults() const {
     } catch (const SystemError&) {
         return {};
     }
+}
+
+QVariant SettingsStore::layoutValue(const QString& key) const {
+    return settings_->value(kWindowGroup + key);
+}
+
+void SettingsStore::setLayoutValue(const QString& key, const QVariant& value) {
+    settings_->setValue(kWindowGroup + key, value);
 }
 
 void SettingsStore::markRun() {

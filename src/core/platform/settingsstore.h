@@ -60,6 +60,11 @@ public:
     void markRun();
     void save(const Settings& settings);
 
+    // The window's layout (group "Window": its place and size, splitters, views, columns),
+    // values the window reads back as it wrote them; an invalid QVariant when none is stored.
+    QVariant layoutValue(const QString& key) const;
+    void setLayoutValue(const QString& key, const QVariant& value);
+
 private:
     std::unique_ptr<QSettings> settings_;
 };

@@ -36,6 +36,7 @@
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
 #include "midilogdock.h"
+#include "windowlayout.h"
 #include "msg/operateexception.h"
 #include "panedragdrop.h"
 #include "panepopup.h"
@@ -69,10 +70,12 @@ void nameButtonsByHint(QToolBar* bar) {
     }
 }
 
-// One pane: its toolbar over the tree (177 pixels wide) and the list, with a splitter between.
-QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list) {
+// One pane: its toolbar over the tree (177 pixels wide) and the list, with a splitter between
+// (`splitName`, the name the window's layout keeps it by).
+QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list, const char* splitName) {
     nameButtonsByHint(bar);
     auto* split = new QSplitter(Qt::Horizontal);
+    split->setObjectName(splitName);
     split->addWidget(tree);
     split->addWidget(list);
     split->setSizes({177, 438});
@@ -184,6 +187,20 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
         frame_->noteRetry(reason == RetryReason::ChangeNotShown);
     });
     resize(615, 535);
+    restoreLayout();
+}
+
+void TPcLinkForm::restoreLayout() {
+    layout_ = std::make_unique<WindowLayout>(*this, *store_);
+    for (const char* name : {"Panes", "LocalSplit", "KbdSplit"}) {
+        layout_->addSplitter(findChild<QSplitter*>(name), name);
+    }
+    layout_->addColumns(localFileDetails_->header(), "LocalFileDetails");
+    layout_->addColumns(kbdFileDetails_->header(), "KbdFileDetails");
+    for (const char* pane : {"Local", "Kbd"}) {
+        layout_->addChoice(findChild<QActionGroup*>(QString(pane) + "ViewStyles"), pane);
+    }
+    layout_->restore();
 }
 
 TPcLinkForm::~TPcLinkForm() {
@@ -413,6 +430,7 @@ void TPcLinkForm::buildDragDrop() {
 QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
                                     const QString& prefix) {
     auto* group = new QActionGroup(bar);
+    group->setObjectName(prefix + "ViewStyles");
     group->setExclusive(true);
     const char* hints[] = {QT_TR_NOOP("Large Icon"), QT_TR_NOOP("Small Icon"), QT_TR_NOOP("List"),
                            QT_TR_NOOP("Detailed")};
@@ -468,6 +486,7 @@ void TPcLinkForm::buildLayout() {
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
 
     auto* panes = new QSplitter(Qt::Vertical);
+    panes->setObjectName("Panes");
     panes->addWidget(buildLocalPane());
     panes->addWidget(buildKbdPane());
     panes->setStretchFactor(1, 1);
@@ -533,7 +552,7 @@ QWidget* TPcLinkForm::buildLocalPane() {
     bar->addAction(sendAction_);
     bar->addSeparator();
     viewStyleBar(bar, localFileStack_, localFileView_, "Local");
-    return paneOf(bar, localDirView_, localFileStack_);
+    return paneOf(bar, localDirView_, localFileStack_, "LocalSplit");
 }
 
 QWidget* TPcLinkForm::buildKbdPane() {
@@ -563,7 +582,7 @@ QWidget* TPcLinkForm::buildKbdPane() {
 
     connect(kbdDirView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { ListKbdFiles(selectedKbdNode()); });
-    QWidget* pane = paneOf(bar, kbdDirView_, kbdFileStack_);
+    QWidget* pane = paneOf(bar, kbdDirView_, kbdFileStack_, "KbdSplit");
     BuildKbdTree();
     return pane;
 }
@@ -642,6 +661,7 @@ void TPcLinkForm::closeEvent(QCloseEvent* event) {
         return;
     }
     SaveSettings();
+    layout_->save();
     event->accept();
 }
 

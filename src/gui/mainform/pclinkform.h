@@ -26,6 +26,7 @@ class BackgroundScan;
 class FolderWatch;
 }  // namespace library
 class TLibraryForm;
+class WindowLayout;
 class CommandFrame;
 class MidiLogDock;
 class EkData;
@@ -134,6 +135,8 @@ private:
     void askAndEditSelectedSlot(organise::Edit edit);
     void askAndRenameSelectedSlot();
     void buildLayout();
+    // The layout the window had when it was last closed (see WindowLayout).
+    void restoreLayout();
     QWidget* buildLocalPane();
     QWidget* buildKbdPane();
     QToolBar* viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
@@ -246,6 +249,7 @@ private:
     QProgressBar* progressBar_ = nullptr;
     QLabel* statusText_ = nullptr;
     std::unique_ptr<PBarKbdDrvObserver> listProgress_;
+    std::unique_ptr<WindowLayout> layout_;
     QPointer<QMessageBox> handOverFailures_;
     CommandFrame* frame_ = nullptr;
 
