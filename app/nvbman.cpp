@@ -15,6 +15,7 @@
 #include "mainform/windowtexts.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
+#include "platform/manualpage.h"
 #include "platform/systemerror.h"
 #include "version.h"
 
@@ -47,7 +48,9 @@ int answerOptions(int argc, char* argv[]) {
         return 0;
     }
     if (parser.isSet(help)) {
-        std::printf("%s", qPrintable(parser.helpText().replace("<executable_name>", "nvbman")));
+        std::printf("%s\nThe user manual (Help > NvbMan Help in the window): %s\n",
+                    qPrintable(parser.helpText().replace("<executable_name>", "nvbman")),
+                    qPrintable(platform::manualPage(false)));
         return 0;
     }
     return -1;

@@ -2,6 +2,49 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>Help</name>
+    <message>
+        <source>The manual is not installed: &quot;%1&quot; is missing.</source>
+        <translation>マニュアルがインストールされていません: &quot;%1&quot; がありません。</translation>
+    </message>
+    <message>
+        <source>The manual &quot;%1&quot; could not be opened: the desktop has no program for web pages.</source>
+        <translation>マニュアル &quot;%1&quot; を開けませんでした: デスクトップにウェブページを開くプログラムがありません。</translation>
+    </message>
+    <message>
+        <source>no device chosen</source>
+        <translation>デバイスが選ばれていません</translation>
+    </message>
+    <message>
+        <source>%1, inside this program</source>
+        <translation>%1 (このプログラムの内部)</translation>
+    </message>
+    <message>
+        <source>none found</source>
+        <translation>見つかりません</translation>
+    </message>
+    <message>
+        <source>Manages the music data of an MLS-850 electronic keyboard over MIDI.</source>
+        <translation>MLS-850 電子キーボードの音楽データを MIDI で管理します。</translation>
+    </message>
+    <message>
+        <source>MIDI systems</source>
+        <translation>MIDI システム</translation>
+    </message>
+    <message>
+        <source>Keyboard reached through</source>
+        <translation>キーボードの接続先</translation>
+    </message>
+    <message>
+        <source>About NvbMan</source>
+        <translation>NvbMan について</translation>
+    </message>
+    <message>
+        <source>© 2026 the NvbMan developers. All rights reserved. Qt is used under the GNU LGPL version 3, RtMidi under its MIT-style licence.</source>
+        <translation>© 2026 NvbMan の開発者。無断複製・転載を禁じます。Qt は GNU LGPL バージョン 3 の下で、RtMidi は MIT 形式のライセンスの下で使用しています。</translation>
+    </message>
+</context>
+<context>
     <name>KbdListModel</name>
     <message>
         <source>Tone</source>
@@ -598,6 +641,34 @@
     <message>
         <source>Not checked:</source>
         <translation>確認できなかったデータ:</translation>
+    </message>
+    <message>
+        <source>NvbMan &amp;Help</source>
+        <translation>NvbMan ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <source>NvbMan Help</source>
+        <translation>NvbMan ヘルプ</translation>
+    </message>
+    <message>
+        <source>&amp;About NvbMan</source>
+        <translation>NvbMan について(&amp;A)</translation>
+    </message>
+    <message>
+        <source>About NvbMan</source>
+        <translation>NvbMan について</translation>
+    </message>
+    <message>
+        <source>About &amp;Qt</source>
+        <translation>Qt について(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>About Qt</source>
+        <translation>Qt について</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>ヘルプ(&amp;H)</translation>
     </message>
 </context>
 <context>

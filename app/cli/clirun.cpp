@@ -9,6 +9,7 @@
 #include "commandcontext.h"
 #include "commandtable.h"
 #include "msg/errortext.h"
+#include "platform/manualpage.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 
@@ -125,7 +126,8 @@ int run(const QStringList& commandLine, CommandOutput& output) {
         return BadUsage;
     }
     if (parser.isSet(helpOption)) {
-        output.print(parser.helpText());
+        output.print(parser.helpText() + "\nThe user manual: " + platform::manualPage(false) +
+                     "\n");
         return Success;
     }
     if (parser.isSet(versionOption)) {

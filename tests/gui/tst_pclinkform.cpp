@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDockWidget>
 #include <QHeaderView>
@@ -119,6 +120,7 @@ private Q_SLOTS:
     void secondCopyEndsAtOnce();
     void fileHandedToTheRunningWindow();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
+    void helpOpensTheManualAndAboutNamesTheVersions();
 
 private:
     std::unique_ptr<TPcLinkForm> startedWindow(int input, int output);
@@ -861,6 +863,65 @@ void TestPcLinkForm::theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed() {
     }
     window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     QTRY_COMPARE(layoutOf(*window), firstStart);
+}
+
+namespace {
+
+// Takes the place of the desktop's browser: the pages the window asks to open.
+class PageCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
+}  // namespace
+
+void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    PageCatcher browser;
+    QDesktopServices::setUrlHandler("file", &browser, "open");
+    // F1 wherever the focus is.
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTreeView* tree = view(*window, "KbdDirView");
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(browser.opened.size(), 1);
+    // The manual the build put beside the programs, whole: its pages and pictures.
+    const QString page = browser.opened.front().toLocalFile();
+    QVERIFY2(page.endsWith("/share/nvbman/manual/en/index.html"), qPrintable(page));
+    QFile manual(page);
+    QVERIFY(manual.open(QIODevice::ReadOnly));
+    const QByteArray html = manual.readAll();
+    for (const QByteArray& link : {QByteArray("../images/window-en.png"),
+                                   QByteArray("../style.css"), QByteArray("../ja/index.html")}) {
+        QVERIFY2(html.contains("\"" + link + "\""), link.constData());
+        QVERIFY2(QFileInfo::exists(QFileInfo(page).dir().filePath(QString::fromUtf8(link))),
+                 link.constData());
+    }
+
+    QCoreApplication::setApplicationVersion("9.8.7");
+    QString about;
+    onNextModal([&](QWidget* box) {
+        about = static_cast<QMessageBox*>(box)->text();
+        box->close();
+    });
+    window->findChild<QAction*>("AboutAction")->trigger();
+    // The MIDI systems this machine has (JACK when its test server runs, ALSA where the kernel
+    // has a sequencer), as the service names them.
+    const QStringList systems = platform::MidiService::instance().systemVersions();
+    for (const QString& part :
+         {QString("NvbMan 9.8.7"), QString("<td>Qt</td><td>%1</td>").arg(qVersion()),
+          QString("<td>RtMidi</td><td>5."),
+          "<td>MIDI systems</td><td>" +
+              (systems.isEmpty() ? QString("none found") : systems.join("<br>")) + "</td>",
+          // The test keyboard lives in this program, on no MIDI system.
+          QString("Test MLS-850, inside this program")}) {
+        QVERIFY2(about.contains(part), qPrintable(about));
+    }
 }
 
 QTEST_MAIN(TestPcLinkForm)

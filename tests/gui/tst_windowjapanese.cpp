@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -37,6 +38,7 @@
 #include "mainform/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
+#include "dialogs/helpcommands.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/userlocale.h"
@@ -46,8 +48,8 @@
 namespace {
 
 // Words that are names, the same in every language.
-const QStringList kNames = {"MIDI",     "MLS",    "NVB", "DSP", "JACK", "ALSA",
-                            "PipeWire", "NvbMan", "kHz", "txt", "syx"};
+const QStringList kNames = {"MIDI",   "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire", "NvbMan",
+                            "kHz",    "txt", "syx", "GNU", "LGPL", "MIT", "RtMidi"};
 
 // The English words of `text` (three letters or more) that are no name. Slots ("song:1",
 // "reg:0.2"), file names ("(TON_Velvet  .nvb)") and commands of the command-line tool are
@@ -107,6 +109,15 @@ QStringList textsOf(const QList<QAction*>& actions) {
     return texts;
 }
 
+// Takes the place of the desktop's browser: the pages the window asks to open.
+class PageCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
 }  // namespace
 
 class TestWindowJapanese : public QObject {
@@ -140,6 +151,30 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         static_cast<QDialog*>(dialog)->reject();
     });
     window.PrefOpenExecute();
+
+    // The About box (its versions and device names are names) and a manual that is missing.
+    {
+        QString about = help::aboutText(0);
+        about.remove(QRegularExpression("<[^>]*>"));
+        for (const QString& version : platform::MidiService::instance().systemVersions()) {
+            about.remove(version);
+        }
+        texts << about.remove(platform::MidiService::instance().outputName(0));
+        // Help opens the Japanese manual (caught here instead of the desktop's browser).
+        PageCatcher browser;
+        QDesktopServices::setUrlHandler("file", &browser, "open");
+        QString error;
+        QVERIFY2(help::openManual(&error), qPrintable(error));
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(browser.opened.size(), 1);
+        QVERIFY2(browser.opened.front().path().endsWith("/manual/ja/index.html"),
+                 qPrintable(browser.opened.front().path()));
+        for (const char* failure :
+             {"The manual is not installed: \"%1\" is missing.",
+              "The manual \"%1\" could not be opened: the desktop has no program for web pages."}) {
+            texts << QCoreApplication::translate("Help", failure);
+        }
+    }
 
     // A file handed over that is gone: said in a box (the path itself is a name).
     const QString gone = home.filePath("gone.nvb");

@@ -22,6 +22,8 @@ namespace {
 
 const char* const kInputPortName = "in";
 const char* const kOutputPortName = "out";
+// The driver's version line in /proc is one short line.
+constexpr qint64 kMaxVersionLine = 256;
 
 void ignoreAlsaLibMessage(const char*, int, const char*, int, const char*, ...) {}
 
@@ -36,6 +38,7 @@ public:
     std::vector<std::string> inputNames() override { return names(inputs_); }
     std::vector<std::string> outputNames() override { return names(outputs_); }
     std::string listingProblem() const override { return listingProblem_; }
+    std::string versionText() const override;
 
     std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
     std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
@@ -142,6 +145,24 @@ std::unique_ptr<OutputPort> AlsaBackend::openOutput(const std::string& name) {
 }
 
 }  // namespace
+
+std::string AlsaBackend::versionText() const {
+    // The library's version, and the kernel driver's from its line in /proc ("Advanced Linux
+    // Sound Architecture Driver Version k6.1.0-18-amd64."): names and numbers only, the same in
+    // every language.
+    std::string text = std::string("ALSA ") + snd_asoundlib_version();
+    QFile driver(QStringLiteral("/proc/asound/version"));
+    if (driver.open(QIODevice::ReadOnly)) {
+        QByteArray line = driver.readLine(kMaxVersionLine).trimmed();
+        if (line.endsWith('.')) {
+            line.chop(1);
+        }
+        if (const qsizetype at = line.lastIndexOf(' '); at >= 0) {
+            text += " (" + line.mid(at + 1).toStdString() + ")";
+        }
+    }
+    return text;
+}
 
 std::shared_ptr<SystemBackend> connectAlsa() {
     // Without the sequencer device the library would only print complaints.

@@ -148,6 +148,7 @@ public:
     std::unique_ptr<InputPort> openInput(const std::string& name, MidiReceiver receiver) override;
     std::unique_ptr<OutputPort> openOutput(const std::string& name) override;
     std::string graphText() override;
+    std::string versionText() const override;
     // Once, after our first clients joined PipeWire's graph: until it runs at the period asked.
     void awaitRequestedPeriod();
 
@@ -302,6 +303,11 @@ std::shared_ptr<JackBackend> JackBackend::connect(int periodFrames) {
         return nullptr;
     }
     return std::shared_ptr<JackBackend>(new JackBackend(*session, periodFrames));
+}
+
+std::string JackBackend::versionText() const {
+    const std::string version = jack_get_version_string();
+    return isPipeWireLibrary() ? "PipeWire (JACK " + version + ")" : "JACK " + version;
 }
 
 std::string JackBackend::graphText() {

@@ -1,5 +1,7 @@
 #include "midiservice.h"
 
+#include <rtmidi/RtMidi.h>
+
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -226,6 +228,26 @@ QString MidiService::outputName(int device) {
         outputDevices();
     }
     return device >= 0 && device < int(outputs_->size()) ? (*outputs_)[device].name : QString();
+}
+
+QStringList MidiService::systemVersions() {
+    QStringList versions;
+    for (const auto& system : systems()) {
+        versions << QString::fromStdString(system->versionText());
+    }
+    return versions;
+}
+
+QString MidiService::rtMidiVersion() {
+    return QString::fromStdString(RtMidi::getVersion());
+}
+
+QString MidiService::systemOfOutput(int device) {
+    if (outputName(device).isEmpty()) {
+        return {};
+    }
+    const Device& found = (*outputs_)[device];
+    return found.system != nullptr ? QString::fromStdString(found.system->versionText()) : QString();
 }
 
 QString MidiService::keyboardIdentity(int device) {

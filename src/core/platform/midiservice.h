@@ -127,6 +127,14 @@ public:
     void beginUse(int device);
     void endUse(int device);
 
+    // For the About box: the MIDI systems that work now, each with its version ("JACK 1.9.21"),
+    // and the version of RtMidi, the library that reaches them.
+    QStringList systemVersions();
+    static QString rtMidiVersion();
+    // The system output `device` of the last enumeration is reached through, as
+    // systemVersions() names it; empty for an in-process device (or none).
+    QString systemOfOutput(int device);
+
     // Why a MIDI system that runs was left out of the last enumeration ("The JACK server does
     // not answer..."), empty when none was: a device missing from the lists may be behind it.
     QString systemProblem() const { return systemProblem_; }

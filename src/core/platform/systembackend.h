@@ -31,6 +31,10 @@ public:
                                                  MidiReceiver receiver) = 0;
     virtual std::unique_ptr<OutputPort> openOutput(const std::string& name) = 0;
 
+    // What the system is, with its version, for the About box: names and numbers only, the
+    // same in every language ("JACK 1.9.21", "PipeWire (JACK 1.9.17)", "ALSA 1.2.8 (k6.1.0)").
+    virtual std::string versionText() const = 0;
+
     // How the system moves messages, for the MIDI log ("PipeWire 0.3.65 through its JACK
     // library: period 256 frames at 48000 Hz (5.3 ms)"); empty when it has nothing to say.
     virtual std::string graphText() { return {}; }

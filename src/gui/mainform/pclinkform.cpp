@@ -28,6 +28,7 @@
 #include "backup/keyboardbackup.h"
 #include "commandframe.h"
 #include "data/ekdatadrive.h"
+#include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/prefform.h"
 #include "icons/paneicons.h"
@@ -333,6 +334,27 @@ void TPcLinkForm::buildActions() {
     midiLog_->hide();
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(midiLog_->toggleViewAction());
+
+    helpAction_ =
+        makeAction(this, tr("NvbMan &Help"), tr("NvbMan Help"), ToolbarIcon::None, "HelpAction");
+    helpAction_->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(helpAction_, &QAction::triggered, this, [this] {
+        if (QString error; !help::openManual(&error)) {
+            showError(error);
+        }
+    });
+    aboutAction_ =
+        makeAction(this, tr("&About NvbMan"), tr("About NvbMan"), ToolbarIcon::None, "AboutAction");
+    connect(aboutAction_, &QAction::triggered, this,
+            [this] { help::showAbout(this, settings_.outputDevice); });
+    auto* aboutQt =
+        makeAction(this, tr("About &Qt"), tr("About Qt"), ToolbarIcon::None, "AboutQtAction");
+    connect(aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(helpAction_);
+    help->addSeparator();
+    help->addAction(aboutAction_);
+    help->addAction(aboutQt);
 }
 
 void TPcLinkForm::buildPopupMenus() {

@@ -293,6 +293,8 @@ private:
     QAction* renameAction_ = nullptr;
     QAction* checkOnPcAction_ = nullptr;
     QAction* libraryAction_ = nullptr;
+    QAction* helpAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
     MidiLogDock* midiLog_ = nullptr;
 
     // The library: read here, written by the scan's thread. Null when it cannot be opened

@@ -46,7 +46,8 @@ void WindowLayout::restore() {
     }
     for (const auto& [header, key] : columns_) {
         bool isNumber = false;
-        const int count = store_.layoutValue(kColumnsGroup + key + kColumnCountSuffix).toInt(&isNumber);
+        const int count =
+            store_.layoutValue(kColumnsGroup + key + kColumnCountSuffix).toInt(&isNumber);
         if (isNumber && count == header->count()) {
             header->restoreState(store_.layoutValue(kColumnsGroup + key).toByteArray());
         }
