@@ -31,11 +31,23 @@ for file in "$home/item-without-extension" "$home/named.nvb"; do
     fi
 done
 grep -q '^MimeType=application/x-nvbman-nvb;' /usr/share/applications/com.velta.nvbman.desktop
+# The manual where Help and --help find it, whole, and the shell's completion where
+# bash-completion loads it.
+manual=$(nvbman-cli --help | sed -n 's/^The user manual: //p')
+if [ "$manual" != /usr/share/nvbman/manual/en/index.html ]; then
+    echo "package-test: --help names the manual \"$manual\"" >&2
+    exit 1
+fi
+for file in en/index.html ja/index.html style.css images/window-en.png images/window-ja.png; do
+    [ -s "/usr/share/nvbman/manual/$file" ] || { echo "package-test: no manual $file" >&2; exit 1; }
+done
+bash tests/cli/tst_completion.sh /usr/bin/nvbman-cli /usr/share/bash-completion/completions/nvbman-cli
 rm -rf "$home"
 tools/window-e2e.sh --program /usr/bin/nvbman
 
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq nvbman
-if [ -e /usr/bin/nvbman ] || [ -e /usr/share/applications/com.velta.nvbman.desktop ]; then
+if [ -e /usr/bin/nvbman ] || [ -e /usr/share/applications/com.velta.nvbman.desktop ] ||
+    [ -e /usr/share/nvbman ]; then
     echo "package-test: files left after removal" >&2
     exit 1
 fi

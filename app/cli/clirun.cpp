@@ -8,6 +8,7 @@
 #include "clioptions.h"
 #include "commandcontext.h"
 #include "commandtable.h"
+#include "completion.h"
 #include "msg/errortext.h"
 #include "platform/manualpage.h"
 #include "platform/midiservice.h"
@@ -106,6 +107,14 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       period(parser.value(options.period)) {}
 
 int run(const QStringList& commandLine, CommandOutput& output) {
+    if (commandLine.value(1) == QLatin1String(kCompleteWord)) {
+        // The shell's question: nothing runs, nothing is read but the tables.
+        const QStringList words = commandLine.mid(2);
+        const QStringList candidates =
+            completions(words.mid(0, words.size() - 1), words.value(words.size() - 1));
+        output.print(candidates.isEmpty() ? QString() : candidates.join('\n') + '\n');
+        return Success;
+    }
     QCommandLineParser parser;
     parser.setApplicationDescription(kIntroduction + commandsHelp() + kClosing);
     const QCommandLineOption helpOption = parser.addHelpOption();
