@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer + UBSan), writes their seed corpora
 # from valid traffic, and runs each target for a bounded time. Any crash, leak, sanitizer report,
 # uncaught exception, out-of-memory or time-out fails the run (libFuzzer exits non-zero).
-#   tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default 60 s, every target)
+#   tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]     (default 60 s, every target; as many
+#   targets at once as there are processors)
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -22,11 +23,11 @@ seeds="$build/fuzz/seeds"
 rm -rf "$seeds"
 "$build/fuzz/fuzz_make_seeds" "$seeds"
 
-status=0
-for target in $targets; do
+# One target: its run, its findings said, its figures shown. Exits non-zero on a finding.
+fuzz_target() {
+    target=$1
     corpus="$build/fuzz/corpus/$target"
     mkdir -p "$corpus" "$build/fuzz/findings"
-    echo "== $target: $seconds s"
     # -timeout: one input running over 10 s is a hang; -rss_limit_mb also bounds any single
     # allocation (a keyboard that makes the program allocate gigabytes is a finding).
     if ! "$build/fuzz/$target" "$corpus" "$seeds/$target" -max_total_time="$seconds" \
@@ -34,9 +35,33 @@ for target in $targets; do
         -artifact_prefix="$build/fuzz/findings/$target-" 2>"$build/fuzz/$target.log"; then
         echo "$target: FINDING (see $build/fuzz/$target.log and $build/fuzz/findings/)" >&2
         tail -40 "$build/fuzz/$target.log" >&2
-        status=1
+        return 1
     fi
-    grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb|cov: " "$build/fuzz/$target.log" \
-        | tail -3 || true
+}
+
+# As many targets at once as the machine has processors: each is one process on one of them.
+status=0
+set -- $targets
+while [ $# -gt 0 ]; do
+    batch=""
+    for _ in $(seq "$(nproc)"); do
+        [ $# -gt 0 ] || break
+        batch="$batch $1"
+        shift
+    done
+    echo "== $seconds s:$batch"
+    pids=""
+    for target in $batch; do
+        fuzz_target "$target" &
+        pids="$pids $!"
+    done
+    for pid in $pids; do
+        wait "$pid" || status=1
+    done
+    for target in $batch; do
+        echo "$target:"
+        grep -E "^stat::number_of_executed_units|^stat::peak_rss_mb|cov: " \
+            "$build/fuzz/$target.log" | tail -3 || true
+    done
 done
 exit $status
