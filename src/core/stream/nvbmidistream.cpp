@@ -66,9 +66,6 @@ private:
     int exceptionsBefore_;
 };
 
-NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice)
-    : NvbMidiStream(slotPath, inputDevice, outputDevice, EkKbdDrv::instance(areaOf(slotPath))) {}
-
 NvbMidiStream::NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice,
                              EkKbdDrv& driver)
     : NvbMidiStream(findSlot(driver, slotPath), directoryOf(slotPath), inputDevice, outputDevice,

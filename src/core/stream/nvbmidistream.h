@@ -24,8 +24,6 @@ public:
     // names and the slot's name joined by backslashes ("Song Rhythm:\Song\Sunrise "). Throws
     // platform::SystemError when the path names no slot of the driver's tree.
     NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice, EkKbdDrv& driver);
-    // The same with the program's one driver.
-    NvbMidiStream(const std::string& slotPath, int inputDevice, int outputDevice);
     // On a slot of the driver's tree given directly, with the path of its folder. Slot names
     // need not be unique within a folder; a caller that holds the slot itself uses this.
     NvbMidiStream(EkData& slot, const std::string& directoryPath, int inputDevice, int outputDevice,

@@ -16,8 +16,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "icons/paneicons.h"
 #include "kbddrv/itemkinds.h"
-#include "mainform/kbdpanemodel.h"
 
 namespace {
 

@@ -1,7 +1,11 @@
 #include "paneicons.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QSvgRenderer>
+
+#include "data/datatypes.h"
+#include "kbddrv/itemkinds.h"
 
 // The pictures live in this static library's resources, which a program linking it must
 // register itself.
@@ -68,3 +72,41 @@ QIcon PaneIcons::toolbar(ToolbarIcon icon) {
 QIcon PaneIcons::application() {
     return load("nvbman.svg");
 }
+
+namespace kbdpane {
+
+namespace {
+
+// The keyboard list's picture of each kind of item.
+struct TypeIcon {
+    std::uint16_t type;
+    Icon icon;
+};
+
+constexpr TypeIcon kTypeIcons[] = {
+    {DataType::Tone, ToneIcon},
+    {DataType::DSP, DspIcon},
+    {DataType::Song, SongIcon},
+    {DataType::Rhythm, RhythmIcon},
+    {DataType::Registration, RegistrationIcon},
+};
+
+}  // namespace
+
+QString typeWord(std::uint16_t type) {
+    const mls850::ItemKind* kind = mls850::itemKindOf(type);
+    // Translated where the item-kind table marks it, in the keyboard list's context.
+    return kind != nullptr ? QCoreApplication::translate("KbdListModel", kind->listWord)
+                           : QString();
+}
+
+Icon typeIcon(std::uint16_t type) {
+    for (const TypeIcon& entry : kTypeIcons) {
+        if (entry.type == type) {
+            return entry.icon;
+        }
+    }
+    return EmptySlot;  // an unknown type keeps the blank page
+}
+
+}  // namespace kbdpane

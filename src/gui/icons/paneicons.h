@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QIcon>
+#include <QString>
+#include <cstdint>
 
 // The keyboard icon set: the same index means the same thing in the keyboard pane's tree and in
 // both list sizes (kbdN.svg in the resources). Unscoped: the pane's models carry it as an int.
@@ -20,6 +22,13 @@ enum Icon : int {
     RhythmIcon = 10,
     KeyboardIcon = 11,  // the tree's root
 };
+
+// How a kind of item shows in the window, in the keyboard list, the PC list's dump rows and
+// the Library dialog alike. The word of a present item's type ("Registraion" is the keyboard
+// software's own spelling); empty for a type the keyboard does not keep.
+QString typeWord(std::uint16_t type);
+// The picture of a present item of that type; the blank page for a type the pane does not know.
+Icon typeIcon(std::uint16_t type);
 
 }  // namespace kbdpane
 

@@ -15,38 +15,6 @@
 
 namespace kbdpane {
 
-namespace {
-
-// The keyboard list's picture of each kind of item.
-struct TypeIcon {
-    std::uint16_t type;
-    Icon icon;
-};
-
-constexpr TypeIcon kTypeIcons[] = {
-    {DataType::Tone, ToneIcon},
-    {DataType::DSP, DspIcon},
-    {DataType::Song, SongIcon},
-    {DataType::Rhythm, RhythmIcon},
-    {DataType::Registration, RegistrationIcon},
-};
-
-}  // namespace
-
-QString typeWord(std::uint16_t type) {
-    const mls850::ItemKind* kind = mls850::itemKindOf(type);
-    return kind != nullptr ? KbdListModel::tr(kind->listWord) : QString();
-}
-
-Icon typeIcon(std::uint16_t type) {
-    for (const TypeIcon& entry : kTypeIcons) {
-        if (entry.type == type) {
-            return entry.icon;
-        }
-    }
-    return EmptySlot;  // an unknown type keeps the blank page
-}
-
 bool deleteAllowed(const QString& nodeText, bool listFetched) {
     return listFetched && (nodeText == QLatin1String(mls850::kSongFolder) ||
                            nodeText == QLatin1String(mls850::kRhythmFolder));

@@ -24,11 +24,6 @@ enum Role : int {
     OnPcFileRole,                       // the "On PC" cell: the first file holding the item
 };
 
-// The type column's word for a present item ("Registraion" is the keyboard software's own
-// spelling); empty for a type the pane does not know.
-QString typeWord(std::uint16_t type);
-// The picture of a present item of that type; the blank page for a type the pane does not know.
-Icon typeIcon(std::uint16_t type);
 // Only songs and user rhythms can be deleted: Delete is allowed on the song folder and the
 // rhythm folder once the list has been fetched.
 bool deleteAllowed(const QString& nodeText, bool listFetched);
