@@ -45,6 +45,7 @@
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
+#include "support/pagecatcher.h"
 #include "support/recordingdevice.h"
 #include "support/scripteddevice.h"
 
@@ -864,19 +865,6 @@ void TestPcLinkForm::theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed() {
     window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     QTRY_COMPARE(layoutOf(*window), firstStart);
 }
-
-namespace {
-
-// Takes the place of the desktop's browser: the pages the window asks to open.
-class PageCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened << url; }
-};
-
-}  // namespace
 
 void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());

@@ -44,6 +44,7 @@
 #include "platform/userlocale.h"
 #include "stream/nvbfilestream.h"
 #include "support/modal.h"
+#include "support/pagecatcher.h"
 
 namespace {
 
@@ -108,15 +109,6 @@ QStringList textsOf(const QList<QAction*>& actions) {
     }
     return texts;
 }
-
-// Takes the place of the desktop's browser: the pages the window asks to open.
-class PageCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl& url) { opened << url; }
-};
 
 }  // namespace
 
