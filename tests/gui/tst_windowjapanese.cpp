@@ -138,11 +138,14 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         texts << bar->windowTitle() << textsOf(bar->actions());
     }
     texts << textsOf(&window);
+    bool preferenceSeen = false;
     onNextModal([&](QWidget* dialog) {
+        preferenceSeen = true;
         texts << textsOf(dialog);
         static_cast<QDialog*>(dialog)->reject();
     });
     window.PrefOpenExecute();
+    QVERIFY(preferenceSeen);  // its texts are among those checked
 
     // The About box (its versions and device names are names) and a manual that is missing.
     {

@@ -8,17 +8,26 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
+#include <QtTest>
 #include <functional>
 #include <memory>
 
 #include "platform/settingsstore.h"
 
 // Runs `handle` on the next modal dialog or message box, from the event loop of whatever opened
-// it; the handler must close it.
+// it; the handler must close it. Only within the test function that asked: a dialog that never
+// came does not leave a watch behind that would answer an unrelated one of a later test (the
+// test checks that its handler ran).
 inline void onNextModal(std::function<void(QWidget*)> handle) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
+    const QByteArray askedBy = QTest::currentTestFunction();
+    QObject::connect(timer, &QTimer::timeout, [timer, handle, askedBy] {
+        if (askedBy != QTest::currentTestFunction()) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         if (QWidget* modal = QApplication::activeModalWidget()) {
             timer->stop();
             timer->deleteLater();
