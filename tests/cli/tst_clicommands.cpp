@@ -442,6 +442,55 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
     o = json({"restore", backupFolder});
     QCOMPARE(o["items"].toArray().size(), 38);
     QVERIFY(o["items"].toArray()[0].toObject()["identical"].toBool());
+
+    // Exchange and the library: jobs as above, the index's own objects.
+    const QString dumps = home_->filePath("dumps");
+    o = json({"export", "tone:1", dumps});
+    QCOMPARE(keysOf(o), jobKeys);
+    QCOMPARE(keysOf(o["items"].toArray()[0].toObject()), outcomeKeys);
+    const QString dump = o["items"].toArray()[0].toObject()["file"].toString();
+    QCOMPARE(dump, dumps + "/TON_Glass EP.syx");
+    o = json({"convert", dump, home_->filePath("converted")});
+    QCOMPARE(keysOf(o), jobKeys);
+    QCOMPARE(o["items"].toArray()[0].toObject()["file"].toString(),
+             home_->filePath("converted/TON_Glass EP.nvb"));
+    QCOMPARE(json({"library", "scan", dumps}),
+             (QJsonObject{{"files", 1},
+                          {"read", 1},
+                          {"removed", 0},
+                          {"problems", QJsonArray()},
+                          {"error", QJsonValue()}}));
+    o = json({"library", "find", "Glass"});
+    QCOMPARE(keysOf(o), (QStringList{"error", "items"}));
+    QCOMPARE(keysOf(o["items"].toArray()[0].toObject()),
+             (QStringList{"file", "item", "name", "sha256", "size", "type", "typeName"}));
+    o = json({"status"});
+    QCOMPARE(keysOf(o), (QStringList{"error", "notOnPc", "slots"}));
+    QCOMPARE(o["slots"].toArray()[1].toObject(),
+             (QJsonObject{{"slot", "tone:1"}, {"name", "Glass EP"}, {"files", QJsonArray{dump}}}));
+
+    // The edits say their change as history does; put-back says its send.
+    for (const QStringList& edit : {QStringList{"copy", "tone:0", "tone:2"},
+                                    QStringList{"move", "song:1", "song:0"},
+                                    QStringList{"rename", "tone:3", "Abc"}}) {
+        o = json(edit);
+        QCOMPARE(keysOf(o), (QStringList{"change", "error"}));
+        QCOMPARE(o["change"].toObject()["action"].toString(), edit[0]);
+        QCOMPARE(keysOf(o["change"].toObject()), (QStringList{"action", "id", "keyboard", "steps",
+                                                              "subjects", "time", "title"}));
+    }
+    o = json({"put-back", "1"});
+    QCOMPARE(keysOf(o), (QStringList{"error", "file", "keptCopy", "name", "retried", "size", "slot",
+                                     "verified"}));
+    QCOMPARE(o["slot"].toString(), QString("tone:4"));
+
+    // A failure is one object too: its code and text.
+    const Run notFound = cli({"--json", "find"});
+    QCOMPARE(notFound.status, 1);
+    QCOMPARE(notFound.object(),
+             (QJsonObject{{"error", QJsonObject{{"code", "system"},
+                                                {"text", "No MLS-850 answered on any pair of "
+                                                         "MIDI devices."}}}}));
 }
 
 void TestCliCommands::textOutputIsAsDocumented() {
