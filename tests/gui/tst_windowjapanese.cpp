@@ -228,7 +228,7 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         list.setOnPcSource([&](const EkData&) { return library::onPc(index, seen, known); });
         list.appendRow(
             {new QStandardItem, new QStandardItem, new QStandardItem, new QStandardItem});
-        list.item(0, 0)->setData(QVariant::fromValue(static_cast<void*>(&known)),
+        list.item(0, 0)->setData(QVariant::fromValue(&known),
                                  kbdpane::DataObjectRole);
         list.refreshOnPc();
         QString tip = list.item(0, KbdListModel::OnPcColumn)->toolTip();

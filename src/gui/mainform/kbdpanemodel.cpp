@@ -27,7 +27,7 @@ namespace {
 QStandardItem* makeNode(const QString& text, EkData* object, int icon) {
     auto* node = new QStandardItem(text);
     node->setEditable(false);
-    node->setData(QVariant::fromValue(static_cast<void*>(object)), kbdpane::DataObjectRole);
+    node->setData(QVariant::fromValue(object), kbdpane::DataObjectRole);
     node->setData(icon, kbdpane::IconIndexRole);
     node->setIcon(PaneIcons::keyboard(icon));
     return node;
@@ -104,7 +104,7 @@ QModelIndex KbdTreeModel::childNamed(const QModelIndex& node, const QString& tex
 }
 
 EkData* KbdTreeModel::dataObject(const QModelIndex& node) {
-    return static_cast<EkData*>(node.data(kbdpane::DataObjectRole).value<void*>());
+    return node.data(kbdpane::DataObjectRole).value<EkData*>();
 }
 
 KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent)
@@ -141,7 +141,7 @@ void KbdListModel::list(const QString& path) {
             icon = kbdpane::typeIcon(item->type());
         }
         size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        name->setData(QVariant::fromValue(static_cast<void*>(item)), kbdpane::DataObjectRole);
+        name->setData(QVariant::fromValue(item), kbdpane::DataObjectRole);
         name->setData(icon, kbdpane::IconIndexRole);
         name->setIcon(PaneIcons::keyboard(icon));
         auto* onPc = new QStandardItem;
@@ -208,5 +208,5 @@ void KbdListModel::showOnPc(int row) {
 
 EkData* KbdListModel::dataObject(const QModelIndex& row) {
     const QModelIndex first = row.sibling(row.row(), 0);
-    return static_cast<EkData*>(first.data(kbdpane::DataObjectRole).value<void*>());
+    return first.data(kbdpane::DataObjectRole).value<EkData*>();
 }

@@ -12,6 +12,11 @@ class EkData;
 class EkKbdDrv;
 class MsgStr;
 
+// The rows carry the driver's data object itself, typed (the driver's tree outlives the rows:
+// the models are rebuilt whenever it changes).
+Q_DECLARE_OPAQUE_POINTER(EkData*)
+Q_DECLARE_METATYPE(EkData*)
+
 // The keyboard pane's two models over the driver's picture of the keyboard's memory. They never
 // talk to the keyboard: they read the driver's tree through its folder cursor. Every node and
 // row carries the data object it shows (DataObjectRole) and the index of its picture in the
