@@ -16,6 +16,7 @@ QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome
                                             : QJsonValue(QDir::toNativeSeparators(
                                                   QDir(folder).absoluteFilePath(outcome.file)))},
             {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
+            {"code", saved ? QJsonValue() : QJsonValue(outcome.code)},
             {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
             {"identical", outcome.identical},
             {"removed", outcome.removed},

@@ -361,8 +361,8 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
         return object;
     };
     const QStringList jobKeys{"error", "folder", "items"};
-    const QStringList outcomeKeys{"error",   "file",    "identical", "keptCopy",
-                                  "removed", "retried", "slot",      "warning"};
+    const QStringList outcomeKeys{"code",    "error",   "file", "identical", "keptCopy",
+                                  "removed", "retried", "slot", "warning"};
 
     QJsonObject o = json({"devices"});
     QCOMPARE(keysOf(o), (QStringList{"error", "inputs", "outputs"}));
@@ -483,6 +483,17 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
     QCOMPARE(keysOf(o), (QStringList{"error", "file", "keptCopy", "name", "retried", "size", "slot",
                                      "verified"}));
     QCOMPARE(o["slot"].toString(), QString("tone:4"));
+
+    // A job's failed item says why in words and by code; the job fails as a whole.
+    const Run partly = cli(QStringList{"--json"} + kBuiltIn +
+                           QStringList{"import", "tone:1", "song:1", home_->filePath("partly")});
+    QCOMPARE(partly.status, 1);
+    const QJsonArray items = partly.object()["items"].toArray();
+    QCOMPARE(items[0].toObject()["code"], QJsonValue());
+    QCOMPARE(items[1].toObject()["code"].toString(), QString("system"));
+    QCOMPARE(items[1].toObject()["error"].toString(),
+             QString("The slot song:1 is empty: there is nothing to import."));
+    QCOMPARE(partly.object()["error"].toObject()["code"].toString(), QString("items-failed"));
 
     // A failure is one object too: its code and text.
     const Run notFound = cli({"--json", "find"});

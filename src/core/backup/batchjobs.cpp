@@ -149,7 +149,8 @@ std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& f
             transfer::saveNewItem(item, QDir(folder).filePath(file));
             outcomes.push_back({dumped.slot, file});
         } catch (...) {
-            outcomes.push_back({dumped.slot, {}, currentErrorText(messages)});
+            outcomes.push_back(
+                {dumped.slot, {}, currentErrorText(messages), currentErrorCode()});
         }
     }
     if (!dump.items.empty()) {

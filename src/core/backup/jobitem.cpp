@@ -23,7 +23,7 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
             throw platform::Cancelled();
         }
     }
-    Outcome outcome{slot, file, currentErrorText(messages)};
+    Outcome outcome{slot, file, currentErrorText(messages), currentErrorCode()};
     outcome.notShown = transfer::changeNotShown();
     return outcome;
 }
@@ -67,7 +67,7 @@ void JobRun::ItemProgress::notify(NvbStream& stream) {
 }
 
 Outcome JobRun::stoppedItem(const SlotAddress& slot, const QString& file) const {
-    return {slot, file, messages_.jobStoppedText()};
+    return {slot, file, messages_.jobStoppedText(), Outcome::kStoppedCode};
 }
 
 void JobRun::itemDone(std::uint32_t bytes) {

@@ -15,12 +15,25 @@ namespace backup {
 // What became of one slot: saved or restored when `error` is empty, else the reason it was not.
 // `retried`: the first try lost the keyboard's answer and the item was tried once more.
 struct Outcome {
-    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {})
-        : slot(std::move(slot)), file(std::move(file)), error(std::move(error)) {}
+    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {},
+            QString code = {})
+        : slot(std::move(slot)),
+          file(std::move(file)),
+          error(std::move(error)),
+          code(!this->error.isEmpty() && code.isEmpty() ? kSystemCode : std::move(code)) {}
+
+    // The code of a failure the program found before any transfer (no such slot, an empty
+    // one): the command-line tool's code for any other failure of the system.
+    static constexpr const char* kSystemCode = "system";
+    // An item not tried because the job stopped (the keyboard stopped answering before it).
+    static constexpr const char* kStoppedCode = "stopped";
 
     SlotAddress slot;
     QString file;
     QString error;
+    // Why it failed, as a word scripts can rely on ("timeout", "not-shown", "file", "system",
+    // "stopped"...: the command-line tool's failure codes); empty when the item was done.
+    QString code;
     bool retried = false;
     // Done, but with something the user should know (a file sent whose hash could not be
     // checked); empty when none.
