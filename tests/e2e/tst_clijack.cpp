@@ -112,7 +112,9 @@ private:
                                int count);
     KeyboardMemory state(const KbdSimProcess&) const { return KeyboardMemory::load(statePath()); }
     QString statePath() const { return home_->filePath("keyboard.json"); }
-    std::unique_ptr<KbdSimProcess> startSim(const QStringList& extra = {"--no-pacing"});
+    // `name`: the simulator's port name, for one keyboard started again; empty: a new one.
+    std::unique_ptr<KbdSimProcess> startSim(const QStringList& extra = {"--no-pacing"},
+                                            const QString& name = {});
 
     std::unique_ptr<QTemporaryDir> home_;
 };
@@ -122,8 +124,9 @@ void TestCliJack::init() {
     QVERIFY(home_->isValid());
 }
 
-std::unique_ptr<KbdSimProcess> TestCliJack::startSim(const QStringList& extra) {
-    auto sim = std::make_unique<KbdSimProcess>(QStringList{"--state", statePath()} + extra);
+std::unique_ptr<KbdSimProcess> TestCliJack::startSim(const QStringList& extra,
+                                                     const QString& name) {
+    auto sim = std::make_unique<KbdSimProcess>(QStringList{"--state", statePath()} + extra, name);
     if (!sim->isReady()) {
         qWarning() << sim->errorOutput();
     }
@@ -1288,9 +1291,13 @@ void TestCliJack::lostChangesAreMadeAgainOrFail() {
         return args;
     };
     // From the demo keyboard and no history: the steps before on a keyboard that loses nothing.
+    // One keyboard throughout, started again for each run under its one name (an undo takes
+    // back only the changes of the keyboard it runs on).
+    const QString keyboard =
+        QString("Sim-%1-lost-changes").arg(QCoreApplication::applicationPid());
     KeyboardMemory::demo().save(statePath());
     {
-        auto sim = startSim(simulator);
+        auto sim = startSim(simulator, keyboard);
         for (const QStringList& step : before) {
             if (step == QStringList{"mkdir"}) {
                 QVERIFY(QDir(home_->path()).mkdir("backup"));
@@ -1315,7 +1322,8 @@ void TestCliJack::lostChangesAreMadeAgainOrFail() {
         copyTree(snapshot + "/data", home_->filePath("data"));
         QFile::remove(statePath());
         QFile::copy(snapshot + "/keyboard.json", statePath());
-        auto sim = startSim(simulator + QStringList{"--lose", kind + ':' + QString::number(lost)});
+        auto sim = startSim(simulator + QStringList{"--lose", kind + ':' + QString::number(lost)},
+                            keyboard);
         const Result result = cli(QStringList{"--quiet"} + here(command), sim.get());
         return std::make_pair(result, state(*sim).toJson());
     };
