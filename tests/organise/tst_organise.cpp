@@ -157,6 +157,7 @@ private Q_SLOTS:
     void badInputChangesNothing();
     void anUndoNeverOverwritesWhatChangedSince();
     void eachKeyboardUndoesItsOwnChanges();
+    void aChangeTakenBackTwiceIsListedOnce();
     void aSongThatDoesNotFitChangesNothing();
 };
 
@@ -458,6 +459,25 @@ void TestOrganise::eachKeyboardUndoesItsOwnChanges() {
     QCOMPARE(int(first.history.redoable(keyboardIdentity(first.link())).size()), 0);
     first.reverse(true);
     QCOMPARE(first.memory(), memoryText(KeyboardMemory::demo()));
+}
+
+void TestOrganise::aChangeTakenBackTwiceIsListedOnce() {
+    // Two programs that took back the same change (the history replaced under them, say): the
+    // second's reversal becomes a change of its own, undoable like any other, and never a
+    // second redo of the first (a new change ends what could be redone, as always).
+    Bench bench;
+    bench.edit(Edit::Copy, "tone:0", "tone:1");
+    const safety::Change change = bench.history.undoable().front();
+    bench.reverse(true);
+    QCOMPARE(int(bench.history.redoable().size()), 1);
+    safety::Change again = change;
+    again.action = "undo";
+    bench.history.reversed(change.id, again, true);
+    QCOMPARE(int(bench.history.redoable().size()), 0);
+    const auto undoable = bench.history.undoable();
+    QCOMPARE(int(undoable.size()), 1);
+    QCOMPARE(undoable.front().action, QString("undo"));
+    QVERIFY(undoable.front().id > change.id);
 }
 
 void TestOrganise::aSongThatDoesNotFitChangesNothing() {
