@@ -339,10 +339,10 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
     auto* status = window_->findChild<QLabel*>("StatusBar");
     const QString file = importSlot({"Tone:\\"}, 0);
     MessageBoxes boxes;
-    const auto lose = [this](const char* spec) {
+    const auto lose = [this](const char* lossList) {
         kbdsim::Faults faults;
         QString error;
-        QVERIFY2(kbdsim::addLosses(faults, spec, &error), qPrintable(error));
+        QVERIFY2(kbdsim::addLosses(faults, lossList, &error), qPrintable(error));
         rig_->keyboard.setFaults(faults);
     };
 
