@@ -8,6 +8,7 @@
 #include "backup/keyboardbackup.h"
 #include "commandcontext.h"
 #include "commands.h"
+#include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
 
@@ -110,14 +111,8 @@ int restorePlan(CommandContext& context, const backup::Manifest& manifest, const
 // The copies a restore kept since `started`, when it stopped midway.
 void sayKeptSince(CommandContext& context, const QDateTime& started) {
     QStringList ids;
-    try {
-        for (const safety::Copy& copy : context.store().copies()) {
-            if (copy.time >= started) {
-                ids.prepend(QString::number(copy.id));
-            }
-        }
-    } catch (const platform::SystemError&) {
-        return;  // a damaged list: "replaced" says so
+    for (const safety::Copy& copy : ops::copiesKeptSince(context.store(), started)) {
+        ids << QString::number(copy.id);
     }
     if (!ids.isEmpty()) {
         context.progress().finish();
@@ -154,13 +149,9 @@ int restore(CommandContext& context, const QStringList& arguments) {
     const QDateTime started = QDateTime::currentDateTimeUtc();
     std::vector<backup::Outcome> outcomes;
     try {
-        const auto record = context.changeRecord("restore", {QDir(folder).absolutePath()});
-        outcomes = backup::restoreKeyboard(
-            context.link(), manifest, folder, context.messages(), &context.progress(), record.get(),
-            context.options().exact ? backup::Extras::Delete : backup::Extras::Keep);
-        if (record) {
-            record->commit();
-        }
+        outcomes = ops::restore(context.target(), manifest, folder,
+                                context.options().exact ? backup::Extras::Delete
+                                                        : backup::Extras::Keep);
     } catch (...) {
         // Stopped: say where what it had replaced already is.
         sayKeptSince(context, started);

@@ -64,6 +64,7 @@ CommandContext::CommandContext(const OptionValues& options, CommandOutput& outpu
                               : "nvbman-cli: the keyboard does not show the change; making it "
                                 "again.");
         });
+        progress_.setRetryNote([this](const SlotAddress& slot) { sayRetry(slot); });
     }
     if (options_.verbose || !options_.logPath.isEmpty()) {
         startMidiLog();
@@ -132,38 +133,14 @@ SlotInTree CommandContext::slotOf(const SlotAddress& wanted) {
     return found;
 }
 
-void CommandContext::retrying(const SlotAddress& slot, const std::function<void()>& moveItem) {
-    const bool again = transfer::withRetry(moveItem, [&] {
-        if (options_.verbose) {
-            progress_.finish();  // the bar comes back with the next step
-            output_.error("nvbman-cli: " + slot.text() +
-                          ": an answer was lost; trying the item again from its start.");
-        }
-    });
-    retried_ = retried_ || again;
+void CommandContext::sayRetry(const SlotAddress& slot) {
+    progress_.finish();  // the bar comes back with the next step
+    output_.error("nvbman-cli: " + slot.text() +
+                  ": an answer was lost; trying the item again from its start.");
 }
 
-std::unique_ptr<safety::ChangeRecord> CommandContext::changeRecord(const QString& action,
-                                                                   const QStringList& subjects) {
-    if (options_.noSafetyCopy) {
-        return nullptr;
-    }
-    return std::make_unique<safety::ChangeRecord>(store_, keyboardIdentity(link()), action,
-                                                  subjects);
-}
-
-std::optional<safety::Copy> CommandContext::keepCopy(safety::ChangeRecord* record,
-                                                     const SlotInTree& where, safety::Why why,
-                                                     const QString& replacedBy) {
-    if (record == nullptr || !where.slot->isPresent()) {
-        return std::nullopt;
-    }
-    progress_.start("Keep a copy", int(where.slot->size()));
-    std::optional<safety::Copy> copy;
-    retrying(SlotAddress::of(*where.slot),
-             [&] { copy = record->fetchAndKeep(link(), where, why, replacedBy, &progress_); });
-    progress_.finish();
-    return copy;
+ops::Target CommandContext::target() {
+    return {link(), store_, !options_.noSafetyCopy, messages_, &progress_};
 }
 
 void CommandContext::requireSafetyCopies(const QString& command) const {

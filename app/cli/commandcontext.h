@@ -15,12 +15,9 @@
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
 #include "msg/msgstr.h"
+#include "ops/target.h"
 #include "platform/keyboardsession.h"
 #include "terminalprogress.h"
-
-namespace safety {
-class ChangeRecord;
-}
 
 namespace cli {
 
@@ -59,19 +56,9 @@ public:
     SlotInTree slotOf(const SlotAddress& wanted);
     KeyboardLink link() { return {driver_, input_, outputDevice_}; }
 
-    // One item's transfer, once more from its start when the first try lost an answer (as a
-    // whole-keyboard job tries each of its items); --verbose says so.
-    void retrying(const SlotAddress& slot, const std::function<void()>& moveItem);
-    // A single item's transfer was tried twice.
-    bool retried() const { return retried_; }
-
-    // What the command changes, for undo; null with --no-safety-copy.
-    std::unique_ptr<safety::ChangeRecord> changeRecord(const QString& action,
-                                                       const QStringList& subjects);
-    // Before a send or a delete: what the slot holds now goes into the kept copies, unless
-    // there is no record. A copy that cannot be made stops the command before anything changes.
-    std::optional<safety::Copy> keepCopy(safety::ChangeRecord* record, const SlotInTree& where,
-                                         safety::Why why, const QString& replacedBy);
+    // What a change of the keyboard runs against: this keyboard, the kept copies (none with
+    // --no-safety-copy), the message table and the progress bar.
+    ops::Target target();
     // An edit keeps what it replaces, always: it is what undo puts back.
     void requireSafetyCopies(const QString& command) const;
 
@@ -94,6 +81,8 @@ private:
     // has changed since), else 0. One enumeration per command: every open below opens the
     // device of that enumeration by its name.
     void chooseDevices();
+    // --verbose: an item is tried once more from its start.
+    void sayRetry(const SlotAddress& slot);
     // The MIDI log's lines on stderr (--verbose) and in a file (--log).
     void startMidiLog();
 
@@ -106,7 +95,6 @@ private:
     int input_ = 0;
     int outputDevice_ = 0;
     std::optional<platform::KeyboardSession> session_;
-    bool retried_ = false;
     CommandFailure failure_;
     int logListener_ = 0;
     bool wasRecording_ = false;

@@ -2,10 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "kbddrv/slotaddress.h"
 
-class EkDataFile;
+namespace backup {
+struct Outcome;
+}
 
 namespace cli {
 
@@ -52,10 +55,10 @@ int move(CommandContext& context, const QStringList& arguments);
 int swap(CommandContext& context, const QStringList& arguments);
 int rename(CommandContext& context, const QStringList& arguments);
 
-// send and put-back: `item`, read from `file`, into the slot, keeping what it replaces; the
-// history's `action`.
-int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
-             const SlotAddress& wanted, const QString& action);
+// A send or a put-back of one item, `send`, and what it says: the item now in the slot (its
+// `name` and `size`, sent from `file`), or why it is not and where the slot's old item is kept.
+int sendOne(CommandContext& context, const std::function<backup::Outcome()>& send,
+            const QString& file, const QString& name, qint64 size);
 
 }  // namespace commands
 

@@ -7,7 +7,8 @@
 #include "backup/history.h"
 #include "commandcontext.h"
 #include "commands.h"
-#include "data/ekdatafile.h"
+#include "backup/jobtypes.h"
+#include "ops/keyboardchanges.h"
 #include "organise/undo.h"
 #include "platform/systemerror.h"
 
@@ -24,21 +25,17 @@ int reverse(CommandContext& context, bool undoing) {
     // The keyboard first: while it is held, no other program changes it, so its changes in
     // the history stay as read here.
     context.takeKeyboard();
-    const QString keyboard = keyboardIdentity(context.link());
-    const safety::History history(context.store().folder());
-    const std::vector<safety::Change> changes =
-        undoing ? history.undoable(keyboard) : history.redoable(keyboard);
-    if (changes.empty()) {
+    const std::optional<safety::Change> latest = ops::latestChange(context.target(), undoing);
+    if (!latest) {
         throw platform::SystemError(undoing ? "There is nothing to undo."
                                             : "There is nothing to redo.");
     }
-    const safety::Change& change = changes.front();
+    const safety::Change& change = *latest;
     context.getSlots(organise::slotsOf(change));
     TerminalProgress& progress = context.progress();
     progress.start(undoing ? "Undo" : "Redo", 0);
     try {
-        organise::reverseChange(context.link(), context.store(), change, undoing,
-                                context.options().force, context.messages(), &progress);
+        ops::takeBack(context.target(), change, undoing, context.options().force);
     } catch (const organise::ChangedSince& e) {
         progress.finish();
         throw platform::SystemError(std::string(e.what()) + " nvbman-cli " +
@@ -89,10 +86,10 @@ int putBack(CommandContext& context, const QStringList& arguments) {
         throw platform::SystemError("There is no kept copy " + idText.toStdString() +
                                     " (see: nvbman-cli replaced).");
     }
-    // Exactly the bytes whose hash was checked are sent.
-    EkDataFile item(DataType::NoType);
-    store.loadChecked(*copy, item);
-    return sendInto(context, item, store.filePath(*copy), copy->slot, "put-back");
+    context.getSlots({copy->slot});
+    return sendOne(
+        context, [&] { return ops::putBack(context.target(), *copy, context.options().verify); },
+        store.filePath(*copy), copy->name, copy->size);
 }
 
 int history(CommandContext& context, const QStringList&) {

@@ -3,7 +3,7 @@
 #include "backup/history.h"
 #include "commandcontext.h"
 #include "commands.h"
-#include "organise/slotedits.h"
+#include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
 
 namespace cli::commands {
@@ -13,11 +13,9 @@ namespace {
 // The change just made, as history lists it.
 int sayChange(CommandContext& context) {
     context.progress().finish();
-    const auto latest =
-        safety::History(context.store().folder()).undoable(keyboardIdentity(context.link()));
-    if (!latest.empty()) {
-        context.output().setObject({{"change", safety::toJson(latest.front())}});
-        context.output().line(safety::titleOf(latest.front()));
+    if (const auto latest = ops::latestChange(context.target(), true)) {
+        context.output().setObject({{"change", safety::toJson(*latest)}});
+        context.output().line(safety::titleOf(*latest));
     }
     return Success;
 }
@@ -37,12 +35,8 @@ int editSlots(CommandContext& context, organise::Edit edit, const QStringList& a
     }
     context.requireSafetyCopies(action);
     context.getSlots({from, to});
-    safety::ChangeRecord record(context.store(), keyboardIdentity(context.link()), action,
-                                {from.text(), to.text()});
     context.progress().start(action, 0);
-    organise::editSlots(context.link(), edit, from, to, record, context.messages(),
-                        &context.progress());
-    record.commit();
+    ops::edit(context.target(), edit, from, to);
     return sayChange(context);
 }
 
@@ -70,12 +64,8 @@ int rename(CommandContext& context, const QStringList& arguments) {
     }
     context.requireSafetyCopies("rename");
     context.getSlots({slot});
-    safety::ChangeRecord record(context.store(), keyboardIdentity(context.link()), "rename",
-                                {slot.text(), name});
     context.progress().start("Rename", 0);
-    organise::renameSlot(context.link(), slot, name, record, context.messages(),
-                         &context.progress());
-    record.commit();
+    ops::rename(context.target(), slot, name);
     return sayChange(context);
 }
 

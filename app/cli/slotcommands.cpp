@@ -15,6 +15,7 @@
 #include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
 #include "msg/errortext.h"
+#include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
@@ -26,27 +27,6 @@ namespace {
 
 QString absolutePath(const QString& file) {
     return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
-}
-
-// One slot into a new file of `folder`; its path.
-QString fetch(CommandContext& context, const SlotAddress& wanted, const QString& folder) {
-    const SlotInTree where = context.slotOf(wanted);
-    if (!where.slot->isPresent()) {
-        throw platform::SystemError("The slot " + wanted.text().toStdString() +
-                                    " is empty: there is nothing to import.");
-    }
-    TerminalProgress& progress = context.progress();
-    progress.start("Import", int(where.slot->size()));
-    QString path;
-    // A new file, as the help says: never one of the user's replaced, nor one written through
-    // a link.
-    const QString file = backup::FreshFileNames(folder).take(
-        transfer::importFileName(where.slot->type(), where.slot->name()));
-    context.retrying(wanted, [&] {
-        path = transfer::importSlot(where, folder, context.link(), &progress, file);
-    });
-    progress.finish();
-    return path;
 }
 
 }  // namespace
@@ -157,18 +137,21 @@ int importSlots(CommandContext& context, const QStringList& arguments) {
     const QString& folder = chosen.destination;
     transfer::makeFolder(folder);
     fetchChosen(context, chosen);
-    if (chosen.slots.size() == 1 && !chosen.all) {
-        const QString path = fetch(context, chosen.slots.front(), folder);
-        backup::Outcome outcome{chosen.slots.front(), QFileInfo(path).fileName()};
-        outcome.retried = context.retried();
-        context.output().setObject(jsonoutput::jobOutcomes(folder, {outcome}));
-        context.output().line(QDir::toNativeSeparators(path));
-        return Success;
-    }
     context.progress().start("Import", 0);
     const auto outcomes = batch::importSlots(context.link(), chosen.slots, folder,
                                              context.messages(), &context.progress(),
                                              transfer::FileFormat::Nvb, batch::FileInTheWay::Kept);
+    if (chosen.slots.size() == 1 && !chosen.all) {
+        // One slot says what a single import says: the new file's path, or why there is none.
+        const backup::Outcome& outcome = outcomes.front();
+        if (!outcome.error.isEmpty()) {
+            return context.fail(outcome.code, outcome.error);
+        }
+        context.progress().finish();
+        context.output().setObject(jsonoutput::jobOutcomes(folder, {outcome}));
+        context.output().line(absolutePath(QDir(folder).filePath(outcome.file)));
+        return Success;
+    }
     return context.report(outcomes, folder, "not imported");
 }
 
@@ -199,58 +182,47 @@ int exportSlots(CommandContext& context, const QStringList& arguments) {
 int send(CommandContext& context, const QStringList& arguments) {
     const QString& file = arguments[0];
     const SlotAddress wanted = slotArgument(arguments[1]);
-    EkDataFile item(DataType::NoType);
-    transfer::loadFile(file, item);
-    return sendInto(context, item, file, wanted, "send");
+    auto item = std::make_shared<EkDataFile>(DataType::NoType);
+    transfer::loadFile(file, *item);
+    context.getSlots({wanted});
+    return sendOne(
+        context,
+        [&] {
+            return ops::send(context.target(), {{file, wanted, item->size(), item}},
+                             context.options().verify)
+                .front();
+        },
+        file, transfer::keyboardText(item->name()), item->size());
 }
 
-int sendInto(CommandContext& context, EkDataFile& item, const QString& file,
-             const SlotAddress& wanted, const QString& action) {
-    context.getSlots({wanted});
-    const SlotInTree where = context.slotOf(wanted);
-    TerminalProgress& progress = context.progress();
-    const auto record = context.changeRecord(action, {wanted.text()});
-    const auto copy = context.keepCopy(record.get(), where, safety::Why::Send,
-                                       QFileInfo(file).absoluteFilePath());
-    progress.start("Send", int(item.size()));
+int sendOne(CommandContext& context, const std::function<backup::Outcome()>& send,
+            const QString& file, const QString& name, qint64 size) {
+    context.progress().start("Send", 0);
+    backup::Outcome outcome;
     try {
-        context.retrying(wanted,
-                         [&] { transfer::sendItem(item, where, context.link(), &progress); });
-    } catch (...) {
-        // The slot is empty now, or the keyboard did not take the item: say so, and where the
-        // slot's old item is kept.
-        if (!transfer::wantsKeptCopy()) {
-            throw;
+        outcome = send();
+    } catch (const ops::SongEmptiedByStop& stopped) {
+        // Stopped with the song slot empty: where its old song is kept.
+        QString text = currentErrorText(context.messages());
+        if (stopped.kept()) {
+            text += '\n' + safety::keptCopyText(*stopped.kept(), context.store(), context.messages());
         }
-        progress.finish();
-        CommandFailure failure{currentErrorCode(), currentErrorText(context.messages())};
-        context.output().error(failure.text);
-        if (copy) {
-            const QString kept = safety::keptCopyText(*copy, context.store(), context.messages());
-            context.output().error(kept);
-            failure.text += '\n' + kept;
-        }
-        return context.failed(failure);
+        return context.fail(currentErrorCode(), text);
     }
-    if (record) {
-        record->left(wanted, &item);
-        record->commit();
+    if (!outcome.error.isEmpty()) {
+        // The slot may be empty now, or not show the item: then where its old item is kept.
+        return context.fail(outcome.code,
+                            ops::failureText(outcome, context.store(), context.messages()));
     }
-    progress.finish();
-    const bool verify = context.options().verify;
-    if (verify) {
-        progress.start("Verify", int(item.size()));
-        context.retrying(wanted,
-                         [&] { transfer::checkSent(item, where, context.link(), &progress); });
-        progress.finish();
-    }
-    context.output().setObject({{"slot", wanted.text()},
-                                {"file", absolutePath(file)},
-                                {"name", transfer::keyboardText(item.name())},
-                                {"size", qint64(item.size())},
-                                {"verified", verify},
-                                {"retried", context.retried()},
-                                {"keptCopy", copy ? QJsonValue(qint64(copy->id)) : QJsonValue()}});
+    context.progress().finish();
+    context.output().setObject(
+        {{"slot", outcome.slot.text()},
+         {"file", absolutePath(file)},
+         {"name", name},
+         {"size", size},
+         {"verified", context.options().verify},
+         {"retried", outcome.retried},
+         {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
     return Success;
 }
 
@@ -263,18 +235,18 @@ int remove(CommandContext& context, const QStringList& arguments) {
                          "' is not one)");
     }
     context.getSlots({wanted});
-    const SlotInTree where = context.slotOf(wanted);
-    const QString name = transfer::keyboardText(where.slot->name());
-    const auto record = context.changeRecord("delete", {wanted.text()});
-    const auto copy = context.keepCopy(record.get(), where, safety::Why::Delete, {});
-    context.driver().deleteData(*where.slot);
-    if (record) {
-        record->left(wanted, nullptr);
-        record->commit();
+    const QString name = transfer::keyboardText(context.slotOf(wanted).slot->name());
+    context.progress().start("Delete", 0);
+    const backup::Outcome outcome = ops::remove(context.target(), {wanted}).front();
+    if (!outcome.error.isEmpty()) {
+        return context.fail(outcome.code,
+                            ops::failureText(outcome, context.store(), context.messages()));
     }
-    context.output().setObject({{"slot", wanted.text()},
-                                {"name", name},
-                                {"keptCopy", copy ? QJsonValue(qint64(copy->id)) : QJsonValue()}});
+    context.progress().finish();
+    context.output().setObject(
+        {{"slot", wanted.text()},
+         {"name", name},
+         {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
     return Success;
 }
 

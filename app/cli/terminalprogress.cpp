@@ -53,3 +53,9 @@ void TerminalProgress::draw() {
     std::fflush(stderr);
     drawn_ = true;
 }
+
+void TerminalProgress::itemRetried(const SlotAddress& slot) {
+    if (retryNote_) {
+        retryNote_(slot);
+    }
+}

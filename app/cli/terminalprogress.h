@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "backup/keyboardbackup.h"
 #include "kbddrv/ekkbddrv.h"
@@ -27,6 +28,10 @@ public:
     void jobStarted(std::int64_t totalBytes) override;
     void itemStarted(const SlotAddress&, const QString&) override {}
     void jobAdvanced(std::int64_t doneBytes) override;
+    void itemRetried(const SlotAddress& slot) override;
+
+    // Who says that an item of a job is tried again (--verbose); unset: nobody.
+    void setRetryNote(std::function<void(const SlotAddress&)> note) { retryNote_ = std::move(note); }
 
 private:
     void draw();
@@ -36,4 +41,5 @@ private:
     QString label_;
     int value_ = 0;
     int total_ = 0;
+    std::function<void(const SlotAddress&)> retryNote_;
 };

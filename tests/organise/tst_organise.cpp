@@ -16,6 +16,7 @@
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
+#include "ops/keyboardchanges.h"
 #include "organise/slotedits.h"
 #include "organise/undo.h"
 #include "platform/cancellation.h"
@@ -120,18 +121,16 @@ struct Bench {
         memory();
         return rig.keyboard.memory();
     }
+    // Every change goes through the operations the window and the command-line tool call.
+    ops::Target target() { return {link(), store, true, messages, nullptr}; }
     void edit(Edit edit, const char* from, const char* to) {
-        safety::ChangeRecord record(store, keyboardIdentity(link()), organise::actionOf(edit),
-                                    {from, to});
-        organise::editSlots(link(), edit, slot(from), slot(to), record, messages, nullptr);
-        record.commit();
+        ops::edit(target(), edit, slot(from), slot(to));
     }
     void reverse(bool undoing, bool force = false) {
-        const QString keyboard = keyboardIdentity(link());
-        const auto changes = undoing ? history.undoable(keyboard) : history.redoable(keyboard);
-        QVERIFY(!changes.empty());
+        const auto change = ops::latestChange(target(), undoing);
+        QVERIFY(change.has_value());
         relist();
-        organise::reverseChange(link(), store, changes.front(), undoing, force, messages, nullptr);
+        ops::takeBack(target(), *change, undoing, force);
     }
 
     KeyboardRig rig;
@@ -168,12 +167,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         return [=](Bench& bench) { bench.edit(kind, from, to); };
     };
     const auto rename = [](const char* where, const char* name) -> Change {
-        return [=](Bench& bench) {
-            safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "rename",
-                                        {where, name});
-            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
-            record.commit();
-        };
+        return [=](Bench& bench) { ops::rename(bench.target(), slot(where), name); };
     };
     QTest::newRow("copy a tone") << edit(Edit::Copy, "tone:0", "tone:1")
                                  << Expected([](KeyboardMemory& m) {
@@ -203,11 +197,7 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
                m.setData(kSong0, renamed(m.data(kSong0), 4, "My}Song!"));
            });
     QTest::newRow("delete") << Change([](Bench& bench) {
-        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "delete",
-                                    {"rhythm:0", "song:0"});
-        const auto outcomes = batch::deleteSlots(bench.link(), {slot("rhythm:0"), slot("song:0")},
-                                                 &record, bench.messages, nullptr);
-        record.commit();
+        const auto outcomes = ops::remove(bench.target(), {slot("rhythm:0"), slot("song:0")});
         QVERIFY(outcomes[0].error.isEmpty() && outcomes[1].error.isEmpty());
     }) << Expected([](KeyboardMemory& m) {
         m.setData(kRhythm0, {});
@@ -219,10 +209,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         const SlotInTree source = findSlot(bench.driver, slot("dsp:5"));
         transfer::fetchItem(source, bench.link(), nullptr, item);
         NvbFileStream(file, NvbFileStream::Create).write(item);
-        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "send", {"dsp:0"});
-        const auto outcomes = batch::sendFiles(bench.link(), {{file, slot("dsp:0")}}, &record,
-                                               false, bench.messages, nullptr);
-        record.commit();
+        const auto outcomes = ops::send(
+            bench.target(), batch::placeFiles(bench.driver, {file}, slot("dsp:0")), false);
         QVERIFY(outcomes[0].error.isEmpty());
     }) << Expected([](KeyboardMemory& m) {
         m.setData(kDsp0, m.data({DataType::DSP, 0, 5}));
@@ -239,11 +227,8 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
         now.setData(kRhythm0, {});
         now.setData(kSong1, secondSong());
         bench.relist();
-        safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "restore",
-                                    {folder.path()});
-        backup::restoreKeyboard(bench.link(), backup::Manifest::read(folder.path()), folder.path(),
-                                bench.messages, nullptr, &record, backup::Extras::Delete);
-        record.commit();
+        ops::restore(bench.target(), backup::Manifest::read(folder.path()), folder.path(),
+                     backup::Extras::Delete);
     }) << Expected([](KeyboardMemory& m) { m = KeyboardMemory::demo(); });
 }
 
@@ -355,11 +340,7 @@ void TestOrganise::badInputChangesNothing_data() {
         return [=](Bench& bench) { bench.edit(kind, from, to); };
     };
     const auto rename = [](const char* where, const QString& name) -> Change {
-        return [=](Bench& bench) {
-            safety::ChangeRecord record(bench.store, keyboardIdentity(bench.link()), "rename",
-                                        {where, name});
-            organise::renameSlot(bench.link(), slot(where), name, record, bench.messages, nullptr);
-        };
+        return [=](Bench& bench) { ops::rename(bench.target(), slot(where), name); };
     };
     QTest::newRow("across kinds") << edit(Edit::Copy, "tone:0", "dsp:0") << "DifferentKinds";
     QTest::newRow("the same slot") << edit(Edit::Swap, "song:0", "song:0") << "SameSlot";

@@ -200,9 +200,9 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
     for (qsizetype i = 0; i < files.size(); ++i) {
         SlotAddress slot = first;
         slot.number += int(i);
-        EkDataFile item(DataType::NoType);
-        transfer::loadFile(files[i], item);
-        if (item.type() != findSlot(driver, slot).slot->type()) {
+        auto item = std::make_shared<EkDataFile>(DataType::NoType);
+        transfer::loadFile(files[i], *item);
+        if (item->type() != findSlot(driver, slot).slot->type()) {
             // One file is simply of another kind than its slot, as the keyboard would say; of
             // several, one does not belong with the others in this folder.
             if (files.size() == 1) {
@@ -210,7 +210,7 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
             }
             throw OperateException(OperateException::WrongType);
         }
-        placements.push_back({files[i], slot, item.size()});
+        placements.push_back({files[i], slot, item->size(), std::move(item)});
     }
     return placements;
 }
@@ -234,8 +234,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         }
         std::optional<safety::Copy> copy;
         const auto send = [&](NvbStreamObserver* itemProgress) {
-            EkDataFile item(DataType::NoType);
-            transfer::loadFile(placement.file, item);
+            EkDataFile& item = *placement.item;
             if (record != nullptr) {
                 copy = record->fetchAndKeep(link, where, safety::Why::Send,
                                             QFileInfo(placement.file).absoluteFilePath(), nullptr);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 #include "kbddrv/keyboardlink.h"
@@ -10,6 +11,7 @@
 #include "stream/nvbtransfer.h"
 #include "syx/syxdump.h"
 
+class EkDataFile;
 class MsgStr;
 
 namespace safety {
@@ -68,15 +70,17 @@ std::vector<backup::Outcome> deleteSlots(const KeyboardLink& link,
                                          safety::ChangeRecord* record, const MsgStr& messages,
                                          backup::JobProgress* progress);
 
-// A file and the slot it goes into.
+// A file and the slot it goes into, with the item read from it: what is sent is what was
+// checked when it was placed.
 struct Placement {
     QString file;
     SlotAddress slot;
     std::uint32_t size = 0;  // the item's data bytes: what its send moves
+    std::shared_ptr<EkDataFile> item;
 };
 
 // Places `files`, in their order, into consecutive slots of the folder that holds `first`,
-// starting there. Reads each file. Throws OperateException DoesNotFit when they run past the
+// starting there. Reads each file once: its placement holds the item. Throws OperateException DoesNotFit when they run past the
 // folder's last slot (or there are none) and WrongType when a file's type is not the folder's
 // (a single file: the file stream's TypeMismatch), before anything is sent; a file that is no
 // ".nvb" file throws the file stream's error.

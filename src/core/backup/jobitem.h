@@ -90,7 +90,12 @@ Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t
                 ItemProgress itemProgress(progress_, done_);
                 moveItem(&itemProgress);
             },
-            [&] { outcome.retried = true; });
+            [&] {
+                outcome.retried = true;
+                if (progress_ != nullptr) {
+                    progress_->itemRetried(slot);
+                }
+            });
     } catch (...) {
         const bool link = transfer::isLinkFailure();
         const bool retried = outcome.retried;

@@ -60,6 +60,8 @@ public:
     virtual void itemStarted(const SlotAddress& slot, const QString& file) = 0;
     // Bytes moved so far over the whole job.
     virtual void jobAdvanced(std::int64_t doneBytes) = 0;
+    // The item's first try lost an answer: it starts once more from its beginning.
+    virtual void itemRetried(const SlotAddress& /*slot*/) {}
 };
 
 // What a job's outcomes say as a whole.

@@ -31,7 +31,11 @@ void StepProgress::transfer(const SlotAddress& slot, std::uint32_t bytes,
             Observer observer(progress_, done_);
             move(&observer);
         },
-        [] {});
+        [&] {
+            if (progress_ != nullptr) {
+                progress_->itemRetried(slot);
+            }
+        });
     done_ += bytes;
     if (progress_ != nullptr) {
         progress_->jobAdvanced(done_);

@@ -14,6 +14,7 @@
 #include "kbddrv/ekkbddrv.h"
 #include "kbdpanemodel.h"
 #include "msg/operateexception.h"
+#include "ops/keyboardchanges.h"
 #include "organise/slotedits.h"
 #include "organise/undo.h"
 #include "pclinkform.h"
@@ -92,18 +93,15 @@ bool TPcLinkForm::takeBackLatest(bool undoing, bool force) {
     std::optional<QString> changedSince;  // the question, when a slot changed since
     const bool done = frame_->run(MsgStr::Send, [&] {
         // Read with the keyboard held: no other program changes it, nor its history, now.
-        const safety::History history(safetyStore_.folder());
-        const QString keyboard = keyboardIdentity(keyboardLink());
-        const auto changes = undoing ? history.undoable(keyboard) : history.redoable(keyboard);
-        if (changes.empty()) {
+        const auto latest = ops::latestChange(changeTarget(nullptr), undoing);
+        if (!latest) {
             throw platform::SystemError(messages_.nothingToTakeBack(undoing).toStdString());
         }
-        const safety::Change& change = changes.front();
+        const safety::Change& change = *latest;
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
         try {
-            organise::reverseChange(keyboardLink(), safetyStore_, change, undoing, force, messages_,
-                                    &progress);
+            ops::takeBack(changeTarget(&progress), change, undoing, force);
         } catch (const organise::ChangedSince& refusal) {
             changedSince = messages_.changedSinceQuestion(
                 refusal.slots, messages_.changeTitle(change.action, change.subjects));
@@ -126,12 +124,8 @@ bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const 
         if (!driver_.isConnected()) {
             throw OperateException(OperateException::ListFirst);
         }
-        organise::checkEdit(driver_, edit, from, to);
-        safety::ChangeRecord record(safetyStore_, keyboardIdentity(keyboardLink()),
-                                    organise::actionOf(edit), {from.text(), to.text()});
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
-        organise::editSlots(keyboardLink(), edit, from, to, record, messages_, &progress);
-        record.commit();
+        ops::edit(changeTarget(&progress), edit, from, to);
         KbdUpdateActionExecute();
     });
     updateUndoActions();
@@ -146,12 +140,8 @@ bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
         if (!driver_.isConnected()) {
             throw OperateException(OperateException::ListFirst);
         }
-        organise::checkRename(driver_, slot, name);
-        safety::ChangeRecord record(safetyStore_, keyboardIdentity(keyboardLink()), "rename",
-                                    {slot.text(), name});
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
-        organise::renameSlot(keyboardLink(), slot, name, record, messages_, &progress);
-        record.commit();
+        ops::rename(changeTarget(&progress), slot, name);
         KbdUpdateActionExecute();
     });
     updateUndoActions();

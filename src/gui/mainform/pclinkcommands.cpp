@@ -30,19 +30,13 @@
 #include "localpanemodel.h"
 #include "msg/errortext.h"
 #include "msg/operateexception.h"
+#include "ops/keyboardchanges.h"
 #include "pclinkform.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
-
-void TPcLinkForm::retrying(const std::function<void()>& moveItem) {
-    transfer::withRetry(moveItem, [this] {
-        progressBar_->setValue(0);
-        frame_->noteRetry();
-    });
-}
 
 void TPcLinkForm::showError(const QString& text) {
     QMessageBox::critical(this, windowTitle(), text);
@@ -88,31 +82,8 @@ SlotInTree TPcLinkForm::slotInTree(EkData* slot, const QModelIndex& kbdNode) con
     return where;
 }
 
-std::unique_ptr<safety::ChangeRecord> TPcLinkForm::changeRecord(const QString& action,
-                                                                const QStringList& subjects) {
-    if (!settings_.keepCopies) {
-        return nullptr;
-    }
-    return std::make_unique<safety::ChangeRecord>(safetyStore_, keyboardIdentity(keyboardLink()),
-                                                  action, subjects);
-}
-
-std::optional<safety::Copy> TPcLinkForm::keepSafetyCopy(safety::ChangeRecord* record,
-                                                        const SlotInTree& where, safety::Why why,
-                                                        const QString& replacedBy) {
-    const EkData& slot = *where.slot;
-    if (record == nullptr || !slot.isPresent()) {
-        return std::nullopt;
-    }
-    // Inside the command's frame: the bar follows the copy, Cancel stops it, and a copy that
-    // cannot be made fails the command before anything is changed.
-    progressBar_->setMaximum(int(slot.size()));
-    PBarNvbObserver progress(progressBar_);
-    std::optional<safety::Copy> copy;
-    retrying(
-        [&] { copy = record->fetchAndKeep(keyboardLink(), where, why, replacedBy, &progress); });
-    progressBar_->setValue(0);
-    return copy;
+ops::Target TPcLinkForm::changeTarget(backup::JobProgress* progress) {
+    return {keyboardLink(), safetyStore_, settings_.keepCopies, messages_, progress};
 }
 
 void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
@@ -126,25 +97,12 @@ void TPcLinkForm::offerPutBack(const safety::Copy& copy) {
 
 bool TPcLinkForm::putBack(const safety::Copy& copy) {
     return frame_->run(MsgStr::Send, [&] {
-        EkDataFile item(DataType::NoType);
-        safetyStore_.loadChecked(copy, item);
-        const QString path = safetyStore_.filePath(copy);
         // The keyboard as it is now: the copy's slot may have changed since the last list.
         listKeyboard();
-        const SlotInTree where = findSlot(driver_, copy.slot);
-        if (where.slot == nullptr) {
-            throw platform::SystemError(platform::ErrorCode::NoSuchSlot, {copy.slot.text()});
-        }
-        const auto record = changeRecord("put-back", {copy.slot.text()});
-        keepSafetyCopy(record.get(), where, safety::Why::Send, path);
-        progressBar_->setMaximum(int(item.size()));
-        PBarNvbObserver progress(progressBar_);
-        retrying([&] { transfer::sendItem(item, where, keyboardLink(), &progress); });
-        if (record) {
-            record->left(copy.slot, &item);
-            record->commit();
-        }
+        WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
+        const backup::Outcome outcome = ops::putBack(changeTarget(&progress), copy, false);
         KbdUpdateActionExecute();
+        failWithTheOnlyItem({outcome});
     });
 }
 
@@ -193,11 +151,8 @@ void TPcLinkForm::failWithTheOnlyItem(const std::vector<backup::Outcome>& outcom
     if (!only.error.isEmpty()) {
         // Said in the user's language already. A change the keyboard did not show says where
         // the slot's old item is kept (an emptied song slot is offered its song back instead).
-        QString error = only.error;
-        if (const auto kept = only.notShown && !only.emptied ? safetyStore_.find(only.keptCopy)
-                                                             : std::nullopt) {
-            error += '\n' + safety::keptCopyText(*kept, safetyStore_, messages_);
-        }
+        const QString error =
+            only.emptied ? only.error : ops::failureText(only, safetyStore_, messages_);
         throw platform::SystemError(error.toStdString());
     }
 }
@@ -258,11 +213,7 @@ void TPcLinkForm::deleteSelectedSlots() {
             selectedKbdSlots(OperateException::NoDeleteSelection);
         row = selectedKbdRow().row();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Delete));
-        const auto record = changeRecord("delete", slotTexts(slots));
-        outcomes = batch::deleteSlots(keyboardLink(), slots, record.get(), messages_, &progress);
-        if (record) {
-            record->commit();
-        }
+        outcomes = ops::remove(changeTarget(&progress), slots);
         ListKbdFiles(node);
         failWithTheOnlyItem(outcomes);
     });
@@ -314,21 +265,13 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
         const auto placements = batch::placeFiles(driver_, files, SlotAddress::of(*first));
         firstRow = placements.front().slot.number;
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Send));
-        std::vector<SlotAddress> slots;
-        for (const batch::Placement& placement : placements) {
-            slots.push_back(placement.slot);
-        }
-        const auto record = changeRecord("send", slotTexts(slots));
         try {
-            outcomes = batch::sendFiles(keyboardLink(), placements, record.get(),
-                                        settings_.verifyAfterSending, messages_, &progress);
-        } catch (const transfer::SongSlotEmptied&) {
+            outcomes =
+                ops::send(changeTarget(&progress), placements, settings_.verifyAfterSending);
+        } catch (const ops::SongEmptiedByStop& stopped) {
             // Stopped with a song slot emptied: the user is offered its old song back.
-            emptiedSongCopy = keptOfAnEmptiedSong(record.get(), slots);
+            emptiedSongCopy = stopped.kept();
             throw;
-        }
-        if (record) {
-            record->commit();
         }
         KbdUpdateActionExecute();
         if (outcomes.size() == 1 && outcomes.front().emptied && outcomes.front().keptCopy != 0) {
@@ -349,23 +292,6 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
     }
     reportOutcomes(messages_.batchDoneText(MsgStr::Send, backup::JobSummary(outcomes).done),
                    messages_.batchFailedHeading(MsgStr::Send), outcomes);
-}
-
-std::optional<safety::Copy> TPcLinkForm::keptOfAnEmptiedSong(
-    const safety::ChangeRecord* record, const std::vector<SlotAddress>& slots) {
-    if (record == nullptr) {
-        return std::nullopt;
-    }
-    for (const SlotAddress& slot : slots) {
-        const SlotInTree where = findSlot(driver_, slot);
-        if (where.slot != nullptr && where.slot->type() == DataType::Song &&
-            !where.slot->isPresent()) {
-            if (auto kept = record->keptOf(slot)) {
-                return kept;
-            }
-        }
-    }
-    return std::nullopt;
 }
 
 void TPcLinkForm::copyFilesHere(const QStringList& files) {
@@ -589,13 +515,8 @@ void TPcLinkForm::runKeyboardJob(KeyboardJob job, const QString& folder) {
         listKeyboard();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(command));
         if (restore) {
-            const auto record = changeRecord("restore", {QDir(folder).absolutePath()});
-            outcomes =
-                backup::restoreKeyboard(keyboardLink(), *manifest, folder, messages_, &progress,
-                                        record.get(), backup::Extras::Keep, &*plan);
-            if (record) {
-                record->commit();
-            }
+            outcomes = ops::restore(changeTarget(&progress), *manifest, folder,
+                                    backup::Extras::Keep, &*plan);
         } else {
             outcomes = backup::backupKeyboard(keyboardLink(), folder, messages_, &progress,
                                               job == KeyboardJob::ReplacingBackup
@@ -624,14 +545,7 @@ void TPcLinkForm::runKeyboardJob(KeyboardJob job, const QString& folder) {
 }
 
 void TPcLinkForm::offerWhatAStoppedRestoreKept(const QDateTime& started) {
-    int kept = 0;
-    try {
-        for (const safety::Copy& copy : safetyStore_.copies()) {
-            kept += copy.why == safety::Why::Restore && copy.time >= started ? 1 : 0;
-        }
-    } catch (const platform::SystemError&) {
-        return;  // a damaged list: Replaced Items says so when it is opened
-    }
+    const auto kept = int(ops::copiesKeptSince(safetyStore_, started).size());
     // The stopped restore is the newest change: its undo puts back what it replaced.
     if (kept > 0 &&
         QMessageBox::question(this, windowTitle(), messages_.stoppedRestoreQuestion(kept)) ==
@@ -650,14 +564,7 @@ void TPcLinkForm::reportOutcomes(const QString& summary, const QString& failedHe
         }
         if (!outcome.error.isEmpty()) {
             const QString file = QFileInfo(outcome.file).fileName();
-            QString error = outcome.error;
-            // A song slot emptied by a send that failed, a change the keyboard did not show:
-            // where the slot's old item is kept.
-            if (const auto kept = outcome.emptied || outcome.notShown
-                                      ? safetyStore_.find(outcome.keptCopy)
-                                      : std::nullopt) {
-                error += '\n' + safety::keptCopyText(*kept, safetyStore_, messages_);
-            }
+            const QString error = ops::failureText(outcome, safetyStore_, messages_);
             failed << (file.isEmpty()
                            ? QString("%1: %2").arg(outcome.slot.text(), error)
                            : QString("%1 (%2): %3").arg(outcome.slot.text(), file, error));

@@ -14,6 +14,7 @@
 #include "library/slotsonpc.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
+#include "ops/target.h"
 #include "organise/slotedits.h"
 #include "platform/settingsstore.h"
 #include "stream/nvbtransfer.h"
@@ -169,9 +170,6 @@ private:
     void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
-    // Inside a command: one item's transfer, once more from its start when the first try lost
-    // an answer; the status line says so.
-    void retrying(const std::function<void()>& moveItem);
     // A file handed over that cannot be shown: said in one box, which gathers the failures
     // that come while it is open instead of stacking a box for each.
     void showHandOverFailure(const QString& text);
@@ -189,15 +187,9 @@ private:
     library::SlotOnPc slotOnPc(const EkData& slot) const;
     // A slot of the keyboard list in the folder `kbdNode` of the keyboard tree.
     SlotInTree slotInTree(EkData* slot, const QModelIndex& kbdNode) const;
-    // Inside a command: keeps a copy of what the slot holds before a send or a delete replaces
-    // it (when the preference asks for it and the slot holds data).
-    std::optional<safety::Copy> keepSafetyCopy(safety::ChangeRecord* record,
-                                               const SlotInTree& where, safety::Why why,
-                                               const QString& replacedBy);
-    // What a command changes, for Undo: null when the preference keeps no copies (then there
-    // is nothing to undo with).
-    std::unique_ptr<safety::ChangeRecord> changeRecord(const QString& action,
-                                                       const QStringList& subjects);
+    // What a change runs against: the keyboard of the settings, the kept copies (none when the
+    // preference keeps none: then there is nothing to undo with), this window's language.
+    ops::Target changeTarget(backup::JobProgress* progress);
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
     void offerPutBack(const safety::Copy& copy);
     // After a restore that failed or was stopped: what it replaced since `started` is kept;
@@ -223,9 +215,6 @@ private:
     // A command on one row fails as that row's transfer failed (the box says why); several rows
     // report their outcomes afterwards. Notes a retried single transfer.
     void failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes);
-    // The copy kept of a song that a stopped send into one of `slots` deleted; none when none.
-    std::optional<safety::Copy> keptOfAnEmptiedSong(const safety::ChangeRecord* record,
-                                                    const std::vector<SlotAddress>& slots);
     // The status line's summary and, when some failed, the one error box naming each.
     void reportOutcomes(const QString& summary, const QString& failedHeading,
                         const std::vector<backup::Outcome>& outcomes);
