@@ -33,9 +33,8 @@ void CommandFrame::cancel() {
 
 namespace {
 
-// Disables every item, remembering how each was; or gives each its remembered state back.
-template <typename Item>
-void switchItems(std::vector<QPointer<Item>>& items, std::vector<bool>& states, bool enabled) {
+// Disables every widget, remembering how each was; or gives each its remembered state back.
+void switchItems(std::vector<QPointer<QWidget>>& items, std::vector<bool>& states, bool enabled) {
     if (!enabled) {
         states.clear();
     }
@@ -56,7 +55,6 @@ void switchItems(std::vector<QPointer<Item>>& items, std::vector<bool>& states, 
 }  // namespace
 
 void CommandFrame::setGuardedEnabled(bool enabled) {
-    switchItems(actions_, actionStates_, enabled);
     switchItems(widgets_, widgetStates_, enabled);
 }
 
@@ -132,16 +130,6 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         QMessageBox::critical(window_, window_->windowTitle(), failure);
     }
     return succeeded;
-}
-
-void CommandFrame::enableAfterwards(QAction* action) {
-    const auto found = std::find(actions_.begin(), actions_.end(), action);
-    const auto index = std::size_t(found - actions_.begin());
-    if (busy_ && found != actions_.end() && index < actionStates_.size()) {
-        actionStates_[index] = true;
-        return;
-    }
-    action->setEnabled(true);
 }
 
 void CommandFrame::noteRetry(bool changeMadeAgain) {

@@ -11,7 +11,6 @@
 namespace platform {
 class KeyboardSession;
 }
-class QAction;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -22,20 +21,17 @@ class QWidget;
 // program's own exceptions, a system error's own text), then status and bar back to rest.
 //
 // While a body runs, the nested waits of the driver and the streams keep serving the event
-// loop, so the user could start a second command: the frame disables every guarded action and
-// widget for the duration (and the window refuses to close while isBusy()). Escape or the Cancel
-// button beside the bar asks the command to stop at its next message.
+// loop, so the user could start a second command: the frame disables every guarded widget for
+// the duration and says busyChanged (the window's actions follow it, and the window refuses to
+// close while isBusy()). Escape or the Cancel button beside the bar asks the command to stop at
+// its next message.
 class CommandFrame : public QObject {
     Q_OBJECT
 public:
     CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, QPushButton* cancel,
                  const MsgStr& messages);
 
-    // What must not be used while a command runs.
-    void guard(QAction* action) { actions_.push_back(action); }
-    // Enables a guarded action for after the running command (at once when none runs): the
-    // frame gives every guarded action back the state it had when the command began.
-    void enableAfterwards(QAction* action);
+    // What must not be used while a command runs; afterwards it gets back the state it had.
     void guard(QWidget* widget) { widgets_.push_back(widget); }
 
     // Runs `body` as `command`. True when it succeeded; false after a failure (shown) or a stop.
@@ -73,11 +69,9 @@ private:
     bool busy_ = false;
     bool retried_ = false;
     bool changeMadeAgain_ = false;
-    std::vector<QPointer<QAction>> actions_;
     std::vector<QPointer<QWidget>> widgets_;
     std::function<QWidget*()> restingFocus_;
     SessionStart sessionStart_;
-    // The enabled state each guarded item had before the command, given back after it.
-    std::vector<bool> actionStates_;
+    // The enabled state each guarded widget had before the command, given back after it.
     std::vector<bool> widgetStates_;
 };

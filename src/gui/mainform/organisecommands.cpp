@@ -21,54 +21,6 @@
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
 
-namespace {
-
-QAction* editAction(QObject* parent, const char* objectName, const QKeySequence& shortcut = {}) {
-    auto* action = new QAction(parent);
-    action->setObjectName(objectName);
-    action->setShortcut(shortcut);
-    return action;
-}
-
-}  // namespace
-
-void TPcLinkForm::buildEditMenu() {
-    undoAction_ = editAction(this, "UndoAction", QKeySequence::Undo);
-    redoAction_ = editAction(this, "RedoAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    copyToAction_ = editAction(this, "CopyToAction");
-    moveToAction_ = editAction(this, "MoveToAction");
-    swapWithAction_ = editAction(this, "SwapWithAction");
-    renameAction_ = editAction(this, "RenameAction");
-    copyToAction_->setText(tr("&Copy To..."));
-    moveToAction_->setText(tr("&Move To..."));
-    swapWithAction_->setText(tr("S&wap With..."));
-    renameAction_->setText(tr("Re&name..."));
-    connect(undoAction_, &QAction::triggered, this, [this] { takeBackLatest(true); });
-    connect(redoAction_, &QAction::triggered, this, [this] { takeBackLatest(false); });
-    connect(copyToAction_, &QAction::triggered, this,
-            [this] { askAndEditSelectedSlot(organise::Edit::Copy); });
-    connect(moveToAction_, &QAction::triggered, this,
-            [this] { askAndEditSelectedSlot(organise::Edit::Move); });
-    connect(swapWithAction_, &QAction::triggered, this,
-            [this] { askAndEditSelectedSlot(organise::Edit::Swap); });
-    connect(renameAction_, &QAction::triggered, this, &TPcLinkForm::askAndRenameSelectedSlot);
-    // The slot edits need the keyboard's list, as Send and Import do.
-    for (QAction* action : {copyToAction_, moveToAction_, swapWithAction_, renameAction_}) {
-        action->setEnabled(false);
-    }
-
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(undoAction_);
-    edit->addAction(redoAction_);
-    edit->addSeparator();
-    edit->addAction(copyToAction_);
-    edit->addAction(moveToAction_);
-    edit->addAction(swapWithAction_);
-    edit->addAction(renameAction_);
-    connect(edit, &QMenu::aboutToShow, this, &TPcLinkForm::updateUndoActions);
-    updateUndoActions();
-}
-
 void TPcLinkForm::updateUndoActions() {
     // Another program (the command-line tool) may have changed the history since.
     const safety::History history(safetyStore_.folder());
@@ -83,9 +35,9 @@ void TPcLinkForm::updateUndoActions() {
         } catch (const platform::SystemError&) {
             // A damaged history: the command says so when it is chosen.
         }
-        QAction* action = undo ? undoAction_ : redoAction_;
-        action->setText(messages_.undoActionText(undo, title));
-        action->setToolTip(action->text().remove('&'));
+        QAction* reverse = action(undo ? Act::Undo : Act::Redo);
+        reverse->setText(messages_.undoActionText(undo, title));
+        reverse->setToolTip(reverse->text().remove('&'));
     }
 }
 

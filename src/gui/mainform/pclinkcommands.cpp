@@ -55,10 +55,8 @@ void TPcLinkForm::listKeyboard() {
 }
 
 void TPcLinkForm::enableListCommands() {
-    for (QAction* action : {sendAction_, receiveAction_, exportDumpAction_, kbdPropOpenAction_,
-                            copyToAction_, moveToAction_, swapWithAction_, renameAction_}) {
-        frame_->enableAfterwards(action);
-    }
+    listed_ = true;
+    updateActions();
 }
 
 void TPcLinkForm::DisconnectActionExecute() {

@@ -37,6 +37,7 @@
 #include "kbdpanemodel.h"
 #include "localpanemodel.h"
 #include "midilogdock.h"
+#include "windowactions.h"
 #include "windowlayout.h"
 #include "msg/operateexception.h"
 #include "panedragdrop.h"
@@ -48,19 +49,6 @@
 #include "progress/pbarobservers.h"
 
 namespace {
-
-QAction* makeAction(QObject* parent, const QString& caption, const QString& hint, ToolbarIcon icon,
-                    const char* objectName) {
-    auto* action = new QAction(caption, parent);
-    action->setObjectName(objectName);
-    // The hint is a tool tip only: a status tip would cover the status line and the progress
-    // bar while the pointer rests on a button, which it does during the command it started.
-    action->setToolTip(hint);
-    if (icon != ToolbarIcon::None) {
-        action->setIcon(PaneIcons::toolbar(icon));
-    }
-    return action;
-}
 
 // A screen reader names each toolbar button by its hint, as the tool tip does.
 void nameButtonsByHint(QToolBar* bar) {
@@ -142,6 +130,9 @@ FileViews fileViews(QAbstractItemModel* model, const char* name, const char* det
     return {list, details, stack};
 }
 
+// Where a menu of the action table has a separator.
+constexpr auto kSeparator = Act(-1);
+
 // A pane list's four looks, in the order of their toolbar buttons (and their icons).
 enum class ViewStyle { LargeIcon, SmallIcon, List, Details };
 constexpr int kViewStyles = 4;
@@ -189,6 +180,7 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
     });
     resize(615, 535);
     restoreLayout();
+    updateActions();
 }
 
 void TPcLinkForm::restoreLayout() {
@@ -210,121 +202,27 @@ TPcLinkForm::~TPcLinkForm() {
 }
 
 void TPcLinkForm::buildActions() {
-    connectAction_ = makeAction(this, tr("Get/Update &List"), tr("Get/Update List"),
-                                ToolbarIcon::GetList, "ConnectAction");
-    connectAction_->setShortcut(QKeySequence(Qt::Key_F5));
-    disconnectAction_ =
-        makeAction(this, tr("Disconnect"), tr("Disconnect"), ToolbarIcon::None, "DisconnectAction");
-    deleteAction_ =
-        makeAction(this, tr("&Delete"), tr("Delete"), ToolbarIcon::Delete, "DeleteAction");
-    deleteAction_->setEnabled(false);
-    kbdUpdateAction_ = makeAction(this, tr("Get/Update &List"), tr("Get/Update List"),
-                                  ToolbarIcon::GetList, "KbdUpdateAction");
-    prefOpenAction_ =
-        makeAction(this, tr("&Preference"), tr("Preference"), ToolbarIcon::None, "PrefOpen");
-    exitAction_ = makeAction(this, tr("E&xit"), tr("Exit"), ToolbarIcon::None, "ExitAction");
-    // "P&roperies": the keyboard software's own caption, misspelt as it is.
-    kbdDrvPropOpenAction_ =
-        makeAction(this, tr("P&roperies"), tr("Properties"), ToolbarIcon::None, "KbdDrvPropOpen");
-    sendAction_ = makeAction(this, tr("&Send"), tr("Send"), ToolbarIcon::Send, "SendAction");
-    receiveAction_ =
-        makeAction(this, tr("&Import"), tr("Import"), ToolbarIcon::Import, "ReceiveAction");
-    localPropOpenAction_ =
-        makeAction(this, tr("P&roperties"), tr("Properties"), ToolbarIcon::None, "PropOpen");
-    kbdPropOpenAction_ =
-        makeAction(this, tr("P&roperties"), tr("Properties"), ToolbarIcon::None, "KbdPropOpen");
-    localUpdateAction_ = makeAction(this, tr("&Retrieve"), tr("Retrieve"), ToolbarIcon::Retrieve,
-                                    "LocalUpdateAction");
-    shellOpenAction_ = makeAction(this, tr("Start Up &Explorer"), tr("Start Up Explorer"),
-                                  ToolbarIcon::None, "ShellOpen");
-    backUpAction_ = makeAction(this, tr("&Back Up Keyboard..."), tr("Back Up Keyboard"),
-                               ToolbarIcon::None, "BackUpAction");
-    restoreAction_ = makeAction(this, tr("&Restore Keyboard..."), tr("Restore Keyboard"),
-                                ToolbarIcon::None, "RestoreAction");
-    replacedItemsAction_ = makeAction(this, tr("Replaced &Items..."), tr("Replaced Items"),
-                                      ToolbarIcon::None, "ReplacedItemsAction");
-    compareAction_ = makeAction(this, tr("Co&mpare With Backup..."), tr("Compare With Backup"),
-                                ToolbarIcon::None, "CompareAction");
-    exportDumpAction_ = makeAction(this, tr("&Export As .syx..."), tr("Export As .syx"),
-                                   ToolbarIcon::None, "ExportDumpAction");
-    checkOnPcAction_ = makeAction(this, tr("Chec&k On PC"), tr("Check On PC"), ToolbarIcon::None,
-                                  "CheckOnPcAction");
-    libraryAction_ =
-        makeAction(this, tr("&Library..."), tr("Library"), ToolbarIcon::None, "LibraryAction");
-    connect(checkOnPcAction_, &QAction::triggered, this, &TPcLinkForm::checkOnPc);
-    connect(libraryAction_, &QAction::triggered, this, &TPcLinkForm::showLibrary);
-    connect(replacedItemsAction_, &QAction::triggered, this, &TPcLinkForm::showReplacedItems);
-    // Send, Import, Export and the keyboard list's Properties wait for the first list of the
-    // keyboard.
-    for (QAction* action : {sendAction_, receiveAction_, exportDumpAction_, kbdPropOpenAction_}) {
-        action->setEnabled(false);
-    }
-    connect(connectAction_, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
-    connect(disconnectAction_, &QAction::triggered, this, &TPcLinkForm::DisconnectActionExecute);
-    connect(deleteAction_, &QAction::triggered, this, &TPcLinkForm::DeleteActionExecute);
-    connect(kbdUpdateAction_, &QAction::triggered, this, &TPcLinkForm::KbdUpdateActionExecute);
-    connect(prefOpenAction_, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
-    connect(exitAction_, &QAction::triggered, this, &QWidget::close);
-    connect(kbdDrvPropOpenAction_, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
-    connect(sendAction_, &QAction::triggered, this, &TPcLinkForm::SendActionExecute);
-    connect(receiveAction_, &QAction::triggered, this, &TPcLinkForm::ReceiveActionExecute);
-    connect(localPropOpenAction_, &QAction::triggered, this, [this] { PropOpenExecute(false); });
-    connect(kbdPropOpenAction_, &QAction::triggered, this, [this] { PropOpenExecute(true); });
-    connect(localUpdateAction_, &QAction::triggered, this, &TPcLinkForm::LocalUpdateActionExecute);
-    connect(shellOpenAction_, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
-    connect(backUpAction_, &QAction::triggered, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Back Up Keyboard"), localTree_->nodePath(selectedLocalNode()));
-        if (folder.isEmpty()) {
-            return;
+    actions_ = new WindowActions(
+        actionTable(), [](const char* text) { return tr(text); }, this);
+    const auto menu = [this](const QString& title, std::initializer_list<Act> acts) {
+        QMenu* menu = menuBar()->addMenu(title);
+        for (const Act act : acts) {
+            if (act == kSeparator) {
+                menu->addSeparator();
+            } else {
+                menu->addAction(action(act));
+            }
         }
-        // An older backup there is replaced only when the user says so.
-        const bool holdsOne = backup::holdsBackup(folder);
-        if (holdsOne && QMessageBox::question(
-                            this, windowTitle(),
-                            messages_.replaceBackupQuestion(QDir::toNativeSeparators(folder))) !=
-                            QMessageBox::Yes) {
-            return;
-        }
-        backUpKeyboard(folder, holdsOne ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
-    });
-    connect(restoreAction_, &QAction::triggered, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Restore Keyboard"), localTree_->nodePath(selectedLocalNode()));
-        if (!folder.isEmpty()) {
-            restoreKeyboard(folder);
-        }
-    });
-    connect(exportDumpAction_, &QAction::triggered, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Export As .syx"), localTree_->nodePath(selectedLocalNode()));
-        if (!folder.isEmpty()) {
-            exportSelectedSlots(folder);
-        }
-    });
-    connect(compareAction_, &QAction::triggered, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(
-            this, tr("Compare With Backup"), localTree_->nodePath(selectedLocalNode()));
-        if (!folder.isEmpty()) {
-            compareWithBackup(folder);
-        }
-    });
-
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(prefOpenAction_);
-    file->addSeparator();
-    file->addAction(backUpAction_);
-    file->addAction(restoreAction_);
-    file->addAction(compareAction_);
-    file->addAction(replacedItemsAction_);
-    file->addSeparator();
-    file->addAction(exportDumpAction_);
-    file->addSeparator();
-    file->addAction(libraryAction_);
-    file->addAction(checkOnPcAction_);
-    file->addSeparator();
-    file->addAction(exitAction_);
-    buildEditMenu();
+        return menu;
+    };
+    menu(tr("&File"), {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare,
+                       Act::ReplacedItems, kSeparator, Act::ExportDump, kSeparator,
+                       Act::Library, Act::CheckOnPc, kSeparator, Act::Exit});
+    QMenu* edit = menu(tr("&Edit"), {Act::Undo, Act::Redo, kSeparator, Act::CopyTo, Act::MoveTo,
+                                     Act::SwapWith, Act::Rename});
+    // Undo's and Redo's captions name the change they would take back now.
+    connect(edit, &QMenu::aboutToShow, this, &TPcLinkForm::updateUndoActions);
+    updateUndoActions();
 
     // Every message both ways, kept from the start so that the log shows what led up to a
     // failure even when it was opened afterwards.
@@ -334,27 +232,59 @@ void TPcLinkForm::buildActions() {
     midiLog_->hide();
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(midiLog_->toggleViewAction());
+    menu(tr("&Help"), {Act::Help, kSeparator, Act::About, Act::AboutQt});
+}
 
-    helpAction_ =
-        makeAction(this, tr("NvbMan &Help"), tr("NvbMan Help"), ToolbarIcon::None, "HelpAction");
-    helpAction_->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(helpAction_, &QAction::triggered, this, [this] {
-        if (QString error; !help::openManual(&error)) {
-            showError(error);
-        }
-    });
-    aboutAction_ =
-        makeAction(this, tr("&About NvbMan"), tr("About NvbMan"), ToolbarIcon::None, "AboutAction");
-    connect(aboutAction_, &QAction::triggered, this,
-            [this] { help::showAbout(this, settings_.outputDevice); });
-    auto* aboutQt =
-        makeAction(this, tr("About &Qt"), tr("About Qt"), ToolbarIcon::None, "AboutQtAction");
-    connect(aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(helpAction_);
-    help->addSeparator();
-    help->addAction(aboutAction_);
-    help->addAction(aboutQt);
+void TPcLinkForm::updateActions() {
+    const QModelIndex node = kbdDirView_ != nullptr ? selectedKbdNode() : QModelIndex();
+    actions_->update(
+        {frame_ != nullptr && frame_->isBusy(), listed_,
+         kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected())});
+}
+
+void TPcLinkForm::askAndBackUp() {
+    const QString folder = askForFolder(tr("Back Up Keyboard"));
+    if (folder.isEmpty()) {
+        return;
+    }
+    // An older backup there is replaced only when the user says so.
+    const bool holdsOne = backup::holdsBackup(folder);
+    if (holdsOne &&
+        QMessageBox::question(this, windowTitle(),
+                              messages_.replaceBackupQuestion(QDir::toNativeSeparators(folder))) !=
+            QMessageBox::Yes) {
+        return;
+    }
+    backUpKeyboard(folder, holdsOne ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
+}
+
+QString TPcLinkForm::askForFolder(const QString& caption) {
+    return QFileDialog::getExistingDirectory(this, caption,
+                                             localTree_->nodePath(selectedLocalNode()));
+}
+
+void TPcLinkForm::askAndRestore() {
+    if (const QString folder = askForFolder(tr("Restore Keyboard")); !folder.isEmpty()) {
+        restoreKeyboard(folder);
+    }
+}
+
+void TPcLinkForm::askAndExport() {
+    if (const QString folder = askForFolder(tr("Export As .syx")); !folder.isEmpty()) {
+        exportSelectedSlots(folder);
+    }
+}
+
+void TPcLinkForm::askAndCompare() {
+    if (const QString folder = askForFolder(tr("Compare With Backup")); !folder.isEmpty()) {
+        compareWithBackup(folder);
+    }
+}
+
+void TPcLinkForm::openHelp() {
+    if (QString error; !help::openManual(&error)) {
+        showError(error);
+    }
 }
 
 void TPcLinkForm::buildPopupMenus() {
@@ -374,16 +304,16 @@ void TPcLinkForm::buildPopupMenus() {
         return new PanePopup(menu, emptySpace, this);
     };
     PanePopup* local = popup(
-        "LocalPopupMenu", {sendAction_, nullptr, localPropOpenAction_, nullptr, shellOpenAction_},
+        "LocalPopupMenu", {action(Act::Send), nullptr, action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
         PanePopup::EmptySpace::ClearSelection);
     local->attach(localFileView_);
     local->attach(localFileDetails_);
     PanePopup* kbd =
-        popup("KbdPopupMenu", {receiveAction_, deleteAction_, nullptr, kbdPropOpenAction_},
+        popup("KbdPopupMenu", {action(Act::Receive), action(Act::Delete), nullptr, action(Act::KbdPropOpen)},
               PanePopup::EmptySpace::ClearSelection);
     kbd->attach(kbdFileView_);
     kbd->attach(kbdFileDetails_);
-    popup("KbdDirPopup", {kbdDrvPropOpenAction_}, PanePopup::EmptySpace::KeepSelection)
+    popup("KbdDirPopup", {action(Act::KbdDrvPropOpen)}, PanePopup::EmptySpace::KeepSelection)
         ->attach(kbdDirView_);
 }
 
@@ -458,14 +388,14 @@ QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListV
                            QT_TR_NOOP("Detailed")};
     const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
     for (int style = 0; style < kViewStyles; ++style) {
-        QAction* action = makeAction(group, tr(hints[style]), tr(hints[style]),
-                                     ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
-                                     qPrintable(prefix + names[style]));
+        QAction* action = WindowActions::make(group, tr(hints[style]), tr(hints[style]),
+                                              ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
+                                              qPrintable(prefix + names[style]));
         action->setCheckable(true);
         action->setChecked(style == int(ViewStyle::LargeIcon));
         action->setData(style);
         bar->addAction(action);
-        frame_->guard(action);
+        actions_->addIdleAction(action);
     }
     // One model, four looks: icons large or small, a list, or the details with their columns.
     // Each style follows its action's checked state, however it was set: a click, the keyboard,
@@ -516,19 +446,10 @@ void TPcLinkForm::buildLayout() {
 
     buildPopupMenus();
     buildDragDrop();
-    for (QAction* action :
-         {connectAction_,       disconnectAction_,     deleteAction_,      kbdUpdateAction_,
-          prefOpenAction_,      kbdDrvPropOpenAction_, sendAction_,        receiveAction_,
-          localPropOpenAction_, kbdPropOpenAction_,    localUpdateAction_, shellOpenAction_,
-          backUpAction_,        restoreAction_,        compareAction_,     replacedItemsAction_,
-          exportDumpAction_,    undoAction_,           redoAction_,        copyToAction_,
-          moveToAction_,        swapWithAction_,       renameAction_,      checkOnPcAction_,
-          libraryAction_}) {
-        frame_->guard(action);
-    }
-    // After every command: Undo names what it would take back now.
-    // And the "On PC" column knows what the command moved.
+    // Every action waits while a command runs (see the action table). After every command:
+    // Undo names what it would take back now, and the "On PC" column knows what it moved.
     connect(frame_, &CommandFrame::busyChanged, this, [this](bool busy) {
+        updateActions();
         if (!busy) {
             updateUndoActions();
             kbdList_->refreshOnPc();
@@ -570,8 +491,8 @@ QWidget* TPcLinkForm::buildLocalPane() {
 
     auto* bar = new QToolBar(tr("Local"));
     bar->setIconSize(QSize(16, 16));
-    bar->addAction(localUpdateAction_);
-    bar->addAction(sendAction_);
+    bar->addAction(action(Act::LocalUpdate));
+    bar->addAction(action(Act::Send));
     bar->addSeparator();
     viewStyleBar(bar, localFileStack_, localFileView_, "Local");
     return paneOf(bar, localDirView_, localFileStack_, "LocalSplit");
@@ -591,14 +512,14 @@ QWidget* TPcLinkForm::buildKbdPane() {
         connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::KbdFileViewDblClick);
         connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::KbdFileViewDblClick);
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(del, &QShortcut::activated, deleteAction_, &QAction::trigger);
+        connect(del, &QShortcut::activated, action(Act::Delete), &QAction::trigger);
     }
 
     auto* bar = new QToolBar(tr("Keyboard"));
     bar->setIconSize(QSize(16, 16));
-    bar->addAction(connectAction_);
-    bar->addAction(receiveAction_);
-    bar->addAction(deleteAction_);
+    bar->addAction(action(Act::Connect));
+    bar->addAction(action(Act::Receive));
+    bar->addAction(action(Act::Delete));
     bar->addSeparator();
     viewStyleBar(bar, kbdFileStack_, kbdFileView_, "Kbd");
 

@@ -18,6 +18,7 @@
 #include "organise/slotedits.h"
 #include "platform/settingsstore.h"
 #include "stream/nvbtransfer.h"
+#include "windowactions.h"
 
 namespace platform {
 class KeyboardSession;
@@ -124,8 +125,20 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's commands (actiontable.cpp) and the menus that hold them.
+    std::vector<ActionRow> actionTable();
     void buildActions();
-    void buildEditMenu();
+    QAction* action(Act act) const { return (*actions_)[act]; }
+    // Every action's enabled state, from whether a command runs, whether the keyboard has been
+    // listed and the selected keyboard folder.
+    void updateActions();
+    // The File menu's folder questions, then the command on the folder chosen.
+    QString askForFolder(const QString& caption);
+    void askAndBackUp();
+    void askAndRestore();
+    void askAndExport();
+    void askAndCompare();
+    void openHelp();
     // Undo's and Redo's captions name the change they take back.
     void updateUndoActions();
     // The keyboard list's selected slot; null (and said) when none or a folder is selected.
@@ -256,34 +269,8 @@ private:
     QTreeView* localFileDetails_ = nullptr;
     PaneDragDrop* dragDrop_ = nullptr;
 
-    QAction* connectAction_ = nullptr;
-    QAction* disconnectAction_ = nullptr;
-    QAction* deleteAction_ = nullptr;
-    QAction* kbdUpdateAction_ = nullptr;
-    QAction* prefOpenAction_ = nullptr;
-    QAction* exitAction_ = nullptr;
-    QAction* kbdDrvPropOpenAction_ = nullptr;
-    QAction* sendAction_ = nullptr;
-    QAction* receiveAction_ = nullptr;
-    QAction* localPropOpenAction_ = nullptr;  // the PC list's Properties: always enabled
-    QAction* kbdPropOpenAction_ = nullptr;    // the keyboard list's: enabled by the first list
-    QAction* localUpdateAction_ = nullptr;
-    QAction* shellOpenAction_ = nullptr;
-    QAction* backUpAction_ = nullptr;
-    QAction* restoreAction_ = nullptr;
-    QAction* replacedItemsAction_ = nullptr;
-    QAction* exportDumpAction_ = nullptr;
-    QAction* compareAction_ = nullptr;
-    QAction* undoAction_ = nullptr;
-    QAction* redoAction_ = nullptr;
-    QAction* copyToAction_ = nullptr;
-    QAction* moveToAction_ = nullptr;
-    QAction* swapWithAction_ = nullptr;
-    QAction* renameAction_ = nullptr;
-    QAction* checkOnPcAction_ = nullptr;
-    QAction* libraryAction_ = nullptr;
-    QAction* helpAction_ = nullptr;
-    QAction* aboutAction_ = nullptr;
+    WindowActions* actions_ = nullptr;
+    bool listed_ = false;  // the keyboard's list has been fetched since the start
     MidiLogDock* midiLog_ = nullptr;
 
     // The library: read here, written by the scan's thread. Null when it cannot be opened

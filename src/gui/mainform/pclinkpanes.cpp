@@ -63,8 +63,7 @@ void TPcLinkForm::ListKbdFiles(const QModelIndex& node) {
     } else {
         kbdList_->clearRows();
     }
-    deleteAction_->setEnabled(
-        kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected()));
+    updateActions();
 }
 
 QModelIndex TPcLinkForm::selectedKbdNode() const {
