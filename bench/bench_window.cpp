@@ -32,7 +32,7 @@
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
-#include "mainform/localpanemodel.h"
+#include "panes/localpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "stream/nvbfilestream.h"
 

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "data/ekdatafile.h"
-#include "mainform/localpanemodel.h"
+#include "panes/localpanemodel.h"
 #include "stream/nvbfilestream.h"
 
 namespace {

@@ -36,7 +36,7 @@
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
 #include "mainform/commandframe.h"
-#include "mainform/kbdpanemodel.h"
+#include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"
 #include "platform/filelock.h"

@@ -35,7 +35,7 @@
 #include "kbdsim/simulatordevice.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
-#include "mainform/kbdpanemodel.h"
+#include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
 #include "dialogs/helpcommands.h"

@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "kbdsim/simulatordevice.h"
-#include "mainform/kbdpanemodel.h"
+#include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
 #include "platform/midiservice.h"

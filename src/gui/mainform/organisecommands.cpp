@@ -12,11 +12,13 @@
 #include "commandframe.h"
 #include "data/datatypes.h"
 #include "kbddrv/ekkbddrv.h"
-#include "kbdpanemodel.h"
+#include "panes/kbdpanemodel.h"
 #include "msg/operateexception.h"
 #include "ops/keyboardchanges.h"
 #include "organise/slotedits.h"
 #include "organise/undo.h"
+#include "panes/kbdpane.h"
+#include "panes/pcpane.h"
 #include "pclinkform.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
@@ -82,7 +84,7 @@ bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const 
     });
     updateUndoActions();
     if (done) {
-        selectShownSlot(to);
+        kbd_->selectShownSlot(to);
     }
     return done;
 }
@@ -98,23 +100,13 @@ bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
     });
     updateUndoActions();
     if (done) {
-        selectShownSlot(slot);
+        kbd_->selectShownSlot(slot);
     }
     return done;
 }
 
-void TPcLinkForm::selectShownSlot(const SlotAddress& slot) {
-    const EkData* wanted = findSlot(driver_, slot).slot;
-    for (int row = 0; row < kbdList_->rowCount(); ++row) {
-        if (wanted != nullptr && KbdListModel::dataObject(kbdList_->index(row, 0)) == wanted) {
-            selectKbdRow(row);
-            return;
-        }
-    }
-}
-
 std::optional<SlotAddress> TPcLinkForm::selectedKbdSlot() {
-    const EkData* item = KbdListModel::dataObject(selectedKbdRow());
+    const EkData* item = KbdListModel::dataObject(kbd_->selectedRow());
     if (item == nullptr || item->isDirectory()) {
         showError(messages_.operateErrorText(OperateException::NoSendTarget));
         return std::nullopt;

@@ -26,11 +26,13 @@
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/slotaddress.h"
-#include "kbdpanemodel.h"
-#include "localpanemodel.h"
+#include "panes/kbdpanemodel.h"
+#include "panes/localpanemodel.h"
 #include "msg/errortext.h"
 #include "msg/operateexception.h"
 #include "ops/keyboardchanges.h"
+#include "panes/kbdpane.h"
+#include "panes/pcpane.h"
 #include "pclinkform.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
@@ -50,7 +52,7 @@ void TPcLinkForm::listKeyboard() {
     progressBar_->setMaximum(driver_.progressTotal());
     driver_.getList(settings_.inputDevice, settings_.outputDevice);
     progressBar_->setValue(progressBar_->maximum());
-    BuildKbdTree();
+    kbd_->rebuild();
     enableListCommands();
 }
 
@@ -62,11 +64,11 @@ void TPcLinkForm::enableListCommands() {
 void TPcLinkForm::DisconnectActionExecute() {
     driver_.disconnect();
     seenItems_.clear();
-    BuildKbdTree();
+    kbd_->rebuild();
 }
 
 void TPcLinkForm::KbdUpdateActionExecute() {
-    ListKbdFiles(selectedKbdNode());
+    kbd_->relist();
 }
 
 void TPcLinkForm::SendActionExecute() {
@@ -76,7 +78,7 @@ void TPcLinkForm::SendActionExecute() {
 SlotInTree TPcLinkForm::slotInTree(EkData* slot, const QModelIndex& kbdNode) const {
     SlotInTree where;
     where.slot = slot;
-    where.directoryPath = kbdTree_->nodePath(kbdNode).toStdString();
+    where.directoryPath = kbd_->nodePath(kbdNode).toStdString();
     return where;
 }
 
@@ -118,26 +120,6 @@ void TPcLinkForm::DeleteActionExecute() {
     deleteSelectedSlots();
 }
 
-std::vector<SlotAddress> TPcLinkForm::selectedKbdSlots(OperateException::Code noneSelected) const {
-    const QModelIndexList rows = selectedKbdRows();
-    if (!selectedKbdNode().isValid() || rows.isEmpty()) {
-        throw OperateException(noneSelected);
-    }
-    std::vector<SlotAddress> slots;
-    for (const QModelIndex& row : rows) {
-        const EkData* item = KbdListModel::dataObject(row);
-        if (item == nullptr) {
-            throw OperateException(noneSelected);
-        }
-        // A folder row holds no data of its own.
-        if (item->isDirectory()) {
-            throw OperateException(OperateException::NotAcceptable);
-        }
-        slots.push_back(SlotAddress::of(*item));
-    }
-    return slots;
-}
-
 void TPcLinkForm::failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes) {
     if (outcomes.size() != 1) {
         return;
@@ -166,22 +148,22 @@ void TPcLinkForm::exportSelectedSlots(const QString& folder) {
 void TPcLinkForm::importSelectedSlotsAs(transfer::FileFormat format, const QString& folder) {
     std::vector<backup::Outcome> outcomes;
     const bool ran = frame_->run(MsgStr::Receive, [&] {
-        const std::vector<SlotAddress> slots = selectedKbdSlots(OperateException::NoImportSource);
+        const std::vector<SlotAddress> slots = kbd_->selectedSlots(OperateException::NoImportSource);
         // One empty slot holds nothing to import: no file of an empty item is made.
         if (slots.size() == 1 && !findSlot(driver_, slots.front()).slot->isPresent()) {
             throw OperateException(OperateException::NoImportSource);
         }
-        const QModelIndex localNode = selectedLocalNode();
+        const QModelIndex localNode = pc_->selectedNode();
         if (folder.isEmpty() && !localNode.isValid()) {
             throw OperateException(OperateException::NoImportTarget);
         }
         WindowJobProgress progress(progressBar_, statusText_,
                                    messages_.statusText(MsgStr::Receive));
         outcomes = batch::importSlots(keyboardLink(), slots,
-                                      folder.isEmpty() ? localTree_->nodePath(localNode) : folder,
+                                      folder.isEmpty() ? pc_->folderPath() : folder,
                                       messages_, &progress, format);
         if (localNode.isValid()) {
-            ListLocalFiles(localNode);
+            pc_->refresh();
         }
         failWithTheOnlyItem(outcomes);
     });
@@ -189,7 +171,7 @@ void TPcLinkForm::importSelectedSlotsAs(transfer::FileFormat format, const QStri
         return;
     }
     if (outcomes.size() == 1) {
-        selectLocalFile(outcomes.front().file);
+        pc_->selectFile(outcomes.front().file);
         return;
     }
     reportOutcomes(messages_.batchDoneText(MsgStr::Receive, backup::JobSummary(outcomes).done),
@@ -200,26 +182,26 @@ void TPcLinkForm::deleteSelectedSlots() {
     std::vector<backup::Outcome> outcomes;
     int row = -1;
     const bool ran = frame_->run(MsgStr::Delete, [&] {
-        if (selectedKbdRows().isEmpty() || !selectedKbdNode().isValid()) {
+        if (kbd_->selectedRows().isEmpty() || !kbd_->selectedNode().isValid()) {
             throw OperateException(OperateException::NoDeleteSelection);
         }
         if (!driver_.isConnected()) {
             throw OperateException(OperateException::ListFirst);
         }
-        const QModelIndex node = selectedKbdNode();
+        const QModelIndex node = kbd_->selectedNode();
         const std::vector<SlotAddress> slots =
-            selectedKbdSlots(OperateException::NoDeleteSelection);
-        row = selectedKbdRow().row();
+            kbd_->selectedSlots(OperateException::NoDeleteSelection);
+        row = kbd_->selectedRow().row();
         WindowJobProgress progress(progressBar_, statusText_, messages_.statusText(MsgStr::Delete));
         outcomes = ops::remove(changeTarget(&progress), slots);
-        ListKbdFiles(node);
+        kbd_->relist();
         failWithTheOnlyItem(outcomes);
     });
     if (!ran) {
         return;
     }
     if (outcomes.size() == 1) {
-        kbdFileView_->setCurrentIndex(kbdList_->index(row, 0));
+        kbd_->views().list->setCurrentIndex(kbd_->listModel()->index(row, 0));
         return;
     }
     reportOutcomes(messages_.batchDoneText(MsgStr::Delete, backup::JobSummary(outcomes).done),
@@ -227,13 +209,13 @@ void TPcLinkForm::deleteSelectedSlots() {
 }
 
 void TPcLinkForm::sendSelectedFiles() {
-    const QModelIndex localNode = selectedLocalNode();
+    const QModelIndex localNode = pc_->selectedNode();
     QStringList files;
     bool folderRow = false;
-    for (const QModelIndex& row : selectedLocalRows()) {
-        const QFileInfo entry = localList_->entry(row);
+    for (const QModelIndex& row : pc_->selectedRows()) {
+        const QFileInfo entry = pc_->entry(row);
         folderRow = folderRow || entry.isDir();
-        files << localTree_->nodePath(localNode) + entry.fileName();
+        files << pc_->folderPath() + entry.fileName();
     }
     if (!localNode.isValid()) {
         files.clear();
@@ -252,8 +234,8 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
         if (folderAmongThem) {
             throw OperateException(OperateException::NotAcceptable);
         }
-        const EkData* first = KbdListModel::dataObject(selectedKbdRow());
-        if (!selectedKbdNode().isValid() || first == nullptr) {
+        const EkData* first = KbdListModel::dataObject(kbd_->selectedRow());
+        if (!kbd_->selectedNode().isValid() || first == nullptr) {
             throw OperateException(OperateException::NoSendTarget);
         }
         if (first->isDirectory()) {
@@ -285,7 +267,7 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
     }
     // The lists take the focus only once the frame has given them back their enabled state.
     if (outcomes.size() == 1) {
-        selectKbdRow(firstRow);
+        kbd_->selectRow(firstRow);
         return;
     }
     reportOutcomes(messages_.batchDoneText(MsgStr::Send, backup::JobSummary(outcomes).done),
@@ -293,11 +275,11 @@ void TPcLinkForm::sendFiles(const QStringList& files, bool folderAmongThem) {
 }
 
 void TPcLinkForm::copyFilesHere(const QStringList& files) {
-    const QModelIndex node = selectedLocalNode();
+    const QModelIndex node = pc_->selectedNode();
     if (!node.isValid()) {
         return;
     }
-    const QString folder = localTree_->nodePath(node);
+    const QString folder = pc_->folderPath();
     QString lastCopied;
     try {
         for (const QString& file : files) {
@@ -317,9 +299,9 @@ void TPcLinkForm::copyFilesHere(const QStringList& files) {
     } catch (...) {
         showError(currentErrorText(messages_));
     }
-    ListLocalFiles(node);
+    pc_->refresh();
     if (!lastCopied.isEmpty()) {
-        selectLocalFile(lastCopied);
+        pc_->selectFile(lastCopied);
     }
 }
 
@@ -327,8 +309,8 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
     // A damaged file must end in a message, never end the program; the file is read afresh
     // each time, so the dialog never shows what an earlier look cached.
     try {
-        const QModelIndex node = keyboardSide ? selectedKbdNode() : selectedLocalNode();
-        const QModelIndex row = keyboardSide ? selectedKbdRow() : selectedLocalRow();
+        const QModelIndex node = keyboardSide ? kbd_->selectedNode() : pc_->selectedNode();
+        const QModelIndex row = keyboardSide ? kbd_->selectedRow() : pc_->selectedRow();
         if (!row.isValid()) {
             return;
         }
@@ -339,15 +321,15 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
         const EkData* item = nullptr;
         QString filePath;
         if (keyboardSide) {
-            dialog.showLocation(kbdTree_->nodePath(node));
+            dialog.showLocation(kbd_->nodePath(node));
             item = KbdListModel::dataObject(row);
             // A keyboard item whose data holds its name is renamed on the keyboard.
             dialog.allowRename(item != nullptr && !item->isDirectory() && item->isPresent() &&
                                item->size() > 0 && EkDataFile::nameOffsetInData(item->type()) >= 0);
         } else {
             dialog.allowRename(true);
-            dialog.showLocation(QDir::toNativeSeparators(localTree_->nodePath(node)));
-            filePath = localTree_->nodePath(node) + caption;
+            dialog.showLocation(QDir::toNativeSeparators(pc_->folderPath()));
+            filePath = pc_->folderPath() + caption;
             if (caption.endsWith(".nvb", Qt::CaseSensitive) && !QFileInfo(filePath).isDir()) {
                 fileItem.emplace(DataType::NoType);
                 transfer::loadFile(filePath, *fileItem);
@@ -376,12 +358,12 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
 }
 
 void TPcLinkForm::ShellOpenExecute() {
-    const QModelIndex node = selectedLocalNode();
+    const QModelIndex node = pc_->selectedNode();
     if (!node.isValid()) {
         return;
     }
     // The desktop opens its file browser on its own; the window never waits for it.
-    const QString folder = localTree_->nodePath(node);
+    const QString folder = pc_->folderPath();
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
         showError(tr("No file browser could be started for \"%1\".")
                       .arg(QDir::toNativeSeparators(folder)));

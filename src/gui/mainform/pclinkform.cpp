@@ -34,14 +34,16 @@
 #include "icons/paneicons.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
-#include "kbdpanemodel.h"
-#include "localpanemodel.h"
+#include "panes/kbdpanemodel.h"
+#include "panes/localpanemodel.h"
 #include "midilogdock.h"
-#include "windowactions.h"
+#include "panes/kbdpane.h"
+#include "panes/pcpane.h"
+#include "actions/windowactions.h"
 #include "windowlayout.h"
 #include "msg/operateexception.h"
-#include "panedragdrop.h"
-#include "panepopup.h"
+#include "panes/panedragdrop.h"
+#include "panes/panepopup.h"
 #include "platform/keyboardsession.h"
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
@@ -50,110 +52,9 @@
 
 namespace {
 
-// A screen reader names each toolbar button by its hint, as the tool tip does.
-void nameButtonsByHint(QToolBar* bar) {
-    for (QAction* action : bar->actions()) {
-        if (QWidget* button = bar->widgetForAction(action)) {
-            button->setAccessibleName(action->toolTip());
-        }
-    }
-}
-
-// One pane: its toolbar over the tree (177 pixels wide) and the list, with a splitter between
-// (`splitName`, the name the window's layout keeps it by).
-QWidget* paneOf(QToolBar* bar, QWidget* tree, QWidget* list, const char* splitName) {
-    nameButtonsByHint(bar);
-    auto* split = new QSplitter(Qt::Horizontal);
-    split->setObjectName(splitName);
-    split->addWidget(tree);
-    split->addWidget(list);
-    split->setSizes({177, 438});
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(bar);
-    layout->addWidget(split, 1);
-    return pane;
-}
-
-// A pane's folder tree: no header, 19-pixel indentation, read-only.
-QTreeView* folderTree(QAbstractItemModel* model, const char* name, const QString& accessible) {
-    auto* tree = new QTreeView;
-    tree->setObjectName(name);
-    tree->setAccessibleName(accessible);
-    tree->setHeaderHidden(true);
-    tree->setIndentation(19);
-    tree->setModel(model);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    return tree;
-}
-
-// A pane's list in its four looks over one model and one selection: a QListView for large
-// icons, small icons and the list, a QTreeView with the columns for the details, in a stack.
-struct FileViews {
-    QListView* list;
-    QTreeView* details;
-    QStackedWidget* stack;
-};
-
-FileViews fileViews(QAbstractItemModel* model, const char* name, const char* detailsName,
-                    const QString& accessible, std::initializer_list<int> columnWidths) {
-    auto* list = new QListView;
-    list->setObjectName(name);
-    list->setAccessibleName(accessible);
-    list->setModel(model);
-    list->setViewMode(QListView::IconMode);
-    list->setIconSize(QSize(32, 32));
-    list->setGridSize(QSize(96, 64));
-    list->setWordWrap(true);
-    list->setResizeMode(QListView::Adjust);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Whole rows (a screen reader can then select a row: its accessible table refuses row
-    // selection of single cells when the model has more than one column), several with Shift
-    // and Ctrl, from the keyboard too (Shift+arrows, Ctrl+Space).
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    auto* details = new QTreeView;
-    details->setObjectName(detailsName);
-    details->setAccessibleName(accessible);
-    details->setModel(model);
-    details->setSelectionModel(list->selectionModel());
-    details->setRootIsDecorated(false);
-    details->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    int column = 0;
-    for (int width : columnWidths) {
-        details->header()->resizeSection(column++, width);
-    }
-    auto* stack = new QStackedWidget;
-    stack->addWidget(list);
-    stack->addWidget(details);
-    return {list, details, stack};
-}
-
 // Where a menu of the action table has a separator.
 constexpr auto kSeparator = Act(-1);
-
-// A pane list's four looks, in the order of their toolbar buttons (and their icons).
-enum class ViewStyle { LargeIcon, SmallIcon, List, Details };
-constexpr int kViewStyles = 4;
-// The two pages of a pane's list stack.
-constexpr int kIconListPage = 0;
-constexpr int kDetailsPage = 1;
-
-void showViewStyle(ViewStyle style, QStackedWidget* stack, QListView* list) {
-    if (style == ViewStyle::Details) {
-        stack->setCurrentIndex(kDetailsPage);
-        return;
-    }
-    const bool large = style == ViewStyle::LargeIcon;
-    stack->setCurrentIndex(kIconListPage);
-    list->setViewMode(large ? QListView::IconMode : QListView::ListMode);
-    list->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
-    list->setGridSize(large ? QSize(96, 64) : QSize());
-    list->setFlow(style == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
-    list->setWrapping(true);
-    list->setResizeMode(QListView::Adjust);
-}
+constexpr QSize kToolbarIcons(16, 16);
 
 }  // namespace
 
@@ -188,8 +89,8 @@ void TPcLinkForm::restoreLayout() {
     for (const char* name : {"Panes", "LocalSplit", "KbdSplit"}) {
         layout_->addSplitter(findChild<QSplitter*>(name), name);
     }
-    layout_->addColumns(localFileDetails_->header(), "LocalFileDetails");
-    layout_->addColumns(kbdFileDetails_->header(), "KbdFileDetails");
+    layout_->addColumns(pc_->views().details->header(), "LocalFileDetails");
+    layout_->addColumns(kbd_->views().details->header(), "KbdFileDetails");
     for (const char* pane : {"Local", "Kbd"}) {
         layout_->addChoice(findChild<QActionGroup*>(QString(pane) + "ViewStyles"), pane);
     }
@@ -236,10 +137,8 @@ void TPcLinkForm::buildActions() {
 }
 
 void TPcLinkForm::updateActions() {
-    const QModelIndex node = kbdDirView_ != nullptr ? selectedKbdNode() : QModelIndex();
-    actions_->update(
-        {frame_ != nullptr && frame_->isBusy(), listed_,
-         kbdpane::deleteAllowed(node.data().toString(), driver_.isConnected())});
+    actions_->update({frame_ != nullptr && frame_->isBusy(), listed_,
+                      kbd_ != nullptr && kbd_->deleteAllowedHere()});
 }
 
 void TPcLinkForm::askAndBackUp() {
@@ -260,7 +159,7 @@ void TPcLinkForm::askAndBackUp() {
 
 QString TPcLinkForm::askForFolder(const QString& caption) {
     return QFileDialog::getExistingDirectory(this, caption,
-                                             localTree_->nodePath(selectedLocalNode()));
+                                             pc_->folderPath());
 }
 
 void TPcLinkForm::askAndRestore() {
@@ -306,15 +205,15 @@ void TPcLinkForm::buildPopupMenus() {
     PanePopup* local = popup(
         "LocalPopupMenu", {action(Act::Send), nullptr, action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
         PanePopup::EmptySpace::ClearSelection);
-    local->attach(localFileView_);
-    local->attach(localFileDetails_);
+    local->attach(pc_->views().list);
+    local->attach(pc_->views().details);
     PanePopup* kbd =
         popup("KbdPopupMenu", {action(Act::Receive), action(Act::Delete), nullptr, action(Act::KbdPropOpen)},
               PanePopup::EmptySpace::ClearSelection);
-    kbd->attach(kbdFileView_);
-    kbd->attach(kbdFileDetails_);
+    kbd->attach(kbd_->views().list);
+    kbd->attach(kbd_->views().details);
     popup("KbdDirPopup", {action(Act::KbdDrvPropOpen)}, PanePopup::EmptySpace::KeepSelection)
-        ->attach(kbdDirView_);
+        ->attach(kbd_->tree());
 }
 
 void TPcLinkForm::buildDragDrop() {
@@ -338,9 +237,9 @@ void TPcLinkForm::buildDragDrop() {
                            const QStringList& files) {
         if (side == PaneDragDrop::Local) {
             // Onto a sub-folder's row: that folder is where the slots or files go.
-            const QFileInfo entry = localList_->entry(row);
+            const QFileInfo entry = pc_->entry(row);
             if (entry.isDir()) {
-                selectLocalSubfolder(entry.fileName());
+                pc_->selectSubfolder(entry.fileName());
             }
             if (files.isEmpty()) {
                 ReceiveActionExecute();
@@ -358,7 +257,7 @@ void TPcLinkForm::buildDragDrop() {
             showError(messages_.operateErrorText(OperateException::NotAcceptable));
             return;
         }
-        selectKbdRow(row.row());
+        kbd_->selectRow(row.row());
         if (files.isEmpty()) {
             SendActionExecute();
         } else {
@@ -366,48 +265,17 @@ void TPcLinkForm::buildDragDrop() {
         }
     };
     rules.copiedWithin = [this](const QModelIndex& target) {
-        const EkData* from = KbdListModel::dataObject(selectedKbdRow());
+        const EkData* from = KbdListModel::dataObject(kbd_->selectedRow());
         const EkData* to = KbdListModel::dataObject(target);
         if (from != nullptr && to != nullptr && !from->isDirectory() && !to->isDirectory()) {
             editSlots(organise::Edit::Copy, SlotAddress::of(*from), SlotAddress::of(*to));
         }
     };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
-    dragDrop_->attach(localFileView_, PaneDragDrop::Local);
-    dragDrop_->attach(localFileDetails_, PaneDragDrop::Local);
-    dragDrop_->attach(kbdFileView_, PaneDragDrop::Keyboard);
-    dragDrop_->attach(kbdFileDetails_, PaneDragDrop::Keyboard);
-}
-
-QToolBar* TPcLinkForm::viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
-                                    const QString& prefix) {
-    auto* group = new QActionGroup(bar);
-    group->setObjectName(prefix + "ViewStyles");
-    group->setExclusive(true);
-    const char* hints[] = {QT_TR_NOOP("Large Icon"), QT_TR_NOOP("Small Icon"), QT_TR_NOOP("List"),
-                           QT_TR_NOOP("Detailed")};
-    const char* names[] = {"IconBtn", "SmallIconBtn", "ListBtn", "ReportBtn"};
-    for (int style = 0; style < kViewStyles; ++style) {
-        QAction* action = WindowActions::make(group, tr(hints[style]), tr(hints[style]),
-                                              ToolbarIcon(int(ToolbarIcon::LargeIcon) + style),
-                                              qPrintable(prefix + names[style]));
-        action->setCheckable(true);
-        action->setChecked(style == int(ViewStyle::LargeIcon));
-        action->setData(style);
-        bar->addAction(action);
-        actions_->addIdleAction(action);
-    }
-    // One model, four looks: icons large or small, a list, or the details with their columns.
-    // Each style follows its action's checked state, however it was set: a click, the keyboard,
-    // or a screen reader's toggle action (which never triggers the action).
-    for (QAction* action : group->actions()) {
-        connect(action, &QAction::toggled, this, [stack, list, action](bool checked) {
-            if (checked) {
-                showViewStyle(ViewStyle(action->data().toInt()), stack, list);
-            }
-        });
-    }
-    return bar;
+    dragDrop_->attach(pc_->views().list, PaneDragDrop::Local);
+    dragDrop_->attach(pc_->views().details, PaneDragDrop::Local);
+    dragDrop_->attach(kbd_->views().list, PaneDragDrop::Keyboard);
+    dragDrop_->attach(kbd_->views().details, PaneDragDrop::Keyboard);
 }
 
 void TPcLinkForm::buildLayout() {
@@ -433,7 +301,7 @@ void TPcLinkForm::buildLayout() {
     frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_);
     // The keyboard list is what most commands fill (the list, a send, a delete).
     frame_->setSessionStart([this] { return beginKeyboardCommand(); });
-    frame_->setRestingFocus([this] { return kbdFileStack_->currentWidget(); });
+    frame_->setRestingFocus([this] { return kbd_->views().stack->currentWidget(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
 
@@ -452,87 +320,59 @@ void TPcLinkForm::buildLayout() {
         updateActions();
         if (!busy) {
             updateUndoActions();
-            kbdList_->refreshOnPc();
+            kbd_->listModel()->refreshOnPc();
         }
     });
     // The lists too: a double click on a folder row moves the tree, which lists again.
     for (QWidget* widget :
-         {static_cast<QWidget*>(kbdDirView_), static_cast<QWidget*>(kbdFileStack_),
-          static_cast<QWidget*>(localDirView_), static_cast<QWidget*>(localFileStack_),
+         {static_cast<QWidget*>(kbd_->tree()), static_cast<QWidget*>(kbd_->views().stack),
+          static_cast<QWidget*>(pc_->tree()), static_cast<QWidget*>(pc_->views().stack),
           static_cast<QWidget*>(menuBar())}) {
         frame_->guard(widget);
     }
 }
 
 QWidget* TPcLinkForm::buildLocalPane() {
-    localTree_ = new LocalTreeModel(this);
-    localList_ = new LocalListModel(this);
-    localDirView_ = folderTree(localTree_, "LocalDirView", tr("PC folders"));
-    const FileViews local = fileViews(localList_, "LocalFileView", "LocalFileDetails",
-                                      tr("PC files"), {200, 100, 100, 90, 90});
-    localFileView_ = local.list;
-    localFileDetails_ = local.details;
-    // A dump of several items opens onto a row per item.
-    localFileDetails_->setRootIsDecorated(true);
-    localFileStack_ = local.stack;
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(localFileView_),
-                                    static_cast<QAbstractItemView*>(localFileDetails_)}) {
-        connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::LocalFileViewDblClick);
-        connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::LocalFileViewDblClick);
-    }
-
-    // Selecting a folder reads its sub-folders and lists it; expanding one reads its
-    // sub-folders, so folders made meanwhile appear.
-    // The selection, not the current node: a tree that takes the focus marks a node current
-    // without selecting it, and the list shows only what the user chose.
-    connect(localDirView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { LocalDirViewChange(selectedLocalNode()); });
-    connect(localDirView_, &QTreeView::expanded, localTree_, &LocalTreeModel::refreshSubfolders);
-
+    pc_ = new PcPane(this);
     auto* bar = new QToolBar(tr("Local"));
-    bar->setIconSize(QSize(16, 16));
+    bar->setIconSize(kToolbarIcons);
     bar->addAction(action(Act::LocalUpdate));
     bar->addAction(action(Act::Send));
     bar->addSeparator();
-    viewStyleBar(bar, localFileStack_, localFileView_, "Local");
-    return paneOf(bar, localDirView_, localFileStack_, "LocalSplit");
+    addViewStyles(bar, pc_->views(), "Local");
+    return pc_->build(bar);
 }
 
 QWidget* TPcLinkForm::buildKbdPane() {
-    kbdTree_ = new KbdTreeModel(driver_, modelName_, this);
-    kbdList_ = new KbdListModel(driver_, messages_, this);
-    kbdDirView_ = folderTree(kbdTree_, "KbdDirView", tr("Keyboard folders"));
-    const FileViews kbd = fileViews(kbdList_, "KbdFileView", "KbdFileDetails", tr("Keyboard items"),
-                                    {193, 100, 100, 160});
-    kbdFileView_ = kbd.list;
-    kbdFileDetails_ = kbd.details;
-    kbdFileStack_ = kbd.stack;
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbdFileView_),
-                                    static_cast<QAbstractItemView*>(kbdFileDetails_)}) {
-        connect(view, &QAbstractItemView::doubleClicked, this, &TPcLinkForm::KbdFileViewDblClick);
-        connect(view, &QAbstractItemView::activated, this, &TPcLinkForm::KbdFileViewDblClick);
+    kbd_ = new KbdPane(driver_, modelName_, messages_, this);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbd_->views().list),
+                                    static_cast<QAbstractItemView*>(kbd_->views().details)}) {
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
         connect(del, &QShortcut::activated, action(Act::Delete), &QAction::trigger);
     }
-
+    connect(kbd_, &KbdPane::folderChanged, this, &TPcLinkForm::updateActions);
+    connect(kbd_, &KbdPane::fileWanted, this, &TPcLinkForm::showFile);
     auto* bar = new QToolBar(tr("Keyboard"));
-    bar->setIconSize(QSize(16, 16));
+    bar->setIconSize(kToolbarIcons);
     bar->addAction(action(Act::Connect));
     bar->addAction(action(Act::Receive));
     bar->addAction(action(Act::Delete));
     bar->addSeparator();
-    viewStyleBar(bar, kbdFileStack_, kbdFileView_, "Kbd");
+    addViewStyles(bar, kbd_->views(), "Kbd");
+    return kbd_->build(bar);
+}
 
-    connect(kbdDirView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { ListKbdFiles(selectedKbdNode()); });
-    QWidget* pane = paneOf(bar, kbdDirView_, kbdFileStack_, "KbdSplit");
-    BuildKbdTree();
-    return pane;
+void TPcLinkForm::addViewStyles(QToolBar* bar, const paneviews::FileViews& views,
+                                const QString& prefix) {
+    for (QAction* style : paneviews::addViewStyles(bar, views, prefix)->actions()) {
+        actions_->addIdleAction(style);
+    }
 }
 
 void TPcLinkForm::start() {
     LoadSettings();
-    BuildLocalTree();
+    // No folder stored: nothing is selected, rather than the root of everything.
+    pc_->buildTree(settings_.defaultDirectory);
     startLibrary();
     // Back from another program: the selected folder is read again, so files made meanwhile
     // show up.
@@ -636,7 +476,7 @@ void TPcLinkForm::PrefOpenExecute() {
 }
 
 void TPcLinkForm::KbdDrvPropOpenExecute() {
-    EkData* object = KbdTreeModel::dataObject(selectedKbdNode());
+    EkData* object = KbdTreeModel::dataObject(kbd_->selectedNode());
     if (object == nullptr || !object->isContainer()) {
         return;
     }

@@ -18,7 +18,8 @@
 #include "organise/slotedits.h"
 #include "platform/settingsstore.h"
 #include "stream/nvbtransfer.h"
-#include "windowactions.h"
+#include "panes/paneviews.h"
+#include "actions/windowactions.h"
 
 namespace platform {
 class KeyboardSession;
@@ -37,6 +38,8 @@ class KbdListModel;
 class KbdTreeModel;
 class LocalListModel;
 class LocalTreeModel;
+class PcPane;
+class KbdPane;
 class PaneDragDrop;
 class PBarKbdDrvObserver;
 class QAbstractItemView;
@@ -143,8 +146,6 @@ private:
     void updateUndoActions();
     // The keyboard list's selected slot; null (and said) when none or a folder is selected.
     std::optional<SlotAddress> selectedKbdSlot();
-    // Makes the slot's row current when the keyboard list shows it.
-    void selectShownSlot(const SlotAddress& slot);
     // Edit > Copy To..., Move To..., Swap With...: asks for the other slot of the same kind.
     void askAndEditSelectedSlot(organise::Edit edit);
     void askAndRenameSelectedSlot();
@@ -153,34 +154,14 @@ private:
     void restoreLayout();
     QWidget* buildLocalPane();
     QWidget* buildKbdPane();
-    QToolBar* viewStyleBar(QToolBar* bar, QStackedWidget* stack, QListView* list,
-                           const QString& prefix);
+    // A pane's four looks on its toolbar; they wait while a command runs.
+    void addViewStyles(QToolBar* bar, const paneviews::FileViews& views, const QString& prefix);
     void LoadSettings();
     // The devices of the settings, found anew, and the keyboard held for one command.
     std::unique_ptr<platform::KeyboardSession> beginKeyboardCommand();
     void SaveSettings();
     void buildPopupMenus();
     void buildDragDrop();
-    void BuildKbdTree();
-    void ListKbdFiles(const QModelIndex& node);
-    void KbdFileViewDblClick();
-    QModelIndex selectedKbdNode() const;
-    // Every selected row of the list, in the order shown (column 0).
-    QModelIndexList selectedKbdRows() const;
-    QModelIndexList selectedLocalRows() const;
-    QModelIndex selectedKbdRow() const;
-    void BuildLocalTree();
-    void ListLocalFiles(const QModelIndex& node);
-    void LocalDirViewChange(const QModelIndex& node);
-    void LocalFileViewDblClick();
-    // Selects the sub-folder `name` of the selected folder (which lists it); false if none.
-    bool selectLocalSubfolder(const QString& name);
-    QModelIndex selectedLocalNode() const;
-    QModelIndex selectedLocalRow() const;
-    void selectLocalFile(const QString& name);
-    // Expands the PC tree down to `path` and selects it; false when no root begins it.
-    bool selectLocalFolder(const QString& path);
-    void selectKbdRow(int row);
     void FormActivate(Qt::ApplicationState state);
     void showError(const QString& text);
     // A file handed over that cannot be shown: said in one box, which gathers the failures
@@ -222,9 +203,6 @@ private:
     // ".nvb" files dropped from another program onto the PC list: copied into the shown folder,
     // asking before a file of the same name is replaced.
     void copyFilesHere(const QStringList& files);
-    // The selected keyboard rows as slots: OperateException `noneSelected` when there are none,
-    // NotAcceptable for a folder row.
-    std::vector<SlotAddress> selectedKbdSlots(OperateException::Code noneSelected) const;
     // A command on one row fails as that row's transfer failed (the box says why); several rows
     // report their outcomes afterwards. Notes a retried single transfer.
     void failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes);
@@ -255,18 +233,8 @@ private:
     QPointer<QMessageBox> handOverFailures_;
     CommandFrame* frame_ = nullptr;
 
-    KbdTreeModel* kbdTree_ = nullptr;
-    KbdListModel* kbdList_ = nullptr;
-    QTreeView* kbdDirView_ = nullptr;
-    QStackedWidget* kbdFileStack_ = nullptr;
-    QListView* kbdFileView_ = nullptr;
-    QTreeView* kbdFileDetails_ = nullptr;
-    LocalTreeModel* localTree_ = nullptr;
-    LocalListModel* localList_ = nullptr;
-    QTreeView* localDirView_ = nullptr;
-    QStackedWidget* localFileStack_ = nullptr;
-    QListView* localFileView_ = nullptr;
-    QTreeView* localFileDetails_ = nullptr;
+    PcPane* pc_ = nullptr;
+    KbdPane* kbd_ = nullptr;
     PaneDragDrop* dragDrop_ = nullptr;
 
     WindowActions* actions_ = nullptr;

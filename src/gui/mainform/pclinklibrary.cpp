@@ -10,10 +10,12 @@
 #include "data/ekdata.h"
 #include "dialogs/libraryform.h"
 #include "kbddrv/ekkbddrv.h"
-#include "kbdpanemodel.h"
+#include "panes/kbdpanemodel.h"
 #include "library/backgroundscan.h"
 #include "library/folderwatch.h"
 #include "msg/errortext.h"
+#include "panes/kbdpane.h"
+#include "panes/pcpane.h"
 #include "pclinkform.h"
 #include "progress/pbarobservers.h"
 
@@ -37,7 +39,7 @@ void TPcLinkForm::startLibrary() {
     libraryWatch_ = new library::FolderWatch(this);
     connect(libraryScan_, &library::BackgroundScan::finished, this, &TPcLinkForm::libraryScanned);
     connect(libraryWatch_, &library::FolderWatch::changed, this, &TPcLinkForm::scanLibrary);
-    kbdList_->setOnPcSource([this](const EkData& slot) { return slotOnPc(slot); });
+    kbd_->listModel()->setOnPcSource([this](const EkData& slot) { return slotOnPc(slot); });
     scanLibrary();
 }
 
@@ -58,7 +60,7 @@ bool TPcLinkForm::isScanningLibrary() const {
 void TPcLinkForm::libraryScanned(const library::ScanSummary& summary) {
     libraryProblems_ = summary.problems;
     libraryWatch_->watch(summary.folders);
-    kbdList_->refreshOnPc();
+    kbd_->listModel()->refreshOnPc();
     if (libraryForm_ != nullptr) {
         libraryForm_->refresh(isScanningLibrary(), libraryProblems_);
     }
@@ -78,7 +80,7 @@ void TPcLinkForm::libraryFoldersChanged(const QStringList& before) {
     } catch (...) {
         showError(currentErrorText(messages_));
     }
-    kbdList_->refreshOnPc();
+    kbd_->listModel()->refreshOnPc();
     scanLibrary();
 }
 
