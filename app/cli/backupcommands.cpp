@@ -149,9 +149,9 @@ int restore(CommandContext& context, const QStringList& arguments) {
     const QDateTime started = QDateTime::currentDateTimeUtc();
     std::vector<backup::Outcome> outcomes;
     try {
-        outcomes = ops::restore(context.target(), manifest, folder,
-                                context.options().exact ? backup::Extras::Delete
-                                                        : backup::Extras::Keep);
+        outcomes =
+            ops::restore(context.target(), manifest, folder,
+                         context.options().exact ? backup::Extras::Delete : backup::Extras::Keep);
     } catch (...) {
         // Stopped: say where what it had replaced already is.
         sayKeptSince(context, started);

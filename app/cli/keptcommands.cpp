@@ -5,9 +5,9 @@
 #include <QJsonArray>
 
 #include "backup/history.h"
+#include "backup/jobtypes.h"
 #include "commandcontext.h"
 #include "commands.h"
-#include "backup/jobtypes.h"
 #include "ops/keyboardchanges.h"
 #include "organise/undo.h"
 #include "platform/systemerror.h"

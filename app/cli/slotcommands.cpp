@@ -205,7 +205,8 @@ int sendOne(CommandContext& context, const std::function<backup::Outcome()>& sen
         // Stopped with the song slot empty: where its old song is kept.
         QString text = currentErrorText(context.messages());
         if (stopped.kept()) {
-            text += '\n' + safety::keptCopyText(*stopped.kept(), context.store(), context.messages());
+            text +=
+                '\n' + safety::keptCopyText(*stopped.kept(), context.store(), context.messages());
         }
         return context.fail(currentErrorCode(), text);
     }
@@ -222,7 +223,8 @@ int sendOne(CommandContext& context, const std::function<backup::Outcome()>& sen
          {"size", size},
          {"verified", context.options().verify},
          {"retried", outcome.retried},
-         {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
+         {"keptCopy",
+          outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
     return Success;
 }
 
@@ -246,7 +248,8 @@ int remove(CommandContext& context, const QStringList& arguments) {
     context.output().setObject(
         {{"slot", wanted.text()},
          {"name", name},
-         {"keptCopy", outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
+         {"keptCopy",
+          outcome.keptCopy != 0 ? QJsonValue(qint64(outcome.keptCopy)) : QJsonValue()}});
     return Success;
 }
 

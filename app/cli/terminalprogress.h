@@ -31,7 +31,9 @@ public:
     void itemRetried(const SlotAddress& slot) override;
 
     // Who says that an item of a job is tried again (--verbose); unset: nobody.
-    void setRetryNote(std::function<void(const SlotAddress&)> note) { retryNote_ = std::move(note); }
+    void setRetryNote(std::function<void(const SlotAddress&)> note) {
+        retryNote_ = std::move(note);
+    }
 
 private:
     void draw();

@@ -35,7 +35,7 @@
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
-#include "mainform/commandframe.h"
+#include "commands/commandframe.h"
 #include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"

@@ -33,7 +33,7 @@
 #include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
-#include "mainform/commandframe.h"
+#include "commands/commandframe.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
 #include "mainform/midilogdock.h"

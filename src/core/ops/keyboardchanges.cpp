@@ -61,16 +61,15 @@ std::vector<backup::Outcome> send(const Target& target,
     for (const batch::Placement& placement : placements) {
         slots.push_back(placement.slot);
     }
-    return recorded(recordOf(target, action, slotTexts(slots)),
-                    [&](safety::ChangeRecord* record) {
-                        try {
-                            return batch::sendFiles(target.link, placements, record, verify,
-                                                    target.messages, target.progress);
-                        } catch (const transfer::SongSlotEmptied& emptied) {
-                            throw SongEmptiedByStop(
-                                emptied, keptOfAnEmptiedSong(target.link.driver, record, slots));
-                        }
-                    });
+    return recorded(recordOf(target, action, slotTexts(slots)), [&](safety::ChangeRecord* record) {
+        try {
+            return batch::sendFiles(target.link, placements, record, verify, target.messages,
+                                    target.progress);
+        } catch (const transfer::SongSlotEmptied& emptied) {
+            throw SongEmptiedByStop(emptied,
+                                    keptOfAnEmptiedSong(target.link.driver, record, slots));
+        }
+    });
 }
 
 backup::Outcome putBack(const Target& target, const safety::Copy& copy, bool verify) {

@@ -3,8 +3,7 @@
 #include <QAction>
 
 WindowActions::WindowActions(const std::vector<ActionRow>& table,
-                             const std::function<QString(const char*)>& translate,
-                             QObject* parent)
+                             const std::function<QString(const char*)>& translate, QObject* parent)
     : QObject(parent) {
     for (const ActionRow& row : table) {
         QAction* action =
@@ -41,17 +40,17 @@ void WindowActions::update(const WindowState& state) {
         }
         bool usable = true;
         switch (uses_[i]) {
-        case ActionUse::Always:
-            break;
-        case ActionUse::Idle:
-            usable = !state.busy;
-            break;
-        case ActionUse::AfterList:
-            usable = !state.busy && state.listed;
-            break;
-        case ActionUse::DeleteHere:
-            usable = !state.busy && state.deleteHere;
-            break;
+            case ActionUse::Always:
+                break;
+            case ActionUse::Idle:
+                usable = !state.busy;
+                break;
+            case ActionUse::AfterList:
+                usable = !state.busy && state.listed;
+                break;
+            case ActionUse::DeleteHere:
+                usable = !state.busy && state.deleteHere;
+                break;
         }
         actions_[i]->setEnabled(usable);
     }

@@ -54,9 +54,9 @@ enum class ActionUse {
 
 // What the actions' enabled state follows, read afresh whenever it changes.
 struct WindowState {
-    bool busy = false;       // a command runs
-    bool listed = false;     // the keyboard's list has been fetched since the start
-    bool deleteHere = false; // the selected keyboard folder is one Delete works in
+    bool busy = false;        // a command runs
+    bool listed = false;      // the keyboard's list has been fetched since the start
+    bool deleteHere = false;  // the selected keyboard folder is one Delete works in
 };
 
 // One row of the window's action table: the window's counterpart of the command-line tool's

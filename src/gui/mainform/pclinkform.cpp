@@ -25,8 +25,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "actions/windowactions.h"
 #include "backup/keyboardbackup.h"
-#include "commandframe.h"
+#include "commands/commandframe.h"
+#include "commands/editcommands.h"
+#include "commands/keyboardjobs.h"
+#include "commands/transfercommands.h"
+#include "commands/windowlibrary.h"
+#include "commands/windowparts.h"
 #include "data/ekdatadrive.h"
 #include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
@@ -34,21 +40,20 @@
 #include "icons/paneicons.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
+#include "midilogdock.h"
+#include "msg/operateexception.h"
+#include "panes/kbdpane.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
-#include "midilogdock.h"
-#include "panes/kbdpane.h"
-#include "panes/pcpane.h"
-#include "actions/windowactions.h"
-#include "windowlayout.h"
-#include "msg/operateexception.h"
 #include "panes/panedragdrop.h"
 #include "panes/panepopup.h"
+#include "panes/pcpane.h"
 #include "platform/keyboardsession.h"
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
+#include "windowlayout.h"
 
 namespace {
 
@@ -73,12 +78,12 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
     setFont(font);
     buildActions();
     buildLayout();
+    buildRooms();
     listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
     driver_.attachObserver(listProgress_.get());
     // A request asked again after a lost answer shows in the status text of the command.
-    driver_.setRetryListener([this](RetryReason reason) {
-        frame_->noteRetry(reason == RetryReason::ChangeNotShown);
-    });
+    driver_.setRetryListener(
+        [this](RetryReason reason) { frame_->noteRetry(reason == RetryReason::ChangeNotShown); });
     resize(615, 535);
     restoreLayout();
     updateActions();
@@ -117,13 +122,12 @@ void TPcLinkForm::buildActions() {
         return menu;
     };
     menu(tr("&File"), {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare,
-                       Act::ReplacedItems, kSeparator, Act::ExportDump, kSeparator,
-                       Act::Library, Act::CheckOnPc, kSeparator, Act::Exit});
+                       Act::ReplacedItems, kSeparator, Act::ExportDump, kSeparator, Act::Library,
+                       Act::CheckOnPc, kSeparator, Act::Exit});
     QMenu* edit = menu(tr("&Edit"), {Act::Undo, Act::Redo, kSeparator, Act::CopyTo, Act::MoveTo,
                                      Act::SwapWith, Act::Rename});
     // Undo's and Redo's captions name the change they would take back now.
-    connect(edit, &QMenu::aboutToShow, this, &TPcLinkForm::updateUndoActions);
-    updateUndoActions();
+    connect(edit, &QMenu::aboutToShow, this, [this] { edits_->updateUndoActions(); });
 
     // Every message both ways, kept from the start so that the log shows what led up to a
     // failure even when it was opened afterwards.
@@ -139,6 +143,18 @@ void TPcLinkForm::buildActions() {
 void TPcLinkForm::updateActions() {
     actions_->update({frame_ != nullptr && frame_->isBusy(), listed_,
                       kbd_ != nullptr && kbd_->deleteAllowedHere()});
+}
+
+void TPcLinkForm::buildRooms() {
+    parts_ = std::make_unique<WindowParts>(WindowParts{
+        *this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
+        safetyStore_, driver_, [this] { return library_->link(); }, [this] { listKeyboard(); }});
+    library_ = new WindowLibrary(*parts_, this);
+    connect(library_, &WindowLibrary::fileChosen, this, &TPcLinkForm::showFile);
+    transfers_ = std::make_unique<TransferCommands>(*parts_);
+    edits_ = std::make_unique<EditCommands>(*parts_, action(Act::Undo), action(Act::Redo));
+    jobs_ = std::make_unique<KeyboardJobs>(*parts_, *edits_);
+    edits_->updateUndoActions();
 }
 
 void TPcLinkForm::askAndBackUp() {
@@ -158,8 +174,7 @@ void TPcLinkForm::askAndBackUp() {
 }
 
 QString TPcLinkForm::askForFolder(const QString& caption) {
-    return QFileDialog::getExistingDirectory(this, caption,
-                                             pc_->folderPath());
+    return QFileDialog::getExistingDirectory(this, caption, pc_->folderPath());
 }
 
 void TPcLinkForm::askAndRestore() {
@@ -203,12 +218,14 @@ void TPcLinkForm::buildPopupMenus() {
         return new PanePopup(menu, emptySpace, this);
     };
     PanePopup* local = popup(
-        "LocalPopupMenu", {action(Act::Send), nullptr, action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
+        "LocalPopupMenu",
+        {action(Act::Send), nullptr, action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
         PanePopup::EmptySpace::ClearSelection);
     local->attach(pc_->views().list);
     local->attach(pc_->views().details);
     PanePopup* kbd =
-        popup("KbdPopupMenu", {action(Act::Receive), action(Act::Delete), nullptr, action(Act::KbdPropOpen)},
+        popup("KbdPopupMenu",
+              {action(Act::Receive), action(Act::Delete), nullptr, action(Act::KbdPropOpen)},
               PanePopup::EmptySpace::ClearSelection);
     kbd->attach(kbd_->views().list);
     kbd->attach(kbd_->views().details);
@@ -244,7 +261,7 @@ void TPcLinkForm::buildDragDrop() {
             if (files.isEmpty()) {
                 ReceiveActionExecute();
             } else {
-                copyFilesHere(files);
+                transfers_->copyFilesHere(files);
             }
             return;
         }
@@ -261,14 +278,14 @@ void TPcLinkForm::buildDragDrop() {
         if (files.isEmpty()) {
             SendActionExecute();
         } else {
-            sendFiles(files);
+            transfers_->sendFiles(files);
         }
     };
     rules.copiedWithin = [this](const QModelIndex& target) {
         const EkData* from = KbdListModel::dataObject(kbd_->selectedRow());
         const EkData* to = KbdListModel::dataObject(target);
         if (from != nullptr && to != nullptr && !from->isDirectory() && !to->isDirectory()) {
-            editSlots(organise::Edit::Copy, SlotAddress::of(*from), SlotAddress::of(*to));
+            edits_->editSlots(organise::Edit::Copy, SlotAddress::of(*from), SlotAddress::of(*to));
         }
     };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
@@ -319,7 +336,7 @@ void TPcLinkForm::buildLayout() {
     connect(frame_, &CommandFrame::busyChanged, this, [this](bool busy) {
         updateActions();
         if (!busy) {
-            updateUndoActions();
+            edits_->updateUndoActions();
             kbd_->listModel()->refreshOnPc();
         }
     });
@@ -373,7 +390,7 @@ void TPcLinkForm::start() {
     LoadSettings();
     // No folder stored: nothing is selected, rather than the root of everything.
     pc_->buildTree(settings_.defaultDirectory);
-    startLibrary();
+    library_->start();
     // Back from another program: the selected folder is read again, so files made meanwhile
     // show up.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &TPcLinkForm::FormActivate);
@@ -471,7 +488,7 @@ void TPcLinkForm::PrefOpenExecute() {
         settings_.outputDeviceName = dialog.outputDeviceName();
         settings_.defaultDirectory = dialog.defaultDirectory();
         settings_.libraryFolders = dialog.libraryFolders();
-        libraryFoldersChanged(libraryBefore);
+        library_->foldersChanged(libraryBefore);
     }
 }
 

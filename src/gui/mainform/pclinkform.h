@@ -1,57 +1,40 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QModelIndexList>
 #include <QPointer>
-#include <functional>
 #include <memory>
 
-#include "backup/history.h"
+#include "actions/windowactions.h"
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
 #include "kbddrv/slotaddress.h"
-#include "library/libraryindex.h"
-#include "library/slotsonpc.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
-#include "ops/target.h"
 #include "organise/slotedits.h"
+#include "panes/paneviews.h"
 #include "platform/settingsstore.h"
 #include "stream/nvbtransfer.h"
-#include "panes/paneviews.h"
-#include "actions/windowactions.h"
 
 namespace platform {
 class KeyboardSession;
 }
-namespace library {
-class BackgroundScan;
-class FolderWatch;
-}  // namespace library
-class TLibraryForm;
+class TransferCommands;
+class EditCommands;
+class KeyboardJobs;
+class WindowLibrary;
+struct WindowParts;
 class WindowLayout;
 class CommandFrame;
 class MidiLogDock;
-class EkData;
 class EkKbdDrv;
-class KbdListModel;
-class KbdTreeModel;
-class LocalListModel;
-class LocalTreeModel;
 class PcPane;
 class KbdPane;
 class PaneDragDrop;
 class PBarKbdDrvObserver;
-class QAbstractItemView;
-class QDateTime;
 class QAction;
-class QActionGroup;
 class QLabel;
-class QListView;
 class QMessageBox;
 class QProgressBar;
-class QStackedWidget;
-class QTreeView;
 class QToolBar;
 
 // The program's one window: the PC's folders and files above, the keyboard's memory below, the
@@ -142,13 +125,6 @@ private:
     void askAndExport();
     void askAndCompare();
     void openHelp();
-    // Undo's and Redo's captions name the change they take back.
-    void updateUndoActions();
-    // The keyboard list's selected slot; null (and said) when none or a folder is selected.
-    std::optional<SlotAddress> selectedKbdSlot();
-    // Edit > Copy To..., Move To..., Swap With...: asks for the other slot of the same kind.
-    void askAndEditSelectedSlot(organise::Edit edit);
-    void askAndRenameSelectedSlot();
     void buildLayout();
     // The layout the window had when it was last closed (see WindowLayout).
     void restoreLayout();
@@ -171,52 +147,8 @@ private:
     // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
     // enables the commands that need a list.
     void listKeyboard();
-    // The keyboard of the settings; every item it moves is noted for the "On PC" column.
-    KeyboardLink keyboardLink();
-    // The library: its index opened, its first scan started, its folders watched.
-    void startLibrary();
-    void libraryScanned(const library::ScanSummary& summary);
-    // After the preferences changed the library's folders: those left out are dropped.
-    void libraryFoldersChanged(const QStringList& before);
-    library::SlotOnPc slotOnPc(const EkData& slot) const;
-    // A slot of the keyboard list in the folder `kbdNode` of the keyboard tree.
-    SlotInTree slotInTree(EkData* slot, const QModelIndex& kbdNode) const;
-    // What a change runs against: the keyboard of the settings, the kept copies (none when the
-    // preference keeps none: then there is nothing to undo with), this window's language.
-    ops::Target changeTarget(backup::JobProgress* progress);
-    // After a failed send emptied a song slot whose song was kept: says where, offers it back.
-    void offerPutBack(const safety::Copy& copy);
-    // After a restore that failed or was stopped: what it replaced since `started` is kept;
-    // offers the Replaced Items dialog to put it back.
-    void offerWhatAStoppedRestoreKept(const QDateTime& started);
-    // A whole-keyboard job: the list, then every item under one progress, then one report.
-    // Import, Delete and Send of several selected rows: one frame, one progress, one report.
-    void importSelectedSlots();
-    // Import and Export: the selected slots into `folder` (none: the PC list's folder), as files
-    // of `format`.
-    void importSelectedSlotsAs(transfer::FileFormat format, const QString& folder);
-    void deleteSelectedSlots();
-    void sendSelectedFiles();
-    // Sends `files` into consecutive slots from the selected keyboard row (a drop of files
-    // from another program, or the PC list's selection).
-    void sendFiles(const QStringList& files, bool folderAmongThem = false);
-    // ".nvb" files dropped from another program onto the PC list: copied into the shown folder,
-    // asking before a file of the same name is replaced.
-    void copyFilesHere(const QStringList& files);
-    // A command on one row fails as that row's transfer failed (the box says why); several rows
-    // report their outcomes afterwards. Notes a retried single transfer.
-    void failWithTheOnlyItem(const std::vector<backup::Outcome>& outcomes);
-    // The status line's summary and, when some failed, the one error box naming each.
-    void reportOutcomes(const QString& summary, const QString& failedHeading,
-                        const std::vector<backup::Outcome>& outcomes);
-    // A whole-keyboard job: a backup into `folder`, or a restore from it.
-    enum class KeyboardJob { Backup, ReplacingBackup, Restore };
-    void runKeyboardJob(KeyboardJob job, const QString& folder);
-    // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
-    // filled or the same already, slot by slot in the details) and the user asked. The
-    // comparison when the user says yes; none when the keyboard holds the backup already.
-    std::optional<std::vector<backup::Comparison>> planRestore(const backup::Manifest& manifest,
-                                                               const QString& folder);
+    // The window's command rooms, made once the panes and the frame are there.
+    void buildRooms();
 
     std::unique_ptr<platform::SettingsStore> store_;
     platform::Settings settings_;
@@ -241,13 +173,10 @@ private:
     bool listed_ = false;  // the keyboard's list has been fetched since the start
     MidiLogDock* midiLog_ = nullptr;
 
-    // The library: read here, written by the scan's thread. Null when it cannot be opened
-    // (libraryProblem_ says why).
-    std::unique_ptr<library::Index> library_;
-    QString libraryProblem_;
-    library::SeenItems seenItems_;
-    library::BackgroundScan* libraryScan_ = nullptr;
-    library::FolderWatch* libraryWatch_ = nullptr;
-    QStringList libraryProblems_;  // what the last scan could not read
-    QPointer<TLibraryForm> libraryForm_;
+    // What the command rooms work with, and the rooms.
+    std::unique_ptr<WindowParts> parts_;
+    std::unique_ptr<TransferCommands> transfers_;
+    std::unique_ptr<EditCommands> edits_;
+    std::unique_ptr<KeyboardJobs> jobs_;
+    WindowLibrary* library_ = nullptr;
 };

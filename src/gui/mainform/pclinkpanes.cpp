@@ -6,7 +6,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-#include "commandframe.h"
+#include "commands/commandframe.h"
 #include "panes/pcpane.h"
 #include "pclinkform.h"
 

@@ -21,8 +21,7 @@ class QToolBar;
 class KbdPane : public QObject {
     Q_OBJECT
 public:
-    KbdPane(EkKbdDrv& driver, const QString& modelName, const MsgStr& messages,
-            QObject* parent);
+    KbdPane(EkKbdDrv& driver, const QString& modelName, const MsgStr& messages, QObject* parent);
 
     // The pane under `bar` (its buttons placed by the caller).
     QWidget* build(QToolBar* bar);

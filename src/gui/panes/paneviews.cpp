@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "icons/paneicons.h"
 #include "actions/windowactions.h"
+#include "icons/paneicons.h"
 
 namespace paneviews {
 namespace {

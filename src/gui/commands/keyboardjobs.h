@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <optional>
+#include <vector>
+
+#include "backup/keyboardbackup.h"
+#include "windowparts.h"
+
+class EditCommands;
+class QDateTime;
+
+// The window's jobs over the whole keyboard: a backup into a folder, a restore from one (its
+// plan shown and asked about first), a comparison with a backup. Each lists the keyboard
+// first, runs under one progress in the command frame and reports once.
+class KeyboardJobs {
+    Q_DECLARE_TR_FUNCTIONS(TPcLinkForm)
+public:
+    // `edits` takes a stopped restore back when the user asks.
+    KeyboardJobs(WindowParts& parts, EditCommands& edits) : parts_(parts), edits_(edits) {}
+
+    // A folder that holds a backup already is refused unless `oldBackup` is Replace.
+    void backUp(const QString& folder, backup::OldBackup oldBackup);
+    void restore(const QString& folder);
+    // Fetches every slot and says how the keyboard stands against the backup in `folder`.
+    void compareWithBackup(const QString& folder);
+
+private:
+    enum class KeyboardJob { Backup, ReplacingBackup, Restore };
+    void runKeyboardJob(KeyboardJob job, const QString& folder);
+    // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
+    // filled or the same already, slot by slot in the details) and the user asked. The
+    // comparison when the user says yes; none when the keyboard holds the backup already.
+    std::optional<std::vector<backup::Comparison>> planRestore(const backup::Manifest& manifest,
+                                                               const QString& folder);
+    // After a restore that failed or was stopped: what it replaced since `started` is kept;
+    // offers to take the restore back.
+    void offerWhatAStoppedRestoreKept(const QDateTime& started);
+
+    WindowParts& parts_;
+    EditCommands& edits_;
+};

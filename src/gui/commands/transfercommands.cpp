@@ -1,0 +1,215 @@
+#include "transfercommands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QListView>
+#include <QMessageBox>
+#include <optional>
+
+#include "backup/batchjobs.h"
+#include "commandframe.h"
+#include "data/ekdata.h"
+#include "dialogs/replaceditemsform.h"
+#include "kbddrv/ekkbddrv.h"
+#include "msg/errortext.h"
+#include "msg/operateexception.h"
+#include "ops/keyboardchanges.h"
+#include "outcomereport.h"
+#include "panes/kbdpane.h"
+#include "panes/kbdpanemodel.h"
+#include "panes/pcpane.h"
+#include "platform/settingsstore.h"
+#include "progress/pbarobservers.h"
+
+void TransferCommands::offerPutBack(const safety::Copy& copy) {
+    const auto answer =
+        QMessageBox::question(&parts_.window, parts_.title(),
+                              safety::keptCopyText(copy, parts_.store, parts_.messages) + "\n\n" +
+                                  parts_.messages.putBackQuestion());
+    if (answer == QMessageBox::Yes) {
+        putBack(copy);
+    }
+}
+
+bool TransferCommands::putBack(const safety::Copy& copy) {
+    return parts_.frame.run(MsgStr::Send, [&] {
+        // The keyboard as it is now: the copy's slot may have changed since the last list.
+        parts_.listKeyboard();
+        WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                   parts_.messages.statusText(MsgStr::Send));
+        const backup::Outcome outcome = ops::putBack(parts_.target(&progress), copy, false);
+        parts_.kbd.relist();
+        outcomereport::failWithTheOnlyItem(parts_, {outcome});
+    });
+}
+
+void TransferCommands::showReplacedItems() {
+    TReplacedItemsForm dialog(
+        parts_.store, [this](const safety::Copy& copy) { return putBack(copy); }, &parts_.window);
+    dialog.exec();
+}
+
+void TransferCommands::importSelectedSlots(transfer::FileFormat format, const QString& folder) {
+    std::vector<backup::Outcome> outcomes;
+    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
+        const std::vector<SlotAddress> slots =
+            parts_.kbd.selectedSlots(OperateException::NoImportSource);
+        // One empty slot holds nothing to import: no file of an empty item is made.
+        if (slots.size() == 1 && !findSlot(parts_.driver, slots.front()).slot->isPresent()) {
+            throw OperateException(OperateException::NoImportSource);
+        }
+        const QModelIndex localNode = parts_.pc.selectedNode();
+        if (folder.isEmpty() && !localNode.isValid()) {
+            throw OperateException(OperateException::NoImportTarget);
+        }
+        WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                   parts_.messages.statusText(MsgStr::Receive));
+        outcomes = batch::importSlots(parts_.link(), slots,
+                                      folder.isEmpty() ? parts_.pc.folderPath() : folder,
+                                      parts_.messages, &progress, format);
+        if (localNode.isValid()) {
+            parts_.pc.refresh();
+        }
+        outcomereport::failWithTheOnlyItem(parts_, outcomes);
+    });
+    if (!ran) {
+        return;
+    }
+    if (outcomes.size() == 1) {
+        parts_.pc.selectFile(outcomes.front().file);
+        return;
+    }
+    outcomereport::reportOutcomes(
+        parts_, parts_.messages.batchDoneText(MsgStr::Receive, backup::JobSummary(outcomes).done),
+        parts_.messages.batchFailedHeading(MsgStr::Receive), outcomes);
+}
+
+void TransferCommands::deleteSelectedSlots() {
+    std::vector<backup::Outcome> outcomes;
+    int row = -1;
+    const bool ran = parts_.frame.run(MsgStr::Delete, [&] {
+        if (parts_.kbd.selectedRows().isEmpty() || !parts_.kbd.selectedNode().isValid()) {
+            throw OperateException(OperateException::NoDeleteSelection);
+        }
+        if (!parts_.driver.isConnected()) {
+            throw OperateException(OperateException::ListFirst);
+        }
+        const std::vector<SlotAddress> slots =
+            parts_.kbd.selectedSlots(OperateException::NoDeleteSelection);
+        row = parts_.kbd.selectedRow().row();
+        WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                   parts_.messages.statusText(MsgStr::Delete));
+        outcomes = ops::remove(parts_.target(&progress), slots);
+        parts_.kbd.relist();
+        outcomereport::failWithTheOnlyItem(parts_, outcomes);
+    });
+    if (!ran) {
+        return;
+    }
+    if (outcomes.size() == 1) {
+        parts_.kbd.views().list->setCurrentIndex(parts_.kbd.listModel()->index(row, 0));
+        return;
+    }
+    outcomereport::reportOutcomes(
+        parts_, parts_.messages.batchDoneText(MsgStr::Delete, backup::JobSummary(outcomes).done),
+        parts_.messages.batchFailedHeading(MsgStr::Delete), outcomes);
+}
+
+void TransferCommands::sendSelectedFiles() {
+    const QModelIndex localNode = parts_.pc.selectedNode();
+    QStringList files;
+    bool folderRow = false;
+    for (const QModelIndex& row : parts_.pc.selectedRows()) {
+        const QFileInfo entry = parts_.pc.entry(row);
+        folderRow = folderRow || entry.isDir();
+        files << parts_.pc.folderPath() + entry.fileName();
+    }
+    if (!localNode.isValid()) {
+        files.clear();
+    }
+    sendFiles(files, folderRow);
+}
+
+void TransferCommands::sendFiles(const QStringList& files, bool folderAmongThem) {
+    std::vector<backup::Outcome> outcomes;
+    std::optional<safety::Copy> emptiedSongCopy;
+    int firstRow = -1;
+    const bool ran = parts_.frame.run(MsgStr::Send, [&] {
+        if (files.isEmpty()) {
+            throw OperateException(OperateException::NoSendSource);
+        }
+        if (folderAmongThem) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        const EkData* first = KbdListModel::dataObject(parts_.kbd.selectedRow());
+        if (!parts_.kbd.selectedNode().isValid() || first == nullptr) {
+            throw OperateException(OperateException::NoSendTarget);
+        }
+        if (first->isDirectory()) {
+            throw OperateException(OperateException::NotAcceptable);
+        }
+        // Every file is read and placed before the first one goes.
+        const auto placements = batch::placeFiles(parts_.driver, files, SlotAddress::of(*first));
+        firstRow = placements.front().slot.number;
+        WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                   parts_.messages.statusText(MsgStr::Send));
+        try {
+            outcomes =
+                ops::send(parts_.target(&progress), placements, parts_.settings.verifyAfterSending);
+        } catch (const ops::SongEmptiedByStop& stopped) {
+            // Stopped with a song slot emptied: the user is offered its old song back.
+            emptiedSongCopy = stopped.kept();
+            throw;
+        }
+        parts_.kbd.relist();
+        if (outcomes.size() == 1 && outcomes.front().emptied && outcomes.front().keptCopy != 0) {
+            emptiedSongCopy = parts_.store.find(outcomes.front().keptCopy);
+        }
+        outcomereport::failWithTheOnlyItem(parts_, outcomes);
+    });
+    if (!ran) {
+        if (emptiedSongCopy) {
+            offerPutBack(*emptiedSongCopy);
+        }
+        return;
+    }
+    // The lists take the focus only once the frame has given them back their enabled state.
+    if (outcomes.size() == 1) {
+        parts_.kbd.selectRow(firstRow);
+        return;
+    }
+    outcomereport::reportOutcomes(
+        parts_, parts_.messages.batchDoneText(MsgStr::Send, backup::JobSummary(outcomes).done),
+        parts_.messages.batchFailedHeading(MsgStr::Send), outcomes);
+}
+
+void TransferCommands::copyFilesHere(const QStringList& files) {
+    const QModelIndex node = parts_.pc.selectedNode();
+    if (!node.isValid()) {
+        return;
+    }
+    const QString folder = parts_.pc.folderPath();
+    QString lastCopied;
+    try {
+        for (const QString& file : files) {
+            // Read before anything is asked or written: a file that is no keyboard file stops
+            // here with the reason.
+            transfer::requireKeyboardFile(file);
+            const QFileInfo target(QDir(folder).filePath(QFileInfo(file).fileName()));
+            if (target.exists() &&
+                target.canonicalFilePath() != QFileInfo(file).canonicalFilePath() &&
+                QMessageBox::question(&parts_.window, parts_.title(),
+                                      parts_.messages.replaceFileQuestion(target.fileName())) !=
+                    QMessageBox::Yes) {
+                continue;
+            }
+            lastCopied = QFileInfo(transfer::copyNvbFile(file, folder)).fileName();
+        }
+    } catch (...) {
+        parts_.showError(currentErrorText(parts_.messages));
+    }
+    parts_.pc.refresh();
+    if (!lastCopied.isEmpty()) {
+        parts_.pc.selectFile(lastCopied);
+    }
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+#include "kbddrv/keyboardlink.h"
+#include "library/libraryindex.h"
+#include "library/slotsonpc.h"
+#include "windowparts.h"
+
+class EkData;
+class TLibraryForm;
+namespace library {
+class BackgroundScan;
+class FolderWatch;
+}  // namespace library
+
+// The window's library: the index of the user's keyboard files kept current on a thread of its
+// own, the keyboard list's "On PC" column, Check On PC and the Library dialog.
+class WindowLibrary : public QObject {
+    Q_OBJECT
+public:
+    WindowLibrary(WindowParts& parts, QObject* parent);
+    ~WindowLibrary() override;
+
+    // Its index opened, its first scan started, its folders watched. Without an index the
+    // window works on; the column stays empty and the dialog says why.
+    void start();
+    // Reads the library's folders again on the scan's thread (a scan under way is followed by
+    // one more).
+    void scan();
+    bool isScanning() const;
+    // After the preferences changed the library's folders: those left out (of `before`) are
+    // dropped.
+    void foldersChanged(const QStringList& before);
+    // The keyboard of the settings; every item it moves is noted for the "On PC" column.
+    KeyboardLink link();
+    // The keyboard was disconnected: what it held is known no more.
+    void forgetSeenItems() { seenItems_.clear(); }
+
+    // File > "Check On PC": fetches every item of the keyboard, so that the keyboard list's
+    // "On PC" column knows for each whether a file holds that very item.
+    void checkOnPc();
+    // File > "Library...": the items of the user's files, searched.
+    void showDialog();
+
+Q_SIGNALS:
+    // The user chose "Show File" for this file in the dialog.
+    void fileChosen(const QString& path);
+
+private:
+    void scanned(const library::ScanSummary& summary);
+    library::SlotOnPc slotOnPc(const EkData& slot) const;
+
+    WindowParts& parts_;
+    // Read here, written by the scan's thread. Null when it cannot be opened (problem_ says
+    // why).
+    std::unique_ptr<library::Index> index_;
+    QString problem_;
+    library::SeenItems seenItems_;
+    library::BackgroundScan* scan_ = nullptr;
+    library::FolderWatch* watch_ = nullptr;
+    QStringList problems_;  // what the last scan could not read
+    QPointer<TLibraryForm> form_;
+};
