@@ -27,13 +27,14 @@
 #include <functional>
 
 #include "benchiterations.h"
+#include "commands/keyboardjobs.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatedkeyboard.h"
 #include "kbdsim/simulatordevice.h"
-#include "panes/localpanemodel.h"
 #include "mainform/pclinkform.h"
+#include "panes/localpanemodel.h"
 #include "stream/nvbfilestream.h"
 
 namespace {
@@ -166,9 +167,9 @@ void backupAndRestoreFullKeyboard(benchmark::State& state) {
     for (auto _ : state) {
         keyboard.wireBytes = 0;
         clock.start();
-        backupLateness = std::max(backupLateness, worstTimerLateness([&] {
-                                      window->backUpKeyboard(home.filePath("backup"));
-                                  }));
+        backupLateness =
+            std::max(backupLateness,
+                     worstTimerLateness([&] { window->jobs().backUp(home.filePath("backup")); }));
         backupSeconds = clock.nsecsElapsed() / 1e9;
         const double backupWire = keyboard.wireBytes / kWireBytesPerSecond;
         keyboard.keyboard.memory() = kbdsim::KeyboardMemory();
@@ -184,7 +185,7 @@ void backupAndRestoreFullKeyboard(benchmark::State& state) {
         });
         answer.start();
         clock.start();
-        window->restoreKeyboard(home.filePath("backup"));
+        window->jobs().restore(home.filePath("backup"));
         answer.stop();
         restoreSeconds = clock.nsecsElapsed() / 1e9;
         wireSeconds = backupWire + keyboard.wireBytes / kWireBytesPerSecond;

@@ -19,9 +19,9 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -30,15 +30,16 @@
 #include <csignal>
 #include <functional>
 
+#include "commands/commandframe.h"
+#include "commands/keyboardjobs.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/prefform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbdsim/simulatordevice.h"
-#include "commands/commandframe.h"
-#include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowhandover.h"
+#include "panes/kbdpanemodel.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
@@ -448,12 +449,12 @@ void TestPcLinkForm::aFirstJobListsTheKeyboardAndEnablesItsCommands() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes;
-    window->backUpKeyboard(folder);
+    window->jobs().backUp(folder);
     if (job == "compare") {
         window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
         send = action(*window, "SendAction");
         QVERIFY(!send->isEnabled());
-        window->compareWithBackup(folder);
+        window->jobs().compareWithBackup(folder);
     }
     // The job listed the keyboard first: what needs a list works now, and during the job the
     // frame held every command (Compare included) back.

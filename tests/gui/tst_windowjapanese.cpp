@@ -6,8 +6,8 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -23,10 +23,12 @@
 
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
+#include "commands/keyboardjobs.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "dialogs/dirbrowseform.h"
 #include "dialogs/ekdatapropertyform.h"
+#include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/libraryform.h"
 #include "dialogs/replaceditemsform.h"
@@ -35,10 +37,9 @@
 #include "kbdsim/simulatordevice.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
-#include "panes/kbdpanemodel.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
-#include "dialogs/helpcommands.h"
+#include "panes/kbdpanemodel.h"
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/userlocale.h"
@@ -49,8 +50,8 @@
 namespace {
 
 // Words that are names, the same in every language.
-const QStringList kNames = {"MIDI",   "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire", "NvbMan",
-                            "kHz",    "txt", "syx", "GNU", "LGPL", "MIT", "RtMidi"};
+const QStringList kNames = {"MIDI", "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire", "NvbMan",
+                            "kHz",  "txt", "syx", "GNU", "LGPL", "MIT",  "RtMidi"};
 
 // The English words of `text` (three letters or more) that are no name. Slots ("song:1",
 // "reg:0.2"), file names ("(TON_Velvet  .nvb)") and commands of the command-line tool are
@@ -228,8 +229,7 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         list.setOnPcSource([&](const EkData&) { return library::onPc(index, seen, known); });
         list.appendRow(
             {new QStandardItem, new QStandardItem, new QStandardItem, new QStandardItem});
-        list.item(0, 0)->setData(QVariant::fromValue(&known),
-                                 kbdpane::DataObjectRole);
+        list.item(0, 0)->setData(QVariant::fromValue(&known), kbdpane::DataObjectRole);
         list.refreshOnPc();
         QString tip = list.item(0, KbdListModel::OnPcColumn)->toolTip();
         for (const char* name : {"a.nvb", "b.nvb"}) {
@@ -297,21 +297,21 @@ void TestWindowJapanese::questionsAndFailuresAreJapanese() {
     window.ConnectActionExecute();
     const QString backup = home.filePath("bk");
     QVERIFY(QDir().mkpath(backup));
-    window.backUpKeyboard(backup);
-    window.backUpKeyboard(backup);     // asks before replacing it
-    window.compareWithBackup(backup);  // the same
+    window.jobs().backUp(backup);
+    window.jobs().backUp(backup);             // asks before replacing it
+    window.jobs().compareWithBackup(backup);  // the same
     // A tone changed on the keyboard's panel: the comparison lists it, the restore plans it.
     builtIn.keyboard().memory().setData({DataType::Tone, 0, 0}, std::vector<std::uint16_t>(30, 9));
-    window.compareWithBackup(backup);
-    window.restoreKeyboard(backup);  // the plan and the question
+    window.jobs().compareWithBackup(backup);
+    window.jobs().restore(backup);  // the plan and the question
     const QString damaged = home.filePath("dm");
     QVERIFY(QDir().mkpath(damaged));
     QFile manifest(QDir(damaged).filePath(backup::kManifestName));
     QVERIFY(manifest.open(QIODevice::WriteOnly));
     manifest.write(R"({"format": 3, "items": []})");
     manifest.close();
-    window.restoreKeyboard(damaged);
-    window.compareWithBackup(home.filePath("gn"));
+    window.jobs().restore(damaged);
+    window.jobs().compareWithBackup(home.filePath("gn"));
     QVERIFY2(boxes.texts.size() >= 7, qPrintable(boxes.texts.join(" | ")));
 
     QStringList english;

@@ -16,14 +16,16 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include "commands/keyboardjobs.h"
+#include "commands/windowlibrary.h"
 #include "data/ekdatafile.h"
 #include "dialogs/libraryform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbddrv/slotaddress.h"
+#include "mainform/pclinkform.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
-#include "mainform/pclinkform.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -115,7 +117,7 @@ void TestWindowLibrary::onPcFollowsBackupsRenamesAndChanges() {
     const QString backup = QDir(music()).filePath("backup");
     QVERIFY(QDir().mkpath(backup));
     MessageBoxes boxes;
-    window_->backUpKeyboard(backup);
+    window_->jobs().backUp(backup);
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     showTones();
     // The backup fetched every item: each tone is known to be in its file.
@@ -165,7 +167,7 @@ void TestWindowLibrary::unknownItemsAreCheckedOnRequest() {
     QCOMPARE(onPc(1), QString("Not checked"));  // same shape as tone 0's file
 
     rig_->clearTraffic();
-    window_->checkOnPc();
+    window_->library().checkOnPc();
     QVERIFY(onPc(0).startsWith("Yes: TON_"));
     QCOMPARE(onPc(1), QString("No"));
     int present = 0;
@@ -189,8 +191,8 @@ void TestWindowLibrary::libraryDialogSearchesAndMarksDuplicates() {
     const QString velvet = QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0));
     QVERIFY(
         QFile::copy(QDir(music()).filePath(velvet + ".nvb"), QDir(music()).filePath("copy.nvb")));
-    window_->scanLibrary();
-    QTRY_VERIFY_WITH_TIMEOUT(!window_->isScanningLibrary(), kScanWaitMs);
+    window_->library().scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->library().isScanning(), kScanWaitMs);
 
     QString shown;
     onNextModal([&](QWidget* modal) {
@@ -201,7 +203,7 @@ void TestWindowLibrary::libraryDialogSearchesAndMarksDuplicates() {
             form->reject();
         }
     });
-    window_->showLibrary();
+    window_->library().showDialog();
     QVERIFY(!shown.isEmpty());
     QCOMPARE(
         QDir::toNativeSeparators(QDir(music()).filePath(
@@ -245,7 +247,7 @@ void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {
     QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
     QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
     kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
-    window_->backUpKeyboard(other);
+    window_->jobs().backUp(other);
     showTones();
     QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
 
@@ -274,7 +276,7 @@ void TestWindowLibrary::aLibraryThatCannotBeOpenedIsSaid() {
     QCOMPARE(onPc(0), QString());  // nothing said rather than a guess
     rig_->clearTraffic();
     MessageBoxes boxes;
-    window_->checkOnPc();
+    window_->library().checkOnPc();
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts.first().startsWith("The library cannot be used: "),
              qPrintable(boxes.texts.first()));

@@ -29,16 +29,19 @@
 
 #include "backup/keyboardbackup.h"
 #include "backup/safetystore.h"
+#include "commands/commandframe.h"
+#include "commands/editcommands.h"
+#include "commands/keyboardjobs.h"
+#include "commands/transfercommands.h"
 #include "data/ekdatafile.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
-#include "commands/commandframe.h"
+#include "mainform/midilogdock.h"
+#include "mainform/pclinkform.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
-#include "mainform/midilogdock.h"
 #include "panes/panedragdrop.h"
-#include "mainform/pclinkform.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -368,7 +371,9 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
              qPrintable(boxes.texts[0]));
     QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 4}),
              KeyboardMemory::demo().data({DataType::Tone, 0, 4}));
-    QCOMPARE(list("KbdFileView")->model()->index(4, 0, list("KbdFileView")->rootIndex())
+    QCOMPARE(list("KbdFileView")
+                 ->model()
+                 ->index(4, 0, list("KbdFileView")->rootIndex())
                  .data()
                  .toString(),
              QString("Nylon Gt"));
@@ -762,7 +767,7 @@ void TestWindowTransfers::replacedSongsComeBack() {
         modal->findChild<QPushButton*>("PutBackBtn")->click();
         static_cast<QDialog*>(modal)->reject();
     });
-    window_->showReplacedItems();
+    window_->transfers().showReplacedItems();
     QCOMPARE(rows, (QStringList{"song:0", "Sunrise ", "Song", "1800", "deleted"}));
     QCOMPARE(shown, QStringList());
     QTRY_COMPARE(keyboard(), before);
@@ -773,7 +778,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Yes);
-    window_->backUpKeyboard(folder);
+    window_->jobs().backUp(folder);
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     const backup::Manifest manifest = backup::Manifest::read(folder);
     QCOMPARE(int(manifest.entries.size()), 10 + 10 + 16 + 1 + 2);
@@ -782,7 +787,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QCOMPARE(manifest.entries.back().slot.text(), QString("rhythm:2"));
 
     rig_->keyboard.memory() = KeyboardMemory();  // every slot blank, no songs or rhythms
-    window_->restoreKeyboard(folder);
+    window_->jobs().restore(folder);
     QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore, with its plan
     QVERIFY(boxes.texts.first().contains("39"));
     QVERIFY(boxes.texts.first().contains("kept as a copy before it is replaced"));
@@ -797,7 +802,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     // One tone changed since: only that one is sent, and the tone it replaces is kept.
     rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
-    window_->restoreKeyboard(folder);
+    window_->jobs().restore(folder);
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     QVERIFY(
         boxes.texts.last().endsWith("To replace: 1, to fill: 0, the same already (not sent): 38."));
@@ -805,7 +810,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
                                      "before being replaced: 1)"));
     // Onto the keyboard as the backup has it: said, and nothing is sent.
     rig_->clearTraffic();
-    window_->restoreKeyboard(folder);
+    window_->jobs().restore(folder);
     QCOMPARE(boxes.texts.last(), QString("The keyboard holds the same data as the backup (39 "
                                          "items)."));
     QVERIFY(std::none_of(rig_->fromProgram().begin(), rig_->fromProgram().end(),
@@ -836,7 +841,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
                     }
                 });
     boxes.texts.clear();
-    window_->restoreKeyboard(folder);
+    window_->jobs().restore(folder);
     disconnect(connection);
     QCOMPARE(boxes.texts.size(), 2);
     QVERIFY2(boxes.texts.last().contains("items that the restore replaced before it stopped"),
@@ -852,15 +857,15 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     const QString folder = home_->filePath("backup");
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Ok);
-    window_->backUpKeyboard(folder);
-    window_->compareWithBackup(folder);
+    window_->jobs().backUp(folder);
+    window_->jobs().compareWithBackup(folder);
     QCOMPARE(boxes.texts,
              QStringList{"The keyboard holds the same data as the backup (39 items)."});
 
     // The keyboard's first tone changed since the backup.
     rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
-    window_->compareWithBackup(folder);
+    window_->jobs().compareWithBackup(folder);
     QCOMPARE(boxes.texts.size(), 2);
     QCOMPARE(boxes.texts.last(), QString("1 of 39 slots differ from the backup:\n"
                                          "tone:0: different (TON_Velvet  .nvb)"));
@@ -1063,16 +1068,16 @@ void TestWindowTransfers::editMenuOrganisesTheKeyboardAndUndoes() {
     // same, the panel's tone kept first.
     rig_->keyboard.memory().setData(kTone3, original.data(kTone0));
     MessageBoxes boxes(QMessageBox::Yes);
-    QVERIFY(window_->takeBackLatest(true));
+    QVERIFY(window_->edits().takeBackLatest(true));
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].startsWith("tone:3 changed since \"Rename tone:3 to \"Abc\"\""),
              qPrintable(boxes.texts[0]));
-    QVERIFY(window_->takeBackLatest(true));
-    QVERIFY(window_->takeBackLatest(true));
+    QVERIFY(window_->edits().takeBackLatest(true));
+    QVERIFY(window_->edits().takeBackLatest(true));
     QTRY_COMPARE(keyboard(), demo);
     QCOMPARE(action("UndoAction")->text(), QString("&Undo"));
     QCOMPARE(action("RedoAction")->text(), QString("&Redo Copy tone:0 to tone:1"));
-    QVERIFY(!window_->takeBackLatest(true));  // nothing left: said, nothing changed
+    QVERIFY(!window_->edits().takeBackLatest(true));  // nothing left: said, nothing changed
     QCOMPARE(boxes.texts.last(), QString("There is nothing to undo."));
     QCOMPARE(keyboard(), demo);
 }
@@ -1278,7 +1283,7 @@ void TestWindowTransfers::dumpsExportedListedAndSent() {
     selectKbd({"Tone:\\"}, 1);
     addRows("KbdFileView", {3});
     MessageBoxes boxes;
-    window_->exportSelectedSlots(home_->path());
+    window_->transfers().exportSelectedSlots(home_->path());
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("2 items imported"));
     QCOMPARE(QDir(home_->path()).entryList({"*.syx"}, QDir::Files),

@@ -20,7 +20,7 @@ public:
     KeyboardJobs(WindowParts& parts, EditCommands& edits) : parts_(parts), edits_(edits) {}
 
     // A folder that holds a backup already is refused unless `oldBackup` is Replace.
-    void backUp(const QString& folder, backup::OldBackup oldBackup);
+    void backUp(const QString& folder, backup::OldBackup oldBackup = backup::OldBackup::Refuse);
     void restore(const QString& folder);
     // Fetches every slot and says how the keyboard stands against the backup in `folder`.
     void compareWithBackup(const QString& folder);

@@ -49,7 +49,15 @@ void TransferCommands::showReplacedItems() {
     dialog.exec();
 }
 
-void TransferCommands::importSelectedSlots(transfer::FileFormat format, const QString& folder) {
+void TransferCommands::importSelectedSlots() {
+    transferSelectedSlots(transfer::FileFormat::Nvb, {});
+}
+
+void TransferCommands::exportSelectedSlots(const QString& folder) {
+    transferSelectedSlots(transfer::FileFormat::Syx, folder);
+}
+
+void TransferCommands::transferSelectedSlots(transfer::FileFormat format, const QString& folder) {
     std::vector<backup::Outcome> outcomes;
     const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
         const std::vector<SlotAddress> slots =

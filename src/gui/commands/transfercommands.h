@@ -17,9 +17,10 @@ class TransferCommands {
 public:
     explicit TransferCommands(WindowParts& parts) : parts_(parts) {}
 
-    // Import and Export: the selected slots into `folder` (none: the PC list's folder), as files
-    // of `format`.
-    void importSelectedSlots(transfer::FileFormat format, const QString& folder = {});
+    // Import: the selected slots into the PC list's folder, as ".nvb" files.
+    void importSelectedSlots();
+    // File > Export As .syx...: the selected slots into `folder` as ".syx" dumps.
+    void exportSelectedSlots(const QString& folder);
     void deleteSelectedSlots();
     void sendSelectedFiles();
     // Sends `files` into consecutive slots from the selected keyboard row (a drop of files
@@ -35,6 +36,9 @@ public:
     bool putBack(const safety::Copy& copy);
 
 private:
+    // Import and Export: the selected slots into `folder` (none: the PC list's folder), as files
+    // of `format`.
+    void transferSelectedSlots(transfer::FileFormat format, const QString& folder);
     // After a failed send emptied a song slot whose song was kept: says where, offers it back.
     void offerPutBack(const safety::Copy& copy);
 

@@ -1,12 +1,23 @@
 #include "windowparts.h"
 
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QWidget>
 
+#include "kbddrv/ekkbddrv.h"
+#include "panes/kbdpane.h"
 #include "platform/settingsstore.h"
 
 ops::Target WindowParts::target(backup::JobProgress* progress) const {
     return {link(), store, settings.keepCopies, messages, progress};
+}
+
+void WindowParts::listKeyboard() const {
+    bar.setMaximum(driver.progressTotal());
+    driver.getList(settings.inputDevice, settings.outputDevice);
+    bar.setValue(bar.maximum());
+    kbd.rebuild();
+    kbd.setListed();
 }
 
 void WindowParts::showError(const QString& text) const {

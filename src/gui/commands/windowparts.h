@@ -41,13 +41,13 @@ struct WindowParts {
     EkKbdDrv& driver;
     // The keyboard of the settings; every item it moves is noted for the "On PC" column.
     std::function<KeyboardLink()> link;
-    // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard pane and
-    // enables the commands that need a list.
-    std::function<void()> listKeyboard;
 
     // What a change runs against: the keyboard, the kept copies (none when the preference keeps
     // none: then there is nothing to undo with), the window's language.
     ops::Target target(backup::JobProgress* progress) const;
+    // Inside a command's frame: fetches the keyboard's list (the bar follows it) and rebuilds
+    // the keyboard pane, which from then on counts as listed.
+    void listKeyboard() const;
     // One error box over the window.
     void showError(const QString& text) const;
     QString title() const;

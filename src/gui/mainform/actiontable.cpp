@@ -5,6 +5,8 @@
 #include <QApplication>
 
 #include "commands/editcommands.h"
+#include "commands/transfercommands.h"
+#include "commands/windowlibrary.h"
 #include "dialogs/helpcommands.h"
 #include "pclinkform.h"
 
@@ -139,7 +141,7 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          Icon::None,
          {},
          Use::Idle,
-         [this] { showReplacedItems(); }},
+         [this] { transfers_->showReplacedItems(); }},
         {Act::ExportDump,
          "ExportDumpAction",
          QT_TR_NOOP("&Export As .syx..."),
@@ -155,7 +157,7 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          Icon::None,
          {},
          Use::Idle,
-         [this] { showLibrary(); }},
+         [this] { library_->showDialog(); }},
         {Act::CheckOnPc,
          "CheckOnPcAction",
          QT_TR_NOOP("Chec&k On PC"),
@@ -163,12 +165,12 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          Icon::None,
          {},
          Use::Idle,
-         [this] { checkOnPc(); }},
+         [this] { library_->checkOnPc(); }},
         {Act::Undo, "UndoAction", "", nullptr, Icon::None, QKeySequence::Undo, Use::Idle,
-         [this] { takeBackLatest(true); }},
+         [this] { edits_->takeBackLatest(true); }},
         {Act::Redo, "RedoAction", "", nullptr, Icon::None,
          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), Use::Idle,
-         [this] { takeBackLatest(false); }},
+         [this] { edits_->takeBackLatest(false); }},
         {Act::CopyTo,
          "CopyToAction",
          QT_TR_NOOP("&Copy To..."),

@@ -1,6 +1,5 @@
-// The window's own commands: the keyboard's list, the properties dialogs and the file browser,
-// and the commands its rooms run (transfers, whole-keyboard jobs, edits, the library), which
-// the action table and the tests call by the window's names.
+// The window's own commands: the keyboard's list, the properties dialogs and the file browser;
+// Send, Import and Delete by the names the window has always given them.
 
 #include <QDesktopServices>
 #include <QDir>
@@ -15,6 +14,7 @@
 #include "commands/keyboardjobs.h"
 #include "commands/transfercommands.h"
 #include "commands/windowlibrary.h"
+#include "commands/windowparts.h"
 #include "data/ekdatafile.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
@@ -26,25 +26,8 @@
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 
-void TPcLinkForm::showError(const QString& text) {
-    QMessageBox::critical(this, windowTitle(), text);
-}
-
 void TPcLinkForm::ConnectActionExecute() {
-    frame_->run(MsgStr::List, [this] { listKeyboard(); });
-}
-
-void TPcLinkForm::listKeyboard() {
-    progressBar_->setMaximum(driver_.progressTotal());
-    driver_.getList(settings_.inputDevice, settings_.outputDevice);
-    progressBar_->setValue(progressBar_->maximum());
-    kbd_->rebuild();
-    enableListCommands();
-}
-
-void TPcLinkForm::enableListCommands() {
-    listed_ = true;
-    updateActions();
+    frame_->run(MsgStr::List, [this] { parts_->listKeyboard(); });
 }
 
 void TPcLinkForm::DisconnectActionExecute() {
@@ -105,7 +88,7 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             edits_->renameSlot(SlotAddress::of(*item), dialog.enteredName());
         }
     } catch (...) {
-        showError(currentErrorText(messages_));
+        parts_->showError(currentErrorText(messages_));
     }
 }
 
@@ -117,8 +100,8 @@ void TPcLinkForm::ShellOpenExecute() {
     // The desktop opens its file browser on its own; the window never waits for it.
     const QString folder = pc_->folderPath();
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-        showError(tr("No file browser could be started for \"%1\".")
-                      .arg(QDir::toNativeSeparators(folder)));
+        parts_->showError(tr("No file browser could be started for \"%1\".")
+                              .arg(QDir::toNativeSeparators(folder)));
     }
 }
 
@@ -127,61 +110,9 @@ void TPcLinkForm::SendActionExecute() {
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
-    transfers_->importSelectedSlots(transfer::FileFormat::Nvb);
+    transfers_->importSelectedSlots();
 }
 
 void TPcLinkForm::DeleteActionExecute() {
     transfers_->deleteSelectedSlots();
-}
-
-void TPcLinkForm::exportSelectedSlots(const QString& folder) {
-    transfers_->importSelectedSlots(transfer::FileFormat::Syx, folder);
-}
-
-void TPcLinkForm::showReplacedItems() {
-    transfers_->showReplacedItems();
-}
-
-bool TPcLinkForm::putBack(const safety::Copy& copy) {
-    return transfers_->putBack(copy);
-}
-
-void TPcLinkForm::backUpKeyboard(const QString& folder, backup::OldBackup oldBackup) {
-    jobs_->backUp(folder, oldBackup);
-}
-
-void TPcLinkForm::restoreKeyboard(const QString& folder) {
-    jobs_->restore(folder);
-}
-
-void TPcLinkForm::compareWithBackup(const QString& folder) {
-    jobs_->compareWithBackup(folder);
-}
-
-bool TPcLinkForm::takeBackLatest(bool undoing, bool force) {
-    return edits_->takeBackLatest(undoing, force);
-}
-
-bool TPcLinkForm::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
-    return edits_->editSlots(edit, from, to);
-}
-
-bool TPcLinkForm::renameSlot(const SlotAddress& slot, const QString& name) {
-    return edits_->renameSlot(slot, name);
-}
-
-void TPcLinkForm::checkOnPc() {
-    library_->checkOnPc();
-}
-
-void TPcLinkForm::showLibrary() {
-    library_->showDialog();
-}
-
-void TPcLinkForm::scanLibrary() {
-    library_->scan();
-}
-
-bool TPcLinkForm::isScanningLibrary() const {
-    return library_->isScanning();
 }

@@ -141,14 +141,15 @@ void TPcLinkForm::buildActions() {
 }
 
 void TPcLinkForm::updateActions() {
-    actions_->update({frame_ != nullptr && frame_->isBusy(), listed_,
+    actions_->update({frame_ != nullptr && frame_->isBusy(),
+                      kbd_ != nullptr && kbd_->hasBeenListed(),
                       kbd_ != nullptr && kbd_->deleteAllowedHere()});
 }
 
 void TPcLinkForm::buildRooms() {
-    parts_ = std::make_unique<WindowParts>(WindowParts{
-        *this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
-        safetyStore_, driver_, [this] { return library_->link(); }, [this] { listKeyboard(); }});
+    parts_ = std::make_unique<WindowParts>(
+        WindowParts{*this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
+                    safetyStore_, driver_, [this] { return library_->link(); }});
     library_ = new WindowLibrary(*parts_, this);
     connect(library_, &WindowLibrary::fileChosen, this, &TPcLinkForm::showFile);
     transfers_ = std::make_unique<TransferCommands>(*parts_);
@@ -170,7 +171,7 @@ void TPcLinkForm::askAndBackUp() {
             QMessageBox::Yes) {
         return;
     }
-    backUpKeyboard(folder, holdsOne ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
+    jobs_->backUp(folder, holdsOne ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
 }
 
 QString TPcLinkForm::askForFolder(const QString& caption) {
@@ -179,25 +180,25 @@ QString TPcLinkForm::askForFolder(const QString& caption) {
 
 void TPcLinkForm::askAndRestore() {
     if (const QString folder = askForFolder(tr("Restore Keyboard")); !folder.isEmpty()) {
-        restoreKeyboard(folder);
+        jobs_->restore(folder);
     }
 }
 
 void TPcLinkForm::askAndExport() {
     if (const QString folder = askForFolder(tr("Export As .syx")); !folder.isEmpty()) {
-        exportSelectedSlots(folder);
+        transfers_->exportSelectedSlots(folder);
     }
 }
 
 void TPcLinkForm::askAndCompare() {
     if (const QString folder = askForFolder(tr("Compare With Backup")); !folder.isEmpty()) {
-        compareWithBackup(folder);
+        jobs_->compareWithBackup(folder);
     }
 }
 
 void TPcLinkForm::openHelp() {
     if (QString error; !help::openManual(&error)) {
-        showError(error);
+        parts_->showError(error);
     }
 }
 
@@ -267,11 +268,11 @@ void TPcLinkForm::buildDragDrop() {
         }
         const EkData* item = KbdListModel::dataObject(row);
         if (item == nullptr) {
-            showError(messages_.operateErrorText(OperateException::NoSendTarget));
+            parts_->showError(messages_.operateErrorText(OperateException::NoSendTarget));
             return;
         }
         if (item->isDirectory()) {
-            showError(messages_.operateErrorText(OperateException::NotAcceptable));
+            parts_->showError(messages_.operateErrorText(OperateException::NotAcceptable));
             return;
         }
         kbd_->selectRow(row.row());

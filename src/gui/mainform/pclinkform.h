@@ -69,39 +69,12 @@ public:
     void PrefOpenExecute();
     void KbdDrvPropOpenExecute();
     void ShellOpenExecute();
-    // The whole keyboard into `folder` with a manifest, and back. The File menu's items ask for
-    // the folder first; restore asks once for confirmation.
-    // A folder that holds a backup already is refused unless `replace`.
-    // File > Export As .syx...: the selected slots into `folder` as ".syx" dumps.
-    void exportSelectedSlots(const QString& folder);
-    void backUpKeyboard(const QString& folder,
-                        backup::OldBackup oldBackup = backup::OldBackup::Refuse);
-    void restoreKeyboard(const QString& folder);
-    // Fetches every slot and says how the keyboard stands against the backup in `folder`.
-    void compareWithBackup(const QString& folder);
-
-    // File > "Check On PC": fetches every item of the keyboard, so that the keyboard list's
-    // "On PC" column knows for each whether a file holds that very item.
-    void checkOnPc();
-    // File > "Library...": the items of the user's files, searched; Show File selects one.
-    void showLibrary();
-    // Reads the library's folders again on the scan's thread (a scan under way is followed by
-    // one more).
-    void scanLibrary();
-    bool isScanningLibrary() const;
-
-    // File > "Replaced Items...": the kept copies, with Put Back.
-    void showReplacedItems();
-    // Sends a kept copy back into its slot (after a fresh list), in the command frame.
-    bool putBack(const safety::Copy& copy);
-
-    // Edit > Undo (`undoing`) or Redo of the newest change, in the command frame. A slot changed
-    // since is asked about; `force` takes it back without asking (what it holds is kept).
-    bool takeBackLatest(bool undoing, bool force = false);
-    // Copy, move or swap two keyboard slots, or rename one: in the command frame, keeping what
-    // they replace; each is one change for Undo.
-    bool editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to);
-    bool renameSlot(const SlotAddress& slot, const QString& name);
+    // The rooms that run the window's other commands: transfers (and the kept copies put
+    // back), whole-keyboard jobs, edits and Undo, the library.
+    TransferCommands& transfers() { return *transfers_; }
+    KeyboardJobs& jobs() { return *jobs_; }
+    EditCommands& edits() { return *edits_; }
+    WindowLibrary& library() { return *library_; }
 
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
@@ -139,14 +112,9 @@ private:
     void buildPopupMenus();
     void buildDragDrop();
     void FormActivate(Qt::ApplicationState state);
-    void showError(const QString& text);
     // A file handed over that cannot be shown: said in one box, which gathers the failures
     // that come while it is open instead of stacking a box for each.
     void showHandOverFailure(const QString& text);
-    void enableListCommands();
-    // Inside a command's frame: fetches the keyboard's list, rebuilds the keyboard tree and
-    // enables the commands that need a list.
-    void listKeyboard();
     // The window's command rooms, made once the panes and the frame are there.
     void buildRooms();
 
@@ -170,7 +138,6 @@ private:
     PaneDragDrop* dragDrop_ = nullptr;
 
     WindowActions* actions_ = nullptr;
-    bool listed_ = false;  // the keyboard's list has been fetched since the start
     MidiLogDock* midiLog_ = nullptr;
 
     // What the command rooms work with, and the rooms.

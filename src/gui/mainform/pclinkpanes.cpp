@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "commands/commandframe.h"
+#include "commands/windowlibrary.h"
 #include "panes/pcpane.h"
 #include "pclinkform.h"
 
@@ -54,6 +55,6 @@ void TPcLinkForm::FormActivate(Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive && !frame_->isBusy()) {
         LocalUpdateActionExecute();
         // Another program may have written over a file in place, which no folder watch sees.
-        scanLibrary();
+        library_->scan();
     }
 }

@@ -110,6 +110,11 @@ std::vector<SlotAddress> KbdPane::selectedSlots(OperateException::Code noneSelec
     return slots;
 }
 
+void KbdPane::setListed() {
+    listed_ = true;
+    Q_EMIT folderChanged();  // what the commands may do has changed with it
+}
+
 bool KbdPane::deleteAllowedHere() const {
     return kbdpane::deleteAllowed(selectedNode().data().toString(), driver_.isConnected());
 }

@@ -46,6 +46,9 @@ public:
     std::vector<SlotAddress> selectedSlots(OperateException::Code noneSelected) const;
     // Whether Delete works in the selected folder (songs, rhythms, once listed).
     bool deleteAllowedHere() const;
+    // The keyboard's list has been fetched since the start: what needs one can be used.
+    bool hasBeenListed() const { return listed_; }
+    void setListed();
 
     KbdListModel* listModel() const { return list_; }
     const paneviews::FileViews& views() const { return views_; }
@@ -65,4 +68,5 @@ private:
     KbdListModel* list_;
     QTreeView* tree_;
     paneviews::FileViews views_;
+    bool listed_ = false;
 };
