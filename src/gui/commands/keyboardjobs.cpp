@@ -33,17 +33,11 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
         parts_.showError(currentErrorText(parts_.messages));
         return;
     }
-    std::vector<backup::Comparison> comparisons;
-    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
-        parts_.listKeyboard();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Receive));
-        comparisons =
-            backup::compareWithBackup(parts_.link(), *manifest, folder, parts_.messages, &progress);
-    });
-    if (!ran) {
+    const auto compared = compare(*manifest, folder);
+    if (!compared) {
         return;
     }
+    const std::vector<backup::Comparison>& comparisons = *compared;
     parts_.kbd.relist();
     QStringList differing;
     for (const backup::Comparison& comparison : comparisons) {
@@ -72,19 +66,29 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
     QMessageBox::warning(&parts_.window, parts_.title(), heading + '\n' + differing.join('\n'));
 }
 
-std::optional<std::vector<backup::Comparison>> KeyboardJobs::planRestore(
+std::optional<std::vector<backup::Comparison>> KeyboardJobs::compare(
     const backup::Manifest& manifest, const QString& folder) {
     std::vector<backup::Comparison> comparisons;
-    const bool compared = parts_.frame.run(MsgStr::Receive, [&] {
+    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
         parts_.listKeyboard();
         WindowJobProgress progress(&parts_.bar, &parts_.status,
                                    parts_.messages.statusText(MsgStr::Receive));
         comparisons =
             backup::compareWithBackup(parts_.link(), manifest, folder, parts_.messages, &progress);
     });
+    if (!ran) {
+        return std::nullopt;
+    }
+    return comparisons;
+}
+
+std::optional<std::vector<backup::Comparison>> KeyboardJobs::planRestore(
+    const backup::Manifest& manifest, const QString& folder) {
+    const auto compared = compare(manifest, folder);
     if (!compared) {
         return std::nullopt;
     }
+    const std::vector<backup::Comparison>& comparisons = *compared;
     int replaced = 0;
     int filled = 0;
     int identical = 0;

@@ -28,6 +28,10 @@ public:
 private:
     enum class KeyboardJob { Backup, ReplacingBackup, Restore };
     void runKeyboardJob(KeyboardJob job, const QString& folder);
+    // Lists the keyboard and compares every slot with the backup, in the command frame; none
+    // when that failed (said) or was stopped.
+    std::optional<std::vector<backup::Comparison>> compare(const backup::Manifest& manifest,
+                                                           const QString& folder);
     // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
     // filled or the same already, slot by slot in the details) and the user asked. The
     // comparison when the user says yes; none when the keyboard holds the backup already.
