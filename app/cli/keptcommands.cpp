@@ -86,10 +86,12 @@ int putBack(CommandContext& context, const QStringList& arguments) {
         throw platform::SystemError("There is no kept copy " + idText.toStdString() +
                                     " (see: nvbman-cli replaced).");
     }
+    // The copy is read and checked before the keyboard is asked anything.
+    const batch::Placement kept = ops::keptPlacement(store, *copy);
     context.getSlots({copy->slot});
     return sendOne(
-        context, [&] { return ops::putBack(context.target(), *copy, context.options().verify); },
-        store.filePath(*copy), copy->name, copy->size);
+        context, [&] { return ops::putBack(context.target(), kept, context.options().verify); },
+        kept.file, copy->name, copy->size);
 }
 
 int history(CommandContext& context, const QStringList&) {

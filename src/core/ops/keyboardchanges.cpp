@@ -72,14 +72,17 @@ std::vector<backup::Outcome> send(const Target& target,
     });
 }
 
-backup::Outcome putBack(const Target& target, const safety::Copy& copy, bool verify) {
+batch::Placement keptPlacement(const safety::Store& store, const safety::Copy& copy) {
     auto item = std::make_shared<EkDataFile>(DataType::NoType);
-    target.store.loadChecked(copy, *item);
-    if (findSlot(target.link.driver, copy.slot).slot == nullptr) {
-        throw platform::SystemError(platform::ErrorCode::NoSuchSlot, {copy.slot.text()});
+    store.loadChecked(copy, *item);
+    return {store.filePath(copy), copy.slot, item->size(), item};
+}
+
+backup::Outcome putBack(const Target& target, const batch::Placement& kept, bool verify) {
+    if (findSlot(target.link.driver, kept.slot).slot == nullptr) {
+        throw platform::SystemError(platform::ErrorCode::NoSuchSlot, {kept.slot.text()});
     }
-    const batch::Placement placement{target.store.filePath(copy), copy.slot, item->size(), item};
-    return send(target, {placement}, verify, QStringLiteral("put-back")).front();
+    return send(target, {kept}, verify, QStringLiteral("put-back")).front();
 }
 
 std::vector<backup::Outcome> remove(const Target& target, const std::vector<SlotAddress>& slots) {

@@ -42,10 +42,12 @@ std::vector<backup::Outcome> send(const Target& target,
                                   const std::vector<batch::Placement>& placements, bool verify,
                                   const QString& action = QStringLiteral("send"));
 
-// Sends a kept copy back into the slot it came from: exactly the bytes whose hash the store
-// checked. Throws the store's errors before any traffic; NoSuchSlot when the keyboard has no
-// such slot.
-backup::Outcome putBack(const Target& target, const safety::Copy& copy, bool verify);
+// A kept copy read for putting back, into the slot it came from: exactly the bytes whose hash
+// the store checks. Throws the store's errors: read it before any traffic.
+batch::Placement keptPlacement(const safety::Store& store, const safety::Copy& copy);
+// Sends the kept copy so read back into its slot as one change "put-back". NoSuchSlot when the
+// keyboard has no such slot.
+backup::Outcome putBack(const Target& target, const batch::Placement& kept, bool verify);
 
 // Deletes each song or user rhythm, keeping a copy of it first.
 std::vector<backup::Outcome> remove(const Target& target, const std::vector<SlotAddress>& slots);

@@ -33,11 +33,13 @@ void TransferCommands::offerPutBack(const safety::Copy& copy) {
 
 bool TransferCommands::putBack(const safety::Copy& copy) {
     return parts_.frame.run(MsgStr::Send, [&] {
-        // The keyboard as it is now: the copy's slot may have changed since the last list.
+        // The copy is read and checked first; then the keyboard as it is now: the copy's slot
+        // may have changed since the last list.
+        const batch::Placement kept = ops::keptPlacement(parts_.store, copy);
         parts_.listKeyboard();
         WindowJobProgress progress(&parts_.bar, &parts_.status,
                                    parts_.messages.statusText(MsgStr::Send));
-        const backup::Outcome outcome = ops::putBack(parts_.target(&progress), copy, false);
+        const backup::Outcome outcome = ops::putBack(parts_.target(&progress), kept, false);
         parts_.kbd.relist();
         outcomereport::failWithTheOnlyItem(parts_, {outcome});
     });
