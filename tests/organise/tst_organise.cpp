@@ -158,6 +158,9 @@ private Q_SLOTS:
     void eachKeyboardUndoesItsOwnChanges();
     void aChangeTakenBackTwiceIsListedOnce();
     void aSongThatDoesNotFitChangesNothing();
+    void aSendStoppedOverASongHandsBackTheOldSong();
+    void withoutKeptCopiesAChangeIsMadeAndNothingRecorded_data();
+    void withoutKeptCopiesAChangeIsMadeAndNothingRecorded();
 };
 
 void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte_data() {
@@ -478,6 +481,83 @@ void TestOrganise::aSongThatDoesNotFitChangesNothing() {
     QVERIFY2(text.contains("memory", Qt::CaseInsensitive), qPrintable(text));
     QCOMPARE(bench.memory(), memoryText(full));
     QCOMPARE(int(bench.history.undoable().size()), 0);
+}
+
+void TestOrganise::aSendStoppedOverASongHandsBackTheOldSong() {
+    // The second song, in a file, sent over the first; the user stops it at its first data
+    // block, when the old song has been deleted and the new one is not whole.
+    Bench bench(twoSongs());
+    const QString file = bench.kept.filePath("second.nvb");
+    {
+        EkDataFile item(DataType::NoType);
+        transfer::fetchItem(findSlot(bench.driver, slot("song:1")), bench.link(), nullptr, item);
+        NvbFileStream(file, NvbFileStream::Create).write(item);
+    }
+    const auto placements = batch::placeFiles(bench.driver, {file}, slot("song:0"));
+    bench.rig.clearTraffic();
+    platform::Cancellation::clear();
+    const QMetaObject::Connection stop =
+        QObject::connect(&bench.rig.keyboard, &kbdsim::SimulatedKeyboard::traffic,
+                         [&](bool fromProgram, const QByteArray&) {
+                             if (fromProgram && dataBlocksFrom(bench.rig.fromProgram()) == 1) {
+                                 platform::Cancellation::request();
+                             }
+                         });
+    std::optional<safety::Copy> kept;
+    try {
+        ops::send(bench.target(), placements, false);
+        QFAIL("the stopped send went on");
+    } catch (const ops::SongEmptiedByStop& stopped) {
+        QVERIFY(stopped.cancelled());
+        kept = stopped.kept();
+    }
+    QObject::disconnect(stop);
+    platform::Cancellation::clear();
+    QVERIFY(kept.has_value());
+    QCOMPARE(kept->slot, slot("song:0"));
+    EkDataFile old(DataType::NoType);
+    bench.store.loadChecked(*kept, old);
+    QCOMPARE(old.words(), twoSongs().data(kSong0));
+    QVERIFY(bench.settledMemory().data(kSong0).empty());
+    // The stopped send is a change of its own: its undo puts the old song back.
+    bench.relist();
+    bench.reverse(true, true);
+    QCOMPARE(bench.memory(), memoryText(twoSongs()));
+}
+
+void TestOrganise::withoutKeptCopiesAChangeIsMadeAndNothingRecorded_data() {
+    QTest::addColumn<Change>("change");
+    QTest::newRow("send") << Change([](Bench& bench) {
+        const QString file = bench.kept.filePath("tone.nvb");
+        EkDataFile item(DataType::NoType);
+        transfer::fetchItem(findSlot(bench.driver, slot("tone:3")), bench.link(), nullptr, item);
+        NvbFileStream(file, NvbFileStream::Create).write(item);
+        ops::Target target = bench.target();
+        target.keepCopies = false;
+        const auto outcomes =
+            ops::send(target, batch::placeFiles(bench.driver, {file}, slot("tone:0")), true);
+        QVERIFY(outcomes[0].error.isEmpty());
+        QCOMPARE(outcomes[0].keptCopy, std::int64_t(0));
+    });
+    QTest::newRow("delete") << Change([](Bench& bench) {
+        ops::Target target = bench.target();
+        target.keepCopies = false;
+        const auto outcomes = ops::remove(target, {slot("song:0")});
+        QVERIFY(outcomes[0].error.isEmpty());
+        QCOMPARE(outcomes[0].keptCopy, std::int64_t(0));
+    });
+}
+
+void TestOrganise::withoutKeptCopiesAChangeIsMadeAndNothingRecorded() {
+    // The user chose to keep no copies: the keyboard changes, no copy is made and the history
+    // holds nothing an undo could take back without one.
+    QFETCH(Change, change);
+    Bench bench;
+    change(bench);
+    QVERIFY(bench.memory() != memoryText(KeyboardMemory::demo()));
+    QCOMPARE(int(bench.store.copies().size()), 0);
+    QCOMPARE(int(bench.history.undoable().size()), 0);
+    QVERIFY(!ops::latestChange(bench.target(), true).has_value());
 }
 
 QTEST_GUILESS_MAIN(TestOrganise)
