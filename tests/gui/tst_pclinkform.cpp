@@ -104,6 +104,7 @@ private Q_SLOTS:
     void keyboardRowsAfterTheList();
     void failedListShowsTheTimeoutAndChangesNothing();
     void everyControlWaitsWhileACommandRunsAndEscapeStopsIt();
+    void everyActionFollowsTheWindowsState();
     void deleteEmptiesTheSelectedSong();
     void driveProperties();
     void viewStylesShowOneModelFourWays_data();
@@ -258,6 +259,61 @@ void TestPcLinkForm::failedListShowsTheTimeoutAndChangesNothing() {
         int(kbdpane::AreaNotListed));
     selectNode(*window, {"Song Rhythm:\\", "Song"});
     QVERIFY(!action(*window, "DeleteAction")->isEnabled());
+}
+
+void TestPcLinkForm::everyActionFollowsTheWindowsState() {
+    // Each command of the window, button and menu item alike, as a user meets it: before the
+    // first list, while a list runs, after it on the tones and on the songs.
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    // The MIDI log shows the running command's traffic: it can be opened while it runs.
+    const QStringList always{"ExitAction", "HelpAction", "AboutAction", "AboutQtAction",
+                             "MidiLogAction"};
+    const QStringList afterList{"SendAction",     "ReceiveAction", "ExportDumpAction",
+                                "KbdPropOpen",    "CopyToAction",  "MoveToAction",
+                                "SwapWithAction", "RenameAction"};
+    // The enabled ones among every named action of the window.
+    const auto enabled = [&] {
+        QStringList names;
+        for (const QAction* each : window->findChildren<QAction*>()) {
+            if (!each->objectName().isEmpty() && each->isEnabled()) {
+                names << each->objectName();
+            }
+        }
+        names.sort();
+        return names;
+    };
+    QStringList all;
+    for (const QAction* each : window->findChildren<QAction*>()) {
+        if (!each->objectName().isEmpty()) {
+            all << each->objectName();
+        }
+    }
+    all.sort();
+    QVERIFY(all.size() > always.size() + afterList.size() + 1);
+    for (const QString& name : always + afterList + QStringList{"DeleteAction"}) {
+        QVERIFY2(all.contains(name), qPrintable(name));
+    }
+    const auto without = [](QStringList names, const QStringList& gone) {
+        for (const QString& name : gone) {
+            names.removeAll(name);
+        }
+        return names;
+    };
+    QCOMPARE(enabled(), without(all, afterList + QStringList{"DeleteAction"}));
+    // As the command begins (the window follows the frame before anyone else hears it).
+    QStringList duringTheList;
+    connect(&window->frame(), &CommandFrame::busyChanged, this, [&](bool busy) {
+        if (busy) {
+            duringTheList = enabled();
+        }
+    });
+    window->ConnectActionExecute();
+    QStringList sortedAlways = always;
+    sortedAlways.sort();
+    QCOMPARE(duringTheList, sortedAlways);
+    QCOMPARE(enabled(), without(all, {"DeleteAction"}));  // the tones are shown
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    QCOMPARE(enabled(), all);
 }
 
 void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
