@@ -38,9 +38,11 @@ class QProgressBar;
 class QToolBar;
 
 // The program's one window: the PC's folders and files above, the keyboard's memory below, the
-// status text and progress bar at the bottom. Every keyboard command runs through one
-// CommandFrame; the panes show their models; the settings are read once by start() and written
-// once when the window closes.
+// status text and progress bar at the bottom. It is the frame and the wiring: the two panes
+// (PcPane, KbdPane) and the command rooms (transfers, whole-keyboard jobs, edits, the library)
+// do the work; every keyboard command runs through one CommandFrame; every action is a row of
+// the action table; the settings are read once by start() and written once when the window
+// closes.
 class TPcLinkForm : public QMainWindow {
     Q_OBJECT
 public:
