@@ -113,6 +113,7 @@ private Q_SLOTS:
     void historyIsCheckedBeforeTheKeyboardChanges();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
+    void aChangedKeptCopyIsRefusedBeforeAnyTraffic();
 
 private:
     Run cli(const QStringList& args);
@@ -454,12 +455,11 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
     QCOMPARE(keysOf(o), jobKeys);
     QCOMPARE(o["items"].toArray()[0].toObject()["file"].toString(),
              home_->filePath("converted/TON_Glass EP.nvb"));
-    QCOMPARE(json({"library", "scan", dumps}),
-             (QJsonObject{{"files", 1},
-                          {"read", 1},
-                          {"removed", 0},
-                          {"problems", QJsonArray()},
-                          {"error", QJsonValue()}}));
+    QCOMPARE(json({"library", "scan", dumps}), (QJsonObject{{"files", 1},
+                                                            {"read", 1},
+                                                            {"removed", 0},
+                                                            {"problems", QJsonArray()},
+                                                            {"error", QJsonValue()}}));
     o = json({"library", "find", "Glass"});
     QCOMPARE(keysOf(o), (QStringList{"error", "items"}));
     QCOMPARE(keysOf(o["items"].toArray()[0].toObject()),
@@ -470,14 +470,14 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
              (QJsonObject{{"slot", "tone:1"}, {"name", "Glass EP"}, {"files", QJsonArray{dump}}}));
 
     // The edits say their change as history does; put-back says its send.
-    for (const QStringList& edit : {QStringList{"copy", "tone:0", "tone:2"},
-                                    QStringList{"move", "song:1", "song:0"},
-                                    QStringList{"rename", "tone:3", "Abc"}}) {
+    for (const QStringList& edit :
+         {QStringList{"copy", "tone:0", "tone:2"}, QStringList{"move", "song:1", "song:0"},
+          QStringList{"rename", "tone:3", "Abc"}}) {
         o = json(edit);
         QCOMPARE(keysOf(o), (QStringList{"change", "error"}));
         QCOMPARE(o["change"].toObject()["action"].toString(), edit[0]);
-        QCOMPARE(keysOf(o["change"].toObject()), (QStringList{"action", "id", "keyboard", "steps",
-                                                              "subjects", "time", "title"}));
+        QCOMPARE(keysOf(o["change"].toObject()),
+                 (QStringList{"action", "id", "keyboard", "steps", "subjects", "time", "title"}));
     }
     o = json({"put-back", "1"});
     QCOMPARE(keysOf(o), (QStringList{"error", "file", "keptCopy", "name", "retried", "size", "slot",
@@ -500,8 +500,9 @@ void TestCliCommands::everyCommandsJsonHasItsShape() {
     QCOMPARE(notFound.status, 1);
     QCOMPARE(notFound.object(),
              (QJsonObject{{"error", QJsonObject{{"code", "system"},
-                                                {"text", "No MLS-850 answered on any pair of "
-                                                         "MIDI devices."}}}}));
+                                                {"text",
+                                                 "No MLS-850 answered on any pair of "
+                                                 "MIDI devices."}}}}));
 }
 
 void TestCliCommands::textOutputIsAsDocumented() {
@@ -558,9 +559,11 @@ void TestCliCommands::aNameWithAZeroByteIsOneNameEverywhere_data() {
     QTest::addColumn<QString>("listed");
     QTest::addColumn<QString>("fileName");
     QTest::newRow("tone, zero in the middle")
-        << "tone:1" << int(DataType::Tone) << 1 << QByteArray("abc\0defg", 8) << "\"abc\\x00defg\"" << "TON_abc_defg";
+        << "tone:1" << int(DataType::Tone) << 1 << QByteArray("abc\0defg", 8) << "\"abc\\x00defg\""
+        << "TON_abc_defg";
     QTest::newRow("song, zero at the end")
-        << "song:0" << int(DataType::Song) << 0 << QByteArray("abcdefg\0", 8) << "\"abcdefg\\x00\"" << "SNG_abcdefg_";
+        << "song:0" << int(DataType::Song) << 0 << QByteArray("abcdefg\0", 8) << "\"abcdefg\\x00\""
+        << "SNG_abcdefg_";
 }
 
 void TestCliCommands::aNameWithAZeroByteIsOneNameEverywhere() {
@@ -826,9 +829,9 @@ void TestCliCommands::newFilesNeverReplaceAFileOrFollowALink() {
     QFETCH(QString, plain);
     const QString folder = home_->filePath("out");
     QVERIFY(QDir().mkpath(folder));
-    QVERIFY(cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0",
-                                       home_->filePath("dump.syx")})
-                .status == 0);
+    QVERIFY(
+        cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0", home_->filePath("dump.syx")})
+            .status == 0);
     command.replaceInStrings("DIR", folder).replaceInStrings("HOME", home_->path());
     // In the way: the user's own file of that name, and a link under the next name that leads
     // out of the folder.
@@ -875,10 +878,10 @@ void TestCliCommands::missingTargetFoldersAreMade_data() {
 
 void TestCliCommands::missingTargetFoldersAreMade() {
     QFETCH(QStringList, command);
-    QCOMPARE(cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0",
-                                        home_->filePath("dump.syx")})
-                 .status,
-             0);
+    QCOMPARE(
+        cli(kBuiltIn + QStringList{"export", "--one-file", "tone:0", home_->filePath("dump.syx")})
+            .status,
+        0);
     command.replaceInStrings("HOME", home_->path());
     // Made with the folders above it, as mkdir -p makes them.
     const QString folder = home_->filePath("new/nested");
@@ -918,8 +921,9 @@ void TestCliCommands::aWrongPeriodVariableIsSaidAndPassedOver() {
         const Run run = cli(kBuiltIn + QStringList{"list"});
         qunsetenv("NVBMAN_PIPEWIRE_PERIOD");
         QVERIFY2(run.status == 0, run.err.constData());
-        QVERIFY2(run.err.contains(QByteArray("NVBMAN_PIPEWIRE_PERIOD '") + wrong + "' is no period"),
-                 run.err.constData());
+        QVERIFY2(
+            run.err.contains(QByteArray("NVBMAN_PIPEWIRE_PERIOD '") + wrong + "' is no period"),
+            run.err.constData());
     }
 }
 
@@ -929,20 +933,20 @@ void TestCliCommands::historyIsCheckedBeforeTheKeyboardChanges_data() {
     QTest::addColumn<QStringList>("command");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");  // part of the last line on stderr
-    QTest::newRow("damaged, rename") << "damaged" << QStringList{"rename", "tone:6", "Qq"} << 1
-                                     << "The history of changes";
-    QTest::newRow("damaged, delete") << "damaged" << QStringList{"delete", "rhythm:0"} << 1
-                                     << "The history of changes";
-    QTest::newRow("a FIFO, history") << "fifo" << QStringList{"history"} << 1
-                                     << "The history of changes";
-    QTest::newRow("a FIFO, rename") << "fifo" << QStringList{"rename", "tone:6", "Qq"} << 1
-                                    << "The history of changes";
-    QTest::newRow("a link to /dev/zero") << "link" << QStringList{"history"} << 1
-                                         << "The history of changes";
+    QTest::newRow("damaged, rename")
+        << "damaged" << QStringList{"rename", "tone:6", "Qq"} << 1 << "The history of changes";
+    QTest::newRow("damaged, delete")
+        << "damaged" << QStringList{"delete", "rhythm:0"} << 1 << "The history of changes";
+    QTest::newRow("a FIFO, history")
+        << "fifo" << QStringList{"history"} << 1 << "The history of changes";
+    QTest::newRow("a FIFO, rename")
+        << "fifo" << QStringList{"rename", "tone:6", "Qq"} << 1 << "The history of changes";
+    QTest::newRow("a link to /dev/zero")
+        << "link" << QStringList{"history"} << 1 << "The history of changes";
     QTest::newRow("kept copies' list a FIFO")
         << "fifo list" << QStringList{"replaced"} << 1 << "The list of kept copies";
-    QTest::newRow("numbers run out") << "last number" << QStringList{"rename", "tone:6", "Qq"}
-                                     << 0 << "";
+    QTest::newRow("numbers run out")
+        << "last number" << QStringList{"rename", "tone:6", "Qq"} << 0 << "";
     QTest::newRow("undo of a step without its copy")
         << "step without copy" << QStringList{"undo"} << 1
         << "kept no copy of what tone:0 held, so it cannot be taken back";
@@ -1038,15 +1042,20 @@ void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data() {
          "end",
          true},
         {"send a song over another",
-         {{"import", "song:0", "HOME"}, {"send", songFile, "song:1"}, {"rename", "song:1", "Other"}},
+         {{"import", "song:0", "HOME"},
+          {"send", songFile, "song:1"},
+          {"rename", "song:1", "Other"}},
          {"send", songFile, "song:1"},
          "end",
          false},
         {"delete a rhythm", {}, {"delete", "rhythm:0"}, "delete", true},
         {"swap two tones", {}, {"swap", "tone:0", "tone:1"}, "end", true},
         {"rename a DSP setting", {}, {"rename", "dsp:2", "Renamed"}, "end", true},
-        {"restore", {{"mkdir"}, {"backup", "HOME/backup"}, {"rename", "tone:0", "Changed"}},
-         {"restore", "HOME/backup"}, "end", true},
+        {"restore",
+         {{"mkdir"}, {"backup", "HOME/backup"}, {"rename", "tone:0", "Changed"}},
+         {"restore", "HOME/backup"},
+         "end",
+         true},
         {"put back", {{"rename", "tone:4", "Changed"}}, {"put-back", "1"}, "end", true},
         {"undo", {{"rename", "tone:5", "Changed"}}, {"undo"}, "end", true},
         {"move a song", {}, {"move", "song:0", "song:1"}, "delete", false},
@@ -1080,8 +1089,10 @@ void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
         }
         kbdsim::Faults faults;
         QString error;
-        [&] { QVERIFY2(kbdsim::addLosses(faults, kind + ':' + QString::number(lost), &error),
-                       qPrintable(error)); }();
+        [&] {
+            QVERIFY2(kbdsim::addLosses(faults, kind + ':' + QString::number(lost), &error),
+                     qPrintable(error));
+        }();
         keyboard_->keyboard().setFaults(faults);
         return cli(kBuiltIn + here(command));
     };
@@ -1144,6 +1155,27 @@ void TestCliCommands::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
             QVERIFY2(step["after"].isNull(), qPrintable(step["slot"].toString()));
         }
     }
+}
+
+void TestCliCommands::aChangedKeptCopyIsRefusedBeforeAnyTraffic() {
+    // tone:1's tone sent over tone:4: what tone:4 held is kept as copy 1.
+    const Run imported = cli(kBuiltIn + QStringList{"import", "tone:1", home_->path()});
+    QCOMPARE(imported.status, 0);
+    const QString file = QString::fromUtf8(imported.out.trimmed());
+    QCOMPARE(cli(kBuiltIn + QStringList{"send", file, "tone:4"}).status, 0);
+    const Run kept = cli(QStringList{"--json", "replaced"});
+    const QString copyFile = kept.object()["items"].toArray()[0].toObject()["file"].toString();
+    {
+        QFile copy(copyFile);
+        QVERIFY(copy.open(QIODevice::Append));
+        copy.write("x");
+    }
+    // Refused with the reason, before the keyboard is asked anything.
+    messagesOnTheWire_ = 0;
+    const Run back = cli(kBuiltIn + QStringList{"put-back", "1"});
+    QCOMPARE(back.status, 1);
+    QVERIFY2(back.err.contains("was changed since it was kept"), back.err.constData());
+    QCOMPARE(messagesOnTheWire_, 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)
