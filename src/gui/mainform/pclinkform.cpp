@@ -368,7 +368,7 @@ QWidget* TPcLinkForm::buildKbdPane() {
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
         connect(del, &QShortcut::activated, action(Act::Delete), &QAction::trigger);
     }
-    connect(kbd_, &KbdPane::folderChanged, this, &TPcLinkForm::updateActions);
+    connect(kbd_, &KbdPane::commandsChanged, this, &TPcLinkForm::updateActions);
     connect(kbd_, &KbdPane::fileWanted, this, &TPcLinkForm::showFile);
     auto* bar = new QToolBar(tr("Keyboard"));
     bar->setIconSize(kToolbarIcons);

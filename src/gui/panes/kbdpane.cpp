@@ -32,7 +32,7 @@ KbdPane::KbdPane(EkKbdDrv& driver, const QString& modelName, const MsgStr& messa
     }
     connect(tree_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         relist();
-        Q_EMIT folderChanged();
+        Q_EMIT commandsChanged();
     });
     rebuild();
 }
@@ -112,7 +112,7 @@ std::vector<SlotAddress> KbdPane::selectedSlots(OperateException::Code noneSelec
 
 void KbdPane::setListed() {
     listed_ = true;
-    Q_EMIT folderChanged();  // what the commands may do has changed with it
+    Q_EMIT commandsChanged();
 }
 
 bool KbdPane::deleteAllowedHere() const {

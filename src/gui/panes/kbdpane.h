@@ -55,8 +55,9 @@ public:
     QTreeView* tree() const { return tree_; }
 
 Q_SIGNALS:
-    // Another folder is selected (and listed).
-    void folderChanged();
+    // What the commands can do here has changed: another folder is selected (and listed), or
+    // the keyboard has been listed.
+    void commandsChanged();
     // A double click on a slot whose item a file of the PC holds.
     void fileWanted(const QString& path);
 
