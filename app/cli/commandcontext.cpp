@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QRegularExpression>
 
-#include "backup/history.h"
 #include "ekmidi/midilogtext.h"
 #include "jsonoutput.h"
 #include "kbddrv/mls850layout.h"
@@ -14,7 +13,6 @@
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
-#include "stream/nvbtransfer.h"
 
 namespace cli {
 
@@ -64,7 +62,11 @@ CommandContext::CommandContext(const OptionValues& options, CommandOutput& outpu
                               : "nvbman-cli: the keyboard does not show the change; making it "
                                 "again.");
         });
-        progress_.setRetryNote([this](const SlotAddress& slot) { sayRetry(slot); });
+        progress_.setRetryNote([this](const SlotAddress& slot) {
+            progress_.finish();  // the bar comes back with the next step
+            output_.error("nvbman-cli: " + slot.text() +
+                          ": an answer was lost; trying the item again from its start.");
+        });
     }
     if (options_.verbose || !options_.logPath.isEmpty()) {
         startMidiLog();
@@ -131,12 +133,6 @@ SlotInTree CommandContext::slotOf(const SlotAddress& wanted) {
                                     ".");
     }
     return found;
-}
-
-void CommandContext::sayRetry(const SlotAddress& slot) {
-    progress_.finish();  // the bar comes back with the next step
-    output_.error("nvbman-cli: " + slot.text() +
-                  ": an answer was lost; trying the item again from its start.");
 }
 
 ops::Target CommandContext::target() {

@@ -81,8 +81,6 @@ private:
     // has changed since), else 0. One enumeration per command: every open below opens the
     // device of that enumeration by its name.
     void chooseDevices();
-    // --verbose: an item is tried once more from its start.
-    void sayRetry(const SlotAddress& slot);
     // The MIDI log's lines on stderr (--verbose) and in a file (--log).
     void startMidiLog();
 
