@@ -78,7 +78,8 @@ bool addLosses(Faults& faults, const QString& lossList, QString* error) {
 }
 
 SimulatedKeyboard::SimulatedKeyboard(KeyboardMemory memory, QObject* parent)
-    : QObject(parent), memory_(std::move(memory)) {
+    : QObject(parent), memory_(std::move(memory)), fetchPatience_(this) {
+    // A child, so that it goes with the keyboard when the keyboard is moved to another thread.
     fetchPatience_.setSingleShot(true);
     fetchPatience_.setInterval(kAckPatience);
     connect(&fetchPatience_, &QTimer::timeout, this, [this] { fetch_.reset(); });

@@ -1,5 +1,6 @@
 #include "ekexchange.h"
 
+#include <QThread>
 #include <stdexcept>
 
 #include "platform/cancellation.h"
@@ -17,14 +18,23 @@ EkExchange::EkExchange()
       }) {
     output_.attachObserver(&outputObserver_);
     input_.attachObserver(&inputObserver_);
+    bindTo(nullptr);
+}
+
+void EkExchange::bindTo(QThread* thread) {
+    output_.moveToThread(thread);
+    input_.moveToThread(thread);
+    answerTimer_.moveToThread(thread);
 }
 
 void EkExchange::open(int inputDevice, int outputDevice) {
+    bindTo(QThread::currentThread());
     input_.open(inputDevice);
     try {
         output_.open(outputDevice);
     } catch (...) {
         input_.close();
+        bindTo(nullptr);
         throw;
     }
 }
@@ -37,6 +47,8 @@ void EkExchange::close(bool inputFirst) {
         output_.close();
         input_.close();
     }
+    answerTimer_.stop();
+    bindTo(nullptr);
 }
 
 void EkExchange::sendAndWait(const std::vector<std::uint8_t>& message) {

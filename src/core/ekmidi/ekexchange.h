@@ -14,7 +14,8 @@
 // the request has left; a message without answer waits only until the port reports it sent.
 // Before each message it looks at the user's stop request (platform::Cancellation): when one
 // is pending it closes both ports and throws platform::Cancelled instead of sending.
-// The keyboard driver's transceiver and each keyboard transfer own one.
+// The keyboard driver's transceiver and each keyboard transfer own one. It works on the thread
+// that opens it, until it is closed.
 class EkExchange {
 public:
     EkExchange();
@@ -42,6 +43,11 @@ public:
     void send(const std::vector<std::uint8_t>& message);
 
 private:
+    // The ports' reports and the answer timer are delivered on the thread their objects live
+    // on, which must be the thread that waits for them. Between two openings they live on no
+    // thread, so that whichever thread opens the ports next (the window's keyboard thread, the
+    // command-line tool's main thread) takes them to itself.
+    void bindTo(QThread* thread);
     void sendAndWait(const std::vector<std::uint8_t>& message);
 
     EkMidiOut output_;

@@ -9,7 +9,8 @@ class EkMidiObserver;
 
 // Common part of the two MIDI ports. A port carries whole System Exclusive messages of at most
 // kBufferSize bytes through one buffer, and reports each message sent or kept to its observers.
-// Reports are delivered from the GUI thread's event loop, never from inside a call to the port.
+// Reports are delivered from the event loop of the thread the port lives on, never from inside a
+// call to the port.
 class EkMidi : public QObject {
     Q_OBJECT
 public:

@@ -27,6 +27,8 @@ public:
     void stop() { timer_.stop(); }
     bool isActive() const { return timer_.isActive(); }
     std::chrono::milliseconds interval() const { return timer_.intervalAsDuration(); }
+    // The timer ticks on the thread it lives on; moved, while stopped, from that thread.
+    void moveToThread(QThread* thread) { timer_.moveToThread(thread); }
 
 private:
     QTimer timer_;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstring>
@@ -29,11 +30,10 @@ MidiInbox::~MidiInbox() {
 void MidiInbox::open(Consumer consumer) {
     consumer_ = std::move(consumer);
     generation_.fetch_add(1, std::memory_order_acq_rel);  // now odd: open
-    if (notifier_ == nullptr) {
-        notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
-    }
-    notifier_->setEnabled(true);
+    // Made on each opening, so that it serves the event loop of the thread that opens the inbox
+    // (the GUI thread, or the window's keyboard thread); ended by the close on that thread.
+    notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
 }
 
 void MidiInbox::close() {
@@ -41,10 +41,17 @@ void MidiInbox::close() {
         generation_.fetch_add(1, std::memory_order_acq_rel);  // now even: closed
     }
     consumer_ = nullptr;
-    // Disabled while the event loop exists: an inbox that lives to the process's end is then
+    // Gone while the event loop exists: an inbox that lives to the process's end is then
     // destroyed without touching a loop that is gone.
+    // A consumer may close the inbox from inside the notifier's own signal: it goes once the
+    // signal has returned.
     if (notifier_ != nullptr) {
         notifier_->setEnabled(false);
+        if (draining_) {
+            notifier_.release()->deleteLater();
+        } else {
+            notifier_.reset();
+        }
     }
 }
 
@@ -69,6 +76,13 @@ bool MidiInbox::push(const std::uint8_t* data, std::size_t size) {
 }
 
 void MidiInbox::drain() {
+    const bool outer = !draining_;
+    draining_ = true;
+    const auto done = qScopeGuard([this, outer] {
+        if (outer) {
+            draining_ = false;
+        }
+    });
     char sink[64];
     while (::read(wakeRead_, sink, sizeof sink) > 0) {
     }

@@ -11,7 +11,8 @@ class QSocketNotifier;
 
 namespace platform {
 
-// Hands whole MIDI messages from a MIDI system's thread to the GUI thread without a lock.
+// Hands whole MIDI messages from a MIDI system's thread to the thread that opened the inbox (the
+// GUI thread, or the window's keyboard thread) without a lock. "GUI thread" below means that one.
 //
 // The thread that delivers MIDI input (JACK's process thread, which runs in realtime, or ALSA's
 // input thread) must never wait for the GUI thread: posting a Qt event takes the receiver's
@@ -59,7 +60,8 @@ private:
     std::atomic<std::uint64_t> generation_{0};
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    std::unique_ptr<QSocketNotifier> notifier_;  // while open
+    bool draining_ = false;
     Consumer consumer_;
 };
 

@@ -20,6 +20,7 @@ void MidiLog::add(Entry entry) {
     if (!recording_) {
         return;
     }
+    const std::lock_guard lock(mutex_);
     if (entries_.size() >= kCapacity) {
         entries_.pop_front();
     }
@@ -31,12 +32,29 @@ void MidiLog::add(Entry entry) {
     }
 }
 
+std::deque<MidiLog::Entry> MidiLog::entries() const {
+    const std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+std::size_t MidiLog::size() const {
+    const std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+void MidiLog::clear() {
+    const std::lock_guard lock(mutex_);
+    entries_.clear();
+}
+
 int MidiLog::addListener(Listener listener) {
+    const std::lock_guard lock(mutex_);
     listeners_[++nextId_] = std::move(listener);
     return nextId_;
 }
 
 void MidiLog::removeListener(int id) {
+    const std::lock_guard lock(mutex_);
     listeners_.erase(id);
 }
 

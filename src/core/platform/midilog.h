@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -14,9 +16,11 @@ namespace platform {
 // Every message the program's MIDI ports send and receive, for the MIDI log: while recording
 // is on, the last kCapacity of them are kept, and listeners hear of each as it passes.
 //
-// Filled on the GUI thread only: a message is recorded where an input hands it to the program
-// (after the MIDI system's own thread, JACK's realtime one included, has passed it through the
-// inbox) and where the program sends it. Nothing here ever runs on the MIDI system's thread.
+// A message is recorded where an input hands it to the program (after the MIDI system's own
+// thread, JACK's realtime one included, has passed it through the inbox) and where the program
+// sends it: on the thread that runs the command (the window's keyboard thread, the command-line
+// tool's main thread), never on the MIDI system's thread. The log takes a lock of its own, and a
+// listener hears each entry on the recording thread.
 class MidiLog {
 public:
     // A note is no message: what the MIDI system said about itself (its period, say).
@@ -40,9 +44,10 @@ public:
 
     void record(Direction direction, const QString& device, std::span<const std::uint8_t> bytes);
     void note(const QString& text);
-    // Oldest first.
-    const std::deque<Entry>& entries() const { return entries_; }
-    void clear() { entries_.clear(); }
+    // Oldest first: a copy, as entries keep coming from another thread.
+    std::deque<Entry> entries() const;
+    std::size_t size() const;
+    void clear();
 
     // A listener hears of each entry recorded from now on; the number takes it off again.
     int addListener(Listener listener);
@@ -52,7 +57,8 @@ private:
     MidiLog() = default;
     void add(Entry entry);
 
-    bool recording_ = false;
+    std::atomic<bool> recording_ = false;
+    mutable std::recursive_mutex mutex_;
     std::deque<Entry> entries_;
     std::map<int, Listener> listeners_;
     int nextId_ = 0;

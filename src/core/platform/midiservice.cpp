@@ -3,8 +3,10 @@
 #include <rtmidi/RtMidi.h>
 
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 
+#include "keyboardthread.h"
 #include "midilog.h"
 #include "settingsstore.h"
 #include "systembackend.h"
@@ -12,20 +14,75 @@
 
 namespace platform {
 
-// A program input open on an in-process device.
+namespace {
+
+// The MIDI service's lock: one call at a time from any thread. Recursive, as the service's
+// calls use each other.
+std::recursive_mutex& serviceMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+// A MIDI system's port whose closing takes the service's lock: closing gives the system's
+// client back to the service's pool, which a listing on another thread may be reading.
+class LockedInput final : public InputPort {
+public:
+    explicit LockedInput(std::unique_ptr<InputPort> port) : port_(std::move(port)) {}
+    ~LockedInput() override {
+        const std::lock_guard lock(serviceMutex());
+        port_.reset();
+    }
+    void flush() override { port_->flush(); }
+
+private:
+    std::unique_ptr<InputPort> port_;
+};
+
+class LockedOutput final : public OutputPort {
+public:
+    explicit LockedOutput(std::unique_ptr<OutputPort> port) : port_(std::move(port)) {}
+    ~LockedOutput() override {
+        const std::lock_guard lock(serviceMutex());
+        port_.reset();
+    }
+    void send(std::span<const std::uint8_t> message) override { port_->send(message); }
+
+private:
+    std::unique_ptr<OutputPort> port_;
+};
+
+}  // namespace
+
+// A program input open on an in-process device. The device hands it messages from the device's
+// own thread; the receiver hears them from the event loop of the thread that opened the input
+// (a plain call when the two are one thread, as in the command-line tool).
 class VirtualInput final : public InputPort {
 public:
     VirtualInput(VirtualMidiDevice* device, MidiReceiver receiver)
-        : device_(device), receiver_(std::move(receiver)) {
+        : device_(device), receiver_(std::move(receiver)), context_(std::make_unique<QObject>()) {
+        const std::lock_guard lock(device_->inputsMutex_);
         device_->inputs_.push_back(this);
     }
 
+    // Once detached no message is handed over any more, and the context's going drops the
+    // messages already posted to it.
     ~VirtualInput() override { detach(); }
 
-    void deliver(const std::vector<std::uint8_t>& message) { receiver_(message); }
+    // The device's thread, under the device's lock.
+    void deliver(const std::vector<std::uint8_t>& message) {
+        if (context_->thread() == QThread::currentThread()) {
+            receiver_(message);
+            return;
+        }
+        QMetaObject::invokeMethod(
+            context_.get(), [this, message] { receiver_(message); }, Qt::QueuedConnection);
+    }
 
+    // The device outlives every command that opens it, so device_ is never read while the
+    // device goes.
     void detach() {
         if (device_ != nullptr) {
+            const std::lock_guard lock(device_->inputsMutex_);
             std::erase(device_->inputs_, this);
             device_ = nullptr;
         }
@@ -34,6 +91,7 @@ public:
 private:
     VirtualMidiDevice* device_;
     MidiReceiver receiver_;
+    std::unique_ptr<QObject> context_;  // lives on the opening thread
 };
 
 // A program output open on an in-process device.
@@ -89,6 +147,7 @@ VirtualMidiDevice::VirtualMidiDevice(QString name, QObject* parent)
     : QObject(parent), name_(std::move(name)) {}
 
 VirtualMidiDevice::~VirtualMidiDevice() {
+    const std::lock_guard lock(inputsMutex_);
     while (!inputs_.empty()) {
         inputs_.back()->detach();
     }
@@ -96,7 +155,9 @@ VirtualMidiDevice::~VirtualMidiDevice() {
 }
 
 void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
-    // Copied first: a receiver could close its input and so change the list.
+    // Held throughout: an input on another thread is not closed while it is handed a message.
+    const std::lock_guard lock(inputsMutex_);
+    // Copied first: a receiver on this thread could close its input and so change the list.
     const std::vector<VirtualInput*> inputs = inputs_;
     for (VirtualInput* input : inputs) {
         input->deliver(message);
@@ -104,6 +165,16 @@ void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
 }
 
 MidiService::MidiService() : periodRequest_(kDefaultPipeWirePeriod) {}
+
+QString MidiService::systemProblem() const {
+    const std::lock_guard lock(serviceMutex());
+    return systemProblem_;
+}
+
+int MidiService::periodRequest() const {
+    const std::lock_guard lock(serviceMutex());
+    return periodRequest_;
+}
 MidiService::~MidiService() = default;
 
 MidiService& MidiService::instance() {
@@ -160,11 +231,13 @@ QStringList MidiService::namesOf(const std::vector<Device>& devices) {
 }
 
 QStringList MidiService::inputDevices() {
+    const std::lock_guard lock(serviceMutex());
     inputs_ = enumerate(true);
     return namesOf(*inputs_);
 }
 
 QStringList MidiService::outputDevices() {
+    const std::lock_guard lock(serviceMutex());
     outputs_ = enumerate(false);
     return namesOf(*outputs_);
 }
@@ -203,6 +276,7 @@ int MidiService::find(const std::vector<Device>& devices, int number, const QStr
 }
 
 int MidiService::findInput(int number, const QString& name) {
+    const std::lock_guard lock(serviceMutex());
     if (!inputs_) {
         inputDevices();
     }
@@ -210,6 +284,7 @@ int MidiService::findInput(int number, const QString& name) {
 }
 
 int MidiService::findOutput(int number, const QString& name) {
+    const std::lock_guard lock(serviceMutex());
     if (!outputs_) {
         outputDevices();
     }
@@ -217,6 +292,7 @@ int MidiService::findOutput(int number, const QString& name) {
 }
 
 QString MidiService::inputName(int device) {
+    const std::lock_guard lock(serviceMutex());
     if (!inputs_) {
         inputDevices();
     }
@@ -224,6 +300,7 @@ QString MidiService::inputName(int device) {
 }
 
 QString MidiService::outputName(int device) {
+    const std::lock_guard lock(serviceMutex());
     if (!outputs_) {
         outputDevices();
     }
@@ -231,6 +308,7 @@ QString MidiService::outputName(int device) {
 }
 
 QStringList MidiService::systemVersions() {
+    const std::lock_guard lock(serviceMutex());
     QStringList versions;
     for (const auto& system : systems()) {
         versions << QString::fromStdString(system->versionText());
@@ -243,14 +321,17 @@ QString MidiService::rtMidiVersion() {
 }
 
 QString MidiService::systemOfOutput(int device) {
+    const std::lock_guard lock(serviceMutex());
     if (outputName(device).isEmpty()) {
         return {};
     }
     const Device& found = (*outputs_)[device];
-    return found.system != nullptr ? QString::fromStdString(found.system->versionText()) : QString();
+    return found.system != nullptr ? QString::fromStdString(found.system->versionText())
+                                   : QString();
 }
 
 QString MidiService::keyboardIdentity(int device) {
+    const std::lock_guard lock(serviceMutex());
     const QString name = outputName(device);
     if (name.isEmpty()) {
         return {};
@@ -280,6 +361,7 @@ const MidiService::Device& MidiService::device(const std::vector<Device>& device
 }
 
 void MidiService::setPeriodRequest(int frames) {
+    const std::lock_guard lock(serviceMutex());
     if (frames != periodRequest_) {
         periodRequest_ = frames;
         // Our clients made their request when they opened: new ones make the new one.
@@ -290,13 +372,15 @@ void MidiService::setPeriodRequest(int frames) {
 }
 
 std::unique_ptr<InputPort> MidiService::openInput(int number, MidiReceiver receiver) {
+    const std::lock_guard lock(serviceMutex());
     if (!inputs_) {
         inputDevices();
     }
     const Device& found = device(*inputs_, number);
     receiver = logged(std::move(receiver), found.name);
     if (found.system != nullptr) {
-        auto port = found.system->openInput(found.name.toStdString(), std::move(receiver));
+        auto port = std::make_unique<LockedInput>(
+            found.system->openInput(found.name.toStdString(), std::move(receiver)));
         // The period the messages now travel at, in the log whenever it is new.
         if (const std::string graph = found.system->graphText();
             !graph.empty() && graph != graphNoted_) {
@@ -309,13 +393,15 @@ std::unique_ptr<InputPort> MidiService::openInput(int number, MidiReceiver recei
 }
 
 std::unique_ptr<OutputPort> MidiService::openOutput(int number) {
+    const std::lock_guard lock(serviceMutex());
     if (!outputs_) {
         outputDevices();
     }
     const Device& found = device(*outputs_, number);
     if (found.system != nullptr) {
-        return std::make_unique<LoggedOutput>(found.system->openOutput(found.name.toStdString()),
-                                              found.name);
+        return std::make_unique<LoggedOutput>(
+            std::make_unique<LockedOutput>(found.system->openOutput(found.name.toStdString())),
+            found.name);
     }
     return std::make_unique<LoggedOutput>(std::make_unique<VirtualOutput>(found.inProcess.data()),
                                           found.name);
@@ -333,16 +419,19 @@ int storedDevice(int found, const QString& name, ErrorCode notConnected, const Q
 }  // namespace
 
 int MidiService::storedInput(int number, const QString& name) {
+    const std::lock_guard lock(serviceMutex());
     return storedDevice(findInput(number, name), name, ErrorCode::InputNotConnected,
                         systemProblem_);
 }
 
 int MidiService::storedOutput(int number, const QString& name) {
+    const std::lock_guard lock(serviceMutex());
     return storedDevice(findOutput(number, name), name, ErrorCode::OutputNotConnected,
                         systemProblem_);
 }
 
 bool MidiService::isShared(int device) {
+    const std::lock_guard lock(serviceMutex());
     if (!outputs_) {
         outputDevices();
     }
@@ -360,23 +449,44 @@ VirtualMidiDevice* MidiService::inProcessOutput(int device) const {
     return (*outputs_)[device].inProcess;
 }
 
-void MidiService::beginUse(int device) {
-    if (VirtualMidiDevice* inProcess = inProcessOutput(device)) {
-        if (const QString failure = inProcess->beginUse(); !failure.isEmpty()) {
-            throw SystemError(failure.toStdString());
-        }
+namespace {
+
+// Tells an in-process device that a command begins or ends its use, on the device's own thread
+// (where it takes its messages), and throws what it reports. Never under the service's lock:
+// the device's thread may be busy with a call to the service meanwhile.
+void tellDevice(VirtualMidiDevice* device, QString (VirtualMidiDevice::*hook)()) {
+    if (device == nullptr) {
+        return;
     }
+    QString failure;
+    callOn(device, [&] { failure = (device->*hook)(); });
+    if (!failure.isEmpty()) {
+        throw SystemError(failure.toStdString());
+    }
+}
+
+}  // namespace
+
+void MidiService::beginUse(int device) {
+    VirtualMidiDevice* inProcess = nullptr;
+    {
+        const std::lock_guard lock(serviceMutex());
+        inProcess = inProcessOutput(device);
+    }
+    tellDevice(inProcess, &VirtualMidiDevice::beginUse);
 }
 
 void MidiService::endUse(int device) {
-    if (VirtualMidiDevice* inProcess = inProcessOutput(device)) {
-        if (const QString failure = inProcess->endUse(); !failure.isEmpty()) {
-            throw SystemError(failure.toStdString());
-        }
+    VirtualMidiDevice* inProcess = nullptr;
+    {
+        const std::lock_guard lock(serviceMutex());
+        inProcess = inProcessOutput(device);
     }
+    tellDevice(inProcess, &VirtualMidiDevice::endUse);
 }
 
 void MidiService::addVirtualDevice(VirtualMidiDevice* device) {
+    const std::lock_guard lock(serviceMutex());
     if (device != nullptr && std::find(virtualDevices_.begin(), virtualDevices_.end(), device) ==
                                  virtualDevices_.end()) {
         virtualDevices_.push_back(device);
@@ -384,6 +494,7 @@ void MidiService::addVirtualDevice(VirtualMidiDevice* device) {
 }
 
 void MidiService::removeVirtualDevice(VirtualMidiDevice* device) {
+    const std::lock_guard lock(serviceMutex());
     std::erase(virtualDevices_, device);
     if (builtIn_ == device) {
         builtIn_ = nullptr;
@@ -391,10 +502,12 @@ void MidiService::removeVirtualDevice(VirtualMidiDevice* device) {
 }
 
 QString MidiService::builtInName() const {
+    const std::lock_guard lock(serviceMutex());
     return builtIn_ != nullptr ? builtIn_->name() : QString();
 }
 
 void MidiService::setBuiltInDevice(VirtualMidiDevice* device) {
+    const std::lock_guard lock(serviceMutex());
     std::erase(virtualDevices_, device);
     builtIn_ = device;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -45,8 +46,9 @@ class VirtualOutput;
 // The software keyboard is one; tests use others. Registered devices are listed after the
 // system's devices, in both directions, under their name.
 //
-// Messages from the program reach receive() from the GUI thread's event loop, never inside the
-// program's send. transmit() hands a message to every program input that has the device open.
+// Messages from the program reach receive() from the event loop of the device's thread, never
+// inside the program's send. transmit() hands a message to every program input that has the
+// device open; an input opened on another thread hears it from that thread's event loop.
 class VirtualMidiDevice : public QObject {
     Q_OBJECT
 public:
@@ -55,10 +57,14 @@ public:
 
     QString name() const { return name_; }
     // How many program inputs have this device open.
-    int openInputCount() const { return static_cast<int>(inputs_.size()); }
+    int openInputCount() const {
+        const std::lock_guard lock(inputsMutex_);
+        return static_cast<int>(inputs_.size());
+    }
 
-    // A command begins to use this device (under its lock) or has ended. An empty text is
-    // fine; any other is a failure of the device itself that the command reports.
+    // A command begins to use this device (under its lock) or has ended; told on the device's
+    // thread, while the command waits. An empty text is fine; any other is a failure of the
+    // device itself that the command reports.
     virtual QString beginUse() { return {}; }
     virtual QString endUse() { return {}; }
 
@@ -73,6 +79,9 @@ private:
     friend class VirtualOutput;
 
     QString name_;
+    // The program's inputs open on the device; they may be opened and closed on another thread
+    // than the device's (the window's keyboard thread).
+    mutable std::recursive_mutex inputsMutex_;
     std::vector<VirtualInput*> inputs_;
 };
 
@@ -87,6 +96,9 @@ class SystemBackend;
 // device is opened by its name, so a device that has gone since gives an error and never
 // another device that took its number. Each MIDI system keeps its clients for the life of the
 // process; opening and closing a port is cheap. A JACK server is never started by the program.
+//
+// Usable from any thread: one call at a time (the window asks for device lists while its
+// keyboard thread opens and closes ports), a port's closing included.
 class MidiService {
 public:
     static MidiService& instance();
@@ -122,8 +134,9 @@ public:
     // in-process device, which lives in this program alone.
     bool isShared(int device);
 
-    // A command begins or ends its use of output device `device`: an in-process device is told
-    // (see VirtualMidiDevice) and a failure it reports is thrown as SystemError.
+    // A command begins or ends its use of output device `device`: an in-process device is told,
+    // on its own thread (see VirtualMidiDevice), and a failure it reports is thrown as
+    // SystemError.
     void beginUse(int device);
     void endUse(int device);
 
@@ -137,13 +150,13 @@ public:
 
     // Why a MIDI system that runs was left out of the last enumeration ("The JACK server does
     // not answer..."), empty when none was: a device missing from the lists may be behind it.
-    QString systemProblem() const { return systemProblem_; }
+    QString systemProblem() const;
 
     // The period NvbMan's clients ask of PipeWire's graph (through its JACK library), in frames
     // at 48 kHz; 0 asks nothing and leaves the graph's own period. JACK 2 is never asked: its
     // period is the server's, for every program. Takes effect at the next enumeration.
     void setPeriodRequest(int frames);
-    int periodRequest() const { return periodRequest_; }
+    int periodRequest() const;
 
     // The device is not owned; it unregisters itself when destroyed.
     void addVirtualDevice(VirtualMidiDevice* device);

@@ -54,7 +54,7 @@ std::string ownClientPrefix();
 bool isOwnPort(const std::string& fullName);
 
 // One RtMidiIn whose callback stays installed for its whole life. What arrives goes, through a
-// lock-free inbox, to the receiver of the current opening on the GUI thread; between openings
+// lock-free inbox, to the receiver of the current opening on its opening thread; between openings
 // it is dropped.
 class InputClient {
 public:
@@ -68,12 +68,12 @@ public:
     // before its connection is in force. Set once, before the first opening.
     void setCycleCounter(const std::atomic<std::uint64_t>* cycles) { cycles_.store(cycles); }
 
-    // GUI thread. From now on (and from cycle `fromCycle` on, with a cycle counter) every
-    // message that arrives reaches `receiver` from the GUI thread's event loop.
+    // Opening thread. From now on (and from cycle `fromCycle` on, with a cycle counter) every
+    // message that arrives reaches `receiver` from that thread's event loop.
     void startReceiving(MidiReceiver receiver, std::uint64_t fromCycle = 0);
-    // GUI thread. Once this has returned the receiver is never called again.
+    // Opening thread. Once this has returned the receiver is never called again.
     void stopReceiving();
-    // GUI thread. What has arrived reaches the receiver now.
+    // Opening thread. What has arrived reaches the receiver now.
     void flush() { inbox_.drain(); }
 
 private:
