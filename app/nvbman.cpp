@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "kbdsim/simulatordevice.h"
 #include "mainform/pclinkform.h"
@@ -139,11 +141,16 @@ int main(int argc, char* argv[]) {
 
     installWindowTexts(app);
 
-    // The software keyboard is always there, so every command can be tried without the
-    // instrument; its memory is kept between runs.
-    kbdsim::BuiltInKeyboard builtInKeyboard;
-
     TPcLinkForm window(std::make_unique<platform::SettingsStore>());
+    // The software keyboard is always there, so every command can be tried without the
+    // instrument; its memory is kept between runs. It lives on the window's keyboard thread and
+    // answers there, as a keyboard on a cable answers beside the program: its work (and the
+    // saving of its memory) never holds the window.
+    std::unique_ptr<kbdsim::BuiltInKeyboard> builtInKeyboard;
+    window.keyboardThread().call(
+        [&builtInKeyboard] { builtInKeyboard = std::make_unique<kbdsim::BuiltInKeyboard>(); });
+    const auto endBuiltInKeyboard = qScopeGuard(
+        [&] { window.keyboardThread().call([&builtInKeyboard] { builtInKeyboard.reset(); }); });
     QObject::connect(&handOver, &WindowHandOver::handedOver, &window, &TPcLinkForm::showFile);
     exitOnceShown(window);
     window.start();

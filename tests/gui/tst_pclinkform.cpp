@@ -29,6 +29,8 @@
 #include <QtTest>
 #include <csignal>
 #include <functional>
+#include <map>
+#include <mutex>
 
 #include "commands/commandframe.h"
 #include "commands/keyboardjobs.h"
@@ -42,6 +44,7 @@
 #include "panes/kbdpanemodel.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
+#include "platform/midilog.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
@@ -49,6 +52,7 @@
 #include "support/pagecatcher.h"
 #include "support/recordingdevice.h"
 #include "support/scripteddevice.h"
+#include "support/windowcommands.h"
 
 namespace {
 
@@ -106,6 +110,7 @@ private Q_SLOTS:
     void everyControlWaitsWhileACommandRunsAndEscapeStopsIt();
     void everyActionFollowsTheWindowsState();
     void deleteEmptiesTheSelectedSong();
+    void keyboardTrafficNeverRunsOnTheWindowsThread();
     void driveProperties();
     void viewStylesShowOneModelFourWays_data();
     void viewStylesShowOneModelFourWays();
@@ -199,6 +204,7 @@ void TestPcLinkForm::listFillsThePaneAndEnablesWhatItShould() {
     QCOMPARE(rows(*window).first(), QString("User 0|||5"));  // before the list: blank pages
 
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(highest, 143);
     QCOMPARE(bar->value(), 0);
     QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString());
@@ -235,6 +241,7 @@ void TestPcLinkForm::keyboardRowsAfterTheList() {
     QFETCH(QString, expected);
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     selectNode(*window, node);
     const QStringList all = rows(*window);
     QVERIFY2(row < all.size(), qPrintable(all.join(", ")));
@@ -250,6 +257,7 @@ void TestPcLinkForm::failedListShowsTheTimeoutAndChangesNothing() {
         static_cast<QMessageBox*>(modal)->accept();
     });
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(shown, QString("MIDI Timeout"));
     QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString());
     QCOMPARE(window->findChild<QProgressBar*>("ProgressBar")->value(), 0);
@@ -308,6 +316,7 @@ void TestPcLinkForm::everyActionFollowsTheWindowsState() {
         }
     });
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QStringList sortedAlways = always;
     sortedAlways.sort();
     QCOMPARE(duringTheList, sortedAlways);
@@ -333,6 +342,7 @@ void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
         checked = true;
     });
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QVERIFY(checked);
     QCOMPARE(window->findChild<QLabel*>("StatusBar")->text(), QString("Cancelled"));
     QVERIFY(action(*window, "ConnectAction")->isEnabled());
@@ -345,18 +355,49 @@ void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
 void TestPcLinkForm::deleteEmptiesTheSelectedSong() {
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     selectNode(*window, {"Song Rhythm:\\", "Song"});
     QTreeView* details = view(*window, "KbdFileDetails");
     details->setCurrentIndex(details->model()->index(0, 0));
     action(*window, "DeleteAction")->trigger();
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(rows(*window).first(), QString("Song 0|||5"));
     QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
+}
+
+void TestPcLinkForm::keyboardTrafficNeverRunsOnTheWindowsThread() {
+    // Every message a command sends and every answer it takes in passes the MIDI log where it
+    // is sent or handed to the driver: on the window's keyboard thread, never on its own.
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    std::mutex mutex;
+    std::map<QThread*, int> recordedOn;
+    const int listener =
+        platform::MidiLog::instance().addListener([&](const platform::MidiLog::Entry& entry) {
+            if (entry.direction != platform::MidiLog::Direction::Note) {
+                const std::lock_guard lock(mutex);
+                ++recordedOn[QThread::currentThread()];
+            }
+        });
+    const auto stopListening =
+        qScopeGuard([listener] { platform::MidiLog::instance().removeListener(listener); });
+    window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
+    selectNode(*window, {"Song Rhythm:\\", "Song"});
+    view(*window, "KbdFileDetails")->setCurrentIndex(kbdList(*window)->index(0, 0));
+    action(*window, "DeleteAction")->trigger();
+    QVERIFY(commandsEnded(*window));
+    QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
+    const std::lock_guard lock(mutex);
+    QCOMPARE(recordedOn.size(), std::size_t(1));
+    QCOMPARE(recordedOn.begin()->first, window->keyboardThread().thread());
+    QVERIFY(recordedOn.begin()->second > 0);
 }
 
 void TestPcLinkForm::driveProperties() {
     QCOMPARE(TKbdDrivePropertyForm::bytesText(600), QString("600byte(s)"));
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     selectNode(*window, {"Song Rhythm:\\"});
     QStringList shown;
     QStringList read;
@@ -506,11 +547,13 @@ void TestPcLinkForm::aFirstJobListsTheKeyboardAndEnablesItsCommands() {
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes;
     window->jobs().backUp(folder);
+    QVERIFY(commandsEnded(*window));
     if (job == "compare") {
         window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
         send = action(*window, "SendAction");
         QVERIFY(!send->isEnabled());
         window->jobs().compareWithBackup(folder);
+        QVERIFY(commandsEnded(*window));
     }
     // The job listed the keyboard first: what needs a list works now, and during the job the
     // frame held every command (Compare included) back.
@@ -530,6 +573,7 @@ void TestPcLinkForm::deleteWithoutAListSaysSo() {
         static_cast<QMessageBox*>(modal)->accept();
     });
     window->DeleteActionExecute();  // the disabled button would not let it through
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(shown, QString("Get list first!!"));
     QVERIFY(rig_->fromProgram().empty());
 }
@@ -552,6 +596,7 @@ void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
     QTreeView* tree = view(*window, "KbdDirView");
     tree->setFocus();
     QTest::keyClick(tree, Qt::Key_F5);
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(boxes.texts, QStringList());
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
     QCOMPARE(QApplication::focusWidget(), tree);
@@ -568,6 +613,7 @@ void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
     const QJsonObject before = rig_->keyboard.memory().toJson();
     rig_->clearTraffic();
     QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(boxes.texts, QStringList{"Not select a data"});
     QCOMPARE(rig_->keyboard.memory().toJson(), before);
     QVERIFY(rig_->fromProgram().empty());
@@ -580,6 +626,7 @@ void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
     QTest::keyClick(list, Qt::Key_Right);
     QTest::keyClick(list, Qt::Key_Left);
     QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(boxes.texts, QStringList{"Not select a data"});
     QVERIFY(rig_->keyboard.memory().data({DataType::Song, 0, 0}).empty());
     QCOMPARE(QApplication::focusWidget(), list);
@@ -588,6 +635,7 @@ void TestPcLinkForm::keyboardAloneActsOnlyOnWhatTheArrowsSelected() {
 void TestPcLinkForm::rightClickChoosesWhatTheMenuActsOn() {
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QTreeView* tree = view(*window, "KbdDirView");
     const auto rightClick = [](QAbstractItemView* on, QPoint at) {
         QContextMenuEvent request(QContextMenuEvent::Mouse, at, on->viewport()->mapToGlobal(at));
@@ -657,6 +705,7 @@ void TestPcLinkForm::statusStaysReadableWhileThePointerRestsOnTheButton() {
              << window->statusBar()->currentMessage();
     });
     QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(seen, (QStringList{"Get list...", "Get list...", "1", "1", ""}));
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
 }
@@ -697,6 +746,7 @@ void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
         // Another program holds the keyboard: the window says so and changes nothing.
         platform::KeyboardSession other(output);
         window->ConnectActionExecute();
+        QVERIFY(commandsEnded(*window));
         QCOMPARE(boxes.texts, QStringList{busy});
         QVERIFY(!EkKbdDrv::instance(mls850::kModel).isConnected());
     }
@@ -710,6 +760,7 @@ void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
         }
     });
     window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
     QCOMPARE(refused, busy);
     QCOMPARE(boxes.texts, QStringList{busy});
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());

@@ -46,6 +46,7 @@
 #include "stream/nvbfilestream.h"
 #include "support/modal.h"
 #include "support/pagecatcher.h"
+#include "support/windowcommands.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         QCOMPARE(onPc, QString::fromUtf8("あり: a.nvb ほか 1 件"));
         texts << QString(onPc).remove("a.nvb") << tip;
     }
-    TReplacedItemsForm replaced(store, [](const safety::Copy&) { return false; });
+    TReplacedItemsForm replaced(store, [](const safety::Copy&, const std::function<void()>&) {});
     texts << textsOf(&replaced);
     const QAbstractItemModel* rows = replaced.findChild<QTreeView*>("ReplacedView")->model();
     for (int row = 0; row < rows->rowCount(); ++row) {
@@ -293,17 +294,24 @@ void TestWindowJapanese::questionsAndFailuresAreJapanese() {
     {
         platform::KeyboardSession other(output);
         window.ConnectActionExecute();
+        QVERIFY(commandsEnded(window));
     }
     window.ConnectActionExecute();
+    QVERIFY(commandsEnded(window));
     const QString backup = home.filePath("bk");
     QVERIFY(QDir().mkpath(backup));
     window.jobs().backUp(backup);
-    window.jobs().backUp(backup);             // asks before replacing it
+    QVERIFY(commandsEnded(window));
+    window.jobs().backUp(backup);  // asks before replacing it
+    QVERIFY(commandsEnded(window));
     window.jobs().compareWithBackup(backup);  // the same
+    QVERIFY(commandsEnded(window));
     // A tone changed on the keyboard's panel: the comparison lists it, the restore plans it.
     builtIn.keyboard().memory().setData({DataType::Tone, 0, 0}, std::vector<std::uint16_t>(30, 9));
     window.jobs().compareWithBackup(backup);
+    QVERIFY(commandsEnded(window));
     window.jobs().restore(backup);  // the plan and the question
+    QVERIFY(commandsEnded(window));
     const QString damaged = home.filePath("dm");
     QVERIFY(QDir().mkpath(damaged));
     QFile manifest(QDir(damaged).filePath(backup::kManifestName));
@@ -311,7 +319,9 @@ void TestWindowJapanese::questionsAndFailuresAreJapanese() {
     manifest.write(R"({"format": 3, "items": []})");
     manifest.close();
     window.jobs().restore(damaged);
+    QVERIFY(commandsEnded(window));
     window.jobs().compareWithBackup(home.filePath("gn"));
+    QVERIFY(commandsEnded(window));
     QVERIFY2(boxes.texts.size() >= 7, qPrintable(boxes.texts.join(" | ")));
 
     QStringList english;

@@ -29,6 +29,7 @@
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
+#include "support/windowcommands.h"
 
 using kbdsim::KeyboardMemory;
 
@@ -95,6 +96,7 @@ void TestWindowLibrary::startWindow(const QStringList& libraryFolders) {
     window_->start();
     window_->show();
     window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
     showTones();
 }
@@ -118,6 +120,7 @@ void TestWindowLibrary::onPcFollowsBackupsRenamesAndChanges() {
     QVERIFY(QDir().mkpath(backup));
     MessageBoxes boxes;
     window_->jobs().backUp(backup);
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     showTones();
     // The backup fetched every item: each tone is known to be in its file.
@@ -159,15 +162,18 @@ void TestWindowLibrary::unknownItemsAreCheckedOnRequest() {
     QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
     kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
     window_->ReceiveActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
     window_->DisconnectActionExecute();
     window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
     showTones();
     QCOMPARE(onPc(0), QString("Not checked"));
     QCOMPARE(onPc(1), QString("Not checked"));  // same shape as tone 0's file
 
     rig_->clearTraffic();
     window_->library().checkOnPc();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY(onPc(0).startsWith("Yes: TON_"));
     QCOMPARE(onPc(1), QString("No"));
     int present = 0;
@@ -187,6 +193,7 @@ void TestWindowLibrary::libraryDialogSearchesAndMarksDuplicates() {
     for (int row : {0, 1}) {
         kbdList->setCurrentIndex(kbdList->model()->index(row, 0));
         window_->ReceiveActionExecute();
+        QVERIFY(commandsEnded(*window_));
     }
     const QString velvet = QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0));
     QVERIFY(
@@ -248,6 +255,7 @@ void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {
     QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
     kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
     window_->jobs().backUp(other);
+    QVERIFY(commandsEnded(*window_));
     showTones();
     QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
 
@@ -277,6 +285,7 @@ void TestWindowLibrary::aLibraryThatCannotBeOpenedIsSaid() {
     rig_->clearTraffic();
     MessageBoxes boxes;
     window_->library().checkOnPc();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts.first().startsWith("The library cannot be used: "),
              qPrintable(boxes.texts.first()));

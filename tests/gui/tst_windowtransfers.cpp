@@ -45,6 +45,7 @@
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
+#include "support/windowcommands.h"
 #include "sysex/sysexrecords.h"
 #include "syx/syxdump.h"
 
@@ -159,6 +160,7 @@ void TestWindowTransfers::startWindow(KeyboardMemory memory) {
     QCOMPARE(tree("LocalDirView")->currentIndex().data().toString(),
              QFileInfo(home_->path()).fileName());
     window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());
 }
 
@@ -203,7 +205,7 @@ bool TestWindowTransfers::dropOnto(const char* listName, const QString& target, 
     QApplication::sendEvent(view->viewport(), &drop);
     // The drop posted its command, to run after the drag: run it now, to its end.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    [&] { QTRY_VERIFY(!window_->frame().isBusy()); }();
+    [&] { QVERIFY(commandsEnded(*window_)); }();
     return enter.isAccepted() && drop.isAccepted();
 }
 
@@ -214,6 +216,7 @@ void TestWindowTransfers::selectLocal(const QString& name) {
 QString TestWindowTransfers::importSlot(const QStringList& nodes, int row) {
     selectKbd(nodes, row);
     window_->ReceiveActionExecute();
+    [&] { QVERIFY(commandsEnded(*window_)); }();
     return home_->filePath(currentLocalName());
 }
 
@@ -261,6 +264,7 @@ void TestWindowTransfers::sendRefusals() {
     rig_->clearTraffic();
     MessageBoxes boxes;
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts, QStringList{text});
     QCOMPARE(keyboard(), before);
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString());
@@ -305,10 +309,13 @@ void TestWindowTransfers::rowsOnlyMarkedCurrentAreNotChosen() {
     MessageBoxes boxes;
     if (command == "send") {
         window_->SendActionExecute();
+        QVERIFY(commandsEnded(*window_));
     } else if (command == "import") {
         window_->ReceiveActionExecute();
+        QVERIFY(commandsEnded(*window_));
     } else {
         window_->DeleteActionExecute();
+        QVERIFY(commandsEnded(*window_));
     }
     QCOMPARE(boxes.texts, QStringList{text});
     QCOMPARE(keyboard(), before);
@@ -327,6 +334,7 @@ void TestWindowTransfers::sendFillsTheSlotAndSelectsIt() {
     selectKbd({"Tone:\\"}, 3);
     MessageBoxes boxes;
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(maximum, 60);  // the item's size, known before the first block went
     // The End message that makes the keyboard keep it leaves from the event loop.
@@ -354,6 +362,7 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
     selectLocal(QFileInfo(file).fileName());
     selectKbd({"Tone:\\"}, 3);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(rig_->keyboard.memory().data(kTone3), KeyboardMemory::demo().data(kTone0));
     QCOMPARE(status->text(),
@@ -364,6 +373,7 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
     selectLocal(QFileInfo(file).fileName());
     selectKbd({"Tone:\\"}, 4);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].startsWith("The keyboard did not take the item into tone:4 (sent 3 "
                                        "times): the slot holds \"Nylon Gt\" (60 bytes)") &&
@@ -382,6 +392,7 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
     lose("delete:-1");
     selectKbd({"Song Rhythm:\\", "Rhythm"}, 0);
     window_->DeleteActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 2);
     QVERIFY2(boxes.texts[1].startsWith("The keyboard did not delete the item in rhythm:0"),
              qPrintable(boxes.texts[1]));
@@ -445,6 +456,7 @@ void TestWindowTransfers::importThatCannotWriteKeepsTheOldFile() {
     MessageBoxes boxes;
     selectKbd({"Song Rhythm:\\", "Song"}, 0);
     window_->ReceiveActionExecute();
+    QVERIFY(commandsEnded(*window_));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     QCOMPARE(boxes.texts.size(), 1);
@@ -747,6 +759,7 @@ void TestWindowTransfers::replacedSongsComeBack() {
         rig_->keyboard.setFaults(faults);
         selectKbd({"Song Rhythm:\\", "Song"}, 0);
         window_->SendActionExecute();
+        QVERIFY(commandsEnded(*window_));
         QCOMPARE(shown.size(), 2);
         QVERIFY2(shown[0].contains("The song slot is now empty"), qPrintable(shown[0]));
         QVERIFY2(shown[1].contains("was kept as copy 1"), qPrintable(shown[1]));
@@ -755,6 +768,7 @@ void TestWindowTransfers::replacedSongsComeBack() {
     }
     selectKbd({"Song Rhythm:\\", "Song"}, 0);
     window_->DeleteActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY(rig_->keyboard.memory().data(kSong0).empty());
     QStringList rows;
     onNextModal([&](QWidget* modal) {
@@ -768,6 +782,7 @@ void TestWindowTransfers::replacedSongsComeBack() {
         static_cast<QDialog*>(modal)->reject();
     });
     window_->transfers().showReplacedItems();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(rows, (QStringList{"song:0", "Sunrise ", "Song", "1800", "deleted"}));
     QCOMPARE(shown, QStringList());
     QTRY_COMPARE(keyboard(), before);
@@ -779,6 +794,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Yes);
     window_->jobs().backUp(folder);
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     const backup::Manifest manifest = backup::Manifest::read(folder);
     QCOMPARE(int(manifest.entries.size()), 10 + 10 + 16 + 1 + 2);
@@ -788,6 +804,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
 
     rig_->keyboard.memory() = KeyboardMemory();  // every slot blank, no songs or rhythms
     window_->jobs().restore(folder);
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 1);  // the one question before the restore, with its plan
     QVERIFY(boxes.texts.first().contains("39"));
     QVERIFY(boxes.texts.first().contains("kept as a copy before it is replaced"));
@@ -803,6 +820,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
     window_->jobs().restore(folder);
+    QVERIFY(commandsEnded(*window_));
     QTRY_COMPARE(keyboard(), KeyboardMemory::demo().toJson());
     QVERIFY(
         boxes.texts.last().endsWith("To replace: 1, to fill: 0, the same already (not sent): 38."));
@@ -811,6 +829,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
     // Onto the keyboard as the backup has it: said, and nothing is sent.
     rig_->clearTraffic();
     window_->jobs().restore(folder);
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.last(), QString("The keyboard holds the same data as the backup (39 "
                                          "items)."));
     QVERIFY(std::none_of(rig_->fromProgram().begin(), rig_->fromProgram().end(),
@@ -842,6 +861,7 @@ void TestWindowTransfers::backupRestoredOntoAnEmptiedKeyboard() {
                 });
     boxes.texts.clear();
     window_->jobs().restore(folder);
+    QVERIFY(commandsEnded(*window_));
     disconnect(connection);
     QCOMPARE(boxes.texts.size(), 2);
     QVERIFY2(boxes.texts.last().contains("items that the restore replaced before it stopped"),
@@ -858,7 +878,9 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     QVERIFY(QDir(home_->path()).mkdir("backup"));
     MessageBoxes boxes(QMessageBox::Ok);
     window_->jobs().backUp(folder);
+    QVERIFY(commandsEnded(*window_));
     window_->jobs().compareWithBackup(folder);
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts,
              QStringList{"The keyboard holds the same data as the backup (39 items)."});
 
@@ -866,6 +888,7 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     rig_->keyboard.memory().setData({DataType::Tone, 0, 0},
                                     KeyboardMemory::demo().data({DataType::Tone, 0, 1}));
     window_->jobs().compareWithBackup(folder);
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 2);
     QCOMPARE(boxes.texts.last(), QString("1 of 39 slots differ from the backup:\n"
                                          "tone:0: different (TON_Velvet  .nvb)"));
@@ -883,6 +906,7 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     selectLocal(QFileInfo(file).fileName());
     selectKbd({"Tone:\\"}, 4);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 3);
     QCOMPARE(boxes.texts.last(), QString("The keyboard holds different data than was sent."));
 
@@ -891,6 +915,7 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
     faults.dropAnswer = int(rig_->toProgram().size()) + 5;
     rig_->keyboard.setFaults(faults);
     window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 3);
     QCOMPARE(status->text(), QString("Get list... (an answer was lost; asked again)"));
 
@@ -906,6 +931,7 @@ void TestWindowTransfers::backupsComparedSendsCheckedRetriesNoted() {
         selectLocal(QFileInfo(file).fileName());
         selectKbd({"Tone:\\"}, 5);
         window_->SendActionExecute();
+        QVERIFY(commandsEnded(*window_));
         QCOMPARE(boxes.texts.size(), 3);
         QCOMPARE(status->text(), QString("Sending a data... (an answer was lost; asked again)"));
         QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 5}),
@@ -929,6 +955,7 @@ void TestWindowTransfers::midiLogShowsEveryMessageAndSavesIt() {
     QCOMPARE(log->rowCount(), 0);
     const std::size_t before = rig_->fromProgram().size() + rig_->toProgram().size();
     window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
     const int messages = int(rig_->fromProgram().size() + rig_->toProgram().size() - before);
     QVERIFY(messages > int(MidiLogDock::kShownMessages));
     // The dock shows the most recent messages: the listing's last answer is the last row.
@@ -982,6 +1009,7 @@ void TestWindowTransfers::midiLogNeverGrowsTheAccessibilityTree() {
     const auto listings = [&](int count) {
         for (int i = 0; i < count; ++i) {
             window_->ConnectActionExecute();
+            QVERIFY(commandsEnded(*window_));
         }
     };
     listings(1);
@@ -1049,18 +1077,21 @@ void TestWindowTransfers::editMenuOrganisesTheKeyboardAndUndoes() {
     selectKbd({"Tone:\\"}, 0);
     answer({});
     action("CopyToAction")->trigger();
+    QVERIFY(commandsEnded(*window_));
     QTRY_COMPARE(rig_->keyboard.memory().data(kTone1), original.data(kTone0));
     QCOMPARE(action("UndoAction")->text(), QString("&Undo Copy tone:0 to tone:1"));
 
     selectKbd({"Song Rhythm:\\", "Song"}, 0);
     answer({});
     action("SwapWithAction")->trigger();  // with the empty song:1: a move
+    QVERIFY(commandsEnded(*window_));
     QTRY_COMPARE(rig_->keyboard.memory().data(kSong1), original.data(kSong0));
     QVERIFY(rig_->keyboard.memory().data(kSong0).empty());
 
     selectKbd({"Tone:\\"}, 3);
     answer("Abc");
     action("RenameAction")->trigger();
+    QVERIFY(commandsEnded(*window_));
     QTRY_COMPARE(rig_->keyboard.memory().name(kTone3), std::string("Abc     "));
     QCOMPARE(list("KbdFileView")->model()->index(3, 0).data().toString().trimmed(), QString("Abc"));
 
@@ -1068,16 +1099,22 @@ void TestWindowTransfers::editMenuOrganisesTheKeyboardAndUndoes() {
     // same, the panel's tone kept first.
     rig_->keyboard.memory().setData(kTone3, original.data(kTone0));
     MessageBoxes boxes(QMessageBox::Yes);
-    QVERIFY(window_->edits().takeBackLatest(true));
+    // Undo as the menu runs it, waited for: whether it took the change back.
+    const auto undo = [this] {
+        bool taken = false;
+        window_->edits().takeBackLatest(true, false, [&taken](bool done) { taken = done; });
+        return commandsEnded(*window_) && taken;
+    };
+    QVERIFY(undo());
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].startsWith("tone:3 changed since \"Rename tone:3 to \"Abc\"\""),
              qPrintable(boxes.texts[0]));
-    QVERIFY(window_->edits().takeBackLatest(true));
-    QVERIFY(window_->edits().takeBackLatest(true));
+    QVERIFY(undo());
+    QVERIFY(undo());
     QTRY_COMPARE(keyboard(), demo);
     QCOMPARE(action("UndoAction")->text(), QString("&Undo"));
     QCOMPARE(action("RedoAction")->text(), QString("&Redo Copy tone:0 to tone:1"));
-    QVERIFY(!window_->edits().takeBackLatest(true));  // nothing left: said, nothing changed
+    QVERIFY(!undo());  // nothing left: said, nothing changed
     QCOMPARE(boxes.texts.last(), QString("There is nothing to undo."));
     QCOMPARE(keyboard(), demo);
 }
@@ -1095,6 +1132,7 @@ void TestWindowTransfers::severalRowsInOneCommand() {
     QCOMPARE(list("KbdFileView")->selectionModel()->selectedRows().size(), 3);
     MessageBoxes boxes;
     window_->ReceiveActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(fileWords(home_->filePath("TON_Velvet  .nvb")), demo.data(kTone0));
     QCOMPARE(fileWords(home_->filePath("TON_Brass Up.nvb")), demo.data({DataType::Tone, 0, 2}));
@@ -1107,6 +1145,7 @@ void TestWindowTransfers::severalRowsInOneCommand() {
     addRows("LocalFileView", {localList()->rowNamed("TON_Brass Up.nvb").row()});
     selectKbd({"Tone:\\"}, 8);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 9}), demo.data(kTone0));
     QCOMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 8}),
@@ -1121,10 +1160,12 @@ void TestWindowTransfers::severalRowsInOneCommand() {
     addRows("LocalFileView", {localList()->rowNamed("TON_Velvet  .nvb").row()});
     selectKbd({"Tone:\\"}, 9);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     selectLocal("TON_Brass Up.nvb");
     addRows("LocalFileView", {localList()->rowNamed("SNG_Sunrise .nvb").row()});
     selectKbd({"Tone:\\"}, 0);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts,
              (QStringList{"The files do not fit into the folder from the selected slot on",
                           "A file's type does not match the folder it would go into"}));
@@ -1135,6 +1176,7 @@ void TestWindowTransfers::severalRowsInOneCommand() {
     selectKbd({"Song Rhythm:\\", "Rhythm"}, 0);
     addRows("KbdFileView", {2});
     window_->DeleteActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 0}), 0);
     QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 2}), 0);
@@ -1284,6 +1326,7 @@ void TestWindowTransfers::dumpsExportedListedAndSent() {
     addRows("KbdFileView", {3});
     MessageBoxes boxes;
     window_->transfers().exportSelectedSlots(home_->path());
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QCOMPARE(window_->findChild<QLabel*>("StatusBar")->text(), QString("2 items imported"));
     QCOMPARE(QDir(home_->path()).entryList({"*.syx"}, QDir::Files),
@@ -1337,6 +1380,7 @@ void TestWindowTransfers::dumpsExportedListedAndSent() {
     selectLocal("TON_Glass EP.syx");
     onlyTone(6);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
     QTRY_COMPARE(rig_->keyboard.memory().data({DataType::Tone, 0, 6}),
                  demo.data({DataType::Tone, 0, 1}));
@@ -1345,6 +1389,7 @@ void TestWindowTransfers::dumpsExportedListedAndSent() {
     selectLocal("both.syx");
     onlyTone(6);
     window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts.first().contains("holds 2 items"), qPrintable(boxes.texts.first()));
     QCOMPARE(keyboard(), before);

@@ -6,21 +6,24 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <algorithm>
 
 #include "msg/errortext.h"
 #include "platform/cancellation.h"
 #include "platform/keyboardsession.h"
+#include "platform/keyboardthread.h"
 #include "stream/nvbtransfer.h"
 
 CommandFrame::CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, QPushButton* cancel,
-                           const MsgStr& messages)
+                           const MsgStr& messages, platform::KeyboardThread& keyboard)
     : QObject(window),
       window_(window),
       status_(status),
       bar_(bar),
       cancel_(cancel),
-      messages_(messages) {
+      messages_(messages),
+      keyboard_(keyboard) {
     cancel_->hide();
     connect(cancel_, &QPushButton::clicked, this, &CommandFrame::cancel);
 }
@@ -72,14 +75,15 @@ void CommandFrame::giveFocusBack(QWidget* before) {
     }
 }
 
-bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& body) {
+bool CommandFrame::run(MsgStr::Command command, std::function<void()> body, Then then) {
     if (busy_) {
-        return false;  // a second command never starts inside the first one's wait
+        return false;  // one command at a time
     }
     busy_ = true;
+    ++unfinished_;
     // Disabling the focused control moves the focus on, possibly to the Cancel button that
     // hides again at the end; the user gets their place back afterwards.
-    const QPointer<QWidget> focusBefore = QApplication::focusWidget();
+    focusBefore_ = QApplication::focusWidget();
     platform::Cancellation::clear();
     setGuardedEnabled(false);
     Q_EMIT busyChanged(true);
@@ -89,9 +93,17 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     changeMadeAgain_ = false;
     cancel_->show();
 
-    bool succeeded = false;
-    QString failure;
-    QString afterwards;
+    keyboard_.post([this, command, body = std::move(body), then = std::move(then)] {
+        const Ending ending = work(body);
+        QMetaObject::invokeMethod(
+            this, [this, command, ending, then] { end(command, ending, then); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+CommandFrame::Ending CommandFrame::work(const std::function<void()>& body) {
+    Ending ending;
     try {
         const std::unique_ptr<platform::KeyboardSession> session =
             sessionStart_ ? sessionStart_() : nullptr;
@@ -99,22 +111,26 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
         if (session) {
             session->finish();
         }
-        succeeded = true;
+        ending.succeeded = true;
     } catch (const platform::Cancelled&) {
-        afterwards = messages_.cancelledText();
+        ending.afterwards = messages_.cancelledText();
     } catch (const transfer::SongSlotEmptied& stopped) {
         // The text says the slot is empty now: in the status line after a stop, in the box
         // after a failure.
         if (stopped.cancelled()) {
-            afterwards = messages_.cancelledText(true);
+            ending.afterwards = messages_.cancelledText(true);
         } else {
-            failure = currentErrorText(messages_);
+            ending.failure = currentErrorText(messages_);
         }
     } catch (...) {
-        failure = currentErrorText(messages_);
+        ending.failure = currentErrorText(messages_);
     }
+    return ending;
+}
 
-    if (retried_ && succeeded) {
+void CommandFrame::end(MsgStr::Command command, const Ending& ending, const Then& then) {
+    QString afterwards = ending.afterwards;
+    if (retried_ && ending.succeeded) {
         afterwards = messages_.statusText(command) + ' ' + messages_.retryNote(changeMadeAgain_);
     }
     // Ready for the next command before the box: the box's own event loop may deliver clicks.
@@ -122,17 +138,26 @@ bool CommandFrame::run(MsgStr::Command command, const std::function<void()>& bod
     status_->setText(afterwards);
     bar_->setValue(0);
     setGuardedEnabled(true);
-    giveFocusBack(focusBefore);
+    giveFocusBack(focusBefore_);
     busy_ = false;
     platform::Cancellation::clear();
     Q_EMIT busyChanged(false);
-    if (!failure.isEmpty()) {
-        QMessageBox::critical(window_, window_->windowTitle(), failure);
+    if (!ending.failure.isEmpty()) {
+        QMessageBox::critical(window_, window_->windowTitle(), ending.failure);
     }
-    return succeeded;
+    if (then) {
+        then(ending.succeeded);
+    }
+    --unfinished_;
+    Q_EMIT commandEnded();
 }
 
 void CommandFrame::noteRetry(bool changeMadeAgain) {
+    if (thread() != QThread::currentThread()) {
+        QMetaObject::invokeMethod(
+            this, [this, changeMadeAgain] { noteRetry(changeMadeAgain); }, Qt::QueuedConnection);
+        return;
+    }
     retried_ = true;
     changeMadeAgain_ = changeMadeAgain_ || changeMadeAgain;
     const QString note = messages_.retryNote(changeMadeAgain_);

@@ -4,6 +4,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <memory>
 
 #include "commandframe.h"
 #include "data/ekdata.h"
@@ -32,70 +33,86 @@ void EditCommands::updateUndoActions() {
     }
 }
 
-bool EditCommands::takeBackLatest(bool undoing, bool force) {
-    std::optional<QString> changedSince;  // the question, when a slot changed since
-    const bool done = parts_.frame.run(MsgStr::Send, [&] {
-        // Read with the keyboard held: no other program changes it, nor its history, now.
-        const auto latest = ops::latestChange(parts_.target(nullptr), undoing);
-        if (!latest) {
-            throw platform::SystemError(parts_.messages.nothingToTakeBack(undoing).toStdString());
-        }
-        const safety::Change& change = *latest;
-        parts_.listKeyboard();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Send));
-        try {
-            ops::takeBack(parts_.target(&progress), change, undoing, force);
-        } catch (const organise::ChangedSince& refusal) {
-            changedSince = parts_.messages.changedSinceQuestion(
-                refusal.slots, parts_.messages.changeTitle(change.action, change.subjects));
-            return;  // asked below, once the frame has ended
-        }
-        parts_.kbd.relist();
-    });
-    updateUndoActions();
-    if (done && changedSince) {
-        if (QMessageBox::question(&parts_.window, parts_.title(), *changedSince) ==
-            QMessageBox::Yes) {
-            return takeBackLatest(undoing, true);
-        }
-        return false;
-    }
-    return done;
+void EditCommands::takeBackLatest(bool undoing, bool force, const Done& done) {
+    // The question, when a slot changed since.
+    auto changedSince = std::make_shared<std::optional<QString>>();
+    parts_.frame.run(
+        MsgStr::Send,
+        [this, undoing, force, changedSince] {
+            // Read with the keyboard held: no other program changes it, nor its history, now.
+            const auto latest = ops::latestChange(parts_.target(nullptr), undoing);
+            if (!latest) {
+                throw platform::SystemError(
+                    parts_.messages.nothingToTakeBack(undoing).toStdString());
+            }
+            const safety::Change& change = *latest;
+            parts_.listKeyboard();
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Send));
+            try {
+                ops::takeBack(parts_.target(&progress), change, undoing, force);
+            } catch (const organise::ChangedSince& refusal) {
+                *changedSince = parts_.messages.changedSinceQuestion(
+                    refusal.slots, parts_.messages.changeTitle(change.action, change.subjects));
+                return;  // asked once the frame has ended
+            }
+            parts_.onGui([this] { parts_.kbd.relist(); });
+        },
+        [this, undoing, changedSince, done](bool succeeded) {
+            updateUndoActions();
+            if (succeeded && *changedSince) {
+                if (QMessageBox::question(&parts_.window, parts_.title(), **changedSince) ==
+                    QMessageBox::Yes) {
+                    takeBackLatest(undoing, true, done);
+                } else if (done) {
+                    done(false);
+                }
+                return;
+            }
+            if (done) {
+                done(succeeded);
+            }
+        });
 }
 
-bool EditCommands::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
-    const bool done = parts_.frame.run(MsgStr::Send, [&] {
-        if (!parts_.driver.isConnected()) {
-            throw OperateException(OperateException::ListFirst);
-        }
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Send));
-        ops::edit(parts_.target(&progress), edit, from, to);
-        parts_.kbd.relist();
-    });
-    updateUndoActions();
-    if (done) {
-        parts_.kbd.selectShownSlot(to);
-    }
-    return done;
+void EditCommands::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
+    parts_.frame.run(
+        MsgStr::Send,
+        [this, edit, from, to] {
+            if (!parts_.driver.isConnected()) {
+                throw OperateException(OperateException::ListFirst);
+            }
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Send));
+            ops::edit(parts_.target(&progress), edit, from, to);
+            parts_.onGui([this] { parts_.kbd.relist(); });
+        },
+        [this, to](bool succeeded) {
+            updateUndoActions();
+            if (succeeded) {
+                parts_.kbd.selectShownSlot(to);
+            }
+        });
 }
 
-bool EditCommands::renameSlot(const SlotAddress& slot, const QString& name) {
-    const bool done = parts_.frame.run(MsgStr::Send, [&] {
-        if (!parts_.driver.isConnected()) {
-            throw OperateException(OperateException::ListFirst);
-        }
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Send));
-        ops::rename(parts_.target(&progress), slot, name);
-        parts_.kbd.relist();
-    });
-    updateUndoActions();
-    if (done) {
-        parts_.kbd.selectShownSlot(slot);
-    }
-    return done;
+void EditCommands::renameSlot(const SlotAddress& slot, const QString& name) {
+    parts_.frame.run(
+        MsgStr::Send,
+        [this, slot, name] {
+            if (!parts_.driver.isConnected()) {
+                throw OperateException(OperateException::ListFirst);
+            }
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Send));
+            ops::rename(parts_.target(&progress), slot, name);
+            parts_.onGui([this] { parts_.kbd.relist(); });
+        },
+        [this, slot](bool succeeded) {
+            updateUndoActions();
+            if (succeeded) {
+                parts_.kbd.selectShownSlot(slot);
+            }
+        });
 }
 
 std::optional<SlotAddress> EditCommands::selectedKbdSlot() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <functional>
 #include <optional>
 
 #include "kbddrv/slotaddress.h"
@@ -23,11 +24,13 @@ public:
     // have changed the history since).
     void updateUndoActions();
     // Undo (`undoing`) or Redo of the newest change of this keyboard. A slot changed since is
-    // asked about; `force` takes it back without asking (what it holds is kept).
-    bool takeBackLatest(bool undoing, bool force = false);
+    // asked about; `force` takes it back without asking (what it holds is kept). `done` hears
+    // at the end whether the change was taken back.
+    using Done = std::function<void(bool taken)>;
+    void takeBackLatest(bool undoing, bool force = false, const Done& done = {});
     // Copy, move or swap two keyboard slots, or rename one, keeping what they replace.
-    bool editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to);
-    bool renameSlot(const SlotAddress& slot, const QString& name);
+    void editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to);
+    void renameSlot(const SlotAddress& slot, const QString& name);
 
     // Edit > Copy To..., Move To..., Swap With...: asks for the other slot of the same kind.
     void askAndEditSelectedSlot(organise::Edit edit);

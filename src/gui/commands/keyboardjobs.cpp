@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <memory>
 
 #include "commandframe.h"
 #include "editcommands.h"
@@ -33,148 +34,153 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
         parts_.showError(currentErrorText(parts_.messages));
         return;
     }
-    const auto compared = compare(*manifest, folder);
-    if (!compared) {
-        return;
-    }
-    const std::vector<backup::Comparison>& comparisons = *compared;
-    parts_.kbd.relist();
-    QStringList differing;
-    for (const backup::Comparison& comparison : comparisons) {
-        if (comparison.verdict == backup::Verdict::Identical) {
-            continue;
+    compare(*manifest, folder, [this](const Comparisons& comparisons) {
+        parts_.kbd.relist();
+        QStringList differing;
+        for (const backup::Comparison& comparison : comparisons) {
+            if (comparison.verdict == backup::Verdict::Identical) {
+                continue;
+            }
+            QString line = comparison.slot.text() + ": " +
+                           parts_.messages.verdictText(static_cast<int>(comparison.verdict));
+            if (!comparison.file.isEmpty()) {
+                line += " (" + comparison.file + ")";
+            }
+            if (!comparison.error.isEmpty()) {
+                line += " " + comparison.error;
+            }
+            differing << line;
         }
-        QString line = comparison.slot.text() + ": " +
-                       parts_.messages.verdictText(static_cast<int>(comparison.verdict));
-        if (!comparison.file.isEmpty()) {
-            line += " (" + comparison.file + ")";
+        if (differing.isEmpty()) {
+            parts_.status.setText(parts_.messages.compareSameText(int(comparisons.size())));
+            QMessageBox::information(&parts_.window, parts_.title(),
+                                     parts_.messages.compareSameText(int(comparisons.size())));
+            return;
         }
-        if (!comparison.error.isEmpty()) {
-            line += " " + comparison.error;
-        }
-        differing << line;
-    }
-    if (differing.isEmpty()) {
-        parts_.status.setText(parts_.messages.compareSameText(int(comparisons.size())));
-        QMessageBox::information(&parts_.window, parts_.title(),
-                                 parts_.messages.compareSameText(int(comparisons.size())));
-        return;
-    }
-    const QString heading =
-        parts_.messages.compareDifferHeading(int(differing.size()), int(comparisons.size()));
-    parts_.status.setText(heading.chopped(1));
-    QMessageBox::warning(&parts_.window, parts_.title(), heading + '\n' + differing.join('\n'));
-}
-
-std::optional<std::vector<backup::Comparison>> KeyboardJobs::compare(
-    const backup::Manifest& manifest, const QString& folder) {
-    std::vector<backup::Comparison> comparisons;
-    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
-        parts_.listKeyboard();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Receive));
-        comparisons =
-            backup::compareWithBackup(parts_.link(), manifest, folder, parts_.messages, &progress);
+        const QString heading =
+            parts_.messages.compareDifferHeading(int(differing.size()), int(comparisons.size()));
+        parts_.status.setText(heading.chopped(1));
+        QMessageBox::warning(&parts_.window, parts_.title(), heading + '\n' + differing.join('\n'));
     });
-    if (!ran) {
-        return std::nullopt;
-    }
-    return comparisons;
 }
 
-std::optional<std::vector<backup::Comparison>> KeyboardJobs::planRestore(
-    const backup::Manifest& manifest, const QString& folder) {
-    const auto compared = compare(manifest, folder);
-    if (!compared) {
-        return std::nullopt;
-    }
-    const std::vector<backup::Comparison>& comparisons = *compared;
-    int replaced = 0;
-    int filled = 0;
-    int identical = 0;
-    QStringList lines;
-    for (const backup::Comparison& comparison : comparisons) {
-        replaced += comparison.verdict == backup::Verdict::Different ? 1 : 0;
-        filled += comparison.verdict == backup::Verdict::MissingOnKeyboard ? 1 : 0;
-        identical += comparison.verdict == backup::Verdict::Identical ? 1 : 0;
-        lines << QString("%1  %2: %3")
-                     .arg(comparison.slot.text(), comparison.file,
-                          parts_.messages.restorePlanText(int(comparison.verdict)));
-    }
-    if (replaced + filled == 0 && identical == int(comparisons.size())) {
-        // Nothing to send: the keyboard holds the backup already.
-        parts_.status.setText(parts_.messages.compareSameText(identical));
-        QMessageBox::information(&parts_.window, parts_.title(),
-                                 parts_.messages.compareSameText(identical));
-        return std::nullopt;
-    }
-    QMessageBox question(QMessageBox::Question, parts_.title(),
-                         parts_.messages.restoreQuestion(int(manifest.entries.size()),
-                                                         QDir::toNativeSeparators(folder),
-                                                         parts_.settings.keepCopies) +
-                             "\n\n" +
-                             parts_.messages.restorePlanSummary(replaced, filled, identical),
-                         QMessageBox::Yes | QMessageBox::No, &parts_.window);
-    question.setDetailedText(lines.join('\n'));
-    if (question.exec() != QMessageBox::Yes) {
-        return std::nullopt;
-    }
-    return comparisons;
+void KeyboardJobs::compare(const backup::Manifest& manifest, const QString& folder,
+                           Compared compared) {
+    auto comparisons = std::make_shared<Comparisons>();
+    parts_.frame.run(
+        MsgStr::Receive,
+        [this, manifest, folder, comparisons] {
+            parts_.listKeyboard();
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Receive));
+            *comparisons = backup::compareWithBackup(parts_.link(), manifest, folder,
+                                                     parts_.messages, &progress);
+        },
+        [comparisons, compared = std::move(compared)](bool succeeded) {
+            if (succeeded) {
+                compared(*comparisons);
+            }
+        });
+}
+
+void KeyboardJobs::planRestore(const backup::Manifest& manifest, const QString& folder,
+                               Compared approved) {
+    compare(manifest, folder, [this, manifest, folder, approved](const Comparisons& comparisons) {
+        int replaced = 0;
+        int filled = 0;
+        int identical = 0;
+        QStringList lines;
+        for (const backup::Comparison& comparison : comparisons) {
+            replaced += comparison.verdict == backup::Verdict::Different ? 1 : 0;
+            filled += comparison.verdict == backup::Verdict::MissingOnKeyboard ? 1 : 0;
+            identical += comparison.verdict == backup::Verdict::Identical ? 1 : 0;
+            lines << QString("%1  %2: %3")
+                         .arg(comparison.slot.text(), comparison.file,
+                              parts_.messages.restorePlanText(int(comparison.verdict)));
+        }
+        if (replaced + filled == 0 && identical == int(comparisons.size())) {
+            // Nothing to send: the keyboard holds the backup already.
+            parts_.status.setText(parts_.messages.compareSameText(identical));
+            QMessageBox::information(&parts_.window, parts_.title(),
+                                     parts_.messages.compareSameText(identical));
+            return;
+        }
+        QMessageBox question(QMessageBox::Question, parts_.title(),
+                             parts_.messages.restoreQuestion(int(manifest.entries.size()),
+                                                             QDir::toNativeSeparators(folder),
+                                                             parts_.settings.keepCopies) +
+                                 "\n\n" +
+                                 parts_.messages.restorePlanSummary(replaced, filled, identical),
+                             QMessageBox::Yes | QMessageBox::No, &parts_.window);
+        question.setDetailedText(lines.join('\n'));
+        if (question.exec() == QMessageBox::Yes) {
+            approved(comparisons);
+        }
+    });
 }
 
 void KeyboardJobs::runKeyboardJob(KeyboardJob job, const QString& folder) {
+    if (job != KeyboardJob::Restore) {
+        runJob(job, folder, std::nullopt, std::nullopt);
+        return;
+    }
+    std::optional<backup::Manifest> manifest;
+    try {
+        manifest = backup::Manifest::read(folder);
+    } catch (...) {
+        parts_.showError(currentErrorText(parts_.messages));
+        return;
+    }
+    planRestore(*manifest, folder, [this, job, folder, manifest](const Comparisons& plan) {
+        runJob(job, folder, manifest, plan);
+    });
+}
+
+void KeyboardJobs::runJob(KeyboardJob job, const QString& folder,
+                          const std::optional<backup::Manifest>& manifest,
+                          const std::optional<Comparisons>& plan) {
     const bool restore = job == KeyboardJob::Restore;
     // A backup receives every item from the keyboard, a restore sends them.
     const MsgStr::Command command = restore ? MsgStr::Send : MsgStr::Receive;
-    std::optional<backup::Manifest> manifest;
-    std::optional<std::vector<backup::Comparison>> plan;
-    if (restore) {
-        try {
-            manifest = backup::Manifest::read(folder);
-        } catch (...) {
-            parts_.showError(currentErrorText(parts_.messages));
-            return;
-        }
-        plan = planRestore(*manifest, folder);
-        if (!plan) {
-            return;
-        }
-    }
-    std::vector<backup::Outcome> outcomes;
+    auto outcomes = std::make_shared<std::vector<backup::Outcome>>();
     const QDateTime started = QDateTime::currentDateTimeUtc();
-    const bool ran = parts_.frame.run(command, [&] {
-        parts_.listKeyboard();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(command));
-        if (restore) {
-            outcomes = ops::restore(parts_.target(&progress), *manifest, folder,
-                                    backup::Extras::Keep, &*plan);
-        } else {
-            outcomes = backup::backupKeyboard(parts_.link(), folder, parts_.messages, &progress,
-                                              job == KeyboardJob::ReplacingBackup
-                                                  ? backup::OldBackup::Replace
-                                                  : backup::OldBackup::Refuse);
-        }
-    });
-    if (!ran) {
-        if (restore) {
-            offerWhatAStoppedRestoreKept(started);
-        }
-        return;
-    }
-    // The panes show the result: the slots sent back, or the files of the backup.
-    parts_.kbd.relist();
-    parts_.pc.refresh();
-    const backup::JobSummary done(outcomes);
-    QString summary = parts_.messages.jobDoneText(restore, done.done);
-    if (restore) {
-        summary += " (" + parts_.messages.restoreDetail(done.identical, done.kept) + ")";
-    }
-    outcomereport::reportOutcomes(parts_, summary, parts_.messages.jobFailedHeading(restore),
-                                  outcomes);
-    if (restore && done.failed > 0) {
-        offerWhatAStoppedRestoreKept(started);
-    }
+    parts_.frame.run(
+        command,
+        [this, job, restore, command, folder, manifest, plan, outcomes] {
+            parts_.listKeyboard();
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(command));
+            if (restore) {
+                *outcomes = ops::restore(parts_.target(&progress), *manifest, folder,
+                                         backup::Extras::Keep, &*plan);
+            } else {
+                *outcomes = backup::backupKeyboard(
+                    parts_.link(), folder, parts_.messages, &progress,
+                    job == KeyboardJob::ReplacingBackup ? backup::OldBackup::Replace
+                                                        : backup::OldBackup::Refuse);
+            }
+        },
+        [this, restore, started, outcomes](bool succeeded) {
+            if (!succeeded) {
+                if (restore) {
+                    offerWhatAStoppedRestoreKept(started);
+                }
+                return;
+            }
+            // The panes show the result: the slots sent back, or the files of the backup.
+            parts_.kbd.relist();
+            parts_.pc.refresh();
+            const backup::JobSummary done(*outcomes);
+            QString summary = parts_.messages.jobDoneText(restore, done.done);
+            if (restore) {
+                summary += " (" + parts_.messages.restoreDetail(done.identical, done.kept) + ")";
+            }
+            outcomereport::reportOutcomes(parts_, summary,
+                                          parts_.messages.jobFailedHeading(restore), *outcomes);
+            if (restore && done.failed > 0) {
+                offerWhatAStoppedRestoreKept(started);
+            }
+        });
 }
 
 void KeyboardJobs::offerWhatAStoppedRestoreKept(const QDateTime& started) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,16 +28,21 @@ public:
 
 private:
     enum class KeyboardJob { Backup, ReplacingBackup, Restore };
+    using Comparisons = std::vector<backup::Comparison>;
+    using Compared = std::function<void(const Comparisons&)>;
+    // Reads the backup of a restore, plans it and asks; then runs the job.
     void runKeyboardJob(KeyboardJob job, const QString& folder);
-    // Lists the keyboard and compares every slot with the backup, in the command frame; none
-    // when that failed (said) or was stopped.
-    std::optional<std::vector<backup::Comparison>> compare(const backup::Manifest& manifest,
-                                                           const QString& folder);
+    void runJob(KeyboardJob job, const QString& folder,
+                const std::optional<backup::Manifest>& manifest,
+                const std::optional<Comparisons>& plan);
+    // Lists the keyboard and compares every slot with the backup, in the command frame; then
+    // `compared` runs, unless that failed (said) or was stopped.
+    void compare(const backup::Manifest& manifest, const QString& folder, Compared compared);
     // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
-    // filled or the same already, slot by slot in the details) and the user asked. The
-    // comparison when the user says yes; none when the keyboard holds the backup already.
-    std::optional<std::vector<backup::Comparison>> planRestore(const backup::Manifest& manifest,
-                                                               const QString& folder);
+    // filled or the same already, slot by slot in the details) and the user asked. `approved`
+    // runs with the comparison when the user says yes; not when the keyboard holds the backup
+    // already.
+    void planRestore(const backup::Manifest& manifest, const QString& folder, Compared approved);
     // After a restore that failed or was stopped: what it replaced since `started` is kept;
     // offers to take the restore back.
     void offerWhatAStoppedRestoreKept(const QDateTime& started);

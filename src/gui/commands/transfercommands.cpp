@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QMessageBox>
+#include <memory>
 #include <optional>
 
 #include "backup/batchjobs.h"
@@ -31,23 +32,34 @@ void TransferCommands::offerPutBack(const safety::Copy& copy) {
     }
 }
 
-bool TransferCommands::putBack(const safety::Copy& copy) {
-    return parts_.frame.run(MsgStr::Send, [&] {
-        // The copy is read and checked first; then the keyboard as it is now: the copy's slot
-        // may have changed since the last list.
-        const batch::Placement kept = ops::keptPlacement(parts_.store, copy);
-        parts_.listKeyboard();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Send));
-        const backup::Outcome outcome = ops::putBack(parts_.target(&progress), kept, false);
-        parts_.kbd.relist();
-        outcomereport::failWithTheOnlyItem(parts_, {outcome});
-    });
+void TransferCommands::putBack(const safety::Copy& copy, const std::function<void()>& afterwards) {
+    parts_.frame.run(
+        MsgStr::Send,
+        [this, copy] {
+            // The copy is read and checked first; then the keyboard as it is now: the copy's
+            // slot may have changed since the last list.
+            const batch::Placement kept = ops::keptPlacement(parts_.store, copy);
+            parts_.listKeyboard();
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Send));
+            const backup::Outcome outcome = ops::putBack(parts_.target(&progress), kept, false);
+            parts_.onGui([this] { parts_.kbd.relist(); });
+            outcomereport::failWithTheOnlyItem(parts_, {outcome});
+        },
+        [afterwards](bool succeeded) {
+            if (succeeded && afterwards) {
+                afterwards();
+            }
+        });
 }
 
 void TransferCommands::showReplacedItems() {
     TReplacedItemsForm dialog(
-        parts_.store, [this](const safety::Copy& copy) { return putBack(copy); }, &parts_.window);
+        parts_.store,
+        [this](const safety::Copy& copy, const std::function<void()>& afterwards) {
+            putBack(copy, afterwards);
+        },
+        &parts_.window);
     dialog.exec();
 }
 
@@ -60,69 +72,92 @@ void TransferCommands::exportSelectedSlots(const QString& folder) {
 }
 
 void TransferCommands::transferSelectedSlots(transfer::FileFormat format, const QString& folder) {
-    std::vector<backup::Outcome> outcomes;
-    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
-        const std::vector<SlotAddress> slots =
-            parts_.kbd.selectedSlots(OperateException::NoImportSource);
-        // One empty slot holds nothing to import: no file of an empty item is made.
-        if (slots.size() == 1 && !findSlot(parts_.driver, slots.front()).slot->isPresent()) {
-            throw OperateException(OperateException::NoImportSource);
-        }
-        const QModelIndex localNode = parts_.pc.selectedNode();
-        if (folder.isEmpty() && !localNode.isValid()) {
-            throw OperateException(OperateException::NoImportTarget);
-        }
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Receive));
-        outcomes = batch::importSlots(parts_.link(), slots,
-                                      folder.isEmpty() ? parts_.pc.folderPath() : folder,
-                                      parts_.messages, &progress, format);
-        if (localNode.isValid()) {
-            parts_.pc.refresh();
-        }
-        outcomereport::failWithTheOnlyItem(parts_, outcomes);
-    });
-    if (!ran) {
-        return;
-    }
-    if (outcomes.size() == 1) {
-        parts_.pc.selectFile(outcomes.front().file);
-        return;
-    }
-    outcomereport::reportOutcomes(
-        parts_, parts_.messages.batchDoneText(MsgStr::Receive, backup::JobSummary(outcomes).done),
-        parts_.messages.batchFailedHeading(MsgStr::Receive), outcomes);
+    auto outcomes = std::make_shared<std::vector<backup::Outcome>>();
+    parts_.frame.run(
+        MsgStr::Receive,
+        [this, format, folder, outcomes] {
+            std::vector<SlotAddress> slots;
+            bool pcFolderShown = false;
+            QString target = folder;
+            parts_.onGui([&] {
+                slots = parts_.kbd.selectedSlots(OperateException::NoImportSource);
+                pcFolderShown = parts_.pc.selectedNode().isValid();
+                if (target.isEmpty()) {
+                    target = parts_.pc.folderPath();
+                }
+            });
+            // One empty slot holds nothing to import: no file of an empty item is made.
+            if (slots.size() == 1 && !findSlot(parts_.driver, slots.front()).slot->isPresent()) {
+                throw OperateException(OperateException::NoImportSource);
+            }
+            if (folder.isEmpty() && !pcFolderShown) {
+                throw OperateException(OperateException::NoImportTarget);
+            }
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Receive));
+            *outcomes = batch::importSlots(parts_.link(), slots, target, parts_.messages, &progress,
+                                           format);
+            if (pcFolderShown) {
+                parts_.onGui([this] { parts_.pc.refresh(); });
+            }
+            outcomereport::failWithTheOnlyItem(parts_, *outcomes);
+        },
+        [this, outcomes](bool succeeded) {
+            if (!succeeded) {
+                return;
+            }
+            if (outcomes->size() == 1) {
+                parts_.pc.selectFile(outcomes->front().file);
+                return;
+            }
+            outcomereport::reportOutcomes(
+                parts_,
+                parts_.messages.batchDoneText(MsgStr::Receive, backup::JobSummary(*outcomes).done),
+                parts_.messages.batchFailedHeading(MsgStr::Receive), *outcomes);
+        });
 }
 
 void TransferCommands::deleteSelectedSlots() {
-    std::vector<backup::Outcome> outcomes;
-    int row = -1;
-    const bool ran = parts_.frame.run(MsgStr::Delete, [&] {
-        if (parts_.kbd.selectedRows().isEmpty() || !parts_.kbd.selectedNode().isValid()) {
-            throw OperateException(OperateException::NoDeleteSelection);
-        }
-        if (!parts_.driver.isConnected()) {
-            throw OperateException(OperateException::ListFirst);
-        }
-        const std::vector<SlotAddress> slots =
-            parts_.kbd.selectedSlots(OperateException::NoDeleteSelection);
-        row = parts_.kbd.selectedRow().row();
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Delete));
-        outcomes = ops::remove(parts_.target(&progress), slots);
-        parts_.kbd.relist();
-        outcomereport::failWithTheOnlyItem(parts_, outcomes);
-    });
-    if (!ran) {
-        return;
-    }
-    if (outcomes.size() == 1) {
-        parts_.kbd.views().list->setCurrentIndex(parts_.kbd.listModel()->index(row, 0));
-        return;
-    }
-    outcomereport::reportOutcomes(
-        parts_, parts_.messages.batchDoneText(MsgStr::Delete, backup::JobSummary(outcomes).done),
-        parts_.messages.batchFailedHeading(MsgStr::Delete), outcomes);
+    struct Deleted {
+        std::vector<backup::Outcome> outcomes;
+        int row = -1;
+    };
+    auto deleted = std::make_shared<Deleted>();
+    parts_.frame.run(
+        MsgStr::Delete,
+        [this, deleted] {
+            std::vector<SlotAddress> slots;
+            parts_.onGui([&] {
+                if (parts_.kbd.selectedRows().isEmpty() || !parts_.kbd.selectedNode().isValid()) {
+                    throw OperateException(OperateException::NoDeleteSelection);
+                }
+                if (!parts_.driver.isConnected()) {
+                    throw OperateException(OperateException::ListFirst);
+                }
+                slots = parts_.kbd.selectedSlots(OperateException::NoDeleteSelection);
+                deleted->row = parts_.kbd.selectedRow().row();
+            });
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Delete));
+            deleted->outcomes = ops::remove(parts_.target(&progress), slots);
+            parts_.onGui([this] { parts_.kbd.relist(); });
+            outcomereport::failWithTheOnlyItem(parts_, deleted->outcomes);
+        },
+        [this, deleted](bool succeeded) {
+            if (!succeeded) {
+                return;
+            }
+            if (deleted->outcomes.size() == 1) {
+                parts_.kbd.views().list->setCurrentIndex(
+                    parts_.kbd.listModel()->index(deleted->row, 0));
+                return;
+            }
+            outcomereport::reportOutcomes(
+                parts_,
+                parts_.messages.batchDoneText(MsgStr::Delete,
+                                              backup::JobSummary(deleted->outcomes).done),
+                parts_.messages.batchFailedHeading(MsgStr::Delete), deleted->outcomes);
+        });
 }
 
 void TransferCommands::sendSelectedFiles() {
@@ -141,56 +176,71 @@ void TransferCommands::sendSelectedFiles() {
 }
 
 void TransferCommands::sendFiles(const QStringList& files, bool folderAmongThem) {
-    std::vector<backup::Outcome> outcomes;
-    std::optional<safety::Copy> emptiedSongCopy;
-    int firstRow = -1;
-    const bool ran = parts_.frame.run(MsgStr::Send, [&] {
-        if (files.isEmpty()) {
-            throw OperateException(OperateException::NoSendSource);
-        }
-        if (folderAmongThem) {
-            throw OperateException(OperateException::NotAcceptable);
-        }
-        const EkData* first = KbdListModel::dataObject(parts_.kbd.selectedRow());
-        if (!parts_.kbd.selectedNode().isValid() || first == nullptr) {
-            throw OperateException(OperateException::NoSendTarget);
-        }
-        if (first->isDirectory()) {
-            throw OperateException(OperateException::NotAcceptable);
-        }
-        // Every file is read and placed before the first one goes.
-        const auto placements = batch::placeFiles(parts_.driver, files, SlotAddress::of(*first));
-        firstRow = placements.front().slot.number;
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Send));
-        try {
-            outcomes =
-                ops::send(parts_.target(&progress), placements, parts_.settings.verifyAfterSending);
-        } catch (const ops::SongEmptiedByStop& stopped) {
-            // Stopped with a song slot emptied: the user is offered its old song back.
-            emptiedSongCopy = stopped.kept();
-            throw;
-        }
-        parts_.kbd.relist();
-        if (outcomes.size() == 1 && outcomes.front().emptied && outcomes.front().keptCopy != 0) {
-            emptiedSongCopy = parts_.store.find(outcomes.front().keptCopy);
-        }
-        outcomereport::failWithTheOnlyItem(parts_, outcomes);
-    });
-    if (!ran) {
-        if (emptiedSongCopy) {
-            offerPutBack(*emptiedSongCopy);
-        }
-        return;
-    }
-    // The lists take the focus only once the frame has given them back their enabled state.
-    if (outcomes.size() == 1) {
-        parts_.kbd.selectRow(firstRow);
-        return;
-    }
-    outcomereport::reportOutcomes(
-        parts_, parts_.messages.batchDoneText(MsgStr::Send, backup::JobSummary(outcomes).done),
-        parts_.messages.batchFailedHeading(MsgStr::Send), outcomes);
+    struct Sent {
+        std::vector<backup::Outcome> outcomes;
+        std::optional<safety::Copy> emptiedSongCopy;
+        int firstRow = -1;
+    };
+    auto sent = std::make_shared<Sent>();
+    parts_.frame.run(
+        MsgStr::Send,
+        [this, files, folderAmongThem, sent] {
+            if (files.isEmpty()) {
+                throw OperateException(OperateException::NoSendSource);
+            }
+            if (folderAmongThem) {
+                throw OperateException(OperateException::NotAcceptable);
+            }
+            const EkData* first = nullptr;
+            parts_.onGui([&] {
+                first = KbdListModel::dataObject(parts_.kbd.selectedRow());
+                if (!parts_.kbd.selectedNode().isValid() || first == nullptr) {
+                    throw OperateException(OperateException::NoSendTarget);
+                }
+            });
+            if (first->isDirectory()) {
+                throw OperateException(OperateException::NotAcceptable);
+            }
+            // Every file is read and placed before the first one goes.
+            const auto placements =
+                batch::placeFiles(parts_.driver, files, SlotAddress::of(*first));
+            sent->firstRow = placements.front().slot.number;
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Send));
+            try {
+                sent->outcomes = ops::send(parts_.target(&progress), placements,
+                                           parts_.settings.verifyAfterSending);
+            } catch (const ops::SongEmptiedByStop& stopped) {
+                // Stopped with a song slot emptied: the user is offered its old song back.
+                sent->emptiedSongCopy = stopped.kept();
+                throw;
+            }
+            parts_.onGui([this] { parts_.kbd.relist(); });
+            if (sent->outcomes.size() == 1 && sent->outcomes.front().emptied &&
+                sent->outcomes.front().keptCopy != 0) {
+                sent->emptiedSongCopy = parts_.store.find(sent->outcomes.front().keptCopy);
+            }
+            outcomereport::failWithTheOnlyItem(parts_, sent->outcomes);
+        },
+        [this, sent](bool succeeded) {
+            if (!succeeded) {
+                if (sent->emptiedSongCopy) {
+                    offerPutBack(*sent->emptiedSongCopy);
+                }
+                return;
+            }
+            // The lists take the focus only once the frame has given them back their enabled
+            // state.
+            if (sent->outcomes.size() == 1) {
+                parts_.kbd.selectRow(sent->firstRow);
+                return;
+            }
+            outcomereport::reportOutcomes(
+                parts_,
+                parts_.messages.batchDoneText(MsgStr::Send,
+                                              backup::JobSummary(sent->outcomes).done),
+                parts_.messages.batchFailedHeading(MsgStr::Send), sent->outcomes);
+        });
 }
 
 void TransferCommands::copyFilesHere(const QStringList& files) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <functional>
 
 #include "backup/safetystore.h"
 #include "stream/nvbtransfer.h"
@@ -32,8 +33,9 @@ public:
 
     // File > "Replaced Items...": the kept copies, with Put Back.
     void showReplacedItems();
-    // Sends a kept copy back into its slot (after a fresh list), in the command frame.
-    bool putBack(const safety::Copy& copy);
+    // Sends a kept copy back into its slot (after a fresh list), in the command frame; once it
+    // has succeeded, `afterwards` runs.
+    void putBack(const safety::Copy& copy, const std::function<void()>& afterwards = {});
 
 private:
     // Import and Export: the selected slots into `folder` (none: the PC list's folder), as files

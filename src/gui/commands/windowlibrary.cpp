@@ -1,6 +1,7 @@
 #include "windowlibrary.h"
 
 #include <QFileInfo>
+#include <memory>
 
 #include "backup/batchjobs.h"
 #include "commandframe.h"
@@ -104,21 +105,28 @@ void WindowLibrary::checkOnPc() {
         parts_.showError(TLibraryForm::tr("The library cannot be used: %1").arg(problem_));
         return;
     }
-    std::vector<backup::Outcome> outcomes;
-    const bool ran = parts_.frame.run(MsgStr::Receive, [&] {
-        parts_.listKeyboard();
-        std::vector<SlotAddress> slots;
-        for (const auto& [address, where] : allSlots(parts_.driver)) {
-            slots.push_back(address);
-        }
-        WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                   parts_.messages.statusText(MsgStr::Receive));
-        outcomes = batch::fetchSlots(link(), slots, parts_.messages, &progress);
-    });
-    parts_.kbd.relist();
-    if (!ran) {
-        return;
-    }
+    auto outcomes = std::make_shared<std::vector<backup::Outcome>>();
+    parts_.frame.run(
+        MsgStr::Receive,
+        [this, outcomes] {
+            parts_.listKeyboard();
+            std::vector<SlotAddress> slots;
+            for (const auto& [address, where] : allSlots(parts_.driver)) {
+                slots.push_back(address);
+            }
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Receive));
+            *outcomes = batch::fetchSlots(link(), slots, parts_.messages, &progress);
+        },
+        [this, outcomes](bool succeeded) {
+            parts_.kbd.relist();
+            if (succeeded) {
+                reportChecked(*outcomes);
+            }
+        });
+}
+
+void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) {
     int missing = 0;
     for (const backup::Outcome& outcome : outcomes) {
         const SlotInTree where = findSlot(parts_.driver, outcome.slot);

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "backup/jobtypes.h"
 #include "kbddrv/keyboardlink.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
@@ -52,6 +53,9 @@ Q_SIGNALS:
     void fileChosen(const QString& path);
 
 private:
+    // Check On PC's report: how many of the fetched items the user's files do not hold.
+    void reportChecked(const std::vector<backup::Outcome>& outcomes);
+
     void scanned(const library::ScanSummary& summary);
     library::SlotOnPc slotOnPc(const EkData& slot) const;
 

@@ -6,18 +6,26 @@
 
 #include "kbddrv/ekkbddrv.h"
 #include "panes/kbdpane.h"
+#include "platform/keyboardthread.h"
 #include "platform/settingsstore.h"
 
 ops::Target WindowParts::target(backup::JobProgress* progress) const {
     return {link(), store, settings.keepCopies, messages, progress};
 }
 
+void WindowParts::onGui(const std::function<void()>& call) const {
+    platform::callOn(&window, call);
+}
+
 void WindowParts::listKeyboard() const {
-    bar.setMaximum(driver.progressTotal());
+    const int total = driver.progressTotal();
+    onGui([&] { bar.setMaximum(total); });
     driver.getList(settings.inputDevice, settings.outputDevice);
-    bar.setValue(bar.maximum());
-    kbd.rebuild();
-    kbd.setListed();
+    onGui([&] {
+        bar.setValue(bar.maximum());
+        kbd.rebuild();
+        kbd.setListed();
+    });
 }
 
 void WindowParts::showError(const QString& text) const {

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTreeView>
@@ -99,8 +100,13 @@ void TReplacedItemsForm::enableButtons() {
 
 void TReplacedItemsForm::putBackSelected() {
     const auto copy = selectedCopy();
-    if (copy && putBack_(*copy)) {
-        refresh();
+    if (copy) {
+        // The list shows the copy the put-back keeps of what it replaced, once it is made.
+        putBack_(*copy, [self = QPointer(this)] {
+            if (self != nullptr) {
+                self->refresh();
+            }
+        });
     }
 }
 

@@ -16,8 +16,9 @@ class QTreeView;
 class TReplacedItemsForm : public QDialog {
     Q_OBJECT
 public:
-    // `putBack` runs the send; true when it succeeded.
-    using PutBack = std::function<bool(const safety::Copy&)>;
+    // `putBack` starts the send, and calls `afterwards` once it has succeeded.
+    using PutBack =
+        std::function<void(const safety::Copy&, const std::function<void()>& afterwards)>;
 
     TReplacedItemsForm(safety::Store& store, PutBack putBack, QWidget* owner = nullptr);
 

@@ -23,31 +23,37 @@ constexpr int kBytesWidth = 320;
 
 MidiLogModel::MidiLogModel(std::size_t rowLimit, QObject* parent)
     : QAbstractTableModel(parent), limit_(rowLimit) {
-    shown_ = std::min(platform::MidiLog::instance().entries().size(), limit_);
-    listener_ = platform::MidiLog::instance().addListener(
-        [this](const platform::MidiLog::Entry&) { appended(); });
+    const std::deque<platform::MidiLog::Entry> entries = platform::MidiLog::instance().entries();
+    rows_.assign(entries.end() - qsizetype(std::min(entries.size(), limit_)), entries.end());
+    // Entries recorded on the keyboard's thread come over as queued calls; the model's own
+    // thread takes them in order.
+    listener_ =
+        platform::MidiLog::instance().addListener([this](const platform::MidiLog::Entry& entry) {
+            QMetaObject::invokeMethod(this, [this, entry] { append(entry); });
+        });
 }
 
 MidiLogModel::~MidiLogModel() {
     platform::MidiLog::instance().removeListener(listener_);
 }
 
-void MidiLogModel::appended() {
-    // Once the rows are full (or the log drops its oldest entry) the first row goes, the new
-    // one comes.
-    const std::size_t rows = std::min(platform::MidiLog::instance().entries().size(), limit_);
-    if (rows == shown_ && shown_ > 0) {
+void MidiLogModel::append(const platform::MidiLog::Entry& entry) {
+    if (limit_ == 0) {
+        return;
+    }
+    // Once the rows are full the first row goes, the new one comes.
+    if (rows_.size() == limit_) {
         beginRemoveRows({}, 0, 0);
-        --shown_;
+        rows_.pop_front();
         endRemoveRows();
     }
-    beginInsertRows({}, int(shown_), int(rows) - 1);
-    shown_ = rows;
+    beginInsertRows({}, int(rows_.size()), int(rows_.size()));
+    rows_.push_back(entry);
     endInsertRows();
 }
 
 int MidiLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(shown_);
+    return parent.isValid() ? 0 : int(rows_.size());
 }
 
 int MidiLogModel::columnCount(const QModelIndex& parent) const {
@@ -55,14 +61,10 @@ int MidiLogModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant MidiLogModel::data(const QModelIndex& index, int role) const {
-    const auto& entries = platform::MidiLog::instance().entries();
-    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= shown_ ||
-        shown_ > entries.size()) {
+    if (role != Qt::DisplayRole || !index.isValid() || std::size_t(index.row()) >= rows_.size()) {
         return {};
     }
-    // The rows are the log's last ones.
-    const std::size_t entry = entries.size() - shown_ + std::size_t(index.row());
-    const midilogtext::Fields fields = midilogtext::fieldsOf(entries[entry]);
+    const midilogtext::Fields fields = midilogtext::fieldsOf(rows_[std::size_t(index.row())]);
     switch (index.column()) {
         case TimeColumn:
             return fields.time;
@@ -98,7 +100,7 @@ QVariant MidiLogModel::headerData(int section, Qt::Orientation orientation, int 
 void MidiLogModel::clear() {
     beginResetModel();
     platform::MidiLog::instance().clear();
-    shown_ = 0;
+    rows_.clear();
     endResetModel();
 }
 

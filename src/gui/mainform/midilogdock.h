@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QDockWidget>
+#include <deque>
 
 #include "platform/midilog.h"
 
@@ -9,7 +10,8 @@ class QTableView;
 
 // The MIDI log's rows: the last `rowLimit` messages the program's ports sent and received (at
 // most the log's platform::MidiLog::kCapacity), with time, direction, bytes and meaning.
-// Follows the log as messages pass.
+// Follows the log as messages pass: the log hears them on the keyboard's thread, the model takes
+// each in on its own thread and keeps its rows itself.
 class MidiLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -30,11 +32,11 @@ public:
     QString text() const;
 
 private:
-    void appended();
+    void append(const platform::MidiLog::Entry& entry);
 
     std::size_t limit_;
     int listener_ = 0;
-    std::size_t shown_ = 0;  // rows the view knows of: the log's last ones
+    std::deque<platform::MidiLog::Entry> rows_;  // the log's last ones
 };
 
 // View > "MIDI Log": a dock under the window with the log, "Clear" and "Save As...".

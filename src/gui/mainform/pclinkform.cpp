@@ -48,6 +48,7 @@
 #include "panes/panedragdrop.h"
 #include "panes/panepopup.h"
 #include "panes/pcpane.h"
+#include "platform/cancellation.h"
 #include "platform/keyboardsession.h"
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
@@ -103,6 +104,14 @@ void TPcLinkForm::restoreLayout() {
 }
 
 TPcLinkForm::~TPcLinkForm() {
+    // The window refuses to close while a command runs; a program ending otherwise asks the
+    // command to stop and lets it end, as its body still uses the window's parts.
+    if (!frame_->isIdle()) {
+        platform::Cancellation::request();
+        while (!frame_->isIdle()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        }
+    }
     driver_.detachObserver(listProgress_.get());
     driver_.setRetryListener({});
 }
@@ -316,7 +325,7 @@ void TPcLinkForm::buildLayout() {
     statusBar()->addPermanentWidget(statusText_);
     statusBar()->addPermanentWidget(progressBar_, 1);
     statusBar()->addPermanentWidget(cancel);
-    frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_);
+    frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_, keyboard_);
     // The keyboard list is what most commands fill (the list, a send, a delete).
     frame_->setSessionStart([this] { return beginKeyboardCommand(); });
     frame_->setRestingFocus([this] { return kbd_->views().stack->currentWidget(); });
@@ -423,8 +432,10 @@ void TPcLinkForm::LoadSettings() {
 }
 
 std::unique_ptr<platform::KeyboardSession> TPcLinkForm::beginKeyboardCommand() {
-    // The devices as they are now: a device unplugged since the last command is named in the
-    // error, and one that came back under another number is found by its name.
+    // On the keyboard thread, at the start of a command's body: the window reads the device
+    // numbers only while no command runs. The devices as they are now: a device unplugged since the
+    // last command is named in the error, and one that came back under another number is found by
+    // its name.
     auto& service = platform::MidiService::instance();
     service.inputDevices();
     service.outputDevices();

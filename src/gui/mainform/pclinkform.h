@@ -12,6 +12,7 @@
 #include "msg/operateexception.h"
 #include "organise/slotedits.h"
 #include "panes/paneviews.h"
+#include "platform/keyboardthread.h"
 #include "platform/settingsstore.h"
 #include "stream/nvbtransfer.h"
 
@@ -42,7 +43,7 @@ class QToolBar;
 // (PcPane, KbdPane) and the command rooms (transfers, whole-keyboard jobs, edits, the library)
 // do the work; every keyboard command runs through one CommandFrame; every action is a row of
 // the action table; the settings are read once by start() and written once when the window
-// closes.
+// closes. The keyboard's driver talks to the keyboard on the window's keyboard thread.
 class TPcLinkForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -80,6 +81,9 @@ public:
 
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
+    // Where the window's keyboard commands run (and an in-process keyboard belongs, such as the
+    // built-in one: it then answers beside the commands, as a keyboard on a cable would).
+    platform::KeyboardThread& keyboardThread() { return keyboard_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -121,6 +125,8 @@ private:
     void buildRooms();
 
     std::unique_ptr<platform::SettingsStore> store_;
+    // Made first and ended last of the members: no command runs by then.
+    platform::KeyboardThread keyboard_;
     platform::Settings settings_;
     bool settingsSaved_ = false;
     MsgStr messages_;

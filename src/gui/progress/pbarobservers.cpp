@@ -1,20 +1,45 @@
 #include "pbarobservers.h"
 
-// The work runs on the window's thread, so the bar is repainted at once rather than when the
-// event loop next gets to it.
+namespace {
+
+// Runs `change` on the widget's thread (now, when that is this thread), unless it has gone.
+template <typename Widget, typename Change>
+void onWidget(const QPointer<Widget>& widget, Change change) {
+    if (Widget* target = widget.data()) {
+        QMetaObject::invokeMethod(target, [widget, change] {
+            if (widget != nullptr) {
+                change(*widget);
+            }
+        });
+    }
+}
+
+}  // namespace
 
 void PBarKbdDrvObserver::notify(EkKbdDrv& driver) {
-    if (bar_.isNull()) {
-        return;
-    }
-    bar_->setValue(bar_->value() + driver.progressStep());
-    bar_->repaint();
+    const int step = driver.progressStep();
+    onWidget(bar_, [step](QProgressBar& bar) { bar.setValue(bar.value() + step); });
 }
 
 void PBarNvbObserver::notify(NvbStream& stream) {
-    if (bar_.isNull()) {
-        return;
-    }
-    bar_->setValue(stream.position());
-    bar_->repaint();
+    const auto position = int(stream.position());
+    onWidget(bar_, [position](QProgressBar& bar) { bar.setValue(position); });
+}
+
+void WindowJobProgress::jobStarted(std::int64_t totalBytes) {
+    const int maximum = int(std::max<std::int64_t>(totalBytes, 1));
+    onWidget(bar_, [maximum](QProgressBar& bar) {
+        bar.setValue(0);
+        bar.setMaximum(maximum);
+    });
+}
+
+void WindowJobProgress::itemStarted(const SlotAddress& slot, const QString&) {
+    const QString text = statusText_ + ' ' + slot.text();
+    onWidget(status_, [text](QLabel& status) { status.setText(text); });
+}
+
+void WindowJobProgress::jobAdvanced(std::int64_t doneBytes) {
+    const int done = int(doneBytes);
+    onWidget(bar_, [done](QProgressBar& bar) { bar.setValue(done); });
 }

@@ -9,6 +9,9 @@
 #include "kbddrv/ekkbddrv.h"
 #include "stream/nvbstream.h"
 
+// The observers are told on the thread that talks to the keyboard; the bar and the status text
+// are changed on their own thread, in the order told.
+
 // Moves the window's progress bar while the driver lists the keyboard: each notification adds
 // the driver's progress step, so a full listing ends at the driver's progress total.
 class PBarKbdDrvObserver : public EkKbdDrvObserver {
@@ -37,20 +40,12 @@ public:
     WindowJobProgress(QProgressBar* bar, QLabel* status, QString statusText)
         : bar_(bar), status_(status), statusText_(std::move(statusText)) {}
 
-    void jobStarted(std::int64_t totalBytes) override {
-        bar_->setValue(0);
-        bar_->setMaximum(int(std::max<std::int64_t>(totalBytes, 1)));
-    }
-    void itemStarted(const SlotAddress& slot, const QString&) override {
-        status_->setText(statusText_ + ' ' + slot.text());
-    }
-    void jobAdvanced(std::int64_t doneBytes) override {
-        bar_->setValue(int(doneBytes));
-        bar_->repaint();
-    }
+    void jobStarted(std::int64_t totalBytes) override;
+    void itemStarted(const SlotAddress& slot, const QString&) override;
+    void jobAdvanced(std::int64_t doneBytes) override;
 
 private:
-    QProgressBar* bar_;
-    QLabel* status_;
+    QPointer<QProgressBar> bar_;
+    QPointer<QLabel> status_;
     QString statusText_;
 };
