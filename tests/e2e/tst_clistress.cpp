@@ -17,8 +17,15 @@
 #include "data/datatypes.h"
 #include "kbdsim/keyboardmemory.h"
 #include "support/kbdsimprocess.h"
+#include "support/stresskeyboards.h"
 
 using kbdsim::KeyboardMemory;
+
+namespace {
+
+constexpr int kDefaultOperations = 40;
+
+}  // namespace
 
 class TestCliStress : public QObject {
     Q_OBJECT
@@ -28,22 +35,12 @@ private Q_SLOTS:
 };
 
 void TestCliStress::commandsInARowNeverFail_data() {
-    QTest::addColumn<QStringList>("simulatorOptions");
-    QTest::newRow("paced keyboard") << QStringList{};
-    QTest::newRow("keyboard answering at once") << QStringList{"--no-pacing"};
-    // One request in 25 unanswered: a listing (84 requests) meets three or four lost answers.
-    QTest::newRow("keyboard losing answers")
-        << QStringList{"--no-pacing", "--unanswered-request-every", "25"};
-    // One End or deletion in 7 lost: each send and delete of the cycle meets some.
-    QTest::newRow("keyboard losing unanswered messages")
-        << QStringList{"--no-pacing", "--lose-unanswered-every", "7"};
+    addStressKeyboards();
 }
 
 void TestCliStress::commandsInARowNeverFail() {
     QFETCH(QStringList, simulatorOptions);
-    const int operations = qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS") > 0
-                               ? qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS")
-                               : 40;
+    const int operations = stressOperations(kDefaultOperations);
     QTemporaryDir home;
     QVERIFY(home.isValid());
 
@@ -73,10 +70,9 @@ void TestCliStress::commandsInARowNeverFail() {
     KeyboardMemory swapped = withSong;
     swapped.setData(tone0, demo.data(tone1));
     swapped.setData(tone1, demo.data(tone0));
-    const std::vector<QJsonObject> expected = {demo.toJson(),    withSong.toJson(),
-                                               swapped.toJson(), withSong.toJson(),
-                                               swapped.toJson(), withSong.toJson(),
-                                               demo.toJson(),    demo.toJson()};
+    const std::vector<QJsonObject> expected = {
+        demo.toJson(),    withSong.toJson(), swapped.toJson(), withSong.toJson(),
+        swapped.toJson(), withSong.toJson(), demo.toJson(),    demo.toJson()};
     demo.save(home.filePath("keyboard.json"));
     KbdSimProcess sim(QStringList{"--state", home.filePath("keyboard.json")} + simulatorOptions);
     QVERIFY2(sim.isReady(), sim.errorOutput().constData());
@@ -99,9 +95,8 @@ void TestCliStress::commandsInARowNeverFail() {
                             .arg(QString::fromUtf8(cli.readAllStandardError().trimmed()));
             qWarning("%s", qPrintable(failures.last()));
         }
-        if (failures.isEmpty() &&
-            KeyboardMemory::load(home.filePath("keyboard.json")).toJson() !=
-                expected[std::size_t(op) % commands.size()]) {
+        if (failures.isEmpty() && KeyboardMemory::load(home.filePath("keyboard.json")).toJson() !=
+                                      expected[std::size_t(op) % commands.size()]) {
             // Said done, yet the keyboard does not hold it: a false success.
             failures << QString("#%1 %2: exit 0, but the keyboard does not show it")
                             .arg(op)

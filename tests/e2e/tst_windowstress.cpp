@@ -25,6 +25,7 @@
 #include "platform/settingsstore.h"
 #include "support/kbdsimprocess.h"
 #include "support/modal.h"
+#include "support/stresskeyboards.h"
 #include "support/windowcommands.h"
 
 using kbdsim::KeyboardMemory;
@@ -60,20 +61,12 @@ private Q_SLOTS:
 };
 
 void TestWindowStress::commandsInARowNeverFail_data() {
-    QTest::addColumn<QStringList>("simulatorOptions");
-    QTest::newRow("paced keyboard") << QStringList{};
-    QTest::newRow("keyboard answering at once") << QStringList{"--no-pacing"};
-    QTest::newRow("keyboard losing answers")
-        << QStringList{"--no-pacing", "--unanswered-request-every", "25"};
-    QTest::newRow("keyboard losing unanswered messages")
-        << QStringList{"--no-pacing", "--lose-unanswered-every", "7"};
+    addStressKeyboards();
 }
 
 void TestWindowStress::commandsInARowNeverFail() {
     QFETCH(QStringList, simulatorOptions);
-    const int operations = qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS") > 0
-                               ? qEnvironmentVariableIntValue("NVBMAN_STRESS_OPS")
-                               : kDefaultOperations;
+    const int operations = stressOperations(kDefaultOperations);
     QTemporaryDir home;
     QVERIFY(home.isValid());
     qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());

@@ -26,12 +26,18 @@ void KeyboardJobs::restore(const QString& folder) {
     runKeyboardJob(KeyboardJob::Restore, folder);
 }
 
-void KeyboardJobs::compareWithBackup(const QString& folder) {
-    std::optional<backup::Manifest> manifest;
+std::optional<backup::Manifest> KeyboardJobs::readBackup(const QString& folder) {
     try {
-        manifest = backup::Manifest::read(folder);
+        return backup::Manifest::read(folder);
     } catch (...) {
         parts_.showError(currentErrorText(parts_.messages));
+        return std::nullopt;
+    }
+}
+
+void KeyboardJobs::compareWithBackup(const QString& folder) {
+    const std::optional<backup::Manifest> manifest = readBackup(folder);
+    if (!manifest) {
         return;
     }
     compare(*manifest, folder, [this](const Comparisons& comparisons) {
@@ -124,11 +130,8 @@ void KeyboardJobs::runKeyboardJob(KeyboardJob job, const QString& folder) {
         runJob(job, folder, std::nullopt, std::nullopt);
         return;
     }
-    std::optional<backup::Manifest> manifest;
-    try {
-        manifest = backup::Manifest::read(folder);
-    } catch (...) {
-        parts_.showError(currentErrorText(parts_.messages));
+    const std::optional<backup::Manifest> manifest = readBackup(folder);
+    if (!manifest) {
         return;
     }
     planRestore(*manifest, folder, [this, job, folder, manifest](const Comparisons& plan) {

@@ -30,6 +30,8 @@ private:
     enum class KeyboardJob { Backup, ReplacingBackup, Restore };
     using Comparisons = std::vector<backup::Comparison>;
     using Compared = std::function<void(const Comparisons&)>;
+    // The backup's manifest in `folder`; none when it cannot be read (said in a box).
+    std::optional<backup::Manifest> readBackup(const QString& folder);
     // Reads the backup of a restore, plans it and asks; then runs the job.
     void runKeyboardJob(KeyboardJob job, const QString& folder);
     void runJob(KeyboardJob job, const QString& folder,
