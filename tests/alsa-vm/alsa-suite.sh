@@ -36,12 +36,15 @@ run "$build/tests/tst_kbddrvjack"
 # The sequencer's own failures: an exclusive connection, a full client table, a huge answer.
 run "$build/tests/tst_alsafaults"
 NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
+# The window's commands in a row, from its keyboard thread.
+NVBMAN_STRESS_OPS=16 run "$build/tests/tst_windowstress"
 
 echo "alsa-suite: behind a virtual MIDI cable (snd-virmidi), with real-time bytes"
 export NVBMAN_KBDSIM_RAWMIDI=1
 # shellcheck disable=SC2086
 run "$build/tests/tst_clijack" $cli_cases "lostChangesAreMadeAgainOrFail:rename"
 NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
+NVBMAN_STRESS_OPS=16 run "$build/tests/tst_windowstress"
 
 # The stacks' benchmark once, so that its ALSA part keeps working (figures: README).
 if [ -x "$build/bench/bench_stacks" ]; then
