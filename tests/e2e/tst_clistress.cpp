@@ -62,18 +62,11 @@ void TestCliStress::commandsInARowNeverFail() {
     };
 
     // What the keyboard holds after each command of the cycle.
-    const KeyboardMemory demo = KeyboardMemory::demo();
-    const kbdsim::SlotRef song0{DataType::Song, 0, 0}, song1{DataType::Song, 0, 1},
-        tone0{DataType::Tone, 0, 0}, tone1{DataType::Tone, 0, 1};
-    KeyboardMemory withSong = demo;
-    withSong.setData(song1, demo.data(song0));
-    KeyboardMemory swapped = withSong;
-    swapped.setData(tone0, demo.data(tone1));
-    swapped.setData(tone1, demo.data(tone0));
-    const std::vector<QJsonObject> expected = {
-        demo.toJson(),    withSong.toJson(), swapped.toJson(), withSong.toJson(),
-        swapped.toJson(), withSong.toJson(), demo.toJson(),    demo.toJson()};
-    demo.save(home.filePath("keyboard.json"));
+    const StressMemories held = stressMemories();
+    const std::vector<QJsonObject> expected = {held.demo,     held.withSong, held.swapped,
+                                               held.withSong, held.swapped,  held.withSong,
+                                               held.demo,     held.demo};
+    KeyboardMemory::demo().save(home.filePath("keyboard.json"));
     KbdSimProcess sim(QStringList{"--state", home.filePath("keyboard.json")} + simulatorOptions);
     QVERIFY2(sim.isReady(), sim.errorOutput().constData());
 

@@ -70,9 +70,8 @@ void TestWindowStress::commandsInARowNeverFail() {
     QTemporaryDir home;
     QVERIFY(home.isValid());
     qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
-    const KeyboardMemory demo = KeyboardMemory::demo();
     const QString state = home.filePath("keyboard.json");
-    demo.save(state);
+    KeyboardMemory::demo().save(state);
     KbdSimProcess sim(QStringList{"--state", state} + simulatorOptions);
     QVERIFY2(sim.isReady(), sim.errorOutput().constData());
     QDir(home.path()).mkdir("pc");
@@ -87,13 +86,7 @@ void TestWindowStress::commandsInARowNeverFail() {
     window.show();
     MessageBoxes boxes;
 
-    const kbdsim::SlotRef song0{DataType::Song, 0, 0}, song1{DataType::Song, 0, 1},
-        tone0{DataType::Tone, 0, 0}, tone1{DataType::Tone, 0, 1};
-    KeyboardMemory withSong = demo;
-    withSong.setData(song1, demo.data(song0));
-    KeyboardMemory swapped = withSong;
-    swapped.setData(tone0, demo.data(tone1));
-    swapped.setData(tone1, demo.data(tone0));
+    const StressMemories held = stressMemories();
     const QStringList songs{"Song Rhythm:\\", "Song"};
     const auto slot = [](const char* text) { return *SlotAddress::parse(text); };
     // A cycle that leaves the keyboard as it found it; each step with what it leaves.
@@ -103,26 +96,26 @@ void TestWindowStress::commandsInARowNeverFail() {
         QJsonObject expected;
     };
     const std::vector<Step> cycle = {
-        {"list", [&] { return (window.ConnectActionExecute(), true); }, demo.toJson()},
+        {"list", [&] { return (window.ConnectActionExecute(), true); }, held.demo},
         {"import song:0",
          [&] { return selectKbd(window, songs, 0) && (window.ReceiveActionExecute(), true); },
-         demo.toJson()},
+         held.demo},
         // The import left its file selected in the PC list.
         {"send it to song:1",
          [&] { return selectKbd(window, songs, 1) && (window.SendActionExecute(), true); },
-         withSong.toJson()},
+         held.withSong},
         {"swap tone:0 tone:1",
          [&] {
              return (window.edits().editSlots(organise::Edit::Swap, slot("tone:0"), slot("tone:1")),
                      true);
          },
-         swapped.toJson()},
-        {"undo", [&] { return (window.edits().takeBackLatest(true), true); }, withSong.toJson()},
-        {"redo", [&] { return (window.edits().takeBackLatest(false), true); }, swapped.toJson()},
-        {"undo", [&] { return (window.edits().takeBackLatest(true), true); }, withSong.toJson()},
+         held.swapped},
+        {"undo", [&] { return (window.edits().takeBackLatest(true), true); }, held.withSong},
+        {"redo", [&] { return (window.edits().takeBackLatest(false), true); }, held.swapped},
+        {"undo", [&] { return (window.edits().takeBackLatest(true), true); }, held.withSong},
         {"delete song:1",
          [&] { return selectKbd(window, songs, 1) && (window.DeleteActionExecute(), true); },
-         demo.toJson()},
+         held.demo},
     };
 
     QStringList failures;
