@@ -126,7 +126,8 @@ public:
     std::atomic<std::uint64_t> cycles{0};
     std::atomic<bool> shutDown{false};
     std::atomic<bool> notAnswering{false};
-    // GUI thread only.
+    // Only under the MIDI service's lock (the window lists devices while its keyboard
+    // thread opens and closes ports).
     Pool<rtmidi::InputClient> inputs;
     Pool<JackMidiOutput> outputs;
     // Clients whose making outlasted its bound, handed over by the late call's thread.

@@ -31,7 +31,8 @@ void MidiInbox::open(Consumer consumer) {
     consumer_ = std::move(consumer);
     generation_.fetch_add(1, std::memory_order_acq_rel);  // now odd: open
     // Made on each opening, so that it serves the event loop of the thread that opens the inbox
-    // (the GUI thread, or the window's keyboard thread); ended by the close on that thread.
+    // (the command-line tool's main thread, or the window's keyboard thread); ended by the close on
+    // that thread.
     notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
 }

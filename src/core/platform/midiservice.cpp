@@ -133,7 +133,8 @@ private:
 
 namespace {
 
-// The receiver, with the MIDI log recording what it is handed (on the GUI thread).
+// The receiver, with the MIDI log recording what it is handed (on the thread that opened the
+// input).
 MidiReceiver logged(MidiReceiver receiver, const QString& device) {
     return [receiver = std::move(receiver), device](const std::vector<std::uint8_t>& message) {
         MidiLog::instance().record(MidiLog::Direction::In, device, message);
