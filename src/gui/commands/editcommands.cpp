@@ -36,7 +36,7 @@ void EditCommands::updateUndoActions() {
 void EditCommands::takeBackLatest(bool undoing, bool force, const Done& done) {
     // The question, when a slot changed since.
     auto changedSince = std::make_shared<std::optional<QString>>();
-    parts_.frame.run(
+    const bool started = parts_.frame.run(
         MsgStr::Send,
         [this, undoing, force, changedSince] {
             // Read with the keyboard held: no other program changes it, nor its history, now.
@@ -73,6 +73,10 @@ void EditCommands::takeBackLatest(bool undoing, bool force, const Done& done) {
                 done(succeeded);
             }
         });
+    // Another command runs: nothing was taken back.
+    if (!started && done) {
+        done(false);
+    }
 }
 
 void EditCommands::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
