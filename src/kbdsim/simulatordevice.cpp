@@ -45,6 +45,9 @@ BuiltInKeyboard::BuiltInKeyboard(const QString& statePath) : statePath_(statePat
     }
     device_ = std::make_unique<SimulatorDevice>(kDeviceName, keyboard_.get());
     device_->setUseHooks([this] { return beginUse(); }, [this] { return endUse(); });
+    if (!statePath_.isEmpty()) {
+        device_->setSharedState(QFileInfo(statePath_).absoluteFilePath());
+    }
     QObject::connect(keyboard_.get(), &SimulatedKeyboard::memoryChanged, [this] { save(); });
     platform::MidiService::instance().setBuiltInDevice(device_.get());
 }

@@ -24,6 +24,9 @@ public:
     }
     QString beginUse() override { return beginUse_ ? beginUse_() : QString(); }
     QString endUse() override { return endUse_ ? endUse_() : QString(); }
+    // Set before the device is listed, never changed after: read from any thread.
+    void setSharedState(const QString& path) { sharedState_ = path; }
+    QString sharedState() const override { return sharedState_; }
 
 protected:
     void receive(const std::vector<std::uint8_t>& message) override;
@@ -32,6 +35,7 @@ private:
     SimulatedKeyboard* keyboard_;
     std::function<QString()> beginUse_;
     std::function<QString()> endUse_;
+    QString sharedState_;
 };
 
 // The software keyboard every program carries, so a user without the instrument can try every

@@ -353,8 +353,31 @@ void TestCliJack::severalSlotsAtOnceAndLeanSingleSlots() {
 // Another program holds the keyboard (the lock is per process, so this needs a second one):
 // the command fails at once, and --json says so as one object too.
 void TestCliJack::aKeyboardHeldElsewhereIsOneJsonFailure() {
-    platform::FileLock other(
-        platform::KeyboardSession::lockPath(kbdsim::BuiltInKeyboard::kDeviceName));
+    // A long send to the built-in keyboard of another home (another user's test run beside
+    // this one, with its own memory file) is at work on another keyboard: it blocks nobody here.
+    QTemporaryDir otherHome;
+    EkDataFile song(DataType::Song);
+    song.setSize(8000);
+    song.words() = pattern(4000, 9);
+    NvbFileStream(otherHome.filePath("long.nvb"), NvbFileStream::Create).write(song);
+    QProcess elsewhere;
+    QProcessEnvironment otherEnvironment = environment();
+    otherEnvironment.insert("XDG_CONFIG_HOME", otherHome.filePath("config"));
+    otherEnvironment.insert("XDG_DATA_HOME", otherHome.filePath("data"));
+    elsewhere.setProcessEnvironment(otherEnvironment);
+    elsewhere.start(NVBMAN_CLI_PATH, {"--verbose", "--in", "built-in", "--out", "built-in",
+                                      "send", otherHome.filePath("long.nvb"), "song:1"});
+    QByteArray said;
+    QVERIFY2(waitForMidiLog(elsewhere, said, "| DataBlock", 2), said.constData());
+    const Result free = cli({"--quiet", "--in", "built-in", "--out", "built-in", "list"});
+    QVERIFY2(free.exitCode == 0, free.err.constData());
+    QVERIFY(elsewhere.waitForFinished(60000));
+    QCOMPARE(elsewhere.exitCode(), 0);
+
+    // The same memory file is the same keyboard.
+    platform::FileLock other(platform::KeyboardSession::lockPath(
+        platform::sharedDeviceName(kbdsim::BuiltInKeyboard::kDeviceName,
+                                   home_->filePath("data/NvbMan/builtin-keyboard.json"))));
     QCOMPARE(other.tryLock(), platform::FileLock::State::Locked);
     const Result r = cli({"--json", "--quiet", "--in", "built-in", "--out", "built-in", "list"});
     QCOMPARE(r.exitCode, 1);

@@ -730,10 +730,10 @@ void TestPcLinkForm::noStoredFolderSelectsNothing() {
 }
 
 void TestPcLinkForm::oneProgramAtATimeOnAKeyboard() {
-    // The built-in keyboard: the device other programs of the user reach too (its memory is
-    // theirs as well). Its lock lives in this test's own runtime folder.
+    // The built-in keyboard: the device other programs of the user reach too (its memory file
+    // is theirs as well). Its lock lives in this test's own runtime folder.
     qputenv("XDG_RUNTIME_DIR", home_->path().toLocal8Bit());
-    kbdsim::BuiltInKeyboard builtIn(QString{});
+    kbdsim::BuiltInKeyboard builtIn(home_->filePath("builtin-keyboard.json"));
     auto& service = platform::MidiService::instance();
     const QString name = kbdsim::BuiltInKeyboard::kDeviceName;
     auto window = startedWindow(int(service.inputDevices().lastIndexOf(name)),

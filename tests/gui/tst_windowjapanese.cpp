@@ -276,7 +276,9 @@ void TestWindowJapanese::questionsAndFailuresAreJapanese() {
     qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
     EkKbdDrv::instance(mls850::kModel).disconnect();
-    kbdsim::BuiltInKeyboard builtIn(QString{});
+    // Its memory in a file, as other programs of the user share it: another program can hold it.
+    const QString builtInState = home.filePath("builtin-keyboard.json");
+    kbdsim::BuiltInKeyboard builtIn(builtInState);
     auto& service = platform::MidiService::instance();
     const QString name = kbdsim::BuiltInKeyboard::kDeviceName;
     const int input = int(service.inputDevices().lastIndexOf(name));
@@ -308,6 +310,7 @@ void TestWindowJapanese::questionsAndFailuresAreJapanese() {
     QVERIFY(commandsEnded(window));
     // A tone changed on the keyboard's panel: the comparison lists it, the restore plans it.
     builtIn.keyboard().memory().setData({DataType::Tone, 0, 0}, std::vector<std::uint16_t>(30, 9));
+    builtIn.keyboard().memory().save(builtInState);
     window.jobs().compareWithBackup(backup);
     QVERIFY(commandsEnded(window));
     window.jobs().restore(backup);  // the plan and the question

@@ -63,11 +63,11 @@ QString userRuntimeFolder() {
                       {QDir::toNativeSeparators(inTemp), QDir::toNativeSeparators(inCache)});
 }
 
-QString KeyboardSession::lockPath(const QString& deviceName) {
+QString KeyboardSession::lockPath(const QString& sharedName) {
     // Device names hold any character (JACK's "client:port" among them): the file is named by
     // a hash. The runtime folder is the user's own, so another user's program never blocks us.
     const QByteArray hash =
-        QCryptographicHash::hash(deviceName.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+        QCryptographicHash::hash(sharedName.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QDir(userRuntimeFolder())
         .filePath("nvbman-keyboard-" + QString::fromLatin1(hash) + ".lock");
 }
@@ -78,14 +78,14 @@ KeyboardSession::KeyboardSession(int outputDevice) : outputDevice_(outputDevice)
     if (name.isEmpty()) {
         return;  // no such device: opening it says so
     }
-    if (!service.isShared(outputDevice)) {
+    const QString sharedName = service.sharedName(outputDevice);
+    if (sharedName.isEmpty()) {
         service.beginUse(outputDevice);
         return;  // no other program can reach it
     }
-    const QString path = lockPath(name);
     // Held as long as this program runs the command; released by the system when the program
     // ends, however it ends.
-    lock_ = std::make_unique<FileLock>(path);
+    lock_ = std::make_unique<FileLock>(lockPath(sharedName));
     lock_->lockOrThrow([&] { return KeyboardBusy(ErrorCode::KeyboardBusy, {name}); });
     service.beginUse(outputDevice);
 }

@@ -27,10 +27,11 @@ public:
 // same memory). For the length of a command the program holds a lock of that device, per user,
 // in the user's runtime folder; a second program is told plainly that the keyboard is busy.
 //
-// A device that lives in this program alone (a test's) takes no lock. In-process devices (the
-// built-in software keyboard) are told when a command begins and ends:
-// at the beginning the built-in keyboard takes up what another program of this user changed,
-// at the end it reports a memory it could not keep as the command's failure.
+// A device that lives in this program alone (a test's) takes no lock; the built-in keyboard's
+// lock is that of its memory file, which is what other programs share with it. In-process devices
+// (the built-in software keyboard) are told when a command begins and ends: at the beginning the
+// built-in keyboard takes up what another program of this user changed, at the end it reports a
+// memory it could not keep as the command's failure.
 class KeyboardSession {
 public:
     // Takes the lock of `outputDevice` (a number of the MIDI service's last enumeration);
@@ -46,8 +47,9 @@ public:
     // could not save its memory). A session that ends without finish() waits the same way.
     void finish();
 
-    // The lock file of a device name (exposed for tests and diagnostics).
-    static QString lockPath(const QString& deviceName);
+    // The lock file of a device, by what other programs know it by (MidiService::sharedName;
+    // exposed for tests and diagnostics).
+    static QString lockPath(const QString& sharedName);
 
 private:
     int outputDevice_;

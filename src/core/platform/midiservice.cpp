@@ -431,16 +431,24 @@ int MidiService::storedOutput(int number, const QString& name) {
                         systemProblem_);
 }
 
-bool MidiService::isShared(int device) {
+QString sharedDeviceName(const QString& deviceName, const QString& stateFile) {
+    return deviceName + QLatin1Char('\n') + stateFile;
+}
+
+QString MidiService::sharedName(int device) {
     const std::lock_guard lock(serviceMutex());
     if (!outputs_) {
         outputDevices();
     }
     if (device < 0 || device >= int(outputs_->size())) {
-        return false;
+        return {};
     }
     const Device& found = (*outputs_)[device];
-    return found.system != nullptr || (builtIn_ != nullptr && found.inProcess == builtIn_);
+    if (found.system != nullptr) {
+        return found.name;
+    }
+    const QString state = found.inProcess != nullptr ? found.inProcess->sharedState() : QString();
+    return state.isEmpty() ? QString() : sharedDeviceName(found.name, state);
 }
 
 VirtualMidiDevice* MidiService::inProcessOutput(int device) const {

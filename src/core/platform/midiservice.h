@@ -67,6 +67,9 @@ public:
     // device itself that the command reports.
     virtual QString beginUse() { return {}; }
     virtual QString endUse() { return {}; }
+    // The file through which other programs of the user share this device's memory (the
+    // built-in keyboard's state file); empty when the device lives in this program alone.
+    virtual QString sharedState() const { return {}; }
 
 protected:
     // The program sent `message` to this device.
@@ -86,6 +89,10 @@ private:
 };
 
 class SystemBackend;
+
+// What other programs know an in-process device named `deviceName` by when it shares its
+// memory through `stateFile` (see MidiService::sharedName).
+QString sharedDeviceName(const QString& deviceName, const QString& stateFile);
 
 // The MIDI service: one numbered list of input devices and one of output devices, made of every
 // MIDI system that works on this machine (the ALSA sequencer, then a running JACK server)
@@ -129,10 +136,12 @@ public:
     int storedInput(int number, const QString& name);
     int storedOutput(int number, const QString& name);
 
-    // Whether other programs can reach output device `device`: every device of a MIDI system,
-    // and the built-in keyboard (whose memory other programs of the user share); not another
-    // in-process device, which lives in this program alone.
-    bool isShared(int device);
+    // What other programs know output device `device` by, for the lock a command holds: the
+    // name of a MIDI system's device; for an in-process device that shares its memory through a
+    // file (the built-in keyboard), its name and that file, since programs of the user that
+    // keep another file (a test's own home) have a keyboard of their own. Empty for a device no
+    // other program can reach.
+    QString sharedName(int device);
 
     // A command begins or ends its use of output device `device`: an in-process device is told,
     // on its own thread (see VirtualMidiDevice), and a failure it reports is thrown as
