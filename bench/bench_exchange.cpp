@@ -12,13 +12,9 @@
 #include "benchiterations.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
-#include "msg/msgstr.h"
-#include "platform/userlocale.h"
 #include "syx/syxdump.h"
 
 namespace {
-
-const MsgStr kMessages(platform::kLocaleEnglishUs);
 
 void BM_ConvertCopiesOfOneItem(benchmark::State& state) {
     const auto copies = std::size_t(state.range(0));
@@ -37,7 +33,7 @@ void BM_ConvertCopiesOfOneItem(benchmark::State& state) {
     for (auto _ : state) {
         QTemporaryDir folder;
         const auto start = std::chrono::steady_clock::now();
-        const auto outcomes = batch::convertDump(dump, folder.path(), kMessages);
+        const auto outcomes = batch::convertDump(dump, folder.path());
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcomes.size() != copies) {
             state.SkipWithError("not every copy was converted");

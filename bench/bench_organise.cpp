@@ -19,15 +19,11 @@
 #include "benchiterations.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
-#include "msg/msgstr.h"
 #include "organise/slotedits.h"
 #include "pacedrig.h"
-#include "platform/userlocale.h"
 #include "stream/nvbtransfer.h"
 
 namespace {
-
-const MsgStr kMessages(platform::kLocaleEnglishUs);
 
 void report(benchmark::State& state, double seconds, const PacedRig& rig) {
     const auto iterations = double(state.iterations());
@@ -49,7 +45,7 @@ void BM_Edit(benchmark::State& state, organise::Edit edit, const char* from, con
         safety::ChangeRecord record(store, keyboardIdentity(rig.link()), organise::actionOf(edit),
                                     {from, to});
         organise::editSlots(rig.link(), edit, *SlotAddress::parse(from), *SlotAddress::parse(to),
-                            record, kMessages, nullptr);
+                            record, nullptr);
         record.commit();
         seconds += secondsSince(start);
     }
@@ -70,7 +66,7 @@ void BM_Restore(benchmark::State& state,
     QTemporaryDir folder;
     QTemporaryDir kept;
     safety::Store store(kept.path());
-    backup::backupKeyboard(rig.link(), folder.path(), kMessages, nullptr);
+    backup::backupKeyboard(rig.link(), folder.path(), nullptr);
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
     double seconds = 0;
     std::chrono::microseconds wire{0};
@@ -81,7 +77,7 @@ void BM_Restore(benchmark::State& state,
         const auto start = std::chrono::steady_clock::now();
         safety::ChangeRecord record(store, keyboardIdentity(rig.link()), "restore",
                                     {folder.path()});
-        backup::restoreKeyboard(rig.link(), manifest, folder.path(), kMessages, nullptr, &record);
+        backup::restoreKeyboard(rig.link(), manifest, folder.path(), nullptr, &record);
         record.commit();
         seconds += secondsSince(start);
         wire += rig.wire;

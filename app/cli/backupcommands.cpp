@@ -74,8 +74,8 @@ std::vector<backup::Comparison> compare(CommandContext& context, const backup::M
                                         const QString& folder, const char* label) {
     context.getList();
     context.progress().start(label, 0);
-    auto comparisons = backup::compareWithBackup(context.link(), manifest, folder,
-                                                 context.messages(), &context.progress());
+    auto comparisons =
+        backup::compareWithBackup(context.link(), manifest, folder, &context.progress());
     context.progress().finish();
     return comparisons;
 }
@@ -90,16 +90,17 @@ int restorePlan(CommandContext& context, const backup::Manifest& manifest, const
     for (const backup::Comparison& comparison : comparisons) {
         const QString plan = planWord(comparison, context.options().exact);
         const QString path = comparedFile(comparison, folder);
-        items.append(QJsonObject{{"slot", comparison.slot.text()},
-                                 {"plan", plan},
-                                 {"file", orNull(path)},
-                                 {"error", orNull(comparison.error)}});
+        items.append(QJsonObject{
+            {"slot", comparison.slot.text()},
+            {"plan", plan},
+            {"file", orNull(path)},
+            {"error", orNull(backup::reasonText(comparison.error, context.messages()))}});
         output.line(comparison.slot.text() + ' ' + plan + (path.isEmpty() ? "" : ' ' + path));
         if (plan == "not-compared" || plan == "file-missing") {
             lastError =
-                comparison.error.isEmpty()
+                !comparison.error
                     ? QString("The backup's file for %1 is missing.").arg(comparison.slot.text())
-                    : comparison.error;
+                    : backup::reasonText(comparison.error, context.messages());
             output.error("nvbman-cli: " + comparison.slot.text() +
                          " cannot be restored: " + lastError);
         }
@@ -133,7 +134,7 @@ int backup(CommandContext& context, const QStringList& arguments) {
     context.getList();
     context.progress().start("Backup", 0);
     const auto outcomes = backup::backupKeyboard(
-        context.link(), folder, context.messages(), &context.progress(),
+        context.link(), folder, &context.progress(),
         context.options().replace ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
     return context.report(outcomes, folder, "not saved");
 }
@@ -184,19 +185,19 @@ int verify(CommandContext& context, const QStringList& arguments) {
         }
         const QString path = comparedFile(comparison, folder);
         const QString verdict = verdictWord(comparison.verdict);
-        items.append(QJsonObject{{"slot", comparison.slot.text()},
-                                 {"verdict", verdict},
-                                 {"file", orNull(path)},
-                                 {"error", orNull(comparison.error)},
-                                 {"retried", comparison.retried}});
+        items.append(
+            QJsonObject{{"slot", comparison.slot.text()},
+                        {"verdict", verdict},
+                        {"file", orNull(path)},
+                        {"error", orNull(backup::reasonText(comparison.error, context.messages()))},
+                        {"retried", comparison.retried}});
         output.line(comparison.slot.text() + ' ' + verdict + (path.isEmpty() ? "" : ' ' + path));
         if (comparison.verdict != backup::Verdict::Identical) {
             ++differing;
         }
-        if (!comparison.error.isEmpty()) {
-            lastError = comparison.error;
-            output.error("nvbman-cli: " + comparison.slot.text() +
-                         " not compared: " + comparison.error);
+        if (comparison.error) {
+            lastError = backup::reasonText(comparison.error, context.messages());
+            output.error("nvbman-cli: " + comparison.slot.text() + " not compared: " + lastError);
         }
     }
     output.setObject({{"folder", folderPath(folder)}, {"items", items}});

@@ -148,28 +148,29 @@ void CommandContext::requireSafetyCopies(const QString& command) const {
 int CommandContext::report(const std::vector<backup::Outcome>& outcomes, const QString& folder,
                            const QString& notDone) {
     progress_.finish();
-    output_.setObject(jsonoutput::jobOutcomes(folder, outcomes));
+    output_.setObject(jsonoutput::jobOutcomes(folder, outcomes, messages_));
     for (const backup::Outcome& outcome : outcomes) {
         // An item of a dump whose address names no slot has none; its text says where it was.
         const QString slot = outcome.slot.kind.isEmpty() ? QString() : outcome.slot.text() + ' ';
         if (!outcome.warning.isEmpty()) {
             output_.error("nvbman-cli: " + slot + outcome.warning);
         }
-        if (outcome.error.isEmpty()) {
+        if (!outcome.failed()) {
             output_.line(outcome.slot.text() + ' ' +
                          (outcome.removed
                               ? QStringLiteral("deleted")
                               : QDir::toNativeSeparators(QDir(folder).filePath(outcome.file))));
         } else {
-            output_.error("nvbman-cli: " + slot + notDone + ": " + outcome.error);
+            output_.error("nvbman-cli: " + slot + notDone + ": " +
+                          messages_.codedText(*outcome.error));
         }
     }
     const backup::JobSummary summary(outcomes);
     if (!summary.retried.isEmpty()) {
         output_.error("nvbman-cli: " + messages_.retriedText(summary.retried.join(", ")));
     }
-    if (!summary.lastError.isEmpty()) {
-        return fail(QStringLiteral("items-failed"), summary.lastError);
+    if (summary.lastError) {
+        return fail(QStringLiteral("items-failed"), messages_.codedText(*summary.lastError));
     }
     return Success;
 }

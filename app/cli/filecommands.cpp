@@ -44,7 +44,7 @@ int convert(CommandContext& context, const QStringList& arguments) {
         throw platform::SystemError(platform::ErrorCode::DumpHasNoItems,
                                     {QDir::toNativeSeparators(file)});
     }
-    const auto outcomes = batch::convertDump(dump, folder, context.messages());
+    const auto outcomes = batch::convertDump(dump, folder);
     return context.report(outcomes, folder, "not converted");
 }
 

@@ -4,18 +4,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "msg/msgstr.h"
+
 namespace jsonoutput {
 
-QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes) {
+QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes,
+                        const MsgStr& messages) {
     QJsonArray items;
     for (const backup::Outcome& outcome : outcomes) {
-        const bool saved = outcome.error.isEmpty();
+        const bool saved = !outcome.failed();
         items.append(QJsonObject{
             {"slot", outcome.slot.kind.isEmpty() ? QJsonValue() : QJsonValue(outcome.slot.text())},
             {"file", outcome.file.isEmpty() ? QJsonValue()
                                             : QJsonValue(QDir::toNativeSeparators(
                                                   QDir(folder).absoluteFilePath(outcome.file)))},
-            {"error", saved ? QJsonValue() : QJsonValue(outcome.error)},
+            {"error", saved ? QJsonValue() : QJsonValue(messages.codedText(*outcome.error))},
             {"code", saved ? QJsonValue() : QJsonValue(outcome.code)},
             {"warning", outcome.warning.isEmpty() ? QJsonValue() : QJsonValue(outcome.warning)},
             {"identical", outcome.identical},

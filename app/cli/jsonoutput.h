@@ -9,13 +9,17 @@
 
 // The command-line tool's --json output: one compact JSON object per command on stdout, with the
 // schema of its manual page. Paths are absolute and in the system's own separators.
+class MsgStr;
+
 namespace jsonoutput {
 
-// {"folder": DIR, "items": [{"slot", "file" (path, null when none), "error" (null on success),
-// "warning" (null when none), "identical" (a restore found the item there already),
-// "removed" (an exact restore deleted the keyboard's item), "keptCopy" (a restore kept what it
-// replaced; null when nothing), "retried"}]}: import, backup and restore.
-QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes);
+// {"folder": DIR, "items": [{"slot", "file" (path, null when none), "error" (null on success,
+// said by `messages`), "code" (the error's word, null on success), "warning" (null when none),
+// "identical" (a restore found the item there already), "removed" (an exact restore deleted the
+// keyboard's item), "keptCopy" (a restore kept what it replaced; null when nothing), "retried"}]}:
+// import, backup and restore.
+QJsonObject jobOutcomes(const QString& folder, const std::vector<backup::Outcome>& outcomes,
+                        const MsgStr& messages);
 
 // {"inputs": [{"number", "name"}], "outputs": [...]}
 QJsonObject devices(const QStringList& inputs, const QStringList& outputs);

@@ -116,14 +116,14 @@ int status(CommandContext& context, const QStringList&) {
     }
     context.progress().start("Status", 0);
     const std::vector<backup::Outcome> outcomes =
-        batch::fetchSlots(link, slots, context.messages(), &context.progress());
+        batch::fetchSlots(link, slots, &context.progress());
     context.progress().finish();
     QJsonArray found;
     int missing = 0;
     for (const backup::Outcome& outcome : outcomes) {
-        if (!outcome.error.isEmpty()) {
+        if (outcome.failed()) {
             context.output().error("nvbman-cli: " + outcome.slot.text() +
-                                   " not checked: " + outcome.error);
+                                   " not checked: " + context.messages().codedText(*outcome.error));
             continue;
         }
         const EkData& slot = *findSlot(context.driver(), outcome.slot).slot;
@@ -149,9 +149,9 @@ int status(CommandContext& context, const QStringList&) {
         context.output().error("nvbman-cli: " +
                                context.messages().retriedText(summary.retried.join(", ")));
     }
-    return summary.lastError.isEmpty()
-               ? Success
-               : context.fail(QStringLiteral("items-failed"), summary.lastError);
+    return !summary.lastError ? Success
+                              : context.fail(QStringLiteral("items-failed"),
+                                             context.messages().codedText(*summary.lastError));
 }
 
 }  // namespace cli::commands

@@ -138,17 +138,17 @@ int importSlots(CommandContext& context, const QStringList& arguments) {
     transfer::makeFolder(folder);
     fetchChosen(context, chosen);
     context.progress().start("Import", 0);
-    const auto outcomes = batch::importSlots(context.link(), chosen.slots, folder,
-                                             context.messages(), &context.progress(),
-                                             transfer::FileFormat::Nvb, batch::FileInTheWay::Kept);
+    const auto outcomes =
+        batch::importSlots(context.link(), chosen.slots, folder, &context.progress(),
+                           transfer::FileFormat::Nvb, batch::FileInTheWay::Kept);
     if (chosen.slots.size() == 1 && !chosen.all) {
         // One slot says what a single import says: the new file's path, or why there is none.
         const backup::Outcome& outcome = outcomes.front();
-        if (!outcome.error.isEmpty()) {
-            return context.fail(outcome.code, outcome.error);
+        if (outcome.failed()) {
+            return context.fail(outcome.code, context.messages().codedText(*outcome.error));
         }
         context.progress().finish();
-        context.output().setObject(jsonoutput::jobOutcomes(folder, {outcome}));
+        context.output().setObject(jsonoutput::jobOutcomes(folder, {outcome}, context.messages()));
         context.output().line(absolutePath(QDir(folder).filePath(outcome.file)));
         return Success;
     }
@@ -172,10 +172,9 @@ int exportSlots(CommandContext& context, const QStringList& arguments) {
     context.progress().start("Export", 0);
     const auto outcomes =
         oneFile ? batch::exportToOneDump(context.link(), chosen.slots, chosen.destination,
-                                         context.messages(), &context.progress())
-                : batch::importSlots(context.link(), chosen.slots, folder, context.messages(),
-                                     &context.progress(), transfer::FileFormat::Syx,
-                                     batch::FileInTheWay::Kept);
+                                         &context.progress())
+                : batch::importSlots(context.link(), chosen.slots, folder, &context.progress(),
+                                     transfer::FileFormat::Syx, batch::FileInTheWay::Kept);
     return context.report(outcomes, folder, "not exported");
 }
 
@@ -210,7 +209,7 @@ int sendOne(CommandContext& context, const std::function<backup::Outcome()>& sen
         }
         return context.fail(currentErrorCode(), text);
     }
-    if (!outcome.error.isEmpty()) {
+    if (outcome.failed()) {
         // The slot may be empty now, or not show the item: then where its old item is kept.
         return context.fail(outcome.code,
                             ops::failureText(outcome, context.store(), context.messages()));
@@ -240,7 +239,7 @@ int remove(CommandContext& context, const QStringList& arguments) {
     const QString name = transfer::keyboardText(context.slotOf(wanted).slot->name());
     context.progress().start("Delete", 0);
     const backup::Outcome outcome = ops::remove(context.target(), {wanted}).front();
-    if (!outcome.error.isEmpty()) {
+    if (outcome.failed()) {
         return context.fail(outcome.code,
                             ops::failureText(outcome, context.store(), context.messages()));
     }

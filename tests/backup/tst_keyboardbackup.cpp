@@ -22,6 +22,7 @@
 #include "msg/operateexception.h"
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
+#include "platform/userlocale.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbstreamexception.h"
 #include "support/codedfailure.h"
@@ -145,7 +146,7 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     const KeyboardLink link{driver, rig.inputNumber(), rig.outputNumber()};
     const MsgStr messages(1033);
     QTemporaryDir folder;
-    const auto saved = backup::backupKeyboard(link, folder.path(), messages, nullptr);
+    const auto saved = backup::backupKeyboard(link, folder.path(), nullptr);
     QCOMPARE(int(saved.size()), 39);
 
     // One file gone, one file holding a DSP setting where a tone was (its entry without a hash,
@@ -173,18 +174,29 @@ void TestKeyboardBackup::restoreGoesOnPastItemsItCannotPutBack() {
     rig.keyboard.memory() = KeyboardMemory();
     driver.getList(rig.inputNumber(), rig.outputNumber());
 
-    const auto restored =
-        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, nullptr);
+    const auto restored = backup::restoreKeyboard(link, manifest, folder.path(), nullptr, nullptr);
     QCOMPARE(int(restored.size()), 39);
-    QVERIFY2(restored[0].error.contains("Cannot open"), qPrintable(restored[0].error));
-    QCOMPARE(restored[1].error, QString("Data type is different"));
-    QCOMPARE(restored[2].error, QString("No NVB file"));
-    QVERIFY2(restored[3].error.contains("has changed since the backup was made"),
-             qPrintable(restored[3].error));
-    QVERIFY2(restored[4].error.contains("it is a symbolic link"), qPrintable(restored[4].error));
+    QVERIFY2(backup::reasonText(restored[0].error, messages).contains("Cannot open"),
+             qPrintable(backup::reasonText(restored[0].error, messages)));
+    QCOMPARE(backup::reasonText(restored[1].error, messages), QString("Data type is different"));
+    QCOMPARE(backup::reasonText(restored[2].error, messages), QString("No NVB file"));
+    // The outcome carries no language: each front end says it in its own, with the same code.
+    const MsgStr japanese(platform::kLocaleJapanese);
+    QCOMPARE(backup::reasonText(restored[1].error, japanese),
+             japanese.streamErrorText(NvbStreamException::TypeMismatch));
+    QCOMPARE(backup::reasonText(restored[0].error, japanese),
+             platform::errorText(*restored[0].error, true));
+    QCOMPARE(restored[0].code, QString("file"));
+    QCOMPARE(restored[1].code, QString("type-mismatch"));
+    QVERIFY2(backup::reasonText(restored[3].error, messages)
+                 .contains("has changed since the backup was made"),
+             qPrintable(backup::reasonText(restored[3].error, messages)));
+    QVERIFY2(backup::reasonText(restored[4].error, messages).contains("it is a symbolic link"),
+             qPrintable(backup::reasonText(restored[4].error, messages)));
     QVERIFY2(restored[5].warning.contains("no SHA-256"), qPrintable(restored[5].warning));
     for (std::size_t i = 5; i < restored.size(); ++i) {
-        QVERIFY2(restored[i].error.isEmpty(), qPrintable(restored[i].error));
+        QVERIFY2(!restored[i].failed(),
+                 qPrintable(backup::reasonText(restored[i].error, messages)));
         QCOMPARE(restored[i].warning.isEmpty(), i != 5);
     }
     // Everything else is back in its slot; the five tones stay blank.
@@ -225,7 +237,7 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     QTemporaryDir folder;
     QTemporaryDir kept;
     safety::Store store(kept.path());
-    QCOMPARE(int(backup::backupKeyboard(link, folder.path(), messages, nullptr).size()), 39);
+    QCOMPARE(int(backup::backupKeyboard(link, folder.path(), nullptr).size()), 39);
 
     // Since the backup: tone 0 became another tone, rhythm 0 was deleted, and a song was
     // composed into the empty song slot 1.
@@ -239,17 +251,15 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
 
     const backup::Manifest manifest = backup::Manifest::read(folder.path());
     std::optional<safety::ChangeRecord> record(std::in_place, store, keyboardIdentity(link),
-                                               "restore",
-                                               QStringList{folder.path()});
-    auto restored =
-        backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
+                                               "restore", QStringList{folder.path()});
+    auto restored = backup::restoreKeyboard(link, manifest, folder.path(), nullptr, &*record);
     QCOMPARE(int(restored.size()), 39);
     const auto outcomeOf = [&](const QString& slot) {
         return *std::find_if(restored.begin(), restored.end(),
                              [&](const backup::Outcome& o) { return o.slot.text() == slot; });
     };
     for (const backup::Outcome& outcome : restored) {
-        QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+        QVERIFY2(!outcome.failed(), qPrintable(backup::reasonText(outcome.error, messages)));
         const bool changed = outcome.slot.text() == "tone:0" || outcome.slot.text() == "rhythm:0";
         QCOMPARE(outcome.identical, !changed);
     }
@@ -273,7 +283,7 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
     driver.getList(rig.inputNumber(), rig.outputNumber());
     rig.clearTraffic();
     record.emplace(store, keyboardIdentity(link), "restore", QStringList{folder.path()});
-    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record);
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), nullptr, &*record);
     QVERIFY(std::all_of(restored.begin(), restored.end(),
                         [](const backup::Outcome& o) { return o.identical && o.keptCopy == 0; }));
     QCOMPARE(slotsWritten(rig.fromProgram()), QStringList());
@@ -281,12 +291,13 @@ void TestKeyboardBackup::restoreKeepsWhatItReplacesAndSendsOnlyWhatDiffers() {
 
     // Exact: the song the backup does not have is kept, then deleted; the rest stays as it is.
     record.emplace(store, keyboardIdentity(link), "restore", QStringList{folder.path()});
-    restored = backup::restoreKeyboard(link, manifest, folder.path(), messages, nullptr, &*record,
+    restored = backup::restoreKeyboard(link, manifest, folder.path(), nullptr, &*record,
                                        backup::Extras::Delete);
     QCOMPARE(int(restored.size()), 40);
     const backup::Outcome removed = restored.back();
     QCOMPARE(removed.slot.text(), QString("song:1"));
-    QVERIFY2(removed.removed && removed.error.isEmpty(), qPrintable(removed.error));
+    QVERIFY2(removed.removed && !removed.failed(),
+             qPrintable(backup::reasonText(removed.error, messages)));
     EkDataFile keptSong(DataType::NoType);
     store.loadChecked(*store.find(removed.keptCopy), keptSong);
     QCOMPARE(keptSong.words(), newSong);
@@ -369,7 +380,7 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
         EkKbdDrv oldDriver("MLS-850");
         oldDriver.getList(oldRig.inputNumber(), oldRig.outputNumber());
         backup::backupKeyboard({oldDriver, oldRig.inputNumber(), oldRig.outputNumber()},
-                               folder.path(), messages, nullptr);
+                               folder.path(), nullptr);
     }
     // What a backup killed midway leaves: its hidden staging folder. The next one clears it.
     QVERIFY(QDir(folder.path()).mkpath(".nvbman-backup-Ab12Cd"));
@@ -393,7 +404,7 @@ void TestKeyboardBackup::backupNeverLeavesAMixedFolder() {
     QString failure;
     try {
         backup::backupKeyboard({driver, rig.inputNumber(), rig.outputNumber()}, folder.path(),
-                               messages, &disturbance,
+                               &disturbance,
                                replace ? backup::OldBackup::Replace : backup::OldBackup::Refuse);
     } catch (const platform::SystemError& e) {
         failure = QMetaEnum::fromType<platform::ErrorCode>().valueToKey(int(e.code()));
@@ -448,7 +459,7 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     const KeyboardLink link{driver, rig.inputNumber(), rig.outputNumber()};
     QTemporaryDir folder;
     if (restore) {
-        backup::backupKeyboard(link, folder.path(), messages, nullptr);
+        backup::backupKeyboard(link, folder.path(), nullptr);
     }
     kbdsim::Faults faults;
     if (silent) {
@@ -463,8 +474,8 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     std::vector<backup::Outcome> outcomes;
     const auto failure = codedFailure([&] {
         outcomes = restore ? backup::restoreKeyboard(link, backup::Manifest::read(folder.path()),
-                                                     folder.path(), messages, nullptr, nullptr)
-                           : backup::backupKeyboard(link, folder.path(), messages, nullptr,
+                                                     folder.path(), nullptr, nullptr)
+                           : backup::backupKeyboard(link, folder.path(), nullptr,
                                                     backup::OldBackup::Replace);
     });
     if (!silent) {
@@ -472,7 +483,7 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
         QCOMPARE(int(outcomes.size()), 39);
         int retried = 0;
         for (const backup::Outcome& outcome : outcomes) {
-            QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+            QVERIFY2(!outcome.failed(), qPrintable(backup::reasonText(outcome.error, messages)));
             retried += outcome.retried ? 1 : 0;
         }
         QCOMPARE(retried, 1);
@@ -482,16 +493,19 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     if (restore) {
         QCOMPARE(int(outcomes.size()), 39);
-        QCOMPARE(outcomes[0].error, QString("MIDI Timeout"));
+        QCOMPARE(backup::reasonText(outcomes[0].error, messages), QString("MIDI Timeout"));
         QVERIFY(outcomes[0].retried);
         for (std::size_t i = 1; i < outcomes.size(); ++i) {
-            QCOMPARE(outcomes[i].error, QString("Not tried: the keyboard stopped answering."));
+            QCOMPARE(backup::reasonText(outcomes[i].error, messages),
+                     QString("Not tried: the keyboard stopped answering."));
         }
     } else {
         QVERIFY(failure);
         QCOMPARE(failure->code, platform::ErrorCode::NothingKept);
         QCOMPARE(reasonOf(*failure), platform::ErrorCode::StoppedAfterItems);
-        QCOMPARE(failure->reason->args, QStringList({"0", "39", "MIDI Timeout"}));
+        QCOMPARE(failure->reason->args, QStringList({"0", "39"}));
+        QCOMPARE(messages.codedText(*failure->reason),
+                 QString("The keyboard stopped answering after 0 of 39 items (MIDI Timeout)."));
     }
 }
 

@@ -23,17 +23,18 @@ namespace {
 
 using backup::Outcome;
 
-// The slot of the driver's tree, or a failed outcome's text when there is none or it is empty.
-QString problemOf(const SlotInTree& where, const SlotAddress& address, const char* nothingTo,
-                  const MsgStr& messages) {
+// Why there is nothing to take from the slot of the driver's tree: there is none, or it is
+// empty; nothing when it holds data.
+std::optional<platform::CodedText> problemOf(const SlotInTree& where, const SlotAddress& address,
+                                             const char* nothingTo) {
     if (where.slot == nullptr) {
-        return messages.codedText({platform::ErrorCode::NoSuchSlot, {address.text()}});
+        return platform::CodedText{platform::ErrorCode::NoSuchSlot, {address.text()}};
     }
     if (!where.slot->isPresent()) {
-        return messages.codedText(
-            {platform::ErrorCode::SlotEmpty, {address.text(), QString::fromLatin1(nothingTo)}});
+        return platform::CodedText{platform::ErrorCode::SlotEmpty,
+                                   {address.text(), QString::fromLatin1(nothingTo)}};
     }
-    return {};
+    return std::nullopt;
 }
 
 // Each of `slots` that holds data, through `take`; the others get an outcome that says why
@@ -41,13 +42,12 @@ QString problemOf(const SlotInTree& where, const SlotAddress& address, const cha
 template <typename Take>
 std::vector<Outcome> overPresentSlots(const KeyboardLink& link,
                                       const std::vector<SlotAddress>& slots, const char* action,
-                                      const MsgStr& messages, Take take) {
+                                      Take take) {
     std::vector<Outcome> outcomes;
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
-        if (const QString problem = problemOf(where, address, action, messages);
-            !problem.isEmpty()) {
-            outcomes.push_back({address, {}, problem});
+        if (auto problem = problemOf(where, address, action)) {
+            outcomes.push_back({address, {}, std::move(problem)});
             continue;
         }
         outcomes.push_back(take(address, where));
@@ -69,14 +69,13 @@ std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slot
 }  // namespace
 
 std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
-                                 const QString& folder, const MsgStr& messages,
-                                 backup::JobProgress* progress, transfer::FileFormat format,
-                                 FileInTheWay inTheWay) {
+                                 const QString& folder, backup::JobProgress* progress,
+                                 transfer::FileFormat format, FileInTheWay inTheWay) {
     transfer::requireFolder(folder);
-    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+    backup::JobRun run(progress, presentBytes(link.driver, slots));
     backup::FreshFileNames names(inTheWay == FileInTheWay::Kept ? folder : QString());
     return overPresentSlots(
-        link, slots, "import", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+        link, slots, "import", [&](const SlotAddress& address, const SlotInTree& where) {
             const EkData& slot = *where.slot;
             const QString file =
                 names.take(transfer::importFileName(slot.type(), slot.name(), format));
@@ -87,8 +86,8 @@ std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<Slo
 }
 
 std::vector<Outcome> fetchSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
-                                const MsgStr& messages, backup::JobProgress* progress) {
-    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+                                backup::JobProgress* progress) {
+    backup::JobRun run(progress, presentBytes(link.driver, slots));
     std::vector<Outcome> outcomes;
     for (const SlotAddress& address : slots) {
         const SlotInTree where = findSlot(link.driver, address);
@@ -106,13 +105,13 @@ std::vector<Outcome> fetchSlots(const KeyboardLink& link, const std::vector<Slot
 
 std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
                                      const std::vector<SlotAddress>& slots, const QString& path,
-                                     const MsgStr& messages, backup::JobProgress* progress) {
+                                     backup::JobProgress* progress) {
     transfer::requireFolder(QFileInfo(path).absolutePath());
-    backup::JobRun run(progress, presentBytes(link.driver, slots), messages);
+    backup::JobRun run(progress, presentBytes(link.driver, slots));
     std::vector<std::uint8_t> dump;
     const QString file = QFileInfo(path).fileName();
     const auto outcomes = overPresentSlots(
-        link, slots, "import", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+        link, slots, "import", [&](const SlotAddress& address, const SlotInTree& where) {
             std::vector<std::uint8_t> itemDump;
             Outcome outcome =
                 run.item(address, file, where.slot->size(), [&](NvbStreamObserver* itemProgress) {
@@ -120,7 +119,7 @@ std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
                     transfer::fetchItem(where, link, itemProgress, item);
                     itemDump = syx::dumpOf(item, address);
                 });
-            if (outcome.error.isEmpty()) {
+            if (!outcome.failed()) {
                 dump.insert(dump.end(), itemDump.begin(), itemDump.end());
             } else {
                 outcome.file.clear();
@@ -134,8 +133,7 @@ std::vector<Outcome> exportToOneDump(const KeyboardLink& link,
     return outcomes;
 }
 
-std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& folder,
-                                 const MsgStr& messages) {
+std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& folder) {
     transfer::requireFolder(folder);
     std::vector<Outcome> outcomes;
     backup::FreshFileNames names(folder);
@@ -149,8 +147,7 @@ std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& f
             transfer::saveNewItem(item, QDir(folder).filePath(file));
             outcomes.push_back({dumped.slot, file});
         } catch (...) {
-            outcomes.push_back(
-                {dumped.slot, {}, currentErrorText(messages), currentErrorCode()});
+            outcomes.push_back({dumped.slot, {}, currentError(), currentErrorCode()});
         }
     }
     if (!dump.items.empty()) {
@@ -158,19 +155,16 @@ std::vector<Outcome> convertDump(const syx::DumpContents& dump, const QString& f
     }
     for (const platform::CodedText& unusable : dump.unusable) {
         const QString place = unusable.args.value(0);
-        outcomes.push_back(
-            {SlotAddress::parse(place).value_or(SlotAddress{}), {}, messages.codedText(unusable)});
+        outcomes.push_back({SlotAddress::parse(place).value_or(SlotAddress{}), {}, unusable});
     }
     return outcomes;
 }
 
 std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
-                                 safety::ChangeRecord* record, const MsgStr& messages,
-                                 backup::JobProgress* progress) {
-    backup::JobRun run(progress, record != nullptr ? presentBytes(link.driver, slots) : 0,
-                       messages);
+                                 safety::ChangeRecord* record, backup::JobProgress* progress) {
+    backup::JobRun run(progress, record != nullptr ? presentBytes(link.driver, slots) : 0);
     return overPresentSlots(
-        link, slots, "delete", messages, [&](const SlotAddress& address, const SlotInTree& where) {
+        link, slots, "delete", [&](const SlotAddress& address, const SlotInTree& where) {
             EkData& slot = *where.slot;
             const std::uint32_t bytes = record != nullptr ? slot.size() : 0;
             std::optional<safety::Copy> kept;
@@ -216,20 +210,20 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
 }
 
 std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Placement>& placements,
-                               safety::ChangeRecord* record, bool verify, const MsgStr& messages,
+                               safety::ChangeRecord* record, bool verify,
                                backup::JobProgress* progress) {
     std::int64_t total = 0;
     for (const Placement& placement : placements) {
         total += placement.size;
     }
-    backup::JobRun run(progress, total, messages);
+    backup::JobRun run(progress, total);
     std::vector<Outcome> outcomes;
     for (const Placement& placement : placements) {
         const SlotInTree where = findSlot(link.driver, placement.slot);
         if (where.slot == nullptr) {
             outcomes.push_back(
                 {placement.slot, placement.file,
-                 messages.codedText({platform::ErrorCode::NoSuchSlot, {placement.slot.text()}})});
+                 platform::CodedText{platform::ErrorCode::NoSuchSlot, {placement.slot.text()}}});
             continue;
         }
         std::optional<safety::Copy> copy;
@@ -251,7 +245,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         // record knows the copy kept of the old song.
         Outcome outcome = run.item(placement.slot, placement.file, placement.size, send);
         outcome.keptCopy = copy ? copy->id : 0;
-        outcome.emptied = !outcome.error.isEmpty() && copy && !where.slot->isPresent();
+        outcome.emptied = outcome.failed() && copy && !where.slot->isPresent();
         outcomes.push_back(outcome);
     }
     return outcomes;

@@ -12,8 +12,6 @@
 #include "syx/syxdump.h"
 
 class EkDataFile;
-class MsgStr;
-
 namespace safety {
 class ChangeRecord;
 }
@@ -35,8 +33,7 @@ enum class FileInTheWay { Replaced, Kept };
 // the item's dump (".syx").
 std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
                                          const std::vector<SlotAddress>& slots,
-                                         const QString& folder, const MsgStr& messages,
-                                         backup::JobProgress* progress,
+                                         const QString& folder, backup::JobProgress* progress,
                                          transfer::FileFormat format = transfer::FileFormat::Nvb,
                                          FileInTheWay inTheWay = FileInTheWay::Replaced);
 
@@ -45,7 +42,7 @@ std::vector<backup::Outcome> importSlots(const KeyboardLink& link,
 // items). The empty slots are passed over without an outcome.
 std::vector<backup::Outcome> fetchSlots(const KeyboardLink& link,
                                         const std::vector<SlotAddress>& slots,
-                                        const MsgStr& messages, backup::JobProgress* progress);
+                                        backup::JobProgress* progress);
 
 // Fetches each slot and writes their dumps, one after another, into the one file `path`
 // (replacing a file of that name in one step, once every item has been fetched). Each
@@ -53,21 +50,19 @@ std::vector<backup::Outcome> fetchSlots(const KeyboardLink& link,
 // fetched nothing is written.
 std::vector<backup::Outcome> exportToOneDump(const KeyboardLink& link,
                                              const std::vector<SlotAddress>& slots,
-                                             const QString& path, const MsgStr& messages,
-                                             backup::JobProgress* progress);
+                                             const QString& path, backup::JobProgress* progress);
 
 // Writes each whole item of a dump into a ".nvb" file of its own in `folder` (named as an
 // import of its slot names it); each item that could not be used gets an outcome with the
 // reason (and no slot when its address named none). Returns once the files are on the disk;
 // throws platform::FileError when the system cannot say so.
-std::vector<backup::Outcome> convertDump(const syx::DumpContents& dump, const QString& folder,
-                                         const MsgStr& messages);
+std::vector<backup::Outcome> convertDump(const syx::DumpContents& dump, const QString& folder);
 
 // Deletes each song or user rhythm, after keeping a copy of it in `record` (none when null). A
 // copy that cannot be made leaves that item on the keyboard.
 std::vector<backup::Outcome> deleteSlots(const KeyboardLink& link,
                                          const std::vector<SlotAddress>& slots,
-                                         safety::ChangeRecord* record, const MsgStr& messages,
+                                         safety::ChangeRecord* record,
                                          backup::JobProgress* progress);
 
 // A file and the slot it goes into, with the item read from it: what is sent is what was
@@ -80,9 +75,10 @@ struct Placement {
 };
 
 // Places `files`, in their order, into consecutive slots of the folder that holds `first`,
-// starting there. Reads each file once: its placement holds the item. Throws OperateException DoesNotFit when they run past the
-// folder's last slot (or there are none) and WrongType when a file's type is not the folder's
-// (a single file: the file stream's TypeMismatch), before anything is sent; a file that is no
+// starting there. Reads each file once: its placement holds the item. Throws OperateException
+// DoesNotFit when they run past the folder's last slot (or there are none) and WrongType when a
+// file's type is not the folder's (a single file: the file stream's TypeMismatch), before anything
+// is sent; a file that is no
 // ".nvb" file throws the file stream's error.
 std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
                                   const SlotAddress& first);
@@ -95,6 +91,6 @@ std::vector<Placement> placeFiles(EkKbdDrv& driver, const QStringList& files,
 std::vector<backup::Outcome> sendFiles(const KeyboardLink& link,
                                        const std::vector<Placement>& placements,
                                        safety::ChangeRecord* record, bool verify,
-                                       const MsgStr& messages, backup::JobProgress* progress);
+                                       backup::JobProgress* progress);
 
 }  // namespace batch

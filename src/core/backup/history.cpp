@@ -316,12 +316,15 @@ Change ChangeRecord::take() {
     return change_;
 }
 
-QString ChangeRecord::keptText(const MsgStr& messages) const {
-    QStringList copies;
-    for (const Copy& copy : kept_) {
-        copies << messages.keptCopyEntry(copy.id, copy.slot.text(), copy.name);
+std::optional<platform::CodedText> ChangeRecord::keptCopies() const {
+    if (kept_.empty()) {
+        return std::nullopt;
     }
-    return copies.isEmpty() ? QString() : messages.keptByChangeText(copies);
+    platform::CodedText text{platform::ErrorCode::KeptByChange};
+    for (const Copy& copy : kept_) {
+        text.args << QString::number(copy.id) << copy.slot.text() << copy.name;
+    }
+    return text;
 }
 
 void ChangeRecord::commit() {

@@ -129,9 +129,9 @@ public:
     // nothing.
     Change take();
 
-    // For a command that stopped: which copies hold what it replaced or emptied, and how to
-    // put them back; empty when it kept nothing.
-    QString keptText(const MsgStr& messages) const;
+    // For a command that stopped: which copies hold what it replaced or emptied (a
+    // KeptByChange text, its reason the failure's), none when it kept nothing.
+    std::optional<platform::CodedText> keptCopies() const;
 
 private:
     Step& stepOf(const SlotAddress& slot);

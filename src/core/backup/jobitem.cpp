@@ -5,14 +5,13 @@
 #include <algorithm>
 
 #include "msg/errortext.h"
-#include "msg/msgstr.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
 
 namespace backup {
 
-Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages) {
+Outcome failedItem(const SlotAddress& slot, const QString& file) {
     if (platform::Cancellation::isRequested()) {
         // A stop after a song slot was emptied keeps saying so.
         try {
@@ -23,7 +22,7 @@ Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& m
             throw platform::Cancelled();
         }
     }
-    Outcome outcome{slot, file, currentErrorText(messages), currentErrorCode()};
+    Outcome outcome{slot, file, currentError(), currentErrorCode()};
     outcome.notShown = transfer::changeNotShown();
     return outcome;
 }
@@ -53,8 +52,7 @@ QString FreshFileNames::take(const QString& plain) {
     return file;
 }
 
-JobRun::JobRun(JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages)
-    : progress_(progress), messages_(messages) {
+JobRun::JobRun(JobProgress* progress, std::int64_t totalBytes) : progress_(progress) {
     if (progress_ != nullptr) {
         progress_->jobStarted(totalBytes);
     }
@@ -67,7 +65,7 @@ void JobRun::ItemProgress::notify(NvbStream& stream) {
 }
 
 Outcome JobRun::stoppedItem(const SlotAddress& slot, const QString& file) const {
-    return {slot, file, messages_.jobStoppedText(), Outcome::kStoppedCode};
+    return {slot, file, platform::CodedText{platform::ErrorCode::NotTried}, Outcome::kStoppedCode};
 }
 
 void JobRun::itemDone(std::uint32_t bytes) {

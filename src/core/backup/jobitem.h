@@ -11,13 +11,11 @@
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
 
-class MsgStr;
-
 namespace backup {
 
 // The outcome of the item whose failure is being handled; the user's cancel stops the whole job
 // instead (platform::Cancelled, or the SongSlotEmptied that says a song slot is empty now).
-Outcome failedItem(const SlotAddress& slot, const QString& file, const MsgStr& messages);
+Outcome failedItem(const SlotAddress& slot, const QString& file);
 
 // The names of the new files a job writes into one folder: each item's plain name
 // ("TON_Velvet  .nvb"), or with " (2)", " (3)"... before its suffix (".nvb", ".syx") when the job
@@ -44,7 +42,7 @@ private:
 // not done ("the job stopped") without traffic.
 class JobRun {
 public:
-    JobRun(JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages);
+    JobRun(JobProgress* progress, std::int64_t totalBytes);
 
     // Runs `moveItem(NvbStreamObserver*)` for one item of `bytes` and returns its outcome.
     template <typename Transfer>
@@ -69,7 +67,6 @@ private:
     void itemDone(std::uint32_t bytes);
 
     JobProgress* progress_;
-    const MsgStr& messages_;
     std::int64_t done_ = 0;
     bool linkLost_ = false;
 };
@@ -99,7 +96,7 @@ Outcome JobRun::item(const SlotAddress& slot, const QString& file, std::uint32_t
     } catch (...) {
         const bool link = transfer::isLinkFailure();
         const bool retried = outcome.retried;
-        outcome = failedItem(slot, file, messages_);
+        outcome = failedItem(slot, file);
         outcome.retried = retried;
         linkLost_ = link;
     }

@@ -3,24 +3,31 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "kbddrv/slotaddress.h"
+#include "platform/errorcatalog.h"
 
 // What every job over several slots (import of several slots, backup, restore, batch send and
 // delete) reports: each item's outcome, the progress over the whole job, and the summary that the
 // window and the command-line tool both say when it ends.
+class MsgStr;
+
 namespace backup {
 
-// What became of one slot: saved or restored when `error` is empty, else the reason it was not.
+// What became of one slot: saved or restored when it has no `error`, else the reason it was
+// not, coded, for each front end to say in its language (MsgStr::codedText).
 // `retried`: the first try lost the keyboard's answer and the item was tried once more.
 struct Outcome {
-    Outcome(SlotAddress slot = {}, QString file = {}, QString error = {},
+    Outcome(SlotAddress slot = {}, QString file = {}, std::optional<platform::CodedText> error = {},
             QString code = {})
         : slot(std::move(slot)),
           file(std::move(file)),
           error(std::move(error)),
-          code(!this->error.isEmpty() && code.isEmpty() ? kSystemCode : std::move(code)) {}
+          code(this->error && code.isEmpty() ? kSystemCode : std::move(code)) {}
+
+    bool failed() const { return error.has_value(); }
 
     // The code of a failure the program found before any transfer (no such slot, an empty
     // one): the command-line tool's code for any other failure of the system.
@@ -30,7 +37,7 @@ struct Outcome {
 
     SlotAddress slot;
     QString file;
-    QString error;
+    std::optional<platform::CodedText> error;
     // Why it failed, as a word scripts can rely on ("timeout", "not-shown", "file", "system",
     // "stopped"...: the command-line tool's failure codes); empty when the item was done.
     QString code;
@@ -51,6 +58,9 @@ struct Outcome {
     // what the error says, what it held before is kept as `keptCopy`.
     bool notShown = false;
 };
+
+// A failure's reason as `messages` say it; empty when there is none.
+QString reasonText(const std::optional<platform::CodedText>& error, const MsgStr& messages);
 
 // Follows a whole job with one total: the bytes of every item it moves.
 class JobProgress {
@@ -73,7 +83,7 @@ struct JobSummary {
     int identical = 0;    // a restore found the item there already
     int kept = 0;         // items whose replaced content was kept as a copy
     QStringList retried;  // the slots tried a second time, as SLOT is written
-    QString lastError;    // the last failed item's reason; empty when none failed
+    std::optional<platform::CodedText> lastError;  // the last failed item's reason
 };
 
 }  // namespace backup

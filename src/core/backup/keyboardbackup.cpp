@@ -235,8 +235,7 @@ void removeLeftStages(const QDir& folder) {
 }  // namespace
 
 std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
-                                    const MsgStr& messages, JobProgress* progress,
-                                    OldBackup oldBackup) {
+                                    JobProgress* progress, OldBackup oldBackup) {
     transfer::requireFolder(folder);
     const bool replacing = holdsBackup(folder);
     if (replacing && oldBackup != OldBackup::Replace) {
@@ -266,7 +265,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
             present.emplace_back(address, where);
         }
     }
-    JobRun run(progress, total, messages);
+    JobRun run(progress, total);
     Manifest manifest{transfer::keyboardText(link.driver.root().name()),
                       {},
                       QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
@@ -287,7 +286,7 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
             run.item(address, file, slot.size(), [&](NvbStreamObserver* itemProgress) {
                 transfer::importSlot(where, stage.path(), link, itemProgress, file);
             });
-        if (outcome.error.isEmpty()) {
+        if (!outcome.failed()) {
             manifest.entries.push_back({address, file, slot.type(), slot.size(),
                                         transfer::keyboardText(slot.name()),
                                         safety::sha256Of(QDir(stage.path()).filePath(file))});
@@ -304,14 +303,16 @@ std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& fol
     if (run.linkLost()) {
         // The keyboard or the MIDI service went away: what was saved is no backup of it.
         const auto failed = std::find_if(outcomes.begin(), outcomes.end(),
-                                         [](const Outcome& o) { return !o.error.isEmpty(); });
-        throw nothingKept(
-            {platform::ErrorCode::StoppedAfterItems,
-             {QString::number(manifest.entries.size()), QString::number(present.size()),
-              failed != outcomes.end() ? failed->error : QString()}});
+                                         [](const Outcome& o) { return o.failed(); });
+        const platform::CodedText stopped{
+            platform::ErrorCode::StoppedAfterItems,
+            {QString::number(manifest.entries.size()), QString::number(present.size())}};
+        throw nothingKept(failed != outcomes.end() ? stopped.because(*failed->error)
+                                                   : stopped.because({}));
     }
     if (manifest.entries.empty() && !present.empty()) {
-        throw nothingKept({platform::ErrorCode::NoItemSaved, {outcomes.front().error}});
+        throw nothingKept(platform::CodedText{platform::ErrorCode::NoItemSaved}.because(
+            outcomes.front().error.value_or(platform::CodedText{})));
     }
     if (replacing && failures > 0) {
         throw nothingKept({platform::ErrorCode::BackupNotReplaced,
@@ -349,9 +350,8 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
 }
 
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
-                                     const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::ChangeRecord* record,
-                                     Extras extras,
+                                     const QString& folder, JobProgress* progress,
+                                     safety::ChangeRecord* record, Extras extras,
                                      const std::vector<Comparison>* comparedJustBefore) {
     const auto seenIdentical = [&](const SlotAddress& slot) {
         return comparedJustBefore != nullptr &&
@@ -374,7 +374,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     for (const ManifestEntry& entry : manifest.entries) {
         total += bytesMoved(entry);
     }
-    JobRun run(progress, total, messages);
+    JobRun run(progress, total);
     std::vector<Outcome> outcomes;
     for (const ManifestEntry& entry : manifest.entries) {
         const SlotInTree where = findSlot(link.driver, entry.slot);
@@ -420,9 +420,9 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                     record->left(entry.slot, &item);
                 }
             });
-        outcome.identical = identical && outcome.error.isEmpty();
+        outcome.identical = identical && !outcome.failed();
         outcome.keptCopy = kept ? kept->id : 0;
-        if (outcome.error.isEmpty() && !identical && entry.sha256.isEmpty()) {
+        if (!outcome.failed() && !identical && entry.sha256.isEmpty()) {
             outcome.warning = QString(
                                   "sent without a check: the manifest (of the first format) "
                                   "holds no SHA-256 of \"%1\".")
@@ -431,9 +431,9 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         outcomes.push_back(outcome);
     }
     if (extras == Extras::Delete && !run.linkLost()) {
-        for (Outcome& removed : batch::deleteSlots(link, slotsNotInBackup(link.driver, manifest),
-                                                   record, messages, progress)) {
-            removed.removed = removed.error.isEmpty();
+        for (Outcome& removed :
+             batch::deleteSlots(link, slotsNotInBackup(link.driver, manifest), record, progress)) {
+            removed.removed = !removed.failed();
             outcomes.push_back(removed);
         }
     }
@@ -441,8 +441,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
 }
 
 std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
-                                          const QString& folder, const MsgStr& messages,
-                                          JobProgress* progress) {
+                                          const QString& folder, JobProgress* progress) {
     const std::vector<std::pair<SlotAddress, SlotInTree>> slots = allSlots(link.driver);
     const auto entryOf = [&](const SlotAddress& slot) -> const ManifestEntry* {
         for (const ManifestEntry& entry : manifest.entries) {
@@ -458,12 +457,13 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
             total += where.slot->size();
         }
     }
-    JobRun run(progress, total, messages);
+    JobRun run(progress, total);
     std::vector<Comparison> comparisons;
     for (const ManifestEntry& entry : manifest.entries) {
         if (findSlot(link.driver, entry.slot).slot == nullptr) {
-            comparisons.push_back({entry.slot, entry.file, Verdict::NotCompared,
-                                   "The keyboard has no slot " + entry.slot.text() + "."});
+            comparisons.push_back(
+                {entry.slot, entry.file, Verdict::NotCompared,
+                 platform::CodedText{platform::ErrorCode::NoSuchSlot, {entry.slot.text()}}});
         }
     }
     for (const auto& entryPair : slots) {
@@ -495,7 +495,7 @@ std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manife
             });
         Comparison comparison{address, entry->file, Verdict::NotCompared, outcome.error,
                               outcome.retried};
-        if (outcome.error.isEmpty()) {
+        if (!outcome.failed()) {
             comparison.verdict = transfer::sameItem(fromFile, fromKeyboard) ? Verdict::Identical
                                                                             : Verdict::Different;
         }

@@ -9,8 +9,6 @@
 #include "kbddrv/slotaddress.h"
 
 class EkKbdDrv;
-class MsgStr;
-
 namespace safety {
 class ChangeRecord;
 }
@@ -81,8 +79,7 @@ bool holdsBackup(const QString& folder);
 // Throws platform::SystemError when `folder` is not a folder, holds a backup already, or the
 // backup cannot be completed (the text says that nothing was kept).
 std::vector<Outcome> backupKeyboard(const KeyboardLink& link, const QString& folder,
-                                    const MsgStr& messages, JobProgress* progress,
-                                    OldBackup oldBackup = OldBackup::Refuse);
+                                    JobProgress* progress, OldBackup oldBackup = OldBackup::Refuse);
 
 // How a slot stands against a backup.
 enum class Verdict {
@@ -97,7 +94,7 @@ struct Comparison {
     SlotAddress slot;
     QString file;  // the backup's file for the slot; empty when the manifest names none
     Verdict verdict = Verdict::NotCompared;
-    QString error;
+    std::optional<platform::CodedText> error;  // why it was not compared
     bool retried = false;
 };
 
@@ -114,9 +111,8 @@ struct Comparison {
 // answering. With `comparedJustBefore` (compareWithBackup's answer, which the user has just
 // seen as the plan), the slots it found identical are not fetched again.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
-                                     const QString& folder, const MsgStr& messages,
-                                     JobProgress* progress, safety::ChangeRecord* record,
-                                     Extras extras = Extras::Keep,
+                                     const QString& folder, JobProgress* progress,
+                                     safety::ChangeRecord* record, Extras extras = Extras::Keep,
                                      const std::vector<Comparison>* comparedJustBefore = nullptr);
 
 // The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact
@@ -127,7 +123,6 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
 // and compares it with the backup's file. Changes nothing on the keyboard or in the folder.
 // Runs after a list fetch, and stops like a backup when the keyboard stops answering.
 std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
-                                          const QString& folder, const MsgStr& messages,
-                                          JobProgress* progress);
+                                          const QString& folder, JobProgress* progress);
 
 }  // namespace backup

@@ -1,5 +1,6 @@
 #include "errortext.h"
 
+#include <cstdint>
 #include <exception>
 
 #include "kbddrv/ekkbddrvexception.h"
@@ -8,41 +9,60 @@
 #include "platform/cancellation.h"
 #include "platform/keyboardsession.h"
 #include "platform/systemerror.h"
+#include "platform/userlocale.h"
 #include "stream/nvbstreamexception.h"
 #include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
 
-QString currentErrorText(const MsgStr& messages) {
+namespace {
+
+// The message table's coded texts are said wherever a coded text is, the English what() of an
+// exception that holds one as its reason included.
+QString ownTextOf(const platform::CodedText& text, bool japanese) {
+    return MsgStr(japanese ? platform::kLocaleJapanese : platform::kLocaleEnglishUs).ownText(text);
+}
+const bool ownTextsInstalled = (platform::setOuterTexts(&ownTextOf), true);
+
+}  // namespace
+
+platform::CodedText currentError() {
+    using platform::CodedText;
+    using platform::ErrorCode;
+    const auto numbered = [](ErrorCode group, std::int32_t number) {
+        return CodedText{group, {QString::number(number)}};
+    };
     try {
         throw;
     } catch (const EkSysExException& e) {
-        return messages.sysExErrorText(e.code());
+        return numbered(ErrorCode::KeyboardRefused, e.code());
     } catch (const EkKbdDrvException& e) {
-        return messages.kbdDrvErrorText(e.code());
+        return numbered(ErrorCode::DriverRefused, e.code());
     } catch (const NvbStreamException& e) {
-        return messages.streamErrorText(e.code());
+        return numbered(ErrorCode::StreamRefused, e.code());
     } catch (const OperateException& e) {
-        return messages.operateErrorText(e.code());
+        return numbered(ErrorCode::OperationRefused, e.code());
     } catch (const platform::Cancelled&) {
-        return messages.cancelledText();
+        return CodedText{ErrorCode::Stopped};
     } catch (const transfer::SongSlotEmptied& e) {
         if (e.cancelled()) {
-            return messages.cancelledText(true);
+            return CodedText{ErrorCode::Stopped, {MsgStr::kStoppedSongSlotEmptied}};
         }
-        QString cause;
         try {
             std::rethrow_exception(e.cause());
         } catch (...) {
-            cause = currentErrorText(messages);
+            return CodedText{ErrorCode::SongSlotEmptied}.because(currentError());
         }
-        return cause + '\n' + messages.songSlotEmptiedText();
     } catch (const platform::SystemError& e) {
-        return e.text(messages.isJapanese());
+        return e.said();
     } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
+        return CodedText::service(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        return QStringLiteral("Unknown error");
+        return CodedText::service(QStringLiteral("Unknown error"));
     }
+}
+
+QString currentErrorText(const MsgStr& messages) {
+    return messages.codedText(currentError());
 }
 
 QString currentErrorCode() {

@@ -2,11 +2,19 @@
 
 #include <QString>
 
+#include "platform/errorcatalog.h"
+
 class MsgStr;
 
-// The text for the exception being handled, as the window's error box would show it: the
-// message table's text for the program's own exceptions, the message itself for the platform's.
-// Call only from inside a catch block.
+// The exception being handled as a coded text, which each front end says in its language
+// (MsgStr::codedText): the program's own exceptions by their number in the message table, a
+// send that emptied a song slot with its cause as the reason, the platform's with their codes,
+// anything else by its own words. Call only from inside a catch block.
+platform::CodedText currentError();
+
+// The text for the exception being handled, as the window's error box would show it (the
+// coded text of currentError() in the language of `messages`). Call only from inside a catch
+// block.
 QString currentErrorText(const MsgStr& messages);
 
 // A short word for the exception being handled that stays the same in every language, for

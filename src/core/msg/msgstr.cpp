@@ -448,6 +448,40 @@ QString MsgStr::codedText(const platform::CodedText& text) const {
     return platform::errorText(text, japanese_);
 }
 
+QString MsgStr::ownText(const platform::CodedText& text) const {
+    using platform::ErrorCode;
+    const std::int32_t number = text.args.value(0).toInt();
+    switch (text.code) {
+        case ErrorCode::KeyboardRefused:
+            return sysExErrorText(number);
+        case ErrorCode::DriverRefused:
+            return kbdDrvErrorText(number);
+        case ErrorCode::StreamRefused:
+            return streamErrorText(number);
+        case ErrorCode::OperationRefused:
+            return operateErrorText(number);
+        case ErrorCode::Stopped:
+            return cancelledText(text.args.value(0) == QLatin1String(kStoppedSongSlotEmptied));
+        case ErrorCode::SongSlotEmptied:
+            return (text.reason ? codedText(*text.reason) + '\n' : QString()) +
+                   songSlotEmptiedText();
+        case ErrorCode::NotTried:
+            return jobStoppedText();
+        case ErrorCode::KeptByChange: {
+            constexpr qsizetype kPerCopy = 3;  // number, slot, name
+            QStringList copies;
+            for (qsizetype i = 0; i + kPerCopy <= text.args.size(); i += kPerCopy) {
+                copies << keptCopyEntry(text.args[i].toLongLong(), text.args[i + 1],
+                                        text.args[i + 2]);
+            }
+            return (text.reason ? codedText(*text.reason) + '\n' : QString()) +
+                   keptByChangeText(copies);
+        }
+        default:
+            return {};
+    }
+}
+
 QString MsgStr::keptCopyText(const QString& name, std::int64_t id, const QString& file) const {
     return pick(kKeptJa, kKeptEn, 0).arg(name).arg(id).arg(file);
 }

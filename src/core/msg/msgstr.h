@@ -85,8 +85,14 @@ public:
     QString changedSinceQuestion(const QStringList& slots, const QString& title) const;
     QString nothingToTakeBack(bool undo) const;
 
-    // A failure of the lower layers by its code (platform/errorcatalog.h).
+    // The argument of ErrorCode::Stopped after a stopped send had emptied a song slot.
+    static constexpr const char* kStoppedSongSlotEmptied = "emptied";
+    // A failure by its code (platform/errorcatalog.h), the message table's own among them at
+    // any depth of its reasons.
     QString codedText(const platform::CodedText& text) const;
+    // The message table's own coded texts (KeyboardRefused... KeptByChange); empty for any
+    // other code. platform::errorText says them through this.
+    QString ownText(const platform::CodedText& text) const;
     // Where the item a failed or stopped command replaced is kept: one copy, or the copies of a
     // change (each named by keptCopyEntry).
     QString keptCopyText(const QString& name, std::int64_t id, const QString& file) const;

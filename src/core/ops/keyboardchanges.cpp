@@ -5,6 +5,7 @@
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "msg/msgstr.h"
 #include "organise/undo.h"
 #include "platform/systemerror.h"
 
@@ -63,8 +64,7 @@ std::vector<backup::Outcome> send(const Target& target,
     }
     return recorded(recordOf(target, action, slotTexts(slots)), [&](safety::ChangeRecord* record) {
         try {
-            return batch::sendFiles(target.link, placements, record, verify, target.messages,
-                                    target.progress);
+            return batch::sendFiles(target.link, placements, record, verify, target.progress);
         } catch (const transfer::SongSlotEmptied& emptied) {
             throw SongEmptiedByStop(emptied,
                                     keptOfAnEmptiedSong(target.link.driver, record, slots));
@@ -88,8 +88,7 @@ backup::Outcome putBack(const Target& target, const batch::Placement& kept, bool
 std::vector<backup::Outcome> remove(const Target& target, const std::vector<SlotAddress>& slots) {
     return recorded(recordOf(target, QStringLiteral("delete"), slotTexts(slots)),
                     [&](safety::ChangeRecord* record) {
-                        return batch::deleteSlots(target.link, slots, record, target.messages,
-                                                  target.progress);
+                        return batch::deleteSlots(target.link, slots, record, target.progress);
                     });
 }
 
@@ -99,8 +98,7 @@ std::vector<backup::Outcome> restore(const Target& target, const backup::Manifes
     return recorded(recordOf(target, QStringLiteral("restore"), {QDir(folder).absolutePath()}),
                     [&](safety::ChangeRecord* record) {
                         return backup::restoreKeyboard(target.link, manifest, folder,
-                                                       target.messages, target.progress, record,
-                                                       extras, plan);
+                                                       target.progress, record, extras, plan);
                     });
 }
 
@@ -121,7 +119,7 @@ std::vector<safety::Copy> copiesKeptSince(const safety::Store& store, const QDat
 
 QString failureText(const backup::Outcome& outcome, const safety::Store& store,
                     const MsgStr& messages) {
-    QString text = outcome.error;
+    QString text = outcome.error ? messages.codedText(*outcome.error) : QString();
     if (outcome.emptied || outcome.notShown) {
         if (const auto kept = store.find(outcome.keptCopy)) {
             text += '\n' + safety::keptCopyText(*kept, store, messages);
@@ -135,7 +133,7 @@ void edit(const Target& target, organise::Edit edit, const SlotAddress& from,
     organise::checkEdit(target.link.driver, edit, from, to);
     safety::ChangeRecord record(target.store, keyboardIdentity(target.link),
                                 organise::actionOf(edit), {from.text(), to.text()});
-    organise::editSlots(target.link, edit, from, to, record, target.messages, target.progress);
+    organise::editSlots(target.link, edit, from, to, record, target.progress);
     record.commit();
 }
 
@@ -143,7 +141,7 @@ void rename(const Target& target, const SlotAddress& slot, const QString& name) 
     organise::checkRename(target.link.driver, slot, name);
     safety::ChangeRecord record(target.store, keyboardIdentity(target.link),
                                 QStringLiteral("rename"), {slot.text(), name});
-    organise::renameSlot(target.link, slot, name, record, target.messages, target.progress);
+    organise::renameSlot(target.link, slot, name, record, target.progress);
     record.commit();
 }
 
@@ -158,8 +156,7 @@ std::optional<safety::Change> latestChange(const Target& target, bool undoing) {
 }
 
 void takeBack(const Target& target, const safety::Change& change, bool undoing, bool force) {
-    organise::reverseChange(target.link, target.store, change, undoing, force, target.messages,
-                            target.progress);
+    organise::reverseChange(target.link, target.store, change, undoing, force, target.progress);
 }
 
 }  // namespace ops

@@ -64,8 +64,7 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
 }
 
 void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, const SlotAddress& to,
-               safety::ChangeRecord& record, const MsgStr& messages,
-               backup::JobProgress* progress) {
+               safety::ChangeRecord& record, backup::JobProgress* progress) {
     checkEdit(link.driver, edit, from, to);
     SlotInTree source = findSlot(link.driver, from);
     SlotInTree target = findSlot(link.driver, to);
@@ -79,7 +78,7 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
     const std::uint32_t sourceBytes = source.slot->size();
     const std::uint32_t targetBytes = holdsItem(target) ? target.slot->size() : 0;
     // Fetched, then written: each item once each way (a copy does not bring back its source).
-    StepProgress steps(progress, 2 * (std::int64_t(sourceBytes) + targetBytes), messages);
+    StepProgress steps(progress, 2 * (std::int64_t(sourceBytes) + targetBytes));
     const SlotAddress sourceAddress = SlotAddress::of(*source.slot);
     const SlotAddress targetAddress = SlotAddress::of(*target.slot);
 
@@ -138,12 +137,11 @@ void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name)
 }
 
 void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString& name,
-                safety::ChangeRecord& record, const MsgStr& messages,
-                backup::JobProgress* progress) {
+                safety::ChangeRecord& record, backup::JobProgress* progress) {
     checkRename(link.driver, slot, name);
     const SlotInTree where = findSlot(link.driver, slot);
     const std::uint32_t bytes = where.slot->size();
-    StepProgress steps(progress, 2 * std::int64_t(bytes), messages);
+    StepProgress steps(progress, 2 * std::int64_t(bytes));
     EkDataFile item(DataType::NoType);
     steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
         transfer::fetchItem(where, link, observer, item);

@@ -7,8 +7,6 @@
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
 
-class MsgStr;
-
 // Organising the keyboard in place: an item copied, moved or swapped between two slots of one
 // kind, or renamed where it lies. Every edit fetches what it needs first, keeps a copy of
 // everything it will replace or empty (in its ChangeRecord, so the edit is one change in the
@@ -30,7 +28,7 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
 // Copy: `to` gets the item of `from`. Move: the same, then `from` is emptied. Swap: each gets
 // the other's item (with an empty song or rhythm slot, a move). Runs checkEdit first.
 void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, const SlotAddress& to,
-               safety::ChangeRecord& record, const MsgStr& messages, backup::JobProgress* progress);
+               safety::ChangeRecord& record, backup::JobProgress* progress);
 
 // Throws platform::SystemError unless `name` can be an item's name on the keyboard: 1 to 8
 // characters from space to '}', not only spaces.
@@ -41,7 +39,6 @@ void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name)
 
 // Fetches the item, keeps it, and sends it back under `name` (padded with spaces to 8).
 void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString& name,
-                safety::ChangeRecord& record, const MsgStr& messages,
-                backup::JobProgress* progress);
+                safety::ChangeRecord& record, backup::JobProgress* progress);
 
 }  // namespace organise

@@ -7,9 +7,8 @@
 
 namespace organise {
 
-StepProgress::StepProgress(backup::JobProgress* progress, std::int64_t totalBytes,
-                           const MsgStr& messages)
-    : progress_(progress), messages_(messages) {
+StepProgress::StepProgress(backup::JobProgress* progress, std::int64_t totalBytes)
+    : progress_(progress) {
     if (progress_ != nullptr) {
         progress_->jobStarted(totalBytes);
     }
@@ -46,11 +45,11 @@ void StepProgress::write(const safety::ChangeRecord& record, const std::function
     try {
         writes();
     } catch (...) {
-        const QString kept = record.keptText(messages_);
-        if (kept.isEmpty()) {
+        const auto kept = record.keptCopies();
+        if (!kept) {
             throw;
         }
-        throw platform::SystemError((currentErrorText(messages_) + '\n' + kept).toStdString());
+        throw platform::SystemError(kept->because(currentError()));
     }
 }
 

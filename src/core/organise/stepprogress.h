@@ -7,15 +7,13 @@
 #include "backup/keyboardbackup.h"
 #include "stream/nvbstream.h"
 
-class MsgStr;
-
 namespace organise {
 
 // One edit's transfers under one progress: each transfer once more from its start when its
 // first try lost an answer, and the writes' failure told with where the kept items are.
 class StepProgress {
 public:
-    StepProgress(backup::JobProgress* progress, std::int64_t totalBytes, const MsgStr& messages);
+    StepProgress(backup::JobProgress* progress, std::int64_t totalBytes);
 
     // Runs `move(observer)`, a fetch or a send of `bytes` for `slot`.
     void transfer(const SlotAddress& slot, std::uint32_t bytes,
@@ -36,7 +34,6 @@ private:
     };
 
     backup::JobProgress* progress_;
-    const MsgStr& messages_;
     std::int64_t done_ = 0;
 };
 

@@ -48,8 +48,7 @@ std::vector<SlotAddress> slotsOf(const safety::Change& change) {
 }
 
 void reverseChange(const KeyboardLink& link, safety::Store& store, const safety::Change& change,
-                   bool undoing, bool force, const MsgStr& messages,
-                   backup::JobProgress* progress) {
+                   bool undoing, bool force, backup::JobProgress* progress) {
     std::vector<Reversal> reversals;
     std::int64_t total = 0;
     // Every kept copy first, from its own file with its hash checked: no traffic yet.
@@ -76,7 +75,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
         total += reversal.where.slot->isPresent() ? reversal.where.slot->size() : 0;
         reversals.push_back(std::move(reversal));
     }
-    StepProgress steps(progress, total, messages);
+    StepProgress steps(progress, total);
     // What each slot holds now, compared with what the change left there.
     QStringList changed;
     for (Reversal& reversal : reversals) {

@@ -7,8 +7,6 @@
 #include "kbddrv/keyboardlink.h"
 #include "platform/systemerror.h"
 
-class MsgStr;
-
 // Undo and Redo of the changes in the history: each slot a change touched gets back what it
 // held before (from the change's kept copy, or emptied when it was empty), and what it holds
 // now is kept in turn, so that the undo can itself be redone.
@@ -32,6 +30,6 @@ std::vector<SlotAddress> slotsOf(const safety::Change& change);
 // wanted item already is not written. A failure midway says which copies hold what the undo
 // had replaced; the part done is then a change of its own in the history.
 void reverseChange(const KeyboardLink& link, safety::Store& store, const safety::Change& change,
-                   bool undoing, bool force, const MsgStr& messages, backup::JobProgress* progress);
+                   bool undoing, bool force, backup::JobProgress* progress);
 
 }  // namespace organise

@@ -1,6 +1,7 @@
 #include "errorcatalog.h"
 
 #include <array>
+#include <atomic>
 #include <utility>
 
 namespace platform {
@@ -16,6 +17,7 @@ struct Entry {
 // An argument a language does not need is simply left out of its text. UTF-8 throughout.
 constexpr Entry kEntries[] = {
     {ErrorCode::ServiceText, "%1", "%1"},
+    {ErrorCode::MidiSystemFailure, "MIDI SYSTEM ERROR: %1", "MIDI SYSTEM ERROR: %1"},
 
     {ErrorCode::SettingMissing, "The setting %1 is missing or not a number.",
      "設定 %1 がないか、数値ではありません。"},
@@ -293,6 +295,8 @@ QString fill(const QString& pattern, const QStringList& args) {
     return out;
 }
 
+std::atomic<OuterTexts> outerTexts{nullptr};
+
 }  // namespace
 
 CodedText CodedText::because(CodedText cause) const {
@@ -301,10 +305,16 @@ CodedText CodedText::because(CodedText cause) const {
     return text;
 }
 
+void setOuterTexts(OuterTexts texts) {
+    outerTexts.store(texts);
+}
+
 QString errorText(const CodedText& text, bool japanese) {
     const Entry* entry = entryOf(text.code);
     if (entry == nullptr) {
-        return text.args.join(' ');
+        const OuterTexts outer = outerTexts.load();
+        const QString said = outer != nullptr ? outer(text, japanese) : QString();
+        return said.isEmpty() ? text.args.join(' ') : said;
     }
     QStringList args = text.args;
     if (text.reason) {

@@ -14,7 +14,19 @@ Q_NAMESPACE
 // English. The texts of both languages are kept together in errorcatalog.cpp; the message
 // table (MsgStr) is what the window asks.
 enum class ErrorCode {
-    ServiceText,  // the words of a platform service, carried as they are: %1
+    ServiceText,        // the words of a platform service, carried as they are: %1
+    MidiSystemFailure,  // "MIDI SYSTEM ERROR: " and the reason: a cabling or driver problem
+
+    // The message table's own texts (msg/msgstr.h), said by MsgStr::codedText: %1 is the
+    // text's number in its group. The layers below say them only as a reason, by number.
+    KeyboardRefused,   // what the keyboard answered or failed to (EkSysExException)
+    DriverRefused,     // the keyboard driver (EkKbdDrvException)
+    StreamRefused,     // an item file or its transfer (NvbStreamException)
+    OperationRefused,  // a command the program refused (OperateException)
+    Stopped,           // the user stopped the command; %1 "emptied" when it emptied a song slot
+    SongSlotEmptied,   // a send failed after it deleted the slot's old song: the reason is why
+    NotTried,          // a job's item not tried after the keyboard stopped answering
+    KeptByChange,      // the reason, then where a change's copies are: (number, slot, name)...
 
     // Settings and the user's folders
     SettingMissing,
@@ -140,6 +152,13 @@ struct CodedText {
     CodedText because(CodedText cause) const;
 };
 
+// Said from the catalog, or for a code of the layer above by the texts it installed (its
+// arguments, joined, where neither has a text).
 QString errorText(const CodedText& text, bool japanese);
+
+// The layer above that has coded texts of its own (the message table) says them: their text,
+// or an empty one for a code it does not know. Installed once, at the program's start.
+using OuterTexts = QString (*)(const CodedText& text, bool japanese);
+void setOuterTexts(OuterTexts texts);
 
 }  // namespace platform

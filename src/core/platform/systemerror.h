@@ -16,39 +16,47 @@ class SystemError : public std::runtime_error {
 public:
     explicit SystemError(const std::string& serviceText)
         : SystemError(CodedText::service(QString::fromStdString(serviceText))) {}
-    explicit SystemError(CodedText text) : SystemError(std::string(), std::move(text)) {}
+    explicit SystemError(CodedText text)
+        : SystemError(Frame{ErrorCode::ServiceText}, std::move(text)) {}
     SystemError(ErrorCode code, QStringList args) : SystemError(CodedText{code, std::move(args)}) {}
 
+    // The failure itself: its code, arguments and reason.
     const CodedText& coded() const { return text_; }
     ErrorCode code() const { return text_.code; }
-    // The text in the user's language, with `prefix` (said the same in every language) first.
-    QString text(bool japanese) const {
-        return QString::fromStdString(prefix_) + errorText(text_, japanese);
-    }
+    // The whole text the user is told: the failure, within its frame where it has one.
+    CodedText said() const { return framed(frame_, text_); }
+    QString text(bool japanese) const { return errorText(said(), japanese); }
 
 protected:
-    SystemError(std::string prefix, CodedText text)
-        : std::runtime_error(prefix + errorText(text, false).toStdString()),
-          prefix_(std::move(prefix)),
+    // A failure said within a text of its own (MidiSystemFailure); ServiceText for none.
+    struct Frame {
+        ErrorCode code;
+    };
+    SystemError(Frame frame, CodedText text)
+        : std::runtime_error(errorText(framed(frame.code, text), false).toStdString()),
+          frame_(frame.code),
           text_(std::move(text)) {}
 
 private:
-    std::string prefix_;
+    static CodedText framed(ErrorCode frame, const CodedText& text) {
+        return frame == ErrorCode::ServiceText ? text : CodedText{frame}.because(text);
+    }
+
+    ErrorCode frame_;
     CodedText text_;
 };
 
 // A failure of the MIDI service. The message is "MIDI SYSTEM ERROR: " followed by the service's
-// own text, so the user can tell a cabling or driver problem from a keyboard that said no.
+// own text (MidiSystemFailure), so the user can tell a cabling or driver problem from a
+// keyboard that said no.
 class MidiSystemError : public SystemError {
 public:
     explicit MidiSystemError(const std::string& serviceText)
         : MidiSystemError(CodedText::service(QString::fromStdString(serviceText))) {}
-    explicit MidiSystemError(CodedText text) : SystemError(kPrefix, std::move(text)) {}
+    explicit MidiSystemError(CodedText text)
+        : SystemError(Frame{ErrorCode::MidiSystemFailure}, std::move(text)) {}
     MidiSystemError(ErrorCode code, QStringList args)
         : MidiSystemError(CodedText{code, std::move(args)}) {}
-
-private:
-    static constexpr const char* kPrefix = "MIDI SYSTEM ERROR: ";
 };
 
 // A failure of a file operation (`action`: CannotOpen, CannotRead...): the message names the

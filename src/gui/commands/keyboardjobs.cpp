@@ -52,8 +52,8 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
             if (!comparison.file.isEmpty()) {
                 line += " (" + comparison.file + ")";
             }
-            if (!comparison.error.isEmpty()) {
-                line += " " + comparison.error;
+            if (comparison.error) {
+                line += " " + parts_.messages.codedText(*comparison.error);
             }
             differing << line;
         }
@@ -79,8 +79,7 @@ void KeyboardJobs::compare(const backup::Manifest& manifest, const QString& fold
             parts_.listKeyboard();
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Receive));
-            *comparisons = backup::compareWithBackup(parts_.link(), manifest, folder,
-                                                     parts_.messages, &progress);
+            *comparisons = backup::compareWithBackup(parts_.link(), manifest, folder, &progress);
         },
         [comparisons, compared = std::move(compared)](bool succeeded) {
             if (succeeded) {
@@ -157,10 +156,10 @@ void KeyboardJobs::runJob(KeyboardJob job, const QString& folder,
                 *outcomes = ops::restore(parts_.target(&progress), *manifest, folder,
                                          backup::Extras::Keep, &*plan);
             } else {
-                *outcomes = backup::backupKeyboard(
-                    parts_.link(), folder, parts_.messages, &progress,
-                    job == KeyboardJob::ReplacingBackup ? backup::OldBackup::Replace
-                                                        : backup::OldBackup::Refuse);
+                *outcomes = backup::backupKeyboard(parts_.link(), folder, &progress,
+                                                   job == KeyboardJob::ReplacingBackup
+                                                       ? backup::OldBackup::Replace
+                                                       : backup::OldBackup::Refuse);
             }
         },
         [this, restore, started, outcomes](bool succeeded) {

@@ -21,12 +21,13 @@ void failWithTheOnlyItem(const WindowParts& parts, const std::vector<backup::Out
     if (only.retried) {
         parts.frame.noteRetry();
     }
-    if (!only.error.isEmpty()) {
-        // Said in the user's language already. A change the keyboard did not show says where
-        // the slot's old item is kept (an emptied song slot is offered its song back instead).
-        const QString error =
-            only.emptied ? only.error : ops::failureText(only, parts.store, parts.messages);
-        throw platform::SystemError(error.toStdString());
+    if (only.emptied) {
+        throw platform::SystemError(*only.error);  // its song is offered back instead
+    }
+    if (only.failed()) {
+        // A change the keyboard did not show says where the slot's old item is kept.
+        throw platform::SystemError(
+            platform::CodedText::service(ops::failureText(only, parts.store, parts.messages)));
     }
 }
 
@@ -38,7 +39,7 @@ void reportOutcomes(const WindowParts& parts, const QString& summary, const QStr
         if (!outcome.warning.isEmpty()) {
             warned << outcome.slot.text() + ": " + outcome.warning;
         }
-        if (!outcome.error.isEmpty()) {
+        if (outcome.failed()) {
             const QString file = QFileInfo(outcome.file).fileName();
             const QString error = ops::failureText(outcome, parts.store, parts.messages);
             failed << (file.isEmpty()

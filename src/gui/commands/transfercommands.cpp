@@ -95,8 +95,7 @@ void TransferCommands::transferSelectedSlots(transfer::FileFormat format, const 
             }
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Receive));
-            *outcomes = batch::importSlots(parts_.link(), slots, target, parts_.messages, &progress,
-                                           format);
+            *outcomes = batch::importSlots(parts_.link(), slots, target, &progress, format);
             if (pcFolderShown) {
                 parts_.onGui([this] { parts_.pc.refresh(); });
             }

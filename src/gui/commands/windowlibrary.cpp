@@ -116,7 +116,7 @@ void WindowLibrary::checkOnPc() {
             }
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Receive));
-            *outcomes = batch::fetchSlots(link(), slots, parts_.messages, &progress);
+            *outcomes = batch::fetchSlots(link(), slots, &progress);
         },
         [this, outcomes](bool succeeded) {
             parts_.kbd.relist();
@@ -130,7 +130,7 @@ void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) 
     int missing = 0;
     for (const backup::Outcome& outcome : outcomes) {
         const SlotInTree where = findSlot(parts_.driver, outcome.slot);
-        if (outcome.error.isEmpty() && where.slot != nullptr &&
+        if (!outcome.failed() && where.slot != nullptr &&
             slotOnPc(*where.slot).state == library::OnPc::No) {
             ++missing;
         }
