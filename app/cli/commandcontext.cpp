@@ -152,8 +152,8 @@ int CommandContext::report(const std::vector<backup::Outcome>& outcomes, const Q
     for (const backup::Outcome& outcome : outcomes) {
         // An item of a dump whose address names no slot has none; its text says where it was.
         const QString slot = outcome.slot.kind.isEmpty() ? QString() : outcome.slot.text() + ' ';
-        if (!outcome.warning.isEmpty()) {
-            output_.error("nvbman-cli: " + slot + outcome.warning);
+        if (outcome.warning) {
+            output_.error("nvbman-cli: " + slot + messages_.codedText(*outcome.warning));
         }
         if (!outcome.failed()) {
             output_.line(outcome.slot.text() + ' ' +

@@ -43,8 +43,8 @@ struct Outcome {
     QString code;
     bool retried = false;
     // Done, but with something the user should know (a file sent whose hash could not be
-    // checked); empty when none.
-    QString warning;
+    // checked); none when none.
+    std::optional<platform::CodedText> warning;
     // A restore: the slot held the item already, so nothing was sent.
     bool identical = false;
     // The number of the copy kept of what the item replaced (safety::Store); 0 when none.

@@ -423,10 +423,8 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         outcome.identical = identical && !outcome.failed();
         outcome.keptCopy = kept ? kept->id : 0;
         if (!outcome.failed() && !identical && entry.sha256.isEmpty()) {
-            outcome.warning = QString(
-                                  "sent without a check: the manifest (of the first format) "
-                                  "holds no SHA-256 of \"%1\".")
-                                  .arg(entry.file);
+            outcome.warning =
+                platform::CodedText{platform::ErrorCode::SentWithoutCheck, {entry.file}};
         }
         outcomes.push_back(outcome);
     }

@@ -159,6 +159,9 @@ constexpr Entry kEntries[] = {
      "\"%1\" はこのフォルダのファイルではありません。"},
     {ErrorCode::ManifestNoFingerprint, "the entry of \"%1\" has no SHA-256.",
      "\"%1\" の項目に SHA-256 がありません。"},
+    {ErrorCode::SentWithoutCheck,
+     "sent without a check: the manifest (of the first format) holds no SHA-256 of \"%1\".",
+     "確認せずに送信しました: 目録 (最初の形式) に \"%1\" の SHA-256 がありません。"},
     {ErrorCode::ChangedSinceBackup,
      "\"%1\" has changed since the backup was made (its SHA-256 is not the manifest's); it was "
      "not sent.",

@@ -91,6 +91,7 @@ enum class ErrorCode {
     ManifestSlotTwice,
     ManifestForeignFile,
     ManifestNoFingerprint,
+    SentWithoutCheck,
     ChangedSinceBackup,
     BackupExists,
     BackupUnderWay,

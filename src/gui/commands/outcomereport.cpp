@@ -36,8 +36,8 @@ void reportOutcomes(const WindowParts& parts, const QString& summary, const QStr
     QStringList failed;
     QStringList warned;
     for (const backup::Outcome& outcome : outcomes) {
-        if (!outcome.warning.isEmpty()) {
-            warned << outcome.slot.text() + ": " + outcome.warning;
+        if (outcome.warning) {
+            warned << outcome.slot.text() + ": " + parts.messages.codedText(*outcome.warning);
         }
         if (outcome.failed()) {
             const QString file = QFileInfo(outcome.file).fileName();
