@@ -136,7 +136,7 @@ SlotInTree CommandContext::slotOf(const SlotAddress& wanted) {
 }
 
 ops::Target CommandContext::target() {
-    return {link(), store_, !options_.noSafetyCopy, messages_, &progress_};
+    return {link(), store_, !options_.noSafetyCopy, &progress_};
 }
 
 void CommandContext::requireSafetyCopies(const QString& command) const {

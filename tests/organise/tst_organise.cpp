@@ -122,7 +122,7 @@ struct Bench {
         return rig.keyboard.memory();
     }
     // Every change goes through the operations the window and the command-line tool call.
-    ops::Target target() { return {link(), store, true, messages, nullptr}; }
+    ops::Target target() { return {link(), store, true, nullptr}; }
     void edit(Edit edit, const char* from, const char* to) {
         ops::edit(target(), edit, slot(from), slot(to));
     }

@@ -2,8 +2,6 @@
 
 #include "kbddrv/keyboardlink.h"
 
-class MsgStr;
-
 namespace backup {
 class JobProgress;
 }
@@ -16,13 +14,12 @@ namespace ops {
 
 // What an operation changes and reports to: the keyboard, where copies of what it replaces
 // are kept, whether the user wants them kept (without them a send, delete or restore cannot be
-// undone; an edit and an undo keep theirs regardless, they cannot be done without), the
-// language its outcomes are said in, and who follows its progress (null: nobody).
+// undone; an edit and an undo keep theirs regardless, they cannot be done without), and who
+// follows its progress (null: nobody). Its outcomes carry coded reasons, said by the caller.
 struct Target {
     KeyboardLink link;
     safety::Store& store;
     bool keepCopies;
-    const MsgStr& messages;
     backup::JobProgress* progress = nullptr;
 };
 

@@ -10,7 +10,7 @@
 #include "platform/settingsstore.h"
 
 ops::Target WindowParts::target(backup::JobProgress* progress) const {
-    return {link(), store, settings.keepCopies, messages, progress};
+    return {link(), store, settings.keepCopies, progress};
 }
 
 void WindowParts::onGui(const std::function<void()>& call) const {
