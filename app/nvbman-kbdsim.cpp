@@ -205,11 +205,17 @@ int main(int argc, char* argv[]) {
         "Lose the next N messages of KIND on the way, as a cable that drops one: end (the End "
         "that closes an item sent to the keyboard), delete (a song or rhythm deletion), block "
         "(a data block sent to the keyboard), ack (the Ack of a fetch), answer (the keyboard's "
-        "answer to a request); N -1 loses every one. Several: KIND:N,KIND:N or the option again.",
+        "answer to a request), answer-after-change (N answers after each End or deletion taken); N -1 loses "
+        "every one. Several: KIND:N,KIND:N or the option again.",
         "KIND:N");
     const QCommandLineOption loseUnansweredOption(
         "lose-unanswered-every",
         "Lose every N-th message the keyboard never answers (an End, a deletion).", "N");
+    const QCommandLineOption panelCopyOption(
+        "panel-copy",
+        "Once the N-th parameter request (from 1) is answered, copy the item of slot FROM into "
+        "slot TO (an empty FROM empties TO), as a user at the keyboard's panel would.",
+        "N:FROM:TO");
     const QCommandLineOption keepWrongOption(
         "keep-wrong", "Keep every item received with its last data word changed.");
     const QCommandLineOption logOption(
@@ -228,7 +234,8 @@ int main(int argc, char* argv[]) {
                        delayOption,         kindOption,      silentOption, blockStatusOption,
                        fetchStatusOption,   checksumOption,  noiseOption,  dropOption,
                        unansweredOption,    keepWrongOption, logOption,    rawMidiOption,
-                       realTimeNoiseOption, oversizedOption, loseOption,   loseUnansweredOption});
+                       realTimeNoiseOption, oversizedOption, loseOption,   loseUnansweredOption,
+                       panelCopyOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         usageError("unexpected argument '" + parser.positionalArguments().first() + "'");
@@ -296,6 +303,11 @@ int main(int argc, char* argv[]) {
     if (parser.isSet(loseUnansweredOption)) {
         faults.loseUnansweredEvery =
             toInt(parser.value(loseUnansweredOption), "--lose-unanswered-every");
+    }
+    if (parser.isSet(panelCopyOption)) {
+        if (QString error; !kbdsim::setPanelCopy(faults, parser.value(panelCopyOption), &error)) {
+            usageError("--panel-copy: " + error);
+        }
     }
     keyboard.setFaults(faults);
 

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 
 #include "data/datatypes.h"
 #include "sysex/eksysexencoder.h"
@@ -52,11 +53,13 @@ constexpr int kBaud = 31250;
 
 bool addLosses(Faults& faults, const QString& lossList, QString* error) {
     Faults::Losses losses = faults.lose;
-    const std::array<std::pair<const char*, int*>, 5> kinds{{{"end", &losses.end},
-                                                             {"delete", &losses.erase},
-                                                             {"block", &losses.block},
-                                                             {"ack", &losses.ack},
-                                                             {"answer", &losses.answer}}};
+    const std::array<std::pair<const char*, int*>, 6> kinds{
+        {{"end", &losses.end},
+         {"delete", &losses.erase},
+         {"block", &losses.block},
+         {"ack", &losses.ack},
+         {"answer", &losses.answer},
+         {"answer-after-change", &losses.afterChange}}};
     for (const QString& item : lossList.split(u',', Qt::SkipEmptyParts)) {
         const QStringList parts = item.trimmed().split(u':');
         bool ok = parts.size() == 2;
@@ -64,16 +67,76 @@ bool addLosses(Faults& faults, const QString& lossList, QString* error) {
         const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) {
             return ok && parts[0] == QLatin1String(k.first);
         });
-        if (!ok || kind == kinds.end() || count < -1) {
+        const bool everyOne = count == -1;
+        if (!ok || kind == kinds.end() || count < -1 ||
+            (everyOne && kind->second == &losses.afterChange)) {
             *error = QStringLiteral(
-                         "'%1' is no loss: KIND:N with KIND end, delete, block, ack or "
-                         "answer, and N a count (-1: every one)")
+                         "'%1' is no loss: KIND:N with KIND end, delete, block, ack, "
+                         "answer or answer-after-change, and N a count (-1: every one, "
+                         "except after a change)")
                          .arg(item);
             return false;
         }
         *kind->second = count;
     }
     faults.lose = losses;
+    return true;
+}
+
+namespace {
+
+// A slot as the programs write it: "tone:5", "dsp:0", "reg:1.2", "song:1", "rhythm:3".
+std::optional<SlotRef> slotOfText(const QString& text) {
+    struct Kind {
+        const char* word;
+        std::uint16_t type;
+        int count;
+    };
+    const std::array<Kind, 5> kinds{{{"tone", DataType::Tone, KeyboardMemory::kTones},
+                                     {"dsp", DataType::DSP, KeyboardMemory::kDsps},
+                                     {"reg", DataType::Registration,
+                                      KeyboardMemory::kRegistrationsPerBank},
+                                     {"song", DataType::Song, KeyboardMemory::kSongs},
+                                     {"rhythm", DataType::Rhythm, KeyboardMemory::kRhythms}}};
+    const qsizetype colon = text.indexOf(u':');
+    for (const Kind& kind : kinds) {
+        if (colon < 0 || text.left(colon) != QLatin1String(kind.word)) {
+            continue;
+        }
+        QString number = text.mid(colon + 1);
+        bool ok = true;
+        int bank = 0;
+        if (kind.type == DataType::Registration) {
+            const QStringList parts = number.split(u'.');
+            ok = parts.size() == 2;
+            bank = ok ? parts[0].toInt(&ok) : 0;
+            ok = ok && bank >= 0 && bank < KeyboardMemory::kBanks;
+            number = ok ? parts[1] : QString();
+        }
+        const int value = ok ? number.toInt(&ok) : 0;
+        if (ok && value >= 0 && value < kind.count) {
+            return SlotRef{kind.type, bank, value};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool setPanelCopy(Faults& faults, const QString& copy, QString* error) {
+    const QStringList parts = copy.split(u':');
+    bool ok = parts.size() == 5;
+    const int after = ok ? parts[0].toInt(&ok) : 0;
+    const auto from = ok ? slotOfText(parts[1] + u':' + parts[2]) : std::nullopt;
+    const auto to = ok ? slotOfText(parts[3] + u':' + parts[4]) : std::nullopt;
+    if (!ok || after < 1 || !from || !to || from->type != to->type) {
+        *error = QStringLiteral(
+                     "'%1' is no panel copy: N:FROM:TO with N a request's number (from 1) and "
+                     "FROM and TO two slots of one kind (tone:5, reg:1.2, song:1...)")
+                     .arg(copy);
+        return false;
+    }
+    faults.panelCopy = {after, *from, *to};
     return true;
 }
 
@@ -250,6 +313,9 @@ void SimulatedKeyboard::handle(const std::vector<std::uint8_t>& m) {
                 break;
             }
             answerRequest(msg);
+            if (requestsTaken_ == faults_.panelCopy.afterRequest) {
+                panelCopy();
+            }
             break;
         case SysExType::ParamData:
             runCommand(msg);
@@ -333,6 +399,10 @@ void SimulatedKeyboard::answerRequest(const Message& request) {
         }
     }
     // A request the instrument does not know goes unanswered, as on the real instrument.
+    if (value && answersToLose_ > 0) {
+        --answersToLose_;
+        return;
+    }
     if (value && !takeLoss(faults_.lose.answer)) {
         sendParam(request, *value);
     }
@@ -350,6 +420,17 @@ void SimulatedKeyboard::runCommand(const Message& command) {
     }
     memory_.setData(
         {song ? std::uint16_t(DataType::Song) : std::uint16_t(DataType::Rhythm), 0, number}, {});
+    answersToLose_ = faults_.lose.afterChange;
+    Q_EMIT memoryChanged();
+}
+
+void SimulatedKeyboard::panelCopy() {
+    const Faults::PanelCopy& copy = faults_.panelCopy;
+    try {
+        memory_.setData(copy.to, memory_.data(copy.from));
+    } catch (const std::invalid_argument&) {
+        return;  // the panel says the memory is full, and nothing changes
+    }
     Q_EMIT memoryChanged();
 }
 
@@ -474,6 +555,7 @@ void SimulatedKeyboard::takeStatus(const Message& status) {
 void SimulatedKeyboard::commitReception(const Message& end) {
     std::unique_ptr<Reception> reception = std::move(reception_);
     const auto slot = KeyboardMemory::slotAt(end.area, end.address);
+    answersToLose_ = faults_.lose.afterChange;
     std::vector<std::uint16_t> words;
     if (reception && slot && reception->slot == *slot) {
         words = std::move(reception->words);

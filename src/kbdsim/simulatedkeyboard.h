@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
@@ -54,22 +55,40 @@ struct Faults {
     // a song or rhythm deletion; `block`: a data block sent to the keyboard; `ack`: the Ack
     // status of a fetch; `answer`: the keyboard's answer to a parameter request. The first
     // four travel towards the keyboard, the last one towards the program.
+    // `afterChange`: how many answers to parameter requests are lost after each change the
+    // keyboard makes without answering it (an item committed on its End, a deletion), as a
+    // keyboard busy tidying its memory would leave them: the questions that confirm a change.
     struct Losses {
         int end = 0;
         int erase = 0;
         int block = 0;
         int ack = 0;
         int answer = 0;
+        int afterChange = 0;
     } lose;
     // Every n-th message that the keyboard never answers (an End, a deletion), counted from the
     // n-th on, is lost; 0: none. Answered messages are not counted: their loss shows.
     int loseUnansweredEvery = 0;
+    // The keyboard's panel at work beside the program: once the `afterRequest`-th parameter
+    // request (from 1) has been answered, the item of `from` is copied into `to` (an empty
+    // `from` empties `to`), as a user who changes a slot between a program's listing and its
+    // change would. 0: never.
+    struct PanelCopy {
+        int afterRequest = 0;
+        SlotRef from;
+        SlotRef to;
+    } panelCopy;
 };
 
 // Adds the losses that `lossList` names to `faults`: "KIND:N" items separated by commas, KIND one
 // of end, delete, block, ack, answer, N the number of messages lost (-1: every one). Returns
 // false, with the reason in `error`, for a list it cannot read; `faults` is then unchanged.
 bool addLosses(Faults& faults, const QString& lossList, QString* error);
+
+// Sets `faults.panelCopy` from "N:FROM:TO", FROM and TO slots as the programs write them
+// ("tone:5", "dsp:0", "reg:1.2", "song:1", "rhythm:3"). Returns false, with the reason in
+// `error`, for a text it cannot read; `faults` is then unchanged.
+bool setPanelCopy(Faults& faults, const QString& copy, QString* error);
 
 // The MLS-850's side of the MIDI cable: it answers parameter requests from its memory, carries
 // out deletions, serves fetches block by block waiting for each Ack, and takes in sent items
@@ -126,6 +145,8 @@ private:
     bool lostOnTheWay(const std::vector<std::uint8_t>& bytes);
     void answerRequest(const Message& request);
     void runCommand(const Message& command);
+    // The panel's copy of the panelCopy fault.
+    void panelCopy();
     void startFetch(const Message& request);
     void sendNextBlock();
     void takeBlock(const Message& block);
@@ -147,6 +168,7 @@ private:
     int answersSent_ = 0;
     int requestsTaken_ = 0;
     int unansweredTaken_ = 0;
+    int answersToLose_ = 0;  // after a change, by the afterChange loss
     std::unique_ptr<Fetch> fetch_;
     std::unique_ptr<Reception> reception_;
     QTimer fetchPatience_;

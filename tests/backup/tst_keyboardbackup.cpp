@@ -468,8 +468,13 @@ void TestKeyboardBackup::lostAnswersAreTriedOnceMoreThenTheJobStops() {
     if (silent) {
         faults.silent = true;
     } else {
-        // The third answer of the job never comes: the first item's transfer times out.
-        faults.dropAnswer = int(rig.toProgram().size()) + 3;
+        // The third answer of the items' transfers never comes: that transfer times out. A
+        // restore asks each slot what it holds before it fetches it (the kind and the tone's
+        // name: three answers more before each of the first two tones' block and End).
+        constexpr int kSlotReadAnswers = 3;
+        constexpr int kItemsBefore = 2;
+        faults.dropAnswer =
+            int(rig.toProgram().size()) + (restore ? kItemsBefore * kSlotReadAnswers : 0) + 3;
     }
     rig.keyboard.setFaults(faults);
     QElapsedTimer clock;

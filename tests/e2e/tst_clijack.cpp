@@ -101,6 +101,10 @@ private Q_SLOTS:
     void theGraphRunsAtThePeriodAskedAndSaysSo();
     void lostChangesAreMadeAgainOrFail_data();
     void lostChangesAreMadeAgainOrFail();
+    void aSlotChangedAtThePanelIsReadBeforeTheChange_data();
+    void aSlotChangedAtThePanelIsReadBeforeTheChange();
+    void unansweredConfirmationsSayWhatIsKnown_data();
+    void unansweredConfirmationsSayWhatIsKnown();
 
 private:
     QProcessEnvironment environment() const;
@@ -1271,6 +1275,146 @@ void TestCliJack::theGraphRunsAtThePeriodAskedAndSaysSo() {
     QVERIFY(!plain.err.contains("asks for"));
     // A period that is none is bad usage.
     QCOMPARE(cli({"--period", "-5", "list"}, sim.get()).exitCode, 2);
+}
+
+namespace {
+
+// The words of an item of `slot`'s kind named `name`: `words` words of `seed`'s pattern.
+std::vector<std::uint16_t> namedItem(const kbdsim::SlotRef& slot, int words, int seed,
+                                     const std::string& name) {
+    KeyboardMemory memory;
+    memory.setData(slot, pattern(std::size_t(words), seed));
+    memory.setName(slot, name);
+    return memory.data(slot);
+}
+
+// Writes the item of `type` made of `words` as the ".nvb" file `path`.
+void saveItem(const QString& path, std::uint16_t type, const std::vector<std::uint16_t>& words) {
+    EkDataFile item(type);
+    item.setSize(std::uint32_t(2 * words.size()));
+    item.words() = words;
+    item.loadName();
+    NvbFileStream(path, NvbFileStream::Create).write(item);
+}
+
+}  // namespace
+
+void TestCliJack::aSlotChangedAtThePanelIsReadBeforeTheChange_data() {
+    QTest::addColumn<QString>("slot");   // read by the program, then changed at the panel
+    QTest::addColumn<QString>("panel");  // the slot whose item the panel copies into it
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("panelNumber");
+    QTest::addColumn<int>("words");  // of each item
+    QTest::newRow("a tone read as another, now an older version of the one sent")
+        << "tone:3" << "tone:5" << int(DataType::Tone) << 3 << 5 << KeyboardMemory::kToneBytes / 2;
+    QTest::newRow("a song slot read as empty")
+        << "song:0" << "song:1" << int(DataType::Song) << 0 << 1 << 600;
+    QTest::newRow("a rhythm slot read as empty")
+        << "rhythm:2" << "rhythm:1" << int(DataType::Rhythm) << 2 << 1 << 400;
+}
+
+// The program reads a slot, the keyboard's panel changes it, then the program sends an item of
+// the same name and size as the panel's and the End of the first try is lost: the change must
+// start from what the slot holds now. Otherwise the old item passes for the new one (a false
+// "done") and, in a slot read as empty, is replaced without a copy.
+void TestCliJack::aSlotChangedAtThePanelIsReadBeforeTheChange() {
+    QFETCH(QString, slot);
+    QFETCH(QString, panel);
+    QFETCH(int, type);
+    QFETCH(int, number);
+    QFETCH(int, panelNumber);
+    QFETCH(int, words);
+    const kbdsim::SlotRef target{std::uint16_t(type), 0, number};
+    const kbdsim::SlotRef panelSlot{std::uint16_t(type), 0, panelNumber};
+    const bool fixed = KeyboardMemory::fixedSize(std::uint16_t(type)) != 0;
+    KeyboardMemory memory = KeyboardMemory::demo();
+    memory.setData(target, fixed ? pattern(std::size_t(words), 1) : std::vector<std::uint16_t>{});
+    if (fixed) {
+        memory.setName(target, "Flute   ");
+    }
+    memory.setData(panelSlot, namedItem(panelSlot, words, 2, "Cello   "));
+    memory.save(statePath());
+    const std::vector<std::uint16_t> newer = namedItem(panelSlot, words, 3, "Cello   ");
+    const QString file = home_->filePath("cello.nvb");
+    saveItem(file, std::uint16_t(type), newer);
+
+    // The panel copies once the program has read the slot: the keyboard's kind, then the slot
+    // (a tone's name, two requests; an empty slot's size and the free memory).
+    auto sim = startSim({"--no-pacing", "--panel-copy", QString("3:%1:%2").arg(panel, slot),
+                         "--lose", "end:1"});
+    QVERIFY(sim->isReady());
+    const Result sent = cli({"--quiet", "--json", "send", file, slot}, sim.get());
+    QVERIFY2(sent.exitCode == 0, sent.err.constData());
+    QTRY_COMPARE(state(*sim).data(target), newer);
+    // What the panel had put there was kept, and comes back.
+    const QJsonValue kept = QJsonDocument::fromJson(sent.out).object()["keptCopy"];
+    QVERIFY2(kept.isDouble(), sent.out.constData());
+    const Result back =
+        cli({"--quiet", "put-back", QString::number(kept.toInteger())}, sim.get());
+    QVERIFY2(back.exitCode == 0, back.err.constData());
+    QTRY_COMPARE(state(*sim).data(target), memory.data(panelSlot));
+}
+
+void TestCliJack::unansweredConfirmationsSayWhatIsKnown_data() {
+    QTest::addColumn<QStringList>("command");  // "SONG", "TONE": the files made by the test
+    QTest::addColumn<QString>("loss");
+    QTest::addColumn<QString>("code");
+    const QString unanswered = "answer-after-change:3";
+    QTest::newRow("a song sent, its old song's deletion unanswered")
+        << QStringList{"send", "SONG", "song:0"} << unanswered << "unconfirmed";
+    QTest::newRow("a tone sent, its End unanswered")
+        << QStringList{"send", "TONE", "tone:3"} << unanswered << "unconfirmed";
+    QTest::newRow("a rhythm deleted, unanswered")
+        << QStringList{"delete", "rhythm:0"} << unanswered << "unconfirmed";
+    QTest::newRow("a copy, unanswered")
+        << QStringList{"copy", "tone:1", "tone:2"} << unanswered << "unconfirmed";
+    QTest::newRow("a rename, unanswered")
+        << QStringList{"rename", "tone:1", "Renamed"} << unanswered << "unconfirmed";
+    QTest::newRow("a send, every End lost")
+        << QStringList{"send", "TONE", "tone:3"} << "end:-1" << "not-shown";
+    QTest::newRow("a copy, every End lost")
+        << QStringList{"copy", "tone:1", "tone:2"} << "end:-1" << "not-shown";
+    QTest::newRow("a swap, every End lost")
+        << QStringList{"swap", "tone:1", "tone:2"} << "end:-1" << "not-shown";
+}
+
+// A change whose confirmation goes unanswered, or that the keyboard never shows, fails with the
+// same code whichever command made it, names the copy of what the slot held, and is undone.
+void TestCliJack::unansweredConfirmationsSayWhatIsKnown() {
+    QFETCH(QStringList, command);
+    QFETCH(QString, loss);
+    QFETCH(QString, code);
+    KeyboardMemory memory = KeyboardMemory::demo();
+    const kbdsim::SlotRef song0{DataType::Song, 0, 0};
+    const kbdsim::SlotRef rhythm0{DataType::Rhythm, 0, 0};
+    memory.setData(song0, namedItem(song0, 600, 1, "Ballad  "));
+    memory.setData(rhythm0, namedItem(rhythm0, 300, 2, "Groove  "));
+    memory.save(statePath());
+    const QString songFile = home_->filePath("song.nvb");
+    const QString toneFile = home_->filePath("tone.nvb");
+    saveItem(songFile, DataType::Song, namedItem(song0, 700, 3, "Sunset  "));
+    saveItem(toneFile, DataType::Tone,
+             namedItem({DataType::Tone, 0, 3}, KeyboardMemory::kToneBytes / 2, 4, "Horn    "));
+    command.replaceInStrings(QRegularExpression("^SONG$"), songFile);
+    command.replaceInStrings(QRegularExpression("^TONE$"), toneFile);
+    const QString keyboard = QString("Sim-%1-unanswered").arg(QCoreApplication::applicationPid());
+
+    {
+        auto sim = startSim({"--no-pacing", "--lose", loss}, keyboard);
+        QVERIFY(sim->isReady());
+        const Result failed = cli(QStringList{"--quiet", "--json"} + command, sim.get());
+        QCOMPARE(failed.exitCode, 1);
+        const QJsonObject error = QJsonDocument::fromJson(failed.out).object()["error"].toObject();
+        QCOMPARE(error["code"].toString(), code);
+        QVERIFY2(error["text"].toString().contains(QRegularExpression("copy \\d+")),
+                 failed.out.constData());
+    }
+    // The copy kept is what undo puts back: the keyboard as it was.
+    auto sim = startSim({"--no-pacing"}, keyboard);
+    const Result undo = cli({"--quiet", "undo", "--force"}, sim.get());
+    QVERIFY2(undo.exitCode == 0, undo.err.constData());
+    QTRY_COMPARE(state(*sim).toJson(), memory.toJson());
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

@@ -87,6 +87,7 @@ private Q_SLOTS:
     void sendFillsTheSlotAndSelectsIt();
     void importWritesReplacesAndSelectsTheFile();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
+    void aSlotChangedSinceTheListIsReadBeforeTheSend();
     void importOfAnUnsafeNameStaysInTheFolder();
     void importThatCannotWriteKeepsTheOldFile();
     void properties_data();
@@ -397,6 +398,28 @@ void TestWindowTransfers::changesTheKeyboardDoesNotShowAreMadeAgainOrFail() {
     QVERIFY2(boxes.texts[1].startsWith("The keyboard did not delete the item in rhythm:0"),
              qPrintable(boxes.texts[1]));
     QCOMPARE(rig_->keyboard.memory().size({DataType::Rhythm, 0, 0}), 640);
+    rig_->keyboard.setFaults({});
+}
+
+// The list is minutes old; meanwhile the keyboard's panel put an older version of the tone
+// about to be sent (its name and size) into the slot. With the End of the first try lost, the
+// slot must not pass for the new tone: the send starts from what the slot holds now.
+void TestWindowTransfers::aSlotChangedSinceTheListIsReadBeforeTheSend() {
+    startWindow();
+    const QString file = importSlot({"Tone:\\"}, 0);
+    std::vector<std::uint16_t> older = KeyboardMemory::demo().data(kTone0);
+    older.back() ^= 1;
+    rig_->keyboard.memory().setData(kTone3, older);
+    kbdsim::Faults faults;
+    faults.lose.end = 1;
+    rig_->keyboard.setFaults(faults);
+    MessageBoxes boxes;
+    selectLocal(QFileInfo(file).fileName());
+    selectKbd({"Tone:\\"}, 3);
+    window_->SendActionExecute();
+    QVERIFY(commandsEnded(*window_));
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QCOMPARE(rig_->keyboard.memory().data(kTone3), KeyboardMemory::demo().data(kTone0));
     rig_->keyboard.setFaults({});
 }
 

@@ -140,6 +140,7 @@ void TestMsgStr::everyCodedFailureIsSaidInBothLanguages() {
                            "MLS-850",
                            "nvbman-cli convert",
                            "nvbman-cli undo",
+                           "nvbman-cli list",
                            ".nvb",
                            "NVB",
                            "ARG1",

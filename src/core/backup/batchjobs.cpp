@@ -170,6 +170,7 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
             std::optional<safety::Copy> kept;
             Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
                 // A second try (the first lost an answer) does not keep the item twice.
+                link.driver.refreshSlot(slot);
                 if (record != nullptr) {
                     kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
                 }
@@ -229,6 +230,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
         std::optional<safety::Copy> copy;
         const auto send = [&](NvbStreamObserver* itemProgress) {
             EkDataFile& item = *placement.item;
+            link.driver.refreshSlot(*where.slot);
             if (record != nullptr) {
                 copy = record->fetchAndKeep(link, where, safety::Why::Send,
                                             QFileInfo(placement.file).absoluteFilePath(), nullptr);

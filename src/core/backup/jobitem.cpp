@@ -23,7 +23,13 @@ Outcome failedItem(const SlotAddress& slot, const QString& file) {
         }
     }
     Outcome outcome{slot, file, currentError(), currentErrorCode()};
-    outcome.notShown = transfer::changeNotShown();
+    try {
+        throw;
+    } catch (const transfer::SongSlotEmptied&) {
+        outcome.emptied = true;
+    } catch (...) {
+    }
+    outcome.notShown = transfer::changeNotShown() || transfer::changeUnconfirmed();
     return outcome;
 }
 

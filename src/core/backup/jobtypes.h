@@ -54,8 +54,9 @@ struct Outcome {
     // A send into a song slot failed after the slot's old song was deleted: the slot is empty
     // now, its old song kept as `keptCopy`.
     bool emptied = false;
-    // The keyboard did not show the change though it was made again and again: the slot holds
-    // what the error says, what it held before is kept as `keptCopy`.
+    // The keyboard did not show the change though it was made again and again (the slot holds
+    // what the error says), or did not answer whether it shows it (the slot may hold either):
+    // what it held before is kept as `keptCopy`.
     bool notShown = false;
 };
 

@@ -402,6 +402,7 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                     throw platform::SystemError(platform::ErrorCode::ChangedSinceBackup,
                                                 {QDir::toNativeSeparators(path)});
                 }
+                link.driver.refreshSlot(*where.slot);
                 if (where.slot->isPresent()) {
                     EkDataFile held(DataType::NoType);
                     transfer::fetchItem(where, link, itemProgress, held);

@@ -8,6 +8,7 @@
 #include "mls850layout.h"
 #include "platform/systemerror.h"
 #include "slotaddress.h"
+#include "unconfirmedchange.h"
 
 namespace {
 
@@ -245,6 +246,18 @@ SlotState EkKbdDrv::readSlot(const EkData& slot) {
     return askSlot(slot);
 }
 
+void EkKbdDrv::refreshSlot(EkData& slot) {
+    if (!namesAreAsked(slot.type())) {
+        return;
+    }
+    BusyScope busy(*this);
+    PortSession ports(*this);
+    if (!mls850::canBeEmptied(slot.type())) {
+        requireExpectedKind();
+    }
+    fillSlot(slot);
+}
+
 std::string EkKbdDrv::areaName(int index) const {
     if (index < 0 || index >= areaCount()) {
         return {};
@@ -380,16 +393,23 @@ void EkKbdDrv::deleteData(EkData& item) {
     }
     // The keyboard takes its messages in order, so the size asked after the deletion is the
     // size after it. Deleting an empty slot changes nothing, so asking again is safe.
+    const SlotAddress address = SlotAddress::of(item);
     for (int attempt = 1;; ++attempt) {
         erase();
-        if (sizeNow() == 0) {
+        std::uint32_t sizeAfter = 0;
+        try {
+            sizeAfter = sizeNow();
+        } catch (...) {
+            unconfirmed::rethrowFor(platform::ErrorCode::DeleteUnconfirmed, address);
+        }
+        if (sizeAfter == 0) {
             break;
         }
         if (attempt == kChangeTries) {
             const SlotState held = askSlot(item);
             throw platform::SystemError(
                 platform::ErrorCode::DeleteNotConfirmed,
-                {SlotAddress::of(item).text(), QString::number(kChangeTries),
+                {address.text(), QString::number(kChangeTries),
                  QString::fromLatin1(held.name.data(), qsizetype(held.name.size())),
                  QString::number(held.size)});
         }

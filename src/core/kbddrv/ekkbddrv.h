@@ -97,6 +97,13 @@ public:
     // Tones and DSP settings: their name (two requests); songs and rhythms: size, and name
     // when present (one or three); registrations: nothing asked.
     SlotState readSlot(const EkData& slot);
+    // Reads what `slot` (a slot of this tree) holds now into the tree, as getSlots does for one
+    // slot, without the kind check and the free memory. A change reads its slot this way right
+    // before it keeps the old item and sends: the listing may be minutes old, and the keyboard's
+    // panel (or another program) may have changed the slot since; the kept copy and the check
+    // that the keyboard shows the change must start from what the slot holds, not from what the
+    // program last saw. A registration's slot asks nothing (its name and size are fixed).
+    void refreshSlot(EkData& slot);
     // Whether readSlot asks the keyboard for the name of slots of `type`.
     static bool namesAreAsked(std::uint16_t type);
     // How often a change the keyboard does not show (a deletion, an item sent) is made in all

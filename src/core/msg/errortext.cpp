@@ -96,6 +96,15 @@ QString currentErrorCode() {
         return QStringLiteral("midi");
     } catch (const platform::FileError&) {
         return QStringLiteral("file");
+    } catch (const platform::CausedError& e) {
+        if (transfer::changeUnconfirmed()) {
+            return QStringLiteral("unconfirmed");
+        }
+        try {
+            std::rethrow_exception(e.cause());
+        } catch (...) {
+            return currentErrorCode();
+        }
     } catch (const platform::SystemError&) {
         return transfer::changeNotShown() ? QStringLiteral("not-shown") : QStringLiteral("system");
     } catch (const std::exception&) {

@@ -20,6 +20,9 @@ QString currentErrorText(const MsgStr& messages);
 // A short word for the exception being handled that stays the same in every language, for
 // scripts (the command-line tool's JSON): "timeout", "keyboard" (the keyboard refused or sent
 // what cannot be used), "unknown-keyboard", "not-nvb-file", "type-mismatch", "no-memory",
-// "operation", "cancelled", "song-slot-emptied", "busy", "midi", "file", "system" or
-// "unknown". Call only from inside a catch block.
+// "operation", "cancelled", "song-slot-emptied", "not-shown", "unconfirmed" (a change sent
+// whose confirmation went unanswered), "busy", "midi", "file", "system" or "unknown". A
+// failure said within the program's words about it (platform::CausedError: a change that had
+// kept copies) has its cause's word, so a change fails alike whichever command made it. Call
+// only from inside a catch block.
 QString currentErrorCode();

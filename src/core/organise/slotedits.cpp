@@ -66,6 +66,10 @@ void checkEdit(EkKbdDrv& driver, Edit edit, const SlotAddress& from, const SlotA
 void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, const SlotAddress& to,
                safety::ChangeRecord& record, backup::JobProgress* progress) {
     checkEdit(link.driver, edit, from, to);
+    // Checked again on what the two slots hold now: the listing may be older than the slots.
+    link.driver.refreshSlot(*findSlot(link.driver, from).slot);
+    link.driver.refreshSlot(*findSlot(link.driver, to).slot);
+    checkEdit(link.driver, edit, from, to);
     SlotInTree source = findSlot(link.driver, from);
     SlotInTree target = findSlot(link.driver, to);
     // A swap with an empty song or rhythm slot is a move into it.
@@ -138,6 +142,8 @@ void checkRename(EkKbdDrv& driver, const SlotAddress& slot, const QString& name)
 
 void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString& name,
                 safety::ChangeRecord& record, backup::JobProgress* progress) {
+    checkRename(link.driver, slot, name);
+    link.driver.refreshSlot(*findSlot(link.driver, slot).slot);
     checkRename(link.driver, slot, name);
     const SlotInTree where = findSlot(link.driver, slot);
     const std::uint32_t bytes = where.slot->size();

@@ -49,7 +49,7 @@ void StepProgress::write(const safety::ChangeRecord& record, const std::function
         if (!kept) {
             throw;
         }
-        throw platform::SystemError(kept->because(currentError()));
+        throw platform::CausedError(kept->because(currentError()), std::current_exception());
     }
 }
 

@@ -80,6 +80,7 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
     QStringList changed;
     for (Reversal& reversal : reversals) {
         SlotInTree& where = reversal.where;
+        link.driver.refreshSlot(*where.slot);
         if (where.slot->isPresent() && where.slot->size() > 0) {
             reversal.present = std::make_unique<EkDataFile>(DataType::NoType);
             steps.transfer(reversal.slot, where.slot->size(), [&](NvbStreamObserver* observer) {

@@ -110,6 +110,18 @@ constexpr Entry kEntries[] = {
      "キーボードが %1 のデータを削除しませんでした (%2 回要求): スロットにはまだ \"%3\" (%4 "
      "バイト) が記憶されています。"},
 
+    {ErrorCode::ChangeUnconfirmed,
+     "The item was sent to %1, but the keyboard did not answer whether it holds it (%2). Check "
+     "the slot: Get/Update List in the window, or nvbman-cli list.",
+     "%1 にデータを送信しましたが、キーボードが記憶したかどうかの問い合わせに応答しませんでした "
+     "(%2)。スロットを確認して下さい: ウィンドウの「リストの取得/更新」、または nvbman-cli list。"},
+    {ErrorCode::DeleteUnconfirmed,
+     "The deletion of the item in %1 was sent, but the keyboard did not answer whether the slot "
+     "is empty (%2). Check the slot: Get/Update List in the window, or nvbman-cli list.",
+     "%1 のデータの削除を送信しましたが、スロットが空になったかどうかの問い合わせにキーボードが"
+     "応答しませんでした (%2)。スロットを確認して下さい: ウィンドウの「リストの取得/更新」、または "
+     "nvbman-cli list。"},
+
     {ErrorCode::CannotOpen, "Cannot open \"%1\": %2", "\"%1\" を開けません: %2"},
     {ErrorCode::CannotCreate, "Cannot create \"%1\": %2", "\"%1\" を作成できません: %2"},
     {ErrorCode::CannotRead, "Cannot read \"%1\": %2", "\"%1\" を読み込めません: %2"},

@@ -64,6 +64,8 @@ enum class ErrorCode {
     SendNotConfirmed,
     SendNotConfirmedEmpty,
     DeleteNotConfirmed,
+    ChangeUnconfirmed,  // %1 the slot, %2 why its answer is missing
+    DeleteUnconfirmed,  // %1 the slot, %2 why its answer is missing
 
     // Files
     CannotOpen,

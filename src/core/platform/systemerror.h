@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -44,6 +45,22 @@ private:
 
     ErrorCode frame_;
     CodedText text_;
+};
+
+// A failure said within the program's own words about it, whose kind stays that of the
+// failure that caused it: a change the keyboard did not confirm for want of an answer
+// (ChangeUnconfirmed, DeleteUnconfirmed, caused by a time-out), or a change that failed after
+// it had kept copies (KeptByChange, caused by whatever stopped it). A script's failure code is
+// the cause's (msg/errortext.h), so a change fails with the same code whichever command made
+// it; the user is told the whole text.
+class CausedError : public SystemError {
+public:
+    CausedError(CodedText text, std::exception_ptr cause)
+        : SystemError(std::move(text)), cause_(std::move(cause)) {}
+    const std::exception_ptr& cause() const { return cause_; }
+
+private:
+    std::exception_ptr cause_;
 };
 
 // A failure of the MIDI service. The message is "MIDI SYSTEM ERROR: " followed by the service's

@@ -8,6 +8,7 @@
 #include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
 #include "kbddrv/slotaddress.h"
+#include "kbddrv/unconfirmedchange.h"
 #include "nvbstreamexception.h"
 #include "platform/systemerror.h"
 #include "sysex/ekexception.h"
@@ -339,12 +340,18 @@ void NvbMidiStream::write(EkDataFile& item) {
     }
 
     // What the slot holds as the first block goes: what a send the keyboard did not take
-    // leaves there. The tree shows it: every command reads the slots it changes first (or
-    // works from the listing it shows), and the song deleted above has been seen gone.
+    // leaves there. The tree shows it: every change reads its slot from the keyboard right
+    // before it keeps the old item (EkKbdDrv::refreshSlot), never trusting a listing the panel
+    // may have outdated, and the song deleted above has been seen gone.
     const SlotState before{slot_->isPresent(), slot_->size(), slot_->name()};
     for (int attempt = 1;; ++attempt) {
         sendBlocks(item);
-        const Holding now = holds(item, before);
+        Holding now;
+        try {
+            now = holds(item, before);
+        } catch (...) {
+            unconfirmed::rethrowFor(platform::ErrorCode::ChangeUnconfirmed, SlotAddress::of(*slot_));
+        }
         if (now.item) {
             break;
         }

@@ -78,6 +78,24 @@ QString loadPlainFile(const QString& filePath, EkDataFile& item) {
         QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
 }
 
+namespace {
+
+// `test` (a function that looks at the failure being handled) of the failure `cause`.
+bool ofCause(const std::exception_ptr& cause, bool (*test)()) {
+    try {
+        std::rethrow_exception(cause);
+    } catch (...) {
+        return test();
+    }
+}
+
+bool isUnconfirmed(platform::ErrorCode code) {
+    return code == platform::ErrorCode::ChangeUnconfirmed ||
+           code == platform::ErrorCode::DeleteUnconfirmed;
+}
+
+}  // namespace
+
 bool isLinkFailure() {
     try {
         throw;
@@ -85,12 +103,12 @@ bool isLinkFailure() {
         return e.code() == EkSysExException::Timeout;
     } catch (const platform::MidiSystemError&) {
         return true;
+    } catch (const platform::CausedError& e) {
+        // A change sent but not confirmed is not tried again: its confirmation was asked three
+        // times already, and the user is told to look.
+        return !isUnconfirmed(e.code()) && ofCause(e.cause(), &isLinkFailure);
     } catch (const SongSlotEmptied& emptied) {
-        try {
-            std::rethrow_exception(emptied.cause());
-        } catch (...) {
-            return isLinkFailure();
-        }
+        return ofCause(emptied.cause(), &isLinkFailure);
     } catch (...) {
         return false;
     }
@@ -99,17 +117,27 @@ bool isLinkFailure() {
 bool changeNotShown() {
     try {
         throw;
+    } catch (const platform::CausedError& e) {
+        return ofCause(e.cause(), &changeNotShown);
     } catch (const platform::SystemError& e) {
         const platform::ErrorCode code = e.coded().code;
         return code == platform::ErrorCode::SendNotConfirmed ||
                code == platform::ErrorCode::SendNotConfirmedEmpty ||
                code == platform::ErrorCode::DeleteNotConfirmed;
     } catch (const SongSlotEmptied& emptied) {
-        try {
-            std::rethrow_exception(emptied.cause());
-        } catch (...) {
-            return changeNotShown();
-        }
+        return ofCause(emptied.cause(), &changeNotShown);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool changeUnconfirmed() {
+    try {
+        throw;
+    } catch (const platform::CausedError& e) {
+        return isUnconfirmed(e.code()) || ofCause(e.cause(), &changeUnconfirmed);
+    } catch (const SongSlotEmptied& emptied) {
+        return ofCause(emptied.cause(), &changeUnconfirmed);
     } catch (...) {
         return false;
     }
@@ -121,7 +149,7 @@ bool wantsKeptCopy() {
     } catch (const SongSlotEmptied&) {
         return true;
     } catch (...) {
-        return changeNotShown();
+        return changeNotShown() || changeUnconfirmed();
     }
 }
 
@@ -182,7 +210,8 @@ void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& lin
     try {
         keyboard.write(item);
     } catch (...) {
-        if (heldSong && !slot.isPresent()) {
+        // A song sent but not confirmed may be in the slot: the slot is not said to be empty.
+        if (heldSong && !slot.isPresent() && !changeUnconfirmed()) {
             bool cancelled = false;
             try {
                 throw;

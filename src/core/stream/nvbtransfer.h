@@ -80,9 +80,14 @@ bool isLinkFailure();
 // slot held before is then wanted back from its kept copy. Call only from inside a catch block.
 bool changeNotShown();
 
+// Whether the failure being handled says that a change was sent (an item, a deletion) but the
+// keyboard did not answer the questions that tell whether it holds it: the slot may hold the
+// old item or the new one. Call only from inside a catch block.
+bool changeUnconfirmed();
+
 // Whether the failure being handled leaves the user wanting the kept copy of what the slot
-// held: a song slot emptied, or a change the keyboard did not show. Call only from inside a
-// catch block.
+// held: a song slot emptied, a change the keyboard did not show, or one it did not confirm.
+// Call only from inside a catch block.
 bool wantsKeptCopy();
 
 // Runs one item's whole transfer, `transfer()`, and once more from its start when the first try
