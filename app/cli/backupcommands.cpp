@@ -84,6 +84,9 @@ std::vector<backup::Comparison> compare(CommandContext& context, const backup::M
 // with the backup; the keyboard is not changed.
 int restorePlan(CommandContext& context, const backup::Manifest& manifest, const QString& folder) {
     const auto comparisons = compare(context, manifest, folder, "Compare");
+    backup::checkRestoreFits(
+        context.link().driver, manifest,
+        context.options().exact ? backup::Extras::Delete : backup::Extras::Keep);
     CommandOutput& output = context.output();
     QJsonArray items;
     QString lastError;

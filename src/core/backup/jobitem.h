@@ -50,6 +50,9 @@ public:
                  Transfer moveItem);
 
     bool linkLost() const { return linkLost_; }
+    // The keyboard stopped answering before this run (another run of the same job saw it):
+    // every item is marked as not done, without traffic.
+    void stop() { linkLost_ = true; }
 
 private:
     // Moves the job's total on from the bytes of the item now travelling.

@@ -28,6 +28,12 @@ struct Outcome {
           code(this->error && code.isEmpty() ? kSystemCode : std::move(code)) {}
 
     bool failed() const { return error.has_value(); }
+    // Whether it failed because the keyboard stopped answering (or the MIDI service failed), so
+    // that the job's later items would meet the same.
+    bool lostTheLink() const {
+        return code == QLatin1String("timeout") || code == QLatin1String("midi") ||
+               code == QLatin1String("unconfirmed") || code == QLatin1String(kStoppedCode);
+    }
 
     // The code of a failure the program found before any transfer (no such slot, an empty
     // one): the command-line tool's code for any other failure of the system.

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <numeric>
 #include <optional>
 
 #include "batchjobs.h"
@@ -349,6 +350,69 @@ std::vector<SlotAddress> slotsNotInBackup(EkKbdDrv& driver, const Manifest& mani
     return extra;
 }
 
+namespace {
+
+// What an item the backup puts back does to the song and rhythm memory: the bytes it takes
+// beyond those of the item its slot holds now (negative when it frees some).
+std::int64_t growthOf(EkKbdDrv& driver, const ManifestEntry& entry) {
+    const SlotInTree where = findSlot(driver, entry.slot);
+    if (where.slot == nullptr) {
+        return 0;  // not sent: its outcome says there is no such slot
+    }
+    const bool held = where.slot != nullptr && where.slot->isPresent();
+    return std::int64_t(entry.size) - (held ? where.slot->size() : 0);
+}
+
+// The order a restore changes the slots in: songs and rhythms share one memory, so those that
+// free memory go before those that take it (a song of 12,000 bytes that becomes 11,000 before
+// one of 9,000 that becomes 10,000, in a memory that holds both only that way round). Tones,
+// DSP settings and registrations take none of it and keep the backup's order, ahead of them.
+std::vector<std::size_t> restoreOrder(EkKbdDrv& driver, const Manifest& manifest) {
+    std::vector<std::size_t> order(manifest.entries.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::vector<std::int64_t> growth(order.size(), 0);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (manifest.entries[i].slot.canBeEmptied()) {
+            growth[i] = growthOf(driver, manifest.entries[i]);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const bool aShared = manifest.entries[a].slot.canBeEmptied();
+        const bool bShared = manifest.entries[b].slot.canBeEmptied();
+        if (aShared != bShared) {
+            return !aShared;
+        }
+        return growth[a] < growth[b];
+    });
+    return order;
+}
+
+}  // namespace
+
+void checkRestoreFits(EkKbdDrv& driver, const Manifest& manifest, Extras extras) {
+    std::int64_t atTheEnd = 0;
+    for (const auto& [address, where] : allSlots(driver)) {
+        if (address.canBeEmptied() && where.slot != nullptr && where.slot->isPresent()) {
+            atTheEnd += where.slot->size();
+        }
+    }
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.slot.canBeEmptied()) {
+            atTheEnd += growthOf(driver, entry);
+        }
+    }
+    if (extras == Extras::Delete) {
+        for (const SlotAddress& slot : slotsNotInBackup(driver, manifest)) {
+            atTheEnd -= findSlot(driver, slot).slot->size();
+        }
+    }
+    if (atTheEnd > mls850::kSongRhythmMemory) {
+        throw platform::SystemError(
+            platform::ErrorCode::RestoreDoesNotFit,
+            {QString::number(atTheEnd), QString::number(mls850::kSongRhythmMemory)});
+    }
+}
+
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, JobProgress* progress,
                                      safety::ChangeRecord* record, Extras extras,
@@ -370,20 +434,40 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
         const bool held = where.slot != nullptr && where.slot->isPresent();
         return std::uint32_t(entry.size + (held ? where.slot->size() : 0));
     };
+    // An exact restore deletes first what the backup lacks: it only frees memory.
+    const std::vector<SlotAddress> extraSlots = extras == Extras::Delete
+                                                    ? slotsNotInBackup(link.driver, manifest)
+                                                    : std::vector<SlotAddress>{};
+    checkRestoreFits(link.driver, manifest, extras);
+    const std::vector<std::size_t> order = restoreOrder(link.driver, manifest);
     std::int64_t total = 0;
     for (const ManifestEntry& entry : manifest.entries) {
         total += bytesMoved(entry);
     }
+    std::vector<Outcome> removed;
+    bool linkLost = false;
+    if (!extraSlots.empty()) {
+        removed = batch::deleteSlots(link, extraSlots, record, progress);
+        for (Outcome& outcome : removed) {
+            outcome.removed = !outcome.failed();
+            linkLost = linkLost || outcome.lostTheLink();
+        }
+    }
     JobRun run(progress, total);
-    std::vector<Outcome> outcomes;
-    for (const ManifestEntry& entry : manifest.entries) {
+    if (linkLost) {
+        run.stop();
+    }
+    // Said in the backup's order, whatever the order the slots were changed in.
+    std::vector<std::optional<Outcome>> outcomeOf(manifest.entries.size());
+    for (const std::size_t index : order) {
+        const ManifestEntry& entry = manifest.entries[index];
+        std::optional<Outcome>& said = outcomeOf[index];
         const SlotInTree where = findSlot(link.driver, entry.slot);
         const std::uint32_t bytes = bytesMoved(entry);
         bool identical = seenIdentical(entry.slot);
         if (identical) {
-            Outcome outcome{entry.slot, entry.file};
-            outcome.identical = true;
-            outcomes.push_back(outcome);
+            said = Outcome{entry.slot, entry.file};
+            said->identical = true;
             continue;
         }
         std::optional<safety::Copy> kept;
@@ -427,17 +511,16 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
             outcome.warning =
                 platform::CodedText{platform::ErrorCode::SentWithoutCheck, {entry.file}};
         }
-        outcomes.push_back(outcome);
+        said = outcome;
     }
-    if (extras == Extras::Delete && !run.linkLost()) {
-        for (Outcome& removed :
-             batch::deleteSlots(link, slotsNotInBackup(link.driver, manifest), record, progress)) {
-            removed.removed = !removed.failed();
-            outcomes.push_back(removed);
-        }
+    std::vector<Outcome> outcomes;
+    for (std::optional<Outcome>& outcome : outcomeOf) {
+        outcomes.push_back(std::move(*outcome));
     }
+    outcomes.insert(outcomes.end(), removed.begin(), removed.end());
     return outcomes;
 }
+
 
 std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
                                           const QString& folder, JobProgress* progress) {

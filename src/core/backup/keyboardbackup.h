@@ -105,15 +105,26 @@ struct Comparison {
 // record makes the whole restore one change to undo), an empty one is filled. A file that no
 // longer has the SHA-256 the manifest gives, or that is no regular file of its own (a symbolic
 // link, say), is not sent (its outcome says why); one sent without a hash to check (a format-1
-// manifest) carries a warning. The keyboard's songs and
-// rhythms that the backup lacks stay, unless `extras` is Delete: then they are kept and deleted
-// (`removed`) once every item of the backup is back, and not when the keyboard stopped
-// answering. With `comparedJustBefore` (compareWithBackup's answer, which the user has just
-// seen as the plan), the slots it found identical are not fetched again.
+// manifest) carries a warning. The keyboard's songs and rhythms that the backup lacks stay,
+// unless `extras` is Delete: then they are kept and deleted (`removed`) first, since they only
+// free memory. Songs and rhythms share one memory, so the items are sent in the order that
+// fits: tones, DSP settings and registrations as the backup lists them, then the songs and
+// rhythms that free memory before those that take it. A restore whose songs and rhythms cannot
+// fit in any order is refused before anything is changed (platform::SystemError
+// RestoreDoesNotFit, with the bytes needed and the memory's size). The outcomes follow the
+// backup's order, the deleted extras last. With `comparedJustBefore` (compareWithBackup's
+// answer, which the user has just seen as the plan), the slots it found identical are not
+// fetched again.
 std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& manifest,
                                      const QString& folder, JobProgress* progress,
                                      safety::ChangeRecord* record, Extras extras = Extras::Keep,
                                      const std::vector<Comparison>* comparedJustBefore = nullptr);
+
+// Throws platform::SystemError RestoreDoesNotFit when the songs and rhythms the keyboard would
+// hold once `manifest` is restored (with `extras`) exceed its song and rhythm memory, whatever
+// the order; from the driver's tree (a listing), without traffic. restoreKeyboard checks it
+// first; a front end that shows the plan checks it before it asks.
+void checkRestoreFits(EkKbdDrv& driver, const Manifest& manifest, Extras extras);
 
 // The songs and rhythms the keyboard holds that `manifest` has no item for: what an exact
 // restore deletes.

@@ -198,6 +198,13 @@ constexpr Entry kEntries[] = {
     {ErrorCode::BackupNotReplaced,
      "%1 of %2 items could not be saved, so the backup already there was not replaced.",
      "%2 個のうち %1 個のデータを保存できなかったので、既存のバックアップは置き換えていません。"},
+    {ErrorCode::RestoreDoesNotFit,
+     "The restore does not fit: the songs and rhythms would take %1 bytes of the keyboard's %2. "
+     "Nothing was changed. Delete a song or rhythm on the keyboard that the backup does not "
+     "have, or restore exactly.",
+     "復元が収まりません: ソングとリズムに %1 バイトが必要ですが、キーボードのメモリは %2 バイトです。"
+     "何も変更していません。バックアップにないソングかリズムをキーボードで削除するか、完全に"
+     "復元して下さい。"},
 
     {ErrorCode::KeptListUnreadable, "The list of kept copies \"%1\" cannot be read: %2",
      "保管したコピーの一覧 \"%1\" を読み込めません: %2"},

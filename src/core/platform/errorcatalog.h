@@ -103,6 +103,7 @@ enum class ErrorCode {
     StoppedAfterItems,
     NoItemSaved,
     BackupNotReplaced,
+    RestoreDoesNotFit,  // %1 the bytes the songs and rhythms would take, %2 the memory's size
 
     // Kept copies and the history of changes
     KeptListUnreadable,

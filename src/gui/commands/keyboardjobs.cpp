@@ -40,7 +40,7 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
     if (!manifest) {
         return;
     }
-    compare(*manifest, folder, [this](const Comparisons& comparisons) {
+    compare(*manifest, folder, Purpose::Compare, [this](const Comparisons& comparisons) {
         parts_.kbd.relist();
         QStringList differing;
         for (const backup::Comparison& comparison : comparisons) {
@@ -71,15 +71,19 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
 }
 
 void KeyboardJobs::compare(const backup::Manifest& manifest, const QString& folder,
-                           Compared compared) {
+                           Purpose purpose, Compared compared) {
     auto comparisons = std::make_shared<Comparisons>();
     parts_.frame.run(
         MsgStr::Receive,
-        [this, manifest, folder, comparisons] {
+        [this, manifest, folder, comparisons, purpose] {
             parts_.listKeyboard();
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Receive));
             *comparisons = backup::compareWithBackup(parts_.link(), manifest, folder, &progress);
+            // A restore that cannot fit is refused before the user is asked.
+            if (purpose == Purpose::Restore) {
+                backup::checkRestoreFits(parts_.link().driver, manifest, backup::Extras::Keep);
+            }
         },
         [comparisons, compared = std::move(compared)](bool succeeded) {
             if (succeeded) {
@@ -90,7 +94,8 @@ void KeyboardJobs::compare(const backup::Manifest& manifest, const QString& fold
 
 void KeyboardJobs::planRestore(const backup::Manifest& manifest, const QString& folder,
                                Compared approved) {
-    compare(manifest, folder, [this, manifest, folder, approved](const Comparisons& comparisons) {
+    compare(manifest, folder, Purpose::Restore,
+            [this, manifest, folder, approved](const Comparisons& comparisons) {
         int replaced = 0;
         int filled = 0;
         int identical = 0;

@@ -39,7 +39,10 @@ private:
                 const std::optional<Comparisons>& plan);
     // Lists the keyboard and compares every slot with the backup, in the command frame; then
     // `compared` runs, unless that failed (said) or was stopped.
-    void compare(const backup::Manifest& manifest, const QString& folder, Compared compared);
+    // What the body checks after the comparison: nothing, or that a restore fits the keyboard.
+    enum class Purpose { Compare, Restore };
+    void compare(const backup::Manifest& manifest, const QString& folder, Purpose purpose,
+                 Compared compared);
     // Before a restore: every slot compared with the backup, the plan shown (what is replaced,
     // filled or the same already, slot by slot in the details) and the user asked. `approved`
     // runs with the comparison when the user says yes; not when the keyboard holds the backup
