@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QLocalSocket>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -28,6 +29,8 @@
 #include <QTreeView>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -128,6 +131,10 @@ private Q_SLOTS:
     void secondCopyEndsAtOnce();
     void fileHandedToTheRunningWindow();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
+    void aStoredSizeLargerThanTheScreenIsFittedToIt();
+    void junkInTheSettingsIsNoFailureToWriteThem();
+    void aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced_data();
+    void aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced();
     void helpOpensTheManualAndAboutNamesTheVersions();
 
 private:
@@ -972,6 +979,116 @@ void TestPcLinkForm::theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed() {
     }
     window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
     QTRY_COMPARE(layoutOf(*window), firstStart);
+}
+
+// A size from a hand-edited settings file (or a larger screen) would make a window of
+// gigabytes whose edges are out of reach: it is fitted to the screen before it is shown.
+void TestPcLinkForm::aStoredSizeLargerThanTheScreenIsFittedToIt() {
+    constexpr int kHuge = 100000;
+    QMainWindow huge;
+    huge.setGeometry(-kHuge, -kHuge, kHuge, kHuge);
+    startedWindow(rig_->inputNumber(), rig_->outputNumber())->close();
+    {
+        QSettings ini(home_->filePath("nvbman.ini"), QSettings::IniFormat);
+        ini.setValue("Window/Geometry", huge.saveGeometry());
+    }
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    const QRect available = window->screen()->availableGeometry();
+    // Its size within the screen's, its corner on it (the platform adds its frame around it).
+    QVERIFY2(window->width() <= available.width() && window->height() <= available.height() &&
+                 available.contains(window->geometry().topLeft()),
+             qPrintable(QString("%1x%2 at %3,%4")
+                            .arg(window->width())
+                            .arg(window->height())
+                            .arg(window->x())
+                            .arg(window->y())));
+}
+
+// A line the settings' reader cannot parse (binary junk in the window's group) is no failure
+// to write them: the close says nothing, and the settings are written whole.
+void TestPcLinkForm::junkInTheSettingsIsNoFailureToWriteThem() {
+    startedWindow(rig_->inputNumber(), rig_->outputNumber())->close();
+    {
+        QFile ini(home_->filePath("nvbman.ini"));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write(QByteArray("[Window]\n\x01\x02\xff\xfe junk\0\x07\n", 21));
+    }
+    MessageBoxes boxes;
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QVERIFY(window->close());
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QSettings stored(home_->filePath("nvbman.ini"), QSettings::IniFormat);
+    QCOMPARE(stored.value("MIDI/InputDevice").toInt(), rig_->inputNumber());
+}
+
+void TestPcLinkForm::aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("a link to a character device") << "device";
+    QTest::newRow("a link to a folder") << "folder";
+}
+
+// Opening a FIFO for reading waits for a writer, for ever; writing the settings through a link
+// to a device would replace the device with a regular file. Neither is opened: the window says
+// what is wrong with the file, starts as a first start, and leaves the file as it was.
+void TestPcLinkForm::aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced() {
+    QFETCH(QString, kind);
+    const QString path = home_->filePath("odd.ini");
+    const QString target = home_->filePath("target");
+    if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR), 0);
+    } else {
+        if (kind == "device") {
+            // The same device as /dev/null, as a node of the test's own.
+            constexpr unsigned kMemoryDevices = 1;
+            constexpr unsigned kNull = 3;
+            if (mknod(QFile::encodeName(target).constData(), S_IFCHR | S_IRUSR | S_IWUSR,
+                      makedev(kMemoryDevices, kNull)) != 0) {
+                QSKIP("no device node can be made here (it takes root)");
+            }
+        } else {
+            QVERIFY(QDir().mkdir(target));
+        }
+        QVERIFY(QFile::link(target, path));
+    }
+    struct stat before {};
+    struct stat targetBefore {};
+    QCOMPARE(lstat(QFile::encodeName(path).constData(), &before), 0);
+    stat(QFile::encodeName(path).constData(), &targetBefore);
+
+    QString warned;
+    bool asked = false;
+    std::function<void(QWidget*)> answer = [&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            warned = box->text();
+            box->button(QMessageBox::Ok)->click();
+            onNextModal(answer);
+            return;
+        }
+        asked = modal->windowTitle() == "Preference";
+        static_cast<QDialog*>(modal)->reject();
+    };
+    onNextModal(answer);
+    auto window = std::make_unique<TPcLinkForm>(
+        std::make_unique<platform::SettingsStore>(path, QSettings::IniFormat));
+    window->start();
+    QVERIFY(asked);
+    QVERIFY2(warned.startsWith(QString("The settings file \"%1\" cannot be used: it is not a "
+                                       "regular file.")
+                                   .arg(path)),
+             qPrintable(warned));
+    window->show();
+    QVERIFY(window->close());
+    window.reset();
+
+    struct stat after {};
+    struct stat targetAfter {};
+    QCOMPARE(lstat(QFile::encodeName(path).constData(), &after), 0);
+    stat(QFile::encodeName(path).constData(), &targetAfter);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(targetAfter.st_ino, targetBefore.st_ino);
+    QCOMPARE(targetAfter.st_mode, targetBefore.st_mode);
 }
 
 void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {

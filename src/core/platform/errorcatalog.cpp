@@ -23,6 +23,12 @@ constexpr Entry kEntries[] = {
      "設定 %1 がないか、数値ではありません。"},
     {ErrorCode::SettingsNotWritten, "The settings could not be written to %1.",
      "設定を %1 に書き込めませんでした。"},
+    {ErrorCode::SettingsFileUnusable,
+     "The settings file \"%1\" cannot be used: %2. NvbMan neither reads nor writes it; the "
+     "settings of this run are kept until the program ends. Remove or rename it to have your "
+     "settings kept.",
+     "設定ファイル \"%1\" は使えません: %2。NvbMan はこのファイルを読み書きしません。今回の設定は"
+     "プログラムの終了まで保たれます。設定を保存するには、このファイルを削除するか名前を変えて下さい。"},
     {ErrorCode::NoLockFolder,
      "There is no private folder for NvbMan's locks: \"%1\" belongs to another user or is no "
      "folder. Remove it, or set XDG_RUNTIME_DIR to a folder of your own.",

@@ -31,6 +31,7 @@ enum class ErrorCode {
     // Settings and the user's folders
     SettingMissing,
     SettingsNotWritten,
+    SettingsFileUnusable,  // %1 the file, %2 why
     NoLockFolder,
     NoLockFolderEither,
 

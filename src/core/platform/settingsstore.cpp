@@ -1,5 +1,9 @@
 #include "settingsstore.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 #include "systemerror.h"
 
 namespace platform {
@@ -15,6 +19,8 @@ const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
 const char* const kPipeWirePeriodKey = "MIDI/PipeWirePeriod";
 const char* const kLibraryFoldersKey = "Library/Folders";
 const QString kWindowGroup = QStringLiteral("Window/");
+const QString kOrganisation = QStringLiteral("Velta");
+const QString kApplication = QStringLiteral("NvbMan");
 // Written with the first start, so a store without values still says the program has run.
 const char* const kMarkerKey = "MIDI/.present";
 
@@ -30,12 +36,42 @@ int readDevice(const QSettings& settings, const char* key) {
 
 }  // namespace
 
+#ifdef Q_OS_WIN
 SettingsStore::SettingsStore()
     : SettingsStore(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                "Velta", "NvbMan")) {}
+                                                kOrganisation, kApplication)) {}
+#else
+SettingsStore::SettingsStore() : SettingsStore(userFile(), QSettings::NativeFormat) {}
+#endif
+
+SettingsStore::SettingsStore(const QString& path, QSettings::Format format) {
+    // Looked at without opening it: QSettings reads its file as it is made.
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile()) {
+        unusable_ = CodedText{ErrorCode::SettingsFileUnusable, {QDir::toNativeSeparators(path)}}
+                        .because({ErrorCode::NotRegularFile});
+        stand_in_ = std::make_unique<QTemporaryDir>();
+        settings_ = std::make_unique<QSettings>(
+            stand_in_->filePath(QStringLiteral("settings.conf")), QSettings::IniFormat);
+        return;
+    }
+    settings_ = std::make_unique<QSettings>(path, format);
+}
 
 SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings)
     : settings_(std::move(settings)) {}
+
+QString SettingsStore::userFile() {
+#ifdef Q_OS_WIN
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)
+        .fileName();
+#else
+    // Where QSettings keeps an organisation's application on Unix: the user's configuration
+    // folder, a folder named after the organisation, the application's name and ".conf".
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
+           kOrganisation + '/' + kApplication + QStringLiteral(".conf");
+#endif
+}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -98,7 +134,9 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kPipeWirePeriodKey, settings.pipeWirePeriod);
     settings_->setValue(kLibraryFoldersKey, settings.libraryFolders);
     settings_->sync();
-    if (settings_->status() != QSettings::NoError) {
+    // A FormatError is what reading found (a line it could not parse) and stays set after a
+    // write that succeeded; only an AccessError says the file was not written.
+    if (settings_->status() == QSettings::AccessError) {
         throw SystemError(ErrorCode::SettingsNotWritten, {settings_->fileName()});
     }
 }

@@ -3,7 +3,11 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
+#include <optional>
+
+#include "errorcatalog.h"
 
 namespace platform {
 
@@ -43,10 +47,23 @@ struct Settings {
 // The groups' presence marks that the program has run before.
 class SettingsStore {
 public:
+    // The user's store (its file: userFile()).
     SettingsStore();
+    // The store on the settings file `path` of `format`. A file there that is no regular file
+    // (nor a link to one) is never opened: a FIFO would hold the program on its opening, and a
+    // device (or a link to one) would be replaced by a regular file on the first write. Its
+    // values are then kept for this run only (in a private folder that goes with the store),
+    // and unusable() says why.
+    SettingsStore(const QString& path, QSettings::Format format);
     // A store on the given settings object (tests).
     explicit SettingsStore(std::unique_ptr<QSettings> settings);
     ~SettingsStore();
+
+    // Where the user's settings are kept: on Windows the registry key, elsewhere the per-user
+    // file ($XDG_CONFIG_HOME/Velta/NvbMan.conf).
+    static QString userFile();
+    // Why the settings file cannot be used (SettingsFileUnusable), none when it can.
+    const std::optional<CodedText>& unusable() const { return unusable_; }
 
     bool hasRunBefore() const;
     // Throws SystemError naming the value that is missing or not a number.
@@ -66,6 +83,8 @@ public:
     void setLayoutValue(const QString& key, const QVariant& value);
 
 private:
+    std::unique_ptr<QTemporaryDir> stand_in_;  // the folder of the run's values, when unusable
+    std::optional<CodedText> unusable_;
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -397,6 +397,9 @@ void TPcLinkForm::addViewStyles(QToolBar* bar, const paneviews::FileViews& views
 }
 
 void TPcLinkForm::start() {
+    if (const auto& unusable = store_->unusable()) {
+        QMessageBox::warning(this, windowTitle(), messages_.codedText(*unusable));
+    }
     LoadSettings();
     // No folder stored: nothing is selected, rather than the root of everything.
     pc_->buildTree(settings_.defaultDirectory);
@@ -453,7 +456,7 @@ void TPcLinkForm::SaveSettings() {
     try {
         store_->save(settings_);
     } catch (const platform::SystemError& e) {
-        QMessageBox::critical(this, windowTitle(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(this, windowTitle(), messages_.codedText(e.said()));
     }
 }
 

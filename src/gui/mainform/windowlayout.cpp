@@ -1,9 +1,12 @@
 #include "windowlayout.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QHeaderView>
 #include <QMainWindow>
+#include <QScreen>
 #include <QSplitter>
 
 #include "platform/settingsstore.h"
@@ -40,6 +43,7 @@ void WindowLayout::restore() {
     // Each restore* refuses what it cannot read and then changes nothing. Qt puts a window
     // whose screen has gone onto one that exists.
     window_.restoreGeometry(store_.layoutValue(kGeometryKey).toByteArray());
+    fitOnScreen();
     window_.restoreState(store_.layoutValue(kDocksKey).toByteArray(), kDocksVersion);
     for (const auto& [splitter, key] : splitters_) {
         splitter->restoreState(store_.layoutValue(kSplitterGroup + key).toByteArray());
@@ -60,6 +64,25 @@ void WindowLayout::restore() {
                 action->setChecked(true);
             }
         }
+    }
+}
+
+void WindowLayout::fitOnScreen() {
+    // Qt takes a stored size as it is: one larger than the screen (a settings file edited by
+    // hand, or written on a larger screen) would make a window of gigabytes that takes seconds
+    // to draw, its edges out of reach. Done before the window is shown, so no such window is
+    // ever drawn.
+    const QScreen* screen = window_.screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    QRect frame = window_.geometry();
+    frame.setSize(frame.size().boundedTo(available.size()));
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
+    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
+    if (frame != window_.geometry()) {
+        window_.setGeometry(frame);
     }
 }
 

@@ -31,6 +31,9 @@ public:
     void save();
 
 private:
+    // Shrinks and moves the window to lie within its screen's available area.
+    void fitOnScreen();
+
     QMainWindow& window_;
     platform::SettingsStore& store_;
     std::vector<std::pair<QSplitter*, QString>> splitters_;
