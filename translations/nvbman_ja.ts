@@ -670,6 +670,12 @@
         <source>&amp;Help</source>
         <translation>ヘルプ(&amp;H)</translation>
     </message>
+    <message numerus="yes">
+        <source>... and %n more</source>
+        <translation>
+            <numerusform>... ほか %n 件</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>

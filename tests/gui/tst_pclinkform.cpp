@@ -130,6 +130,8 @@ private Q_SLOTS:
     void oneProgramAtATimeOnAKeyboard();
     void secondCopyEndsAtOnce();
     void fileHandedToTheRunningWindow();
+    void manyFailedHandOversFitOneBoxOnTheScreen();
+    void aFileHandedOverDuringACommandIsShownAfterIt();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
     void aStoredSizeLargerThanTheScreenIsFittedToIt();
     void junkInTheSettingsIsNoFailureToWriteThem();
@@ -899,6 +901,48 @@ void TestPcLinkForm::fileHandedToTheRunningWindow() {
     QVERIFY2(second.exitCode() == 0, second.readAllStandardError().constData());
     QTRY_COMPARE(dirs->currentIndex().data().toString(), QString("old"));
     qunsetenv("XDG_RUNTIME_DIR");
+}
+
+// Three hundred missing files handed over at once: one box, its first ten lines and a count of
+// the rest, no taller than the screen; a path with a NUL byte in it is written out whole.
+void TestPcLinkForm::manyFailedHandOversFitOneBoxOnTheScreen() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    constexpr int kHandedOver = 300;
+    constexpr int kListed = 10;
+    const QString oddPath = home_->filePath(QString("odd") + QChar(0) + "name.nvb");
+    window->showFile(oddPath);
+    for (int i = 1; i < kHandedOver; ++i) {
+        window->showFile(home_->filePath(QString("gone-%1.nvb").arg(i)));
+    }
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QVERIFY(box != nullptr);
+    const QStringList lines = box->text().split('\n');
+    QCOMPARE(lines.size(), kListed + 1);
+    QCOMPARE(lines.first(),
+             QString("\"%1\" does not exist.").arg(home_->filePath("odd\\x00name.nvb")));
+    QCOMPARE(lines[kListed - 1],
+             QString("\"%1\" does not exist.").arg(home_->filePath("gone-9.nvb")));
+    QCOMPARE(lines.last(), QString("... and %1 more").arg(kHandedOver - kListed));
+    QVERIFY(box->sizeHint().height() <= window->screen()->availableGeometry().height());
+    QTest::keyClick(box, Qt::Key_Escape);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+// A file handed over while a command runs is shown once the command has ended.
+void TestPcLinkForm::aFileHandedOverDuringACommandIsShownAfterIt() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    QVERIFY(QDir(home_->path()).mkpath("songs"));
+    QFile item(home_->filePath("songs/SNG_Sunrise .nvb"));
+    QVERIFY(item.open(QIODevice::WriteOnly));
+    item.close();
+    window->ConnectActionExecute();
+    window->showFile(item.fileName());
+    QVERIFY(commandsEnded(*window));
+    auto* dirs = window->findChild<QTreeView*>("LocalDirView");
+    auto* files = window->findChild<QListView*>("LocalFileView");
+    QTRY_COMPARE(dirs->currentIndex().data().toString(), QString("songs"));
+    QCOMPARE(files->selectionModel()->selectedRows().value(0).data().toString(),
+             QString("SNG_Sunrise .nvb"));
 }
 
 namespace {

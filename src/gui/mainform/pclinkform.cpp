@@ -329,6 +329,8 @@ void TPcLinkForm::buildLayout() {
     // The keyboard list is what most commands fill (the list, a send, a delete).
     frame_->setSessionStart([this] { return beginKeyboardCommand(); });
     frame_->setRestingFocus([this] { return kbd_->views().stack->currentWidget(); });
+    connect(frame_, &CommandFrame::commandEnded, this,
+            &TPcLinkForm::showFileHandedOverDuringACommand);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
 

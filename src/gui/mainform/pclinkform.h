@@ -121,6 +121,8 @@ private:
     // A file handed over that cannot be shown: said in one box, which gathers the failures
     // that come while it is open instead of stacking a box for each.
     void showHandOverFailure(const QString& text);
+    // The file handed over while a command ran, now that it has ended.
+    void showFileHandedOverDuringACommand();
     // The window's command rooms, made once the panes and the frame are there.
     void buildRooms();
 
@@ -139,6 +141,8 @@ private:
     std::unique_ptr<PBarKbdDrvObserver> listProgress_;
     std::unique_ptr<WindowLayout> layout_;
     QPointer<QMessageBox> handOverFailures_;
+    QStringList handOverFailureLines_;  // every failure the open box stands for
+    QString fileAfterCommand_;          // the last file handed over while a command ran
     CommandFrame* frame_ = nullptr;
 
     PcPane* pc_ = nullptr;
