@@ -43,6 +43,10 @@
         <source>© 2026 the NvbMan developers. All rights reserved. Qt is used under the GNU LGPL version 3, RtMidi under its MIT-style licence.</source>
         <translation>© 2026 NvbMan の開発者。無断複製・転載を禁じます。Qt は GNU LGPL バージョン 3 の下で、RtMidi は MIT 形式のライセンスの下で使用しています。</translation>
     </message>
+    <message>
+        <source>%1 (not connected)</source>
+        <translation>%1 (未接続)</translation>
+    </message>
 </context>
 <context>
     <name>KbdListModel</name>

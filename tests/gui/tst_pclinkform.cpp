@@ -37,6 +37,7 @@
 
 #include "commands/commandframe.h"
 #include "commands/keyboardjobs.h"
+#include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/prefform.h"
 #include "kbddrv/ekkbddrv.h"
@@ -1179,6 +1180,8 @@ void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {
           QString("Test MLS-850, inside this program")}) {
         QVERIFY2(about.contains(part), qPrintable(about));
     }
+    // A keyboard chosen that is not there now is named so, not as no choice at all.
+    QVERIFY(help::aboutText(-1, "Gone Keyboard").contains("Gone Keyboard (not connected)"));
 }
 
 QTEST_MAIN(TestPcLinkForm)

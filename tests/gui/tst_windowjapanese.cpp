@@ -157,6 +157,14 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
             about.remove(version);
         }
         texts << about.remove(platform::MidiService::instance().outputName(0));
+        // A keyboard chosen but not connected now.
+        QString unplugged = help::aboutText(-1, "Gone MLS");
+        unplugged.remove(QRegularExpression("<[^>]*>"));
+        for (const QString& version : platform::MidiService::instance().systemVersions()) {
+            unplugged.remove(version);
+        }
+        QVERIFY(unplugged.contains("Gone MLS"));
+        texts << unplugged.remove("Gone MLS");
         // Help opens the Japanese manual (caught here instead of the desktop's browser).
         PageCatcher browser;
         QDesktopServices::setUrlHandler("file", &browser, "open");

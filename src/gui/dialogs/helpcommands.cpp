@@ -46,7 +46,7 @@ bool openManual(QString* error) {
     return true;
 }
 
-QString aboutText(int outputDevice) {
+QString aboutText(int outputDevice, const QString& storedName) {
     auto& service = platform::MidiService::instance();
     QStringList systems = service.systemVersions();
     for (QString& system : systems) {
@@ -55,9 +55,14 @@ QString aboutText(int outputDevice) {
     QString inUse = service.systemOfOutput(outputDevice);
     if (inUse.isEmpty()) {
         const QString device = service.outputName(outputDevice);
-        inUse = device.isEmpty()
-                    ? QCoreApplication::translate("Help", "no device chosen")
-                    : QCoreApplication::translate("Help", "%1, inside this program").arg(device);
+        if (!device.isEmpty()) {
+            inUse = QCoreApplication::translate("Help", "%1, inside this program").arg(device);
+        } else if (!storedName.isEmpty()) {
+            // Chosen, but not there now (unplugged, its program not started).
+            inUse = QCoreApplication::translate("Help", "%1 (not connected)").arg(storedName);
+        } else {
+            inUse = QCoreApplication::translate("Help", "no device chosen");
+        }
     }
     const QString none = QCoreApplication::translate("Help", "none found");
     return QString(
@@ -81,9 +86,9 @@ QString aboutText(int outputDevice) {
              QCoreApplication::translate("Help", "Keyboard reached through"), escaped(inUse));
 }
 
-void showAbout(QWidget* parent, int outputDevice) {
+void showAbout(QWidget* parent, int outputDevice, const QString& storedName) {
     QMessageBox::about(parent, QCoreApplication::translate("Help", "About NvbMan"),
-                       aboutText(outputDevice));
+                       aboutText(outputDevice, storedName));
 }
 
 }  // namespace help

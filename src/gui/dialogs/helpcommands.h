@@ -17,8 +17,9 @@ QString manualPage();
 bool openManual(QString* error);
 
 // The About box: the program's version and licence, the versions of Qt, RtMidi and each MIDI
-// system found, and the one the keyboard (output `outputDevice`) is reached through.
-QString aboutText(int outputDevice);
-void showAbout(QWidget* parent, int outputDevice);
+// system found, and the one the keyboard (output `outputDevice`) is reached through; a device
+// chosen (`storedName`) that is not listed now is named as not connected.
+QString aboutText(int outputDevice, const QString& storedName = {});
+void showAbout(QWidget* parent, int outputDevice, const QString& storedName);
 
 }  // namespace help

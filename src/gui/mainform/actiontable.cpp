@@ -220,7 +220,9 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          Icon::None,
          {},
          Use::Always,
-         [this] { help::showAbout(this, settings_.outputDevice); }},
+         [this] {
+             help::showAbout(this, settings_.outputDevice, settings_.outputDeviceName);
+         }},
         {Act::AboutQt,
          "AboutQtAction",
          QT_TR_NOOP("About &Qt"),
