@@ -148,11 +148,15 @@ VirtualMidiDevice::VirtualMidiDevice(QString name, QObject* parent)
     : QObject(parent), name_(std::move(name)) {}
 
 VirtualMidiDevice::~VirtualMidiDevice() {
+    // Out of the service's lists first, under the service's lock alone: an opening holds that
+    // lock and then takes this device's, so holding this device's lock while waiting for the
+    // service's would deadlock against it. Once out of the lists no opening can reach the
+    // device, and one that was under way has finished.
+    MidiService::instance().removeVirtualDevice(this);
     const std::lock_guard lock(inputsMutex_);
     while (!inputs_.empty()) {
         inputs_.back()->detach();
     }
-    MidiService::instance().removeVirtualDevice(this);
 }
 
 void VirtualMidiDevice::transmit(const std::vector<std::uint8_t>& message) {
