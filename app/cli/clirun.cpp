@@ -8,11 +8,13 @@
 #include "clioptions.h"
 #include "commandcontext.h"
 #include "commandtable.h"
+#include "backup/history.h"
 #include "completion.h"
 #include "msg/errortext.h"
 #include "platform/manualpage.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
+#include "platform/systemerror.h"
 
 namespace cli {
 
@@ -106,6 +108,24 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       oneFile(parser.isSet(options.oneFile)),
       period(parser.value(options.period)) {}
 
+namespace {
+
+// A change that a program killed midway left under way is said once, by the next command,
+// before anything else: the keyboard may hold neither what it held nor what it was given.
+void sayChangesCutShort(CommandContext& context) {
+    try {
+        safety::History history(context.store().folder());
+        for (const safety::Change& change : history.cutShort({}, true)) {
+            context.output().error(
+                "nvbman-cli: " + safety::cutShortText(change, context.store(), context.messages()));
+        }
+    } catch (const platform::SystemError&) {
+        // A history that cannot be read is said by the command that needs it.
+    }
+}
+
+}  // namespace
+
 int run(const QStringList& commandLine, CommandOutput& output) {
     if (commandLine.value(1) == QLatin1String(kCompleteWord)) {
         // The shell's question: nothing runs, nothing is read but the tables.
@@ -151,6 +171,7 @@ int run(const QStringList& commandLine, CommandOutput& output) {
     bool said = false;
     try {
         context.emplace(values, output);
+        sayChangesCutShort(*context);
         // Before the first enumeration: the MIDI system's clients ask for it as they open.
         platform::MidiService::instance().setPeriodRequest(periodRequest(values.period, output));
         status = runCommand(*context, parser.positionalArguments());

@@ -106,6 +106,8 @@ private Q_SLOTS:
     void unansweredConfirmationsSayWhatIsKnown_data();
     void unansweredConfirmationsSayWhatIsKnown();
     void aRestoreMakesRoomFirstOrIsRefusedUpFront();
+    void aChangeCutShortIsSaidOnceAndUndone_data();
+    void aChangeCutShortIsSaidOnceAndUndone();
 
 private:
     QProcessEnvironment environment() const;
@@ -1470,6 +1472,57 @@ void TestCliJack::aRestoreMakesRoomFirstOrIsRefusedUpFront() {
     const auto [exact, afterExact] = restore(withRhythm, {"--exact"});
     QVERIFY2(exact.exitCode == 0, exact.out.constData());
     QCOMPARE(afterExact, backedUp.toJson());
+}
+
+void TestCliJack::aChangeCutShortIsSaidOnceAndUndone_data() {
+    QTest::addColumn<QStringList>("command");  // "SONG": the song file made by the test
+    QTest::newRow("a song sent over another") << QStringList{"send", "SONG", "song:0"};
+    QTest::newRow("two songs swapped") << QStringList{"swap", "song:0", "song:1"};
+}
+
+// nvbman-cli killed (SIGKILL: no handler runs) once its first data block reached the keyboard,
+// the old song deleted: the change was in the history before its first message, so the next
+// command says it was cut short (once), and undo puts back what the slots held, byte for byte.
+void TestCliJack::aChangeCutShortIsSaidOnceAndUndone() {
+    QFETCH(QStringList, command);
+    const kbdsim::SlotRef song0{DataType::Song, 0, 0};
+    const kbdsim::SlotRef song1{DataType::Song, 0, 1};
+    KeyboardMemory before = KeyboardMemory::demo();
+    before.setData(song0, namedItem(song0, 1000, 1, "Ballad  "));
+    before.setData(song1, namedItem(song1, 800, 2, "Other   "));
+    before.save(statePath());
+    const QString songFile = home_->filePath("song.nvb");
+    saveItem(songFile, DataType::Song, namedItem(song0, 900, 3, "Sunset  "));
+    command.replaceInStrings(QRegularExpression("^SONG$"), songFile);
+    // Each answer takes 30 ms, so the command is still sending when it is killed.
+    auto sim = startSim({"--no-pacing", "--processing-delay", "30", "--log"});
+    QVERIFY(sim->isReady());
+
+    QProcess change;
+    startCli(change, QStringList{"--quiet"} + command, sim.get());
+    // The first data block the keyboard receives: "in  F0 44 11 01 7F 4x" (type 4).
+    QByteArray log;
+    QElapsedTimer clock;
+    clock.start();
+    while (!log.contains("in  F0 44 11 01 7F 4") && clock.elapsed() < kJobStartBound &&
+           change.state() != QProcess::NotRunning) {
+        sim->process().waitForReadyRead(kOutputWait);
+        log += sim->process().readAllStandardOutput();
+    }
+    QVERIFY2(log.contains("in  F0 44 11 01 7F 4"), log.constData());
+    ::kill(pid_t(change.processId()), SIGKILL);
+    QVERIFY(change.waitForFinished(kJobStartBound));
+    QVERIFY(state(*sim).toJson() != before.toJson());
+
+    const Result told = cli({"--quiet", "history"}, sim.get());
+    QVERIFY2(told.exitCode == 0, told.err.constData());
+    QCOMPARE(told.err.count("was cut short"), 1);
+    QVERIFY2(QString::fromUtf8(told.err).contains(QRegularExpression("copy \\d+ \\(song:[01] \"(Ballad|Other) +\"\\)")),
+             told.err.constData());
+    QCOMPARE(cli({"--quiet", "history"}, sim.get()).err.count("was cut short"), 0);
+    const Result undo = cli({"--quiet", "undo"}, sim.get());
+    QVERIFY2(undo.exitCode == 0, undo.err.constData());
+    QTRY_COMPARE(state(*sim).toJson(), before.toJson());
 }
 
 QTEST_GUILESS_MAIN(TestCliJack)

@@ -37,6 +37,7 @@
 
 #include "commands/commandframe.h"
 #include "commands/keyboardjobs.h"
+#include "backup/history.h"
 #include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/prefform.h"
@@ -133,6 +134,7 @@ private Q_SLOTS:
     void fileHandedToTheRunningWindow();
     void manyFailedHandOversFitOneBoxOnTheScreen();
     void aFileHandedOverDuringACommandIsShownAfterIt();
+    void aChangeCutShortIsSaidOnceAtTheStart();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
     void aStoredSizeLargerThanTheScreenIsFittedToIt();
     void junkInTheSettingsIsNoFailureToWriteThem();
@@ -944,6 +946,35 @@ void TestPcLinkForm::aFileHandedOverDuringACommandIsShownAfterIt() {
     QTRY_COMPARE(dirs->currentIndex().data().toString(), QString("songs"));
     QCOMPARE(files->selectionModel()->selectedRows().value(0).data().toString(),
              QString("SNG_Sunrise .nvb"));
+}
+
+// A change left under way by a program that is gone (its lock held by no one) is said at the
+// start, once, with the slot and what undo does; a change still under way is not.
+void TestPcLinkForm::aChangeCutShortIsSaidOnceAtTheStart() {
+    safety::History history(safety::Store::defaultFolder());
+    safety::Change cut;
+    cut.action = "send";
+    cut.subjects = QStringList{"song:0"};
+    cut.steps.push_back({*SlotAddress::parse("song:0"), 0, std::nullopt});
+    cut.owner = "gone";
+    history.begun(cut);
+    safety::Change running = cut;
+    running.id = 0;
+    running.owner = "still-here";
+    QVERIFY(QDir().mkpath(QFileInfo(history.ownerLock(running.owner)).absolutePath()));
+    platform::FileLock held(history.ownerLock(running.owner));
+    QCOMPARE(held.tryLock(), platform::FileLock::State::Locked);
+    history.begun(running);
+
+    MessageBoxes boxes;
+    startedWindow(rig_->inputNumber(), rig_->outputNumber())->close();
+    QCOMPARE(boxes.texts.size(), 1);
+    QCOMPARE(boxes.texts.first(),
+             QString("The change \"Send to song:0\" was cut short (NvbMan ended during it): "
+                     "song:0 may hold the old item, the new one or neither. Edit > Undo, or "
+                     "nvbman-cli undo, empties it again."));
+    startedWindow(rig_->inputNumber(), rig_->outputNumber())->close();
+    QCOMPARE(boxes.texts.size(), 1);
 }
 
 namespace {

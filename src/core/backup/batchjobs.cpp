@@ -68,6 +68,13 @@ std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slot
 
 }  // namespace
 
+std::function<void()> intentOf(safety::ChangeRecord* record, const SlotAddress& slot) {
+    if (record == nullptr) {
+        return {};
+    }
+    return [record, slot] { record->intend(slot); };
+}
+
 std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
                                  const QString& folder, backup::JobProgress* progress,
                                  transfer::FileFormat format, FileInTheWay inTheWay) {
@@ -173,6 +180,7 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
                 link.driver.refreshSlot(slot);
                 if (record != nullptr) {
                     kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
+                    record->intend(address);
                 }
                 link.driver.deleteData(slot);
                 if (record != nullptr) {
@@ -235,7 +243,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
                 copy = record->fetchAndKeep(link, where, safety::Why::Send,
                                             QFileInfo(placement.file).absoluteFilePath(), nullptr);
             }
-            transfer::sendItem(item, where, link, itemProgress);
+            transfer::sendItem(item, where, link, itemProgress, intentOf(record, placement.slot));
             if (record != nullptr) {
                 record->left(placement.slot, &item);
             }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -73,6 +74,10 @@ struct Placement {
     std::uint32_t size = 0;  // the item's data bytes: what its send moves
     std::shared_ptr<EkDataFile> item;
 };
+
+// What a change tells `record` right before its first message to `slot`
+// (ChangeRecord::intend); nothing when there is no record.
+std::function<void()> intentOf(safety::ChangeRecord* record, const SlotAddress& slot);
 
 // Places `files`, in their order, into consecutive slots of the folder that holds `first`,
 // starting there. Reads each file once: its placement holds the item. Throws OperateException

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
+#include <QFileInfo>
 #include <algorithm>
 #include <filesystem>
 #include <limits>
@@ -57,7 +59,11 @@ Change changeOf(const QJsonObject& object, const QString& path) {
         change.steps.push_back(
             {*slot, before, after.isString() ? std::optional(after.toString()) : std::nullopt});
     }
-    if (change.id < 1 || change.action.isEmpty() || change.steps.empty()) {
+    change.underWay = object.value("underWay").toBool();
+    change.owner = object.value("owner").toString();
+    change.noticed = object.value("noticed").toBool();
+    if (change.id < 1 || change.action.isEmpty() || change.steps.empty() ||
+        (change.underWay && change.owner.isEmpty())) {
         damagedHistory(path, {platform::ErrorCode::HistoryChangeIncomplete});
     }
     return change;
@@ -96,13 +102,20 @@ QJsonObject toJson(const Change& change) {
                                  {"before", qint64(step.before)},
                                  {"after", afterJson(step.after)}});
     }
-    return QJsonObject{{"id", qint64(change.id)},
+    QJsonObject object{{"id", qint64(change.id)},
                        {"keyboard", change.keyboard},
                        {"action", change.action},
                        {"subjects", QJsonArray::fromStringList(change.subjects)},
                        {"title", titleOf(change)},
                        {"time", change.time.toString(Qt::ISODateWithMs)},
                        {"steps", steps}};
+    // Only while under way: a finished change reads as every change written before.
+    if (change.underWay) {
+        object.insert("underWay", true);
+        object.insert("owner", change.owner);
+        object.insert("noticed", change.noticed);
+    }
+    return object;
 }
 
 QString itemFingerprint(const EkDataFile& item) {
@@ -207,20 +220,91 @@ std::set<CopyId> History::copiesInUse() const {
     return copies;
 }
 
+namespace {
+
+void eraseChange(std::vector<Change>& stack, std::int64_t id) {
+    std::erase_if(stack, [id](const Change& change) { return change.id == id; });
+}
+
+}  // namespace
+
 void History::recorded(Change change) {
     std::error_code failure;
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
     const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
-    change.id = nextId(stacks);
+    change.underWay = false;
+    if (change.id != 0) {
+        // Written under way before: its finished self takes its place.
+        eraseChange(stacks.undo, change.id);
+    } else {
+        change.id = nextId(stacks);
+    }
     forgetRedoOf(stacks.redo, change.keyboard);
     putOnTop(stacks.undo, std::move(change));
     write(stacks);
 }
 
+void History::begun(Change& change) {
+    std::error_code failure;
+    std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), failure);
+    const StoreLock lock = historyLock(folder_);
+    Stacks stacks = read();
+    if (change.id == 0) {
+        change.id = nextId(stacks);
+    } else {
+        eraseChange(stacks.undo, change.id);
+    }
+    change.underWay = true;
+    if (!change.time.isValid()) {
+        change.time = QDateTime::currentDateTimeUtc();
+    }
+    forgetRedoOf(stacks.redo, change.keyboard);
+    putOnTop(stacks.undo, change);
+    write(stacks);
+}
+
+QString History::ownerLock(const QString& owner) const {
+    return QDir(folder_).filePath(QStringLiteral("under-way/") + owner + QStringLiteral(".lock"));
+}
+
+bool History::isRunning(const Change& change) const {
+    return change.underWay && platform::FileLock::isHeld(ownerLock(change.owner));
+}
+
+std::vector<Change> History::cutShort(const QString& keyboard, bool markNoticed) {
+    const auto isCutShort = [&](const Change& change) {
+        return change.underWay && !change.noticed && takesBackOn(change, keyboard) &&
+               !isRunning(change);
+    };
+    std::vector<Change> found;
+    for (const Change& change : read().undo) {
+        if (isCutShort(change)) {
+            found.push_back(change);
+        }
+    }
+    if (found.empty() || !markNoticed) {
+        return found;
+    }
+    const StoreLock lock = historyLock(folder_);
+    Stacks stacks = read();
+    for (Change& change : stacks.undo) {
+        if (isCutShort(change)) {
+            change.noticed = true;
+        }
+    }
+    write(stacks);
+    return found;
+}
+
 void History::reversed(std::int64_t done, Change reverse, bool undoing) {
     const StoreLock lock = historyLock(folder_);
     Stacks stacks = read();
+    if (reverse.id != 0) {
+        // Written under way while it ran: it goes where a taken-back change goes.
+        eraseChange(stacks.undo, reverse.id);
+    }
+    reverse.underWay = false;
     std::vector<Change>& from = undoing ? stacks.undo : stacks.redo;
     const bool wasThere =
         std::erase_if(from, [done](const Change& change) { return change.id == done; }) > 0;
@@ -246,18 +330,45 @@ ChangeRecord::ChangeRecord(Store& store, QString keyboard, QString action, QStri
     change_.keyboard = std::move(keyboard);
     change_.action = std::move(action);
     change_.subjects = std::move(subjects);
+    change_.owner = QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 ChangeRecord::~ChangeRecord() {
-    if (committed_) {
+    if (!committed_) {
+        try {
+            commit();
+        } catch (...) {
+            // The command's own failure is the one reported; its kept copies are still listed
+            // in Replaced Items.
+        }
+    }
+    if (ownerLock_) {
+        // Finished: no one looks for this lock any more.
+        ownerLock_->unlock();
+        QFile::remove(ownerLock_->path());
+    }
+}
+
+void ChangeRecord::intend(const SlotAddress& slot) {
+    const bool known = std::any_of(change_.steps.begin(), change_.steps.end(),
+                                   [&](const Step& step) { return step.slot == slot; });
+    if (known && change_.underWay) {
         return;
     }
-    try {
-        commit();
-    } catch (...) {
-        // The command's own failure is the one reported; its kept copies are still listed
-        // in Replaced Items.
+    stepOf(slot);
+    const History history(store_.folder());
+    if (!ownerLock_) {
+        // Held before the change is written: a change under way whose lock no one holds is one
+        // cut short.
+        const QString lockPath = history.ownerLock(change_.owner);
+        QDir().mkpath(QFileInfo(lockPath).absolutePath());
+        ownerLock_ = std::make_unique<platform::FileLock>(lockPath);
+        ownerLock_->lockOrThrow([&] {
+            return platform::SystemError(platform::ErrorCode::HistoryHeld,
+                                         {QDir::toNativeSeparators(lockPath)});
+        });
     }
+    History(store_.folder()).begun(change_);
 }
 
 Step& ChangeRecord::stepOf(const SlotAddress& slot) {
@@ -313,6 +424,7 @@ void ChangeRecord::left(const SlotAddress& slot, const EkDataFile* item) {
 Change ChangeRecord::take() {
     committed_ = true;
     change_.time = QDateTime::currentDateTimeUtc();
+    change_.underWay = false;
     return change_;
 }
 
@@ -334,6 +446,23 @@ void ChangeRecord::commit() {
     }
     change_.time = QDateTime::currentDateTimeUtc();
     History(store_.folder()).recorded(change_);
+    change_.underWay = false;
+}
+
+QString cutShortText(const Change& change, const Store& store, const MsgStr& messages) {
+    QStringList slots;
+    QStringList copies;
+    for (const Step& step : change.steps) {
+        slots << step.slot.text();
+        if (step.before == 0) {
+            continue;
+        }
+        const auto copy = store.find(step.before);
+        copies << messages.keptCopyEntry(step.before, step.slot.text(),
+                                         copy ? copy->name : QString());
+    }
+    return messages.cutShortText(messages.changeTitle(change.action, change.subjects), slots,
+                                 copies);
 }
 
 }  // namespace safety

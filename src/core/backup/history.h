@@ -5,11 +5,13 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "kbddrv/slotaddress.h"
+#include "platform/filelock.h"
 #include "safetystore.h"
 
 class EkData;
@@ -48,6 +50,13 @@ struct Change {
     QStringList subjects;  // the slots or the folder it was done with, in order
     QDateTime time;        // UTC
     std::vector<Step> steps;
+    // Written before its first message to the keyboard and not finished yet: under way while
+    // its program holds the lock named by `owner`, cut short (the program was killed, the power
+    // failed) when no one does. Undo takes it back like any other change.
+    bool underWay = false;
+    QString owner;  // a name of its own, for the lock its program holds while it runs
+    // The user has been told that it was cut short.
+    bool noticed = false;
 };
 
 // "Send to tone:3", "Swap song:0 with song:1", "Restore from \"/home/me/backup\"".
@@ -73,13 +82,25 @@ public:
     void check() const { read(); }
 
     // A new change: on top of the undoable ones, and nothing of its keyboard is redoable any
-    // more (another keyboard's redo still puts back what that keyboard held).
+    // more (another keyboard's redo still puts back what that keyboard held). A change written
+    // under way before (an `id` given by begun()) is replaced by its finished self.
     void recorded(Change change);
+    // A change about to send its first message to the keyboard (or one more slot of it), as
+    // under way: on top of the undoable ones, its id given on the first call and kept after.
+    void begun(Change& change);
+    // The changes cut short on `keyboard` that the user has not been told of: under way, and
+    // their program gone. Marked as told when `markNoticed`.
+    std::vector<Change> cutShort(const QString& keyboard, bool markNoticed);
+    // Whether a change written under way is still under way: its program holds its lock.
+    bool isRunning(const Change& change) const;
     // `done` (undoable when `undoing`, else redoable) was taken back by `reverse`, which
     // becomes redoable (or undoable again). When `done` is no longer in the history (someone
     // took it back meanwhile, or the file was replaced), `reverse` is recorded as a new change:
     // what the keyboard was given can always be undone, and is never listed twice.
     void reversed(std::int64_t done, Change reverse, bool undoing);
+
+    // The lock a change's program holds while the change is under way.
+    QString ownerLock(const QString& owner) const;
 
 private:
     struct Stacks {
@@ -120,6 +141,10 @@ public:
     // The copy kept of `slot` by this change, if any.
     std::optional<Copy> keptOf(const SlotAddress& slot) const;
 
+    // The change is about to send its first message for `slot` (after keeping what it holds):
+    // the change is written into the history as under way first, so that a program killed
+    // midway leaves a change that undo can take back. Throws the history's errors.
+    void intend(const SlotAddress& slot);
     // The change left `item` in `slot` (null: left it empty).
     void left(const SlotAddress& slot, const EkDataFile* item);
 
@@ -140,6 +165,12 @@ private:
     Change change_;
     std::vector<Copy> kept_;
     bool committed_ = false;
+    // Held while the change is under way; no one holds it once its program is gone.
+    std::unique_ptr<platform::FileLock> ownerLock_;
 };
+
+// What the user is told of a change cut short: which slots it was changing, which copies hold
+// what they held before, and that undo puts them back.
+QString cutShortText(const Change& change, const Store& store, const MsgStr& messages);
 
 }  // namespace safety

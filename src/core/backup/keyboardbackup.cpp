@@ -500,7 +500,8 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                         kept = record->keep(held, entry.slot, safety::Why::Restore, path);
                     }
                 }
-                transfer::sendItem(item, where, link, itemProgress);
+                transfer::sendItem(item, where, link, itemProgress,
+                                   batch::intentOf(record, entry.slot));
                 if (record != nullptr) {
                     record->left(entry.slot, &item);
                 }

@@ -275,6 +275,9 @@ constexpr std::array kKeptJa = {
     "置き換えたデータは保管しました: %1。元に戻すには: 編集 > 元に戻す、または nvbman-cli undo"
     "（各コピーはファイル > 置き換えたデータ... にもあります）。",
     "コピー %1（%2「%3」）",
+    "変更「%1」は途中で終わりました（その間に NvbMan が終了しました）: %2 "
+    "には古いデータ、新しいデータ、またはどちらでもないものが記憶されている可能性があります。%3",
+    "編集 > 元に戻す、または nvbman-cli undo で、また空にできます。",
 };
 constexpr std::array kKeptEn = {
     "The old item \"%1\" was kept as copy %2 (\"%3\"). To put it back: File > Replaced "
@@ -282,7 +285,12 @@ constexpr std::array kKeptEn = {
     "What it replaced is kept: %1. To put it back: Edit > Undo, or nvbman-cli undo (each copy "
     "also in File > Replaced Items...).",
     "copy %1 (%2 \"%3\")",
+    "The change \"%1\" was cut short (NvbMan ended during it): %2 may hold the old item, the "
+    "new one or neither. %3",
+    "Edit > Undo, or nvbman-cli undo, empties it again.",
 };
+constexpr std::int32_t kKeptCutShort = 3;
+constexpr std::int32_t kKeptCutShortEmpty = 4;
 
 }  // namespace
 
@@ -489,6 +497,14 @@ QString MsgStr::keptCopyText(const QString& name, std::int64_t id, const QString
 QString MsgStr::keptByChangeText(const QStringList& copies) const {
     return pick(kKeptJa, kKeptEn, 1)
         .arg(copies.join(japanese_ ? QStringLiteral("、") : QStringLiteral(", ")));
+}
+
+QString MsgStr::cutShortText(const QString& title, const QStringList& slots,
+                             const QStringList& copies) const {
+    const QString separator = japanese_ ? QStringLiteral("、") : QStringLiteral(", ");
+    const QString undo = copies.isEmpty() ? pick(kKeptJa, kKeptEn, kKeptCutShortEmpty)
+                                          : keptByChangeText(copies);
+    return pick(kKeptJa, kKeptEn, kKeptCutShort).arg(title, slots.join(separator), undo);
 }
 
 QString MsgStr::keptCopyEntry(std::int64_t id, const QString& slot, const QString& name) const {

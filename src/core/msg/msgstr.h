@@ -97,6 +97,11 @@ public:
     // change (each named by keptCopyEntry).
     QString keptCopyText(const QString& name, std::int64_t id, const QString& file) const;
     QString keptByChangeText(const QStringList& copies) const;
+    // A change cut short (its program ended during it): its title, the slots it was changing,
+    // and the entries of the copies that hold what they held (keptCopyEntry), none when they
+    // were empty.
+    QString cutShortText(const QString& title, const QStringList& slots,
+                         const QStringList& copies) const;
     QString keptCopyEntry(std::int64_t id, const QString& slot, const QString& name) const;
 
 private:

@@ -103,17 +103,21 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
     if (targetBytes > 0) {
         record.keep(replaced, targetAddress, safety::Why::Edit);
     }
+    const auto intent = [&record](const SlotAddress& slot) {
+        return [&record, slot] { record.intend(slot); };
+    };
     steps.write(record, [&] {
         steps.transfer(targetAddress, sourceBytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(moving, target, link, observer);
+            transfer::sendItem(moving, target, link, observer, intent(targetAddress));
         });
         record.left(targetAddress, &moving);
         if (edit == Edit::Swap) {
             steps.transfer(sourceAddress, targetBytes, [&](NvbStreamObserver* observer) {
-                transfer::sendItem(replaced, source, link, observer);
+                transfer::sendItem(replaced, source, link, observer, intent(sourceAddress));
             });
             record.left(sourceAddress, &replaced);
         } else if (edit == Edit::Move) {
+            record.intend(sourceAddress);
             link.driver.deleteData(*source.slot);
             record.left(sourceAddress, nullptr);
         }
@@ -156,7 +160,7 @@ void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString
     item.storeName(name.leftJustified(EkDataFile::kNameLength).toLatin1().toStdString());
     steps.write(record, [&] {
         steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(item, where, link, observer);
+            transfer::sendItem(item, where, link, observer, [&record, slot] { record.intend(slot); });
         });
         record.left(slot, &item);
     });

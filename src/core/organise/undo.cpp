@@ -108,12 +108,16 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
                 record.keep(*reversal.present, reversal.slot, safety::Why::Undo);
             }
             SlotInTree& where = reversal.where;
+            const SlotAddress slot = reversal.slot;
+            const auto intend = [&record, slot] { record.intend(slot); };
             if (reversal.wanted) {
                 steps.transfer(reversal.slot, reversal.wanted->size(),
                                [&](NvbStreamObserver* observer) {
-                                   transfer::sendItem(*reversal.wanted, where, link, observer);
+                                   transfer::sendItem(*reversal.wanted, where, link, observer,
+                                                      intend);
                                });
             } else {
+                intend();
                 link.driver.deleteData(*where.slot);
             }
             record.left(reversal.slot, reversal.wanted.get());

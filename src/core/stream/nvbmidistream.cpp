@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
@@ -334,9 +335,12 @@ void NvbMidiStream::write(EkDataFile& item) {
         if (available < size) {
             throw NvbStreamException(NvbStreamException::NotEnoughMemory);
         }
-        if (slot_->type() == DataType::Song) {
-            driver_.deleteData(*slot_);
-        }
+    }
+    if (beforeChange_) {
+        std::exchange(beforeChange_, {})();
+    }
+    if (slot_->type() == DataType::Song) {
+        driver_.deleteData(*slot_);
     }
 
     // What the slot holds as the first block goes: what a send the keyboard did not take

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ public:
     // again from its first block, EkKbdDrv::kChangeTries times in all, and then
     // platform::SystemError SendNotConfirmed (or SendNotConfirmedEmpty) says what the slot holds.
     void write(EkDataFile& item) override;
+    // Called once by write(), after its checks and right before its first message that
+    // changes the slot (the old song's deletion, the first block): a change recorded ahead is
+    // recorded only when something will change.
+    void setBeforeChange(std::function<void()> beforeChange) {
+        beforeChange_ = std::move(beforeChange);
+    }
     std::int32_t position() const override { return position_; }
     std::int32_t size() const override;
 
@@ -79,6 +86,7 @@ private:
     static constexpr std::uint8_t kNotAStatus = 0xFF;
 
     std::int32_t position_ = 0;
+    std::function<void()> beforeChange_;
     int inputDevice_;
     int outputDevice_;
     EkData* slot_ = nullptr;

@@ -201,11 +201,12 @@ bool withRetry(const std::function<void()>& transfer, const std::function<void()
 }
 
 void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& link,
-              NvbStreamObserver* progress) {
+              NvbStreamObserver* progress, std::function<void()> beforeChange) {
     EkData& slot = *where.slot;
     NvbMidiStream keyboard(slot, where.directoryPath, link.inputDevice, link.outputDevice,
                            link.driver);
     keyboard.attachObserver(progress);
+    keyboard.setBeforeChange(std::move(beforeChange));
     const bool heldSong = slot.type() == DataType::Song && slot.isPresent();
     try {
         keyboard.write(item);

@@ -102,8 +102,10 @@ bool withRetry(const std::function<void()>& transfer, const std::function<void()
 // Sends an item into the slot of the driver's tree. Errors are the keyboard stream's, or
 // SongSlotEmptied around them. A caller that shows progress reads the file first with loadFile,
 // so it knows the item's size before the first block goes.
+// `beforeChange` is called once, after the checks and right before the first message that
+// changes the slot (NvbMidiStream::setBeforeChange).
 void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& link,
-              NvbStreamObserver* progress);
+              NvbStreamObserver* progress, std::function<void()> beforeChange = {});
 
 // Fetches the slot into `item`. Errors are the keyboard stream's; `item` changes only on success.
 void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObserver* progress,

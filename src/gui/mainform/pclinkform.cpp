@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "actions/windowactions.h"
+#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "commands/commandframe.h"
 #include "commands/editcommands.h"
@@ -403,12 +404,31 @@ void TPcLinkForm::start() {
         QMessageBox::warning(this, windowTitle(), messages_.codedText(*unusable));
     }
     LoadSettings();
+    tellOfChangesCutShort();
     // No folder stored: nothing is selected, rather than the root of everything.
     pc_->buildTree(settings_.defaultDirectory);
     library_->start();
     // Back from another program: the selected folder is read again, so files made meanwhile
     // show up.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &TPcLinkForm::FormActivate);
+}
+
+void TPcLinkForm::tellOfChangesCutShort() {
+    // A change that a program killed midway (this window, the command-line tool) left under
+    // way is said once: the keyboard may hold neither what its slots held nor what they were
+    // given, and Undo takes it back.
+    QStringList texts;
+    try {
+        for (const safety::Change& change :
+             safety::History(safetyStore_.folder()).cutShort({}, true)) {
+            texts << safety::cutShortText(change, safetyStore_, messages_);
+        }
+    } catch (const platform::SystemError&) {
+        return;  // a history that cannot be read is said by Undo
+    }
+    if (!texts.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(), texts.join(QStringLiteral("\n\n")));
+    }
 }
 
 void TPcLinkForm::LoadSettings() {

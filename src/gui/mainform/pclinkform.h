@@ -121,6 +121,8 @@ private:
     // A file handed over that cannot be shown: said in one box, which gathers the failures
     // that come while it is open instead of stacking a box for each.
     void showHandOverFailure(const QString& text);
+    // At the start: the changes a program killed midway left under way, said once.
+    void tellOfChangesCutShort();
     // The file handed over while a command ran, now that it has ended.
     void showFileHandedOverDuringACommand();
     // The window's command rooms, made once the panes and the frame are there.
