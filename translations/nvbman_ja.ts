@@ -680,6 +680,14 @@
             <numerusform>... ほか %n 件</numerusform>
         </translation>
     </message>
+    <message>
+        <source>A command is running. Stop it and close?</source>
+        <translation>コマンドの実行中です。中止して閉じますか?</translation>
+    </message>
+    <message>
+        <source>Stop and Close</source>
+        <translation>中止して閉じる</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>

@@ -135,6 +135,7 @@ private Q_SLOTS:
     void manyFailedHandOversFitOneBoxOnTheScreen();
     void aFileHandedOverDuringACommandIsShownAfterIt();
     void aChangeCutShortIsSaidOnceAtTheStart();
+    void closingDuringACommandAsksToStopIt();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
     void aStoredSizeLargerThanTheScreenIsFittedToIt();
     void junkInTheSettingsIsNoFailureToWriteThem();
@@ -975,6 +976,47 @@ void TestPcLinkForm::aChangeCutShortIsSaidOnceAtTheStart() {
                      "nvbman-cli undo, empties it again."));
     startedWindow(rig_->inputNumber(), rig_->outputNumber())->close();
     QCOMPARE(boxes.texts.size(), 1);
+}
+
+// Closing (the window manager's close, Alt+F4, File > Exit) while a command runs asks first:
+// Cancel lets the command go on and keeps the window; Stop and Close stops the command at its
+// next message and closes the window once it has ended.
+void TestPcLinkForm::closingDuringACommandAsksToStopIt() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    // Each answer takes 30 ms: a listing lasts seconds.
+    rig_->keyboard.setTiming({false, std::chrono::milliseconds(30)});
+    const auto answerWith = [](QMessageBox::ButtonRole role, QString* asked) {
+        onNextModal([role, asked](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            *asked = box != nullptr ? box->text() : modal->objectName();
+            for (QAbstractButton* button : box != nullptr ? box->buttons()
+                                                          : QList<QAbstractButton*>{}) {
+                if (box->buttonRole(button) == role) {
+                    button->click();
+                    return;
+                }
+            }
+            modal->close();
+        });
+    };
+    QString asked;
+    answerWith(QMessageBox::RejectRole, &asked);
+    window->ConnectActionExecute();
+    QVERIFY(!window->close());
+    QCOMPARE(asked, QString("A command is running. Stop it and close?"));
+    QVERIFY(commandsEnded(*window));
+    QVERIFY(window->isVisible());
+    QVERIFY(EkKbdDrv::instance(mls850::kModel).isConnected());  // the listing went on to its end
+
+    asked.clear();
+    EkKbdDrv::instance(mls850::kModel).disconnect();
+    answerWith(QMessageBox::AcceptRole, &asked);
+    window->ConnectActionExecute();
+    QVERIFY(!window->close());
+    QCOMPARE(asked, QString("A command is running. Stop it and close?"));
+    QTRY_VERIFY(!window->isVisible());
+    QVERIFY(window->frame().isIdle());
+    QVERIFY(!EkKbdDrv::instance(mls850::kModel).isConnected());  // stopped before its end
 }
 
 namespace {

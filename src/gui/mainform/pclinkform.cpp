@@ -332,6 +332,7 @@ void TPcLinkForm::buildLayout() {
     frame_->setRestingFocus([this] { return kbd_->views().stack->currentWidget(); });
     connect(frame_, &CommandFrame::commandEnded, this,
             &TPcLinkForm::showFileHandedOverDuringACommand);
+    connect(frame_, &CommandFrame::commandEnded, this, &TPcLinkForm::closeOnceTheCommandEnded);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
 
@@ -492,14 +493,38 @@ bool TPcLinkForm::event(QEvent* event) {
 }
 
 void TPcLinkForm::closeEvent(QCloseEvent* event) {
-    // A command's wait serves the event loop: closing now would pull the window from under it.
-    if (frame_->isBusy()) {
+    // A command's body still uses the window's parts: the window closes once it has ended,
+    // stopped the safe way (what it replaced is kept, a stopped song send offered back).
+    if (!frame_->isIdle()) {
         event->ignore();
+        if (!closeAfterCommand_ && askToStopAndClose()) {
+            closeAfterCommand_ = true;
+            frame_->cancel();
+        }
         return;
     }
     SaveSettings();
     layout_->save();
     event->accept();
+}
+
+bool TPcLinkForm::askToStopAndClose() {
+    QMessageBox question(QMessageBox::Question, windowTitle(),
+                         tr("A command is running. Stop it and close?"), QMessageBox::NoButton,
+                         this);
+    question.setObjectName("StopAndCloseQuestion");
+    QPushButton* stop = question.addButton(tr("Stop and Close"), QMessageBox::AcceptRole);
+    question.addButton(QMessageBox::Cancel);
+    question.setDefaultButton(stop);
+    question.exec();
+    return question.clickedButton() == stop;
+}
+
+void TPcLinkForm::closeOnceTheCommandEnded() {
+    if (closeAfterCommand_ && frame_->isIdle()) {
+        closeAfterCommand_ = false;
+        close();
+    }
 }
 
 void TPcLinkForm::PrefOpenExecute() {

@@ -123,6 +123,10 @@ private:
     void showHandOverFailure(const QString& text);
     // At the start: the changes a program killed midway left under way, said once.
     void tellOfChangesCutShort();
+    // A close while a command runs: whether the user wants it stopped and the window closed.
+    bool askToStopAndClose();
+    // The close the user asked for while a command ran, now that it has ended.
+    void closeOnceTheCommandEnded();
     // The file handed over while a command ran, now that it has ended.
     void showFileHandedOverDuringACommand();
     // The window's command rooms, made once the panes and the frame are there.
@@ -145,6 +149,7 @@ private:
     QPointer<QMessageBox> handOverFailures_;
     QStringList handOverFailureLines_;  // every failure the open box stands for
     QString fileAfterCommand_;          // the last file handed over while a command ran
+    bool closeAfterCommand_ = false;    // the user asked to stop the command and close
     CommandFrame* frame_ = nullptr;
 
     PcPane* pc_ = nullptr;
