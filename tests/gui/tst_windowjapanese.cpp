@@ -235,10 +235,12 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         known.setSize(60);
         known.setPresent();
         seen.saw(known, tone);
-        list.setOnPcSource([&](const EkData&) { return library::onPc(index, seen, known); });
-        list.appendRow(
-            {new QStandardItem, new QStandardItem, new QStandardItem, new QStandardItem});
-        list.item(0, 0)->setData(QVariant::fromValue(&known), kbdpane::DataObjectRole);
+        // Every row shows the known tone.
+        list.setOnPcSource([&](const EkData&) { return library::viewOf(known); },
+                           [&](const library::SlotView& slot) {
+                               return library::onPc(index, seen, slot);
+                           });
+        list.list(QString::fromLatin1(mls850::kToneArea) + '\\');
         list.refreshOnPc();
         QString tip = list.item(0, KbdListModel::OnPcColumn)->toolTip();
         for (const char* name : {"a.nvb", "b.nvb"}) {

@@ -42,7 +42,9 @@ void WindowLibrary::start() {
     watch_ = new library::FolderWatch(this);
     connect(scan_, &library::BackgroundScan::finished, this, &WindowLibrary::scanned);
     connect(watch_, &library::FolderWatch::changed, this, &WindowLibrary::scan);
-    parts_.kbd.listModel()->setOnPcSource([this](const EkData& slot) { return slotOnPc(slot); });
+    parts_.kbd.listModel()->setOnPcSource(
+        [](const EkData& slot) { return library::viewOf(slot); },
+        [this](const library::SlotView& slot) { return slotOnPc(slot); });
     scan();
 }
 
@@ -87,7 +89,7 @@ void WindowLibrary::foldersChanged(const QStringList& before) {
     scan();
 }
 
-library::SlotOnPc WindowLibrary::slotOnPc(const EkData& slot) const {
+library::SlotOnPc WindowLibrary::slotOnPc(const library::SlotView& slot) const {
     if (index_ == nullptr) {
         return {};
     }
@@ -131,7 +133,7 @@ void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) 
     for (const backup::Outcome& outcome : outcomes) {
         const SlotInTree where = findSlot(parts_.driver, outcome.slot);
         if (!outcome.failed() && where.slot != nullptr &&
-            slotOnPc(*where.slot).state == library::OnPc::No) {
+            slotOnPc(library::viewOf(*where.slot)).state == library::OnPc::No) {
             ++missing;
         }
     }

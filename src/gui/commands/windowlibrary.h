@@ -57,7 +57,7 @@ private:
     void reportChecked(const std::vector<backup::Outcome>& outcomes);
 
     void scanned(const library::ScanSummary& summary);
-    library::SlotOnPc slotOnPc(const EkData& slot) const;
+    library::SlotOnPc slotOnPc(const library::SlotView& slot) const;
 
     WindowParts& parts_;
     // Read here, written by the scan's thread. Null when it cannot be opened (problem_ says

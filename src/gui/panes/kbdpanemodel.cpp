@@ -116,6 +116,7 @@ KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* pa
 
 void KbdListModel::clearRows() {
     removeRows(0, rowCount());
+    shown_.clear();
 }
 
 void KbdListModel::list(const QString& path) {
@@ -148,6 +149,7 @@ void KbdListModel::list(const QString& path) {
         for (QStandardItem* cell : {name, type, size, onPc}) {
             cell->setEditable(false);
         }
+        shown_.push_back(view_ ? view_(*item) : library::SlotView{});
         appendRow({name, type, size, onPc});
         showOnPc(rowCount() - 1);
     } while (driver_.nextItem(item));
@@ -162,10 +164,9 @@ void KbdListModel::refreshOnPc() {
 
 void KbdListModel::showOnPc(int row) {
     QStandardItem* cell = item(row, OnPcColumn);
-    const EkData* slot = dataObject(index(row, NameColumn));
     library::SlotOnPc found;
-    if (onPc_ && slot != nullptr) {
-        found = onPc_(*slot);
+    if (onPc_ && std::size_t(row) < shown_.size()) {
+        found = onPc_(shown_[std::size_t(row)]);
     }
     QStringList paths;
     for (const library::Entry& entry : found.files) {

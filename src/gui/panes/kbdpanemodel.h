@@ -71,10 +71,18 @@ public:
 
     KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent = nullptr);
 
-    // Where the "On PC" column looks a slot up; unset, the column stays empty.
-    using OnPcSource = std::function<library::SlotOnPc(const EkData& slot)>;
-    void setOnPcSource(OnPcSource source) { onPc_ = std::move(source); }
-    // Looks every row up again (after a scan of the user's files, or a command that moved items).
+    // Where the "On PC" column looks a slot up: `view` takes what it needs of a slot of the
+    // driver's tree as the list is built, `lookUp` looks such a view up (then, and again on
+    // refreshOnPc). Unset, the column stays empty.
+    using SlotViewer = std::function<library::SlotView(const EkData& slot)>;
+    using OnPcSource = std::function<library::SlotOnPc(const library::SlotView& slot)>;
+    void setOnPcSource(SlotViewer view, OnPcSource lookUp) {
+        view_ = std::move(view);
+        onPc_ = std::move(lookUp);
+    }
+    // Looks every row up again (after a scan of the user's files), from what each row took of
+    // its slot when the list was built: never from the driver's tree, which a command running
+    // on the keyboard's thread may be changing.
     void refreshOnPc();
 
     // Lists the folder at `path` (a node path of KbdTreeModel); a path that names no folder,
@@ -88,5 +96,7 @@ private:
 
     EkKbdDrv& driver_;
     const MsgStr& messages_;
+    SlotViewer view_;
     OnPcSource onPc_;
+    std::vector<library::SlotView> shown_;  // per row, as the list was built
 };
