@@ -23,6 +23,7 @@
 #include "platform/midiservice.h"
 #include "stream/nvbfilestream.h"
 #include "support/kbdsimprocess.h"
+#include "support/songmemory.h"
 
 Q_DECLARE_METATYPE(QList<QStringList>)
 
@@ -1425,18 +1426,8 @@ void TestCliJack::unansweredConfirmationsSayWhatIsKnown() {
 // it fits in no order (refused before anything changes, the figures said) unless the restore
 // is exact, which deletes the rhythm first.
 void TestCliJack::aRestoreMakesRoomFirstOrIsRefusedUpFront() {
-    const kbdsim::SlotRef song0{DataType::Song, 0, 0};
-    const kbdsim::SlotRef song1{DataType::Song, 0, 1};
     const kbdsim::SlotRef rhythm0{DataType::Rhythm, 0, 0};
-    const auto songs = [&](int first, int second) {
-        KeyboardMemory memory = KeyboardMemory::demo();
-        for (int rhythm = 0; rhythm < KeyboardMemory::kRhythms; ++rhythm) {
-            memory.setData({DataType::Rhythm, 0, rhythm}, {});
-        }
-        memory.setData(song0, namedItem(song0, first / 2, 1, "First   "));
-        memory.setData(song1, namedItem(song1, second / 2, 2, "Second  "));
-        return memory;
-    };
+    const auto songs = twoSongsNoRhythms;
     const KeyboardMemory backedUp = songs(10600, 10800);
     backedUp.save(statePath());
     const QString folder = home_->filePath("backup");

@@ -45,6 +45,7 @@
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
+#include "support/songmemory.h"
 #include "support/windowcommands.h"
 #include "sysex/sysexrecords.h"
 #include "syx/syxdump.h"
@@ -816,17 +817,8 @@ void TestWindowTransfers::replacedSongsComeBack() {
 // smaller first; with a rhythm the backup lacks they fit in no order, which is said with the
 // figures before the user is asked, and nothing changes.
 void TestWindowTransfers::aRestoreMakesRoomFirstOrIsRefusedBeforeTheQuestion() {
-    const kbdsim::SlotRef song1{DataType::Song, 0, 1};
     const kbdsim::SlotRef rhythm0{DataType::Rhythm, 0, 0};
-    const auto songs = [&](int first, int second) {
-        KeyboardMemory memory = KeyboardMemory::demo();
-        for (int rhythm = 0; rhythm < KeyboardMemory::kRhythms; ++rhythm) {
-            memory.setData({DataType::Rhythm, 0, rhythm}, {});
-        }
-        memory.setData(kSong0, std::vector<std::uint16_t>(std::size_t(first / 2), 0x1234));
-        memory.setData(song1, std::vector<std::uint16_t>(std::size_t(second / 2), 0x2345));
-        return memory;
-    };
+    const auto songs = twoSongsNoRhythms;
     const KeyboardMemory backedUp = songs(10600, 10800);
     startWindow(backedUp);
     const QString folder = home_->filePath("backup");
