@@ -158,6 +158,7 @@ private Q_SLOTS:
     void eachKeyboardUndoesItsOwnChanges();
     void aChangeTakenBackTwiceIsListedOnce();
     void aSongThatDoesNotFitChangesNothing();
+    void undoneChangesAreRedoneInTurn();
     void aSendStoppedOverASongHandsBackTheOldSong();
     void withoutKeptCopiesAChangeIsMadeAndNothingRecorded_data();
     void withoutKeptCopiesAChangeIsMadeAndNothingRecorded();
@@ -479,6 +480,26 @@ void TestOrganise::aSongThatDoesNotFitChangesNothing() {
     QVERIFY2(text.contains("memory", Qt::CaseInsensitive), qPrintable(text));
     QCOMPARE(bench.memory(), memoryText(full));
     QCOMPARE(int(bench.history.undoable().size()), 0);
+}
+
+// Two changes undone, then redone, in turn: an undo under way (in the history before its first
+// message) leaves what can be redone as it was.
+void TestOrganise::undoneChangesAreRedoneInTurn() {
+    Bench bench;
+    const QString start = bench.memory();
+    bench.edit(Edit::Swap, "tone:0", "tone:1");
+    const QString swapped = bench.memory();
+    bench.edit(Edit::Copy, "tone:2", "tone:3");
+    const QString copied = bench.memory();
+    bench.reverse(true);
+    QCOMPARE(bench.memory(), swapped);
+    bench.reverse(true);
+    QCOMPARE(bench.memory(), start);
+    QCOMPARE(int(bench.history.redoable().size()), 2);
+    bench.reverse(false);
+    QCOMPARE(bench.memory(), swapped);
+    bench.reverse(false);
+    QCOMPARE(bench.memory(), copied);
 }
 
 void TestOrganise::aSendStoppedOverASongHandsBackTheOldSong() {

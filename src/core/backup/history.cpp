@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QUuid>
 #include <QFileInfo>
+#include <QUuid>
 #include <algorithm>
 #include <filesystem>
 #include <limits>
@@ -259,7 +259,8 @@ void History::begun(Change& change) {
     if (!change.time.isValid()) {
         change.time = QDateTime::currentDateTimeUtc();
     }
-    forgetRedoOf(stacks.redo, change.keyboard);
+    // What can be redone stays until the change is finished: an undo under way is written
+    // here too, and it must not end the redo of the changes undone before it.
     putOnTop(stacks.undo, change);
     write(stacks);
 }
