@@ -229,18 +229,18 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         library::Index index(home.filePath("library.sqlite"));
         library::SeenItems seen;
         const MsgStr japanese(platform::kLocaleJapanese);
-        KbdListModel list(EkKbdDrv::instance(mls850::kModel), japanese);
+        KbdListModel list(japanese);
         EkData known{DataType::Tone};
         known.setName("Velvet");
         known.setSize(60);
         known.setPresent();
         seen.saw(known, tone);
         // Every row shows the known tone.
-        list.setOnPcSource([&](const EkData&) { return library::viewOf(known); },
-                           [&](const library::SlotView& slot) {
-                               return library::onPc(index, seen, slot);
-                           });
-        list.list(QString::fromLatin1(mls850::kToneArea) + '\\');
+        list.setOnPcSource([&](const library::SlotView&) {
+            return library::onPc(index, seen, library::viewOf(known));
+        });
+        list.list(KeyboardPicture::of(EkKbdDrv::instance(mls850::kModel)),
+                  QString::fromLatin1(mls850::kToneArea) + '\\');
         list.refreshOnPc();
         QString tip = list.item(0, KbdListModel::OnPcColumn)->toolTip();
         for (const char* name : {"a.nvb", "b.nvb"}) {

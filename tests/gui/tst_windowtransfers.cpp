@@ -565,6 +565,8 @@ void TestWindowTransfers::properties() {
     });
     MessageBoxes boxes;
     window_->PropOpenExecute(keyboardSide);
+    // A rename on the keyboard is a command: it ends (and says how) after the dialog.
+    QTRY_VERIFY(window_->frame().isIdle());
     QCOMPARE(boxes.texts, error.isEmpty() ? QStringList() : QStringList{error});
     QCOMPARE(seen, shown);
     QCOMPARE(nameField, error.isEmpty());

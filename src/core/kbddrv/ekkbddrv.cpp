@@ -92,6 +92,7 @@ void EkKbdDrv::disconnect() {
     BusyScope busy(*this);
     rebuildTree(root_->name());
     connected_ = false;
+    ++listings_;
 }
 
 void EkKbdDrv::attachObserver(EkKbdDrvObserver* observer) {
@@ -130,6 +131,7 @@ void EkKbdDrv::getList(int inputDevice, int outputDevice) {
         fillFolder(*EkDataDrive::from(root_->child(i)));
     }
     connected_ = true;
+    ++listings_;
 }
 
 void EkKbdDrv::getSlots(int inputDevice, int outputDevice, const std::vector<EkData*>& slots) {

@@ -59,6 +59,9 @@ public:
     // Drops the listing: a fresh layout under the same root name, not connected. No traffic.
     void disconnect();
     bool isConnected() const { return connected_; }
+    // How many times the tree has been listed anew or dropped: whoever shows a copy of it takes
+    // a new layout (not only new contents) when this changes.
+    int listings() const { return listings_; }
     int progressTotal() const { return progressTotal_; }
     int progressStep() const { return progressStep_; }
     // Not owned; attaching the same observer twice keeps one entry.
@@ -167,6 +170,7 @@ private:
     int outputDevice_ = 0;
     int expectedKind_ = -1;
     bool connected_ = false;
+    int listings_ = 0;
     bool busy_ = false;
     std::vector<std::string> areaNames_;
     std::unique_ptr<EkDataDrive> root_;

@@ -30,8 +30,14 @@ CommandFrame::CommandFrame(QWidget* window, QLabel* status, QProgressBar* bar, Q
 
 void CommandFrame::cancel() {
     if (busy_) {
-        platform::Cancellation::request();
+        stop_.request();
     }
+}
+
+void CommandFrame::stopAndWait() {
+    stop_.request();
+    // Work posted before this runs first: the running body, then this empty call.
+    keyboard_.call([] {});
 }
 
 namespace {
@@ -75,7 +81,29 @@ void CommandFrame::giveFocusBack(QWidget* before) {
     }
 }
 
-bool CommandFrame::run(MsgStr::Command command, std::function<void()> body, Then then) {
+bool CommandFrame::runPrepared(MsgStr::Command command, const Prepare& prepare, Then then) {
+    if (busy_) {
+        return false;
+    }
+    Body body;
+    try {
+        body = prepare();
+    } catch (...) {
+        // Refused before it started: nothing was disabled, nothing runs.
+        ++unfinished_;
+        status_->clear();
+        QMessageBox::critical(window_, window_->windowTitle(), currentErrorText(messages_));
+        if (then) {
+            then(false);
+        }
+        --unfinished_;
+        Q_EMIT commandEnded();
+        return true;
+    }
+    return run(command, std::move(body), std::move(then));
+}
+
+bool CommandFrame::run(MsgStr::Command command, Body body, Then then) {
     if (busy_) {
         return false;  // one command at a time
     }
@@ -84,7 +112,7 @@ bool CommandFrame::run(MsgStr::Command command, std::function<void()> body, Then
     // Disabling the focused control moves the focus on, possibly to the Cancel button that
     // hides again at the end; the user gets their place back afterwards.
     focusBefore_ = QApplication::focusWidget();
-    platform::Cancellation::clear();
+    stop_ = platform::StopToken();
     setGuardedEnabled(false);
     Q_EMIT busyChanged(true);
     bar_->setValue(0);
@@ -93,8 +121,10 @@ bool CommandFrame::run(MsgStr::Command command, std::function<void()> body, Then
     changeMadeAgain_ = false;
     cancel_->show();
 
-    keyboard_.post([this, command, body = std::move(body), then = std::move(then)] {
-        const Ending ending = work(body);
+    platform::Settings settings = takeSettings_ ? takeSettings_() : platform::Settings();
+    keyboard_.post([this, command, body = std::move(body), then = std::move(then), stop = stop_,
+                    settings = std::move(settings)] {
+        const Ending ending = work(body, stop, settings);
         QMetaObject::invokeMethod(
             this, [this, command, ending, then] { end(command, ending, then); },
             Qt::QueuedConnection);
@@ -102,11 +132,21 @@ bool CommandFrame::run(MsgStr::Command command, std::function<void()> body, Then
     return true;
 }
 
-CommandFrame::Ending CommandFrame::work(const std::function<void()>& body) {
+const platform::Settings& CommandFrame::jobSettings() const {
+    Q_ASSERT(QThread::currentThread() == keyboard_.thread());
+    return jobSettings_;
+}
+
+CommandFrame::Ending CommandFrame::work(const Body& body, const platform::StopToken& stop,
+                                        platform::Settings settings) {
+    const platform::Cancellation::JobScope stoppable(stop);
     Ending ending;
+    jobSettings_ = std::move(settings);
     try {
+        // Stopped before it began (the window going): the keyboard is not even asked for.
+        platform::Cancellation::throwIfRequested();
         const std::unique_ptr<platform::KeyboardSession> session =
-            sessionStart_ ? sessionStart_() : nullptr;
+            sessionStart_ ? sessionStart_(jobSettings_) : nullptr;
         body();
         if (session) {
             session->finish();
@@ -125,6 +165,10 @@ CommandFrame::Ending CommandFrame::work(const std::function<void()>& body) {
     } catch (...) {
         ending.failure = currentErrorText(messages_);
     }
+    if (takePicture_) {
+        ending.picture = takePicture_();
+    }
+    ending.settings = jobSettings_;
     return ending;
 }
 
@@ -138,9 +182,14 @@ void CommandFrame::end(MsgStr::Command command, const Ending& ending, const Then
     status_->setText(afterwards);
     bar_->setValue(0);
     setGuardedEnabled(true);
+    if (ending.settings && settingsUsed_) {
+        settingsUsed_(*ending.settings);
+    }
+    if (ending.picture && showPicture_) {
+        showPicture_(*ending.picture);
+    }
     giveFocusBack(focusBefore_);
     busy_ = false;
-    platform::Cancellation::clear();
     Q_EMIT busyChanged(false);
     if (!ending.failure.isEmpty()) {
         QMessageBox::critical(window_, window_->windowTitle(), ending.failure);

@@ -4,9 +4,13 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "msg/msgstr.h"
+#include "panes/keyboardpicture.h"
+#include "platform/cancellation.h"
+#include "platform/settingsstore.h"
 
 namespace platform {
 class KeyboardSession;
@@ -19,8 +23,14 @@ class QWidget;
 
 // Runs every keyboard command of the window in the same frame: progress bar to 0, the command's
 // status text, the body on the keyboard thread, then (back on the window's thread) status and
-// bar to rest, one modal error box on failure (the message table's text for the program's own
-// exceptions, a system error's own text) and what the command does with its result.
+// bar to rest, the keyboard pane showing what the body left on the keyboard, one modal error
+// box on failure (the message table's text for the program's own exceptions, a system error's
+// own text) and what the command does with its result.
+//
+// A body gets everything it works on by value when it is posted, and hands back what it
+// produced through what it captured (read on the window's thread only once it has ended): it
+// never calls into the window nor waits for the window's thread. So the window's thread may
+// wait for the keyboard thread (the window going away does), never the other way round.
 //
 // The window's thread goes on drawing and answering the user while a body runs, so the user
 // could start a second command: the frame disables every guarded widget for the duration and
@@ -37,12 +47,17 @@ public:
     void guard(QWidget* widget) { widgets_.push_back(widget); }
 
     // Starts `body` as `command` on the keyboard thread and returns at once: false when another
-    // command runs (nothing is started). The body reaches the window only through
-    // WindowParts::onGui. Once it has ended and the frame is at rest (a failure shown),
-    // `then` runs on the window's thread: true when the body succeeded; false after a failure
-    // or a stop.
+    // command runs (nothing is started). Once it has ended and the frame is at rest (a failure
+    // shown), `then` runs on the window's thread: true when the body succeeded; false after a
+    // failure or a stop.
+    using Body = std::function<void()>;
     using Then = std::function<void(bool succeeded)>;
-    bool run(MsgStr::Command command, std::function<void()> body, Then then = {});
+    bool run(MsgStr::Command command, Body body, Then then = {});
+    // The same, with `prepare` first, here on the window's thread: it reads what the command
+    // works on (the selection, the keyboard's picture), refuses by throwing (shown as the
+    // command's failure, and `then` gets false), and returns the body that works on copies.
+    using Prepare = std::function<Body()>;
+    bool runPrepared(MsgStr::Command command, const Prepare& prepare, Then then = {});
     bool isBusy() const { return busy_; }
     // No command runs, nor what one does with its result (its `then`).
     bool isIdle() const { return unfinished_ == 0; }
@@ -53,10 +68,35 @@ public:
     void noteRetry(bool changeMadeAgain = false);
     // Asks the running command to stop at its next message; nothing when none runs.
     void cancel();
-    // Called at the start of every command, inside its frame (a failure is the command's
-    // failure): holds the keyboard for the command's length.
-    using SessionStart = std::function<std::unique_ptr<platform::KeyboardSession>()>;
+    // The window is going: the running command is asked to stop, and the keyboard thread's
+    // work is waited for without serving the window's events; nothing of the command's ending
+    // is shown then.
+    void stopAndWait();
+    // What a body uses of the settings: `take` copies the window's settings (on the window's
+    // thread, as a command is started); the body reads that copy (jobSettings()), never the
+    // window's. `used` gets the copy back once the command has ended (its devices as the start
+    // of the command found them).
+    void setSettings(std::function<platform::Settings()> take,
+                     std::function<void(const platform::Settings&)> used) {
+        takeSettings_ = std::move(take);
+        settingsUsed_ = std::move(used);
+    }
+    // In a body (on the keyboard thread): the settings of the running command.
+    const platform::Settings& jobSettings() const;
+    // Called at the start of every command on the keyboard thread, inside its frame (a failure
+    // is the command's failure), with the command's settings (it may find their devices
+    // again): holds the keyboard for the command's length.
+    using SessionStart =
+        std::function<std::unique_ptr<platform::KeyboardSession>(platform::Settings& job)>;
     void setSessionStart(SessionStart start) { sessionStart_ = std::move(start); }
+    // After every body (on the keyboard thread, however it ended) `take` copies what the
+    // keyboard holds now; `show` gets that copy on the window's thread before anything else of
+    // the command's ending.
+    void setPicture(std::function<KeyboardPicture()> take,
+                    std::function<void(KeyboardPicture)> show) {
+        takePicture_ = std::move(take);
+        showPicture_ = std::move(show);
+    }
     // Where the keyboard focus goes after a command when the control that had it before cannot
     // take it back (none had it, or it is gone or hidden).
     void setRestingFocus(std::function<QWidget*()> restingFocus) {
@@ -75,8 +115,10 @@ private:
         bool succeeded = false;
         QString failure;     // for the box
         QString afterwards;  // for the status line
+        std::optional<KeyboardPicture> picture;
+        std::optional<platform::Settings> settings;
     };
-    Ending work(const std::function<void()>& body);
+    Ending work(const Body& body, const platform::StopToken& stop, platform::Settings settings);
     void end(MsgStr::Command command, const Ending& ending, const Then& then);
     void setGuardedEnabled(bool enabled);
     void giveFocusBack(QWidget* before);
@@ -95,6 +137,14 @@ private:
     std::vector<QPointer<QWidget>> widgets_;
     std::function<QWidget*()> restingFocus_;
     SessionStart sessionStart_;
+    std::function<KeyboardPicture()> takePicture_;
+    std::function<void(KeyboardPicture)> showPicture_;
+    std::function<platform::Settings()> takeSettings_;
+    std::function<void(const platform::Settings&)> settingsUsed_;
+    // The running command's copy: written and read on the keyboard thread only.
+    platform::Settings jobSettings_;
+    // The running command's stop request.
+    platform::StopToken stop_;
     // The enabled state each guarded widget had before the command, given back after it.
     std::vector<bool> widgetStates_;
 };

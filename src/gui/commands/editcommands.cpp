@@ -7,13 +7,11 @@
 #include <memory>
 
 #include "commandframe.h"
-#include "data/ekdata.h"
-#include "kbddrv/ekkbddrv.h"
 #include "msg/operateexception.h"
 #include "ops/keyboardchanges.h"
 #include "organise/undo.h"
 #include "panes/kbdpane.h"
-#include "panes/kbdpanemodel.h"
+#include "panes/keyboardpicture.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
 
@@ -21,7 +19,7 @@ void EditCommands::updateUndoActions() {
     for (const bool undo : {true, false}) {
         QString title;
         try {
-            if (const auto latest = ops::latestChange(parts_.target(nullptr), undo)) {
+            if (const auto latest = ops::latestChange(parts_.historyTarget(), undo)) {
                 title = parts_.messages.changeTitle(latest->action, latest->subjects);
             }
         } catch (const platform::SystemError&) {
@@ -56,7 +54,6 @@ void EditCommands::takeBackLatest(bool undoing, bool force, const Done& done) {
                     refusal.slots, parts_.messages.changeTitle(change.action, change.subjects));
                 return;  // asked once the frame has ended
             }
-            parts_.onGui([this] { parts_.kbd.relist(); });
         },
         [this, undoing, changedSince, done](bool succeeded) {
             updateUndoActions();
@@ -80,16 +77,15 @@ void EditCommands::takeBackLatest(bool undoing, bool force, const Done& done) {
 }
 
 void EditCommands::editSlots(organise::Edit edit, const SlotAddress& from, const SlotAddress& to) {
-    parts_.frame.run(
+    parts_.frame.runPrepared(
         MsgStr::Send,
-        [this, edit, from, to] {
-            if (!parts_.driver.isConnected()) {
-                throw OperateException(OperateException::ListFirst);
-            }
-            WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                       parts_.messages.statusText(MsgStr::Send));
-            ops::edit(parts_.target(&progress), edit, from, to);
-            parts_.onGui([this] { parts_.kbd.relist(); });
+        [this, edit, from, to]() -> CommandFrame::Body {
+            requireListed();
+            return [this, edit, from, to] {
+                WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                           parts_.messages.statusText(MsgStr::Send));
+                ops::edit(parts_.target(&progress), edit, from, to);
+            };
         },
         [this, to](bool succeeded) {
             updateUndoActions();
@@ -99,17 +95,22 @@ void EditCommands::editSlots(organise::Edit edit, const SlotAddress& from, const
         });
 }
 
+void EditCommands::requireListed() const {
+    if (!parts_.kbd.picture().isListed()) {
+        throw OperateException(OperateException::ListFirst);
+    }
+}
+
 void EditCommands::renameSlot(const SlotAddress& slot, const QString& name) {
-    parts_.frame.run(
+    parts_.frame.runPrepared(
         MsgStr::Send,
-        [this, slot, name] {
-            if (!parts_.driver.isConnected()) {
-                throw OperateException(OperateException::ListFirst);
-            }
-            WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                       parts_.messages.statusText(MsgStr::Send));
-            ops::rename(parts_.target(&progress), slot, name);
-            parts_.onGui([this] { parts_.kbd.relist(); });
+        [this, slot, name]() -> CommandFrame::Body {
+            requireListed();
+            return [this, slot, name] {
+                WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                           parts_.messages.statusText(MsgStr::Send));
+                ops::rename(parts_.target(&progress), slot, name);
+            };
         },
         [this, slot](bool succeeded) {
             updateUndoActions();
@@ -120,12 +121,12 @@ void EditCommands::renameSlot(const SlotAddress& slot, const QString& name) {
 }
 
 std::optional<SlotAddress> EditCommands::selectedKbdSlot() {
-    const EkData* item = KbdListModel::dataObject(parts_.kbd.selectedRow());
-    if (item == nullptr || item->isDirectory()) {
+    const PictureRow* item = parts_.kbd.selectedItem();
+    if (item == nullptr || item->isFolder) {
         parts_.showError(parts_.messages.operateErrorText(OperateException::NoSendTarget));
         return std::nullopt;
     }
-    return SlotAddress::of(*item);
+    return item->slot;
 }
 
 void EditCommands::askAndEditSelectedSlot(organise::Edit edit) {
@@ -136,12 +137,13 @@ void EditCommands::askAndEditSelectedSlot(organise::Edit edit) {
     // The other slots of the same kind, with what they hold, as the keyboard list shows them.
     std::vector<SlotAddress> slots;
     QStringList choices;
-    for (const auto& [address, where] : allSlots(parts_.driver)) {
+    for (const PictureRow* shown : parts_.kbd.picture().slots()) {
+        const SlotAddress& address = *shown->slot;
         if (address.kind == from->kind && !(address == *from)) {
             slots.push_back(address);
             choices << QString("%1  %2").arg(address.text(),
-                                             where.slot->isPresent()
-                                                 ? QString::fromLatin1(where.slot->name().c_str())
+                                             shown->view.holdsItem
+                                                 ? QString::fromLatin1(shown->view.name.c_str())
                                                  : QString());
         }
     }
@@ -162,11 +164,13 @@ void EditCommands::askAndRenameSelectedSlot() {
     if (!slot) {
         return;
     }
-    const EkData* item = findSlot(parts_.driver, *slot).slot;
+    const PictureRow* item = parts_.kbd.picture().slot(*slot);
     bool chosen = false;
     const QString name = QInputDialog::getText(
         &parts_.window, parts_.title(), parts_.messages.renamePrompt(slot->text()),
-        QLineEdit::Normal, QString::fromLatin1(item->name().c_str()).trimmed(), &chosen);
+        QLineEdit::Normal,
+        item != nullptr ? QString::fromLatin1(item->view.name.c_str()).trimmed() : QString(),
+        &chosen);
     if (chosen) {
         renameSlot(*slot, name);
     }

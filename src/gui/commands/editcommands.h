@@ -39,6 +39,8 @@ public:
 private:
     // The keyboard list's selected slot; null (and said) when none or a folder is selected.
     std::optional<SlotAddress> selectedKbdSlot();
+    // Throws ListFirst when the keyboard has not been listed (nothing to change yet).
+    void requireListed() const;
 
     WindowParts& parts_;
     QAction* undo_;

@@ -41,7 +41,6 @@ void KeyboardJobs::compareWithBackup(const QString& folder) {
         return;
     }
     compare(*manifest, folder, Purpose::Compare, [this](const Comparisons& comparisons) {
-        parts_.kbd.relist();
         QStringList differing;
         for (const backup::Comparison& comparison : comparisons) {
             if (comparison.verdict == backup::Verdict::Identical) {
@@ -174,8 +173,8 @@ void KeyboardJobs::runJob(KeyboardJob job, const QString& folder,
                 }
                 return;
             }
-            // The panes show the result: the slots sent back, or the files of the backup.
-            parts_.kbd.relist();
+            // The PC pane shows the files of a backup (the keyboard pane shows the keyboard
+            // after every command).
             parts_.pc.refresh();
             const backup::JobSummary done(*outcomes);
             QString summary = parts_.messages.jobDoneText(restore, done.done);

@@ -9,7 +9,6 @@
 
 #include "backup/batchjobs.h"
 #include "commandframe.h"
-#include "data/ekdata.h"
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
@@ -18,6 +17,7 @@
 #include "outcomereport.h"
 #include "panes/kbdpane.h"
 #include "panes/kbdpanemodel.h"
+#include "panes/keyboardpicture.h"
 #include "panes/pcpane.h"
 #include "platform/settingsstore.h"
 #include "progress/pbarobservers.h"
@@ -43,7 +43,6 @@ void TransferCommands::putBack(const safety::Copy& copy, const std::function<voi
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Send));
             const backup::Outcome outcome = ops::putBack(parts_.target(&progress), kept, false);
-            parts_.onGui([this] { parts_.kbd.relist(); });
             outcomereport::failWithTheOnlyItem(parts_, {outcome});
         },
         [afterwards](bool succeeded) {
@@ -73,35 +72,33 @@ void TransferCommands::exportSelectedSlots(const QString& folder) {
 
 void TransferCommands::transferSelectedSlots(transfer::FileFormat format, const QString& folder) {
     auto outcomes = std::make_shared<std::vector<backup::Outcome>>();
-    parts_.frame.run(
+    const bool pcFolderShown = parts_.pc.selectedNode().isValid();
+    parts_.frame.runPrepared(
         MsgStr::Receive,
-        [this, format, folder, outcomes] {
-            std::vector<SlotAddress> slots;
-            bool pcFolderShown = false;
-            QString target = folder;
-            parts_.onGui([&] {
-                slots = parts_.kbd.selectedSlots(OperateException::NoImportSource);
-                pcFolderShown = parts_.pc.selectedNode().isValid();
-                if (target.isEmpty()) {
-                    target = parts_.pc.folderPath();
-                }
-            });
+        [this, format, folder, outcomes, pcFolderShown]() -> CommandFrame::Body {
+            const std::vector<SlotAddress> slots =
+                parts_.kbd.selectedSlots(OperateException::NoImportSource);
             // One empty slot holds nothing to import: no file of an empty item is made.
-            if (slots.size() == 1 && !findSlot(parts_.driver, slots.front()).slot->isPresent()) {
+            const PictureRow* only = slots.size() == 1 ? parts_.kbd.picture().slot(slots.front())
+                                                       : nullptr;
+            if (only != nullptr && !only->view.holdsItem) {
                 throw OperateException(OperateException::NoImportSource);
             }
             if (folder.isEmpty() && !pcFolderShown) {
                 throw OperateException(OperateException::NoImportTarget);
             }
-            WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                       parts_.messages.statusText(MsgStr::Receive));
-            *outcomes = batch::importSlots(parts_.link(), slots, target, &progress, format);
-            if (pcFolderShown) {
-                parts_.onGui([this] { parts_.pc.refresh(); });
-            }
-            outcomereport::failWithTheOnlyItem(parts_, *outcomes);
+            const QString target = folder.isEmpty() ? parts_.pc.folderPath() : folder;
+            return [this, format, slots, target, outcomes] {
+                WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                           parts_.messages.statusText(MsgStr::Receive));
+                *outcomes = batch::importSlots(parts_.link(), slots, target, &progress, format);
+                outcomereport::failWithTheOnlyItem(parts_, *outcomes);
+            };
         },
-        [this, outcomes](bool succeeded) {
+        [this, outcomes, pcFolderShown](bool succeeded) {
+            if (pcFolderShown && !outcomes->empty()) {
+                parts_.pc.refresh();
+            }
             if (!succeeded) {
                 return;
             }
@@ -122,25 +119,24 @@ void TransferCommands::deleteSelectedSlots() {
         int row = -1;
     };
     auto deleted = std::make_shared<Deleted>();
-    parts_.frame.run(
+    parts_.frame.runPrepared(
         MsgStr::Delete,
-        [this, deleted] {
-            std::vector<SlotAddress> slots;
-            parts_.onGui([&] {
-                if (parts_.kbd.selectedRows().isEmpty() || !parts_.kbd.selectedNode().isValid()) {
-                    throw OperateException(OperateException::NoDeleteSelection);
-                }
-                if (!parts_.driver.isConnected()) {
-                    throw OperateException(OperateException::ListFirst);
-                }
-                slots = parts_.kbd.selectedSlots(OperateException::NoDeleteSelection);
-                deleted->row = parts_.kbd.selectedRow().row();
-            });
-            WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                       parts_.messages.statusText(MsgStr::Delete));
-            deleted->outcomes = ops::remove(parts_.target(&progress), slots);
-            parts_.onGui([this] { parts_.kbd.relist(); });
-            outcomereport::failWithTheOnlyItem(parts_, deleted->outcomes);
+        [this, deleted]() -> CommandFrame::Body {
+            if (parts_.kbd.selectedRows().isEmpty() || !parts_.kbd.selectedNode().isValid()) {
+                throw OperateException(OperateException::NoDeleteSelection);
+            }
+            if (!parts_.kbd.picture().isListed()) {
+                throw OperateException(OperateException::ListFirst);
+            }
+            const std::vector<SlotAddress> slots =
+                parts_.kbd.selectedSlots(OperateException::NoDeleteSelection);
+            deleted->row = parts_.kbd.selectedRow().row();
+            return [this, slots, deleted] {
+                WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                           parts_.messages.statusText(MsgStr::Delete));
+                deleted->outcomes = ops::remove(parts_.target(&progress), slots);
+                outcomereport::failWithTheOnlyItem(parts_, deleted->outcomes);
+            };
         },
         [this, deleted](bool succeeded) {
             if (!succeeded) {
@@ -181,45 +177,43 @@ void TransferCommands::sendFiles(const QStringList& files, bool folderAmongThem)
         int firstRow = -1;
     };
     auto sent = std::make_shared<Sent>();
-    parts_.frame.run(
+    parts_.frame.runPrepared(
         MsgStr::Send,
-        [this, files, folderAmongThem, sent] {
+        [this, files, folderAmongThem, sent]() -> CommandFrame::Body {
             if (files.isEmpty()) {
                 throw OperateException(OperateException::NoSendSource);
             }
             if (folderAmongThem) {
                 throw OperateException(OperateException::NotAcceptable);
             }
-            const EkData* first = nullptr;
-            parts_.onGui([&] {
-                first = KbdListModel::dataObject(parts_.kbd.selectedRow());
-                if (!parts_.kbd.selectedNode().isValid() || first == nullptr) {
-                    throw OperateException(OperateException::NoSendTarget);
-                }
-            });
-            if (first->isDirectory()) {
+            const PictureRow* first = parts_.kbd.selectedItem();
+            if (!parts_.kbd.selectedNode().isValid() || first == nullptr) {
+                throw OperateException(OperateException::NoSendTarget);
+            }
+            if (first->isFolder) {
                 throw OperateException(OperateException::NotAcceptable);
             }
-            // Every file is read and placed before the first one goes.
-            const auto placements =
-                batch::placeFiles(parts_.driver, files, SlotAddress::of(*first));
-            sent->firstRow = placements.front().slot.number;
-            WindowJobProgress progress(&parts_.bar, &parts_.status,
-                                       parts_.messages.statusText(MsgStr::Send));
-            try {
-                sent->outcomes = ops::send(parts_.target(&progress), placements,
-                                           parts_.settings.verifyAfterSending);
-            } catch (const ops::SongEmptiedByStop& stopped) {
-                // Stopped with a song slot emptied: the user is offered its old song back.
-                sent->emptiedSongCopy = stopped.kept();
-                throw;
-            }
-            parts_.onGui([this] { parts_.kbd.relist(); });
-            if (sent->outcomes.size() == 1 && sent->outcomes.front().emptied &&
-                sent->outcomes.front().keptCopy != 0) {
-                sent->emptiedSongCopy = parts_.store.find(sent->outcomes.front().keptCopy);
-            }
-            outcomereport::failWithTheOnlyItem(parts_, sent->outcomes);
+            const SlotAddress firstSlot = *first->slot;
+            sent->firstRow = firstSlot.number;
+            return [this, files, firstSlot, sent] {
+                // Every file is read and placed before the first one goes.
+                const auto placements = batch::placeFiles(parts_.link().driver, files, firstSlot);
+                WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                           parts_.messages.statusText(MsgStr::Send));
+                try {
+                    sent->outcomes = ops::send(parts_.target(&progress), placements,
+                                               parts_.settings.verifyAfterSending);
+                } catch (const ops::SongEmptiedByStop& stopped) {
+                    // Stopped with a song slot emptied: the user is offered its old song back.
+                    sent->emptiedSongCopy = stopped.kept();
+                    throw;
+                }
+                if (sent->outcomes.size() == 1 && sent->outcomes.front().emptied &&
+                    sent->outcomes.front().keptCopy != 0) {
+                    sent->emptiedSongCopy = parts_.store.find(sent->outcomes.front().keptCopy);
+                }
+                outcomereport::failWithTheOnlyItem(parts_, sent->outcomes);
+            };
         },
         [this, sent](bool succeeded) {
             if (!succeeded) {

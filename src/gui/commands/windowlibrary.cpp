@@ -5,7 +5,7 @@
 
 #include "backup/batchjobs.h"
 #include "commandframe.h"
-#include "data/ekdata.h"
+#include "panes/keyboardpicture.h"
 #include "dialogs/libraryform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "library/backgroundscan.h"
@@ -22,8 +22,8 @@ WindowLibrary::WindowLibrary(WindowParts& parts, QObject* parent)
 
 WindowLibrary::~WindowLibrary() = default;
 
-KeyboardLink WindowLibrary::link() {
-    KeyboardLink link{parts_.driver, parts_.settings.inputDevice, parts_.settings.outputDevice};
+KeyboardLink WindowLibrary::link(EkKbdDrv& driver, int inputDevice, int outputDevice) {
+    KeyboardLink link{driver, inputDevice, outputDevice};
     link.itemSeen = [this](const EkData& slot, const EkDataFile& item) {
         seenItems_.saw(slot, item);
     };
@@ -43,7 +43,6 @@ void WindowLibrary::start() {
     connect(scan_, &library::BackgroundScan::finished, this, &WindowLibrary::scanned);
     connect(watch_, &library::FolderWatch::changed, this, &WindowLibrary::scan);
     parts_.kbd.listModel()->setOnPcSource(
-        [](const EkData& slot) { return library::viewOf(slot); },
         [this](const library::SlotView& slot) { return slotOnPc(slot); });
     scan();
 }
@@ -113,15 +112,14 @@ void WindowLibrary::checkOnPc() {
         [this, outcomes] {
             parts_.listKeyboard();
             std::vector<SlotAddress> slots;
-            for (const auto& [address, where] : allSlots(parts_.driver)) {
+            for (const auto& [address, where] : allSlots(parts_.link().driver)) {
                 slots.push_back(address);
             }
             WindowJobProgress progress(&parts_.bar, &parts_.status,
                                        parts_.messages.statusText(MsgStr::Receive));
-            *outcomes = batch::fetchSlots(link(), slots, &progress);
+            *outcomes = batch::fetchSlots(parts_.link(), slots, &progress);
         },
         [this, outcomes](bool succeeded) {
-            parts_.kbd.relist();
             if (succeeded) {
                 reportChecked(*outcomes);
             }
@@ -131,9 +129,9 @@ void WindowLibrary::checkOnPc() {
 void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) {
     int missing = 0;
     for (const backup::Outcome& outcome : outcomes) {
-        const SlotInTree where = findSlot(parts_.driver, outcome.slot);
-        if (!outcome.failed() && where.slot != nullptr &&
-            slotOnPc(library::viewOf(*where.slot)).state == library::OnPc::No) {
+        const PictureRow* shown = parts_.kbd.picture().slot(outcome.slot);
+        if (!outcome.failed() && shown != nullptr &&
+            slotOnPc(shown->view).state == library::OnPc::No) {
             ++missing;
         }
     }

@@ -37,8 +37,8 @@ public:
     // After the preferences changed the library's folders: those left out (of `before`) are
     // dropped.
     void foldersChanged(const QStringList& before);
-    // The keyboard of the settings; every item it moves is noted for the "On PC" column.
-    KeyboardLink link();
+    // A link to `driver` over these devices whose moved items the "On PC" column notes.
+    KeyboardLink link(EkKbdDrv& driver, int inputDevice, int outputDevice);
     // The keyboard was disconnected: what it held is known no more.
     void forgetSeenItems() { seenItems_.clear(); }
 

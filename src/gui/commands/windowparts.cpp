@@ -4,28 +4,31 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include "commandframe.h"
 #include "kbddrv/ekkbddrv.h"
-#include "panes/kbdpane.h"
-#include "platform/keyboardthread.h"
 #include "platform/settingsstore.h"
 
-ops::Target WindowParts::target(backup::JobProgress* progress) const {
-    return {link(), store, settings.keepCopies, progress};
+KeyboardLink WindowParts::link() const {
+    const platform::Settings& job = frame.jobSettings();
+    return linkTo(job.inputDevice, job.outputDevice);
 }
 
-void WindowParts::onGui(const std::function<void()>& call) const {
-    platform::callOn(&window, call);
+ops::Target WindowParts::target(backup::JobProgress* progress) const {
+    return {link(), store, frame.jobSettings().keepCopies, progress};
+}
+
+ops::Target WindowParts::historyTarget() const {
+    return {linkTo(settings.inputDevice, settings.outputDevice), store, settings.keepCopies};
 }
 
 void WindowParts::listKeyboard() const {
-    const int total = driver.progressTotal();
-    onGui([&] { bar.setMaximum(total); });
-    driver.getList(settings.inputDevice, settings.outputDevice);
-    onGui([&] {
-        bar.setValue(bar.maximum());
-        kbd.rebuild();
-        kbd.setListed();
-    });
+    const KeyboardLink keyboard = link();
+    const int total = keyboard.driver.progressTotal();
+    // Queued, as the bar's steps are: the body never waits for the window. The bar is the
+    // call's context, so a call left when the bar goes is dropped with it.
+    QMetaObject::invokeMethod(
+        &bar, [&bar = bar, total] { bar.setMaximum(total); }, Qt::QueuedConnection);
+    keyboard.driver.getList(keyboard.inputDevice, keyboard.outputDevice);
 }
 
 void WindowParts::showError(const QString& text) const {

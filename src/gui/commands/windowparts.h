@@ -7,7 +7,6 @@
 #include "ops/target.h"
 
 class CommandFrame;
-class EkKbdDrv;
 class KbdPane;
 class MsgStr;
 class PcPane;
@@ -29,9 +28,9 @@ class Store;
 // with: the window for their boxes, the command frame, the status strip, the two panes, the
 // message table, the settings, the kept copies and the keyboard. The window owns them all.
 //
-// The keyboard's driver and its tree belong to the keyboard thread while a command runs: the
-// panes show what they took from the tree when last rebuilt, and are rebuilt only through
-// onGui (the body waiting) or once the command has ended.
+// The keyboard's driver and its tree belong to the keyboard thread: a command's body reaches
+// them through `link`; the window's thread reads only the keyboard pane's picture of them,
+// taken when the last command ended.
 struct WindowParts {
     QWidget& window;
     CommandFrame& frame;
@@ -40,21 +39,23 @@ struct WindowParts {
     PcPane& pc;
     KbdPane& kbd;
     const MsgStr& messages;
-    platform::Settings& settings;
+    // The window's settings, on the window's thread; a body reads its own copy
+    // (CommandFrame::jobSettings).
+    const platform::Settings& settings;
     safety::Store& store;
-    EkKbdDrv& driver;
-    // The keyboard of the settings; every item it moves is noted for the "On PC" column.
-    std::function<KeyboardLink()> link;
+    // The keyboard over these devices; every item it moves is noted for the "On PC" column.
+    std::function<KeyboardLink(int inputDevice, int outputDevice)> linkTo;
 
-    // What a change runs against: the keyboard, the kept copies (none when the preference keeps
-    // none: then there is nothing to undo with), the window's language.
+    // In a body: the keyboard of the command's settings.
+    KeyboardLink link() const;
+    // In a body: what a change runs against: the keyboard, the kept copies (none when the
+    // preference keeps none: then there is nothing to undo with), the progress.
     ops::Target target(backup::JobProgress* progress) const;
-    // A command's body runs on the keyboard thread and reaches the window only through this:
-    // `call` runs on the window's thread while the body waits (an exception it throws comes
-    // back to the body). From the window's thread itself it is a plain call.
-    void onGui(const std::function<void()>& call) const;
-    // Inside a command's body: fetches the keyboard's list (the bar follows it) and rebuilds
-    // the keyboard pane, which from then on counts as listed.
+    // On the window's thread, while no command runs: the keyboard of the window's settings, for
+    // reading its history.
+    ops::Target historyTarget() const;
+    // Inside a command's body: fetches the keyboard's list (the bar follows it); the keyboard
+    // pane shows it once the command has ended.
     void listKeyboard() const;
     // One error box over the window.
     void showError(const QString& text) const;

@@ -31,9 +31,14 @@ void TPcLinkForm::ConnectActionExecute() {
 }
 
 void TPcLinkForm::DisconnectActionExecute() {
-    driver_.disconnect();
+    // No traffic: done on the keyboard's thread (no command runs, the action waits for them).
+    KeyboardPicture picture;
+    keyboard_.call([this, &picture] {
+        driver_.disconnect();
+        picture = KeyboardPicture::of(driver_);
+    });
     library_->forgetSeenItems();
-    kbd_->rebuild();
+    kbd_->show(std::move(picture));
 }
 
 void TPcLinkForm::KbdUpdateActionExecute() {
@@ -53,14 +58,14 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
         TEkDataPropertyForm dialog(this);
         dialog.showFileName(caption);
         std::optional<EkDataFile> fileItem;
-        const EkData* item = nullptr;
+        const PictureRow* slot = nullptr;
         QString filePath;
         if (keyboardSide) {
             dialog.showLocation(kbd_->nodePath(node));
-            item = KbdListModel::dataObject(row);
+            slot = kbd_->itemAt(row);
             // A keyboard item whose data holds its name is renamed on the keyboard.
-            dialog.allowRename(item != nullptr && !item->isDirectory() && item->isPresent() &&
-                               item->size() > 0 && EkDataFile::nameOffsetInData(item->type()) >= 0);
+            dialog.allowRename(slot != nullptr && slot->view.holdsItem && slot->view.size > 0 &&
+                               EkDataFile::nameOffsetInData(slot->view.type) >= 0);
         } else {
             dialog.allowRename(true);
             dialog.showLocation(QDir::toNativeSeparators(pc_->folderPath()));
@@ -68,13 +73,19 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             if (caption.endsWith(".nvb", Qt::CaseSensitive) && !QFileInfo(filePath).isDir()) {
                 fileItem.emplace(DataType::NoType);
                 transfer::loadFile(filePath, *fileItem);
-                item = &*fileItem;
             }
         }
-        if (item != nullptr) {
-            dialog.showType(item->type());
-            dialog.showSize(item->size());
-            dialog.SetName(transfer::keyboardText(item->name()));
+        // What the dialog shows: the file's item, or the slot as the keyboard pane shows it.
+        std::optional<library::SlotView> shown;
+        if (fileItem) {
+            shown = library::SlotView{{}, fileItem->type(), fileItem->size(), fileItem->name()};
+        } else if (slot != nullptr) {
+            shown = slot->view;
+        }
+        if (shown) {
+            dialog.showType(shown->type);
+            dialog.showSize(shown->size);
+            dialog.SetName(transfer::keyboardText(shown->name));
         }
         if (!dialog.execute()) {
             return;
@@ -83,9 +94,9 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             const QByteArray name = dialog.enteredName().toLatin1();
             fileItem->storeName(std::string(name.constData(), std::size_t(name.size())));
             NvbFileStream(filePath, NvbFileStream::Create).write(*fileItem);
-        } else if (keyboardSide && item != nullptr &&
-                   dialog.enteredName() != transfer::keyboardText(item->name()).trimmed()) {
-            edits_->renameSlot(SlotAddress::of(*item), dialog.enteredName());
+        } else if (keyboardSide && slot != nullptr && slot->slot &&
+                   dialog.enteredName() != transfer::keyboardText(slot->view.name).trimmed()) {
+            edits_->renameSlot(*slot->slot, dialog.enteredName());
         }
     } catch (...) {
         parts_->showError(currentErrorText(messages_));

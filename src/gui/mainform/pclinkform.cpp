@@ -105,16 +105,15 @@ void TPcLinkForm::restoreLayout() {
 }
 
 TPcLinkForm::~TPcLinkForm() {
-    // The window refuses to close while a command runs; a program ending otherwise asks the
-    // command to stop and lets it end, as its body still uses the window's parts.
-    if (!frame_->isIdle()) {
-        platform::Cancellation::request();
-        while (!frame_->isIdle()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        }
-    }
-    driver_.detachObserver(listProgress_.get());
-    driver_.setRetryListener({});
+    // Closing asks first; a program ending otherwise (quit, a signal) stops the running
+    // command and waits for the keyboard thread, whose work still uses the window's parts (its
+    // bar, its status line). No body waits for this thread, so the wait always ends; nothing of
+    // the command's ending is shown in a window that is going.
+    frame_->stopAndWait();
+    keyboard_.call([this] {
+        driver_.detachObserver(listProgress_.get());
+        driver_.setRetryListener({});
+    });
 }
 
 void TPcLinkForm::buildActions() {
@@ -157,9 +156,11 @@ void TPcLinkForm::updateActions() {
 }
 
 void TPcLinkForm::buildRooms() {
-    parts_ = std::make_unique<WindowParts>(
-        WindowParts{*this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
-                    safetyStore_, driver_, [this] { return library_->link(); }});
+    parts_ = std::make_unique<WindowParts>(WindowParts{
+        *this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
+        safetyStore_, [this](int inputDevice, int outputDevice) {
+            return library_->link(driver_, inputDevice, outputDevice);
+        }});
     library_ = new WindowLibrary(*parts_, this);
     connect(library_, &WindowLibrary::fileChosen, this, &TPcLinkForm::showFile);
     transfers_ = std::make_unique<TransferCommands>(*parts_);
@@ -254,12 +255,11 @@ void TPcLinkForm::buildDragDrop() {
             return true;
         }
         // Only data can travel: a slot that holds some, once the list has been fetched.
-        const EkData* item = KbdListModel::dataObject(row);
-        return driver_.isConnected() && item != nullptr && !item->isDirectory() &&
-               item->isPresent();
+        const PictureRow* item = kbd_->itemAt(row);
+        return kbd_->picture().isListed() && item != nullptr && item->view.holdsItem;
     };
     rules.acceptsDrop = [this](PaneDragDrop::Side side) {
-        return !frame_->isBusy() && (side == PaneDragDrop::Local || driver_.isConnected());
+        return !frame_->isBusy() && (side == PaneDragDrop::Local || kbd_->picture().isListed());
     };
     rules.dropped = [this](PaneDragDrop::Side side, const QModelIndex& row,
                            const QStringList& files) {
@@ -276,12 +276,12 @@ void TPcLinkForm::buildDragDrop() {
             }
             return;
         }
-        const EkData* item = KbdListModel::dataObject(row);
+        const PictureRow* item = kbd_->itemAt(row);
         if (item == nullptr) {
             parts_->showError(messages_.operateErrorText(OperateException::NoSendTarget));
             return;
         }
-        if (item->isDirectory()) {
+        if (item->isFolder) {
             parts_->showError(messages_.operateErrorText(OperateException::NotAcceptable));
             return;
         }
@@ -293,10 +293,10 @@ void TPcLinkForm::buildDragDrop() {
         }
     };
     rules.copiedWithin = [this](const QModelIndex& target) {
-        const EkData* from = KbdListModel::dataObject(kbd_->selectedRow());
-        const EkData* to = KbdListModel::dataObject(target);
-        if (from != nullptr && to != nullptr && !from->isDirectory() && !to->isDirectory()) {
-            edits_->editSlots(organise::Edit::Copy, SlotAddress::of(*from), SlotAddress::of(*to));
+        const PictureRow* from = kbd_->selectedItem();
+        const PictureRow* to = kbd_->itemAt(target);
+        if (from != nullptr && to != nullptr && !from->isFolder && !to->isFolder) {
+            edits_->editSlots(organise::Edit::Copy, *from->slot, *to->slot);
         }
     };
     dragDrop_ = new PaneDragDrop(std::move(rules), this);
@@ -328,13 +328,22 @@ void TPcLinkForm::buildLayout() {
     statusBar()->addPermanentWidget(cancel);
     frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_, keyboard_);
     // The keyboard list is what most commands fill (the list, a send, a delete).
-    frame_->setSessionStart([this] { return beginKeyboardCommand(); });
+    frame_->setSessionStart(
+        [this](platform::Settings& job) { return beginKeyboardCommand(job); });
+    frame_->setSettings([this] { return settings_; },
+                        [this](const platform::Settings& used) {
+                            settings_.inputDevice = used.inputDevice;
+                            settings_.outputDevice = used.outputDevice;
+                        });
     frame_->setRestingFocus([this] { return kbd_->views().stack->currentWidget(); });
     connect(frame_, &CommandFrame::commandEnded, this,
             &TPcLinkForm::showFileHandedOverDuringACommand);
     connect(frame_, &CommandFrame::commandEnded, this, &TPcLinkForm::closeOnceTheCommandEnded);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
+    // A quit by any other path than the close question (a signal, the desktop's session) stops
+    // the running command the safe way before the program ends.
+    connect(qApp, &QCoreApplication::aboutToQuit, frame_, &CommandFrame::cancel);
 
     auto* panes = new QSplitter(Qt::Vertical);
     panes->setObjectName("Panes");
@@ -375,7 +384,13 @@ QWidget* TPcLinkForm::buildLocalPane() {
 }
 
 QWidget* TPcLinkForm::buildKbdPane() {
-    kbd_ = new KbdPane(driver_, modelName_, messages_, this);
+    // What the keyboard's driver holds before any command: taken on its thread, as every
+    // later picture is.
+    KeyboardPicture picture;
+    keyboard_.call([this, &picture] { picture = KeyboardPicture::of(driver_); });
+    kbd_ = new KbdPane(std::move(picture), modelName_, messages_, this);
+    frame_->setPicture([this] { return KeyboardPicture::of(driver_); },
+                       [this](KeyboardPicture shown) { kbd_->show(std::move(shown)); });
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(kbd_->views().list),
                                     static_cast<QAbstractItemView*>(kbd_->views().details)}) {
         auto* del = new QShortcut(QKeySequence::Delete, view, nullptr, nullptr, Qt::WidgetShortcut);
@@ -457,18 +472,18 @@ void TPcLinkForm::LoadSettings() {
     }
 }
 
-std::unique_ptr<platform::KeyboardSession> TPcLinkForm::beginKeyboardCommand() {
-    // On the keyboard thread, at the start of a command's body: the window reads the device
-    // numbers only while no command runs. The devices as they are now: a device unplugged since the
-    // last command is named in the error, and one that came back under another number is found by
-    // its name.
+std::unique_ptr<platform::KeyboardSession> TPcLinkForm::beginKeyboardCommand(
+    platform::Settings& job) {
+    // On the keyboard thread, at the start of a command's body, in the command's own copy of
+    // the settings (the window takes the numbers found back once the command has ended). The
+    // devices as they are now: a device unplugged since the last command is named in the
+    // error, and one that came back under another number is found by its name.
     auto& service = platform::MidiService::instance();
     service.inputDevices();
     service.outputDevices();
-    settings_.inputDevice = service.storedInput(settings_.inputDevice, settings_.inputDeviceName);
-    settings_.outputDevice =
-        service.storedOutput(settings_.outputDevice, settings_.outputDeviceName);
-    return std::make_unique<platform::KeyboardSession>(settings_.outputDevice);
+    job.inputDevice = service.storedInput(job.inputDevice, job.inputDeviceName);
+    job.outputDevice = service.storedOutput(job.outputDevice, job.outputDeviceName);
+    return std::make_unique<platform::KeyboardSession>(job.outputDevice);
 }
 
 void TPcLinkForm::SaveSettings() {
@@ -555,15 +570,14 @@ void TPcLinkForm::PrefOpenExecute() {
 }
 
 void TPcLinkForm::KbdDrvPropOpenExecute() {
-    EkData* object = KbdTreeModel::dataObject(kbd_->selectedNode());
-    if (object == nullptr || !object->isContainer()) {
+    const PictureArea* area = kbd_->selectedArea();
+    if (area == nullptr) {
         return;
     }
-    const EkDataDrive* drive = EkDataDrive::from(object);
     TKbdDrivePropertyForm dialog(this);
-    dialog.SetName(QString::fromLatin1(drive->name().c_str()));
-    dialog.showUsed(drive->usedSpace());
-    dialog.showFree(drive->freeSpace());
-    dialog.showCapacity(drive->capacity());
+    dialog.SetName(area->name);
+    dialog.showUsed(area->used);
+    dialog.showFree(area->free);
+    dialog.showCapacity(area->capacity);
     dialog.exec();
 }

@@ -113,7 +113,7 @@ private:
     void addViewStyles(QToolBar* bar, const paneviews::FileViews& views, const QString& prefix);
     void LoadSettings();
     // The devices of the settings, found anew, and the keyboard held for one command.
-    std::unique_ptr<platform::KeyboardSession> beginKeyboardCommand();
+    std::unique_ptr<platform::KeyboardSession> beginKeyboardCommand(platform::Settings& job);
     void SaveSettings();
     void buildPopupMenus();
     void buildDragDrop();

@@ -5,8 +5,6 @@
 #include <QStackedWidget>
 #include <QTreeView>
 
-#include "data/ekdata.h"
-#include "kbddrv/ekkbddrv.h"
 #include "kbdpanemodel.h"
 
 namespace {
@@ -14,12 +12,12 @@ namespace {
 constexpr auto kColumnWidths = {193, 100, 100, 160};
 }  // namespace
 
-KbdPane::KbdPane(EkKbdDrv& driver, const QString& modelName, const MsgStr& messages,
+KbdPane::KbdPane(KeyboardPicture picture, const QString& modelName, const MsgStr& messages,
                  QObject* parent)
     : QObject(parent),
-      driver_(driver),
-      treeModel_(new KbdTreeModel(driver, modelName, this)),
-      list_(new KbdListModel(driver, messages, this)),
+      picture_(std::move(picture)),
+      treeModel_(new KbdTreeModel(modelName, this)),
+      list_(new KbdListModel(messages, this)),
       tree_(paneviews::folderTree(treeModel_, "KbdDirView",
                                   QCoreApplication::translate("TPcLinkForm", "Keyboard folders"))),
       views_(paneviews::fileViews(list_, "KbdFileView", "KbdFileDetails",
@@ -41,9 +39,22 @@ QWidget* KbdPane::build(QToolBar* bar) {
     return paneviews::paneOf(bar, tree_, views_.stack, "KbdSplit");
 }
 
+void KbdPane::show(KeyboardPicture picture) {
+    const bool newLayout = picture.listing() != picture_.listing();
+    picture_ = std::move(picture);
+    if (!newLayout) {
+        relist();
+        return;
+    }
+    rebuild();
+    if (picture_.isListed()) {
+        setListed();
+    }
+}
+
 void KbdPane::rebuild() {
     list_->clearRows();
-    treeModel_->rebuild();
+    treeModel_->rebuild(picture_);
     tree_->expandAll();
     tree_->setCurrentIndex(treeModel_->firstArea());
 }
@@ -51,7 +62,7 @@ void KbdPane::rebuild() {
 void KbdPane::relist() {
     const QModelIndex node = selectedNode();
     if (node.isValid()) {
-        list_->list(treeModel_->nodePath(node));
+        list_->list(picture_, treeModel_->nodePath(node));
     } else {
         list_->clearRows();
     }
@@ -65,9 +76,9 @@ void KbdPane::selectRow(int row) {
 }
 
 void KbdPane::selectShownSlot(const SlotAddress& slot) {
-    const EkData* wanted = findSlot(driver_, slot).slot;
     for (int row = 0; row < list_->rowCount(); ++row) {
-        if (wanted != nullptr && KbdListModel::dataObject(list_->index(row, 0)) == wanted) {
+        const PictureRow* shown = list_->rowAt(list_->index(row, 0));
+        if (shown != nullptr && shown->slot == slot) {
             selectRow(row);
             return;
         }
@@ -86,6 +97,22 @@ QModelIndexList KbdPane::selectedRows() const {
     return paneviews::selectedRows(views_.list->selectionModel());
 }
 
+const PictureRow* KbdPane::selectedItem() const {
+    return list_->rowAt(selectedRow());
+}
+
+const PictureRow* KbdPane::itemAt(const QModelIndex& row) const {
+    return list_->rowAt(row);
+}
+
+const PictureArea* KbdPane::selectedArea() const {
+    const QModelIndex node = selectedNode();
+    if (!treeModel_->isArea(node)) {
+        return nullptr;
+    }
+    return picture_.area(node.data().toString().chopped(1));
+}
+
 QString KbdPane::nodePath(const QModelIndex& node) const {
     return treeModel_->nodePath(node);
 }
@@ -97,15 +124,15 @@ std::vector<SlotAddress> KbdPane::selectedSlots(OperateException::Code noneSelec
     }
     std::vector<SlotAddress> slots;
     for (const QModelIndex& row : rows) {
-        const EkData* item = KbdListModel::dataObject(row);
+        const PictureRow* item = list_->rowAt(row);
         if (item == nullptr) {
             throw OperateException(noneSelected);
         }
         // A folder row holds no data of its own.
-        if (item->isDirectory()) {
+        if (item->isFolder) {
             throw OperateException(OperateException::NotAcceptable);
         }
-        slots.push_back(SlotAddress::of(*item));
+        slots.push_back(*item->slot);
     }
     return slots;
 }
@@ -116,17 +143,17 @@ void KbdPane::setListed() {
 }
 
 bool KbdPane::deleteAllowedHere() const {
-    return kbdpane::deleteAllowed(selectedNode().data().toString(), driver_.isConnected());
+    return kbdpane::deleteAllowed(selectedNode().data().toString(), picture_.isListed());
 }
 
 void KbdPane::openSelectedRow() {
     const QModelIndex node = selectedNode();
     const QModelIndex row = selectedRow();
-    EkData* item = KbdListModel::dataObject(row);
+    const PictureRow* item = list_->rowAt(row);
     if (!node.isValid() || item == nullptr) {
         return;
     }
-    if (!item->isDirectory()) {
+    if (!item->isFolder) {
         // A slot whose very item a file holds: that file, in the PC list.
         const QString file =
             row.siblingAtColumn(KbdListModel::OnPcColumn).data(kbdpane::OnPcFileRole).toString();

@@ -4,31 +4,34 @@
 #include <QObject>
 #include <vector>
 
+#include "keyboardpicture.h"
 #include "kbddrv/slotaddress.h"
 #include "msg/operateexception.h"
 #include "paneviews.h"
 
-class EkData;
-class EkKbdDrv;
 class KbdListModel;
 class KbdTreeModel;
 class MsgStr;
 class QToolBar;
 
-// The lower pane: the keyboard's areas and folders as the driver's tree holds them, and the
-// slots of the one selected. A double click (or Enter) on a folder row goes into it; on a slot
+// The lower pane: the keyboard's areas and folders as the window's picture of the keyboard
+// holds them, and the slots of the one selected. A double click (or Enter) on a folder row goes into it; on a slot
 // whose very item a file holds, it asks for that file to be shown.
 class KbdPane : public QObject {
     Q_OBJECT
 public:
-    KbdPane(EkKbdDrv& driver, const QString& modelName, const MsgStr& messages, QObject* parent);
+    // `picture`: what the keyboard held before any command ran.
+    KbdPane(KeyboardPicture picture, const QString& modelName, const MsgStr& messages,
+            QObject* parent);
 
     // The pane under `bar` (its buttons placed by the caller).
     QWidget* build(QToolBar* bar);
 
-    // The tree made anew from the driver (after a list or a disconnect), its first area
-    // selected.
-    void rebuild();
+    // Shows what a command left on the keyboard: after a listing or a disconnect the tree is
+    // made anew (its first area selected; listed, the pane counts as listed), otherwise the
+    // selected folder is listed again.
+    void show(KeyboardPicture picture);
+    const KeyboardPicture& picture() const { return picture_; }
     // Lists the selected folder again.
     void relist();
     // Makes row `row` current and gives the list the focus.
@@ -39,6 +42,12 @@ public:
     QModelIndex selectedNode() const;
     QModelIndex selectedRow() const;
     QModelIndexList selectedRows() const;
+    // What the current row shows; null when none is current.
+    const PictureRow* selectedItem() const;
+    // What a row of the list shows; null for an index of no row.
+    const PictureRow* itemAt(const QModelIndex& row) const;
+    // The memory area the selected tree node is; null for the root and a folder.
+    const PictureArea* selectedArea() const;
     // The tree path of `node` ("Song Rhythm:\Song\"), as the keyboard's streams name a folder.
     QString nodePath(const QModelIndex& node) const;
     // The selected rows as slots: OperateException `noneSelected` when there are none,
@@ -63,8 +72,9 @@ Q_SIGNALS:
 
 private:
     void openSelectedRow();
+    void rebuild();
 
-    EkKbdDrv& driver_;
+    KeyboardPicture picture_;
     KbdTreeModel* treeModel_;
     KbdListModel* list_;
     QTreeView* tree_;

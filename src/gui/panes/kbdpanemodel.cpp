@@ -4,10 +4,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include "data/ekdata.h"
-#include "data/ekdatadrive.h"
 #include "icons/paneicons.h"
-#include "kbddrv/ekkbddrv.h"
 #include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
 #include "msg/msgstr.h"
@@ -24,10 +21,9 @@ bool deleteAllowed(const QString& nodeText, bool listFetched) {
 
 namespace {
 
-QStandardItem* makeNode(const QString& text, EkData* object, int icon) {
+QStandardItem* makeNode(const QString& text, int icon) {
     auto* node = new QStandardItem(text);
     node->setEditable(false);
-    node->setData(QVariant::fromValue(object), kbdpane::DataObjectRole);
     node->setData(icon, kbdpane::IconIndexRole);
     node->setIcon(PaneIcons::keyboard(icon));
     return node;
@@ -35,44 +31,31 @@ QStandardItem* makeNode(const QString& text, EkData* object, int icon) {
 
 }  // namespace
 
-KbdTreeModel::KbdTreeModel(EkKbdDrv& driver, QString modelName, QObject* parent)
-    : QStandardItemModel(parent), driver_(driver), modelName_(std::move(modelName)) {
-    rebuild();
-}
+KbdTreeModel::KbdTreeModel(QString modelName, QObject* parent)
+    : QStandardItemModel(parent), modelName_(std::move(modelName)) {}
 
-void KbdTreeModel::rebuild() {
+void KbdTreeModel::rebuild(const KeyboardPicture& picture) {
     clear();
-    QStandardItem* root = makeNode(modelName_, nullptr, kbdpane::KeyboardIcon);
+    QStandardItem* root = makeNode(modelName_, kbdpane::KeyboardIcon);
     appendRow(root);
-    for (int i = 0; i < driver_.areaCount(); ++i) {
-        const std::string name = driver_.areaName(i);
-        EkDataDrive* area = driver_.findArea(name);
+    for (const PictureArea& area : picture.areas()) {
         QStandardItem* node =
-            makeNode(transfer::keyboardText(name) + '\\', area,
-                     driver_.isConnected() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
+            makeNode(area.name + '\\',
+                     picture.isListed() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
         root->appendRow(node);
-        addSubfolders(node);
+        addSubfolders(picture, node);
     }
 }
 
-void KbdTreeModel::addSubfolders(QStandardItem* node) {
-    const std::string path = nodePath(node->index()).toStdString();
-    EkData* item = nullptr;
-    if (!driver_.openDirectory(path, walk::kFolders, item)) {
-        return;
-    }
-    do {
-        if (item != nullptr && item->isDirectory()) {
-            QStandardItem* child =
-                makeNode(transfer::keyboardText(item->name()), item,
-                         item->isPresent() ? kbdpane::FolderListed : kbdpane::FolderNotListed);
+void KbdTreeModel::addSubfolders(const KeyboardPicture& picture, QStandardItem* node) {
+    for (const PictureRow& row : picture.rowsOf(nodePath(node->index()))) {
+        if (row.isFolder) {
+            QStandardItem* child = makeNode(
+                row.caption, row.listed ? kbdpane::FolderListed : kbdpane::FolderNotListed);
             node->appendRow(child);
-            if (driver_.hasSubdirectories(path + item->name())) {
-                addSubfolders(child);  // the driver's cursor nests
-            }
+            addSubfolders(picture, child);
         }
-    } while (driver_.nextItem(item));
-    driver_.closeDirectory();
+    }
 }
 
 QString KbdTreeModel::nodePath(const QModelIndex& node) const {
@@ -103,12 +86,12 @@ QModelIndex KbdTreeModel::childNamed(const QModelIndex& node, const QString& tex
     return {};
 }
 
-EkData* KbdTreeModel::dataObject(const QModelIndex& node) {
-    return node.data(kbdpane::DataObjectRole).value<EkData*>();
+bool KbdTreeModel::isArea(const QModelIndex& node) const {
+    return node.isValid() && node.parent() == root();
 }
 
-KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent)
-    : QStandardItemModel(0, ColumnCount, parent), driver_(driver), messages_(messages) {
+KbdListModel::KbdListModel(const MsgStr& messages, QObject* parent)
+    : QStandardItemModel(0, ColumnCount, parent), messages_(messages) {
     setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)"), tr("On PC")});
     setHeaderData(SizeColumn, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
                   Qt::TextAlignmentRole);
@@ -117,43 +100,56 @@ KbdListModel::KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* pa
 void KbdListModel::clearRows() {
     removeRows(0, rowCount());
     shown_.clear();
+    listedPath_.clear();
 }
 
-void KbdListModel::list(const QString& path) {
-    clearRows();
-    EkData* item = nullptr;
-    if (!driver_.openDirectory(path.toStdString(), walk::kFoldersAndSlots, item)) {
-        return;
+void KbdListModel::list(const KeyboardPicture& picture, const QString& path) {
+    const std::vector<PictureRow>& rows = picture.rowsOf(path);
+    // The same folder again (after a command): its rows are updated in place, so the user's
+    // selection and current row stay where they were.
+    const bool inPlace = path == listedPath_ && std::size_t(rowCount()) == rows.size();
+    if (!inPlace) {
+        clearRows();
     }
-    do {
-        if (item == nullptr) {
-            continue;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PictureRow& row = rows[i];
+        if (!inPlace) {
+            QList<QStandardItem*> cells;
+            for (int column = 0; column < ColumnCount; ++column) {
+                auto* cell = new QStandardItem;
+                cell->setEditable(false);
+                cells << cell;
+            }
+            cells[SizeColumn]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            shown_.push_back(row);
+            appendRow(cells);
         }
-        auto* name = new QStandardItem(transfer::keyboardText(item->name()));
-        auto* type = new QStandardItem;
-        auto* size = new QStandardItem;
-        int icon = kbdpane::EmptySlot;
-        if (item->isDirectory()) {
-            type->setText(messages_.folderText());
-            icon = item->isPresent() ? kbdpane::FolderListed : kbdpane::FolderNotListed;
-        } else if (item->isPresent()) {
-            type->setText(kbdpane::typeWord(item->type()));
-            size->setText(QString::number(item->size()));
-            icon = kbdpane::typeIcon(item->type());
-        }
-        size->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        name->setData(QVariant::fromValue(item), kbdpane::DataObjectRole);
-        name->setData(icon, kbdpane::IconIndexRole);
-        name->setIcon(PaneIcons::keyboard(icon));
-        auto* onPc = new QStandardItem;
-        for (QStandardItem* cell : {name, type, size, onPc}) {
-            cell->setEditable(false);
-        }
-        shown_.push_back(view_ ? view_(*item) : library::SlotView{});
-        appendRow({name, type, size, onPc});
-        showOnPc(rowCount() - 1);
-    } while (driver_.nextItem(item));
-    driver_.closeDirectory();
+        shown_[i] = row;
+        showRow(int(i));
+    }
+    listedPath_ = path;
+}
+
+void KbdListModel::showRow(int row) {
+    const PictureRow& shown = shown_[std::size_t(row)];
+    QString type;
+    QString size;
+    int icon = kbdpane::EmptySlot;
+    if (shown.isFolder) {
+        type = messages_.folderText();
+        icon = shown.listed ? kbdpane::FolderListed : kbdpane::FolderNotListed;
+    } else if (shown.view.holdsItem) {
+        type = kbdpane::typeWord(shown.view.type);
+        size = QString::number(shown.view.size);
+        icon = kbdpane::typeIcon(shown.view.type);
+    }
+    QStandardItem* name = item(row, NameColumn);
+    name->setText(shown.caption);
+    name->setData(icon, kbdpane::IconIndexRole);
+    name->setIcon(PaneIcons::keyboard(icon));
+    item(row, TypeColumn)->setText(type);
+    item(row, SizeColumn)->setText(size);
+    showOnPc(row);
 }
 
 void KbdListModel::refreshOnPc() {
@@ -166,7 +162,7 @@ void KbdListModel::showOnPc(int row) {
     QStandardItem* cell = item(row, OnPcColumn);
     library::SlotOnPc found;
     if (onPc_ && std::size_t(row) < shown_.size()) {
-        found = onPc_(shown_[std::size_t(row)]);
+        found = onPc_(shown_[std::size_t(row)].view);
     }
     QStringList paths;
     for (const library::Entry& entry : found.files) {
@@ -207,7 +203,9 @@ void KbdListModel::showOnPc(int row) {
                   kbdpane::OnPcFileRole);
 }
 
-EkData* KbdListModel::dataObject(const QModelIndex& row) {
-    const QModelIndex first = row.sibling(row.row(), 0);
-    return first.data(kbdpane::DataObjectRole).value<EkData*>();
+const PictureRow* KbdListModel::rowAt(const QModelIndex& row) const {
+    if (!row.isValid() || row.model() != this || std::size_t(row.row()) >= shown_.size()) {
+        return nullptr;
+    }
+    return &shown_[std::size_t(row.row())];
 }

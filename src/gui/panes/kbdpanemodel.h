@@ -7,25 +7,18 @@
 #include "library/slotsonpc.h"
 
 #include "icons/paneicons.h"
+#include "keyboardpicture.h"
 
-class EkData;
-class EkKbdDrv;
 class MsgStr;
 
-// The rows carry the driver's data object itself, typed (the driver's tree outlives the rows:
-// the models are rebuilt whenever it changes).
-Q_DECLARE_OPAQUE_POINTER(EkData*)
-Q_DECLARE_METATYPE(EkData*)
-
-// The keyboard pane's two models over the driver's picture of the keyboard's memory. They never
-// talk to the keyboard: they read the driver's tree through its folder cursor. Every node and
-// row carries the data object it shows (DataObjectRole) and the index of its picture in the
-// keyboard icon set (IconIndexRole); the views take the pictures from PaneIcons.
+// The keyboard pane's two models over the window's picture of the keyboard's memory
+// (KeyboardPicture): they never talk to the keyboard nor read the driver's tree. Every node and
+// row carries the index of its picture in the keyboard icon set (IconIndexRole); the views take
+// the pictures from PaneIcons.
 namespace kbdpane {
 
 enum Role : int {
-    DataObjectRole = Qt::UserRole + 1,  // EkData*, null for the tree's root
-    IconIndexRole,                      // an Icon
+    IconIndexRole = Qt::UserRole + 1,  // an Icon
     OnPcFileRole,                       // the "On PC" cell: the first file holding the item
 };
 
@@ -40,11 +33,11 @@ bool deleteAllowed(const QString& nodeText, bool listFetched);
 class KbdTreeModel : public QStandardItemModel {
     Q_OBJECT
 public:
-    KbdTreeModel(EkKbdDrv& driver, QString modelName, QObject* parent = nullptr);
+    KbdTreeModel(QString modelName, QObject* parent = nullptr);
 
-    // Builds the tree again from the driver: areas show whether the list has been fetched,
+    // Builds the tree again from `picture`: areas show whether the list has been fetched,
     // folders whether their part of it has.
-    void rebuild();
+    void rebuild(const KeyboardPicture& picture);
 
     QModelIndex root() const { return index(0, 0); }
     QModelIndex firstArea() const { return index(0, 0, root()); }
@@ -53,12 +46,12 @@ public:
     QString nodePath(const QModelIndex& node) const;
     // The first child of `node` whose text is `text`, or an invalid index.
     QModelIndex childNamed(const QModelIndex& node, const QString& text) const;
-    static EkData* dataObject(const QModelIndex& node);
+    // Whether `node` is a memory area (a child of the root).
+    bool isArea(const QModelIndex& node) const;
 
 private:
-    void addSubfolders(QStandardItem* node);
+    void addSubfolders(const KeyboardPicture& picture, QStandardItem* node);
 
-    EkKbdDrv& driver_;
     QString modelName_;
 };
 
@@ -69,34 +62,28 @@ class KbdListModel : public QStandardItemModel {
 public:
     enum Column { NameColumn, TypeColumn, SizeColumn, OnPcColumn, ColumnCount };
 
-    KbdListModel(EkKbdDrv& driver, const MsgStr& messages, QObject* parent = nullptr);
+    KbdListModel(const MsgStr& messages, QObject* parent = nullptr);
 
-    // Where the "On PC" column looks a slot up: `view` takes what it needs of a slot of the
-    // driver's tree as the list is built, `lookUp` looks such a view up (then, and again on
+    // Where the "On PC" column looks a slot up (as the list is built, and again on
     // refreshOnPc). Unset, the column stays empty.
-    using SlotViewer = std::function<library::SlotView(const EkData& slot)>;
     using OnPcSource = std::function<library::SlotOnPc(const library::SlotView& slot)>;
-    void setOnPcSource(SlotViewer view, OnPcSource lookUp) {
-        view_ = std::move(view);
-        onPc_ = std::move(lookUp);
-    }
-    // Looks every row up again (after a scan of the user's files), from what each row took of
-    // its slot when the list was built: never from the driver's tree, which a command running
-    // on the keyboard's thread may be changing.
+    void setOnPcSource(OnPcSource lookUp) { onPc_ = std::move(lookUp); }
+    // Looks every row up again (after a scan of the user's files).
     void refreshOnPc();
 
-    // Lists the folder at `path` (a node path of KbdTreeModel); a path that names no folder,
-    // such as the root's, leaves the list empty.
-    void list(const QString& path);
+    // Lists the folder at `path` (a node path of KbdTreeModel) as `picture` shows it; a path
+    // that names no folder, such as the root's, leaves the list empty.
+    void list(const KeyboardPicture& picture, const QString& path);
     void clearRows();
-    static EkData* dataObject(const QModelIndex& row);
+    // What the row (any of its columns) shows; null for an index of no row.
+    const PictureRow* rowAt(const QModelIndex& row) const;
 
 private:
+    void showRow(int row);
     void showOnPc(int row);
 
-    EkKbdDrv& driver_;
     const MsgStr& messages_;
-    SlotViewer view_;
+    QString listedPath_;
     OnPcSource onPc_;
-    std::vector<library::SlotView> shown_;  // per row, as the list was built
+    std::vector<PictureRow> shown_;  // per row, as the list was built
 };
