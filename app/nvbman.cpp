@@ -18,6 +18,7 @@
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/manualpage.h"
+#include "platform/quitonsignals.h"
 #include "platform/systemerror.h"
 #include "version.h"
 
@@ -99,6 +100,9 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(NVBMAN_VERSION);
     // Ties the window to its menu entry (the desktop file installed with it).
     QGuiApplication::setDesktopFileName("com.velta.nvbman");
+    // A polite kill ends the window as File > Exit does, status 0; in place before anything
+    // another program can see (the lock, the hand-over socket).
+    const platform::QuitOnSignals quitOnSignals;
 
     // A file given (the file manager's "Open With"), to show in the PC list.
     const QStringList given = QApplication::arguments().mid(1);
@@ -157,6 +161,9 @@ int main(int argc, char* argv[]) {
     window.show();
     if (!filePath.isEmpty()) {
         window.showFile(filePath);
+    }
+    if (quitOnSignals.quitRequested()) {
+        return 0;  // asked to end during the start
     }
     return QApplication::exec();
 }

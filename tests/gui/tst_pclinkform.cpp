@@ -36,6 +36,8 @@
 #include <mutex>
 
 #include "commands/commandframe.h"
+#include "backup/keyboardbackup.h"
+#include "commands/editcommands.h"
 #include "commands/keyboardjobs.h"
 #include "backup/history.h"
 #include "dialogs/helpcommands.h"
@@ -49,14 +51,17 @@
 #include "panes/kbdpanemodel.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
+#include "platform/keyboardthread.h"
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
+#include "platform/quitonsignals.h"
 #include "platform/systemerror.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
 #include "support/pagecatcher.h"
 #include "support/recordingdevice.h"
 #include "support/scripteddevice.h"
+#include "support/songmemory.h"
 #include "support/windowcommands.h"
 
 namespace {
@@ -131,11 +136,15 @@ private Q_SLOTS:
     void noStoredFolderSelectsNothing();
     void oneProgramAtATimeOnAKeyboard();
     void secondCopyEndsAtOnce();
+    void aPoliteKillEndsTheWindowAsExitDoes_data();
+    void aPoliteKillEndsTheWindowAsExitDoes();
     void fileHandedToTheRunningWindow();
     void manyFailedHandOversFitOneBoxOnTheScreen();
     void aFileHandedOverDuringACommandIsShownAfterIt();
     void aChangeCutShortIsSaidOnceAtTheStart();
     void closingDuringACommandAsksToStopIt();
+    void quittingDuringACommandStopsItTheSafeWay_data();
+    void quittingDuringACommandStopsItTheSafeWay();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
     void aStoredSizeLargerThanTheScreenIsFittedToIt();
     void junkInTheSettingsIsNoFailureToWriteThem();
@@ -823,6 +832,54 @@ void TestPcLinkForm::secondCopyEndsAtOnce() {
     third.waitForFinished();
 }
 
+void TestPcLinkForm::aPoliteKillEndsTheWindowAsExitDoes_data() {
+    QTest::addColumn<bool>("firstStart");  // the Preference dialog of a first start is open
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM to the window") << false << SIGTERM;
+    QTest::newRow("SIGHUP to the window") << false << SIGHUP;
+    QTest::newRow("SIGTERM during the first start's dialog") << true << SIGTERM;
+}
+
+// A session manager's or a user's polite kill ends the window the way File > Exit does: its
+// settings and layout written, status 0; one that comes during the first start's dialog ends
+// the start (the main loop never starts to wait for nobody).
+void TestPcLinkForm::aPoliteKillEndsTheWindowAsExitDoes() {
+    QFETCH(bool, firstStart);
+    QFETCH(int, signal);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", home_->path());
+    env.insert("XDG_CONFIG_HOME", home_->filePath("config"));
+    env.insert("XDG_DATA_HOME", home_->filePath("data"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QString settingsFile = home_->filePath("config/Velta/NvbMan.conf");
+    if (!firstStart) {
+        const QString builtIn = kbdsim::BuiltInKeyboard::kDeviceName;
+        platform::SettingsStore(settingsFile, QSettings::NativeFormat)
+            .save({0, 0, home_->path(), builtIn, builtIn});
+    }
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(NVBMAN_PATH);
+    QVERIFY(window.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home_->filePath("NvbMan.socket")), 10000);
+    if (!firstStart) {
+        // A second start hands over to the first once the first's main loop answers.
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(NVBMAN_PATH);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+    }
+    ::kill(pid_t(window.processId()), signal);
+    QVERIFY(window.waitForFinished(30000));
+    QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(window.exitCode(), 0);
+    const QByteArray errors = window.readAllStandardError();
+    QVERIFY2(!errors.contains("QThread"), errors.constData());
+    QCOMPARE(QSettings(settingsFile, QSettings::NativeFormat).contains("Window/Geometry"),
+             !firstStart);
+}
+
 void TestPcLinkForm::fileHandedToTheRunningWindow() {
     // This process is the running window: it holds the lock and listens, as nvbman does.
     qputenv("XDG_RUNTIME_DIR", home_->path().toLocal8Bit());
@@ -1020,6 +1077,122 @@ void TestPcLinkForm::closingDuringACommandAsksToStopIt() {
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(window->frame().isIdle());
     QVERIFY(!EkKbdDrv::instance(mls850::kModel).isConnected());  // stopped before its end
+}
+
+namespace {
+
+// A keyboard on a thread of its own, as one on a cable answers beside the program: the window's
+// thread may wait for the window's keyboard thread (the window going away does) without the
+// keyboard needing either of them.
+class KeyboardBeside {
+public:
+    explicit KeyboardBeside(kbdsim::KeyboardMemory memory) {
+        thread_.start();
+        context_->moveToThread(&thread_);
+        platform::callOn(context_.get(), [&] {
+            rig_ = std::make_unique<KeyboardRig>(std::move(memory));
+            rig_->keyboard.setTiming({true, {}});  // paced: a song takes seconds
+        });
+    }
+    ~KeyboardBeside() {
+        platform::callOn(context_.get(), [&] { rig_.reset(); });
+        thread_.quit();
+        thread_.wait();
+    }
+    int inputNumber() const { return rig_->inputNumber(); }
+    int outputNumber() const { return rig_->outputNumber(); }
+    std::vector<std::uint16_t> data(const kbdsim::SlotRef& slot) const {
+        std::vector<std::uint16_t> words;
+        platform::callOn(context_.get(), [&] { words = rig_->keyboard.memory().data(slot); });
+        return words;
+    }
+    void setData(const kbdsim::SlotRef& slot, std::vector<std::uint16_t> words) {
+        platform::callOn(context_.get(), [&] { rig_->keyboard.memory().setData(slot, words); });
+    }
+
+private:
+    QThread thread_;
+    std::unique_ptr<QObject> context_ = std::make_unique<QObject>();
+    std::unique_ptr<KeyboardRig> rig_;
+};
+
+}  // namespace
+
+void TestPcLinkForm::quittingDuringACommandStopsItTheSafeWay_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("send of a song") << "send";
+    QTest::newRow("backup") << "backup";
+    QTest::newRow("restore") << "restore";
+}
+
+// The program ending by another path than the close question (a polite kill) while a command
+// runs: the command is stopped the safe way, nothing is shown, the window goes without waiting
+// on itself, and what the command replaced is kept: the next start's Undo puts it back, byte
+// for byte. (QCoreApplication::quit() asks the window to close: the question, tested above.)
+void TestPcLinkForm::quittingDuringACommandStopsItTheSafeWay() {
+    QFETCH(QString, command);
+    // Both songs and the one that replaces the old fit the memory together.
+    constexpr int kOldSong = 4000;
+    constexpr int kNewSong = 8000;
+    const kbdsim::SlotRef song0{DataType::Song, 0, 0};
+    KeyboardBeside keyboard(twoSongsNoRhythms(kOldSong, kNewSong));
+    auto window = startedWindow(keyboard.inputNumber(), keyboard.outputNumber());
+    window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
+    const QString backup = home_->filePath("backup");
+    QVERIFY(QDir().mkpath(backup));
+    auto* files = window->findChild<QListView*>("KbdFileView");
+    selectNode(*window, {"Song Rhythm:\\", mls850::kSongFolder});
+    if (command == "send") {
+        // song:1 imported, to be sent onto song:0
+        files->setCurrentIndex(files->model()->index(1, 0));
+        window->ReceiveActionExecute();
+        QVERIFY(commandsEnded(*window));
+        const QStringList imported = QDir(home_->path()).entryList({"SNG_*.nvb"}, QDir::Files);
+        QCOMPARE(imported.size(), 1);
+        window->showFile(home_->filePath(imported.first()));
+        files->setCurrentIndex(files->model()->index(0, 0));
+    } else if (command == "restore") {
+        window->jobs().backUp(backup);
+        QVERIFY(commandsEnded(*window));
+        // The backup holds the old song; the keyboard gets a bigger one since.
+        keyboard.setData(song0, std::vector<std::uint16_t>(kOldSong, 0x4321));
+    }
+    const std::vector<std::uint16_t> before = keyboard.data(song0);
+    MessageBoxes boxes(QMessageBox::Yes);  // the restore's plan
+    if (command == "send") {
+        window->SendActionExecute();
+    } else if (command == "backup") {
+        window->jobs().backUp(backup);
+    } else {
+        window->jobs().restore(backup);
+    }
+    // Under way: items are moving.
+    auto* bar = window->findChild<QProgressBar*>("ProgressBar");
+    QTRY_VERIFY_WITH_TIMEOUT(window->frame().isBusy() && bar->value() > 0, 60000);
+    const QStringList boxesBefore = boxes.texts;
+    {
+        // As the program ends on a polite kill: the signal ends the main loop, then what main
+        // holds goes (see app/nvbman.cpp).
+        const platform::QuitOnSignals quitOnSignals;
+        ::kill(::getpid(), SIGTERM);
+        QCoreApplication::exec();
+        QVERIFY(quitOnSignals.quitRequested());
+    }
+    window.reset();
+    // Nothing was shown while the program went.
+    QVERIFY2(boxes.texts == boxesBefore, qPrintable(boxes.texts.join('\n')));
+
+    if (command == "backup") {
+        QCOMPARE(keyboard.data(song0), before);
+        QVERIFY(!backup::holdsBackup(backup));  // no half a backup that looks whole
+        return;
+    }
+    // Started again: the stopped change is the one Undo takes back.
+    window = startedWindow(keyboard.inputNumber(), keyboard.outputNumber());
+    window->edits().takeBackLatest(true);
+    QVERIFY(commandsEnded(*window));
+    QCOMPARE(keyboard.data(song0), before);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "pclinkform.h"
 
 #include <QAction>
+#include <cstdio>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -341,9 +342,7 @@ void TPcLinkForm::buildLayout() {
     connect(frame_, &CommandFrame::commandEnded, this, &TPcLinkForm::closeOnceTheCommandEnded);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, frame_, &CommandFrame::cancel);
-    // A quit by any other path than the close question (a signal, the desktop's session) stops
-    // the running command the safe way before the program ends.
-    connect(qApp, &QCoreApplication::aboutToQuit, frame_, &CommandFrame::cancel);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &TPcLinkForm::quitting);
 
     auto* panes = new QSplitter(Qt::Vertical);
     panes->setObjectName("Panes");
@@ -521,6 +520,21 @@ void TPcLinkForm::closeEvent(QCloseEvent* event) {
     SaveSettings();
     layout_->save();
     event->accept();
+}
+
+void TPcLinkForm::quitting() {
+    frame_->cancel();
+    if (settingsSaved_) {
+        return;  // closed already
+    }
+    settingsSaved_ = true;
+    layout_->save();
+    // No box: the event loop has ended. The terminal or the session's log hears it.
+    try {
+        store_->save(settings_);
+    } catch (const platform::SystemError& e) {
+        std::fprintf(stderr, "nvbman: %s\n", qPrintable(messages_.codedText(e.said())));
+    }
 }
 
 bool TPcLinkForm::askToStopAndClose() {

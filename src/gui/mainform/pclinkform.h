@@ -125,6 +125,9 @@ private:
     void tellOfChangesCutShort();
     // A close while a command runs: whether the user wants it stopped and the window closed.
     bool askToStopAndClose();
+    // The program is ending by another path than a close (a signal, the desktop's session):
+    // the running command is stopped the safe way, the settings and the layout written.
+    void quitting();
     // The close the user asked for while a command ran, now that it has ended.
     void closeOnceTheCommandEnded();
     // The file handed over while a command ran, now that it has ended.
