@@ -49,6 +49,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void onPcFollowsBackupsRenamesAndChanges();
+    void scansEndingDuringACommandNeverTouchTheKeyboardsData();
     void unknownItemsAreCheckedOnRequest();
     void libraryDialogSearchesAndMarksDuplicates();
     void foldersLeftOutOfTheLibraryAreForgotten();
@@ -152,6 +153,32 @@ void TestWindowLibrary::onPcFollowsBackupsRenamesAndChanges() {
     }
     QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
     QVERIFY2(onPc(1).endsWith(" and 1 more"), qPrintable(onPc(1)));
+}
+
+// The user's files are scanned whenever a library folder changes, also while a command runs (a
+// backup writes into one): a scan that ends then looks the keyboard list's rows up again from
+// the pane's own copy of them, while the keyboard thread rewrites the driver's tree. Run under
+// ThreadSanitizer this is where a race would show.
+void TestWindowLibrary::scansEndingDuringACommandNeverTouchTheKeyboardsData() {
+    startWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(onPc(0), QString("No"), kScanWaitMs);
+    rig_->keyboard.setTiming({true, {}});  // paced: the backup takes seconds
+    const QString backup = QDir(music()).filePath("backup");
+    QVERIFY(QDir().mkpath(backup));
+    MessageBoxes boxes;
+    window_->jobs().backUp(backup);
+    int endedDuring = 0;
+    while (window_->frame().isBusy()) {
+        window_->library().scan();
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->library().isScanning(), kScanWaitMs);
+        endedDuring += window_->frame().isBusy() ? 1 : 0;
+    }
+    QVERIFY(commandsEnded(*window_));
+    QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('\n')));
+    QVERIFY(endedDuring > 0);
+    // Afterwards the column knows the backup's files.
+    showTones();
+    QTRY_VERIFY_WITH_TIMEOUT(onPc(0).startsWith("Yes: TON_"), kScanWaitMs);
 }
 
 void TestWindowLibrary::unknownItemsAreCheckedOnRequest() {

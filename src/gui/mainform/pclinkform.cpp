@@ -83,10 +83,14 @@ TPcLinkForm::TPcLinkForm(std::unique_ptr<platform::SettingsStore> store, QWidget
     buildLayout();
     buildRooms();
     listProgress_ = std::make_unique<PBarKbdDrvObserver>(progressBar_);
-    driver_.attachObserver(listProgress_.get());
-    // A request asked again after a lost answer shows in the status text of the command.
-    driver_.setRetryListener(
-        [this](RetryReason reason) { frame_->noteRetry(reason == RetryReason::ChangeNotShown); });
+    // The driver is the keyboard thread's: its listeners are set there too. A request asked
+    // again after a lost answer shows in the status text of the command.
+    keyboard_.call([this] {
+        driver_.attachObserver(listProgress_.get());
+        driver_.setRetryListener([this](RetryReason reason) {
+            frame_->noteRetry(reason == RetryReason::ChangeNotShown);
+        });
+    });
     resize(615, 535);
     restoreLayout();
     updateActions();
