@@ -1,6 +1,7 @@
 #include "backgroundscan.h"
 
 #include "msg/errortext.h"
+#include "platform/handover.h"
 
 namespace library {
 
@@ -33,7 +34,7 @@ void BackgroundScan::scan(const QStringList& folders) {
 
 void BackgroundScan::start(const QStringList& folders) {
     running_ = true;
-    QMetaObject::invokeMethod(worker_, [this, folders] {
+    platform::postTo(worker_, [this, folders] {
         ScanSummary summary;
         try {
             if (!index_) {
@@ -43,8 +44,7 @@ void BackgroundScan::start(const QStringList& folders) {
         } catch (...) {
             summary.problems << currentErrorText(messages_);
         }
-        QMetaObject::invokeMethod(
-            this, [this, summary] { done(summary); }, Qt::QueuedConnection);
+        platform::postTo(this, [this, summary] { done(summary); });
     });
 }
 

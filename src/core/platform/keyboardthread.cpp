@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "handover.h"
+
 namespace platform {
 
 void callOn(QObject* context, const std::function<void()>& call) {
@@ -10,16 +12,21 @@ void callOn(QObject* context, const std::function<void()>& call) {
         return;
     }
     std::exception_ptr failure;
+    // Both ways are hand-overs (see handover.h): the call's inputs there, its results back.
+    handOverRelease(&failure);
     QMetaObject::invokeMethod(
         context,
         [&call, &failure] {
+            handOverAcquire(&failure);
             try {
                 call();
             } catch (...) {
                 failure = std::current_exception();
             }
+            handOverRelease(&failure);
         },
         Qt::BlockingQueuedConnection);
+    handOverAcquire(&failure);
     if (failure) {
         std::rethrow_exception(failure);
     }
@@ -39,7 +46,7 @@ KeyboardThread::~KeyboardThread() {
 }
 
 void KeyboardThread::post(std::function<void()> work) {
-    QMetaObject::invokeMethod(context_, std::move(work), Qt::QueuedConnection);
+    postTo(context_, std::move(work));
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "handover.h"
 #include "keyboardthread.h"
 #include "midilog.h"
 #include "settingsstore.h"
@@ -74,8 +75,7 @@ public:
             receiver_(message);
             return;
         }
-        QMetaObject::invokeMethod(
-            context_.get(), [this, message] { receiver_(message); }, Qt::QueuedConnection);
+        postTo(context_.get(), [this, message] { receiver_(message); });
     }
 
     // The device outlives every command that opens it, so device_ is never read while the
@@ -106,9 +106,7 @@ public:
         // Posted, so the device sees the message from the event loop and never answers from
         // inside the program's send.
         std::vector<std::uint8_t> bytes(message.begin(), message.end());
-        QMetaObject::invokeMethod(
-            device_.data(), [device = device_.data(), bytes] { device->receive(bytes); },
-            Qt::QueuedConnection);
+        postTo(device_.data(), [device = device_.data(), bytes] { device->receive(bytes); });
     }
 
 private:

@@ -11,6 +11,7 @@
 
 #include "msg/errortext.h"
 #include "platform/cancellation.h"
+#include "platform/handover.h"
 #include "platform/keyboardsession.h"
 #include "platform/keyboardthread.h"
 #include "stream/nvbtransfer.h"
@@ -125,9 +126,7 @@ bool CommandFrame::run(MsgStr::Command command, Body body, Then then) {
     keyboard_.post([this, command, body = std::move(body), then = std::move(then), stop = stop_,
                     settings = std::move(settings)] {
         const Ending ending = work(body, stop, settings);
-        QMetaObject::invokeMethod(
-            this, [this, command, ending, then] { end(command, ending, then); },
-            Qt::QueuedConnection);
+        platform::postTo(this, [this, command, ending, then] { end(command, ending, then); });
     });
     return true;
 }
@@ -203,8 +202,7 @@ void CommandFrame::end(MsgStr::Command command, const Ending& ending, const Then
 
 void CommandFrame::noteRetry(bool changeMadeAgain) {
     if (thread() != QThread::currentThread()) {
-        QMetaObject::invokeMethod(
-            this, [this, changeMadeAgain] { noteRetry(changeMadeAgain); }, Qt::QueuedConnection);
+        platform::postTo(this, [this, changeMadeAgain] { noteRetry(changeMadeAgain); });
         return;
     }
     retried_ = true;

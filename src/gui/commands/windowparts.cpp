@@ -6,6 +6,7 @@
 
 #include "commandframe.h"
 #include "kbddrv/ekkbddrv.h"
+#include "platform/handover.h"
 #include "platform/settingsstore.h"
 
 KeyboardLink WindowParts::link() const {
@@ -26,8 +27,7 @@ void WindowParts::listKeyboard() const {
     const int total = keyboard.driver.progressTotal();
     // Queued, as the bar's steps are: the body never waits for the window. The bar is the
     // call's context, so a call left when the bar goes is dropped with it.
-    QMetaObject::invokeMethod(
-        &bar, [&bar = bar, total] { bar.setMaximum(total); }, Qt::QueuedConnection);
+    platform::postTo(&bar, [&bar = bar, total] { bar.setMaximum(total); });
     keyboard.driver.getList(keyboard.inputDevice, keyboard.outputDevice);
 }
 

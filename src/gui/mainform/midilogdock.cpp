@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "ekmidi/midilogtext.h"
+#include "platform/handover.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ MidiLogModel::MidiLogModel(std::size_t rowLimit, QObject* parent)
     // thread takes them in order.
     listener_ =
         platform::MidiLog::instance().addListener([this](const platform::MidiLog::Entry& entry) {
-            QMetaObject::invokeMethod(this, [this, entry] { append(entry); });
+            platform::runOn(this, [this, entry] { append(entry); });
         });
 }
 

@@ -1,12 +1,14 @@
 #include "pbarobservers.h"
 
+#include "platform/handover.h"
+
 namespace {
 
 // Runs `change` on the widget's thread (now, when that is this thread), unless it has gone.
 template <typename Widget, typename Change>
 void onWidget(const QPointer<Widget>& widget, Change change) {
     if (Widget* target = widget.data()) {
-        QMetaObject::invokeMethod(target, [widget, change] {
+        platform::runOn(target, [widget, change] {
             if (widget != nullptr) {
                 change(*widget);
             }
