@@ -1,11 +1,14 @@
 // nvbman-cli's commands run in this process against the built-in keyboard: the dispatch, the
 // usage checks, exit statuses, the text and JSON each command prints, and what a failure says.
-// What needs real processes (signals, two programs, the MIDI stacks) is tested end to end.
+// What needs real processes (signals, two programs, the MIDI stacks) is tested end to end; one
+// case here kills the real tool mid-change on its built-in keyboard.
 
 #include <sys/stat.h>
+#include <csignal>
 
 #include <QBuffer>
 #include <QDir>
+#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +25,7 @@
 #include "kbdsim/simulatordevice.h"
 #include "platform/midilog.h"
 #include "stream/nvbfilestream.h"
+#include "support/songmemory.h"
 #include "syx/syxdump.h"
 
 using kbdsim::KeyboardMemory;
@@ -114,6 +118,7 @@ private Q_SLOTS:
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail_data();
     void changesTheKeyboardDoesNotShowAreMadeAgainOrFail();
     void aChangedKeptCopyIsRefusedBeforeAnyTraffic();
+    void aChangeCutShortOnTheBuiltInKeyboardIsSaidAndUndone();
 
 private:
     Run cli(const QStringList& args);
@@ -1176,6 +1181,54 @@ void TestCliCommands::aChangedKeptCopyIsRefusedBeforeAnyTraffic() {
     QCOMPARE(back.status, 1);
     QVERIFY2(back.err.contains("was changed since it was kept"), back.err.constData());
     QCOMPARE(messagesOnTheWire_, 0);
+}
+
+// The real tool, killed (SIGKILL: no handler runs) while it sends a song over another on its
+// own built-in keyboard, paced like the cable: the change was in the history before its first
+// message, so the next command says it was cut short (once), and undo leaves the keyboard as it
+// was before, byte for byte, whatever of the change the keyboard had kept.
+void TestCliCommands::aChangeCutShortOnTheBuiltInKeyboardIsSaidAndUndone() {
+    const QString memoryFile = home_->filePath("data/NvbMan/builtin-keyboard.json");
+    QVERIFY(QDir().mkpath(QFileInfo(memoryFile).absolutePath()));
+    constexpr int kOldSong = 4000;
+    constexpr int kNewSong = 8000;  // song:1, sent over song:0: both fit the memory
+    const KeyboardMemory before = twoSongsNoRhythms(kOldSong, kNewSong);
+    before.save(memoryFile);
+    const auto tool = [](const QStringList& args) {
+        auto process = std::make_unique<QProcess>();
+        process->start(NVBMAN_CLI_PATH, QStringList{"--in", "built-in", "--out", "built-in"} + args);
+        return process;
+    };
+    const auto finished = [](QProcess& process) {
+        return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
+    };
+    const auto imported = tool({"--quiet", "import", "song:1", home_->filePath("songs")});
+    QVERIFY(finished(*imported));
+    QCOMPARE(imported->exitCode(), 0);
+    const QStringList songs = QDir(home_->filePath("songs")).entryList({"*.nvb"}, QDir::Files);
+    QCOMPARE(songs.size(), 1);
+
+    const auto send = tool({"--quiet", "send", home_->filePath("songs/" + songs.first()), "song:0"});
+    // Under way: the change's owner holds its lock in the history from its first intent on.
+    const QDir underWay(home_->filePath("data/NvbMan/replaced/under-way"));
+    QTRY_VERIFY_WITH_TIMEOUT(!underWay.entryList({"*.lock"}, QDir::Files).isEmpty() ||
+                                 send->state() == QProcess::NotRunning,
+                             60000);
+    QVERIFY2(send->state() == QProcess::Running, send->readAllStandardError().constData());
+    ::kill(pid_t(send->processId()), SIGKILL);
+    QVERIFY(send->waitForFinished(-1));
+
+    const auto told = tool({"history"});
+    QVERIFY(finished(*told));
+    const QByteArray said = told->readAllStandardError();
+    QCOMPARE(said.count("was cut short"), 1);
+    const auto again = tool({"history"});
+    QVERIFY(finished(*again));
+    QCOMPARE(again->readAllStandardError().count("was cut short"), 0);
+    const auto undo = tool({"--quiet", "undo"});
+    QVERIFY(finished(*undo));
+    QVERIFY2(undo->exitCode() == 0, undo->readAllStandardError().constData());
+    QCOMPARE(KeyboardMemory::load(memoryFile).toJson(), before.toJson());
 }
 
 QTEST_GUILESS_MAIN(TestCliCommands)

@@ -46,7 +46,37 @@ KeyboardThread::~KeyboardThread() {
 }
 
 void KeyboardThread::post(std::function<void()> work) {
-    postTo(context_, std::move(work));
+    {
+        const std::lock_guard lock(mutex_);
+        ++posted_;
+    }
+    postTo(context_, [this, work = std::move(work)] {
+        // Ended however it ends: a body's failures are its own frame's to catch.
+        struct Ended {
+            KeyboardThread& thread;
+            ~Ended() {
+                {
+                    const std::lock_guard lock(thread.mutex_);
+                    --thread.posted_;
+                }
+                thread.postedEnded_.notify_all();
+            }
+        } ended{*this};
+        work();
+    });
+}
+
+void KeyboardThread::waitForPosted() {
+    if (QThread::currentThread() == &thread_) {
+        return;  // from inside posted work: it cannot wait for itself
+    }
+    std::unique_lock lock(mutex_);
+    postedEnded_.wait(lock, [this] { return posted_ == 0; });
+}
+
+void KeyboardThread::call(const std::function<void()>& work) {
+    waitForPosted();
+    callOn(context_, work);
 }
 
 }  // namespace platform

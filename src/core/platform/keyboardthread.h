@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <QThread>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace platform {
 
@@ -17,6 +19,11 @@ void callOn(QObject* context, const std::function<void()>& call);
 //
 // Work is posted and runs in order, one piece at a time. The thread starts when made and ends
 // when destroyed, after the work already posted.
+//
+// A piece of work waits for the keyboard by serving the thread's event loop, where a queued
+// call would run in the middle of it; so call() first waits, without serving any event loop,
+// until the posted work has ended. That wait never needs the waiting thread: posted work does
+// not wait for the window's thread.
 class KeyboardThread {
 public:
     KeyboardThread();
@@ -29,13 +36,19 @@ public:
     QObject* context() { return context_; }
     // Runs `work` on the thread, after what was posted before; returns at once.
     void post(std::function<void()> work);
-    // Runs `work` on the thread and waits for it (see callOn): only when no command runs, for
-    // making and ending what lives on the thread.
-    void call(const std::function<void()>& work) { callOn(context_, work); }
+    // Runs `work` on the thread once the work posted before has ended, and waits for it (see
+    // callOn): for making and ending what lives on the thread. From the thread itself it is a
+    // plain call.
+    void call(const std::function<void()>& work);
+    // Waits, without serving any event loop, until the work posted so far has ended.
+    void waitForPosted();
 
 private:
     QThread thread_;
     QObject* context_;
+    std::mutex mutex_;
+    std::condition_variable postedEnded_;
+    int posted_ = 0;  // posted and not ended
 };
 
 }  // namespace platform

@@ -37,8 +37,7 @@ void CommandFrame::cancel() {
 
 void CommandFrame::stopAndWait() {
     stop_.request();
-    // Work posted before this runs first: the running body, then this empty call.
-    keyboard_.call([] {});
+    keyboard_.waitForPosted();
 }
 
 namespace {
