@@ -8,8 +8,8 @@
         <translation>マニュアルがインストールされていません: &quot;%1&quot; がありません。</translation>
     </message>
     <message>
-        <source>The manual &quot;%1&quot; could not be opened: the desktop has no program for web pages.</source>
-        <translation>マニュアル &quot;%1&quot; を開けませんでした: デスクトップにウェブページを開くプログラムがありません。</translation>
+        <source>The manual &quot;%1&quot; could not be opened: no program to show it was found (NvbMan asked the desktop, xdg-open and the usual web browsers). Open this address in a web browser: %2</source>
+        <translation>マニュアル &quot;%1&quot; を開けませんでした: 表示できるプログラムが見つかりません (NvbMan はデスクトップ、xdg-open、よく使われるウェブブラウザーの順に試しました)。このアドレスをウェブブラウザーで開いてください: %2</translation>
     </message>
     <message>
         <source>no device chosen</source>

@@ -1399,6 +1399,13 @@ void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {
     QCOMPARE(browser.opened.size(), 1);
     // The manual the build put beside the programs, whole: its pages and pictures.
     const QString page = browser.opened.front().toLocalFile();
+    // With nothing to open it (the offscreen platform has no desktop services), what was
+    // tried and the address to open by hand.
+    QString failure;
+    QVERIFY(!help::openManual(&failure));
+    QVERIFY2(failure.contains("xdg-open") &&
+                 failure.endsWith(": " + QUrl::fromLocalFile(page).toString()),
+             qPrintable(failure));
     QVERIFY2(page.endsWith("/share/nvbman/manual/en/index.html"), qPrintable(page));
     QFile manual(page);
     QVERIFY(manual.open(QIODevice::ReadOnly));

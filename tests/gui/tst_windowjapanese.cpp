@@ -56,11 +56,11 @@ const QStringList kNames = {"MIDI", "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWi
 
 // The English words of `text` (three letters or more) that are no name. Slots ("song:1",
 // "reg:0.2"), file names ("(TON_Velvet  .nvb)") and commands of the command-line tool are
-// names too.
+// names too, as is the desktop's opener (xdg-open).
 QStringList englishWords(QString text) {
     static const QRegularExpression word("[A-Za-z][A-Za-z']{2,}");
     static const QRegularExpression names(
-        "[a-z]+:\\d(\\.\\d)?|nvbman-cli [a-z-]+|\\([^)]*\\.nvb\\)");
+        "[a-z]+:\\d(\\.\\d)?|nvbman-cli [a-z-]+|xdg-open|\\([^)]*\\.nvb\\)");
     text.remove(names);
     QStringList found;
     for (const auto& match : word.globalMatch(text)) {
@@ -176,7 +176,9 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
                  qPrintable(browser.opened.front().path()));
         for (const char* failure :
              {"The manual is not installed: \"%1\" is missing.",
-              "The manual \"%1\" could not be opened: the desktop has no program for web pages."}) {
+              "The manual \"%1\" could not be opened: no program to show it was found (NvbMan "
+              "asked the desktop, xdg-open and the usual web browsers). Open this address in a "
+              "web browser: %2"}) {
             texts << QCoreApplication::translate("Help", failure);
         }
     }

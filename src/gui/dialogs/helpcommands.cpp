@@ -35,12 +35,17 @@ bool openManual(QString* error) {
                     platform::userDefaultLocaleId() == platform::kLocaleJapanese)));
         return false;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
+    const QUrl address = QUrl::fromLocalFile(page);
+    if (!QDesktopServices::openUrl(address)) {
+        // Qt's desktop services ask the desktop's portal where there is one, else xdg-open,
+        // else the desktop's own opener or a known web browser: none of them could. The
+        // address lets the user open it in a browser of their choice.
         *error = QCoreApplication::translate(
                      "Help",
-                     "The manual \"%1\" could not be opened: the desktop has no program "
-                     "for web pages.")
-                     .arg(QDir::toNativeSeparators(page));
+                     "The manual \"%1\" could not be opened: no program to show it was found "
+                     "(NvbMan asked the desktop, xdg-open and the usual web browsers). Open "
+                     "this address in a web browser: %2")
+                     .arg(QDir::toNativeSeparators(page), address.toString());
         return false;
     }
     return true;
