@@ -2,6 +2,7 @@
 
 #include "msg/errortext.h"
 #include "platform/handover.h"
+#include "platform/keyboardthread.h"
 
 namespace library {
 
@@ -18,8 +19,7 @@ BackgroundScan::BackgroundScan(QString databasePath, const MsgStr& messages, QOb
 BackgroundScan::~BackgroundScan() {
     stopping_ = true;
     // The index is closed on its own thread, after any scan under way has stopped.
-    QMetaObject::invokeMethod(
-        worker_, [this] { index_.reset(); }, Qt::BlockingQueuedConnection);
+    platform::callOn(worker_, [this] { index_.reset(); });
     thread_.quit();
     thread_.wait();
 }

@@ -30,7 +30,9 @@ inline void handOverAcquire([[maybe_unused]] const void* point) {
 // A call handed to another thread through Qt's event queue. Qt moves it into the posted call's
 // storage; every copy or move releases at its own address once made, and the call acquires at
 // that address before it runs, so everything written before it was posted (what it captured,
-// what its captures point to) is seen as written before it runs.
+// what its captures point to) is seen as written before it runs. Debian's Qt 6.4 keeps a
+// reference to the posted call on each side (QMetaObject::invokeMethodImpl, qobject.cpp), so
+// either thread may end it.
 template <typename Call>
 class HandedOver {
 public:
@@ -41,11 +43,14 @@ public:
     HandedOver(const HandedOver& other) : call_(other.call_) { handOverRelease(this); }
     HandedOver& operator=(const HandedOver&) = delete;
     HandedOver& operator=(HandedOver&&) = delete;
-    ~HandedOver() = default;
+    // Qt may let the handing thread free the posted call after the receiving thread ran it (the
+    // last of their two references, counted inside Qt): the run released, the end acquires.
+    ~HandedOver() { handOverAcquire(this); }
 
     void operator()() {
         handOverAcquire(this);
         call_();
+        handOverRelease(this);
     }
 
 private:

@@ -14,18 +14,17 @@ void callOn(QObject* context, const std::function<void()>& call) {
     std::exception_ptr failure;
     // Both ways are hand-overs (see handover.h): the call's inputs there, its results back.
     handOverRelease(&failure);
-    QMetaObject::invokeMethod(
-        context,
-        [&call, &failure] {
-            handOverAcquire(&failure);
-            try {
-                call();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            handOverRelease(&failure);
-        },
-        Qt::BlockingQueuedConnection);
+    const auto run = [&call, &failure] {
+        handOverAcquire(&failure);
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        handOverRelease(&failure);
+    };
+    QMetaObject::invokeMethod(context, HandedOver<decltype(run)>(run),
+                              Qt::BlockingQueuedConnection);
     handOverAcquire(&failure);
     if (failure) {
         std::rethrow_exception(failure);
