@@ -14,13 +14,13 @@
 #include <chrono>
 #include <functional>
 
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "benchiterations.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "organise/slotedits.h"
 #include "pacedrig.h"
+#include "safety/history.h"
 #include "stream/nvbtransfer.h"
 
 namespace {

@@ -10,12 +10,14 @@
 #include <QTemporaryDir>
 #include <chrono>
 
-#include "backup/history.h"
-#include "backup/safetystore.h"
 #include "benchiterations.h"
+#include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/slotaddress.h"
 #include "pacedrig.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
+#include "stream/nvbtransfer.h"
 
 namespace {
 
@@ -33,8 +35,9 @@ void BM_SafetyCopy(benchmark::State& state, const char* slotText) {
         // A record per copy, as each command keeps its own (it would keep a slot only once).
         const KeyboardLink link{rig.driver, rig.number, rig.number};
         safety::ChangeRecord record(store, keyboardIdentity(link), "send", {slotText});
-        record.fetchAndKeep(link, where, safety::Why::Send, {},
-                            nullptr);
+        EkDataFile held(DataType::NoType);
+        transfer::fetchItem(where, link, nullptr, held);
+        record.keep(held, SlotAddress::of(*where.slot), safety::Why::Send);
         record.take();
         seconds += secondsSince(start);
     }

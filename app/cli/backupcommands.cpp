@@ -4,12 +4,12 @@
 #include <QDir>
 #include <QJsonArray>
 
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "commandcontext.h"
 #include "commands.h"
 #include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 #include "stream/nvbtransfer.h"
 
 namespace cli::commands {

@@ -8,13 +8,13 @@
 #include "clioptions.h"
 #include "commandcontext.h"
 #include "commandtable.h"
-#include "backup/history.h"
 #include "completion.h"
 #include "msg/errortext.h"
 #include "platform/manualpage.h"
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 
 namespace cli {
 

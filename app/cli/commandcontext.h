@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "clioptions.h"
 #include "commandoutput.h"
 #include "kbddrv/ekkbddrv.h"
@@ -17,6 +16,7 @@
 #include "msg/msgstr.h"
 #include "ops/target.h"
 #include "platform/keyboardsession.h"
+#include "safety/safetystore.h"
 #include "terminalprogress.h"
 
 namespace cli {

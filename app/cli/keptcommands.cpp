@@ -4,13 +4,13 @@
 #include <QDir>
 #include <QJsonArray>
 
-#include "backup/history.h"
 #include "backup/jobtypes.h"
 #include "commandcontext.h"
 #include "commands.h"
 #include "ops/keyboardchanges.h"
 #include "organise/undo.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 
 namespace cli::commands {
 

@@ -1,10 +1,10 @@
 // copy, move, swap, rename: the keyboard's items rearranged in place, each change kept for undo.
 
-#include "backup/history.h"
 #include "commandcontext.h"
 #include "commands.h"
 #include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 
 namespace cli::commands {
 

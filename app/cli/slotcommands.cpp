@@ -5,7 +5,6 @@
 #include <QJsonArray>
 
 #include "backup/batchjobs.h"
-#include "backup/history.h"
 #include "backup/jobitem.h"
 #include "commandcontext.h"
 #include "commands.h"
@@ -17,6 +16,7 @@
 #include "msg/errortext.h"
 #include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 #include "syx/syxdump.h"

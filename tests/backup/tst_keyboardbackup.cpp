@@ -13,9 +13,7 @@
 #include <functional>
 
 #include "backup/batchjobs.h"
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/msgstr.h"
@@ -23,6 +21,8 @@
 #include "platform/cancellation.h"
 #include "platform/systemerror.h"
 #include "platform/userlocale.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbstreamexception.h"
 #include "support/codedfailure.h"

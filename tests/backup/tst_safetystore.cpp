@@ -15,11 +15,11 @@
 #include <QtTest>
 #include <csignal>
 
-#include "backup/history.h"
-#include "backup/safetystore.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
 #include "support/codedfailure.h"
 
 namespace {

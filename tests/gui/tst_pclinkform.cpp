@@ -2,6 +2,8 @@
 // keyboard: start-up and settings, Get/Update List and what it enables, the keyboard pane's rows,
 // a failed list, the busy guard and cancel, delete, drive properties, one copy at a time.
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -29,17 +31,14 @@
 #include <QTreeView>
 #include <QtTest>
 #include <csignal>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <functional>
 #include <map>
 #include <mutex>
 
-#include "commands/commandframe.h"
 #include "backup/keyboardbackup.h"
+#include "commands/commandframe.h"
 #include "commands/editcommands.h"
 #include "commands/keyboardjobs.h"
-#include "backup/history.h"
 #include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/prefform.h"
@@ -56,6 +55,7 @@
 #include "platform/midiservice.h"
 #include "platform/quitonsignals.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
 #include "support/pagecatcher.h"
@@ -361,7 +361,7 @@ void TestPcLinkForm::everyControlWaitsWhileACommandRunsAndEscapeStopsIt() {
         QVERIFY(!window->menuBar()->isEnabled());
         QVERIFY(!view(*window, "KbdDirView")->isEnabled());
         QVERIFY(!view(*window, "KbdFileDetails")->isEnabled());
-        QVERIFY(!window->close());  // refused while the command runs
+        QVERIFY(!window->close());                    // refused while the command runs
         QApplication::setActiveWindow(window.get());  // back from the question's box
         QTest::keyClick(window.get(), Qt::Key_Escape);
         checked = true;
@@ -1049,8 +1049,8 @@ void TestPcLinkForm::closingDuringACommandAsksToStopIt() {
         onNextModal([role, asked](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             *asked = box != nullptr ? box->text() : modal->objectName();
-            for (QAbstractButton* button : box != nullptr ? box->buttons()
-                                                          : QList<QAbstractButton*>{}) {
+            for (QAbstractButton* button :
+                 box != nullptr ? box->buttons() : QList<QAbstractButton*>{}) {
                 if (box->buttonRole(button) == role) {
                     button->click();
                     return;

@@ -22,7 +22,6 @@
 #include <QtTest>
 
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "commands/keyboardjobs.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
@@ -43,6 +42,7 @@
 #include "platform/keyboardsession.h"
 #include "platform/midiservice.h"
 #include "platform/userlocale.h"
+#include "safety/safetystore.h"
 #include "stream/nvbfilestream.h"
 #include "support/modal.h"
 #include "support/pagecatcher.h"

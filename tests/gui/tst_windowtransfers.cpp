@@ -28,7 +28,6 @@
 #include <csignal>
 
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "commands/commandframe.h"
 #include "commands/editcommands.h"
 #include "commands/keyboardjobs.h"
@@ -42,6 +41,7 @@
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
 #include "panes/panedragdrop.h"
+#include "safety/safetystore.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"

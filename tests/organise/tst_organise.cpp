@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "backup/batchjobs.h"
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
@@ -22,6 +21,7 @@
 #include "platform/cancellation.h"
 #include "platform/eventwait.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 #include "support/codedfailure.h"

@@ -6,15 +6,16 @@
 #include <optional>
 
 #include "data/ekdatafile.h"
-#include "history.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
+#include "ops/slotchange.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
-#include "safetystore.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
 #include "stream/nvbstreamexception.h"
 #include "stream/nvbtransfer.h"
 
@@ -67,13 +68,6 @@ std::int64_t presentBytes(EkKbdDrv& driver, const std::vector<SlotAddress>& slot
 }
 
 }  // namespace
-
-std::function<void()> intentOf(safety::ChangeRecord* record, const SlotAddress& slot) {
-    if (record == nullptr) {
-        return {};
-    }
-    return [record, slot] { record->intend(slot); };
-}
 
 std::vector<Outcome> importSlots(const KeyboardLink& link, const std::vector<SlotAddress>& slots,
                                  const QString& folder, backup::JobProgress* progress,
@@ -172,22 +166,13 @@ std::vector<Outcome> deleteSlots(const KeyboardLink& link, const std::vector<Slo
     backup::JobRun run(progress, record != nullptr ? presentBytes(link.driver, slots) : 0);
     return overPresentSlots(
         link, slots, "delete", [&](const SlotAddress& address, const SlotInTree& where) {
-            EkData& slot = *where.slot;
-            const std::uint32_t bytes = record != nullptr ? slot.size() : 0;
-            std::optional<safety::Copy> kept;
+            const std::uint32_t bytes = record != nullptr ? where.slot->size() : 0;
             Outcome outcome = run.item(address, {}, bytes, [&](NvbStreamObserver* itemProgress) {
-                // A second try (the first lost an answer) does not keep the item twice.
-                link.driver.refreshSlot(slot);
-                if (record != nullptr) {
-                    kept = record->fetchAndKeep(link, where, safety::Why::Delete, {}, itemProgress);
-                    record->intend(address);
-                }
-                link.driver.deleteData(slot);
-                if (record != nullptr) {
-                    record->left(address, nullptr);
-                }
+                ops::SlotChange deletion;
+                deletion.why = safety::Why::Delete;
+                ops::changeSlot(link, record, where, deletion, itemProgress);
             });
-            outcome.keptCopy = kept ? kept->id : 0;
+            outcome.keptCopy = ops::keptCopyOf(record, address);
             return outcome;
         });
 }
@@ -235,27 +220,19 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
                  platform::CodedText{platform::ErrorCode::NoSuchSlot, {placement.slot.text()}}});
             continue;
         }
-        std::optional<safety::Copy> copy;
         const auto send = [&](NvbStreamObserver* itemProgress) {
-            EkDataFile& item = *placement.item;
-            link.driver.refreshSlot(*where.slot);
-            if (record != nullptr) {
-                copy = record->fetchAndKeep(link, where, safety::Why::Send,
-                                            QFileInfo(placement.file).absoluteFilePath(), nullptr);
-            }
-            transfer::sendItem(item, where, link, itemProgress, intentOf(record, placement.slot));
-            if (record != nullptr) {
-                record->left(placement.slot, &item);
-            }
-            if (verify) {
-                transfer::checkSent(item, where, link, nullptr);
-            }
+            ops::SlotChange change;
+            change.wanted = placement.item.get();
+            change.why = safety::Why::Send;
+            change.replacedBy = QFileInfo(placement.file).absoluteFilePath();
+            change.verify = verify;
+            ops::changeSlot(link, record, where, change, itemProgress);
         };
         // A stop with a song slot emptied goes on to the caller as it is (SongSlotEmptied); the
         // record knows the copy kept of the old song.
         Outcome outcome = run.item(placement.slot, placement.file, placement.size, send);
-        outcome.keptCopy = copy ? copy->id : 0;
-        outcome.emptied = outcome.failed() && copy && !where.slot->isPresent();
+        outcome.keptCopy = ops::keptCopyOf(record, placement.slot);
+        outcome.emptied = outcome.failed() && outcome.keptCopy != 0 && !where.slot->isPresent();
         outcomes.push_back(outcome);
     }
     return outcomes;

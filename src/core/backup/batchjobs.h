@@ -75,10 +75,6 @@ struct Placement {
     std::shared_ptr<EkDataFile> item;
 };
 
-// What a change tells `record` right before its first message to `slot`
-// (ChangeRecord::intend); nothing when there is no record.
-std::function<void()> intentOf(safety::ChangeRecord* record, const SlotAddress& slot);
-
 // Places `files`, in their order, into consecutive slots of the folder that holds `first`,
 // starting there. Reads each file once: its placement holds the item. Throws OperateException
 // DoesNotFit when they run past the folder's last slot (or there are none) and WrongType when a

@@ -18,19 +18,20 @@
 
 #include "batchjobs.h"
 #include "data/ekdatafile.h"
-#include "history.h"
 #include "jobitem.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "msg/errortext.h"
 #include "msg/msgstr.h"
+#include "ops/slotchange.h"
 #include "platform/cancellation.h"
 #include "platform/filelock.h"
 #include "platform/keyboardsession.h"
 #include "platform/regularfile.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
-#include "safetystore.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
 #include "stream/nvbstream.h"
 #include "stream/nvbtransfer.h"
 #include "sysex/ekexception.h"
@@ -470,7 +471,6 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
             said->identical = true;
             continue;
         }
-        std::optional<safety::Copy> kept;
         Outcome outcome =
             run.item(entry.slot, entry.file, bytes, [&](NvbStreamObserver* itemProgress) {
                 if (where.slot == nullptr) {
@@ -486,28 +486,17 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
                     throw platform::SystemError(platform::ErrorCode::ChangedSinceBackup,
                                                 {QDir::toNativeSeparators(path)});
                 }
-                link.driver.refreshSlot(*where.slot);
-                if (where.slot->isPresent()) {
-                    EkDataFile held(DataType::NoType);
-                    transfer::fetchItem(where, link, itemProgress, held);
-                    if (transfer::sameItem(held, item)) {
-                        identical = true;
-                        return;
-                    }
-                    // Kept before anything is replaced; a second try of the item (its first
-                    // lost an answer) does not keep it twice.
-                    if (record != nullptr) {
-                        kept = record->keep(held, entry.slot, safety::Why::Restore, path);
-                    }
-                }
-                transfer::sendItem(item, where, link, itemProgress,
-                                   batch::intentOf(record, entry.slot));
-                if (record != nullptr) {
-                    record->left(entry.slot, &item);
-                }
+                // What the slot holds is fetched first, to compare: an identical item is not
+                // sent again.
+                ops::SlotChange change;
+                change.wanted = &item;
+                change.why = safety::Why::Restore;
+                change.replacedBy = path;
+                change.unlessSame = true;
+                identical = ops::changeSlot(link, record, where, change, itemProgress).unchanged;
             });
         outcome.identical = identical && !outcome.failed();
-        outcome.keptCopy = kept ? kept->id : 0;
+        outcome.keptCopy = ops::keptCopyOf(record, entry.slot);
         if (!outcome.failed() && !identical && entry.sha256.isEmpty()) {
             outcome.warning =
                 platform::CodedText{platform::ErrorCode::SentWithoutCheck, {entry.file}};
@@ -521,7 +510,6 @@ std::vector<Outcome> restoreKeyboard(const KeyboardLink& link, const Manifest& m
     outcomes.insert(outcomes.end(), removed.begin(), removed.end());
     return outcomes;
 }
-
 
 std::vector<Comparison> compareWithBackup(const KeyboardLink& link, const Manifest& manifest,
                                           const QString& folder, JobProgress* progress) {

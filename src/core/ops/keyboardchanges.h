@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "backup/batchjobs.h"
-#include "backup/history.h"
 #include "backup/jobtypes.h"
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "organise/slotedits.h"
+#include "safety/history.h"
+#include "safety/safetystore.h"
 #include "stream/nvbtransfer.h"
 #include "target.h"
 

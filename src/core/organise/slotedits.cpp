@@ -3,6 +3,7 @@
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "ops/slotchange.h"
 #include "platform/systemerror.h"
 #include "stepprogress.h"
 #include "stream/nvbtransfer.h"
@@ -98,28 +99,27 @@ void editSlots(const KeyboardLink& link, Edit edit, const SlotAddress& from, con
     }
     // Every item that leaves its slot is kept before the first write.
     if (edit != Edit::Copy) {
-        record.keep(moving, sourceAddress, safety::Why::Edit);
+        ops::keepBefore(record, sourceAddress, {&moving}, safety::Why::Edit);
     }
-    if (targetBytes > 0) {
-        record.keep(replaced, targetAddress, safety::Why::Edit);
-    }
-    const auto intent = [&record](const SlotAddress& slot) {
-        return [&record, slot] { record.intend(slot); };
+    const ops::Held targetHeld{targetBytes > 0 ? &replaced : nullptr};
+    ops::keepBefore(record, targetAddress, targetHeld, safety::Why::Edit);
+    const auto changeTo = [&](const SlotInTree& where, EkDataFile* wanted, ops::Held held,
+                              NvbStreamObserver* observer) {
+        ops::SlotChange change;
+        change.wanted = wanted;
+        change.why = safety::Why::Edit;
+        ops::changeSlot(link, &record, where, change, observer, held);
     };
     steps.write(record, [&] {
         steps.transfer(targetAddress, sourceBytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(moving, target, link, observer, intent(targetAddress));
+            changeTo(target, &moving, targetHeld, observer);
         });
-        record.left(targetAddress, &moving);
         if (edit == Edit::Swap) {
             steps.transfer(sourceAddress, targetBytes, [&](NvbStreamObserver* observer) {
-                transfer::sendItem(replaced, source, link, observer, intent(sourceAddress));
+                changeTo(source, &replaced, {&moving}, observer);
             });
-            record.left(sourceAddress, &replaced);
         } else if (edit == Edit::Move) {
-            record.intend(sourceAddress);
-            link.driver.deleteData(*source.slot);
-            record.left(sourceAddress, nullptr);
+            changeTo(source, nullptr, {&moving}, nullptr);
         }
     });
 }
@@ -156,13 +156,16 @@ void renameSlot(const KeyboardLink& link, const SlotAddress& slot, const QString
     steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
         transfer::fetchItem(where, link, observer, item);
     });
-    record.keep(item, slot, safety::Why::Edit);
+    // Kept as it was before its name changes in memory.
+    ops::keepBefore(record, slot, {&item}, safety::Why::Edit);
     item.storeName(name.leftJustified(EkDataFile::kNameLength).toLatin1().toStdString());
     steps.write(record, [&] {
         steps.transfer(slot, bytes, [&](NvbStreamObserver* observer) {
-            transfer::sendItem(item, where, link, observer, [&record, slot] { record.intend(slot); });
+            ops::SlotChange change;
+            change.wanted = &item;
+            change.why = safety::Why::Edit;
+            ops::changeSlot(link, &record, where, change, observer, ops::Held{&item});
         });
-        record.left(slot, &item);
     });
 }
 

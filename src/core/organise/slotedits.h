@@ -2,10 +2,10 @@
 
 #include <QString>
 
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
+#include "safety/history.h"
 
 // Organising the keyboard in place: an item copied, moved or swapped between two slots of one
 // kind, or renamed where it lies. Every edit fetches what it needs first, keeps a copy of

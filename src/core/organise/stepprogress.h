@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
+#include "safety/history.h"
 #include "stream/nvbstream.h"
 
 namespace organise {

@@ -6,6 +6,7 @@
 #include "data/datatypes.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/ekkbddrv.h"
+#include "ops/slotchange.h"
 #include "stepprogress.h"
 #include "stream/nvbtransfer.h"
 
@@ -24,13 +25,6 @@ struct Reversal {
     std::unique_ptr<EkDataFile> present;  // null: empty now
     std::unique_ptr<EkDataFile> wanted;   // null: to be emptied
 };
-
-bool sameHeld(const EkDataFile* a, const EkDataFile* b) {
-    if (a == nullptr || b == nullptr) {
-        return a == b;
-    }
-    return transfer::sameItem(*a, *b);
-}
 
 }  // namespace
 
@@ -101,26 +95,16 @@ void reverseChange(const KeyboardLink& link, safety::Store& store, const safety:
         // Last slot first: a swap's or a move's second write is taken back before its first.
         for (auto it = reversals.rbegin(); it != reversals.rend(); ++it) {
             Reversal& reversal = *it;
-            if (sameHeld(reversal.present.get(), reversal.wanted.get())) {
-                continue;
-            }
-            if (reversal.present) {
-                record.keep(*reversal.present, reversal.slot, safety::Why::Undo);
-            }
-            SlotInTree& where = reversal.where;
-            const SlotAddress slot = reversal.slot;
-            const auto intend = [&record, slot] { record.intend(slot); };
-            if (reversal.wanted) {
-                steps.transfer(reversal.slot, reversal.wanted->size(),
-                               [&](NvbStreamObserver* observer) {
-                                   transfer::sendItem(*reversal.wanted, where, link, observer,
-                                                      intend);
-                               });
-            } else {
-                intend();
-                link.driver.deleteData(*where.slot);
-            }
-            record.left(reversal.slot, reversal.wanted.get());
+            // A slot that holds what it gets back already is left as it is.
+            ops::SlotChange back;
+            back.wanted = reversal.wanted.get();
+            back.why = safety::Why::Undo;
+            back.unlessSame = true;
+            const ops::Held held{reversal.present.get()};
+            const std::uint32_t bytes = back.wanted != nullptr ? back.wanted->size() : 0;
+            steps.transfer(reversal.slot, bytes, [&](NvbStreamObserver* observer) {
+                ops::changeSlot(link, &record, reversal.where, back, observer, held);
+            });
         }
     });
     safety::History(store.folder()).reversed(change.id, record.take(), undoing);

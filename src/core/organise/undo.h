@@ -2,10 +2,10 @@
 
 #include <QStringList>
 
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "kbddrv/keyboardlink.h"
 #include "platform/systemerror.h"
+#include "safety/history.h"
 
 // Undo and Redo of the changes in the history: each slot a change touched gets back what it
 // held before (from the change's kept copy, or emptied when it was empty), and what it holds

@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QMessageBox>
 
-#include "backup/safetystore.h"
 #include "commandframe.h"
 #include "msg/msgstr.h"
 #include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
+#include "safety/safetystore.h"
 #include "windowparts.h"
 
 namespace outcomereport {

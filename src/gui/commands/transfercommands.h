@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "backup/safetystore.h"
+#include "safety/safetystore.h"
 #include "stream/nvbtransfer.h"
 #include "windowparts.h"
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "backup/safetystore.h"
+#include "safety/safetystore.h"
 
 class QPushButton;
 class QStandardItemModel;

@@ -1,7 +1,6 @@
 #include "pclinkform.h"
 
 #include <QAction>
-#include <cstdio>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -25,9 +24,9 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "actions/windowactions.h"
-#include "backup/history.h"
 #include "backup/keyboardbackup.h"
 #include "commands/commandframe.h"
 #include "commands/editcommands.h"
@@ -56,6 +55,7 @@
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
+#include "safety/history.h"
 #include "windowlayout.h"
 
 namespace {
@@ -161,11 +161,11 @@ void TPcLinkForm::updateActions() {
 }
 
 void TPcLinkForm::buildRooms() {
-    parts_ = std::make_unique<WindowParts>(WindowParts{
-        *this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
-        safetyStore_, [this](int inputDevice, int outputDevice) {
-            return library_->link(driver_, inputDevice, outputDevice);
-        }});
+    parts_ = std::make_unique<WindowParts>(
+        WindowParts{*this, *frame_, *statusText_, *progressBar_, *pc_, *kbd_, messages_, settings_,
+                    safetyStore_, [this](int inputDevice, int outputDevice) {
+                        return library_->link(driver_, inputDevice, outputDevice);
+                    }});
     library_ = new WindowLibrary(*parts_, this);
     connect(library_, &WindowLibrary::fileChosen, this, &TPcLinkForm::showFile);
     transfers_ = std::make_unique<TransferCommands>(*parts_);
@@ -333,8 +333,7 @@ void TPcLinkForm::buildLayout() {
     statusBar()->addPermanentWidget(cancel);
     frame_ = new CommandFrame(this, statusText_, progressBar_, cancel, messages_, keyboard_);
     // The keyboard list is what most commands fill (the list, a send, a delete).
-    frame_->setSessionStart(
-        [this](platform::Settings& job) { return beginKeyboardCommand(job); });
+    frame_->setSessionStart([this](platform::Settings& job) { return beginKeyboardCommand(job); });
     frame_->setSettings([this] { return settings_; },
                         [this](const platform::Settings& used) {
                             settings_.inputDevice = used.inputDevice;

@@ -6,7 +6,6 @@
 
 #include "actions/windowactions.h"
 #include "backup/keyboardbackup.h"
-#include "backup/safetystore.h"
 #include "kbddrv/slotaddress.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
@@ -14,6 +13,7 @@
 #include "panes/paneviews.h"
 #include "platform/keyboardthread.h"
 #include "platform/settingsstore.h"
+#include "safety/safetystore.h"
 #include "stream/nvbtransfer.h"
 
 namespace platform {

@@ -126,9 +126,9 @@ QString Store::filePath(const Copy& copy) const {
 
 std::vector<Copy> Store::copies() const {
     const QString path = QDir(folder_).filePath(kIndexName);
-    const QJsonObject root = readOwnJson(path, kIndexFormat, kMaxIndexBytes,
-                                         platform::ErrorCode::KeptListUnreadable,
-                                         platform::ErrorCode::NotOurKeptList);
+    const QJsonObject root =
+        readOwnJson(path, kIndexFormat, kMaxIndexBytes, platform::ErrorCode::KeptListUnreadable,
+                    platform::ErrorCode::NotOurKeptList);
     if (root.isEmpty()) {
         return {};
     }

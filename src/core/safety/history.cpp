@@ -3,9 +3,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
 #include <filesystem>
@@ -18,7 +18,6 @@
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 #include "platform/userlocale.h"
-#include "stream/nvbtransfer.h"
 
 namespace safety {
 namespace {
@@ -391,22 +390,6 @@ Copy ChangeRecord::keep(EkDataFile& item, const SlotAddress& slot, Why why,
     kept_.push_back(copy);
     stepOf(slot).before = copy.id;
     return copy;
-}
-
-std::optional<Copy> ChangeRecord::fetchAndKeep(const KeyboardLink& link, const SlotInTree& where,
-                                               Why why, const QString& replacedBy,
-                                               NvbStreamObserver* progress) {
-    const EkData& slot = *where.slot;
-    const SlotAddress address = SlotAddress::of(slot);
-    if (const auto kept = keptOf(address)) {
-        return kept;
-    }
-    if (!slot.isPresent() || slot.size() == 0) {
-        return std::nullopt;
-    }
-    EkDataFile item(DataType::NoType);
-    transfer::fetchItem(where, link, progress, item);
-    return keep(item, address, why, replacedBy);
 }
 
 std::optional<Copy> ChangeRecord::keptOf(const SlotAddress& slot) const {

@@ -16,9 +16,7 @@
 
 class EkData;
 class EkDataFile;
-class NvbStreamObserver;
 class MsgStr;
-struct KeyboardLink;
 
 // The history of what the program changed on the keyboard, for Undo and Redo: each change
 // (a send, a delete, a restore, a copy...) as the slots it touched, the kept copy of what each
@@ -135,9 +133,6 @@ public:
     // Keeps `item`, what `slot` holds now, before it is replaced. Once per slot: a second
     // try of a transfer does not keep the item twice. Throws the store's errors.
     Copy keep(EkDataFile& item, const SlotAddress& slot, Why why, const QString& replacedBy = {});
-    // Fetches what the slot holds and keeps it; nothing when it is empty.
-    std::optional<Copy> fetchAndKeep(const KeyboardLink& link, const SlotInTree& where, Why why,
-                                     const QString& replacedBy, NvbStreamObserver* progress);
     // The copy kept of `slot` by this change, if any.
     std::optional<Copy> keptOf(const SlotAddress& slot) const;
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "kbddrv/slotaddress.h"
-#include "keyboardbackup.h"
 #include "platform/errorcatalog.h"
 #include "platform/filelock.h"
 
