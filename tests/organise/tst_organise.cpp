@@ -151,6 +151,8 @@ class TestOrganise : public QObject {
 private Q_SLOTS:
     void everyChangeIsUndoneAndRedoneByteForByte_data();
     void everyChangeIsUndoneAndRedoneByteForByte();
+    void everySlotIsKeptAndItsChangeWrittenBeforeTheKeyboardChangesIt_data();
+    void everySlotIsKeptAndItsChangeWrittenBeforeTheKeyboardChangesIt();
     void aSwapStoppedAtAnyMessageLosesNothing();
     void badInputChangesNothing_data();
     void badInputChangesNothing();
@@ -270,6 +272,83 @@ void TestOrganise::everyChangeIsUndoneAndRedoneByteForByte() {
     // And once more back: undo, redo, undo leave the keyboard as before the change.
     bench.reverse(true);
     QCOMPARE(bench.memory(), undone);
+}
+
+void TestOrganise::everySlotIsKeptAndItsChangeWrittenBeforeTheKeyboardChangesIt_data() {
+    everyChangeIsUndoneAndRedoneByteForByte_data();
+}
+
+void TestOrganise::everySlotIsKeptAndItsChangeWrittenBeforeTheKeyboardChangesIt() {
+    // Whenever the keyboard's memory changes during a change, its undo or its redo, the slot
+    // it changed is already in the history as part of a change under way, and what the slot
+    // held just before is in the kept copy that step names: a program killed at that moment
+    // leaves an undo that puts the slot back.
+    QFETCH(Change, change);
+    Bench bench;
+    const std::pair<SlotRef, const char*> watched[] = {
+        {kTone0, "tone:0"}, {kTone1, "tone:1"}, {kTone2, "tone:2"}, {kTone3, "tone:3"},
+        {kDsp0, "dsp:0"},   {kSong0, "song:0"}, {kSong1, "song:1"}, {kRhythm0, "rhythm:0"}};
+    KeyboardMemory before;
+    QString phase;
+    QStringList problems;
+    int changesSeen = 0;
+    QObject::connect(&bench.rig.keyboard, &kbdsim::SimulatedKeyboard::traffic,
+                     [&](bool fromProgram, const QByteArray&) {
+                         if (fromProgram) {
+                             before = bench.rig.keyboard.memory();
+                         }
+                     });
+    QObject::connect(&bench.rig.keyboard, &kbdsim::SimulatedKeyboard::memoryChanged, [&] {
+        const KeyboardMemory& now = bench.rig.keyboard.memory();
+        const auto changes = bench.history.undoable();
+        for (const auto& [ref, text] : watched) {
+            if (now.data(ref) == before.data(ref)) {
+                continue;
+            }
+            ++changesSeen;
+            if (changes.empty() || !changes.front().underWay) {
+                problems << QString("%1: %2 changed with no change under way").arg(phase, text);
+                continue;
+            }
+            const auto& steps = changes.front().steps;
+            const auto step = std::find_if(steps.begin(), steps.end(), [&](const safety::Step& s) {
+                return s.slot == slot(text);
+            });
+            if (step == steps.end()) {
+                QStringList named;
+                for (const safety::Step& written : steps) {
+                    named << written.slot.text();
+                }
+                problems << QString("%1: %2 changed before its step was written (only %3)")
+                                .arg(phase, text, named.join(", "));
+                continue;
+            }
+            if (before.data(ref).empty()) {
+                continue;
+            }
+            const auto copy = bench.store.find(step->before);
+            EkDataFile kept(DataType::NoType);
+            if (copy) {
+                bench.store.loadChecked(*copy, kept);
+            }
+            if (!copy || kept.words() != before.data(ref)) {
+                problems << QString("%1: %2 changed before what it held was kept").arg(phase, text);
+            }
+        }
+    });
+    phase = "change";
+    change(bench);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    bench.relist();
+    phase = "undo";
+    bench.reverse(true);
+    phase = "redo";
+    bench.reverse(false);
+    bench.memory();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    QVERIFY(changesSeen >= 3);
 }
 
 void TestOrganise::aSwapStoppedAtAnyMessageLosesNothing() {

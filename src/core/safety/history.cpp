@@ -350,9 +350,8 @@ ChangeRecord::~ChangeRecord() {
 }
 
 void ChangeRecord::intend(const SlotAddress& slot) {
-    const bool known = std::any_of(change_.steps.begin(), change_.steps.end(),
-                                   [&](const Step& step) { return step.slot == slot; });
-    if (known && change_.underWay) {
+    // Written once per slot; a step that keep() began is not written yet.
+    if (std::find(written_.begin(), written_.end(), slot) != written_.end()) {
         return;
     }
     stepOf(slot);
@@ -369,6 +368,7 @@ void ChangeRecord::intend(const SlotAddress& slot) {
         });
     }
     History(store_.folder()).begun(change_);
+    written_.push_back(slot);
 }
 
 Step& ChangeRecord::stepOf(const SlotAddress& slot) {

@@ -159,6 +159,8 @@ private:
     Store& store_;
     Change change_;
     std::vector<Copy> kept_;
+    // The slots whose step is in the history as under way.
+    std::vector<SlotAddress> written_;
     bool committed_ = false;
     // Held while the change is under way; no one holds it once its program is gone.
     std::unique_ptr<platform::FileLock> ownerLock_;
