@@ -226,6 +226,7 @@ std::vector<Outcome> sendFiles(const KeyboardLink& link, const std::vector<Place
             change.why = safety::Why::Send;
             change.replacedBy = QFileInfo(placement.file).absoluteFilePath();
             change.verify = verify;
+            change.quietFetch = true;
             ops::changeSlot(link, record, where, change, itemProgress);
         };
         // A stop with a song slot emptied goes on to the caller as it is (SongSlotEmptied); the

@@ -48,7 +48,7 @@ SlotChanged changeSlot(const KeyboardLink& link, safety::ChangeRecord* record,
         held = Held{};
         if (holdsItem(*where.slot) &&
             (change.unlessSame || (record != nullptr && !record->keptOf(slot)))) {
-            transfer::fetchItem(where, link, progress, fetched);
+            transfer::fetchItem(where, link, change.quietFetch ? nullptr : progress, fetched);
             held->item = &fetched;
         }
     }

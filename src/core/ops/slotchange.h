@@ -24,6 +24,9 @@ struct SlotChange {
     bool verify = false;
     // Nothing is sent when the slot holds `wanted` already (nor emptied when empty).
     bool unlessSame = false;
+    // The fetch of what the slot holds stays off the progress: a send's progress counts the new
+    // item's bytes alone.
+    bool quietFetch = false;
 };
 
 // What the slot held when the change began, when its caller fetched it already (an edit
