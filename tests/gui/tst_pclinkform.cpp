@@ -145,6 +145,10 @@ private Q_SLOTS:
     void closingDuringACommandAsksToStopIt();
     void quittingDuringACommandStopsItTheSafeWay_data();
     void quittingDuringACommandStopsItTheSafeWay();
+    void aWindowKilledDuringASendIsSaidAndUndoneAtItsNextStart();
+    // The window that aWindowKilledDuringASendIsSaidAndUndoneAtItsNextStart kills, run by it
+    // as a process of its own; skipped when run otherwise.
+    void sendingUntilKilled();
     void theLayoutIsKeptAcrossAStartAndADamagedOneIsNotUsed();
     void aStoredSizeLargerThanTheScreenIsFittedToIt();
     void junkInTheSettingsIsNoFailureToWriteThem();
@@ -1193,6 +1197,111 @@ void TestPcLinkForm::quittingDuringACommandStopsItTheSafeWay() {
     window->edits().takeBackLatest(true);
     QVERIFY(commandsEnded(*window));
     QCOMPARE(keyboard.data(song0), before);
+}
+
+namespace {
+
+// The home folder the killed window of sendingUntilKilled works in, given by its parent.
+constexpr char kKilledHomeVariable[] = "NVBMAN_TEST_KILLED_HOME";
+
+// A window on the built-in keyboard as nvbman starts one: the keyboard on the window's
+// keyboard thread, its memory kept in the data folder's file after every change.
+class WindowOnTheBuiltInKeyboard {
+public:
+    explicit WindowOnTheBuiltInKeyboard(const QString& home) {
+        const QString builtIn = kbdsim::BuiltInKeyboard::kDeviceName;
+        const QString settings = QDir(home).filePath("nvbman.ini");
+        platform::SettingsStore(std::make_unique<QSettings>(settings, QSettings::IniFormat))
+            .save({0, 0, home, builtIn, builtIn});
+        window_ = std::make_unique<TPcLinkForm>(storeAt(settings));
+        window_->keyboardThread().call(
+            [this] { keyboard_ = std::make_unique<kbdsim::BuiltInKeyboard>(); });
+        window_->start();
+        window_->show();
+    }
+    ~WindowOnTheBuiltInKeyboard() {
+        window_->keyboardThread().call([this] { keyboard_.reset(); });
+    }
+    TPcLinkForm& window() { return *window_; }
+
+private:
+    std::unique_ptr<TPcLinkForm> window_;
+    std::unique_ptr<kbdsim::BuiltInKeyboard> keyboard_;
+};
+
+}  // namespace
+
+// The window killed (SIGKILL: nothing of it runs any more) while it sends a song over another
+// on the built-in keyboard: its next start says the change was cut short, once, and Undo puts
+// the keyboard back as it was, byte for byte, whatever of the send the keyboard had kept.
+void TestPcLinkForm::aWindowKilledDuringASendIsSaidAndUndoneAtItsNextStart() {
+    const QString memoryFile = kbdsim::BuiltInKeyboard::defaultStatePath();
+    QVERIFY(QDir().mkpath(QFileInfo(memoryFile).absolutePath()));
+    constexpr int kOldSong = 4000;
+    constexpr int kNewSong = 8000;  // song:1, sent over song:0: both fit the memory
+    const kbdsim::KeyboardMemory before = twoSongsNoRhythms(kOldSong, kNewSong);
+    before.save(memoryFile);
+
+    QProcess killed;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kKilledHomeVariable, home_->path());
+    killed.setProcessEnvironment(env);
+    killed.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    killed.start(QCoreApplication::applicationFilePath(), {"sendingUntilKilled"});
+    QVERIFY(killed.waitForStarted());
+    // Under way: the change's owner holds its lock in the history from its first intent on.
+    const QDir underWay(safety::Store::defaultFolder() + "/under-way");
+    QTRY_VERIFY_WITH_TIMEOUT(!underWay.entryList({"*.lock"}, QDir::Files).isEmpty() ||
+                                 killed.state() == QProcess::NotRunning,
+                             120000);
+    QCOMPARE(killed.state(), QProcess::Running);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    QVERIFY(killed.waitForFinished(-1));
+    QCOMPARE(killed.exitStatus(), QProcess::CrashExit);
+
+    MessageBoxes boxes;
+    {
+        WindowOnTheBuiltInKeyboard again(home_->path());
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.first().startsWith(
+                     "The change \"Send to song:0\" was cut short (NvbMan ended during it)"),
+                 qPrintable(boxes.texts.first()));
+        again.window().ConnectActionExecute();
+        QVERIFY(commandsEnded(again.window()));
+        again.window().edits().takeBackLatest(true);
+        QVERIFY(commandsEnded(again.window()));
+    }
+    QCOMPARE(kbdsim::KeyboardMemory::load(memoryFile).toJson(), before.toJson());
+    // Said once: the next start says nothing more of it.
+    WindowOnTheBuiltInKeyboard third(home_->path());
+    QCOMPARE(boxes.texts.size(), 1);
+}
+
+void TestPcLinkForm::sendingUntilKilled() {
+    const QString home = qEnvironmentVariable(kKilledHomeVariable);
+    if (home.isEmpty()) {
+        QSKIP("run by aWindowKilledDuringASendIsSaidAndUndoneAtItsNextStart");
+    }
+    qputenv("XDG_DATA_HOME", QDir(home).filePath("data").toLocal8Bit());
+    MessageBoxes boxes(QMessageBox::Yes);
+    WindowOnTheBuiltInKeyboard running(home);
+    TPcLinkForm& window = running.window();
+    window.ConnectActionExecute();
+    QVERIFY(commandsEnded(window));
+    // song:1 imported, then sent onto song:0.
+    auto* files = window.findChild<QListView*>("KbdFileView");
+    selectNode(window, {"Song Rhythm:\\", mls850::kSongFolder});
+    files->setCurrentIndex(files->model()->index(1, 0));
+    window.ReceiveActionExecute();
+    QVERIFY(commandsEnded(window));
+    const QStringList imported = QDir(home).entryList({"SNG_*.nvb"}, QDir::Files);
+    QCOMPARE(imported.size(), 1);
+    window.showFile(QDir(home).filePath(imported.first()));
+    files->setCurrentIndex(files->model()->index(0, 0));
+    window.SendActionExecute();
+    // Until the parent kills this process; a send that ended first fails the parent's check.
+    QVERIFY(commandsEnded(window));
+    QCoreApplication::exec();
 }
 
 namespace {
