@@ -12,7 +12,7 @@ if [ "${1:-}" = "--tsan" ]; then
     build=${NVBMAN_TEST_BUILD:-build-tsan}
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNVBMAN_TSAN=ON \
         -DNVBMAN_BUILD_BENCH=OFF -DNVBMAN_WERROR=ON
-    cmake --build "$build" -j "$(nproc)"
+    cmake --build "$build" -j "$(nproc)" --target thread-suite
     # Child processes (the simulator, the command-line tool) are started after fork: the
     # sanitizer must not stop them there.
     export TSAN_OPTIONS="${TSAN_OPTIONS:-die_after_fork=0 halt_on_error=0 second_deadlock_stack=1 suppressions=$(pwd)/tools/tsan.supp}"
