@@ -37,13 +37,17 @@ struct CliOptions {
         "48 kHz (0: ask nothing). Default: NVBMAN_PIPEWIRE_PERIOD, else the preferences' (256).",
         "FRAMES"};
     QCommandLineOption oneFile{"one-file", "export: every item into the one .syx file given last."};
+    QCommandLineOption format{"format",
+                              "list: write the list as FORMAT on stdout, csv (RFC 4180, UTF-8, a "
+                              "heading row) or html (a page of its own).",
+                              "FORMAT"};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in,           out,    quiet,  verbose, log,   json,   replace,
-                noSafetyCopy, verify, dryRun, exact,   force, period, oneFile};
+        return {in,     out,    quiet, verbose, log,    json,    replace, noSafetyCopy,
+                verify, dryRun, exact, force,   period, oneFile, format};
     }
 };
 
@@ -64,6 +68,7 @@ struct OptionValues {
     bool force;
     bool oneFile;
     QString period;  // --period as given; empty when not
+    QString format;  // --format as given; empty when not
 };
 
 }  // namespace cli

@@ -106,7 +106,8 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       exact(parser.isSet(options.exact)),
       force(parser.isSet(options.force)),
       oneFile(parser.isSet(options.oneFile)),
-      period(parser.value(options.period)) {}
+      period(parser.value(options.period)),
+      format(parser.value(options.format)) {}
 
 namespace {
 

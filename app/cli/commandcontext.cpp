@@ -48,6 +48,21 @@ int resolveDevice(const QString& given, const QStringList& names, const char* di
 
 }  // namespace
 
+std::optional<lists::Format> CommandContext::shareFormat() const {
+    const QString word = options_.format;
+    if (word.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto format = lists::formatNamed(word);
+    if (!format || *format == lists::Format::Pdf) {
+        throw UsageError("--format is csv or html, not '" + word + "'");
+    }
+    if (output_.json()) {
+        throw UsageError("--format and --json do not go together");
+    }
+    return format;
+}
+
 CommandContext::CommandContext(const OptionValues& options, CommandOutput& output)
     : options_(options),
       output_(output),

@@ -13,6 +13,7 @@
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/keyboardlink.h"
 #include "kbddrv/slotaddress.h"
+#include "lists/itemlist.h"
 #include "msg/msgstr.h"
 #include "ops/target.h"
 #include "platform/keyboardsession.h"
@@ -38,6 +39,9 @@ public:
     CommandContext& operator=(const CommandContext&) = delete;
 
     const OptionValues& options() const { return options_; }
+    // --format's CSV or HTML for a list to print or share; none without it. A UsageError for
+    // another word, or beside --json.
+    std::optional<lists::Format> shareFormat() const;
     CommandOutput& output() { return output_; }
     TerminalProgress& progress() { return progress_; }
     safety::Store& store() { return store_; }

@@ -43,9 +43,10 @@ const std::vector<Command>& commandTable() {
          c::find},
         {"list",
          G::Slots,
-         {{"list [--json]",
+         {{"list [--json | --format csv|html]",
            "fetch the keyboard's list: every slot's name, size and presence, and\n"
-           "the free song and rhythm memory (--json: one JSON object on stdout)"}},
+           "the free song and rhythm memory (--json: one JSON object on stdout;\n"
+           "--format: the list to print or share, as CSV or as an HTML page)"}},
          0,
          0,
          c::list},
@@ -148,8 +149,9 @@ const std::vector<Command>& commandTable() {
            "folders of the preferences and those scanned before; hidden folders are\n"
            "left out): type, name, size and the SHA-256 of each item; only new and\n"
            "changed files are read again; prints \"N files, M read, K gone\""},
-          {"library find TEXT",
-           "list the indexed items whose name contains TEXT, with their files"}},
+          {"library find TEXT [--format csv|html]",
+           "list the indexed items whose name contains TEXT, with their files\n"
+           "(--format: as CSV or as an HTML page)"}},
          1,
          kAnyNumber,
          c::libraryCommand},
@@ -205,8 +207,9 @@ const std::vector<Command>& commandTable() {
          c::rename},
         {"history",
          G::Changes,
-         {{"history [--json]", "list the changes that undo and redo take back, newest first, each with\n"
-                                  "the keyboard it was made on"}},
+         {{"history [--json]",
+           "list the changes that undo and redo take back, newest first, each with\n"
+           "the keyboard it was made on"}},
          0,
          0,
          c::history},
@@ -214,7 +217,8 @@ const std::vector<Command>& commandTable() {
          G::Changes,
          {{"undo [--force]",
            "take back the newest change made on this keyboard (send, delete,\n"
-           "put-back, copy, move, swap, rename, restore): each slot gets back what it held. A slot changed\n"
+           "put-back, copy, move, swap, rename, restore): each slot gets back what it held. A slot "
+           "changed\n"
            "since (by another program or on the keyboard) is refused unless --force"}},
          0,
          0,

@@ -149,10 +149,9 @@ QStringList completions(const QStringList& before, const QString& current) {
         // The command, and its arguments so far (options and their values left out).
         const Command* command = nullptr;
         QStringList given;
-        const QStringList valued{"--" + options.in.names().constFirst(),
-                                 "--" + options.out.names().constFirst(),
-                                 "--" + options.log.names().constFirst(),
-                                 "--" + options.period.names().constFirst()};
+        const QStringList valued{
+            "--" + options.in.names().constFirst(), "--" + options.out.names().constFirst(),
+            "--" + options.log.names().constFirst(), "--" + options.period.names().constFirst()};
         for (int i = 0; i < before.size(); ++i) {
             if (valued.contains(before[i])) {
                 ++i;

@@ -11,6 +11,7 @@
 #include "kbddrv/itemkinds.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
+#include "lists/itemlist.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
@@ -71,6 +72,19 @@ int scan(CommandContext& context, const QStringList& folders) {
 
 int find(CommandContext& context, const QString& text) {
     const library::Index index;
+    if (const auto format = context.shareFormat()) {
+        lists::ItemList found;
+        found.title = QString("Library: \"%1\"").arg(text);
+        found.headings = QStringList{"File", "Type", "Name", "Size", "SHA-256"};
+        found.numberColumns = {3};
+        for (const library::Entry& entry : index.find(text)) {
+            found.rows.push_back({QDir::toNativeSeparators(entry.path),
+                                  mls850::typeName(entry.type), entry.name,
+                                  QString::number(entry.size), entry.sha256});
+        }
+        context.output().print(QString::fromUtf8(lists::textOf(found, *format)));
+        return Success;
+    }
     QJsonArray items;
     for (const library::Entry& entry : index.find(text)) {
         items.append(entryJson(entry));

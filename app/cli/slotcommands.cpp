@@ -1,5 +1,6 @@
 // list, show, import, send, delete: the keyboard's slots one by one, and a file's header.
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -13,6 +14,9 @@
 #include "jsonoutput.h"
 #include "kbddrv/itemkinds.h"
 #include "kbddrv/mls850layout.h"
+#include "library/libraryindex.h"
+#include "library/slotsonpc.h"
+#include "lists/itemlist.h"
 #include "msg/errortext.h"
 #include "ops/keyboardchanges.h"
 #include "platform/systemerror.h"
@@ -31,9 +35,54 @@ QString absolutePath(const QString& file) {
 
 }  // namespace
 
+namespace {
+
+// "On PC" as a list without the items' data can say it: no file of the slot's type and size,
+// or some that may hold it ("not checked": `status` fetches the items to know).
+QString onPcWord(const library::Index& index, const EkData& slot) {
+    switch (library::onPc(index, library::SeenItems(), slot).state) {
+        case library::OnPc::Yes:
+            return "yes";
+        case library::OnPc::No:
+            return "no";
+        case library::OnPc::NotChecked:
+            return "not checked";
+        case library::OnPc::Empty:
+            break;
+    }
+    return {};
+}
+
+// The keyboard's list as it is printed or shared: every slot of every kind, in the keyboard's
+// order, with the words of the tool's text and JSON forms.
+lists::ItemList sharedList(EkKbdDrv& driver) {
+    const library::Index index;
+    lists::ItemList list;
+    list.title = QString("%1, %2").arg(transfer::keyboardText(driver.root().name()),
+                                       QDateTime::currentDateTime().toString(Qt::ISODate));
+    list.headings = QStringList{"Slot", "Name", "Type", "Size", "On PC"};
+    list.numberColumns = {3};
+    list.language = "en";
+    for (const auto& [wanted, where] : allSlots(driver)) {
+        const EkData& slot = *where.slot;
+        list.rows.push_back({wanted.text(), transfer::keyboardText(slot.name()),
+                             slot.isPresent() ? mls850::typeName(slot.type()) : QString(),
+                             slot.isPresent() ? QString::number(slot.size()) : QString(),
+                             onPcWord(index, slot)});
+    }
+    return list;
+}
+
+}  // namespace
+
 int list(CommandContext& context, const QStringList&) {
+    const std::optional<lists::Format> format = context.shareFormat();
     context.getList();
     EkKbdDrv& driver = context.driver();
+    if (format) {
+        context.output().print(QString::fromUtf8(lists::textOf(sharedList(driver), *format)));
+        return Success;
+    }
     const auto slots = allSlots(driver);
     QJsonObject root;
     root["model"] = transfer::keyboardText(driver.root().name());

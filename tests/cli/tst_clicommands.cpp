@@ -8,10 +8,10 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
@@ -92,6 +92,7 @@ class TestCliCommands : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
+    void listsToShareParseBackWhole();
     void usageErrorsComeBeforeAnyTraffic_data();
     void usageErrorsComeBeforeAnyTraffic();
     void failuresSayTheirCodeAndText_data();
@@ -180,11 +181,78 @@ Run TestCliCommands::cli(const QStringList& args) {
     return {status, out.data(), err.data()};
 }
 
+namespace {
+
+// The records of a CSV text as Python's own reader reads them (RFC 4180, as spreadsheets do).
+QList<QStringList> csvRecords(const QByteArray& csv) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, io, json, sys; "
+                             "text = sys.stdin.buffer.read().decode('utf-8'); "
+                             "print(json.dumps(list(csv.reader(io.StringIO(text, newline='')))))"});
+    python.write(csv);
+    python.closeWriteChannel();
+    python.waitForFinished(-1);
+    QList<QStringList> records;
+    for (const QJsonValue record :
+         QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+        records << record.toVariant().toStringList();
+    }
+    return records;
+}
+
+}  // namespace
+
+// The keyboard's list and the library's finds as CSV and HTML: read back by another program's
+// parser, every slot is there once, in the keyboard's order, and names with commas, quotes and
+// Japanese characters come back as they were.
+void TestCliCommands::listsToShareParseBackWhole() {
+    const QString awkward = "A,\"B\" c";
+    QCOMPARE(cli(kBuiltIn + QStringList{"rename", "tone:2", awkward}).status, 0);
+    const Run csv = cli(kBuiltIn + QStringList{"list", "--format", "csv"});
+    QCOMPARE(csv.status, 0);
+    QVERIFY(csv.out.endsWith("\r\n"));
+    const QList<QStringList> records = csvRecords(csv.out);
+    QCOMPARE(records.value(0), (QStringList{"Slot", "Name", "Type", "Size", "On PC"}));
+    const QJsonArray slots =
+        QJsonDocument::fromJson(cli(kBuiltIn + QStringList{"list", "--json"}).out)
+            .object()["slots"]
+            .toArray();
+    QCOMPARE(records.size(), slots.size() + 1);
+    for (qsizetype i = 0; i < slots.size(); ++i) {
+        const QJsonObject slot = slots[i].toObject();
+        const QStringList& record = records[i + 1];
+        QCOMPARE(record.size(), 5);
+        QCOMPARE(record[0], slot["slot"].toString());
+        QCOMPARE(record[1], slot["name"].toString());
+        QCOMPARE(record[3],
+                 slot["present"].toBool() ? QString::number(slot["size"].toInt()) : QString());
+    }
+    // The keyboard keeps a name as eight characters.
+    QCOMPARE(records[3].mid(0, 3), (QStringList{"tone:2", awkward + ' ', "Tone"}));
+    const Run html = cli(kBuiltIn + QStringList{"list", "--format", "html"});
+    QCOMPARE(html.status, 0);
+    QVERIFY(html.out.startsWith("<!DOCTYPE html>"));
+    QVERIFY2(html.out.contains("<td>A,&quot;B&quot; c </td>"), html.out.constData());
+
+    // A folder whose name has a comma and Japanese characters.
+    const QString folder = home_->filePath("曲, 2026");
+    QCOMPARE(cli(kBuiltIn + QStringList{"import", "tone:1", folder}).status, 0);
+    QCOMPARE(cli({"library", "scan", folder}).status, 0);
+    const QList<QStringList> found =
+        csvRecords(cli({"library", "find", "Glass", "--format", "csv"}).out);
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(found[1].mid(0, 4),
+             (QStringList{QDir(folder).filePath("TON_Glass EP.nvb"), "Tone", "Glass EP", "60"}));
+}
+
 void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("text");  // the last line on stderr, without "nvbman-cli: "
     QTest::newRow("no command") << QStringList{} << "no command given";
     QTest::newRow("unknown command") << QStringList{"erase"} << "unknown command 'erase'";
+    QTest::newRow("a list as a PDF")
+        << QStringList{"list", "--format", "pdf"} << "--format is csv or html, not 'pdf'";
     QTest::newRow("malformed slot")
         << QStringList{"import", "tone:12"}
         << "'tone:12' is not a slot (tone:N, dsp:N, reg:B.N, song:N, rhythm:N)";
@@ -1196,7 +1264,8 @@ void TestCliCommands::aChangeCutShortOnTheBuiltInKeyboardIsSaidAndUndone() {
     before.save(memoryFile);
     const auto tool = [](const QStringList& args) {
         auto process = std::make_unique<QProcess>();
-        process->start(NVBMAN_CLI_PATH, QStringList{"--in", "built-in", "--out", "built-in"} + args);
+        process->start(NVBMAN_CLI_PATH,
+                       QStringList{"--in", "built-in", "--out", "built-in"} + args);
         return process;
     };
     const auto finished = [](QProcess& process) {
@@ -1208,7 +1277,8 @@ void TestCliCommands::aChangeCutShortOnTheBuiltInKeyboardIsSaidAndUndone() {
     const QStringList songs = QDir(home_->filePath("songs")).entryList({"*.nvb"}, QDir::Files);
     QCOMPARE(songs.size(), 1);
 
-    const auto send = tool({"--quiet", "send", home_->filePath("songs/" + songs.first()), "song:0"});
+    const auto send =
+        tool({"--quiet", "send", home_->filePath("songs/" + songs.first()), "song:0"});
     // Under way: the change's owner holds its lock in the history from its first intent on.
     const QDir underWay(home_->filePath("data/NvbMan/replaced/under-way"));
     QTRY_VERIFY_WITH_TIMEOUT(!underWay.entryList({"*.lock"}, QDir::Files).isEmpty() ||
