@@ -126,6 +126,33 @@
     </message>
 </context>
 <context>
+    <name>KeyboardList</name>
+    <message>
+        <source>%1: the keyboard&apos;s list, %2</source>
+        <translation>%1: キーボードの一覧 (%2)</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>場所</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>種類</translation>
+    </message>
+    <message>
+        <source>Size(byte)</source>
+        <translation>サイズ(バイト)</translation>
+    </message>
+    <message>
+        <source>On PC</source>
+        <translation>PC上</translation>
+    </message>
+</context>
+<context>
     <name>LocalListModel</name>
     <message>
         <source>File</source>
@@ -687,6 +714,42 @@
     <message>
         <source>Stop and Close</source>
         <translation>中止して閉じる</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no .csv, .html or .pdf file name.</source>
+        <translation>&quot;%1&quot; は .csv、.html、.pdf のどのファイル名でもありません。</translation>
+    </message>
+    <message>
+        <source>The list was written to &quot;%1&quot;.</source>
+        <translation>一覧を &quot;%1&quot; に書き出しました。</translation>
+    </message>
+    <message>
+        <source>CSV for a spreadsheet (*.csv)</source>
+        <translation>表計算用の CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Web page (*.html)</source>
+        <translation>Web ページ (*.html)</translation>
+    </message>
+    <message>
+        <source>PDF document (*.pdf)</source>
+        <translation>PDF 文書 (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Export List</source>
+        <translation>一覧を書き出し</translation>
+    </message>
+    <message>
+        <source>Print List</source>
+        <translation>一覧を印刷</translation>
+    </message>
+    <message>
+        <source>&amp;Print List...</source>
+        <translation>一覧を印刷(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>Export Lis&amp;t...</source>
+        <translation>一覧を書き出し(&amp;T)...</translation>
     </message>
 </context>
 <context>

@@ -20,9 +20,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintPreviewWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -55,6 +57,7 @@
 #include "platform/midiservice.h"
 #include "platform/quitonsignals.h"
 #include "platform/systemerror.h"
+#include "printing/listpages.h"
 #include "safety/history.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -155,6 +158,7 @@ private Q_SLOTS:
     void aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced_data();
     void aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced();
     void helpOpensTheManualAndAboutNamesTheVersions();
+    void theKeyboardsListIsExportedAndPrintedWhole();
 
 private:
     std::unique_ptr<TPcLinkForm> startedWindow(int input, int output);
@@ -302,9 +306,9 @@ void TestPcLinkForm::everyActionFollowsTheWindowsState() {
     // The MIDI log shows the running command's traffic: it can be opened while it runs.
     const QStringList always{"ExitAction", "HelpAction", "AboutAction", "AboutQtAction",
                              "MidiLogAction"};
-    const QStringList afterList{"SendAction",     "ReceiveAction", "ExportDumpAction",
-                                "KbdPropOpen",    "CopyToAction",  "MoveToAction",
-                                "SwapWithAction", "RenameAction"};
+    const QStringList afterList{
+        "SendAction",  "ReceiveAction", "ExportDumpAction", "PrintListAction", "ExportListAction",
+        "KbdPropOpen", "CopyToAction",  "MoveToAction",     "SwapWithAction",  "RenameAction"};
     // The enabled ones among every named action of the window.
     const auto enabled = [&] {
         QStringList names;
@@ -1492,6 +1496,129 @@ void TestPcLinkForm::aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced() {
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(targetAfter.st_ino, targetBefore.st_ino);
     QCOMPARE(targetAfter.st_mode, targetBefore.st_mode);
+}
+
+namespace {
+
+// The records of a CSV file as Python's own reader reads them (RFC 4180, as spreadsheets do).
+QList<QStringList> csvRecordsOf(const QString& file) {
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, json, sys; "
+                             "print(json.dumps(list(csv.reader(open(sys.argv[1], newline='', "
+                             "encoding='utf-8')))))",
+                             file});
+    python.waitForFinished(-1);
+    QList<QStringList> records;
+    const QJsonArray all = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    for (const QJsonValue record : all) {
+        records << record.toVariant().toStringList();
+    }
+    return records;
+}
+
+// The pages of a PDF file: its page objects.
+qsizetype pdfPages(const QString& path) {
+    QFile document(path);
+    if (!document.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray bytes = document.readAll();
+    if (!bytes.startsWith("%PDF-")) {
+        return -1;
+    }
+    static const QRegularExpression page(R"(/Type\s*/Page\b(?!s))");
+    qsizetype pages = 0;
+    for (auto matches = page.globalMatch(QString::fromLatin1(bytes)); matches.hasNext();
+         matches.next()) {
+        ++pages;
+    }
+    return pages;
+}
+
+// The text of a PDF file as Debian's pdftotext reads it; a null text where it is not installed.
+QString pdfText(const QString& path) {
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    if (pdftotext.isEmpty()) {
+        return {};
+    }
+    QProcess text;
+    text.start(pdftotext, {"-layout", "-enc", "UTF-8", path, "-"});
+    text.waitForFinished(-1);
+    return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+}  // namespace
+
+// File > Export List... writes every slot of the keyboard once, in its order, as the list shows
+// it; a PDF has one page per fifty rows and holds the names; File > Print List... shows the
+// same list in Qt's print preview; a file name of another kind is refused, nothing written.
+void TestPcLinkForm::theKeyboardsListIsExportedAndPrintedWhole() {
+    auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
+    window->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window));
+    // No command runs: the driver's tree can be read here.
+    const auto slots = allSlots(EkKbdDrv::instance(mls850::kModel));
+
+    const QString csv = home_->filePath("list.csv");
+    QVERIFY(window->exportList(csv));
+    const QList<QStringList> records = csvRecordsOf(csv);
+    QCOMPARE(records.value(0), (QStringList{"Slot", "Name", "Type", "Size(byte)", "On PC"}));
+    QCOMPARE(records.size(), qsizetype(slots.size()) + 1);
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const auto& [address, where] = slots[i];
+        QCOMPARE(records[qsizetype(i) + 1].value(0), address.text());
+        QCOMPARE(records[qsizetype(i) + 1].value(3),
+                 where.slot->isPresent() ? QString::number(where.slot->size()) : QString());
+    }
+    QCOMPARE(records[2].mid(0, 4), (QStringList{"tone:1", "Glass EP", "Tone", "60"}));
+
+    const QString pdf = home_->filePath("list.pdf");
+    QVERIFY(window->exportList(pdf));
+    const qsizetype wanted =
+        (qsizetype(slots.size()) + lists::kRowsPerPage - 1) / lists::kRowsPerPage;
+    QCOMPARE(pdfPages(pdf), wanted);
+    const QString words = pdfText(pdf);
+    for (const char* name : {"Glass EP", "Brass Up", "tone:1", "Slot", "On PC"}) {
+        QVERIFY2(words.isNull() || words.contains(name),
+                 qPrintable(QString(name) + "\n" + words.left(600)));
+    }
+    // A longer list (a library's finds): a page per fifty rows, every row on one of them,
+    // Japanese names as they are.
+    lists::ItemList longer;
+    longer.title = "曲の一覧";
+    longer.headings = QStringList{"File", "Name"};
+    constexpr int kRows = 120;
+    for (int row = 1; row <= kRows; ++row) {
+        longer.rows.push_back({QString("/home/me/曲/%1, live.nvb").arg(row), "ピアノ"});
+    }
+    const QString longerPdf = home_->filePath("longer.pdf");
+    lists::save(longer, lists::Format::Pdf, longerPdf);
+    QCOMPARE(pdfPages(longerPdf), qsizetype(3));
+    const QString longerWords = pdfText(longerPdf);
+    for (const QString& text : {QString("/home/me/曲/1, live.nvb"),
+                                QString("/home/me/曲/120, live.nvb"), QString("ピアノ")}) {
+        QVERIFY2(longerWords.isNull() || longerWords.contains(text), qPrintable(text));
+    }
+
+    MessageBoxes boxes;
+    QVERIFY(!window->exportList(home_->filePath("list.txt")));
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(!QFile::exists(home_->filePath("list.txt")));
+
+    QString shown;
+    int previewPages = 0;
+    onNextModal([&](QWidget* modal) {
+        shown = modal->windowTitle();
+        if (auto* view = modal->findChild<QPrintPreviewWidget*>()) {
+            view->updatePreview();
+            previewPages = view->pageCount();
+        }
+        modal->close();
+    });
+    window->findChild<QAction*>("PrintListAction")->trigger();
+    QCOMPARE(shown, QString("Print List"));
+    QCOMPARE(previewPages, int(wanted));
 }
 
 void TestPcLinkForm::helpOpensTheManualAndAboutNamesTheVersions() {

@@ -29,6 +29,8 @@ enum class Act {
     Compare,
     ReplacedItems,
     ExportDump,
+    PrintList,
+    ExportList,
     Library,
     CheckOnPc,
     Undo,

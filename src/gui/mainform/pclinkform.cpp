@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -54,6 +56,8 @@
 #include "platform/midilog.h"
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
+#include "printing/keyboardlist.h"
+#include "printing/listpages.h"
 #include "progress/pbarobservers.h"
 #include "safety/history.h"
 #include "windowlayout.h"
@@ -135,9 +139,10 @@ void TPcLinkForm::buildActions() {
         }
         return menu;
     };
-    menu(tr("&File"), {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare,
-                       Act::ReplacedItems, kSeparator, Act::ExportDump, kSeparator, Act::Library,
-                       Act::CheckOnPc, kSeparator, Act::Exit});
+    menu(tr("&File"),
+         {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare, Act::ReplacedItems,
+          kSeparator, Act::ExportDump, Act::PrintList, Act::ExportList, kSeparator, Act::Library,
+          Act::CheckOnPc, kSeparator, Act::Exit});
     QMenu* edit = menu(tr("&Edit"), {Act::Undo, Act::Redo, kSeparator, Act::CopyTo, Act::MoveTo,
                                      Act::SwapWith, Act::Rename});
     // Undo's and Redo's captions name the change they would take back now.
@@ -204,6 +209,61 @@ void TPcLinkForm::askAndExport() {
     if (const QString folder = askForFolder(tr("Export As .syx")); !folder.isEmpty()) {
         transfers_->exportSelectedSlots(folder);
     }
+}
+
+lists::ItemList TPcLinkForm::keyboardList() const {
+    // The keyboard as the user chose it; else as the MIDI service names its device now.
+    QString keyboard = settings_.outputDeviceName;
+    if (keyboard.isEmpty()) {
+        keyboard = platform::MidiService::instance().outputName(settings_.outputDevice);
+    }
+    return lists::keyboardList(kbd_->picture(), *kbd_->listModel(),
+                               keyboard.isEmpty() ? QString(mls850::kModel) : keyboard);
+}
+
+bool TPcLinkForm::exportList(const QString& path) {
+    const auto format = lists::formatNamed(QFileInfo(path).suffix());
+    if (!format) {
+        parts_->showError(
+            tr("\"%1\" is no .csv, .html or .pdf file name.").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    try {
+        lists::save(keyboardList(), *format, path);
+    } catch (const platform::SystemError& error) {
+        parts_->showError(messages_.codedText(error.coded()));
+        return false;
+    }
+    parts_->status.setText(
+        tr("The list was written to \"%1\".").arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
+void TPcLinkForm::askAndExportList() {
+    const QStringList filters{tr("CSV for a spreadsheet (*.csv)"), tr("Web page (*.html)"),
+                              tr("PDF document (*.pdf)")};
+    QString filter = filters.first();
+    QString path = QFileDialog::getSaveFileName(this, tr("Export List"), pc_->folderPath(),
+                                                filters.join(";;"), &filter);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!lists::formatNamed(QFileInfo(path).suffix())) {
+        // A name typed without its suffix gets the one of the type chosen.
+        constexpr lists::Format kByFilter[] = {lists::Format::Csv, lists::Format::Html,
+                                               lists::Format::Pdf};
+        path += '.' + lists::suffixOf(kByFilter[std::max(qsizetype(0), filters.indexOf(filter))]);
+    }
+    exportList(path);
+}
+
+void TPcLinkForm::printList() {
+    const lists::ItemList list = keyboardList();
+    QPrintPreviewDialog preview(this);
+    preview.setWindowTitle(tr("Print List"));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [&list](QPrinter* printer) { lists::paint(list, *printer); });
+    preview.exec();
 }
 
 void TPcLinkForm::askAndCompare() {

@@ -7,6 +7,7 @@
 #include "actions/windowactions.h"
 #include "backup/keyboardbackup.h"
 #include "kbddrv/slotaddress.h"
+#include "lists/itemlist.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
 #include "organise/slotedits.h"
@@ -79,6 +80,11 @@ public:
     EditCommands& edits() { return *edits_; }
     WindowLibrary& library() { return *library_; }
 
+    // The keyboard's list to print or share (File > Print List..., Export List...).
+    lists::ItemList keyboardList() const;
+    // Writes it to `path`, as CSV, HTML or PDF by the file name's suffix; says a failure.
+    bool exportList(const QString& path);
+
     const platform::Settings& settings() const { return settings_; }
     CommandFrame& frame() { return *frame_; }
     // Where the window's keyboard commands run (and an in-process keyboard belongs, such as the
@@ -103,6 +109,9 @@ private:
     void askAndRestore();
     void askAndExport();
     void askAndCompare();
+    void askAndExportList();
+    // The list in Qt's print preview, from which it is printed.
+    void printList();
     void openHelp();
     void buildLayout();
     // The layout the window had when it was last closed (see WindowLayout).

@@ -39,9 +39,8 @@ void KbdTreeModel::rebuild(const KeyboardPicture& picture) {
     QStandardItem* root = makeNode(modelName_, kbdpane::KeyboardIcon);
     appendRow(root);
     for (const PictureArea& area : picture.areas()) {
-        QStandardItem* node =
-            makeNode(area.name + '\\',
-                     picture.isListed() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
+        QStandardItem* node = makeNode(
+            area.name + '\\', picture.isListed() ? kbdpane::AreaListed : kbdpane::AreaNotListed);
         root->appendRow(node);
         addSubfolders(picture, node);
     }
@@ -164,6 +163,18 @@ void KbdListModel::showOnPc(int row) {
     if (onPc_ && std::size_t(row) < shown_.size()) {
         found = onPc_(shown_[std::size_t(row)].view);
     }
+    const auto [text, tip] = onPcCell(found);
+    cell->setText(text);
+    cell->setToolTip(tip);
+    cell->setData(found.state == library::OnPc::Yes ? found.files.front().path : QString(),
+                  kbdpane::OnPcFileRole);
+}
+
+QString KbdListModel::onPcText(const library::SlotView& slot) const {
+    return onPc_ ? onPcCell(onPc_(slot)).first : QString();
+}
+
+std::pair<QString, QString> KbdListModel::onPcCell(const library::SlotOnPc& found) {
     QStringList paths;
     for (const library::Entry& entry : found.files) {
         paths << QDir::toNativeSeparators(entry.path);
@@ -197,10 +208,7 @@ void KbdListModel::showOnPc(int row) {
         tip += '\n' + tr("As the item was when last fetched or sent, at %1.")
                           .arg(QLocale().toString(found.seenAt, QLocale::ShortFormat));
     }
-    cell->setText(text);
-    cell->setToolTip(tip);
-    cell->setData(found.state == library::OnPc::Yes ? found.files.front().path : QString(),
-                  kbdpane::OnPcFileRole);
+    return {text, tip};
 }
 
 const PictureRow* KbdListModel::rowAt(const QModelIndex& row) const {

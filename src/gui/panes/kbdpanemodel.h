@@ -19,7 +19,7 @@ namespace kbdpane {
 
 enum Role : int {
     IconIndexRole = Qt::UserRole + 1,  // an Icon
-    OnPcFileRole,                       // the "On PC" cell: the first file holding the item
+    OnPcFileRole,                      // the "On PC" cell: the first file holding the item
 };
 
 // Only songs and user rhythms can be deleted: Delete is allowed on the song folder and the
@@ -70,6 +70,8 @@ public:
     void setOnPcSource(OnPcSource lookUp) { onPc_ = std::move(lookUp); }
     // Looks every row up again (after a scan of the user's files).
     void refreshOnPc();
+    // What the "On PC" column says of `slot` (any slot, listed here or not), as it says it.
+    QString onPcText(const library::SlotView& slot) const;
 
     // Lists the folder at `path` (a node path of KbdTreeModel) as `picture` shows it; a path
     // that names no folder, such as the root's, leaves the list empty.
@@ -81,6 +83,8 @@ public:
 private:
     void showRow(int row);
     void showOnPc(int row);
+    // The "On PC" cell's text and tip for what the look-up found.
+    static std::pair<QString, QString> onPcCell(const library::SlotOnPc& found);
 
     const MsgStr& messages_;
     QString listedPath_;
