@@ -153,6 +153,33 @@
     </message>
 </context>
 <context>
+    <name>ListDialogs</name>
+    <message>
+        <source>&quot;%1&quot; is no .csv, .html or .pdf file name.</source>
+        <translation>&quot;%1&quot; は .csv、.html、.pdf のどのファイル名でもありません。</translation>
+    </message>
+    <message>
+        <source>CSV for a spreadsheet (*.csv)</source>
+        <translation>表計算用の CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Web page (*.html)</source>
+        <translation>ウェブページ (*.html)</translation>
+    </message>
+    <message>
+        <source>PDF document (*.pdf)</source>
+        <translation>PDF 文書 (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Export List</source>
+        <translation>一覧を書き出し</translation>
+    </message>
+    <message>
+        <source>Print List</source>
+        <translation>一覧を印刷</translation>
+    </message>
+</context>
+<context>
     <name>LocalListModel</name>
     <message>
         <source>File</source>
@@ -429,6 +456,26 @@
         <translation>
             <numerusform>%n 個のファイル</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>&amp;Print...</source>
+        <translation>印刷(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>Print the items listed</source>
+        <translation>一覧のデータを印刷します</translation>
+    </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>書き出し(&amp;E)...</translation>
+    </message>
+    <message>
+        <source>Write the items listed as CSV, a web page or a PDF document</source>
+        <translation>一覧のデータを CSV、ウェブページ、PDF 文書として書き出します</translation>
+    </message>
+    <message>
+        <source>Library: %1, %2</source>
+        <translation>ライブラリ: %1 (%2)</translation>
     </message>
 </context>
 <context>
@@ -716,24 +763,8 @@
         <translation>中止して閉じる</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; is no .csv, .html or .pdf file name.</source>
-        <translation>&quot;%1&quot; は .csv、.html、.pdf のどのファイル名でもありません。</translation>
-    </message>
-    <message>
         <source>The list was written to &quot;%1&quot;.</source>
         <translation>一覧を &quot;%1&quot; に書き出しました。</translation>
-    </message>
-    <message>
-        <source>CSV for a spreadsheet (*.csv)</source>
-        <translation>表計算用の CSV (*.csv)</translation>
-    </message>
-    <message>
-        <source>Web page (*.html)</source>
-        <translation>Web ページ (*.html)</translation>
-    </message>
-    <message>
-        <source>PDF document (*.pdf)</source>
-        <translation>PDF 文書 (*.pdf)</translation>
     </message>
     <message>
         <source>Export List</source>

@@ -52,7 +52,9 @@ namespace {
 
 // Words that are names, the same in every language.
 const QStringList kNames = {"MIDI", "MLS", "NVB", "DSP", "JACK", "ALSA", "PipeWire", "NvbMan",
-                            "kHz",  "txt", "syx", "GNU", "LGPL", "MIT",  "RtMidi"};
+                            "kHz", "txt", "syx", "GNU", "LGPL", "MIT", "RtMidi",
+                            // file formats
+                            "CSV", "csv", "HTML", "html", "PDF", "pdf"};
 
 // The English words of `text` (three letters or more) that are no name. Slots ("song:1",
 // "reg:0.2"), file names ("(TON_Velvet  .nvb)") and commands of the command-line tool are

@@ -7,10 +7,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -26,6 +29,7 @@
 #include "mainform/pclinkform.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
+#include "printing/listdialogs.h"
 #include "stream/nvbfilestream.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
@@ -34,6 +38,8 @@
 using kbdsim::KeyboardMemory;
 
 namespace {
+
+const QString kCopy = QStringLiteral("曲, \"live\".nvb");
 
 const kbdsim::SlotRef kTone0{DataType::Tone, 0, 0};
 const kbdsim::SlotRef kTone1{DataType::Tone, 0, 1};
@@ -223,8 +229,8 @@ void TestWindowLibrary::libraryDialogSearchesAndMarksDuplicates() {
         QVERIFY(commandsEnded(*window_));
     }
     const QString velvet = QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0));
-    QVERIFY(
-        QFile::copy(QDir(music()).filePath(velvet + ".nvb"), QDir(music()).filePath("copy.nvb")));
+    // The copy's name has a comma, quotes and Japanese characters: the list shared keeps them.
+    QVERIFY(QFile::copy(QDir(music()).filePath(velvet + ".nvb"), QDir(music()).filePath(kCopy)));
     window_->library().scan();
     QTRY_VERIFY_WITH_TIMEOUT(!window_->library().isScanning(), kScanWaitMs);
 
@@ -252,8 +258,29 @@ void TestWindowLibrary::checkLibraryForm(TLibraryForm* form, QString& shown) {
     const auto cell = [view](int row, int column) {
         return view->model()->index(row, column).data().toString();
     };
-    // By path: the two imports (capitals first), then copy.nvb, the same item as tone 0's.
-    QCOMPARE(cell(2, 4), QDir::toNativeSeparators(QDir(music()).filePath("copy.nvb")));
+    // By path: the two imports (capitals first), then the copy, the same item as tone 0's.
+    QCOMPARE(cell(2, 4), QDir::toNativeSeparators(QDir(music()).filePath(kCopy)));
+    // Exported as the dialog lists them, and read back by Python's CSV reader.
+    const QString csv = home_->filePath("library.csv");
+    QVERIFY(lists::saveSaying(form->listed(), csv,
+                              [](const QString& text) { QFAIL(qPrintable(text)); }));
+    QProcess python;
+    python.start("python3", {"-c",
+                             "import csv, json, sys; print(json.dumps(list(csv.reader(open("
+                             "sys.argv[1], newline='', encoding='utf-8')))))",
+                             csv});
+    QVERIFY(python.waitForFinished(-1));
+    const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(records[0].toVariant().toStringList(),
+             (QStringList{"Name", "Type", "Size(byte)", "Copies", "File"}));
+    for (int row = 0; row < 3; ++row) {
+        QStringList shownRow;
+        for (int column = 0; column < 5; ++column) {
+            shownRow << cell(row, column);
+        }
+        QCOMPARE(records[row + 1].toVariant().toStringList(), shownRow);
+    }
     QCOMPARE(cell(2, 3), QString("2 (duplicate)"));
     QCOMPARE(cell(0, 3) + cell(1, 3), QString("12 (duplicate)"));
     QCOMPARE(form->findChild<QLabel*>("LibrarySummary")->text(), QString("3 item(s), 3 file(s)"));

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
 #include <QStandardItemModel>
@@ -18,6 +21,7 @@
 
 #include "icons/paneicons.h"
 #include "kbddrv/itemkinds.h"
+#include "printing/listdialogs.h"
 
 namespace {
 
@@ -76,14 +80,25 @@ TLibraryForm::TLibraryForm(const library::Index* index, const QString& problem, 
     scanBtn_ = new QPushButton(tr("Scan &Now"));
     scanBtn_->setObjectName("ScanNowBtn");
     scanBtn_->setAccessibleDescription(tr("Read the library's folders again"));
+    printBtn_ = new QPushButton(tr("&Print..."));
+    printBtn_->setObjectName("LibraryPrintBtn");
+    printBtn_->setAccessibleDescription(tr("Print the items listed"));
+    exportBtn_ = new QPushButton(tr("&Export..."));
+    exportBtn_->setObjectName("LibraryExportBtn");
+    exportBtn_->setAccessibleDescription(
+        tr("Write the items listed as CSV, a web page or a PDF document"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     buttons->button(QDialogButtonBox::Close)->setObjectName("CloseBtn");
     buttons->addButton(showFileBtn_, QDialogButtonBox::ActionRole);
     buttons->addButton(scanBtn_, QDialogButtonBox::ActionRole);
+    buttons->addButton(printBtn_, QDialogButtonBox::ActionRole);
+    buttons->addButton(exportBtn_, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(showFileBtn_, &QPushButton::clicked, this, &TLibraryForm::showChosenFile);
     connect(view_, &QTreeView::activated, this, &TLibraryForm::showChosenFile);
     connect(scanBtn_, &QPushButton::clicked, this, &TLibraryForm::scanRequested);
+    connect(printBtn_, &QPushButton::clicked, this, [this] { lists::preview(this, listed()); });
+    connect(exportBtn_, &QPushButton::clicked, this, &TLibraryForm::exportListed);
     connect(nameEdit_, &QLineEdit::textChanged, this, &TLibraryForm::search);
     connect(typeBox_, &QComboBox::currentIndexChanged, this, &TLibraryForm::search);
     connect(duplicatesBox_, &QCheckBox::toggled, this, &TLibraryForm::search);
@@ -102,6 +117,44 @@ TLibraryForm::TLibraryForm(const library::Index* index, const QString& problem, 
 
 int TLibraryForm::rowCount() const {
     return model_->rowCount();
+}
+
+lists::ItemList TLibraryForm::listed() const {
+    constexpr int kSizeColumn = 2;
+    constexpr int kCopiesColumn = 3;
+    lists::ItemList list;
+    const QString searched =
+        nameEdit_->text().isEmpty()
+            ? typeBox_->currentText()
+            : QString("\"%1\", %2").arg(nameEdit_->text(), typeBox_->currentText());
+    list.title =
+        tr("Library: %1, %2")
+            .arg(searched, QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        list.headings << model_->headerData(column, Qt::Horizontal).toString();
+    }
+    list.numberColumns = {kSizeColumn, kCopiesColumn};
+    list.language = QLocale().name().section('_', 0, 0);
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model_->columnCount(); ++column) {
+            cells << model_->item(row, column)->text();
+        }
+        list.rows.push_back(cells);
+    }
+    return list;
+}
+
+void TLibraryForm::exportListed() {
+    const QString folder =
+        view_->currentIndex().isValid()
+            ? QFileInfo(
+                  view_->currentIndex().siblingAtColumn(FileColumn).data(kPathRole).toString())
+                  .absolutePath()
+            : QDir::homePath();
+    lists::askAndSave(this, listed(), folder, [this](const QString& text) {
+        QMessageBox::critical(this, windowTitle(), text);
+    });
 }
 
 void TLibraryForm::refresh(bool scanning, const QStringList& problems) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "library/libraryindex.h"
+#include "lists/itemlist.h"
 
 class QCheckBox;
 class QComboBox;
@@ -15,7 +16,8 @@ class QTreeView;
 
 // File > "Library...": the items of the user's keyboard files, searched by name and type, with
 // the items found in more than one place marked ("Copies"). "Show File" selects the chosen
-// file in the window's PC list; "Scan Now" reads the library's folders again. The window scans,
+// file in the window's PC list; "Scan Now" reads the library's folders again; "Print" and
+// "Export" print or write what is listed. The window scans,
 // the dialog only reads the index and is told when a scan has ended.
 class TLibraryForm : public QDialog {
     Q_OBJECT
@@ -29,6 +31,8 @@ public:
     // The file of the row chosen with Show File; empty when none.
     QString chosenFile() const { return chosenFile_; }
     int rowCount() const;
+    // The items listed now, as the dialog shows them, to print or share.
+    lists::ItemList listed() const;
 
 Q_SIGNALS:
     void scanRequested();
@@ -36,6 +40,7 @@ Q_SIGNALS:
 private:
     void search();
     void showChosenFile();
+    void exportListed();
     std::vector<library::Entry> matches() const;
 
     const library::Index* index_;
@@ -50,4 +55,6 @@ private:
     QLabel* scanState_ = nullptr;
     QPushButton* showFileBtn_ = nullptr;
     QPushButton* scanBtn_ = nullptr;
+    QPushButton* printBtn_ = nullptr;
+    QPushButton* exportBtn_ = nullptr;
 };

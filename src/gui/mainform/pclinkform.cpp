@@ -14,8 +14,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -57,7 +55,7 @@
 #include "platform/midiservice.h"
 #include "platform/systemerror.h"
 #include "printing/keyboardlist.h"
-#include "printing/listpages.h"
+#include "printing/listdialogs.h"
 #include "progress/pbarobservers.h"
 #include "safety/history.h"
 #include "windowlayout.h"
@@ -222,16 +220,7 @@ lists::ItemList TPcLinkForm::keyboardList() const {
 }
 
 bool TPcLinkForm::exportList(const QString& path) {
-    const auto format = lists::formatNamed(QFileInfo(path).suffix());
-    if (!format) {
-        parts_->showError(
-            tr("\"%1\" is no .csv, .html or .pdf file name.").arg(QDir::toNativeSeparators(path)));
-        return false;
-    }
-    try {
-        lists::save(keyboardList(), *format, path);
-    } catch (const platform::SystemError& error) {
-        parts_->showError(messages_.codedText(error.coded()));
+    if (!lists::saveSaying(keyboardList(), path, showError())) {
         return false;
     }
     parts_->status.setText(
@@ -240,30 +229,20 @@ bool TPcLinkForm::exportList(const QString& path) {
 }
 
 void TPcLinkForm::askAndExportList() {
-    const QStringList filters{tr("CSV for a spreadsheet (*.csv)"), tr("Web page (*.html)"),
-                              tr("PDF document (*.pdf)")};
-    QString filter = filters.first();
-    QString path = QFileDialog::getSaveFileName(this, tr("Export List"), pc_->folderPath(),
-                                                filters.join(";;"), &filter);
-    if (path.isEmpty()) {
-        return;
+    if (const QString path =
+            lists::askAndSave(this, keyboardList(), pc_->folderPath(), showError());
+        !path.isEmpty()) {
+        parts_->status.setText(
+            tr("The list was written to \"%1\".").arg(QDir::toNativeSeparators(path)));
     }
-    if (!lists::formatNamed(QFileInfo(path).suffix())) {
-        // A name typed without its suffix gets the one of the type chosen.
-        constexpr lists::Format kByFilter[] = {lists::Format::Csv, lists::Format::Html,
-                                               lists::Format::Pdf};
-        path += '.' + lists::suffixOf(kByFilter[std::max(qsizetype(0), filters.indexOf(filter))]);
-    }
-    exportList(path);
 }
 
 void TPcLinkForm::printList() {
-    const lists::ItemList list = keyboardList();
-    QPrintPreviewDialog preview(this);
-    preview.setWindowTitle(tr("Print List"));
-    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&list](QPrinter* printer) { lists::paint(list, *printer); });
-    preview.exec();
+    lists::preview(this, keyboardList());
+}
+
+lists::ShowError TPcLinkForm::showError() const {
+    return [this](const QString& text) { parts_->showError(text); };
 }
 
 void TPcLinkForm::askAndCompare() {

@@ -7,13 +7,13 @@
 #include "actions/windowactions.h"
 #include "backup/keyboardbackup.h"
 #include "kbddrv/slotaddress.h"
-#include "lists/itemlist.h"
 #include "msg/msgstr.h"
 #include "msg/operateexception.h"
 #include "organise/slotedits.h"
 #include "panes/paneviews.h"
 #include "platform/keyboardthread.h"
 #include "platform/settingsstore.h"
+#include "printing/listdialogs.h"
 #include "safety/safetystore.h"
 #include "stream/nvbtransfer.h"
 
@@ -112,6 +112,8 @@ private:
     void askAndExportList();
     // The list in Qt's print preview, from which it is printed.
     void printList();
+    // An error box over the window, for the list's helpers.
+    lists::ShowError showError() const;
     void openHelp();
     void buildLayout();
     // The layout the window had when it was last closed (see WindowLayout).
