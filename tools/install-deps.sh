@@ -8,7 +8,7 @@ libjack-jackd2-dev jackd2 libbenchmark-dev xvfb xauth fonts-noto-cjk
 clang libclang-rt-14-dev qt6-svg-dev qt6-translations-l10n qt6-l10n-tools qt6-tools-dev
 qt6-qpa-plugins dbus at-spi2-core python3-pyatspi python3-pil desktop-file-utils appstream
 dpkg-dev file pipewire pipewire-jack shared-mime-info xdg-utils libfile-mimeinfo-perl
-libasound2-dev qemu-system-x86 busybox-static alsa-utils cpio kmod bash-completion ccache poppler-utils"
+libasound2-dev qemu-system-x86 busybox-static alsa-utils cpio kmod bash-completion ccache poppler-utils zsh"
 
 missing=""
 for p in $packages; do

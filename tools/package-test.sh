@@ -42,6 +42,7 @@ for file in en/index.html ja/index.html style.css images/window-en.png images/wi
     [ -s "/usr/share/nvbman/manual/$file" ] || { echo "package-test: no manual $file" >&2; exit 1; }
 done
 bash tests/cli/tst_completion.sh /usr/bin/nvbman-cli /usr/share/bash-completion/completions/nvbman-cli
+zsh tests/cli/tst_completion.zsh /usr/bin/nvbman-cli /usr/share/zsh/vendor-completions/_nvbman-cli
 rm -rf "$home"
 tools/window-e2e.sh --program /usr/bin/nvbman
 
