@@ -14,6 +14,13 @@ dpkg-deb --field "$deb" Depends Recommends
 $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb"
 desktop-file-validate /usr/share/applications/com.velta.nvbman.desktop
 appstreamcli validate --no-net /usr/share/metainfo/com.velta.nvbman.metainfo.xml
+# Its screenshots are the manual's two pictures, the English window first.
+for picture in window-en window-ja; do
+    if ! grep -q "/images/$picture.png</image>" /usr/share/metainfo/com.velta.nvbman.metainfo.xml; then
+        echo "package-test: the metainfo does not list $picture.png" >&2
+        exit 1
+    fi
+done
 for program in nvbman nvbman-cli nvbman-kbdsim; do
     "$program" --version
 done

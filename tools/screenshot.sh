@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the pictures of the window that README and the manual show, in English and in
-# Japanese, from the real window under a virtual X server: a musician's home of its own (a
-# private /home, so the PC pane shows no folder of this machine's), a small library there of
+# Japanese, from the real window under a virtual X server (tools/screenshot-inside.sh): a
+# musician's home of its own in a root of the usual folders alone, a small library there of
 # items imported from the built-in software keyboard by nvbman-cli, the keyboard listed, and the
 # keyboard pane's details view with its "On PC" column. Run after a build (README's first
 # command):
@@ -15,28 +15,29 @@ for program in "$build/app/nvbman-cli" "$build/tools/screenshot/nvbman-screensho
     [ -x "$program" ] || { echo "screenshot.sh: $program is not built" >&2; exit 1; }
 done
 mkdir -p "$images"
-# A mount namespace of its own (no root needed): /home there is an empty tmpfs.
+# A mount namespace of its own (no root needed) whose root holds the usual folders of a Debian
+# system alone (the system's own bound in, /home an empty tmpfs), so that the PC pane shows no
+# folder peculiar to the machine that draws the pictures. The build, the pictures' folder and
+# the inside script are reached under /tmp there.
 exec unshare --user --map-root-user --mount sh -eu -c '
-build=$1 images=$2
-mount -t tmpfs tmpfs /home
-for language in en ja; do
-    home=/home/musician
-    rm -rf "$home"
-    mkdir -p "$home/Music" "$home/.runtime"
-    chmod 700 "$home/.runtime"
-    case $language in
-        ja) locale=ja_JP.UTF-8 ;;
-        *) locale=C.UTF-8 ;;
-    esac
-    env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-        XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/.runtime" \
-        "$build/app/nvbman-cli" --in built-in --out built-in --quiet \
-        import tone:0 tone:1 tone:3 dsp:0 song:0 "$home/Music" >/dev/null
-    (cd "$home/Music" && env -i PATH="$PATH" HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-        XDG_DATA_HOME="$home/.local/share" XDG_RUNTIME_DIR="$home/.runtime" \
-        LANG="$locale" QT_QPA_PLATFORM=xcb \
-        xvfb-run -a -s "-screen 0 1024x768x24" \
-        "$build/tools/screenshot/nvbman-screenshot" "$images/window-$language.png")
-    echo "saved $images/window-$language.png"
+build=$1 images=$2 inside=$3
+root=$(mktemp -d)
+mount -t tmpfs tmpfs "$root"
+for dir in bin boot dev etc lib lib32 lib64 libx32 media mnt opt proc root run sbin srv sys \
+    usr var; do
+    if [ -L "/$dir" ]; then
+        ln -s "$(readlink "/$dir")" "$root/$dir"
+    elif [ -d "/$dir" ]; then
+        mkdir "$root/$dir"
+        mount --rbind "/$dir" "$root/$dir"
+    fi
 done
-' screenshot "$build" "$images"
+mkdir -p "$root/home" "$root/tmp/build" "$root/tmp/images"
+touch "$root/tmp/inside.sh"
+chmod 1777 "$root/tmp"
+mount -t tmpfs tmpfs "$root/home"
+mount --rbind "$build" "$root/tmp/build"
+mount --bind "$images" "$root/tmp/images"
+mount --bind "$inside" "$root/tmp/inside.sh"
+exec chroot "$root" sh /tmp/inside.sh /tmp/build /tmp/images
+' screenshot "$build" "$images" "$(pwd)/tools/screenshot-inside.sh"

@@ -18,6 +18,7 @@
 
 #include "kbdsim/simulatordevice.h"
 #include "panes/kbdpanemodel.h"
+#include "commands/commandframe.h"
 #include "mainform/pclinkform.h"
 #include "mainform/windowtexts.h"
 #include "platform/midiservice.h"
@@ -28,6 +29,8 @@ namespace {
 // The library is scanned in the background; its first scan of a few files takes well under a
 // second, so a picture not ready after this long will not be.
 constexpr qint64 kReadyWithin = 20000;
+// How long one wait for events lasts at most before the conditions are looked at again.
+constexpr int kEventWaitMs = 100;
 constexpr int kWidth = 800;
 constexpr int kHeight = 580;
 
@@ -63,7 +66,22 @@ int main(int argc, char* argv[]) {
     window.resize(kWidth, kHeight);
     window.start();
     window.show();
-    window.findChild<QAction*>("ConnectAction")->trigger();  // returns once listed
+    // A command runs on the window's keyboard thread: each is waited for, as a user waits.
+    const auto ended = [&window] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!window.frame().isIdle()) {
+            if (waited.elapsed() > kReadyWithin) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, kEventWaitMs);
+        }
+        return true;
+    };
+    window.findChild<QAction*>("ConnectAction")->trigger();
+    if (!ended()) {
+        return fail("the keyboard was not listed");
+    }
     // The keyboard's first folder, its tones.
     auto* folders = window.findChild<QTreeView*>("KbdDirView");
     const QModelIndex keyboard = folders->model()->index(0, 0);
@@ -82,7 +100,7 @@ int main(int argc, char* argv[]) {
         if (waited.elapsed() > kReadyWithin) {
             return fail("the \"On PC\" column was not filled");
         }
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, kEventWaitMs);
     }
     QApplication::processEvents();
     if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
