@@ -41,13 +41,17 @@ struct CliOptions {
                               "list: write the list as FORMAT on stdout, csv (RFC 4180, UTF-8, a "
                               "heading row) or html (a page of its own).",
                               "FORMAT"};
+    QCommandLineOption note{"note", "tag: set the item's note to TEXT (\"\" removes it).", "TEXT"};
+    QCommandLineOption tag{"tag", "library find: the items with the tag TAG.", "TAG"};
+    QCommandLineOption text{
+        "text", "library find: the items whose tags or note hold every one of WORDS.", "WORDS"};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
-        return {in,     out,    quiet, verbose, log,    json,    replace, noSafetyCopy,
-                verify, dryRun, exact, force,   period, oneFile, format};
+        return {in,     out,   quiet, verbose, log,     json,   replace, noSafetyCopy, verify,
+                dryRun, exact, force, period,  oneFile, format, note,    tag,          text};
     }
 };
 
@@ -67,8 +71,11 @@ struct OptionValues {
     bool exact;
     bool force;
     bool oneFile;
-    QString period;  // --period as given; empty when not
-    QString format;  // --format as given; empty when not
+    QString period;               // --period as given; empty when not
+    QString format;               // --format as given; empty when not
+    std::optional<QString> note;  // --note, when given (empty: remove the note)
+    QString tag;                  // --tag as given; empty when not
+    QString text;                 // --text as given; empty when not
 };
 
 }  // namespace cli

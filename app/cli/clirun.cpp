@@ -107,7 +107,10 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       force(parser.isSet(options.force)),
       oneFile(parser.isSet(options.oneFile)),
       period(parser.value(options.period)),
-      format(parser.value(options.format)) {}
+      format(parser.value(options.format)),
+      note(parser.isSet(options.note) ? std::optional(parser.value(options.note)) : std::nullopt),
+      tag(parser.value(options.tag)),
+      text(parser.value(options.text)) {}
 
 namespace {
 
@@ -123,6 +126,50 @@ void sayChangesCutShort(CommandContext& context) {
     } catch (const platform::SystemError&) {
         // A history that cannot be read is said by the command that needs it.
     }
+}
+
+}  // namespace
+
+namespace {
+
+// "tag FILE -pads" takes a tag away: a word of one dash after the tag command is no option.
+// Such words go after "--", where the parser leaves every word to the command.
+QStringList tagEditsAsArguments(const QStringList& commandLine, const CliOptions& options) {
+    QStringList valueOptions;
+    for (const QCommandLineOption& option : options.all()) {
+        if (!option.valueName().isEmpty()) {
+            valueOptions << "--" + option.names().constFirst();
+        }
+    }
+    qsizetype command = -1;
+    for (qsizetype i = 1; i < commandLine.size() && command < 0; ++i) {
+        const QString& word = commandLine[i];
+        if (word == QLatin1String("--")) {
+            return commandLine;
+        }
+        if (valueOptions.contains(word)) {
+            ++i;  // its value
+        } else if (!word.startsWith('-')) {
+            command = i;
+        }
+    }
+    if (command < 0 || commandLine[command] != QLatin1String("tag")) {
+        return commandLine;
+    }
+    QStringList kept = commandLine.mid(0, command + 1);
+    QStringList edits;
+    for (qsizetype i = command + 1; i < commandLine.size(); ++i) {
+        const QString& word = commandLine[i];
+        if (word.size() > 1 && word.startsWith('-') && !word.startsWith(QLatin1String("--"))) {
+            edits << word;
+        } else {
+            kept << word;
+        }
+    }
+    if (edits.isEmpty()) {
+        return commandLine;
+    }
+    return kept + QStringList{"--"} + edits;
 }
 
 }  // namespace
@@ -146,7 +193,7 @@ int run(const QStringList& commandLine, CommandOutput& output) {
 
     const bool json = commandLine.contains("--" + options.json.names().constFirst());
     output.setJson(json);
-    if (!parser.parse(commandLine)) {
+    if (!parser.parse(tagEditsAsArguments(commandLine, options))) {
         const CommandFailure failure{"usage",
                                      "nvbman-cli: " + parser.errorText() + " (try --help)"};
         output.error(failure.text);

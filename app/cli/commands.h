@@ -35,6 +35,8 @@ int convert(CommandContext& context, const QStringList& arguments);
 
 // librarycommands.cpp
 int libraryCommand(CommandContext& context, const QStringList& arguments);
+int tag(CommandContext& context, const QStringList& arguments);
+int tagsCommand(CommandContext& context, const QStringList& arguments);
 int status(CommandContext& context, const QStringList& arguments);
 
 // backupcommands.cpp

@@ -149,12 +149,31 @@ const std::vector<Command>& commandTable() {
            "folders of the preferences and those scanned before; hidden folders are\n"
            "left out): type, name, size and the SHA-256 of each item; only new and\n"
            "changed files are read again; prints \"N files, M read, K gone\""},
-          {"library find TEXT [--format csv|html]",
-           "list the indexed items whose name contains TEXT, with their files\n"
-           "(--format: as CSV or as an HTML page)"}},
+          {"library find [TEXT] [--tag TAG] [--text WORDS] [--format csv|html]",
+           "list the indexed items whose name contains TEXT, with their files;\n"
+           "--tag: only those with the tag TAG, --text: only those whose tags or\n"
+           "note hold WORDS (--format: as CSV or as an HTML page)"}},
          1,
          kAnyNumber,
          c::libraryCommand},
+        {"tag",
+         G::Files,
+         {{"tag FILE|SLOT [+TAG|-TAG]... [--note TEXT]",
+           "give the items of FILE, or the item SLOT holds, a tag (+TAG) or take\n"
+           "one away (-TAG), and set their note; tags belong to the item itself, so\n"
+           "every copy of it has them; prints the tags and the note"}},
+         1,
+         kAnyNumber,
+         c::tag},
+        {"tags",
+         G::Files,
+         {{"tags export FILE", "write every tag and note into FILE (JSON), for another PC"},
+          {"tags import FILE",
+           "take in the tags and notes of FILE: its tags join those of each item,\n"
+           "its note is taken where the item has none"}},
+         2,
+         2,
+         c::tagsCommand},
         {"status",
          G::Files,
          {{"status [--json]",

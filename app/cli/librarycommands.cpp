@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "data/ekdatafile.h"
 #include "kbddrv/itemkinds.h"
+#include "library/itemtags.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
 #include "lists/itemlist.h"
@@ -70,23 +71,41 @@ int scan(CommandContext& context, const QStringList& folders) {
     return Success;
 }
 
-int find(CommandContext& context, const QString& text) {
+// The index's items whose name contains `text`, narrowed by --tag and --text.
+std::vector<library::Entry> found(CommandContext& context, const QString& text) {
     const library::Index index;
+    std::vector<library::Entry> entries = index.find(text);
+    const QString tag = context.options().tag;
+    const QString words = context.options().text;
+    if (tag.isEmpty() && words.isEmpty()) {
+        return entries;
+    }
+    const library::TagStore tags;
+    QStringList wanted = tag.isEmpty() ? tags.withText(words) : tags.withTag(tag);
+    if (!tag.isEmpty() && !words.isEmpty()) {
+        const QStringList withText = tags.withText(words);
+        wanted.removeIf([&](const QString& sha256) { return !withText.contains(sha256); });
+    }
+    std::erase_if(entries,
+                  [&](const library::Entry& entry) { return !wanted.contains(entry.sha256); });
+    return entries;
+}
+
+int find(CommandContext& context, const QString& text) {
     if (const auto format = context.shareFormat()) {
-        lists::ItemList found;
-        found.title = QString("Library: \"%1\"").arg(text);
-        found.headings = QStringList{"File", "Type", "Name", "Size", "SHA-256"};
-        found.numberColumns = {3};
-        for (const library::Entry& entry : index.find(text)) {
-            found.rows.push_back({QDir::toNativeSeparators(entry.path),
-                                  mls850::typeName(entry.type), entry.name,
-                                  QString::number(entry.size), entry.sha256});
+        lists::ItemList list;
+        list.title = QString("Library: \"%1\"").arg(text);
+        list.headings = QStringList{"File", "Type", "Name", "Size", "SHA-256"};
+        list.numberColumns = {3};
+        for (const library::Entry& entry : found(context, text)) {
+            list.rows.push_back({QDir::toNativeSeparators(entry.path), mls850::typeName(entry.type),
+                                 entry.name, QString::number(entry.size), entry.sha256});
         }
-        context.output().print(QString::fromUtf8(lists::textOf(found, *format)));
+        context.output().print(QString::fromUtf8(lists::textOf(list, *format)));
         return Success;
     }
     QJsonArray items;
-    for (const library::Entry& entry : index.find(text)) {
+    for (const library::Entry& entry : found(context, text)) {
         items.append(entryJson(entry));
         context.output().line(QString("%1 %2 %3")
                                   .arg(mls850::typeName(entry.type), -12)
@@ -106,11 +125,13 @@ int libraryCommand(CommandContext& context, const QStringList& arguments) {
         return scan(context, arguments.mid(1));
     }
     if (what == "find") {
-        if (arguments.size() != 2) {
+        // Without a name, --tag or --text says what is wanted.
+        const bool byTags = !context.options().tag.isEmpty() || !context.options().text.isEmpty();
+        if (arguments.size() > 2 || (arguments.size() < 2 && !byTags)) {
             throw UsageError(arguments.size() < 2 ? QString("missing argument")
                                                   : "unexpected argument '" + arguments[2] + "'");
         }
-        return find(context, arguments[1]);
+        return find(context, arguments.value(1));
     }
     throw UsageError("unknown library command '" + what + "' (scan, find)");
 }

@@ -93,6 +93,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void listsToShareParseBackWhole();
+    void tagsFollowTheItemToItsSlotAndCopiesAndToAnotherPc();
     void usageErrorsComeBeforeAnyTraffic_data();
     void usageErrorsComeBeforeAnyTraffic();
     void failuresSayTheirCodeAndText_data();
@@ -244,6 +245,60 @@ void TestCliCommands::listsToShareParseBackWhole() {
     QCOMPARE(found.size(), 2);
     QCOMPARE(found[1].mid(0, 4),
              (QStringList{QDir(folder).filePath("TON_Glass EP.nvb"), "Tone", "Glass EP", "60"}));
+}
+
+// Tags belong to an item: given to a file, the slot that holds the same item has them and a
+// copy in another folder is found by them after a scan; "-TAG" takes one away; bad tags are
+// refused with nothing changed; exported, they come back in a fresh home.
+void TestCliCommands::tagsFollowTheItemToItsSlotAndCopiesAndToAnotherPc() {
+    const QString songs = home_->filePath("songs");
+    QCOMPARE(cli(kBuiltIn + QStringList{"import", "tone:1", songs}).status, 0);
+    const QString file = QDir(songs).filePath("TON_Glass EP.nvb");
+    Run run = cli({"tag", file, "+pads", "+live set", "--note", "for the June concert"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QString::fromUtf8(run.out), QString("live set, pads | for the June concert\n"));
+    run = cli(kBuiltIn + QStringList{"tag", "tone:1", "-pads", "+Lesson 3"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QString::fromUtf8(run.out), QString("Lesson 3, live set | for the June concert\n"));
+
+    const QString elsewhere = home_->filePath("elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QFile::copy(file, QDir(elsewhere).filePath("renamed.nvb")));
+    QCOMPARE(cli({"library", "scan", songs, elsewhere}).status, 0);
+    const auto filesWith = [&](const QStringList& how) {
+        QStringList files;
+        const QJsonObject found =
+            QJsonDocument::fromJson(cli(QStringList{"--json", "library", "find"} + how).out)
+                .object();
+        for (const QJsonValue item : found["items"].toArray()) {
+            files << item.toObject()["file"].toString();
+        }
+        return files;
+    };
+    const QStringList both{QDir(elsewhere).filePath("renamed.nvb"), file};  // by path
+    QCOMPARE(filesWith({"--tag", "LESSON 3"}), both);
+    QCOMPARE(filesWith({"--text", "june live"}), both);
+    QCOMPARE(filesWith({"Glass", "--tag", "pads"}), QStringList());
+
+    for (const QString& bad : {QString("+"), "+" + QString(65, 'x'), QString("+a\tb")}) {
+        run = cli(kBuiltIn + QStringList{"tag", "tone:1", bad});
+        QCOMPARE(run.status, 1);
+    }
+    QVERIFY(cli({"tag", file, "--note", "two\nlines"}).status == 1);
+    QCOMPARE(QString::fromUtf8(cli({"tag", file}).out),
+             QString("Lesson 3, live set | for the June concert\n"));
+
+    // To a new PC: the tags file, taken in by a home that has none.
+    const QString exported = home_->filePath("tags.json");
+    QCOMPARE(cli({"tags", "export", exported}).status, 0);
+    qputenv("XDG_DATA_HOME", home_->filePath("new-pc").toLocal8Bit());
+    QCOMPARE(QString::fromUtf8(cli({"tag", file}).out), QString("\n"));
+    QCOMPARE(cli({"tags", "import", exported}).status, 0);
+    QCOMPARE(cli({"library", "scan", elsewhere}).status, 0);
+    QCOMPARE(filesWith({"--tag", "live set"}),
+             QStringList{QDir(elsewhere).filePath("renamed.nvb")});
+    QCOMPARE(QString::fromUtf8(cli({"tag", file}).out),
+             QString("Lesson 3, live set | for the June concert\n"));
 }
 
 void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {

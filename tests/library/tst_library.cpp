@@ -13,7 +13,9 @@
 #include "data/ekdatafile.h"
 #include "kbddrv/slotaddress.h"
 #include "library/libraryindex.h"
+#include "library/itemtags.h"
 #include "library/slotsonpc.h"
+#include "platform/systemerror.h"
 #include "msg/msgstr.h"
 #include "stream/nvbfilestream.h"
 #include "syx/syxdump.h"
@@ -76,6 +78,9 @@ private Q_SLOTS:
     void forgottenFoldersAndHiddenOnesAreLeftOut();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown_data();
     void aSlotIsOnThePcOnlyWhenItsItemIsKnown();
+    void tagsThatCannotBeReadAreNeverReplaced_data();
+    void tagsThatCannotBeReadAreNeverReplaced();
+    void anUnusableTagsFileChangesNothing();
 };
 
 void TestLibrary::scansReadOnlyWhatChangedAndFindTheSameItemEverywhere() {
@@ -343,6 +348,105 @@ void TestLibrary::aSlotIsOnThePcOnlyWhenItsItemIsKnown() {
     QCOMPARE(pathsOf(found.files, music.path()), files);
     QCOMPARE(found.seenAt.isValid(), seenSeed != 0 && listed == "Glass EP" && present &&
                                          state != int(library::OnPc::Empty));
+}
+
+namespace {
+
+const QString kItem = QString(64, 'a');
+
+platform::ErrorCode failureOf(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const platform::SystemError& error) {
+        return error.coded().code;
+    }
+    return platform::ErrorCode::ServiceText;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+void TestLibrary::tagsThatCannotBeReadAreNeverReplaced_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<platform::ErrorCode>("said");
+    QTest::newRow("damaged") << "damaged" << platform::ErrorCode::TagsUnreadable;
+    QTest::newRow("another program's") << "other" << platform::ErrorCode::TagsUnreadable;
+    QTest::newRow("a newer NvbMan's") << "newer" << platform::ErrorCode::TagsOfNewerProgram;
+}
+
+// The tags are the user's own words, not a cache of their files: a database that cannot be
+// used is said and left exactly as it was (never set aside and made anew, as the index is).
+void TestLibrary::tagsThatCannotBeReadAreNeverReplaced() {
+    QFETCH(QString, what);
+    QFETCH(platform::ErrorCode, said);
+    QTemporaryDir home;
+    const QString database = home.filePath("tags.sqlite");
+    if (what == "damaged") {
+        {
+            library::TagStore tags(database);
+            tags.change({kItem}, {"pads"}, {}, QString("mine"));
+        }
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(file.size() / 2);
+        file.write(QByteArray(1024, 'x'));
+        file.close();
+        QFile::remove(database + "-wal");
+    } else {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+        other.setDatabaseName(database);
+        QVERIFY(other.open());
+        QSqlQuery query(other);
+        QVERIFY(query.exec(what == "other" ? "CREATE TABLE notes (text TEXT)"
+                                           : "PRAGMA user_version = 9"));
+        QVERIFY(query.exec("CREATE TABLE kept (text TEXT)"));
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase("other");
+    }
+    const QByteArray before = contentsOf(database);
+    QCOMPARE(failureOf([&] { library::TagStore tags(database); }), said);
+    QCOMPARE(contentsOf(database), before);
+    QCOMPARE(QDir(home.path()).entryList({"tags.sqlite.*"}).size(), 0);
+}
+
+// Tags taken to a new PC: a file that is no tags file, or one entry of it that is unusable,
+// changes nothing; a good one joins the tags and gives a note only where there is none.
+void TestLibrary::anUnusableTagsFileChangesNothing() {
+    QTemporaryDir home;
+    library::TagStore tags(home.filePath("tags.sqlite"));
+    tags.change({kItem}, {"Pads"}, {}, QString("mine"));
+    const QString file = home.filePath("tags.json");
+    const auto write = [&](const QByteArray& text) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text);
+    };
+    const QString other = QString(64, 'b');
+    for (const QByteArray& bad :
+         {QByteArray("not json"), QByteArray(R"({"format": 2, "items": []})"),
+          QByteArray(R"({"format": 1, "items": [{"sha256": "xyz", "tags": ["a"]}]})"),
+          ("{\"format\": 1, \"items\": [{\"sha256\": \"" + other.toLatin1() +
+           "\", \"tags\": [\"ok\"]}, {\"sha256\": \"" + kItem.toLatin1() +
+           "\", \"tags\": [\"\"]}]}")}) {
+        write(bad);
+        QVERIFY2(failureOf([&] { tags.importFrom(file); }) != platform::ErrorCode::ServiceText,
+                 bad.constData());
+        QCOMPARE(tags.all().size(), std::size_t(1));
+        QCOMPARE(tags.of(kItem).tags, QStringList{"Pads"});
+    }
+    write("{\"format\": 1, \"items\": [{\"sha256\": \"" + kItem.toLatin1() +
+          "\", \"tags\": [\"pads\", \"live\"], \"note\": \"theirs\"}, {\"sha256\": \"" +
+          other.toLatin1() + "\", \"tags\": [\"lesson 3\"], \"note\": \"why\"}]}");
+    QCOMPARE(tags.importFrom(file), 2);
+    QCOMPARE(tags.of(kItem).tags, (QStringList{"live", "Pads"}));
+    QCOMPARE(tags.of(kItem).note, QString("mine"));
+    QCOMPARE(tags.of(other).note, QString("why"));
+    QCOMPARE(tags.withTag("LESSON 3"), QStringList{other});
 }
 
 QTEST_GUILESS_MAIN(TestLibrary)

@@ -175,6 +175,14 @@ void Index::createTables() {
     query.exec(QString("PRAGMA user_version = %1").arg(kFormat));
 }
 
+QStringList Index::hashesOf(const QString& path) {
+    QStringList hashes;
+    for (const auto& item : itemsOf(path)) {
+        hashes << itemHash(*item);
+    }
+    return hashes;
+}
+
 QString Index::itemHash(const EkDataFile& item) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QByteArray head;

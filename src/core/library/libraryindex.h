@@ -83,6 +83,9 @@ public:
     // The hash the index keeps of an item: SHA-256 over its type (2 bytes), size (4 bytes) and
     // data bytes, so the same item has one hash in a ".nvb" and a ".syx" file.
     static QString itemHash(const EkDataFile& item);
+    // The hashes of a keyboard file's items (a ".nvb" file's one item, a dump's every item), in
+    // the file's order. Throws the file's errors.
+    static QStringList hashesOf(const QString& path);
 
 private:
     void open();

@@ -287,6 +287,20 @@ constexpr Entry kEntries[] = {
      "%1 バイトあり、この種類のデータの大きさではありません。"},
     {ErrorCode::DumpMixedItems, "blocks of %1 came in the middle of it.",
      "途中に %1 のブロックが入っています。"},
+    {ErrorCode::TagEmpty, "A tag cannot be empty.", "空のタグは付けられません。"},
+    {ErrorCode::TagTooLong, "The tag \"%1\" is longer than %2 characters.",
+     "タグ \"%1\" が %2 文字を超えています。"},
+    {ErrorCode::TagHasControl,
+     "The tag or note \"%1\" holds control characters (a tab, a line break...).",
+     "タグまたはメモ \"%1\" に制御文字 (タブ、改行など) が含まれています。"},
+    {ErrorCode::TagsUnreadable,
+     "The tags and notes in \"%1\" cannot be read (%2); nothing was changed in them.",
+     "\"%1\" のタグとメモを読み込めません (%2)。タグとメモは何も変更していません。"},
+    {ErrorCode::TagsOfNewerProgram,
+     "The tags and notes in \"%1\" were written by a newer NvbMan; nothing was changed in them.",
+     "\"%1\" のタグとメモは新しいバージョンの NvbMan で書かれています。何も変更していません。"},
+    {ErrorCode::TagFileUnusable, "\"%1\" is no file of NvbMan's tags: %2",
+     "\"%1\" は NvbMan のタグのファイルではありません: %2"},
 };
 
 // The actions a SlotEmpty text names, in the words a Japanese text uses for them (its %3).

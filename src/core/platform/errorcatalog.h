@@ -140,6 +140,14 @@ enum class ErrorCode {
     DumpStoppedByStatus,
     DumpWrongSize,
     DumpMixedItems,
+
+    // Tags and notes of the user's items
+    TagEmpty,
+    TagTooLong,
+    TagHasControl,
+    TagsUnreadable,
+    TagsOfNewerProgram,
+    TagFileUnusable,
 };
 Q_ENUM_NS(ErrorCode)
 
