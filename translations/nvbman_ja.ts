@@ -782,6 +782,18 @@
         <source>Export Lis&amp;t...</source>
         <translation>一覧を書き出し(&amp;T)...</translation>
     </message>
+    <message>
+        <source>&amp;Tags...</source>
+        <translation>タグ(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>Tags of the selected files&apos; items</source>
+        <translation>選んだファイルのデータのタグ</translation>
+    </message>
+    <message>
+        <source>Tags of the selected items</source>
+        <translation>選んだデータのタグ</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -991,6 +1003,64 @@
     <message>
         <source>replaced by %1</source>
         <translation>%1 で置き換え</translation>
+    </message>
+</context>
+<context>
+    <name>TTagsForm</name>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>Tags and note of %1. They belong to the item itself: every copy of it, in any file or slot, has them.</source>
+        <translation>%1 のタグとメモ。タグとメモはデータそのものに付くので、どのファイルやスロットにあるコピーにも同じものが付きます。</translation>
+    </message>
+    <message>
+        <source>Tags with commas between them, such as: pads, live set</source>
+        <translation>タグをカンマで区切って入力します (例: パッド, ライブ)</translation>
+    </message>
+    <message>
+        <source>pads, live set</source>
+        <translation>パッド, ライブ</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>メモ</translation>
+    </message>
+    <message>
+        <source>(each item keeps its own note)</source>
+        <translation>(それぞれのデータのメモはそのまま)</translation>
+    </message>
+    <message>
+        <source>&amp;Tags:</source>
+        <translation>タグ(&amp;T):</translation>
+    </message>
+    <message>
+        <source>&amp;Note:</source>
+        <translation>メモ(&amp;N):</translation>
+    </message>
+</context>
+<context>
+    <name>Tags</name>
+    <message>
+        <source>Select the files to tag in the PC list.</source>
+        <translation>タグを付けるファイルを PC の一覧で選んでください。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n 個のファイル</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s)</source>
+        <translation>
+            <numerusform>%n 個のデータ</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Empty slots have no tags: select slots that hold items.</source>
+        <translation>空のスロットにはタグを付けられません。データのあるスロットを選んでください。</translation>
     </message>
 </context>
 </TS>

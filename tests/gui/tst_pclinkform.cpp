@@ -306,9 +306,10 @@ void TestPcLinkForm::everyActionFollowsTheWindowsState() {
     // The MIDI log shows the running command's traffic: it can be opened while it runs.
     const QStringList always{"ExitAction", "HelpAction", "AboutAction", "AboutQtAction",
                              "MidiLogAction"};
-    const QStringList afterList{
-        "SendAction",  "ReceiveAction", "ExportDumpAction", "PrintListAction", "ExportListAction",
-        "KbdPropOpen", "CopyToAction",  "MoveToAction",     "SwapWithAction",  "RenameAction"};
+    const QStringList afterList{"SendAction",      "ReceiveAction",    "ExportDumpAction",
+                                "PrintListAction", "ExportListAction", "KbdPropOpen",
+                                "KbdTagsAction",   "CopyToAction",     "MoveToAction",
+                                "SwapWithAction",  "RenameAction"};
     // The enabled ones among every named action of the window.
     const auto enabled = [&] {
         QStringList names;
@@ -705,7 +706,7 @@ void TestPcLinkForm::rightClickChoosesWhatTheMenuActsOn() {
         QVERIFY(menu != nullptr);
         first = first ? first : menu;
         QCOMPARE(menu, first);
-        QCOMPARE(menu->actions().size(), 4);  // Import, Delete, separator, Properties
+        QCOMPARE(menu->actions().size(), 5);  // Import, Delete, separator, Tags, Properties
         menu->close();
         QCOMPARE(list->selectionModel()->selectedRows(),
                  QModelIndexList{list->model()->index(row, 0)});

@@ -30,6 +30,7 @@
 #include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/libraryform.h"
+#include "dialogs/tagsform.h"
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
@@ -254,6 +255,9 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         QCOMPARE(onPc, QString::fromUtf8("あり: a.nvb ほか 1 件"));
         texts << QString(onPc).remove("a.nvb") << tip;
     }
+    // Tags of several items whose notes differ.
+    TTagsForm tags("song:1", {}, {}, true, &window);
+    texts << textsOf(&tags);
     TReplacedItemsForm replaced(store, [](const safety::Copy&, const std::function<void()>&) {});
     texts << textsOf(&replaced);
     const QAbstractItemModel* rows = replaced.findChild<QTreeView*>("ReplacedView")->model();

@@ -23,9 +23,11 @@
 #include "commands/windowlibrary.h"
 #include "data/ekdatafile.h"
 #include "dialogs/libraryform.h"
+#include "dialogs/tagsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
 #include "kbddrv/slotaddress.h"
+#include "library/itemtags.h"
 #include "mainform/pclinkform.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/localpanemodel.h"
@@ -60,6 +62,7 @@ private Q_SLOTS:
     void libraryDialogSearchesAndMarksDuplicates();
     void foldersLeftOutOfTheLibraryAreForgotten();
     void aLibraryThatCannotBeOpenedIsSaid();
+    void tagsGivenToAFileAreTheSlotsTagsToo();
 
 private:
     void startWindow(const QStringList& libraryFolders = {});
@@ -299,6 +302,52 @@ void TestWindowLibrary::checkLibraryForm(TLibraryForm* form, QString& shown) {
     view->setCurrentIndex(view->model()->index(0, 0));
     shown = cell(0, 4);
     form->findChild<QPushButton*>("ShowFileBtn")->click();
+}
+
+// Tags given to a file in the PC list are the tags of the keyboard's slot that holds the same
+// item: its Tags... dialog shows them, and a change there is the file's too.
+void TestWindowLibrary::tagsGivenToAFileAreTheSlotsTagsToo() {
+    startWindow();
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    window_->ReceiveActionExecute();
+    QVERIFY(commandsEnded(*window_));
+    const QString file = QDir(music()).filePath(
+        QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0)) + ".nvb");
+    window_->showFile(file);
+    const QString sha256 = library::Index::hashesOf(file).value(0);
+
+    const auto answer = [](const QString& tags, const QString& note, QString* shown) {
+        onNextModal([=](QWidget* modal) {
+            auto* form = qobject_cast<TTagsForm*>(modal);
+            QVERIFY(form != nullptr);
+            auto* tagsEdit = form->findChild<QLineEdit*>("TagsEdit");
+            auto* noteEdit = form->findChild<QLineEdit*>("NoteEdit");
+            QCOMPARE(tagsEdit->accessibleName(), QString("Tags"));
+            QCOMPARE(noteEdit->accessibleName(), QString("Note"));
+            *shown = tagsEdit->text() + " | " + noteEdit->text();
+            tagsEdit->setText(tags);
+            if (!note.isNull()) {
+                noteEdit->clear();
+                QTest::keyClicks(noteEdit, note);
+            }
+            form->findChild<QPushButton*>("OkBtn")->click();
+        });
+    };
+    QString shown;
+    answer("pads, live set", "for the June concert", &shown);
+    window_->findChild<QAction*>("LocalTagsAction")->trigger();
+    QCOMPARE(shown, QString(" | "));
+    QCOMPARE(library::TagStore().of(sha256).tags, (QStringList{"live set", "pads"}));
+
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    answer("pads", {}, &shown);
+    window_->findChild<QAction*>("KbdTagsAction")->trigger();
+    QVERIFY(commandsEnded(*window_));
+    QCOMPARE(shown, QString("live set, pads | for the June concert"));
+    const library::ItemTags now = library::TagStore().of(sha256);
+    QCOMPARE(now.tags, QStringList{"pads"});
+    QCOMPARE(now.note, QString("for the June concert"));
 }
 
 void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {

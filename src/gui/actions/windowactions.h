@@ -23,6 +23,8 @@ enum class Act {
     KbdPropOpen,
     KbdDrvPropOpen,
     ShellOpen,
+    LocalTags,
+    KbdTags,
     PrefOpen,
     BackUp,
     Restore,

@@ -1,20 +1,26 @@
 #include "windowlibrary.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <memory>
 
 #include "backup/batchjobs.h"
 #include "commandframe.h"
-#include "panes/keyboardpicture.h"
 #include "dialogs/libraryform.h"
+#include "dialogs/tagsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "library/backgroundscan.h"
 #include "library/folderwatch.h"
+#include "library/itemtags.h"
 #include "msg/errortext.h"
 #include "outcomereport.h"
 #include "panes/kbdpane.h"
 #include "panes/kbdpanemodel.h"
+#include "panes/keyboardpicture.h"
+#include "panes/pcpane.h"
 #include "platform/settingsstore.h"
+#include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
 
 WindowLibrary::WindowLibrary(WindowParts& parts, QObject* parent)
@@ -124,6 +130,132 @@ void WindowLibrary::checkOnPc() {
                 reportChecked(*outcomes);
             }
         });
+}
+
+void WindowLibrary::tagSelectedFiles() {
+    QStringList hashes;
+    QStringList names;
+    for (const QModelIndex& row : parts_.pc.selectedRows()) {
+        const QFileInfo entry = parts_.pc.entry(row);
+        if (entry.isDir()) {
+            continue;
+        }
+        try {
+            hashes << library::Index::hashesOf(entry.absoluteFilePath());
+            names << entry.fileName();
+        } catch (...) {
+            // A file that is no keyboard file, or cannot be read: said, nothing tagged.
+            parts_.showError(currentErrorText(parts_.messages));
+            return;
+        }
+    }
+    if (hashes.isEmpty()) {
+        parts_.showError(
+            QCoreApplication::translate("Tags", "Select the files to tag in the PC list."));
+        return;
+    }
+    editTags(hashes, names.size() == 1 ? names.first()
+                                       : QCoreApplication::translate("Tags", "%n file(s)", nullptr,
+                                                                     int(names.size())));
+}
+
+void WindowLibrary::tagSelectedSlots() {
+    // Not named "slots": Qt 6.4's lupdate takes that word for Qt's keyword and never ends on
+    // this file.
+    std::vector<SlotAddress> chosen;
+    try {
+        chosen = parts_.kbd.selectedSlots(OperateException::NoImportSource);
+    } catch (...) {
+        parts_.showError(currentErrorText(parts_.messages));
+        return;
+    }
+    const QString subject =
+        chosen.size() == 1
+            ? chosen.front().text()
+            : QCoreApplication::translate("Tags", "%n item(s)", nullptr, int(chosen.size()));
+    if (seenHashes(chosen)) {
+        tagSeenSlots(chosen, subject);
+        return;
+    }
+    // What the slots hold now is fetched first; the items seen are then known by their hash.
+    parts_.frame.run(
+        MsgStr::Receive,
+        [this, chosen] {
+            WindowJobProgress progress(&parts_.bar, &parts_.status,
+                                       parts_.messages.statusText(MsgStr::Receive));
+            batch::fetchSlots(parts_.link(), chosen, &progress);
+        },
+        [this, chosen, subject](bool succeeded) {
+            if (succeeded) {
+                tagSeenSlots(chosen, subject);
+            }
+        });
+}
+
+void WindowLibrary::tagSeenSlots(const std::vector<SlotAddress>& chosen, const QString& subject) {
+    const std::optional<QStringList> hashes = seenHashes(chosen);
+    if (!hashes) {
+        parts_.showError(QCoreApplication::translate(
+            "Tags", "Empty slots have no tags: select slots that hold items."));
+        return;
+    }
+    editTags(*hashes, subject);
+}
+
+std::optional<QStringList> WindowLibrary::seenHashes(const std::vector<SlotAddress>& chosen) const {
+    QStringList hashes;
+    for (const SlotAddress& slot : chosen) {
+        const PictureRow* shown = parts_.kbd.picture().slot(slot);
+        const auto seen = shown != nullptr ? seenItems_.of(shown->view) : std::nullopt;
+        if (!seen) {
+            return std::nullopt;
+        }
+        hashes << seen->sha256;
+    }
+    return hashes;
+}
+
+void WindowLibrary::editTags(const QStringList& hashes, const QString& subject) {
+    try {
+        library::TagStore store;
+        // The tags every item has, and their note when they share one.
+        std::optional<QStringList> common;
+        QSet<QString> notes;
+        for (const QString& sha256 : hashes) {
+            const library::ItemTags item = store.of(sha256);
+            notes.insert(item.note);
+            if (!common) {
+                common = item.tags;
+            } else {
+                common->removeIf([&](const QString& tag) {
+                    return !item.tags.contains(tag, Qt::CaseInsensitive);
+                });
+            }
+        }
+        const bool notesDiffer = notes.size() > 1;
+        TTagsForm form(subject, common.value_or(QStringList()),
+                       notesDiffer ? QString() : *notes.begin(), notesDiffer, &parts_.window);
+        if (form.exec() != QDialog::Accepted) {
+            return;
+        }
+        const QStringList wanted = form.tags();
+        QStringList added;
+        for (const QString& tag : wanted) {
+            if (!common->contains(tag, Qt::CaseInsensitive)) {
+                added << tag;
+            }
+        }
+        QStringList removed;
+        for (const QString& tag : *common) {
+            if (!wanted.contains(tag, Qt::CaseInsensitive)) {
+                removed << tag;
+            }
+        }
+        const bool setNote = form.noteEdited() || (!notesDiffer && form.note() != *notes.begin());
+        store.change(hashes, added, removed, setNote ? std::optional(form.note()) : std::nullopt);
+    } catch (const platform::SystemError& error) {
+        parts_.showError(parts_.messages.codedText(error.coded()));
+    }
 }
 
 void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) {

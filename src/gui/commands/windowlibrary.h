@@ -47,6 +47,11 @@ public:
     void checkOnPc();
     // File > "Library...": the items of the user's files, searched.
     void showDialog();
+    // "Tags..." of the PC list: the tags and note of the selected files' items.
+    void tagSelectedFiles();
+    // "Tags..." of the keyboard list: the tags and note of the selected slots' items (fetched
+    // first when the window has not seen them).
+    void tagSelectedSlots();
 
 Q_SIGNALS:
     // The user chose "Show File" for this file in the dialog.
@@ -58,6 +63,13 @@ private:
 
     void scanned(const library::ScanSummary& summary);
     library::SlotOnPc slotOnPc(const library::SlotView& slot) const;
+    // The dialog for the items of these hashes, then their tags and note changed as the user
+    // said.
+    void editTags(const QStringList& hashes, const QString& subject);
+    // The dialog for the items of these slots, which the window has seen (else it says so).
+    void tagSeenSlots(const std::vector<SlotAddress>& chosen, const QString& subject);
+    // The hashes of the items of these slots the window has seen; none when one is unseen.
+    std::optional<QStringList> seenHashes(const std::vector<SlotAddress>& chosen) const;
 
     WindowParts& parts_;
     // Read here, written by the scan's thread. Null when it cannot be opened (problem_ says

@@ -273,16 +273,16 @@ void TPcLinkForm::buildPopupMenus() {
         }
         return new PanePopup(menu, emptySpace, this);
     };
-    PanePopup* local = popup(
-        "LocalPopupMenu",
-        {action(Act::Send), nullptr, action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
-        PanePopup::EmptySpace::ClearSelection);
+    PanePopup* local = popup("LocalPopupMenu",
+                             {action(Act::Send), nullptr, action(Act::LocalTags),
+                              action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
+                             PanePopup::EmptySpace::ClearSelection);
     local->attach(pc_->views().list);
     local->attach(pc_->views().details);
-    PanePopup* kbd =
-        popup("KbdPopupMenu",
-              {action(Act::Receive), action(Act::Delete), nullptr, action(Act::KbdPropOpen)},
-              PanePopup::EmptySpace::ClearSelection);
+    PanePopup* kbd = popup("KbdPopupMenu",
+                           {action(Act::Receive), action(Act::Delete), nullptr,
+                            action(Act::KbdTags), action(Act::KbdPropOpen)},
+                           PanePopup::EmptySpace::ClearSelection);
     kbd->attach(kbd_->views().list);
     kbd->attach(kbd_->views().details);
     popup("KbdDirPopup", {action(Act::KbdDrvPropOpen)}, PanePopup::EmptySpace::KeepSelection)
