@@ -794,6 +794,22 @@
         <source>Tags of the selected items</source>
         <translation>選んだデータのタグ</translation>
     </message>
+    <message>
+        <source>Export T&amp;ags...</source>
+        <translation>タグを書き出し(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Export Tags</source>
+        <translation>タグを書き出し</translation>
+    </message>
+    <message>
+        <source>I&amp;mport Tags...</source>
+        <translation>タグを読み込み(&amp;M)...</translation>
+    </message>
+    <message>
+        <source>Import Tags</source>
+        <translation>タグを読み込み</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -1061,6 +1077,28 @@
     <message>
         <source>Empty slots have no tags: select slots that hold items.</source>
         <translation>空のスロットにはタグを付けられません。データのあるスロットを選んでください。</translation>
+    </message>
+    <message>
+        <source>Export Tags</source>
+        <translation>タグを書き出し</translation>
+    </message>
+    <message>
+        <source>NvbMan&apos;s tags (*.json)</source>
+        <translation>NvbMan のタグ (*.json)</translation>
+    </message>
+    <message>
+        <source>Import Tags</source>
+        <translation>タグを読み込み</translation>
+    </message>
+    <message>
+        <source>The tags were written to &quot;%1&quot;.</source>
+        <translation>タグを &quot;%1&quot; に書き出しました。</translation>
+    </message>
+    <message numerus="yes">
+        <source>The tags of %n item(s) were taken in.</source>
+        <translation>
+            <numerusform>%n 個のデータのタグを読み込みました。</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -348,6 +348,19 @@ void TestWindowLibrary::tagsGivenToAFileAreTheSlotsTagsToo() {
     const library::ItemTags now = library::TagStore().of(sha256);
     QCOMPARE(now.tags, QStringList{"pads"});
     QCOMPARE(now.note, QString("for the June concert"));
+
+    // File > Export Tags..., then Import Tags... on a PC that has none; a file that is no tags
+    // file is said, and changes nothing.
+    const QString exported = home_->filePath("tags.json");
+    QVERIFY(window_->library().exportTags(exported));
+    qputenv("XDG_DATA_HOME", home_->filePath("new-pc").toLocal8Bit());
+    QCOMPARE(library::TagStore().of(sha256).tags, QStringList());
+    MessageBoxes boxes;
+    QVERIFY(!window_->library().importTags(file));
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(window_->library().importTags(exported));
+    QCOMPARE(library::TagStore().of(sha256).tags, QStringList{"pads"});
+    QCOMPARE(library::TagStore().of(sha256).note, QString("for the June concert"));
 }
 
 void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {

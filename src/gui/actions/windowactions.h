@@ -33,6 +33,8 @@ enum class Act {
     ExportDump,
     PrintList,
     ExportList,
+    ExportTags,
+    ImportTags,
     Library,
     CheckOnPc,
     Undo,

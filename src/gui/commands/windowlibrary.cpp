@@ -1,6 +1,7 @@
 #include "windowlibrary.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QSet>
 #include <memory>
@@ -130,6 +131,49 @@ void WindowLibrary::checkOnPc() {
                 reportChecked(*outcomes);
             }
         });
+}
+
+void WindowLibrary::askAndExportTags() {
+    const QString path = QFileDialog::getSaveFileName(
+        &parts_.window, QCoreApplication::translate("Tags", "Export Tags"),
+        QDir(parts_.pc.folderPath()).filePath("nvbman-tags.json"),
+        QCoreApplication::translate("Tags", "NvbMan's tags (*.json)"));
+    if (!path.isEmpty()) {
+        exportTags(path);
+    }
+}
+
+void WindowLibrary::askAndImportTags() {
+    const QString path = QFileDialog::getOpenFileName(
+        &parts_.window, QCoreApplication::translate("Tags", "Import Tags"), parts_.pc.folderPath(),
+        QCoreApplication::translate("Tags", "NvbMan's tags (*.json)"));
+    if (!path.isEmpty()) {
+        importTags(path);
+    }
+}
+
+bool WindowLibrary::exportTags(const QString& path) {
+    try {
+        library::TagStore().exportTo(path);
+    } catch (const platform::SystemError& error) {
+        parts_.showError(parts_.messages.codedText(error.coded()));
+        return false;
+    }
+    parts_.status.setText(QCoreApplication::translate("Tags", "The tags were written to \"%1\".")
+                              .arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
+bool WindowLibrary::importTags(const QString& path) {
+    try {
+        const int items = library::TagStore().importFrom(path);
+        parts_.status.setText(QCoreApplication::translate(
+            "Tags", "The tags of %n item(s) were taken in.", nullptr, items));
+    } catch (const platform::SystemError& error) {
+        parts_.showError(parts_.messages.codedText(error.coded()));
+        return false;
+    }
+    return true;
 }
 
 void WindowLibrary::tagSelectedFiles() {

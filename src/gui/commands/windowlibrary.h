@@ -49,6 +49,12 @@ public:
     void showDialog();
     // "Tags..." of the PC list: the tags and note of the selected files' items.
     void tagSelectedFiles();
+    // File > "Export Tags..." and "Import Tags...": every tag and note to or from a JSON file,
+    // to take them to another PC. The file is asked for; a failure is said.
+    void askAndExportTags();
+    void askAndImportTags();
+    bool exportTags(const QString& path);
+    bool importTags(const QString& path);
     // "Tags..." of the keyboard list: the tags and note of the selected slots' items (fetched
     // first when the window has not seen them).
     void tagSelectedSlots();

@@ -140,7 +140,7 @@ void TPcLinkForm::buildActions() {
     menu(tr("&File"),
          {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare, Act::ReplacedItems,
           kSeparator, Act::ExportDump, Act::PrintList, Act::ExportList, kSeparator, Act::Library,
-          Act::CheckOnPc, kSeparator, Act::Exit});
+          Act::ExportTags, Act::ImportTags, Act::CheckOnPc, kSeparator, Act::Exit});
     QMenu* edit = menu(tr("&Edit"), {Act::Undo, Act::Redo, kSeparator, Act::CopyTo, Act::MoveTo,
                                      Act::SwapWith, Act::Rename});
     // Undo's and Redo's captions name the change they would take back now.
