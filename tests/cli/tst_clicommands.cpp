@@ -25,6 +25,7 @@
 #include "kbdsim/simulatordevice.h"
 #include "platform/midilog.h"
 #include "stream/nvbfilestream.h"
+#include "support/csvrecords.h"
 #include "support/songmemory.h"
 #include "syx/syxdump.h"
 
@@ -181,28 +182,6 @@ Run TestCliCommands::cli(const QStringList& args) {
     const int status = cli::run(QStringList{"nvbman-cli"} + args, output);
     return {status, out.data(), err.data()};
 }
-
-namespace {
-
-// The records of a CSV text as Python's own reader reads them (RFC 4180, as spreadsheets do).
-QList<QStringList> csvRecords(const QByteArray& csv) {
-    QProcess python;
-    python.start("python3", {"-c",
-                             "import csv, io, json, sys; "
-                             "text = sys.stdin.buffer.read().decode('utf-8'); "
-                             "print(json.dumps(list(csv.reader(io.StringIO(text, newline='')))))"});
-    python.write(csv);
-    python.closeWriteChannel();
-    python.waitForFinished(-1);
-    QList<QStringList> records;
-    for (const QJsonValue record :
-         QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
-        records << record.toVariant().toStringList();
-    }
-    return records;
-}
-
-}  // namespace
 
 // The keyboard's list and the library's finds as CSV and HTML: read back by another program's
 // parser, every slot is there once, in the keyboard's order, and names with commas, quotes and

@@ -59,6 +59,7 @@
 #include "platform/systemerror.h"
 #include "printing/listpages.h"
 #include "safety/history.h"
+#include "support/csvrecords.h"
 #include "support/keyboardrig.h"
 #include "support/modal.h"
 #include "support/pagecatcher.h"
@@ -1501,21 +1502,9 @@ void TestPcLinkForm::aSettingsFileThatIsNoFileIsNeitherWaitedOnNorReplaced() {
 
 namespace {
 
-// The records of a CSV file as Python's own reader reads them (RFC 4180, as spreadsheets do).
-QList<QStringList> csvRecordsOf(const QString& file) {
-    QProcess python;
-    python.start("python3", {"-c",
-                             "import csv, json, sys; "
-                             "print(json.dumps(list(csv.reader(open(sys.argv[1], newline='', "
-                             "encoding='utf-8')))))",
-                             file});
-    python.waitForFinished(-1);
-    QList<QStringList> records;
-    const QJsonArray all = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
-    for (const QJsonValue record : all) {
-        records << record.toVariant().toStringList();
-    }
-    return records;
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The pages of a PDF file: its page objects.
@@ -1563,7 +1552,7 @@ void TestPcLinkForm::theKeyboardsListIsExportedAndPrintedWhole() {
 
     const QString csv = home_->filePath("list.csv");
     QVERIFY(window->exportList(csv));
-    const QList<QStringList> records = csvRecordsOf(csv);
+    const QList<QStringList> records = csvRecords(fileBytes(csv));
     QCOMPARE(records.value(0), (QStringList{"Slot", "Name", "Type", "Size(byte)", "On PC"}));
     QCOMPARE(records.size(), qsizetype(slots.size()) + 1);
     for (std::size_t i = 0; i < slots.size(); ++i) {

@@ -55,7 +55,10 @@ void preview(QWidget* parent, const ItemList& list) {
     QPrintPreviewDialog dialog(parent);
     dialog.setWindowTitle(QCoreApplication::translate("ListDialogs", "Print List"));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&list](QPrinter* printer) { paint(list, *printer); });
+                     [&list](QPrinter* printer) {
+                         // The pages the print dialog asked for (0, 0: every page).
+                         paint(list, *printer, printer->fromPage(), printer->toPage());
+                     });
     dialog.exec();
 }
 
