@@ -124,6 +124,10 @@
         <source>As the item was when last fetched or sent, at %1.</source>
         <translation>%1 に最後に取得または送信した時点のデータです。</translation>
     </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
+    </message>
 </context>
 <context>
     <name>KeyboardList</name>
@@ -150,6 +154,10 @@
     <message>
         <source>On PC</source>
         <translation>PC上</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
     </message>
 </context>
 <context>
@@ -208,6 +216,10 @@
     <message>
         <source>Item Type</source>
         <translation>データの種類</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
     </message>
 </context>
 <context>
@@ -476,6 +488,38 @@
     <message>
         <source>Library: %1, %2</source>
         <translation>ライブラリ: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>List only items whose tags or note hold every one of these words</source>
+        <translation>タグかメモにこれらの語をすべて含む項目だけを表示します</translation>
+    </message>
+    <message>
+        <source>Ta&amp;g:</source>
+        <translation>タグ(&amp;G):</translation>
+    </message>
+    <message>
+        <source>Tags and n&amp;otes:</source>
+        <translation>タグとメモ(&amp;O):</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>タグ</translation>
+    </message>
+    <message>
+        <source>T&amp;ags...</source>
+        <translation>タグ(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Change the tags and note of the selected items</source>
+        <translation>選択した項目のタグとメモを変更します</translation>
+    </message>
+    <message>
+        <source>The tags cannot be used: %1</source>
+        <translation>タグを使えません: %1</translation>
+    </message>
+    <message>
+        <source>Any tag</source>
+        <translation>すべてのタグ</translation>
     </message>
 </context>
 <context>
@@ -809,6 +853,10 @@
     <message>
         <source>Import Tags</source>
         <translation>タグを読み込み</translation>
+    </message>
+    <message>
+        <source>&amp;Tags Column</source>
+        <translation>タグの列(&amp;T)</translation>
     </message>
 </context>
 <context>

@@ -75,19 +75,7 @@ int scan(CommandContext& context, const QStringList& folders) {
 std::vector<library::Entry> found(CommandContext& context, const QString& text) {
     const library::Index index;
     std::vector<library::Entry> entries = index.find(text);
-    const QString tag = context.options().tag;
-    const QString words = context.options().text;
-    if (tag.isEmpty() && words.isEmpty()) {
-        return entries;
-    }
-    const library::TagStore tags;
-    QStringList wanted = tag.isEmpty() ? tags.withText(words) : tags.withTag(tag);
-    if (!tag.isEmpty() && !words.isEmpty()) {
-        const QStringList withText = tags.withText(words);
-        wanted.removeIf([&](const QString& sha256) { return !withText.contains(sha256); });
-    }
-    std::erase_if(entries,
-                  [&](const library::Entry& entry) { return !wanted.contains(entry.sha256); });
+    library::TagStore().narrow(entries, context.options().tag, context.options().text);
     return entries;
 }
 
@@ -95,12 +83,17 @@ int find(CommandContext& context, const QString& text) {
     if (const auto format = context.shareFormat()) {
         lists::ItemList list;
         list.title = QString("Library: \"%1\"").arg(text);
-        list.headings = QStringList{"File", "Type", "Name", "Size", "SHA-256"};
-        list.numberColumns = {3};
+        constexpr int kSizeColumn = 3;
+        constexpr int kTagsColumn = 5;
+        list.headings = QStringList{"File", "Type", "Name", "Size", "SHA-256", "Tags"};
+        list.numberColumns = {kSizeColumn};
+        const library::TagStore tags;
         for (const library::Entry& entry : found(context, text)) {
             list.rows.push_back({QDir::toNativeSeparators(entry.path), mls850::typeName(entry.type),
-                                 entry.name, QString::number(entry.size), entry.sha256});
+                                 entry.name, QString::number(entry.size), entry.sha256,
+                                 tags.tagsText({entry.sha256})});
         }
+        lists::dropColumnIfEmpty(list, kTagsColumn);
         context.output().print(QString::fromUtf8(lists::textOf(list, *format)));
         return Success;
     }

@@ -258,6 +258,12 @@ void TestCliCommands::tagsFollowTheItemToItsSlotAndCopiesAndToAnotherPc() {
     QCOMPARE(filesWith({"--tag", "LESSON 3"}), both);
     QCOMPARE(filesWith({"--text", "june live"}), both);
     QCOMPARE(filesWith({"Glass", "--tag", "pads"}), QStringList());
+    // Shared as CSV, each file's item with its tags (a column only a tagged list has).
+    const QList<QStringList> shared =
+        csvRecords(cli({"library", "find", "--tag", "lesson 3", "--format", "csv"}).out);
+    QCOMPARE(shared.size(), 3);
+    QCOMPARE(shared[0].last(), QString("Tags"));
+    QCOMPARE(shared[2].last(), QString("Lesson 3, live set"));
 
     for (const QString& bad : {QString("+"), "+" + QString(65, 'x'), QString("+a\tb")}) {
         run = cli(kBuiltIn + QStringList{"tag", "tone:1", bad});

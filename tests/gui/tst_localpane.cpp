@@ -197,7 +197,7 @@ void TestLocalPane::nvbFilesShowTheirItem() {
 
     LocalListModel model;
     model.list(withSeparator(dir.path()));
-    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.columnCount(), 6);
     QCOMPARE(model.headerData(LocalListModel::ItemNameColumn, Qt::Horizontal, Qt::DisplayRole),
              QVariant("Item Name"));
     QStringList shown;

@@ -304,9 +304,10 @@ void TestPcLinkForm::everyActionFollowsTheWindowsState() {
     // Each command of the window, button and menu item alike, as a user meets it: before the
     // first list, while a list runs, after it on the tones and on the songs.
     auto window = startedWindow(rig_->inputNumber(), rig_->outputNumber());
-    // The MIDI log shows the running command's traffic: it can be opened while it runs.
-    const QStringList always{"ExitAction", "HelpAction", "AboutAction", "AboutQtAction",
-                             "MidiLogAction"};
+    // The MIDI log shows the running command's traffic: it can be opened while it runs; the
+    // tags column only shows what the window knows.
+    const QStringList always{"ExitAction",    "HelpAction",    "AboutAction",
+                             "AboutQtAction", "MidiLogAction", "TagsColumnAction"};
     const QStringList afterList{"SendAction",      "ReceiveAction",    "ExportDumpAction",
                                 "PrintListAction", "ExportListAction", "KbdPropOpen",
                                 "KbdTagsAction",   "CopyToAction",     "MoveToAction",

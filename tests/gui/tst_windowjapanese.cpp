@@ -221,12 +221,13 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
                 .write(tone);
         }
         index.scan({home.filePath("music")}, MsgStr());
-        TLibraryForm library(&index, {}, &window);
+        const MsgStr japanese(platform::kLocaleJapanese);
+        TLibraryForm library(&index, {}, japanese, &window);
         library.refresh(true, {"x"});
         texts << textsOf(&library);
         const QAbstractItemModel* items = library.findChild<QTreeView*>("LibraryView")->model();
         texts << items->index(0, 3).data().toString();
-        TLibraryForm broken(nullptr, "x", &window);
+        TLibraryForm broken(nullptr, "x", japanese, &window);
         texts << textsOf(&broken);
     }
     // The keyboard list's "On PC" column, in each of its states.

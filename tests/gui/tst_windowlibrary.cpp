@@ -49,6 +49,26 @@ const kbdsim::SlotRef kTone1{DataType::Tone, 0, 1};
 // A scan reads the folders on its own thread; the column follows when it has ended.
 constexpr int kScanWaitMs = 20000;
 
+// Answers the next Tags... dialog: records what it showed ("tags | note") in `shown`, then
+// gives it `tags` and, unless null, `note` (typed).
+void answerTagsDialog(const QString& tags, const QString& note, QString* shown) {
+    onNextModal([=](QWidget* modal) {
+        auto* form = qobject_cast<TTagsForm*>(modal);
+        QVERIFY(form != nullptr);
+        auto* tagsEdit = form->findChild<QLineEdit*>("TagsEdit");
+        auto* noteEdit = form->findChild<QLineEdit*>("NoteEdit");
+        QCOMPARE(tagsEdit->accessibleName(), QString("Tags"));
+        QCOMPARE(noteEdit->accessibleName(), QString("Note"));
+        *shown = tagsEdit->text() + " | " + noteEdit->text();
+        tagsEdit->setText(tags);
+        if (!note.isNull()) {
+            noteEdit->clear();
+            QTest::keyClicks(noteEdit, note);
+        }
+        form->findChild<QPushButton*>("OkBtn")->click();
+    });
+}
+
 }  // namespace
 
 class TestWindowLibrary : public QObject {
@@ -63,6 +83,7 @@ private Q_SLOTS:
     void foldersLeftOutOfTheLibraryAreForgotten();
     void aLibraryThatCannotBeOpenedIsSaid();
     void tagsGivenToAFileAreTheSlotsTagsToo();
+    void tagsShowInTheListsTheLibraryAndWhatIsPrinted();
 
 private:
     void startWindow(const QStringList& libraryFolders = {});
@@ -273,15 +294,18 @@ void TestWindowLibrary::checkLibraryForm(TLibraryForm* form, QString& shown) {
         return view->model()->index(row, column).data().toString();
     };
     // By path: the two imports (capitals first), then the copy, the same item as tone 0's.
-    QCOMPARE(cell(2, 4), QDir::toNativeSeparators(QDir(music()).filePath(kCopy)));
+    QCOMPARE(cell(2, 5), QDir::toNativeSeparators(QDir(music()).filePath(kCopy)));
     // Exported as the dialog lists them; read back (by Python's CSV reader) once the dialog
     // has closed.
     QVERIFY(lists::saveSaying(form->listed(), home_->filePath("library.csv"),
                               [](const QString& text) { QFAIL(qPrintable(text)); }));
     for (int row = 0; row < 3; ++row) {
         QStringList shownRow;
-        for (int column = 0; column < 5; ++column) {
-            shownRow << cell(row, column);
+        for (int column = 0; column < 6; ++column) {
+            // The tags column, empty here, is left out of what is shared.
+            if (column != 4) {
+                shownRow << cell(row, column);
+            }
         }
         listedRows_ << shownRow;
     }
@@ -301,7 +325,7 @@ void TestWindowLibrary::checkLibraryForm(TLibraryForm* form, QString& shown) {
     type->setCurrentIndex(type->findData(int(DataType::Tone)));
     QCOMPARE(form->rowCount(), 1);
     view->setCurrentIndex(view->model()->index(0, 0));
-    shown = cell(0, 4);
+    shown = cell(0, 5);
     form->findChild<QPushButton*>("ShowFileBtn")->click();
 }
 
@@ -318,31 +342,14 @@ void TestWindowLibrary::tagsGivenToAFileAreTheSlotsTagsToo() {
     window_->showFile(file);
     const QString sha256 = library::Index::hashesOf(file).value(0);
 
-    const auto answer = [](const QString& tags, const QString& note, QString* shown) {
-        onNextModal([=](QWidget* modal) {
-            auto* form = qobject_cast<TTagsForm*>(modal);
-            QVERIFY(form != nullptr);
-            auto* tagsEdit = form->findChild<QLineEdit*>("TagsEdit");
-            auto* noteEdit = form->findChild<QLineEdit*>("NoteEdit");
-            QCOMPARE(tagsEdit->accessibleName(), QString("Tags"));
-            QCOMPARE(noteEdit->accessibleName(), QString("Note"));
-            *shown = tagsEdit->text() + " | " + noteEdit->text();
-            tagsEdit->setText(tags);
-            if (!note.isNull()) {
-                noteEdit->clear();
-                QTest::keyClicks(noteEdit, note);
-            }
-            form->findChild<QPushButton*>("OkBtn")->click();
-        });
-    };
     QString shown;
-    answer("pads, live set", "for the June concert", &shown);
+    answerTagsDialog("pads, live set", "for the June concert", &shown);
     window_->findChild<QAction*>("LocalTagsAction")->trigger();
     QCOMPARE(shown, QString(" | "));
     QCOMPARE(library::TagStore().of(sha256).tags, (QStringList{"live set", "pads"}));
 
     kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
-    answer("pads", {}, &shown);
+    answerTagsDialog("pads", {}, &shown);
     window_->findChild<QAction*>("KbdTagsAction")->trigger();
     QVERIFY(commandsEnded(*window_));
     QCOMPARE(shown, QString("live set, pads | for the June concert"));
@@ -362,6 +369,98 @@ void TestWindowLibrary::tagsGivenToAFileAreTheSlotsTagsToo() {
     QVERIFY(window_->library().importTags(exported));
     QCOMPARE(library::TagStore().of(sha256).tags, QStringList{"pads"});
     QCOMPARE(library::TagStore().of(sha256).note, QString("for the June concert"));
+}
+
+// The tags of an item, once given, show in both lists' Tags column (hidden until View > Tags
+// Column), in the keyboard's printed list, and in the Library dialog, which finds items by
+// tag and by the words of their tags and notes and changes the tags of what it lists.
+void TestWindowLibrary::tagsShowInTheListsTheLibraryAndWhatIsPrinted() {
+    startWindow();
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    for (int row : {0, 1}) {
+        kbdList->setCurrentIndex(kbdList->model()->index(row, 0));
+        window_->ReceiveActionExecute();
+        QVERIFY(commandsEnded(*window_));
+    }
+    const QString file = QDir(music()).filePath(
+        QString::fromStdString("TON_" + rig_->keyboard.memory().name(kTone0)) + ".nvb");
+    window_->showFile(file);
+    QString shown;
+    answerTagsDialog("pads, live set", "for the June concert", &shown);
+    window_->findChild<QAction*>("LocalTagsAction")->trigger();
+
+    auto* pcDetails = window_->findChild<QTreeView*>("LocalFileDetails");
+    auto* kbdDetails = window_->findChild<QTreeView*>("KbdFileDetails");
+    QVERIFY(pcDetails->isColumnHidden(LocalListModel::TagsColumn));
+    QVERIFY(kbdDetails->isColumnHidden(KbdListModel::TagsColumn));
+    auto* tagsColumn = window_->findChild<QAction*>("TagsColumnAction");
+    QVERIFY(tagsColumn->isCheckable() && !tagsColumn->isChecked());
+    tagsColumn->trigger();
+    QVERIFY(!pcDetails->isColumnHidden(LocalListModel::TagsColumn));
+    QVERIFY(!kbdDetails->isColumnHidden(KbdListModel::TagsColumn));
+    const QModelIndex fileRow = pcDetails->currentIndex();
+    QCOMPARE(fileRow.siblingAtColumn(LocalListModel::TagsColumn).data().toString(),
+             QString("live set, pads"));
+    QCOMPARE(kbdDetails->model()->index(0, KbdListModel::TagsColumn).data().toString(),
+             QString("live set, pads"));
+    QCOMPARE(kbdDetails->model()->index(1, KbdListModel::TagsColumn).data().toString(), QString());
+
+    // The keyboard's list as printed: a Tags column with tone 0's tags.
+    const lists::ItemList printed = window_->keyboardList();
+    QCOMPARE(printed.headings.last(), QString("Tags"));
+    const auto tone0 = std::find_if(printed.rows.begin(), printed.rows.end(),
+                                    [](const QStringList& row) { return row[0] == "tone:0"; });
+    QVERIFY(tone0 != printed.rows.end());
+    QCOMPARE(tone0->last(), QString("live set, pads"));
+
+    window_->library().scan();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->library().isScanning(), kScanWaitMs);
+    QStringList found;
+    onNextModal([&](QWidget* modal) {
+        auto* form = qobject_cast<TLibraryForm*>(modal);
+        [&] {
+            QVERIFY(form != nullptr);
+            auto* tagBox = form->findChild<QComboBox*>("LibraryTagBox");
+            auto* words = form->findChild<QLineEdit*>("LibraryWordsEdit");
+            QVERIFY(!words->accessibleDescription().isEmpty());
+            QCOMPARE(form->rowCount(), 2);
+            QCOMPARE(tagBox->count(), 3);  // any tag, "live set", "pads"
+            tagBox->setCurrentIndex(tagBox->findText("pads"));
+            found << QString::number(form->rowCount());
+            words->setText("JUNE concert");
+            found << QString::number(form->rowCount());
+            words->setText("june lesson");
+            found << QString::number(form->rowCount());
+            tagBox->setCurrentIndex(0);
+            words->clear();
+            // Both items tagged at once from the dialog; its list and its tag box follow.
+            auto* view = form->findChild<QTreeView*>("LibraryView");
+            view->selectAll();
+            answerTagsDialog("lesson 3", QString(), &shown);
+            form->findChild<QPushButton*>("LibraryTagsBtn")->click();
+            found << shown;
+            QCOMPARE(tagBox->count(), 4);  // any tag, "lesson 3", "live set", "pads"
+            QStringList cells;
+            for (int row = 0; row < 2; ++row) {
+                cells << view->model()->index(row, 4).data().toString();
+            }
+            cells.sort();
+            found << cells;
+            found << form->listed().headings.join(',');
+        }();
+        if (form != nullptr && form->isVisible()) {
+            form->reject();
+        }
+    });
+    window_->library().showDialog();
+    // The two items' tags differ: the dialog starts from what they share (nothing), adds to
+    // each, and keeps the note, which they do not share.
+    QCOMPARE(found, (QStringList{"1", "1", "0", " | ", "lesson 3", "lesson 3, live set, pads",
+                                 "Name,Type,Size(byte),Copies,Tags,File"}));
+    QCOMPARE(library::TagStore().of(library::Index::hashesOf(file).value(0)).note,
+             QString("for the June concert"));
+    QCOMPARE(fileRow.siblingAtColumn(LocalListModel::TagsColumn).data().toString(),
+             QString("lesson 3, live set, pads"));
 }
 
 void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {

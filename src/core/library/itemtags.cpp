@@ -263,6 +263,50 @@ std::vector<ItemTags> TagStore::all() const {
     return items;
 }
 
+QStringList TagStore::allTags() const {
+    QStringList found;
+    QSqlQuery query(database());
+    if (query.exec("SELECT DISTINCT tag FROM tags")) {
+        while (query.next()) {
+            if (!found.contains(query.value(0).toString(), Qt::CaseInsensitive)) {
+                found << query.value(0).toString();
+            }
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    return found;
+}
+
+void TagStore::narrow(std::vector<Entry>& entries, const QString& tag,
+                      const QString& words) const {
+    if (tag.trimmed().isEmpty() && words.trimmed().isEmpty()) {
+        return;
+    }
+    QStringList wanted = tag.trimmed().isEmpty() ? withText(words) : withTag(tag);
+    if (!tag.trimmed().isEmpty() && !words.trimmed().isEmpty()) {
+        const QStringList holdingWords = withText(words);
+        wanted.removeIf([&](const QString& sha256) { return !holdingWords.contains(sha256); });
+    }
+    std::erase_if(entries, [&](const Entry& entry) { return !wanted.contains(entry.sha256); });
+}
+
+QString TagStore::tagsText(const QStringList& sha256s) const {
+    QStringList tags;
+    for (const QString& sha256 : sha256s) {
+        for (const QString& tag : of(sha256).tags) {
+            if (!tags.contains(tag, Qt::CaseInsensitive)) {
+                tags << tag;
+            }
+        }
+    }
+    std::sort(tags.begin(), tags.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    return tags.join(QStringLiteral(", "));
+}
+
 void TagStore::exportTo(const QString& path) const {
     QJsonArray items;
     for (const ItemTags& item : all()) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "libraryindex.h"
+
 // The user's tags and notes on their items ("pads", "live set", "lesson 3"; why an item
 // matters). They belong to an item's content, its hash as the library's index computes it
 // (Index::itemHash), so they follow the item to every copy of it, to every slot it is sent to
@@ -56,6 +58,13 @@ public:
     QStringList withText(const QString& words) const;
     // Every item with a tag or a note.
     std::vector<ItemTags> all() const;
+    // Every tag given to some item, sorted (in any case), each once.
+    QStringList allTags() const;
+    // Keeps of `entries` those whose item has `tag` (when given) and whose tags or note hold
+    // every one of `words` (when given); neither given keeps them all.
+    void narrow(std::vector<Entry>& entries, const QString& tag, const QString& words) const;
+    // The tags of these items together, each once, sorted, as a list shows them ("live, pads").
+    QString tagsText(const QStringList& sha256s) const;
 
     // As a small JSON file, to take to a new PC: {"format": 1, "items": [{"sha256", "tags",
     // "note"}...]}. Written whole or not at all.

@@ -1,5 +1,7 @@
 #include "itemlist.h"
 
+#include <algorithm>
+
 namespace lists {
 namespace {
 
@@ -34,6 +36,24 @@ QString htmlRow(const QStringList& cells, const QList<int>& numberColumns, const
 }
 
 }  // namespace
+
+void dropColumnIfEmpty(ItemList& list, int column) {
+    if (column < 0 || column >= list.headings.size() ||
+        std::any_of(list.rows.begin(), list.rows.end(),
+                    [column](const QStringList& row) { return !row.value(column).isEmpty(); })) {
+        return;
+    }
+    list.headings.removeAt(column);
+    for (QStringList& row : list.rows) {
+        if (column < row.size()) {
+            row.removeAt(column);
+        }
+    }
+    list.numberColumns.removeAll(column);
+    for (int& number : list.numberColumns) {
+        number -= number > column ? 1 : 0;
+    }
+}
 
 std::optional<Format> formatNamed(const QString& word) {
     const QString lower = word.toLower();

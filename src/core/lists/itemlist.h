@@ -20,6 +20,10 @@ struct ItemList {
     QString language;               // "en", "ja": the HTML page's lang
 };
 
+// Leaves out `column` when no row has anything in it (a "Tags" column of a user who tags
+// nothing); the number columns after it move along.
+void dropColumnIfEmpty(ItemList& list, int column);
+
 enum class Format { Csv, Html, Pdf };
 
 // The format a file name's suffix or a --format word names ("csv", "html", "htm", "pdf", any

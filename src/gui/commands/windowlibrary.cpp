@@ -19,6 +19,7 @@
 #include "panes/kbdpane.h"
 #include "panes/kbdpanemodel.h"
 #include "panes/keyboardpicture.h"
+#include "panes/localpanemodel.h"
 #include "panes/pcpane.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
@@ -38,6 +39,15 @@ KeyboardLink WindowLibrary::link(EkKbdDrv& driver, int inputDevice, int outputDe
 }
 
 void WindowLibrary::start() {
+    try {
+        tagLookUp_ = std::make_unique<library::TagStore>();
+        parts_.kbd.listModel()->setTagsSource(
+            [this](const library::SlotView& slot) { return tagsOfSlot(slot); });
+        parts_.pc.listModel()->setTagsSource(
+            [this](const QString& path) { return tagsOfFile(path); });
+    } catch (...) {
+        // Said when the user asks for tags; the columns stay empty.
+    }
     try {
         index_ = std::make_unique<library::Index>(library::Index::defaultPath());
     } catch (...) {
@@ -173,6 +183,7 @@ bool WindowLibrary::importTags(const QString& path) {
         parts_.showError(parts_.messages.codedText(error.coded()));
         return false;
     }
+    tagsChanged();
     return true;
 }
 
@@ -300,6 +311,29 @@ void WindowLibrary::editTags(const QStringList& hashes, const QString& subject) 
     } catch (const platform::SystemError& error) {
         parts_.showError(parts_.messages.codedText(error.coded()));
     }
+    tagsChanged();
+}
+
+void WindowLibrary::tagsChanged() {
+    parts_.kbd.listModel()->refreshTags();
+    parts_.pc.listModel()->refreshTags();
+    if (form_ != nullptr) {
+        form_->refresh(isScanning(), problems_);
+    }
+}
+
+QString WindowLibrary::tagsOfFile(const QString& path) const {
+    try {
+        return tagLookUp_->tagsText(library::Index::hashesOf(path));
+    } catch (...) {
+        // A file that cannot be read has no tags to show; opening it says why.
+        return {};
+    }
+}
+
+QString WindowLibrary::tagsOfSlot(const library::SlotView& slot) const {
+    const auto seen = seenItems_.of(slot);
+    return seen ? tagLookUp_->tagsText({seen->sha256}) : QString();
 }
 
 void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) {
@@ -321,9 +355,10 @@ void WindowLibrary::reportChecked(const std::vector<backup::Outcome>& outcomes) 
 }
 
 void WindowLibrary::showDialog() {
-    TLibraryForm dialog(index_.get(), problem_, &parts_.window);
+    TLibraryForm dialog(index_.get(), problem_, parts_.messages, &parts_.window);
     form_ = &dialog;
     connect(&dialog, &TLibraryForm::scanRequested, this, &WindowLibrary::scan);
+    connect(&dialog, &TLibraryForm::tagsRequested, this, &WindowLibrary::editTags);
     dialog.refresh(isScanning(), problems_);
     const bool chosen = dialog.exec() == QDialog::Accepted;
     form_ = nullptr;

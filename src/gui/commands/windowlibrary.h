@@ -17,6 +17,7 @@ class TLibraryForm;
 namespace library {
 class BackgroundScan;
 class FolderWatch;
+class TagStore;
 }  // namespace library
 
 // The window's library: the index of the user's keyboard files kept current on a thread of its
@@ -72,6 +73,11 @@ private:
     // The dialog for the items of these hashes, then their tags and note changed as the user
     // said.
     void editTags(const QStringList& hashes, const QString& subject);
+    // The lists and the dialog show the tags again.
+    void tagsChanged();
+    // The "Tags" columns' look-ups: a keyboard file's items, a slot's seen item.
+    QString tagsOfFile(const QString& path) const;
+    QString tagsOfSlot(const library::SlotView& slot) const;
     // The dialog for the items of these slots, which the window has seen (else it says so).
     void tagSeenSlots(const std::vector<SlotAddress>& chosen, const QString& subject);
     // The hashes of the items of these slots the window has seen; none when one is unseen.
@@ -82,6 +88,9 @@ private:
     // why).
     std::unique_ptr<library::Index> index_;
     QString problem_;
+    // What the "Tags" columns read; null when the tags cannot be read (the columns stay empty,
+    // Tags... says why).
+    std::unique_ptr<library::TagStore> tagLookUp_;
     library::SeenItems seenItems_;
     library::BackgroundScan* scan_ = nullptr;
     library::FolderWatch* watch_ = nullptr;

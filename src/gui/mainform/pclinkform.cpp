@@ -108,7 +108,15 @@ void TPcLinkForm::restoreLayout() {
     for (const char* pane : {"Local", "Kbd"}) {
         layout_->addChoice(findChild<QActionGroup*>(QString(pane) + "ViewStyles"), pane);
     }
+    layout_->addToggle(tagsColumn_, "TagsColumn");
     layout_->restore();
+    // After the columns' own stored state, which may say otherwise.
+    const auto showTags = [this](bool shown) {
+        pc_->views().details->header()->setSectionHidden(LocalListModel::TagsColumn, !shown);
+        kbd_->views().details->header()->setSectionHidden(KbdListModel::TagsColumn, !shown);
+    };
+    showTags(tagsColumn_->isChecked());
+    connect(tagsColumn_, &QAction::toggled, this, showTags);
 }
 
 TPcLinkForm::~TPcLinkForm() {
@@ -154,6 +162,10 @@ void TPcLinkForm::buildActions() {
     midiLog_->hide();
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(midiLog_->toggleViewAction());
+    tagsColumn_ = WindowActions::make(this, tr("&Tags Column"), {}, ToolbarIcon::None,
+                                      "TagsColumnAction");
+    tagsColumn_->setCheckable(true);
+    view->addAction(tagsColumn_);
     menu(tr("&Help"), {Act::Help, kSeparator, Act::About, Act::AboutQt});
 }
 

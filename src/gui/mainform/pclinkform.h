@@ -172,6 +172,8 @@ private:
 
     WindowActions* actions_ = nullptr;
     MidiLogDock* midiLog_ = nullptr;
+    // View > "Tags Column": both lists' details show the user's tags (off at first).
+    QAction* tagsColumn_ = nullptr;
 
     // What the command rooms work with, and the rooms.
     std::unique_ptr<WindowParts> parts_;

@@ -39,6 +39,10 @@ void WindowLayout::addChoice(QActionGroup* group, const QString& key) {
     choices_.emplace_back(group, key);
 }
 
+void WindowLayout::addToggle(QAction* action, const QString& key) {
+    toggles_.emplace_back(action, key);
+}
+
 void WindowLayout::restore() {
     // Each restore* refuses what it cannot read and then changes nothing. Qt puts a window
     // whose screen has gone onto one that exists.
@@ -63,6 +67,13 @@ void WindowLayout::restore() {
             if (isNumber && action->data().toInt() == chosen) {
                 action->setChecked(true);
             }
+        }
+    }
+    for (const auto& [action, key] : toggles_) {
+        // Only what save() writes: a damaged value ("damaged" would read as true) is no choice.
+        const QString stored = store_.layoutValue(kChoiceGroup + key).toString();
+        if (stored == QLatin1String("true") || stored == QLatin1String("false")) {
+            action->setChecked(stored == QLatin1String("true"));
         }
     }
 }
@@ -100,5 +111,8 @@ void WindowLayout::save() {
         if (const QAction* checked = group->checkedAction()) {
             store_.setLayoutValue(kChoiceGroup + key, checked->data());
         }
+    }
+    for (const auto& [action, key] : toggles_) {
+        store_.setLayoutValue(kChoiceGroup + key, action->isChecked());
     }
 }

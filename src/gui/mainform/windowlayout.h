@@ -3,6 +3,7 @@
 #include <QString>
 #include <vector>
 
+class QAction;
 class QActionGroup;
 class QHeaderView;
 class QMainWindow;
@@ -13,7 +14,7 @@ class SettingsStore;
 }
 
 // The window's layout between runs: its place and size, its docks, the splitters, each pane's
-// view style and the columns of the detail lists (widths, order, sort). The window names each
+// view style, the View menu's switches and the columns of the detail lists (widths, order, sort). The window names each
 // part once; restore() reads them all back at start, save() writes them when it closes. A part
 // with no stored value, or one that cannot be used (damaged, or from a version whose columns
 // differ), stays as on a first start.
@@ -26,6 +27,8 @@ public:
     void addColumns(QHeaderView* header, const QString& key);
     // One of exclusive checkable actions, by the action's data (a pane's view style).
     void addChoice(QActionGroup* group, const QString& key);
+    // A checkable action's state (a column shown or not).
+    void addToggle(QAction* action, const QString& key);
 
     void restore();
     void save();
@@ -39,4 +42,5 @@ private:
     std::vector<std::pair<QSplitter*, QString>> splitters_;
     std::vector<std::pair<QHeaderView*, QString>> columns_;
     std::vector<std::pair<QActionGroup*, QString>> choices_;
+    std::vector<std::pair<QAction*, QString>> toggles_;
 };

@@ -8,8 +8,8 @@
 #include "kbdpanemodel.h"
 
 namespace {
-// The details' columns: name, type, size, on PC.
-constexpr auto kColumnWidths = {193, 100, 100, 160};
+// The details' columns: name, type, size, on PC, tags.
+constexpr auto kColumnWidths = {193, 100, 100, 160, 160};
 }  // namespace
 
 KbdPane::KbdPane(KeyboardPicture picture, const QString& modelName, const MsgStr& messages,

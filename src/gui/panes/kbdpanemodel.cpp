@@ -91,7 +91,7 @@ bool KbdTreeModel::isArea(const QModelIndex& node) const {
 
 KbdListModel::KbdListModel(const MsgStr& messages, QObject* parent)
     : QStandardItemModel(0, ColumnCount, parent), messages_(messages) {
-    setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)"), tr("On PC")});
+    setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size(byte)"), tr("On PC"), tr("Tags")});
     setHeaderData(SizeColumn, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
                   Qt::TextAlignmentRole);
 }
@@ -149,6 +149,18 @@ void KbdListModel::showRow(int row) {
     item(row, TypeColumn)->setText(type);
     item(row, SizeColumn)->setText(size);
     showOnPc(row);
+    showTags(row);
+}
+
+void KbdListModel::refreshTags() {
+    for (int row = 0; row < rowCount(); ++row) {
+        showTags(row);
+    }
+}
+
+void KbdListModel::showTags(int row) {
+    const PictureRow& shown = shown_[std::size_t(row)];
+    item(row, TagsColumn)->setText(shown.view.holdsItem ? tagsText(shown.view) : QString());
 }
 
 void KbdListModel::refreshOnPc() {

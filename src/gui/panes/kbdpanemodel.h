@@ -56,11 +56,12 @@ private:
 };
 
 // The list of what one tree node holds, in slot order (never sorted), with the columns
-// "Name", "Type", "Size(byte)" and "On PC" (whether the user's files hold that very item).
+// "Name", "Type", "Size(byte)", "On PC" (whether the user's files hold that very item) and
+// "Tags" (the user's tags of the item, when the window has seen it).
 class KbdListModel : public QStandardItemModel {
     Q_OBJECT
 public:
-    enum Column { NameColumn, TypeColumn, SizeColumn, OnPcColumn, ColumnCount };
+    enum Column { NameColumn, TypeColumn, SizeColumn, OnPcColumn, TagsColumn, ColumnCount };
 
     KbdListModel(const MsgStr& messages, QObject* parent = nullptr);
 
@@ -72,6 +73,12 @@ public:
     void refreshOnPc();
     // What the "On PC" column says of `slot` (any slot, listed here or not), as it says it.
     QString onPcText(const library::SlotView& slot) const;
+    // Where the "Tags" column finds a slot's tags ("live, pads"); unset, it stays empty.
+    using TagsSource = std::function<QString(const library::SlotView& slot)>;
+    void setTagsSource(TagsSource lookUp) { tags_ = std::move(lookUp); }
+    // Looks every row's tags up again (after the user changed some).
+    void refreshTags();
+    QString tagsText(const library::SlotView& slot) const { return tags_ ? tags_(slot) : QString(); }
 
     // Lists the folder at `path` (a node path of KbdTreeModel) as `picture` shows it; a path
     // that names no folder, such as the root's, leaves the list empty.
@@ -83,11 +90,13 @@ public:
 private:
     void showRow(int row);
     void showOnPc(int row);
+    void showTags(int row);
     // The "On PC" cell's text and tip for what the look-up found.
     static std::pair<QString, QString> onPcCell(const library::SlotOnPc& found);
 
     const MsgStr& messages_;
     QString listedPath_;
     OnPcSource onPc_;
+    TagsSource tags_;
     std::vector<PictureRow> shown_;  // per row, as the list was built
 };

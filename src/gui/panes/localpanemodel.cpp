@@ -349,6 +349,13 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
                     }
                     return types.join(kItemSeparator);
                 }
+                case TagsColumn:
+                    if (!row.tags) {
+                        row.tags = tags_ && !itemsOf(row).empty()
+                                       ? tags_(row.info.absoluteFilePath())
+                                       : QString();
+                    }
+                    return *row.tags;
                 default:
                     return {};
             }
@@ -406,6 +413,15 @@ const std::vector<NvbFileStream::Summary>& LocalListModel::itemsOf(const Row& ro
     return row.items;
 }
 
+void LocalListModel::refreshTags() {
+    for (const Row& row : rows_) {
+        row.tags.reset();
+    }
+    if (!rows_.empty()) {
+        Q_EMIT dataChanged(index(0, TagsColumn), index(int(rows_.size()) - 1, TagsColumn));
+    }
+}
+
 QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) {
         return {};
@@ -413,7 +429,7 @@ QVariant LocalListModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole) {
         static const char* const captions[ColumnCount] = {
             QT_TR_NOOP("Name"), QT_TR_NOOP("Type"), QT_TR_NOOP("Size"), QT_TR_NOOP("Item Name"),
-            QT_TR_NOOP("Item Type")};
+            QT_TR_NOOP("Item Type"), QT_TR_NOOP("Tags")};
         return section >= 0 && section < ColumnCount ? tr(captions[section]) : QString();
     }
     if (role == Qt::TextAlignmentRole && section == SizeColumn) {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QStandardItemModel>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -63,7 +64,8 @@ private:
 
 // The entries of one folder, files and folders alike, in caption order, with the columns
 // "Name", "Type" (the desktop's word for the kind of file) and "Size", and for a ".nvb" file the
-// item's own name and type ("Item Name", "Item Type"). Those two are read from the file's first
+// item's own name and type ("Item Name", "Item Type") and the user's tags of its items ("Tags",
+// from a source the window sets). Those three are read from the file's first
 // bytes the first time a view asks for them (only the rows shown), so a folder of thousands of
 // files lists as quickly as without them. A ".syx" dump of several items has a row for each
 // below its own (shown by the details view); they cannot be selected, only the file can.
@@ -76,10 +78,18 @@ public:
         SizeColumn,
         ItemNameColumn,
         ItemTypeColumn,
+        TagsColumn,
         ColumnCount
     };
 
     explicit LocalListModel(QObject* parent = nullptr);
+
+    // Where the "Tags" column finds the tags of a keyboard file's items ("live, pads"); unset,
+    // it stays empty.
+    using TagsSource = std::function<QString(const QString& path)>;
+    void setTagsSource(TagsSource lookUp) { tags_ = std::move(lookUp); }
+    // Looks the rows' tags up again, as they are next shown (after the user changed some).
+    void refreshTags();
 
     // Reads `folderPath` (ending in a separator) again; an empty path empties the list.
     void list(const QString& folderPath);
@@ -110,6 +120,7 @@ private:
         // file.
         mutable bool peeked = false;
         mutable std::vector<NvbFileStream::Summary> items;
+        mutable std::optional<QString> tags;  // once looked up
     };
 
     const std::vector<NvbFileStream::Summary>& itemsOf(const Row& row) const;
@@ -121,6 +132,7 @@ private:
 
     QString folder_;
     std::vector<Row> rows_;
+    TagsSource tags_;
     QFileIconProvider icons_;
     QMimeDatabase mimeTypes_;
     // Icons come from the desktop's theme by file kind; one look-up per kind and not per file

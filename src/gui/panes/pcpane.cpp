@@ -9,8 +9,8 @@
 #include "localpanemodel.h"
 
 namespace {
-// The details' columns: name, item name, type, size, date.
-constexpr auto kColumnWidths = {200, 100, 100, 90, 90};
+// The details' columns: name, type, size, item name, item type, tags.
+constexpr auto kColumnWidths = {200, 100, 100, 90, 90, 160};
 }  // namespace
 
 PcPane::PcPane(QObject* parent)

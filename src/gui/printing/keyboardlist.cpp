@@ -13,6 +13,7 @@ namespace lists {
 ItemList keyboardList(const KeyboardPicture& picture, const KbdListModel& model,
                       const QString& keyboard) {
     constexpr int kSizeColumn = 3;
+    constexpr int kTagsColumn = 5;
     ItemList list;
     list.title =
         QCoreApplication::translate("KeyboardList", "%1: the keyboard's list, %2")
@@ -21,7 +22,8 @@ ItemList keyboardList(const KeyboardPicture& picture, const KbdListModel& model,
                                 QCoreApplication::translate("KeyboardList", "Name"),
                                 QCoreApplication::translate("KeyboardList", "Type"),
                                 QCoreApplication::translate("KeyboardList", "Size(byte)"),
-                                QCoreApplication::translate("KeyboardList", "On PC")};
+                                QCoreApplication::translate("KeyboardList", "On PC"),
+                                QCoreApplication::translate("KeyboardList", "Tags")};
     list.numberColumns = {kSizeColumn};
     list.language = QLocale().name().section('_', 0, 0);
     for (const PictureRow* row : picture.slots()) {
@@ -29,8 +31,10 @@ ItemList keyboardList(const KeyboardPicture& picture, const KbdListModel& model,
         list.rows.push_back({row->slot ? row->slot->text() : QString(), row->caption,
                              view.holdsItem ? kbdpane::typeWord(view.type) : QString(),
                              view.holdsItem ? QString::number(view.size) : QString(),
-                             model.onPcText(view)});
+                             model.onPcText(view),
+                             view.holdsItem ? model.tagsText(view) : QString()});
     }
+    dropColumnIfEmpty(list, kTagsColumn);
     return list;
 }
 
