@@ -143,8 +143,21 @@ int backup(CommandContext& context, const QStringList& arguments) {
 }
 
 int restore(CommandContext& context, const QStringList& arguments) {
+    if (!context.options().asOf.isEmpty()) {
+        if (!arguments.isEmpty()) {
+            throw UsageError("restore takes DIR or --as-of WHEN, not both");
+        }
+        return restoreAsOf(context);
+    }
+    if (arguments.isEmpty()) {
+        throw UsageError("missing argument");
+    }
     const QString& folder = arguments[0];
-    const backup::Manifest manifest = backup::Manifest::read(folder);
+    return restoreFolder(context, backup::Manifest::read(folder), folder);
+}
+
+int restoreFolder(CommandContext& context, const backup::Manifest& manifest,
+                  const QString& folder) {
     if (context.options().dryRun) {
         return restorePlan(context, manifest, folder);
     }

@@ -45,13 +45,23 @@ struct CliOptions {
     QCommandLineOption tag{"tag", "library find: the items with the tag TAG.", "TAG"};
     QCommandLineOption text{
         "text", "library find: the items whose tags or note hold every one of WORDS.", "WORDS"};
+    QCommandLineOption asOf{"as-of",
+                            "restore: put back what the keyboard held at WHEN (an ISO 8601 date "
+                            "or date and time, local time, or a backup folder), as its "
+                            "versions say.",
+                            "WHEN"};
+    QCommandLineOption since{"since",
+                             "changes: what changed after WHEN (as --as-of); default: the last "
+                             "backup.",
+                             "WHEN"};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
 
     QList<QCommandLineOption> all() const {
         return {in,     out,   quiet, verbose, log,     json,   replace, noSafetyCopy, verify,
-                dryRun, exact, force, period,  oneFile, format, note,    tag,          text};
+                dryRun, exact, force, period,  oneFile, format, note,    tag,          text,
+                asOf,   since};
     }
 };
 
@@ -76,6 +86,8 @@ struct OptionValues {
     std::optional<QString> note;  // --note, when given (empty: remove the note)
     QString tag;                  // --tag as given; empty when not
     QString text;                 // --text as given; empty when not
+    QString asOf;                 // --as-of as given; empty when not
+    QString since;                // --since as given; empty when not
 };
 
 }  // namespace cli

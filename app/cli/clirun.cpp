@@ -110,7 +110,9 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       format(parser.value(options.format)),
       note(parser.isSet(options.note) ? std::optional(parser.value(options.note)) : std::nullopt),
       tag(parser.value(options.tag)),
-      text(parser.value(options.text)) {}
+      text(parser.value(options.text)),
+      asOf(parser.value(options.asOf)),
+      since(parser.value(options.since)) {}
 
 namespace {
 
@@ -219,6 +221,7 @@ int run(const QStringList& commandLine, CommandOutput& output) {
     bool said = false;
     try {
         context.emplace(values, output);
+        context->setSource(parser.positionalArguments().join(' '));
         sayChangesCutShort(*context);
         // Before the first enumeration: the MIDI system's clients ask for it as they open.
         platform::MidiService::instance().setPeriodRequest(periodRequest(values.period, output));

@@ -13,6 +13,8 @@
 #include "platform/midiservice.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
+#include "versions/recorder.h"
+#include "versions/versionstore.h"
 
 namespace cli {
 
@@ -205,6 +207,24 @@ void CommandContext::finish() {
     if (session_) {
         session_->finish();
     }
+    if (versions_ && versions_->problem()) {
+        output_.error("nvbman-cli: warning: the keyboard's past was not recorded: " +
+                      messages_.codedText(*versions_->problem()));
+    }
+}
+
+KeyboardLink CommandContext::link() {
+    KeyboardLink link{driver_, input_, outputDevice_};
+    if (!versions_) {
+        versions_ = std::make_shared<versions::Recorder>(keyboardIdentity(link), source_,
+                                                         versions::Store::defaultFolder());
+    }
+    versions::attach(link, versions_);
+    return link;
+}
+
+QString CommandContext::keyboard() const {
+    return platform::MidiService::instance().keyboardIdentity(outputDevice_);
 }
 
 void CommandContext::startMidiLog() {

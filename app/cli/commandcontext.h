@@ -20,6 +20,10 @@
 #include "safety/safetystore.h"
 #include "terminalprogress.h"
 
+namespace versions {
+class Recorder;
+}
+
 namespace cli {
 
 // A mistake in the command line: said with "(try --help)", exit status 2.
@@ -58,7 +62,12 @@ public:
     void getSlots(const std::vector<SlotAddress>& wanted);
     // The listed slot, or a failure when the keyboard has none such.
     SlotInTree slotOf(const SlotAddress& wanted);
-    KeyboardLink link() { return {driver_, input_, outputDevice_}; }
+    // The chosen keyboard; what it moves is recorded as versions of its slots.
+    KeyboardLink link();
+    // Which keyboard the command talks to, as its versions and history know it.
+    QString keyboard() const;
+    // What the command is, as its versions say where they came from ("send a.nvb tone:3").
+    void setSource(const QString& source) { source_ = source; }
 
     // What a change of the keyboard runs against: this keyboard, the kept copies (none with
     // --no-safety-copy), the message table and the progress bar.
@@ -101,6 +110,8 @@ private:
     int logListener_ = 0;
     bool wasRecording_ = false;
     std::unique_ptr<QFile> logFile_;
+    QString source_;
+    std::shared_ptr<versions::Recorder> versions_;
 };
 
 // A keyboard's text as a terminal may show it: a control character (a newline would split a

@@ -8,7 +8,8 @@
 
 namespace backup {
 struct Outcome;
-}
+struct Manifest;
+}  // namespace backup
 
 namespace cli {
 
@@ -43,6 +44,14 @@ int status(CommandContext& context, const QStringList& arguments);
 int backup(CommandContext& context, const QStringList& arguments);
 int restore(CommandContext& context, const QStringList& arguments);
 int verify(CommandContext& context, const QStringList& arguments);
+// The restore of a backup's manifest read from `folder` (restore, restore --as-of).
+int restoreFolder(CommandContext& context, const backup::Manifest& manifest,
+                  const QString& folder);
+
+// versioncommands.cpp
+int versions(CommandContext& context, const QStringList& arguments);
+int changes(CommandContext& context, const QStringList& arguments);
+int restoreAsOf(CommandContext& context);
 
 // keptcommands.cpp
 int replaced(CommandContext& context, const QStringList& arguments);

@@ -99,7 +99,7 @@ const std::vector<Command>& commandTable() {
          c::backup},
         {"restore",
          G::Backups,
-         {{"restore [--dry-run] [--exact] DIR",
+         {{"restore [--dry-run] [--exact] DIR | --as-of WHEN",
            "send every file of DIR's backup manifest back into its slot; prints\n"
            "\"SLOT PATH\" per restored file. Each slot is fetched first: one that\n"
            "holds the same item already is not sent again, the item of one that\n"
@@ -110,8 +110,13 @@ const std::vector<Command>& commandTable() {
            "--dry-run: print \"SLOT PLAN [FILE]\" per slot, PLAN being identical,\n"
            "replace, fill, keep (the keyboard's item that the backup lacks stays),\n"
            "delete (the same with --exact), file-missing or not-compared; nothing\n"
-           "is changed"}},
-         1,
+           "is changed"},
+          {"restore --as-of WHEN [--dry-run]",
+           "put back what the keyboard held at WHEN (an ISO 8601 date or date and\n"
+           "time, local time, or a backup folder), as its versions say (see\n"
+           "versions); slots with no version then, and slots empty then, stay as\n"
+           "they are. The same comparison, kept copies and undo as a restore"}},
+         0,
          1,
          c::restore},
         {"verify",
@@ -232,6 +237,24 @@ const std::vector<Command>& commandTable() {
          0,
          0,
          c::history},
+        {"versions",
+         G::Changes,
+         {{"versions SLOT",
+           "every version of SLOT the program has seen on this keyboard or put\n"
+           "there, newest first: \"ID DATE NAME SIZE HOW SOURCE\", HOW being\n"
+           "fetched, sent or emptied"}},
+         1,
+         1,
+         c::versions},
+        {"changes",
+         G::Changes,
+         {{"changes [--since WHEN]",
+           "per slot, what changed on this keyboard since WHEN (default: the last\n"
+           "backup): \"SLOT CHANGE NAME\", CHANGE being added, changed, removed or\n"
+           "unknown (no version of the slot before WHEN)"}},
+         0,
+         0,
+         c::changes},
         {"undo",
          G::Changes,
          {{"undo [--force]",

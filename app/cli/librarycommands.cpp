@@ -137,7 +137,13 @@ int status(CommandContext& context, const QStringList&) {
     context.getList();
     library::SeenItems seen;
     KeyboardLink link = context.link();
-    link.itemSeen = [&seen](const EkData& slot, const EkDataFile& item) { seen.saw(slot, item); };
+    link.itemSeen = [&seen, told = link.itemSeen](const EkData& slot, const EkDataFile& item,
+                                                  ItemMove move) {
+        seen.saw(slot, item);
+        if (told) {
+            told(slot, item, move);
+        }
+    };
     std::vector<SlotAddress> slots;
     for (const auto& [address, where] : allSlots(context.driver())) {
         slots.push_back(address);

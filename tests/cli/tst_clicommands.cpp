@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -95,6 +96,7 @@ private Q_SLOTS:
     void cleanup();
     void listsToShareParseBackWhole();
     void tagsFollowTheItemToItsSlotAndCopiesAndToAnotherPc();
+    void versionsRememberEverySlotAndPutTheKeyboardBackAsItWas();
     void usageErrorsComeBeforeAnyTraffic_data();
     void usageErrorsComeBeforeAnyTraffic();
     void failuresSayTheirCodeAndText_data();
@@ -284,6 +286,123 @@ void TestCliCommands::tagsFollowTheItemToItsSlotAndCopiesAndToAnotherPc() {
              QStringList{QDir(elsewhere).filePath("renamed.nvb")});
     QCOMPARE(QString::fromUtf8(cli({"tag", file}).out),
              QString("Lesson 3, live set | for the June concert\n"));
+}
+
+// Every item seen in a slot or sent there is a version of it: two sends to tone:2 leave its
+// three items, each with where it came from; "restore --as-of" a moment between them puts the
+// middle one back byte for byte as one undo step (a dry run changes nothing); "changes" names
+// the one slot changed; a backup of a keyboard seen whole already adds no item; an item file
+// that went missing is said by name and changes nothing.
+void TestCliCommands::versionsRememberEverySlotAndPutTheKeyboardBackAsItWas() {
+    const QString files = home_->filePath("files");
+    QCOMPARE(cli(kBuiltIn + QStringList{"import", "tone:0", "tone:1", files}).status, 0);
+    const QString velvet = QDir(files).filePath("TON_Velvet  .nvb");
+    const QString glass = QDir(files).filePath("TON_Glass EP.nvb");
+    const auto bytesOf = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // What tone:2 holds, as a file of its own.
+    int checks = 0;
+    const auto tone2 = [&] {
+        const QString folder = home_->filePath(QString("check%1").arg(++checks));
+        if (cli(kBuiltIn + QStringList{"import", "tone:2", folder}).status != 0) {
+            return QByteArray();
+        }
+        const QStringList made = QDir(folder).entryList(QDir::Files);
+        return made.size() == 1 ? bytesOf(QDir(folder).filePath(made.first())) : QByteArray();
+    };
+    const QByteArray brass = tone2();
+    QCOMPARE(cli(kBuiltIn + QStringList{"send", glass, "tone:2"}).status, 0);
+    // Versions are stamped to the millisecond: the moment lies strictly between the sends.
+    QThread::msleep(2);
+    const QString between = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    QThread::msleep(2);
+    QCOMPARE(cli(kBuiltIn + QStringList{"send", velvet, "tone:2"}).status, 0);
+
+    Run run = cli(kBuiltIn + QStringList{"--json", "versions", "tone:2"});
+    QCOMPARE(run.status, 0);
+    QStringList seen;
+    QString glassHash;
+    for (const QJsonValue value : run.object()["versions"].toArray()) {
+        const QJsonObject version = value.toObject();
+        seen << version["name"].toString() + '|' + version["how"].toString() + '|' +
+                    version["source"].toString().section(' ', 0, 0);
+        if (version["name"] == "Glass EP") {
+            glassHash = version["sha256"].toString();
+        }
+    }
+    // Newest first: each send, and what the slot held before it, fetched to be kept.
+    QCOMPARE(seen, (QStringList{"Velvet  |sent|send", "Glass EP|fetched|send",
+                                "Glass EP|sent|send", "Brass Up|fetched|send",
+                                "Brass Up|fetched|import"}));
+
+    run = cli(kBuiltIn + QStringList{"--json", "changes", "--since", between});
+    QCOMPARE(run.status, 0);
+    const QJsonArray changed = run.object()["changes"].toArray();
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed[0].toObject()["slot"].toString(), QString("tone:2"));
+    QCOMPARE(changed[0].toObject()["change"].toString(), QString("changed"));
+
+    const QByteArray listed = cli(kBuiltIn + QStringList{"--json", "list"}).out;
+    const QByteArray history = cli({"--json", "history"}).out;
+    run = cli(kBuiltIn + QStringList{"--json", "restore", "--as-of", between, "--dry-run"});
+    QCOMPARE(run.status, 0);
+    // Tone 2 goes back; the slots the program knew nothing of then stay as they are.
+    QStringList planned;
+    for (const QJsonValue item : run.object()["items"].toArray()) {
+        const QString slot = item.toObject()["slot"].toString();
+        const QString plan = item.toObject()["plan"].toString();
+        const bool knownThen = QStringList{"tone:0", "tone:1", "tone:2"}.contains(slot);
+        if (plan != (knownThen ? "identical" : "keep")) {
+            planned << slot + ' ' + plan;
+        }
+    }
+    QVERIFY2(planned == QStringList{"tone:2 replace"}, qPrintable(planned.join(", ")));
+    QCOMPARE(cli(kBuiltIn + QStringList{"--json", "list"}).out, listed);
+    QCOMPARE(cli({"--json", "history"}).out, history);
+
+    QCOMPARE(cli(kBuiltIn + QStringList{"restore", "--as-of", between}).status, 0);
+    QCOMPARE(tone2(), bytesOf(glass));
+    QCOMPARE(cli(kBuiltIn + QStringList{"undo"}).status, 0);
+    QCOMPARE(tone2(), bytesOf(velvet));
+    QVERIFY(brass != bytesOf(velvet) && !brass.isEmpty());
+
+    // Seen whole once, the keyboard adds rows and no item at its next backup.
+    const auto itemFiles = [this] {
+        QStringList found;
+        QDirIterator walk(home_->filePath("data/NvbMan/versions/items"), QDir::Files,
+                          QDirIterator::Subdirectories);
+        while (walk.hasNext()) {
+            found << walk.next();
+        }
+        return found;
+    };
+    QCOMPARE(cli(kBuiltIn + QStringList{"backup", home_->filePath("backup1")}).status, 0);
+    const QStringList itemsBefore = itemFiles();
+    const auto versionsOfTone5 = [&] {
+        return cli(kBuiltIn + QStringList{"--json", "versions", "tone:5"})
+            .object()["versions"]
+            .toArray()
+            .size();
+    };
+    const qsizetype tone5Before = versionsOfTone5();
+    QCOMPARE(cli(kBuiltIn + QStringList{"backup", home_->filePath("backup2")}).status, 0);
+    QCOMPARE(itemFiles(), itemsBefore);
+    QCOMPARE(versionsOfTone5(), tone5Before + 1);
+
+    // Glass EP's item file gone: said by slot and file; the keyboard stays as it is.
+    QVERIFY(!glassHash.isEmpty());
+    const QStringList gone = itemFiles().filter(glassHash);
+    QCOMPARE(gone.size(), 1);
+    QVERIFY(QFile::remove(gone.first()));
+    run = cli(kBuiltIn + QStringList{"restore", "--as-of", between});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("tone:2 cannot be put back") &&
+                 run.err.contains(QDir::toNativeSeparators(gone.first()).toUtf8()),
+             run.err.constData());
+    QCOMPARE(tone2(), bytesOf(velvet));
+    QVERIFY(cli(kBuiltIn + QStringList{"versions", "tone:2"}).status == 0);
 }
 
 void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {

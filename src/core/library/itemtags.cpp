@@ -13,15 +13,13 @@
 #include <algorithm>
 #include <atomic>
 
+#include "owndatabase.h"
 #include "platform/savefile.h"
 #include "platform/systemerror.h"
 
 namespace library {
 namespace {
 
-constexpr const char* kDriver = "QSQLITE";
-// How long an open waits for another program that is writing the tags.
-constexpr const char* kWaitForOthers = "QSQLITE_BUSY_TIMEOUT=10000";
 // The layout of the tables below, and of an exported file.
 constexpr int kFormat = 1;
 // An exported file larger than this is no file of ours (tags of a hundred thousand items
@@ -46,10 +44,6 @@ QString shown(const QString& text) {
     return result;
 }
 
-[[noreturn]] void unreadable(const QString& path, const QString& reason) {
-    throw platform::SystemError(platform::ErrorCode::TagsUnreadable,
-                                {QDir::toNativeSeparators(path), reason});
-}
 
 void run(QSqlQuery& query, const QString& path) {
     if (!query.exec()) {
@@ -80,46 +74,13 @@ QSqlDatabase TagStore::database() const {
 }
 
 void TagStore::open() {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connection_);
-    db.setDatabaseName(path_);
-    db.setConnectOptions(kWaitForOthers);
-    if (!db.open()) {
-        unreadable(path_, db.lastError().text());
-    }
-    QSqlQuery check(db);
-    if (!check.exec("PRAGMA quick_check") || !check.next() ||
-        check.value(0).toString() != QLatin1String("ok")) {
-        unreadable(path_, check.lastError().isValid() ? check.lastError().text()
-                                                      : check.value(0).toString());
-    }
-    QSqlQuery format(db);
-    if (!format.exec("PRAGMA user_version") || !format.next()) {
-        unreadable(path_, format.lastError().text());
-    }
-    const int version = format.value(0).toInt();
-    if (version > kFormat) {
-        throw platform::SystemError(platform::ErrorCode::TagsOfNewerProgram,
-                                    {QDir::toNativeSeparators(path_)});
-    }
-    if (version == 0) {
-        // A new file; one with tables of another program's is left alone.
-        QSqlQuery tables(db);
-        if (!tables.exec("SELECT count(*) FROM sqlite_master") || !tables.next() ||
-            tables.value(0).toInt() != 0) {
-            unreadable(path_, QStringLiteral("not NvbMan's"));
-        }
-        for (const char* statement :
-             {"CREATE TABLE tags (sha256 TEXT NOT NULL, tag TEXT NOT NULL, "
-              "PRIMARY KEY (sha256, tag))",
-              "CREATE INDEX tags_by_tag ON tags (tag COLLATE NOCASE)",
-              "CREATE TABLE notes (sha256 TEXT PRIMARY KEY, note TEXT NOT NULL)",
-              "PRAGMA user_version = 1"}) {
-            QSqlQuery create(db);
-            create.prepare(statement);
-            run(create, path_);
-        }
-    }
+    openOwnDatabase(connection_, path_, kFormat,
+                    {"CREATE TABLE tags (sha256 TEXT NOT NULL, tag TEXT NOT NULL, "
+                     "PRIMARY KEY (sha256, tag))",
+                     "CREATE INDEX tags_by_tag ON tags (tag COLLATE NOCASE)",
+                     "CREATE TABLE notes (sha256 TEXT PRIMARY KEY, note TEXT NOT NULL)",
+                     "PRAGMA user_version = 1"},
+                    platform::ErrorCode::TagsUnreadable, platform::ErrorCode::TagsOfNewerProgram);
 }
 
 QString TagStore::checkedTag(const QString& tag) {

@@ -69,6 +69,9 @@ SlotChanged changeSlot(const KeyboardLink& link, safety::ChangeRecord* record,
     } else {
         intent();
         link.driver.deleteData(*where.slot);
+        if (link.slotEmptied) {
+            link.slotEmptied(*where.slot);
+        }
     }
     if (record != nullptr) {
         record->left(slot, change.wanted);

@@ -301,6 +301,22 @@ constexpr Entry kEntries[] = {
      "\"%1\" のタグとメモは新しいバージョンの NvbMan で書かれています。何も変更していません。"},
     {ErrorCode::TagFileUnusable, "\"%1\" is no file of NvbMan's tags: %2",
      "\"%1\" は NvbMan のタグのファイルではありません: %2"},
+    {ErrorCode::VersionsUnreadable,
+     "The keyboard's past in \"%1\" cannot be read (%2); nothing was changed in it.",
+     "\"%1\" のキーボードの履歴を読み込めません (%2)。何も変更していません。"},
+    {ErrorCode::VersionsOfNewerProgram,
+     "The keyboard's past in \"%1\" was written by a newer NvbMan; nothing was changed in it.",
+     "\"%1\" のキーボードの履歴は新しいバージョンの NvbMan で書かれています。何も変更していません。"},
+    {ErrorCode::VersionItemMissing, "The item of version %1 (%2) is missing: \"%3\".",
+     "バージョン %1 (%2) のデータがありません: \"%3\""},
+    {ErrorCode::VersionItemDamaged,
+     "The item of version %1 (%2) has changed since it was kept: \"%3\".",
+     "バージョン %1 (%2) のデータは保存後に変更されています: \"%3\""},
+    {ErrorCode::VersionTimeUnusable,
+     "\"%1\" is neither a date (2026-06-01, 2026-06-01T19:30) nor a backup folder.",
+     "\"%1\" は日付 (2026-06-01、2026-06-01T19:30) でもバックアップのフォルダーでもありません。"},
+    {ErrorCode::NoVersionsThen, "NvbMan knows nothing this keyboard held at %1.",
+     "%1 の時点でこのキーボードが持っていたデータは記録されていません。"},
 };
 
 // The actions a SlotEmpty text names, in the words a Japanese text uses for them (its %3).

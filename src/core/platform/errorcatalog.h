@@ -148,6 +148,14 @@ enum class ErrorCode {
     TagsUnreadable,
     TagsOfNewerProgram,
     TagFileUnusable,
+
+    // The keyboard's past (versions of its slots)
+    VersionsUnreadable,
+    VersionsOfNewerProgram,
+    VersionItemMissing,
+    VersionItemDamaged,
+    VersionTimeUnusable,
+    NoVersionsThen,
 };
 Q_ENUM_NS(ErrorCode)
 

@@ -225,7 +225,7 @@ void sendItem(EkDataFile& item, const SlotInTree& where, const KeyboardLink& lin
         throw;
     }
     if (link.itemSeen) {
-        link.itemSeen(slot, item);
+        link.itemSeen(slot, item, ItemMove::Sent);
     }
 }
 
@@ -236,7 +236,7 @@ void fetchItem(const SlotInTree& where, const KeyboardLink& link, NvbStreamObser
     keyboard.attachObserver(progress);
     keyboard.read(item);
     if (link.itemSeen) {
-        link.itemSeen(*where.slot, item);
+        link.itemSeen(*where.slot, item, ItemMove::Fetched);
     }
 }
 

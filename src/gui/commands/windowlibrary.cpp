@@ -24,6 +24,8 @@
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
+#include "versions/recorder.h"
+#include "versions/versionstore.h"
 
 WindowLibrary::WindowLibrary(WindowParts& parts, QObject* parent)
     : QObject(parent), parts_(parts) {}
@@ -32,9 +34,13 @@ WindowLibrary::~WindowLibrary() = default;
 
 KeyboardLink WindowLibrary::link(EkKbdDrv& driver, int inputDevice, int outputDevice) {
     KeyboardLink link{driver, inputDevice, outputDevice};
-    link.itemSeen = [this](const EkData& slot, const EkDataFile& item) {
+    link.itemSeen = [this](const EkData& slot, const EkDataFile& item, ItemMove) {
         seenItems_.saw(slot, item);
     };
+    // What the window's commands move is recorded as versions of the keyboard's slots too.
+    versions::attach(link, std::make_shared<versions::Recorder>(
+                               keyboardIdentity(link), QStringLiteral("window"),
+                               versions::Store::defaultFolder()));
     return link;
 }
 

@@ -254,7 +254,7 @@ void LocalListModel::list(const QString& folderPath) {
     if (!folderPath.isEmpty()) {
         for (const QFileInfo& info :
              localpane::shownEntries(folderPath, localpane::kShownEntries)) {
-            rows_.push_back({info, typeName(info), false, {}});
+            rows_.push_back({info, typeName(info), false, {}, std::nullopt});
         }
     }
     endResetModel();

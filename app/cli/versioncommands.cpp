@@ -1,0 +1,150 @@
+// versions, changes, restore --as-of: the keyboard's past, as the program has seen it.
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include "commandcontext.h"
+#include "commands.h"
+#include "platform/systemerror.h"
+#include "stream/nvbtransfer.h"
+#include "versions/asof.h"
+#include "versions/versionstore.h"
+
+namespace cli::commands {
+
+namespace {
+
+// A time as the user reads it: local, to the second.
+QString localTime(const QDateTime& time) {
+    return time.toLocalTime().toString(Qt::ISODate);
+}
+
+QJsonObject versionJson(const versions::Version& version) {
+    return {{"id", qint64(version.id)},
+            {"slot", version.slot.text()},
+            {"at", version.at.toString(Qt::ISODateWithMs)},
+            {"name", version.holdsItem() ? QJsonValue(version.name) : QJsonValue()},
+            {"size", qint64(version.size)},
+            {"sha256", version.holdsItem() ? QJsonValue(version.sha256) : QJsonValue()},
+            {"how", versions::howText(version.how)},
+            {"source", version.source},
+            {"confirmed", version.confirmed}};
+}
+
+QString versionLine(const versions::Version& version) {
+    return QString("%1 %2 %3 %4 %5 %6")
+        .arg(version.id, -5)
+        .arg(localTime(version.at), -19)
+        .arg(version.holdsItem() ? "\"" + printable(version.name) + "\"" : QString("-"), -10)
+        .arg(version.size, 6)
+        .arg(versions::howText(version.how), -7)
+        .arg(printable(version.source));
+}
+
+// The newest time a backup of this keyboard recorded a version at: where "changes" starts by
+// default.
+QDateTime lastBackup(const versions::Store& store, const QString& keyboard) {
+    QDateTime newest;
+    for (const versions::Version& version : store.latest(keyboard)) {
+        for (const versions::Version& older : store.ofSlot(keyboard, version.slot)) {
+            if (older.source.startsWith(QLatin1String("backup")) &&
+                (!newest.isValid() || older.at > newest)) {
+                newest = older.at;
+            }
+        }
+    }
+    return newest;
+}
+
+}  // namespace
+
+int versions(CommandContext& context, const QStringList& arguments) {
+    const SlotAddress slot = slotArgument(arguments[0]);
+    context.takeKeyboard();
+    const versions::Store store;
+    const std::vector<versions::Version> found = store.ofSlot(context.keyboard(), slot);
+    QJsonArray items;
+    for (const versions::Version& version : found) {
+        items.append(versionJson(version));
+        context.output().line(versionLine(version));
+    }
+    context.output().setObject(
+        {{"keyboard", context.keyboard()}, {"slot", slot.text()}, {"versions", items}});
+    return Success;
+}
+
+int changes(CommandContext& context, const QStringList&) {
+    context.takeKeyboard();
+    const versions::Store store;
+    const QString keyboard = context.keyboard();
+    QDateTime since;
+    if (!context.options().since.isEmpty()) {
+        since = versions::timeNamed(context.options().since);
+    } else {
+        since = lastBackup(store, keyboard);
+        if (!since.isValid()) {
+            throw UsageError("no backup of this keyboard is known: say --since WHEN");
+        }
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QJsonArray items;
+    for (const versions::SlotChangeSince& change :
+         versions::changesBetween(store, keyboard, since, now)) {
+        const QString word = versions::changeText(change.change);
+        const QString name = change.after.holdsItem()
+                                 ? change.after.name
+                                 : (change.before ? change.before->name : QString());
+        items.append(QJsonObject{
+            {"slot", change.slot.text()},
+            {"change", word},
+            {"before", change.before ? QJsonValue(versionJson(*change.before)) : QJsonValue()},
+            {"after", versionJson(change.after)}});
+        context.output().line(QString("%1 %2 %3")
+                                  .arg(change.slot.text(), -9)
+                                  .arg(word, -8)
+                                  .arg("\"" + printable(name) + "\""));
+    }
+    context.output().setObject({{"keyboard", keyboard},
+                                {"since", since.toString(Qt::ISODateWithMs)},
+                                {"changes", items}});
+    return Success;
+}
+
+// The items of the time asked for are written as a backup (a temporary one for a dry run, one
+// kept in the versions' folder otherwise, so that what was sent stays where the output says),
+// which the restore then takes as any other.
+int restoreAsOf(CommandContext& context) {
+    const QDateTime when = versions::timeNamed(context.options().asOf);
+    context.setSource("restore --as-of " + context.options().asOf);
+    context.takeKeyboard();
+    const versions::Store store;
+    std::optional<QTemporaryDir> scratch;
+    QString folder;
+    if (context.options().dryRun) {
+        scratch.emplace();
+        folder = scratch->path();
+    } else {
+        folder = QDir(store.folder())
+                     .filePath("as-of/" + when.toLocalTime().toString("yyyyMMdd-HHmmss") + '-' +
+                               QDateTime::currentDateTime().toString("yyyyMMddHHmmsszzz"));
+        transfer::makeFolder(folder);
+    }
+    const versions::AsOfBackup asOf = versions::writeAsOf(store, context.keyboard(), when, folder);
+    for (const versions::Version& empty : asOf.emptyThen) {
+        context.output().error("nvbman-cli: " + empty.slot.text() +
+                               " was empty then; it is left as it is.");
+    }
+    for (const auto& [version, problem] : asOf.unusable) {
+        context.output().error("nvbman-cli: " + version.slot.text() +
+                               " cannot be put back: " + context.messages().codedText(problem));
+    }
+    const int status = restoreFolder(context, asOf.manifest, folder);
+    if (!asOf.unusable.empty() && status == Success) {
+        return context.fail("items-failed",
+                            context.messages().codedText(asOf.unusable.back().second));
+    }
+    return status;
+}
+
+}  // namespace cli::commands
