@@ -16,6 +16,9 @@ if [ "${1:-}" = "--tsan" ]; then
     # Child processes (the simulator, the command-line tool) are started after fork: the
     # sanitizer must not stop them there.
     export TSAN_OPTIONS="${TSAN_OPTIONS:-die_after_fork=0 halt_on_error=0 second_deadlock_stack=1 suppressions=$(pwd)/tools/tsan.supp}"
+    # One whole cycle of each stress loop per keyboard (every command, each kind of lost
+    # message): the sanitizer sees every hand-over; the long loops are run by hand (README).
+    export NVBMAN_STRESS_OPS="${NVBMAN_STRESS_OPS:-8}"
     ctest --test-dir "$build" --output-on-failure --timeout 900 -j "$(nproc)" \
         -L "unit|gui|stress" -E "_pipewire$"
     exit

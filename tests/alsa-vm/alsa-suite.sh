@@ -10,6 +10,14 @@ build=$1
 export QT_QPA_PLATFORM=offscreen NVBMAN_KBDSIM_API=alsa
 unset JACK_DEFAULT_SERVER
 failed=""
+# Commands per stress loop: under the sanitizers (several times slower in the emulated
+# machine) one whole cycle of each loop, every command and keyboard; more otherwise.
+cli_ops=20
+window_ops=16
+if grep -q '^NVBMAN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+    cli_ops=8
+    window_ops=8
+fi
 
 run() {
     echo "alsa-suite: $*"
@@ -35,16 +43,16 @@ run "$build/tests/tst_clijack" "lostChangesAreMadeAgainOrFail:send a song over a
 run "$build/tests/tst_kbddrvjack"
 # The sequencer's own failures: an exclusive connection, a full client table, a huge answer.
 run "$build/tests/tst_alsafaults"
-NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
+NVBMAN_STRESS_OPS=$cli_ops run "$build/tests/tst_clistress"
 # The window's commands in a row, from its keyboard thread.
-NVBMAN_STRESS_OPS=16 run "$build/tests/tst_windowstress"
+NVBMAN_STRESS_OPS=$window_ops run "$build/tests/tst_windowstress"
 
 echo "alsa-suite: behind a virtual MIDI cable (snd-virmidi), with real-time bytes"
 export NVBMAN_KBDSIM_RAWMIDI=1
 # shellcheck disable=SC2086
 run "$build/tests/tst_clijack" $cli_cases "lostChangesAreMadeAgainOrFail:rename"
-NVBMAN_STRESS_OPS=20 run "$build/tests/tst_clistress"
-NVBMAN_STRESS_OPS=16 run "$build/tests/tst_windowstress"
+NVBMAN_STRESS_OPS=$cli_ops run "$build/tests/tst_clistress"
+NVBMAN_STRESS_OPS=$window_ops run "$build/tests/tst_windowstress"
 
 # The stacks' benchmark once, so that its ALSA part keeps working (figures: README).
 if [ -x "$build/bench/bench_stacks" ]; then
