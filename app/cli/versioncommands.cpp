@@ -6,9 +6,12 @@
 
 #include "commandcontext.h"
 #include "commands.h"
+#include "library/libraryindex.h"
+#include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "stream/nvbtransfer.h"
 #include "versions/asof.h"
+#include "versions/pastintake.h"
 #include "versions/versionstore.h"
 
 namespace cli::commands {
@@ -57,13 +60,40 @@ QDateTime lastBackup(const versions::Store& store, const QString& keyboard) {
     return newest;
 }
 
+// The versions, with the past from before they were kept taken in the first time: the kept
+// copies and the backups in the library's folders.
+std::unique_ptr<versions::Store> openVersions(CommandContext& context) {
+    auto store = std::make_unique<versions::Store>();
+    QStringList folders;
+    try {
+        folders = library::Index().foldersWith(
+            platform::SettingsStore().loadOrDefaults().foldersOfLibrary());
+    } catch (const platform::SystemError&) {
+        // No library: the kept copies are taken in all the same.
+    }
+    const versions::Intake intake =
+        versions::takeInThePast(*store, context.store(), folders, context.messages());
+    for (const QString& problem : intake.problems) {
+        context.output().error("nvbman-cli: not taken into the keyboard's past: " + problem);
+    }
+    if (intake.keptCopies + intake.backups > 0) {
+        context.output().error(
+            QString("nvbman-cli: the keyboard's past now holds %1 kept copies and %2 items of %3 "
+                    "backups.")
+                .arg(intake.keptCopies)
+                .arg(intake.items)
+                .arg(intake.backups));
+    }
+    return store;
+}
+
 }  // namespace
 
 int versions(CommandContext& context, const QStringList& arguments) {
     const SlotAddress slot = slotArgument(arguments[0]);
     context.takeKeyboard();
-    const versions::Store store;
-    const std::vector<versions::Version> found = store.ofSlot(context.keyboard(), slot);
+    const auto store = openVersions(context);
+    const std::vector<versions::Version> found = store->ofSlot(context.keyboard(), slot);
     QJsonArray items;
     for (const versions::Version& version : found) {
         items.append(versionJson(version));
@@ -76,7 +106,8 @@ int versions(CommandContext& context, const QStringList& arguments) {
 
 int changes(CommandContext& context, const QStringList&) {
     context.takeKeyboard();
-    const versions::Store store;
+    const auto owned = openVersions(context);
+    const versions::Store& store = *owned;
     const QString keyboard = context.keyboard();
     QDateTime since;
     if (!context.options().since.isEmpty()) {
@@ -118,7 +149,8 @@ int restoreAsOf(CommandContext& context) {
     const QDateTime when = versions::timeNamed(context.options().asOf);
     context.setSource("restore --as-of " + context.options().asOf);
     context.takeKeyboard();
-    const versions::Store store;
+    const auto owned = openVersions(context);
+    const versions::Store& store = *owned;
     std::optional<QTemporaryDir> scratch;
     QString folder;
     if (context.options().dryRun) {

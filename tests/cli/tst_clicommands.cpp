@@ -402,7 +402,37 @@ void TestCliCommands::versionsRememberEverySlotAndPutTheKeyboardBackAsItWas() {
                  run.err.contains(QDir::toNativeSeparators(gone.first()).toUtf8()),
              run.err.constData());
     QCOMPARE(tone2(), bytesOf(velvet));
-    QVERIFY(cli(kBuiltIn + QStringList{"versions", "tone:2"}).status == 0);
+
+    // The versions lost (or kept by no program before): the past comes back, once, from the
+    // kept copies, with the change that kept each, and from the backups of the library.
+    QVERIFY(QDir(home_->filePath("data/NvbMan/versions")).removeRecursively());
+    QCOMPARE(cli({"library", "scan", home_->path()}).status, 0);
+    run = cli(kBuiltIn + QStringList{"--json", "versions", "tone:2"});
+    QVERIFY2(run.status == 0, run.err.constData());
+    QVERIFY2(run.err.contains("the keyboard's past now holds"), run.err.constData());
+    QStringList sources;
+    for (const QJsonValue value : run.object()["versions"].toArray()) {
+        sources << value.toObject()["name"].toString() + '|' + value.toObject()["source"].toString();
+    }
+    for (const QString& wanted :
+         QStringList{"Brass Up|kept before Send to tone:2", "Glass EP|kept before Send to tone:2",
+          "Velvet  |backup " + QDir::toNativeSeparators(home_->filePath("backup1")),
+          "Velvet  |backup " + QDir::toNativeSeparators(home_->filePath("backup2"))}) {
+        QVERIFY2(sources.contains(wanted), qPrintable(sources.join('\n')));
+    }
+    run = cli(kBuiltIn + QStringList{"--json", "versions", "tone:2"});
+    QVERIFY(!run.err.contains("the keyboard's past now holds"));
+
+    // A deletion is a version too: the slot emptied, and "changes" says it was removed.
+    const QString beforeDelete = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    QThread::msleep(2);
+    QCOMPARE(cli(kBuiltIn + QStringList{"delete", "song:0"}).status, 0);
+    const QJsonObject newest =
+        cli(kBuiltIn + QStringList{"--json", "versions", "song:0"}).object()["versions"][0].toObject();
+    QCOMPARE(newest["how"].toString(), QString("emptied"));
+    QVERIFY(newest["name"].isNull() && newest["sha256"].isNull());
+    run = cli(kBuiltIn + QStringList{"changes", "--since", beforeDelete});
+    QVERIFY2(run.out.startsWith("song:0    removed"), run.out.constData());
 }
 
 void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {

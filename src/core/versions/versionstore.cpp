@@ -84,7 +84,12 @@ Store::Store(QString folder)
          "sha256 TEXT NOT NULL, at INTEGER NOT NULL, how TEXT NOT NULL, source TEXT NOT NULL, "
          "confirmed INTEGER NOT NULL)",
          "CREATE INDEX versions_by_slot ON versions (keyboard, slot, at)",
-         "CREATE INDEX versions_by_item ON versions (sha256)", "PRAGMA user_version = 1"},
+         "CREATE INDEX versions_by_item ON versions (sha256)",
+         "CREATE TABLE taken_in (what TEXT PRIMARY KEY, at INTEGER NOT NULL)",
+         // From here on versions are recorded as they are made: only an older past is taken in.
+         "INSERT INTO taken_in VALUES ('created', "
+         "CAST((julianday('now') - 2440587.5) * 86400000 AS INTEGER))",
+         "PRAGMA user_version = 1"},
         platform::ErrorCode::VersionsUnreadable, platform::ErrorCode::VersionsOfNewerProgram);
 }
 
@@ -131,11 +136,15 @@ Version Store::record(Version version, const EkDataFile* item) {
     insert.prepare(
         "INSERT INTO versions (keyboard, slot, type, name, size, sha256, at, how, source, "
         "confirmed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    // A null text would be stored as NULL: the columns hold empty ones.
+    const auto text = [](const QString& value) {
+        return QVariant(value.isNull() ? QStringLiteral("") : value);
+    };
     for (const QVariant& value :
-         {QVariant(version.keyboard), QVariant(version.slot.text()), QVariant(int(version.type)),
-          QVariant(version.name), QVariant(qint64(version.size)), QVariant(version.sha256),
+         {text(version.keyboard), QVariant(version.slot.text()), QVariant(int(version.type)),
+          text(version.name), QVariant(qint64(version.size)), text(version.sha256),
           QVariant(version.at.toMSecsSinceEpoch()), QVariant(howText(version.how)),
-          QVariant(version.source), QVariant(version.confirmed ? 1 : 0)}) {
+          text(version.source), QVariant(version.confirmed ? 1 : 0)}) {
         insert.addBindValue(value);
     }
     if (!insert.exec()) {
@@ -174,7 +183,7 @@ std::vector<Version> Store::select(const QString& where, const QVariantList& val
 }
 
 std::vector<Version> Store::ofSlot(const QString& keyboard, const SlotAddress& slot) const {
-    return select("keyboard = ? AND slot = ? ORDER BY at DESC, id DESC",
+    return select("keyboard IN (?, '') AND slot = ? ORDER BY at DESC, id DESC",
                   {keyboard, slot.text()});
 }
 
@@ -182,7 +191,7 @@ std::vector<Version> Store::asOf(const QString& keyboard, const QDateTime& when)
     // One look-up per slot through the index: a keyboard has a few dozen slots, and a slot
     // may have thousands of versions.
     QSqlQuery slotQuery(QSqlDatabase::database(connection_, false));
-    slotQuery.prepare("SELECT DISTINCT slot FROM versions WHERE keyboard = ?");
+    slotQuery.prepare("SELECT DISTINCT slot FROM versions WHERE keyboard IN (?, '')");
     slotQuery.addBindValue(keyboard);
     QStringList names;
     if (slotQuery.exec()) {
@@ -193,7 +202,8 @@ std::vector<Version> Store::asOf(const QString& keyboard, const QDateTime& when)
     std::vector<Version> found;
     for (const QString& slot : names) {
         const std::vector<Version> newest =
-            select("keyboard = ? AND slot = ? AND at <= ? ORDER BY at DESC, id DESC LIMIT 1",
+            select("keyboard IN (?, '') AND slot = ? AND at <= ? ORDER BY at DESC, id DESC "
+                   "LIMIT 1",
                    {keyboard, slot, when.toMSecsSinceEpoch()});
         found.insert(found.end(), newest.begin(), newest.end());
     }
@@ -214,6 +224,31 @@ QStringList Store::keyboards() const {
         }
     }
     return found;
+}
+
+bool Store::wasTakenIn(const QString& what) const {
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.prepare("SELECT 1 FROM taken_in WHERE what = ?");
+    query.addBindValue(what);
+    return query.exec() && query.next();
+}
+
+QDateTime Store::createdAt() const {
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    if (query.exec("SELECT at FROM taken_in WHERE what = 'created'") && query.next()) {
+        return QDateTime::fromMSecsSinceEpoch(query.value(0).toLongLong(), QTimeZone::utc());
+    }
+    return {};
+}
+
+void Store::markTakenIn(const QString& what) {
+    QSqlQuery insert(QSqlDatabase::database(connection_, false));
+    insert.prepare("INSERT OR REPLACE INTO taken_in (what, at) VALUES (?, ?)");
+    insert.addBindValue(what);
+    insert.addBindValue(QDateTime::currentMSecsSinceEpoch());
+    if (!insert.exec()) {
+        failed(insert, QDir(folder_).filePath(kTableFile));
+    }
 }
 
 std::optional<Version> Store::find(std::int64_t id) const {

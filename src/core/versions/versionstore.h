@@ -35,7 +35,9 @@ std::optional<How> howNamed(const QString& word);
 
 struct Version {
     std::int64_t id = 0;
-    QString keyboard;  // as the history of changes tells keyboards apart
+    // As the history of changes tells keyboards apart; empty for a version from before the
+    // program told them apart (a backup's, a kept copy's), which belongs to every keyboard.
+    QString keyboard;
     SlotAddress slot;
     std::uint16_t type = 0;
     QString name;  // the item's own name, as the keyboard keeps it
@@ -75,6 +77,12 @@ public:
     // The keyboards with versions.
     QStringList keyboards() const;
     std::optional<Version> find(std::int64_t id) const;
+
+    // Whether what the store took in once (the kept copies, a backup folder) is marked so.
+    bool wasTakenIn(const QString& what) const;
+    void markTakenIn(const QString& what);
+    // When the store was made: what came after is recorded as it happened.
+    QDateTime createdAt() const;
 
     // The item of a version, checked against its hash and given the version's name. Throws
     // platform::SystemError VersionItemMissing or VersionItemDamaged (naming the file).
