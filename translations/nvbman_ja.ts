@@ -277,6 +277,86 @@
     </message>
 </context>
 <context>
+    <name>TAsOfForm</name>
+    <message>
+        <source>Restore Keyboard As Of</source>
+        <translation>日時を指定してキーボードを復元</translation>
+    </message>
+    <message>
+        <source>NvbMan puts back what the keyboard held then, as far as it has seen it. Slots it knew nothing of then stay as they are; what each slot holds now is kept first, and Undo takes it all back.</source>
+        <translation>その時点でキーボードが持っていたデータを、NvbMan が記録している範囲で戻します。その時点の記録がないスロットはそのままです。各スロットの今のデータは先に保存され、「元に戻す」ですべて戻せます。</translation>
+    </message>
+    <message>
+        <source>The date and time whose keyboard to put back</source>
+        <translation>戻したいキーボードの日時</translation>
+    </message>
+    <message>
+        <source>&amp;When:</source>
+        <translation>日時(&amp;W):</translation>
+    </message>
+</context>
+<context>
+    <name>TChangesForm</name>
+    <message>
+        <source>added</source>
+        <translation>追加</translation>
+    </message>
+    <message>
+        <source>changed</source>
+        <translation>変更</translation>
+    </message>
+    <message>
+        <source>removed</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>not known before</source>
+        <translation>以前の記録なし</translation>
+    </message>
+    <message>
+        <source>What Changed</source>
+        <translation>変更点</translation>
+    </message>
+    <message>
+        <source>List what changed after this date and time</source>
+        <translation>この日時より後の変更を表示します</translation>
+    </message>
+    <message>
+        <source>&amp;Since:</source>
+        <translation>開始日時(&amp;S):</translation>
+    </message>
+    <message>
+        <source>&amp;Versions...</source>
+        <translation>バージョン(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Every version of the chosen slot</source>
+        <translation>選んだスロットのすべてのバージョン</translation>
+    </message>
+    <message>
+        <source>Slot</source>
+        <translation>スロット</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>変更</translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation>以前</translation>
+    </message>
+    <message>
+        <source>Now</source>
+        <translation>現在</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n slot(s) changed</source>
+        <translation>
+            <numerusform>%n 個のスロットが変わりました</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>TDirBrowseForm</name>
     <message>
         <source>Directries</source>
@@ -858,6 +938,30 @@
         <source>&amp;Tags Column</source>
         <translation>タグの列(&amp;T)</translation>
     </message>
+    <message>
+        <source>&amp;Versions...</source>
+        <translation>バージョン(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Every version of the selected slot</source>
+        <translation>選択したスロットのすべてのバージョン</translation>
+    </message>
+    <message>
+        <source>Restore Keyboard &amp;As Of...</source>
+        <translation>日時を指定してキーボードを復元(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Restore Keyboard As Of</source>
+        <translation>日時を指定してキーボードを復元</translation>
+    </message>
+    <message>
+        <source>What C&amp;hanged...</source>
+        <translation>変更点(&amp;H)...</translation>
+    </message>
+    <message>
+        <source>What changed on the keyboard since a date</source>
+        <translation>ある日時以降にキーボードで変わったこと</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -1105,6 +1209,69 @@
     </message>
 </context>
 <context>
+    <name>TVersionsForm</name>
+    <message>
+        <source>read from the keyboard</source>
+        <translation>キーボードから受信</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>送信</translation>
+    </message>
+    <message>
+        <source>deleted</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>Versions of %1</source>
+        <translation>%1 のバージョン</translation>
+    </message>
+    <message>
+        <source>Every item NvbMan has seen in %1 or put there, newest first.</source>
+        <translation>NvbMan が %1 で見た、または送ったすべてのデータ (新しい順)。</translation>
+    </message>
+    <message>
+        <source>When</source>
+        <translation>日時</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>Size(byte)</source>
+        <translation>サイズ(バイト)</translation>
+    </message>
+    <message>
+        <source>How</source>
+        <translation>方法</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>出どころ</translation>
+    </message>
+    <message>
+        <source>Now</source>
+        <translation>現在</translation>
+    </message>
+    <message>
+        <source>(empty)</source>
+        <translation>(空)</translation>
+    </message>
+    <message>
+        <source>on the keyboard now</source>
+        <translation>現在キーボードにあるもの</translation>
+    </message>
+    <message>
+        <source>&amp;Send This Version</source>
+        <translation>このバージョンを送信(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Put the chosen version back into the slot</source>
+        <translation>選んだバージョンをスロットに戻します</translation>
+    </message>
+</context>
+<context>
     <name>Tags</name>
     <message>
         <source>Select the files to tag in the PC list.</source>
@@ -1147,6 +1314,17 @@
         <translation>
             <numerusform>%n 個のデータのタグを読み込みました。</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>WindowVersions</name>
+    <message>
+        <source>These could not be taken into the keyboard&apos;s past:</source>
+        <translation>次のものはキーボードの履歴に取り込めませんでした:</translation>
+    </message>
+    <message>
+        <source>%1 was empty then; it is left as it is.</source>
+        <translation>%1 はその時点で空でした。そのままにします。</translation>
     </message>
 </context>
 </TS>

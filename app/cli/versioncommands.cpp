@@ -45,21 +45,6 @@ QString versionLine(const versions::Version& version) {
         .arg(printable(version.source));
 }
 
-// The newest time a backup of this keyboard recorded a version at: where "changes" starts by
-// default.
-QDateTime lastBackup(const versions::Store& store, const QString& keyboard) {
-    QDateTime newest;
-    for (const versions::Version& version : store.latest(keyboard)) {
-        for (const versions::Version& older : store.ofSlot(keyboard, version.slot)) {
-            if (older.source.startsWith(QLatin1String("backup")) &&
-                (!newest.isValid() || older.at > newest)) {
-                newest = older.at;
-            }
-        }
-    }
-    return newest;
-}
-
 // The versions, with the past from before they were kept taken in the first time: the kept
 // copies and the backups in the library's folders.
 std::unique_ptr<versions::Store> openVersions(CommandContext& context) {
@@ -113,7 +98,7 @@ int changes(CommandContext& context, const QStringList&) {
     if (!context.options().since.isEmpty()) {
         since = versions::timeNamed(context.options().since);
     } else {
-        since = lastBackup(store, keyboard);
+        since = versions::lastBackupTime(store, keyboard);
         if (!since.isValid()) {
             throw UsageError("no backup of this keyboard is known: say --since WHEN");
         }

@@ -308,10 +308,10 @@ void TestPcLinkForm::everyActionFollowsTheWindowsState() {
     // tags column only shows what the window knows.
     const QStringList always{"ExitAction",    "HelpAction",    "AboutAction",
                              "AboutQtAction", "MidiLogAction", "TagsColumnAction"};
-    const QStringList afterList{"SendAction",      "ReceiveAction",    "ExportDumpAction",
-                                "PrintListAction", "ExportListAction", "KbdPropOpen",
-                                "KbdTagsAction",   "CopyToAction",     "MoveToAction",
-                                "SwapWithAction",  "RenameAction"};
+    const QStringList afterList{"SendAction",        "ReceiveAction",    "ExportDumpAction",
+                                "PrintListAction",   "ExportListAction", "KbdPropOpen",
+                                "KbdTagsAction",     "KbdVersionsAction", "CopyToAction",
+                                "MoveToAction",      "SwapWithAction",   "RenameAction"};
     // The enabled ones among every named action of the window.
     const auto enabled = [&] {
         QStringList names;
@@ -708,7 +708,8 @@ void TestPcLinkForm::rightClickChoosesWhatTheMenuActsOn() {
         QVERIFY(menu != nullptr);
         first = first ? first : menu;
         QCOMPARE(menu, first);
-        QCOMPARE(menu->actions().size(), 5);  // Import, Delete, separator, Tags, Properties
+        // Import, Delete, separator, Tags, Versions, Properties
+        QCOMPARE(menu->actions().size(), 6);
         menu->close();
         QCOMPARE(list->selectionModel()->selectedRows(),
                  QModelIndexList{list->model()->index(row, 0)});

@@ -30,7 +30,9 @@
 #include "dialogs/helpcommands.h"
 #include "dialogs/kbddrivepropertyform.h"
 #include "dialogs/libraryform.h"
+#include "dialogs/pastforms.h"
 #include "dialogs/tagsform.h"
+#include "dialogs/versionsform.h"
 #include "dialogs/replaceditemsform.h"
 #include "kbddrv/ekkbddrv.h"
 #include "kbddrv/mls850layout.h"
@@ -205,6 +207,46 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
     texts << textsOf(&drive);
     TDirBrowseForm folders(&window);
     texts << textsOf(&folders);
+    // The keyboard's past: a slot's versions (one of each kind, the newest on the keyboard
+    // now), the keyboard as of a date, what changed (one change of each kind).
+    {
+        std::vector<versions::Version> found;
+        for (const versions::How how :
+             {versions::How::Sent, versions::How::Fetched, versions::How::Emptied}) {
+            versions::Version version;
+            version.slot = {"song", 0, 0};
+            version.at = QDateTime::currentDateTimeUtc();
+            version.how = how;
+            version.name = how == versions::How::Emptied ? QString() : "Sunrise ";
+            version.sha256 = how == versions::How::Emptied ? QString() : QString(64, 'a');
+            found.push_back(version);
+        }
+        TVersionsForm past("song:0", found, QString(64, 'a'), {}, &window);
+        texts << textsOf(&past);
+        const QAbstractItemModel* rows = past.findChild<QTreeView*>("VersionsView")->model();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            texts << rows->index(row, 3).data().toString() << rows->index(row, 5).data().toString();
+        }
+        TAsOfForm asOf(QDateTime::currentDateTime(), &window);
+        texts << textsOf(&asOf);
+        TChangesForm changed(
+            QDateTime::currentDateTime(),
+            [&](const QDateTime&) {
+                std::vector<versions::SlotChangeSince> changes;
+                for (const versions::Change change :
+                     {versions::Change::Added, versions::Change::Changed,
+                      versions::Change::Removed, versions::Change::Unknown}) {
+                    changes.push_back({{"tone", 0, 0}, change, found[0], found[0]});
+                }
+                return changes;
+            },
+            &window);
+        texts << textsOf(&changed);
+        const QAbstractItemModel* listed = changed.findChild<QTreeView*>("ChangesView")->model();
+        for (int row = 0; row < listed->rowCount(); ++row) {
+            texts << listed->index(row, 1).data().toString();
+        }
+    }
     safety::Store store(home.filePath("kept"));
     EkDataFile tone(DataType::Tone);
     tone.setSize(60);

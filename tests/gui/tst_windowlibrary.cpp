@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +22,10 @@
 
 #include "commands/keyboardjobs.h"
 #include "commands/windowlibrary.h"
+#include "commands/editcommands.h"
+#include "commands/windowversions.h"
+#include "dialogs/pastforms.h"
+#include "dialogs/versionsform.h"
 #include "data/ekdatafile.h"
 #include "dialogs/libraryform.h"
 #include "dialogs/tagsform.h"
@@ -84,6 +89,7 @@ private Q_SLOTS:
     void aLibraryThatCannotBeOpenedIsSaid();
     void tagsGivenToAFileAreTheSlotsTagsToo();
     void tagsShowInTheListsTheLibraryAndWhatIsPrinted();
+    void aSlotsVersionsGoBackAndTheKeyboardAsOfADate();
 
 private:
     void startWindow(const QStringList& libraryFolders = {});
@@ -461,6 +467,79 @@ void TestWindowLibrary::tagsShowInTheListsTheLibraryAndWhatIsPrinted() {
              QString("for the June concert"));
     QCOMPARE(fileRow.siblingAtColumn(LocalListModel::TagsColumn).data().toString(),
              QString("lesson 3, live set, pads"));
+}
+
+// Tone 0 as imported, then as the panel changed it and imported again: its Versions... lists
+// both, the newest on the keyboard now, and sends the older one back as one change Undo takes
+// back; What Changed names the slot; the keyboard as of a moment between the imports comes
+// back through Restore Keyboard's question.
+void TestWindowLibrary::aSlotsVersionsGoBackAndTheKeyboardAsOfADate() {
+    startWindow();
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    const auto importTone0 = [&] {
+        kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+        window_->ReceiveActionExecute();
+        return commandsEnded(*window_);
+    };
+    QVERIFY(importTone0());
+    const std::vector<std::uint16_t> original = rig_->keyboard.memory().data(kTone0);
+    QThread::msleep(2);
+    const QDateTime between = QDateTime::currentDateTimeUtc();
+    QThread::msleep(2);
+    rig_->keyboard.memory().setData(kTone0, KeyboardMemory::demo().data(kTone1));
+    rig_->keyboard.memory().setName(kTone0, "Changed ");
+    const std::vector<std::uint16_t> changed = rig_->keyboard.memory().data(kTone0);
+    window_->ConnectActionExecute();
+    QVERIFY(commandsEnded(*window_));
+    QVERIFY(importTone0());
+
+    QStringList shown;
+    onNextModal([&](QWidget* modal) {
+        auto* form = qobject_cast<TVersionsForm*>(modal);
+        [&] {
+            QVERIFY(form != nullptr);
+            auto* view = form->findChild<QTreeView*>("VersionsView");
+            QVERIFY(!view->accessibleName().isEmpty());
+            for (int row = 0; row < form->rowCount(); ++row) {
+                shown << view->model()->index(row, 1).data().toString() + '|' +
+                             view->model()->index(row, 5).data().toString();
+            }
+            view->setCurrentIndex(view->model()->index(1, 0));
+            form->findChild<QPushButton*>("SendVersionBtn")->click();
+        }();
+        if (form != nullptr && form->isVisible()) {
+            form->reject();
+        }
+    });
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    window_->findChild<QAction*>("KbdVersionsAction")->trigger();
+    QVERIFY(commandsEnded(*window_));
+    QCOMPARE(shown, (QStringList{"Changed |on the keyboard now", "Velvet  |"}));
+    QCOMPARE(rig_->keyboard.memory().data(kTone0), original);
+    window_->edits().takeBackLatest(true);
+    QVERIFY(commandsEnded(*window_));
+    QCOMPARE(rig_->keyboard.memory().data(kTone0), changed);
+
+    int changes = -1;
+    QString changedSlot;
+    onNextModal([&](QWidget* modal) {
+        auto* form = qobject_cast<TChangesForm*>(modal);
+        if (form != nullptr) {
+            form->sinceEdit()->setDateTime(between.toLocalTime().addSecs(-60));
+            changes = form->rowCount();
+            changedSlot = form->findChild<QTreeView*>("ChangesView")->model()->index(0, 0).data().toString();
+        }
+        modal->close();
+    });
+    window_->versions().showWhatChanged();
+    QCOMPARE(changes, 1);
+    QCOMPARE(changedSlot, QString("tone:0"));
+
+    MessageBoxes boxes(QMessageBox::Yes);
+    QVERIFY(window_->versions().restoreAsOf(between));
+    QVERIFY(commandsEnded(*window_));
+    QCOMPARE(boxes.texts.size(), 1);  // Restore Keyboard's question
+    QCOMPARE(rig_->keyboard.memory().data(kTone0), original);
 }
 
 void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {

@@ -8,6 +8,7 @@
 #include "msg/msgstr.h"
 #include "organise/undo.h"
 #include "platform/systemerror.h"
+#include "versions/versionstore.h"
 
 namespace ops {
 namespace {
@@ -76,6 +77,12 @@ batch::Placement keptPlacement(const safety::Store& store, const safety::Copy& c
     auto item = std::make_shared<EkDataFile>(DataType::NoType);
     store.loadChecked(copy, *item);
     return {store.filePath(copy), copy.slot, item->size(), item};
+}
+
+batch::Placement versionPlacement(const versions::Store& store, const versions::Version& version) {
+    auto item = std::make_shared<EkDataFile>(version.type);
+    store.loadItem(version, *item);
+    return {store.itemPath(version.sha256), version.slot, item->size(), item};
 }
 
 backup::Outcome putBack(const Target& target, const batch::Placement& kept, bool verify) {

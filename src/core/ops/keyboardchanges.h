@@ -20,6 +20,11 @@
 // and record the change in the history so that undo can take it back. A front end reads the
 // user's selection or arguments, fetches the slots it names (a list, or EkKbdDrv::getSlots),
 // calls one of these and says the outcome. One slot is a list of one.
+namespace versions {
+class Store;
+struct Version;
+}  // namespace versions
+
 namespace ops {
 
 // The user stopped a send after a song slot had been emptied (its old song deleted, the new
@@ -48,6 +53,9 @@ batch::Placement keptPlacement(const safety::Store& store, const safety::Copy& c
 // Sends the kept copy so read back into its slot as one change "put-back". NoSuchSlot when the
 // keyboard has no such slot.
 backup::Outcome putBack(const Target& target, const batch::Placement& kept, bool verify);
+// A version of a slot read back from the keyboard's past and checked, to put back into its
+// slot with putBack. Throws VersionItemMissing or VersionItemDamaged.
+batch::Placement versionPlacement(const versions::Store& store, const versions::Version& version);
 
 // Deletes each song or user rhythm, keeping a copy of it first.
 std::vector<backup::Outcome> remove(const Target& target, const std::vector<SlotAddress>& slots);

@@ -86,6 +86,20 @@ std::vector<SlotChangeSince> changesBetween(const Store& store, const QString& k
     return changes;
 }
 
+QDateTime lastBackupTime(const Store& store, const QString& keyboard) {
+    QDateTime newest;
+    for (const Version& version : store.latest(keyboard)) {
+        for (const Version& older : store.ofSlot(keyboard, version.slot)) {
+            if (older.source.startsWith(QLatin1String("backup")) &&
+                (!newest.isValid() || older.at > newest)) {
+                newest = older.at;
+                break;  // newest first: the slot's latest backup
+            }
+        }
+    }
+    return newest;
+}
+
 QDateTime timeNamed(const QString& when) {
     if (QFileInfo(when).isDir()) {
         try {

@@ -43,6 +43,10 @@ struct SlotChangeSince {
 std::vector<SlotChangeSince> changesBetween(const Store& store, const QString& keyboard,
                                             const QDateTime& since, const QDateTime& until);
 
+// The newest time a backup of `keyboard` recorded versions at (where "what changed" starts
+// by default); invalid when none did.
+QDateTime lastBackupTime(const Store& store, const QString& keyboard);
+
 // WHEN as the user writes it: an ISO 8601 date (its end, local time) or date and time (local
 // time unless it names a zone), or a backup folder (the time its manifest gives). Throws
 // VersionTimeUnusable.

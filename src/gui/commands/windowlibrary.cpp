@@ -337,6 +337,11 @@ QString WindowLibrary::tagsOfFile(const QString& path) const {
     }
 }
 
+std::optional<QString> WindowLibrary::seenHash(const library::SlotView& slot) const {
+    const auto seen = seenItems_.of(slot);
+    return seen ? std::optional(seen->sha256) : std::nullopt;
+}
+
 QString WindowLibrary::tagsOfSlot(const library::SlotView& slot) const {
     const auto seen = seenItems_.of(slot);
     return seen ? tagLookUp_->tagsText({seen->sha256}) : QString();

@@ -40,6 +40,8 @@ public:
     void foldersChanged(const QStringList& before);
     // A link to `driver` over these devices whose moved items the "On PC" column notes.
     KeyboardLink link(EkKbdDrv& driver, int inputDevice, int outputDevice);
+    // The hash of what the slot holds as last seen; none when not seen (or changed since).
+    std::optional<QString> seenHash(const library::SlotView& slot) const;
     // The keyboard was disconnected: what it held is known no more.
     void forgetSeenItems() { seenItems_.clear(); }
 

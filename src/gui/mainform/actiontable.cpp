@@ -7,6 +7,7 @@
 #include "commands/editcommands.h"
 #include "commands/transfercommands.h"
 #include "commands/windowlibrary.h"
+#include "commands/windowversions.h"
 #include "dialogs/helpcommands.h"
 #include "pclinkform.h"
 
@@ -102,6 +103,14 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          {},
          Use::AfterList,
          [this] { library_->tagSelectedSlots(); }},
+        {Act::KbdVersions,
+         "KbdVersionsAction",
+         QT_TR_NOOP("&Versions..."),
+         QT_TR_NOOP("Every version of the selected slot"),
+         Icon::None,
+         {},
+         Use::AfterList,
+         [this] { versions_->showVersionsOfSelectedSlot(); }},
         {Act::KbdDrvPropOpen,
          "KbdDrvPropOpen",
          QT_TR_NOOP("P&roperies"),
@@ -142,6 +151,22 @@ std::vector<ActionRow> TPcLinkForm::actionTable() {
          {},
          Use::Idle,
          [this] { askAndRestore(); }},
+        {Act::RestoreAsOf,
+         "RestoreAsOfAction",
+         QT_TR_NOOP("Restore Keyboard &As Of..."),
+         QT_TR_NOOP("Restore Keyboard As Of"),
+         Icon::None,
+         {},
+         Use::Idle,
+         [this] { versions_->askAndRestoreAsOf(); }},
+        {Act::WhatChanged,
+         "WhatChangedAction",
+         QT_TR_NOOP("What C&hanged..."),
+         QT_TR_NOOP("What changed on the keyboard since a date"),
+         Icon::None,
+         {},
+         Use::Idle,
+         [this] { versions_->showWhatChanged(); }},
         {Act::Compare,
          "CompareAction",
          QT_TR_NOOP("Co&mpare With Backup..."),

@@ -33,6 +33,7 @@
 #include "commands/keyboardjobs.h"
 #include "commands/transfercommands.h"
 #include "commands/windowlibrary.h"
+#include "commands/windowversions.h"
 #include "commands/windowparts.h"
 #include "data/ekdatadrive.h"
 #include "dialogs/helpcommands.h"
@@ -146,7 +147,8 @@ void TPcLinkForm::buildActions() {
         return menu;
     };
     menu(tr("&File"),
-         {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::Compare, Act::ReplacedItems,
+         {Act::PrefOpen, kSeparator, Act::BackUp, Act::Restore, Act::RestoreAsOf, Act::Compare,
+          Act::WhatChanged, Act::ReplacedItems,
           kSeparator, Act::ExportDump, Act::PrintList, Act::ExportList, kSeparator, Act::Library,
           Act::ExportTags, Act::ImportTags, Act::CheckOnPc, kSeparator, Act::Exit});
     QMenu* edit = menu(tr("&Edit"), {Act::Undo, Act::Redo, kSeparator, Act::CopyTo, Act::MoveTo,
@@ -186,6 +188,7 @@ void TPcLinkForm::buildRooms() {
     transfers_ = std::make_unique<TransferCommands>(*parts_);
     edits_ = std::make_unique<EditCommands>(*parts_, action(Act::Undo), action(Act::Redo));
     jobs_ = std::make_unique<KeyboardJobs>(*parts_, *edits_);
+    versions_ = new WindowVersions(*parts_, *jobs_, *library_, this);
     edits_->updateUndoActions();
 }
 
@@ -293,7 +296,8 @@ void TPcLinkForm::buildPopupMenus() {
     local->attach(pc_->views().details);
     PanePopup* kbd = popup("KbdPopupMenu",
                            {action(Act::Receive), action(Act::Delete), nullptr,
-                            action(Act::KbdTags), action(Act::KbdPropOpen)},
+                            action(Act::KbdTags), action(Act::KbdVersions),
+                            action(Act::KbdPropOpen)},
                            PanePopup::EmptySpace::ClearSelection);
     kbd->attach(kbd_->views().list);
     kbd->attach(kbd_->views().details);

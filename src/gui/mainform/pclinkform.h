@@ -24,6 +24,7 @@ class TransferCommands;
 class EditCommands;
 class KeyboardJobs;
 class WindowLibrary;
+class WindowVersions;
 struct WindowParts;
 class WindowLayout;
 class CommandFrame;
@@ -79,6 +80,7 @@ public:
     KeyboardJobs& jobs() { return *jobs_; }
     EditCommands& edits() { return *edits_; }
     WindowLibrary& library() { return *library_; }
+    WindowVersions& versions() { return *versions_; }
 
     // The keyboard's list to print or share (File > Print List..., Export List...).
     lists::ItemList keyboardList() const;
@@ -181,4 +183,5 @@ private:
     std::unique_ptr<EditCommands> edits_;
     std::unique_ptr<KeyboardJobs> jobs_;
     WindowLibrary* library_ = nullptr;
+    WindowVersions* versions_ = nullptr;
 };

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <functional>
+#include <vector>
+
+#include "versions/asof.h"
+
+class QDateTimeEdit;
+class QLabel;
+class QPushButton;
+class QStandardItemModel;
+class QTreeView;
+
+// File > "Restore Keyboard As Of...": the date and time whose keyboard to put back. The
+// preview and the restore that follow are Restore Keyboard's.
+class TAsOfForm : public QDialog {
+    Q_OBJECT
+public:
+    TAsOfForm(const QDateTime& suggested, QWidget* owner = nullptr);
+    QDateTime when() const;
+    QDateTimeEdit* whenEdit() const { return whenEdit_; }
+
+private:
+    QDateTimeEdit* whenEdit_ = nullptr;
+};
+
+// File > "What Changed...": per slot, what changed on the keyboard since a date and time
+// (added, changed, removed, or unknown before), with the names before and after; "Versions"
+// shows the chosen slot's versions.
+class TChangesForm : public QDialog {
+    Q_OBJECT
+public:
+    using Changes = std::function<std::vector<versions::SlotChangeSince>(const QDateTime& since)>;
+
+    TChangesForm(const QDateTime& since, Changes changes, QWidget* owner = nullptr);
+    int rowCount() const;
+    QDateTimeEdit* sinceEdit() const { return sinceEdit_; }
+
+Q_SIGNALS:
+    void versionsRequested(const SlotAddress& slot);
+
+private:
+    void listChanges();
+
+    Changes changes_;
+    std::vector<versions::SlotChangeSince> listed_;
+    QDateTimeEdit* sinceEdit_ = nullptr;
+    QStandardItemModel* model_ = nullptr;
+    QTreeView* view_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QPushButton* versionsBtn_ = nullptr;
+};
