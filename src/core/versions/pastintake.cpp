@@ -141,14 +141,17 @@ Intake takeInThePast(Store& store, const safety::Store& kept, const QStringList&
         return intake;
     }
     if (!store.wasTakenIn(kKeptCopies)) {
-        takeInKeptCopies(store, kept, messages, intake);
-        store.markTakenIn(kKeptCopies);
+        store.inOneTransaction([&] {
+            takeInKeptCopies(store, kept, messages, intake);
+            store.markTakenIn(kKeptCopies);
+        });
     }
     for (const QString& folder : folders) {
         QDirIterator manifests(folder, {backup::kManifestName}, QDir::Files,
                                QDirIterator::Subdirectories);
         while (manifests.hasNext()) {
-            takeInBackup(store, QFileInfo(manifests.next()).absolutePath(), messages, intake);
+            const QString folder = QFileInfo(manifests.next()).absolutePath();
+            store.inOneTransaction([&] { takeInBackup(store, folder, messages, intake); });
         }
     }
     store.markTakenIn(kThePast);

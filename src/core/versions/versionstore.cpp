@@ -154,6 +154,22 @@ Version Store::record(Version version, const EkDataFile* item) {
     return version;
 }
 
+void Store::inOneTransaction(const std::function<void()>& work) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    db.transaction();
+    try {
+        work();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    if (!db.commit()) {
+        throw platform::FileError(platform::ErrorCode::CannotWrite,
+                                  QDir::toNativeSeparators(QDir(folder_).filePath(kTableFile)),
+                                  db.lastError().text());
+    }
+}
+
 std::vector<Version> Store::select(const QString& where, const QVariantList& values) const {
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.setForwardOnly(true);

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -66,6 +67,10 @@ public:
     // Records a version; with `item` (what the slot holds) its file is written first unless an
     // identical item's is there already. Returns the version as stored (its id, its hash).
     Version record(Version version, const EkDataFile* item);
+
+    // Runs `work` (records) as one transaction: a store filled with many versions at once
+    // (the past taken in) writes its table once.
+    void inOneTransaction(const std::function<void()>& work);
 
     // Every version of one slot of one keyboard, newest first.
     std::vector<Version> ofSlot(const QString& keyboard, const SlotAddress& slot) const;
