@@ -54,6 +54,10 @@ struct CliOptions {
                              "changes: what changed after WHEN (as --as-of); default: the last "
                              "backup.",
                              "WHEN"};
+    QCommandLineOption prune{"prune",
+                             "versions: forget the versions older than --older-than DAYS (never "
+                             "the newest of an item in a slot)."};
+    QCommandLineOption olderThan{"older-than", "versions --prune: the age in days.", "DAYS"};
     QCommandLineOption force{"force",
                              "undo, redo: also when a slot was changed since (what it holds "
                              "now is kept first)."};
@@ -61,7 +65,7 @@ struct CliOptions {
     QList<QCommandLineOption> all() const {
         return {in,     out,   quiet, verbose, log,     json,   replace, noSafetyCopy, verify,
                 dryRun, exact, force, period,  oneFile, format, note,    tag,          text,
-                asOf,   since};
+                asOf,   since, prune, olderThan};
     }
 };
 
@@ -88,6 +92,8 @@ struct OptionValues {
     QString text;                 // --text as given; empty when not
     QString asOf;                 // --as-of as given; empty when not
     QString since;                // --since as given; empty when not
+    bool prune;
+    QString olderThan;  // --older-than as given; empty when not
 };
 
 }  // namespace cli

@@ -112,7 +112,9 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       tag(parser.value(options.tag)),
       text(parser.value(options.text)),
       asOf(parser.value(options.asOf)),
-      since(parser.value(options.since)) {}
+      since(parser.value(options.since)),
+      prune(parser.isSet(options.prune)),
+      olderThan(parser.value(options.olderThan)) {}
 
 namespace {
 

@@ -242,8 +242,11 @@ const std::vector<Command>& commandTable() {
          {{"versions SLOT",
            "every version of SLOT the program has seen on this keyboard or put\n"
            "there, newest first: \"ID DATE NAME SIZE HOW SOURCE\", HOW being\n"
-           "fetched, sent or emptied"}},
-         1,
+           "fetched, sent or emptied"},
+          {"versions --prune --older-than DAYS",
+           "forget the versions older than DAYS days, keeping the newest version\n"
+           "of each item in each slot, and the item files no version names"}},
+         0,
          1,
          c::versions},
         {"changes",

@@ -75,6 +75,33 @@ std::unique_ptr<versions::Store> openVersions(CommandContext& context) {
 }  // namespace
 
 int versions(CommandContext& context, const QStringList& arguments) {
+    if (context.options().prune) {
+        if (!arguments.isEmpty()) {
+            throw UsageError("versions --prune takes no SLOT");
+        }
+        bool isNumber = false;
+        const int days = context.options().olderThan.toInt(&isNumber);
+        if (!isNumber || days < 0) {
+            throw UsageError("--prune needs --older-than DAYS (a number of days)");
+        }
+        versions::Store store;
+        const versions::Store::Pruned pruned =
+            store.prune(QDateTime::currentDateTimeUtc().addDays(-days));
+        context.output().setObject({{"versions", pruned.versions},
+                                    {"items", pruned.items},
+                                    {"bytes", qint64(pruned.bytes)},
+                                    {"itemBytes", qint64(store.itemBytes())}});
+        context.output().line(QString("%1 versions and %2 items (%3 bytes) forgotten; the items "
+                                      "kept take %4 bytes")
+                                  .arg(pruned.versions)
+                                  .arg(pruned.items)
+                                  .arg(pruned.bytes)
+                                  .arg(store.itemBytes()));
+        return Success;
+    }
+    if (arguments.isEmpty()) {
+        throw UsageError("missing argument");
+    }
     const SlotAddress slot = slotArgument(arguments[0]);
     context.takeKeyboard();
     const auto store = openVersions(context);

@@ -433,6 +433,17 @@ void TestCliCommands::versionsRememberEverySlotAndPutTheKeyboardBackAsItWas() {
     QVERIFY(newest["name"].isNull() && newest["sha256"].isNull());
     run = cli(kBuiltIn + QStringList{"changes", "--since", beforeDelete});
     QVERIFY2(run.out.startsWith("song:0    removed"), run.out.constData());
+
+    // Pruned: each slot keeps the newest version of every item it held, nothing more.
+    QCOMPARE(cli({"versions", "--prune"}).status, 2);
+    QCOMPARE(cli({"versions", "--prune", "--older-than", "0"}).status, 0);
+    QStringList kept;
+    for (const QJsonValue value :
+         cli(kBuiltIn + QStringList{"--json", "versions", "tone:2"}).object()["versions"].toArray()) {
+        kept << value.toObject()["name"].toString();
+    }
+    kept.sort();
+    QCOMPARE(kept, (QStringList{"Brass Up", "Glass EP", "Velvet  "}));
 }
 
 void TestCliCommands::usageErrorsComeBeforeAnyTraffic_data() {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -289,6 +290,38 @@ void Store::loadItem(const Version& version, EkDataFile& item) const {
     }
     // An item whose name is not in its data (its file's header holds it) takes the version's.
     item.storeName(version.name.toLatin1().toStdString());
+}
+
+Store::Pruned Store::prune(const QDateTime& before) {
+    Pruned pruned;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery forget(db);
+    forget.prepare(
+        "DELETE FROM versions WHERE at < ? AND id NOT IN "
+        "(SELECT MAX(id) FROM versions GROUP BY keyboard, slot, sha256)");
+    forget.addBindValue(before.toMSecsSinceEpoch());
+    if (!forget.exec()) {
+        failed(forget, QDir(folder_).filePath(kTableFile));
+    }
+    pruned.versions = forget.numRowsAffected();
+    QSet<QString> named;
+    QSqlQuery items(db);
+    if (!items.exec("SELECT DISTINCT sha256 FROM versions")) {
+        failed(items, QDir(folder_).filePath(kTableFile));
+    }
+    while (items.next()) {
+        named.insert(items.value(0).toString());
+    }
+    QDirIterator files(QDir(folder_).filePath(kItemsFolder), {QString("*") + NvbFileStream::kSuffix},
+                       QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QFileInfo file = files.nextFileInfo();
+        if (!named.contains(file.completeBaseName()) && QFile::remove(file.filePath())) {
+            ++pruned.items;
+            pruned.bytes += file.size();
+        }
+    }
+    return pruned;
 }
 
 std::int64_t Store::itemBytes() const {

@@ -93,6 +93,17 @@ public:
     // platform::SystemError VersionItemMissing or VersionItemDamaged (naming the file).
     void loadItem(const Version& version, EkDataFile& item) const;
     QString itemPath(const QString& sha256) const;
+    // What pruning left out.
+    struct Pruned {
+        int versions = 0;
+        int items = 0;
+        std::int64_t bytes = 0;
+    };
+    // Forgets the versions older than `before`, except the newest version of each item in
+    // each slot (a slot's past keeps every item it held), then the item files no version names
+    // any more.
+    Pruned prune(const QDateTime& before);
+
     // What the item files take on disk, in bytes.
     std::int64_t itemBytes() const;
 
