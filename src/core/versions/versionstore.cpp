@@ -111,6 +111,13 @@ QString Store::itemPath(const QString& sha256) const {
 }
 
 Version Store::record(Version version, const EkDataFile* item) {
+    // The item's file and its row in one writer's turn: a prune in another program cannot take
+    // the file away between the two.
+    writing([&] { insertVersion(version, item); });
+    return version;
+}
+
+void Store::insertVersion(Version& version, const EkDataFile* item) {
     if (item != nullptr) {
         version.sha256 = library::Index::itemHash(*item);
         version.type = item->type();
@@ -152,22 +159,38 @@ Version Store::record(Version version, const EkDataFile* item) {
         failed(insert, QDir(folder_).filePath(kTableFile));
     }
     version.id = insert.lastInsertId().toLongLong();
-    return version;
 }
 
 void Store::inOneTransaction(const std::function<void()>& work) {
+    writing(work);
+}
+
+void Store::writing(const std::function<void()>& work) {
+    if (writing_) {
+        work();  // inside a turn already
+        return;
+    }
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    db.transaction();
+    const QString table = QDir(folder_).filePath(kTableFile);
+    // IMMEDIATE: the write lock from the start (waiting for another writer up to the busy
+    // time-out), not at the first write.
+    QSqlQuery begin(db);
+    if (!begin.exec("BEGIN IMMEDIATE")) {
+        failed(begin, table);
+    }
+    writing_ = true;
     try {
         work();
     } catch (...) {
-        db.rollback();
+        writing_ = false;
+        QSqlQuery(db).exec("ROLLBACK");
         throw;
     }
-    if (!db.commit()) {
-        throw platform::FileError(platform::ErrorCode::CannotWrite,
-                                  QDir::toNativeSeparators(QDir(folder_).filePath(kTableFile)),
-                                  db.lastError().text());
+    writing_ = false;
+    QSqlQuery commit(db);
+    if (!commit.exec("COMMIT")) {
+        QSqlQuery(db).exec("ROLLBACK");
+        failed(commit, table);
     }
 }
 
@@ -293,6 +316,12 @@ void Store::loadItem(const Version& version, EkDataFile& item) const {
 }
 
 Store::Pruned Store::prune(const QDateTime& before) {
+    Pruned pruned;
+    writing([&] { pruned = pruneWhileWriting(before); });
+    return pruned;
+}
+
+Store::Pruned Store::pruneWhileWriting(const QDateTime& before) {
     Pruned pruned;
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery forget(db);

@@ -109,9 +109,15 @@ public:
 
 private:
     std::vector<Version> select(const QString& where, const QVariantList& values) const;
+    void insertVersion(Version& version, const EkDataFile* item);
+    Pruned pruneWhileWriting(const QDateTime& before);
+    // Runs `work` holding the table's write lock from its start (one turn; nested calls join
+    // the turn they are in).
+    void writing(const std::function<void()>& work);
 
     QString folder_;
     QString connection_;
+    bool writing_ = false;
 };
 
 // The versions table's file name in a store's folder.
