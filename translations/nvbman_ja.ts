@@ -962,6 +962,10 @@
         <source>What changed on the keyboard since a date</source>
         <translation>ある日時以降にキーボードで変わったこと</translation>
     </message>
+    <message>
+        <source>Where and when the selected file&apos;s item was on a keyboard</source>
+        <translation>選択したファイルのデータがいつどのスロットにあったか</translation>
+    </message>
 </context>
 <context>
     <name>TPrefForm</name>
@@ -1270,6 +1274,10 @@
         <source>Put the chosen version back into the slot</source>
         <translation>選んだバージョンをスロットに戻します</translation>
     </message>
+    <message>
+        <source>Slot</source>
+        <translation>スロット</translation>
+    </message>
 </context>
 <context>
     <name>Tags</name>
@@ -1325,6 +1333,10 @@
     <message>
         <source>%1 was empty then; it is left as it is.</source>
         <translation>%1 はその時点で空でした。そのままにします。</translation>
+    </message>
+    <message>
+        <source>Select a keyboard file in the PC list.</source>
+        <translation>PC の一覧でキーボードのファイルを選んでください。</translation>
     </message>
 </context>
 </TS>

@@ -239,10 +239,11 @@ const std::vector<Command>& commandTable() {
          c::history},
         {"versions",
          G::Changes,
-         {{"versions SLOT",
+         {{"versions SLOT|FILE",
            "every version of SLOT the program has seen on this keyboard or put\n"
            "there, newest first: \"ID DATE NAME SIZE HOW SOURCE\", HOW being\n"
-           "fetched, sent or emptied"},
+           "fetched, sent or emptied; for a FILE, where and when its item was on\n"
+           "any keyboard (\"SLOT ID DATE ...\")"},
           {"versions --prune --older-than DAYS",
            "forget the versions older than DAYS days, keeping the newest version\n"
            "of each item in each slot, and the item files no version names"}},

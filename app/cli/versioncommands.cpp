@@ -1,6 +1,7 @@
 // versions, changes, restore --as-of: the keyboard's past, as the program has seen it.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 
@@ -101,6 +102,25 @@ int versions(CommandContext& context, const QStringList& arguments) {
     }
     if (arguments.isEmpty()) {
         throw UsageError("missing argument");
+    }
+    if (!looksLikeSlot(arguments[0])) {
+        // A keyboard file: where and when its item was on a keyboard, any keyboard.
+        const QStringList hashes = library::Index::hashesOf(arguments[0]);
+        const auto store = openVersions(context);
+        QJsonArray items;
+        for (const QString& sha256 : hashes) {
+            for (const versions::Version& version : store->ofItem(sha256)) {
+                QJsonObject json = versionJson(version);
+                json["keyboard"] = version.keyboard;
+                items.append(json);
+                context.output().line(version.slot.text().leftJustified(9) + ' ' +
+                                      versionLine(version));
+            }
+        }
+        context.output().setObject(
+            {{"file", QDir::toNativeSeparators(QFileInfo(arguments[0]).absoluteFilePath())},
+             {"versions", items}});
+        return Success;
     }
     const SlotAddress slot = slotArgument(arguments[0]);
     context.takeKeyboard();

@@ -336,6 +336,13 @@ void TestCliCommands::versionsRememberEverySlotAndPutTheKeyboardBackAsItWas() {
     QCOMPARE(seen, (QStringList{"Velvet  |sent|send", "Glass EP|fetched|send",
                                 "Glass EP|sent|send", "Brass Up|fetched|send",
                                 "Brass Up|fetched|import"}));
+    // A file's item: where and when it was on the keyboard, in every slot.
+    QStringList places;
+    for (const QJsonValue value :
+         cli({"--json", "versions", glass}).object()["versions"].toArray()) {
+        places << value.toObject()["slot"].toString() + '|' + value.toObject()["how"].toString();
+    }
+    QCOMPARE(places, (QStringList{"tone:2|fetched", "tone:2|sent", "tone:1|fetched"}));
 
     run = cli(kBuiltIn + QStringList{"--json", "changes", "--since", between});
     QCOMPARE(run.status, 0);

@@ -520,6 +520,24 @@ void TestWindowLibrary::aSlotsVersionsGoBackAndTheKeyboardAsOfADate() {
     QVERIFY(commandsEnded(*window_));
     QCOMPARE(rig_->keyboard.memory().data(kTone0), changed);
 
+    // The first import's file: where and when its item was on the keyboard.
+    window_->showFile(QDir(music()).filePath("TON_Velvet  .nvb"));
+    QStringList places;
+    onNextModal([&](QWidget* modal) {
+        if (auto* form = qobject_cast<TVersionsForm*>(modal)) {
+            const QAbstractItemModel* rows = form->findChild<QTreeView*>("VersionsView")->model();
+            for (int row = 0; row < rows->rowCount(); ++row) {
+                places << rows->index(row, 6).data().toString() + '|' +
+                              rows->index(row, 3).data().toString();
+            }
+        }
+        modal->close();
+    });
+    window_->findChild<QAction*>("LocalVersionsAction")->trigger();
+    places.removeDuplicates();
+    places.sort();
+    QCOMPARE(places, (QStringList{"tone:0|read from the keyboard", "tone:0|sent"}));
+
     int changes = -1;
     QString changedSlot;
     onNextModal([&](QWidget* modal) {

@@ -227,6 +227,10 @@ std::vector<Version> Store::ofSlot(const QString& keyboard, const SlotAddress& s
                   {keyboard, slot.text()});
 }
 
+std::vector<Version> Store::ofItem(const QString& sha256) const {
+    return select("sha256 = ? ORDER BY at DESC, id DESC", {sha256});
+}
+
 std::vector<Version> Store::asOf(const QString& keyboard, const QDateTime& when) const {
     // One look-up per slot through the index: a keyboard has a few dozen slots, and a slot
     // may have thousands of versions.

@@ -74,6 +74,9 @@ public:
 
     // Every version of one slot of one keyboard, newest first.
     std::vector<Version> ofSlot(const QString& keyboard, const SlotAddress& slot) const;
+    // Every version of one item, on any keyboard and in any slot, newest first: where and when
+    // an item (a file's, say) was on a keyboard.
+    std::vector<Version> ofItem(const QString& sha256) const;
     // The newest version of each slot of `keyboard` at or before `when`, in slot order; a slot
     // with none then is left out.
     std::vector<Version> asOf(const QString& keyboard, const QDateTime& when) const;

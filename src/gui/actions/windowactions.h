@@ -24,6 +24,7 @@ enum class Act {
     KbdDrvPropOpen,
     ShellOpen,
     LocalTags,
+    LocalVersions,
     KbdTags,
     KbdVersions,
     PrefOpen,

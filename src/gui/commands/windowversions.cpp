@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <algorithm>
 #include <QMessageBox>
 
 #include "commandframe.h"
@@ -14,6 +16,7 @@
 #include "outcomereport.h"
 #include "panes/kbdpane.h"
 #include "panes/keyboardpicture.h"
+#include "panes/pcpane.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
@@ -75,6 +78,39 @@ void WindowVersions::showVersionsOfSelectedSlot() {
         return;
     }
     showVersions(chosen.front());
+}
+
+void WindowVersions::showVersionsOfSelectedFile() {
+    const QModelIndexList rows = parts_.pc.selectedRows();
+    const QFileInfo file = rows.isEmpty() ? QFileInfo() : parts_.pc.entry(rows.first());
+    if (!file.isFile()) {
+        parts_.showError(QCoreApplication::translate(
+            "WindowVersions", "Select a keyboard file in the PC list."));
+        return;
+    }
+    QStringList hashes;
+    try {
+        hashes = library::Index::hashesOf(file.absoluteFilePath());
+    } catch (...) {
+        parts_.showError(currentErrorText(parts_.messages));
+        return;
+    }
+    const auto store = openStore();
+    if (store == nullptr) {
+        return;
+    }
+    std::vector<versions::Version> found;
+    for (const QString& sha256 : hashes) {
+        const std::vector<versions::Version> ofItem = store->ofItem(sha256);
+        found.insert(found.end(), ofItem.begin(), ofItem.end());
+    }
+    std::sort(found.begin(), found.end(), [](const versions::Version& a, const versions::Version& b) {
+        return a.at > b.at;
+    });
+    TVersionsForm form(file.fileName(), found, std::nullopt,
+                       [this](const versions::Version& version) { sendVersion(version); },
+                       &parts_.window);
+    form.exec();
 }
 
 void WindowVersions::showVersions(const SlotAddress& slot) {

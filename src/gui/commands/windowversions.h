@@ -26,6 +26,8 @@ public:
                    QObject* parent);
 
     void showVersionsOfSelectedSlot();
+    // "Versions..." of the PC list: where and when the selected file's item was on a keyboard.
+    void showVersionsOfSelectedFile();
     void showVersions(const SlotAddress& slot);
     void askAndRestoreAsOf();
     // Writes the keyboard as of `when` as a backup and offers its restore; false when nothing

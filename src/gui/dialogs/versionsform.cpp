@@ -32,7 +32,7 @@ TVersionsForm::TVersionsForm(const QString& subject, std::vector<versions::Versi
     intro->setWordWrap(true);
     model_ = new QStandardItemModel(this);
     model_->setHorizontalHeaderLabels(
-        {tr("When"), tr("Name"), tr("Size(byte)"), tr("How"), tr("From"), tr("Now")});
+        {tr("When"), tr("Name"), tr("Size(byte)"), tr("How"), tr("From"), tr("Now"), tr("Slot")});
     bool nowMarked = false;
     for (const versions::Version& version : versions_) {
         // The newest version of the item the slot holds as last seen.
@@ -43,7 +43,8 @@ TVersionsForm::TVersionsForm(const QString& subject, std::vector<versions::Versi
              {version.at.toLocalTime().toString("yyyy-MM-dd HH:mm:ss"),
               version.holdsItem() ? version.name : tr("(empty)"),
               version.holdsItem() ? QString::number(version.size) : QString(), howWords(version),
-              version.source, now ? tr("on the keyboard now") : QString()}) {
+              version.source, now ? tr("on the keyboard now") : QString(),
+              version.slot.text()}) {
             auto* item = new QStandardItem(cell);
             item->setEditable(false);
             row << item;

@@ -12,9 +12,10 @@ class QPushButton;
 class QStandardItemModel;
 class QTreeView;
 
-// "Versions...": every version of one slot the program has seen or put there, newest first:
-// when, name, size, how it was seen (fetched, sent, emptied), from what, and which one the
-// keyboard holds now as far as the window knows. "Send This Version" puts the chosen one back
+// "Versions...": every version of one slot the program has seen or put there (or of one
+// file's item, in whatever slot it was), newest first: when, name, size, how it was seen
+// (fetched, sent, emptied), from what, which one the keyboard holds now as far as the window
+// knows, and the slot. "Send This Version" puts the chosen one back
 // through the window's command frame (kept, confirmed, recorded, undoable).
 class TVersionsForm : public QDialog {
     Q_OBJECT

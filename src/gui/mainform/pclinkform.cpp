@@ -290,6 +290,7 @@ void TPcLinkForm::buildPopupMenus() {
     };
     PanePopup* local = popup("LocalPopupMenu",
                              {action(Act::Send), nullptr, action(Act::LocalTags),
+                              action(Act::LocalVersions),
                               action(Act::LocalPropOpen), nullptr, action(Act::ShellOpen)},
                              PanePopup::EmptySpace::ClearSelection);
     local->attach(pc_->views().list);
