@@ -8,6 +8,10 @@
 # calls it leaves, and our hand-overs through Qt's queue are marked (platform/handover.h).
 set -eu
 cd "$(dirname "$0")/.."
+# Under a sanitizer, one whole cycle of each stress loop per keyboard (every command, each kind
+# of lost message: the sanitizer sees every hand-over); the long loops are a developer's run
+# (README, "Stress loops").
+sanitized_stress_ops=8
 if [ "${1:-}" = "--tsan" ]; then
     build=${NVBMAN_TEST_BUILD:-build-tsan}
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNVBMAN_TSAN=ON \
@@ -16,9 +20,7 @@ if [ "${1:-}" = "--tsan" ]; then
     # Child processes (the simulator, the command-line tool) are started after fork: the
     # sanitizer must not stop them there.
     export TSAN_OPTIONS="${TSAN_OPTIONS:-die_after_fork=0 halt_on_error=0 second_deadlock_stack=1 suppressions=$(pwd)/tools/tsan.supp}"
-    # One whole cycle of each stress loop per keyboard (every command, each kind of lost
-    # message): the sanitizer sees every hand-over; the long loops are run by hand (README).
-    export NVBMAN_STRESS_OPS="${NVBMAN_STRESS_OPS:-8}"
+    export NVBMAN_STRESS_OPS="${NVBMAN_STRESS_OPS:-$sanitized_stress_ops}"
     ctest --test-dir "$build" --output-on-failure --timeout 900 -j "$(nproc)" \
         -L "unit|gui|stress" -E "_pipewire$"
     exit
@@ -29,4 +31,5 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(pwd)/tools/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export NVBMAN_STRESS_OPS="${NVBMAN_STRESS_OPS:-$sanitized_stress_ops}"
 ctest --test-dir "$build" --output-on-failure --timeout 600 -j "$(nproc)"
