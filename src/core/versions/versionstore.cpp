@@ -122,6 +122,7 @@ void Store::insertVersion(Version& version, const EkDataFile* item) {
         version.sha256 = library::Index::itemHash(*item);
         version.type = item->type();
         version.size = item->size();
+        version.name = transfer::keyboardText(item->name());
         const QString path = itemPath(version.sha256);
         const QFileInfo file(path);
         // An item's file is never written twice, nor through a link someone put in its place.
@@ -312,11 +313,16 @@ void Store::loadItem(const Version& version, EkDataFile& item) const {
     } catch (const platform::SystemError&) {
         throw platform::SystemError(platform::ErrorCode::VersionItemDamaged, said);
     }
-    if (library::Index::itemHash(item) != version.sha256) {
+    // A file cut short holds fewer data bytes than its header gives: no item to hash.
+    if (item.words().size() * 2 < item.size() ||
+        library::Index::itemHash(item) != version.sha256) {
         throw platform::SystemError(platform::ErrorCode::VersionItemDamaged, said);
     }
-    // An item whose name is not in its data (its file's header holds it) takes the version's.
-    item.storeName(version.name.toLatin1().toStdString());
+    // An item whose name is not in its data (its file's header holds it) takes the version's;
+    // one whose data holds it keeps what the hash was checked against.
+    if (EkDataFile::nameOffsetInData(item.type()) < 0) {
+        item.storeName(version.name.toLatin1().toStdString());
+    }
 }
 
 Store::Pruned Store::prune(const QDateTime& before) {
