@@ -71,6 +71,7 @@ private Q_SLOTS:
     void importThenSendBackKeepsTheMemory();
     void deleteEmptiesASong();
     void backupThenRestoreRoundTrip();
+    void versionsOfASlotAndTheKeyboardAsOfATime();
     void unsafeKeyboardNameStaysInTheFolder();
     void ctrlCStopsASendAtTheNextBlock_data();
     void ctrlCStopsASendAtTheNextBlock();
@@ -290,6 +291,58 @@ void TestCliJack::backupThenRestoreRoundTrip() {
     EkDataFile song(DataType::NoType);
     NvbFileStream(home_->filePath("SNG_Sunrise .nvb"), NvbFileStream::OpenRead).read(song);
     QCOMPARE(song.words(), KeyboardMemory::demo().data({10, 0, 0}));
+}
+
+// The keyboard's past over the MIDI stack: two sends to tone:2 leave its three items, each with
+// how it was seen, under the keyboard's own identity on that stack; the keyboard as of a moment
+// between the sends comes back (the middle item, byte for byte) as one undo step.
+void TestCliJack::versionsOfASlotAndTheKeyboardAsOfATime() {
+    auto sim = startSim();
+    Result r = cli({"import", "tone:0", "tone:1", home_->path()}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    const QString velvet = home_->filePath("TON_Velvet  .nvb");
+    const QString glass = home_->filePath("TON_Glass EP.nvb");
+    const auto words = [](const QString& path) {
+        EkDataFile item(DataType::NoType);
+        NvbFileStream(path, NvbFileStream::OpenRead).read(item);
+        return item.words();
+    };
+    int checks = 0;
+    const auto tone2 = [&] {
+        const QString folder = home_->filePath(QString("check%1").arg(++checks));
+        QDir().mkpath(folder);
+        const Result imported = cli({"import", "tone:2", folder}, sim.get());
+        const QStringList made = QDir(folder).entryList(QDir::Files);
+        return imported.exitCode == 0 && made.size() == 1 ? words(QDir(folder).filePath(made[0]))
+                                                          : std::vector<std::uint16_t>();
+    };
+    r = cli({"send", glass, "tone:2"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QThread::msleep(2);
+    const QString between = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    QThread::msleep(2);
+    r = cli({"send", velvet, "tone:2"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+
+    r = cli({"--json", "versions", "tone:2"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    const QJsonObject shown = QJsonDocument::fromJson(r.out).object();
+    QVERIFY2(shown["keyboard"].toString().startsWith("JACK ") ||
+                 shown["keyboard"].toString().startsWith("ALSA "),
+             qPrintable(shown["keyboard"].toString()));
+    QStringList seen;
+    for (const QJsonValue value : shown["versions"].toArray()) {
+        seen << value.toObject()["name"].toString() + '|' + value.toObject()["how"].toString();
+    }
+    QCOMPARE(seen, (QStringList{"Velvet  |sent", "Glass EP|fetched", "Glass EP|sent",
+                                "Brass Up|fetched"}));
+
+    r = cli({"restore", "--as-of", between}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(tone2(), words(glass));
+    r = cli({"undo"}, sim.get());
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(tone2(), words(velvet));
 }
 
 void TestCliJack::severalSlotsAtOnceAndLeanSingleSlots() {
