@@ -294,6 +294,14 @@
         <source>&amp;When:</source>
         <translation>日時(&amp;W):</translation>
     </message>
+    <message>
+        <source>&amp;Backup...</source>
+        <translation>バックアップ(&amp;B)...</translation>
+    </message>
+    <message>
+        <source>Put back the keyboard as a backup saved it</source>
+        <translation>バックアップに保存されたとおりにキーボードを戻します</translation>
+    </message>
 </context>
 <context>
     <name>TChangesForm</name>

@@ -143,9 +143,15 @@ void WindowVersions::sendVersion(const versions::Version& version) {
 
 void WindowVersions::askAndRestoreAsOf() {
     TAsOfForm form(QDateTime::currentDateTime().addDays(-1), &parts_.window);
-    if (form.exec() == QDialog::Accepted) {
-        restoreAsOf(form.when());
+    if (form.exec() != QDialog::Accepted) {
+        return;
     }
+    if (!form.backupFolder().isEmpty()) {
+        // The keyboard as a backup saved it: that backup, restored as Restore Keyboard does.
+        jobs_.restore(form.backupFolder());
+        return;
+    }
+    restoreAsOf(form.when());
 }
 
 bool WindowVersions::restoreAsOf(const QDateTime& when) {

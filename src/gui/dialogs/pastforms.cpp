@@ -3,6 +3,7 @@
 #include <QDateTimeEdit>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -56,6 +57,16 @@ TAsOfForm::TAsOfForm(const QDateTime& suggested, QWidget* owner) : QDialog(owner
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setObjectName("OkBtn");
     buttons->button(QDialogButtonBox::Cancel)->setObjectName("CancelBtn");
+    auto* backupBtn = new QPushButton(tr("&Backup..."));
+    backupBtn->setObjectName("AsOfBackupBtn");
+    backupBtn->setAccessibleDescription(tr("Put back the keyboard as a backup saved it"));
+    buttons->addButton(backupBtn, QDialogButtonBox::ActionRole);
+    connect(backupBtn, &QPushButton::clicked, this, [this] {
+        backupFolder_ = QFileDialog::getExistingDirectory(this, windowTitle());
+        if (!backupFolder_.isEmpty()) {
+            accept();
+        }
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);

@@ -13,17 +13,21 @@ class QPushButton;
 class QStandardItemModel;
 class QTreeView;
 
-// File > "Restore Keyboard As Of...": the date and time whose keyboard to put back. The
-// preview and the restore that follow are Restore Keyboard's.
+// File > "Restore Keyboard As Of...": the date and time whose keyboard to put back, or a
+// backup ("Backup...": the keyboard as that backup saved it). The preview and the restore that
+// follow are Restore Keyboard's.
 class TAsOfForm : public QDialog {
     Q_OBJECT
 public:
     TAsOfForm(const QDateTime& suggested, QWidget* owner = nullptr);
     QDateTime when() const;
+    // The backup folder chosen with "Backup..."; empty when a time was.
+    QString backupFolder() const { return backupFolder_; }
     QDateTimeEdit* whenEdit() const { return whenEdit_; }
 
 private:
     QDateTimeEdit* whenEdit_ = nullptr;
+    QString backupFolder_;
 };
 
 // File > "What Changed...": per slot, what changed on the keyboard since a date and time
