@@ -429,6 +429,14 @@
         <source>Regstration</source>
         <translation>レジストレーション</translation>
     </message>
+    <message>
+        <source>&amp;Versions...</source>
+        <translation>バージョン(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Every version of this item the program has seen</source>
+        <translation>このデータについて記録されたすべてのバージョン</translation>
+    </message>
 </context>
 <context>
     <name>TKbdDrivePropertyForm</name>

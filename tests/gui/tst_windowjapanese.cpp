@@ -201,6 +201,7 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
     property.showType(DataType::Registration);
     property.showSize(176);
     property.allowRename(true);
+    property.offerVersions([] {});
     texts << textsOf(&property) << TEkDataPropertyForm::typeWord(DataType::Song);
     TKbdDrivePropertyForm drive(&window);
     drive.showUsed(1);

@@ -520,6 +520,29 @@ void TestWindowLibrary::aSlotsVersionsGoBackAndTheKeyboardAsOfADate() {
     QVERIFY(commandsEnded(*window_));
     QCOMPARE(rig_->keyboard.memory().data(kTone0), changed);
 
+    // Properties offers the same versions.
+    int fromProperties = -1;
+    std::function<void()> closeVersions = [&] {
+        if (auto* form = qobject_cast<TVersionsForm*>(QApplication::activeModalWidget())) {
+            fromProperties = form->rowCount();
+            form->reject();
+            return;
+        }
+        QTimer::singleShot(10, closeVersions);
+    };
+    onNextModal([&](QWidget* modal) {
+        if (auto* button = modal->findChild<QPushButton*>("PropVersionsBtn")) {
+            QTimer::singleShot(10, closeVersions);
+            button->click();
+        }
+        modal->close();
+    });
+    kbdList->setCurrentIndex(kbdList->model()->index(0, 0));
+    window_->findChild<QAction*>("KbdPropOpen")->trigger();
+    // Both imports; the put-back (what it replaced, fetched, and what it sent); the undo (the
+    // same two).
+    QCOMPARE(fromProperties, 6);
+
     // The first import's file: where and when its item was on the keyboard.
     window_->showFile(QDir(music()).filePath("TON_Velvet  .nvb"));
     QStringList places;

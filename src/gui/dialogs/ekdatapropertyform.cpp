@@ -82,8 +82,17 @@ TEkDataPropertyForm::TEkDataPropertyForm(QWidget* owner) : QDialog(owner) {
     tabs->addTab(general, tr("General"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
-    layout->addWidget(okCancelButtons(this));
+    buttons_ = okCancelButtons(this);
+    layout->addWidget(buttons_);
     setFixedSize(407, 251);
+}
+
+void TEkDataPropertyForm::offerVersions(std::function<void()> show) {
+    auto* versions = new QPushButton(tr("&Versions..."));
+    versions->setObjectName("PropVersionsBtn");
+    versions->setAccessibleDescription(tr("Every version of this item the program has seen"));
+    buttons_->addButton(versions, QDialogButtonBox::ActionRole);
+    connect(versions, &QPushButton::clicked, this, std::move(show));
 }
 
 QString TEkDataPropertyForm::typeWord(std::uint16_t type) {

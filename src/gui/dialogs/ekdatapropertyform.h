@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <functional>
 
+class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 
@@ -26,6 +28,9 @@ public:
     // The name field and its label: shown for a PC file and for a keyboard item whose data holds
     // its name (renamed on the keyboard), hidden for other keyboard rows.
     void allowRename(bool allowed);
+    // A "Versions..." button that runs `show` (the item's versions over this dialog): for a
+    // keyboard item and a keyboard file.
+    void offerVersions(std::function<void()> show);
     // Modal; true only after OK with a name that is not empty.
     bool execute();
 
@@ -43,5 +48,6 @@ private:
     QLabel* locateLbl_;
     QLabel* nameLbl_;
     QLineEdit* nameEdit_;
+    QDialogButtonBox* buttons_;
     bool accepted_ = false;
 };

@@ -15,6 +15,7 @@
 #include "commands/transfercommands.h"
 #include "commands/windowlibrary.h"
 #include "commands/windowparts.h"
+#include "commands/windowversions.h"
 #include "data/ekdatafile.h"
 #include "dialogs/ekdatapropertyform.h"
 #include "kbddrv/ekkbddrv.h"
@@ -23,6 +24,7 @@
 #include "panes/kbdpanemodel.h"
 #include "panes/pcpane.h"
 #include "pclinkform.h"
+
 #include "stream/nvbfilestream.h"
 #include "stream/nvbtransfer.h"
 
@@ -81,6 +83,11 @@ void TPcLinkForm::PropOpenExecute(bool keyboardSide) {
             shown = library::SlotView{{}, fileItem->type(), fileItem->size(), fileItem->name()};
         } else if (slot != nullptr) {
             shown = slot->view;
+        }
+        if (slot != nullptr && slot->slot && slot->view.holdsItem) {
+            dialog.offerVersions([this, address = *slot->slot] { versions_->showVersions(address); });
+        } else if (fileItem) {
+            dialog.offerVersions([this] { versions_->showVersionsOfSelectedFile(); });
         }
         if (shown) {
             dialog.showType(shown->type);
