@@ -1121,6 +1121,26 @@
         <source>Remove the selected folder from the library</source>
         <translation>選んだフォルダをライブラリから外します</translation>
     </message>
+    <message>
+        <source>never</source>
+        <translation>忘れない</translation>
+    </message>
+    <message>
+        <source> days</source>
+        <translation> 日</translation>
+    </message>
+    <message>
+        <source>Forget versions older than</source>
+        <translation>古いバージョンを忘れるまでの日数</translation>
+    </message>
+    <message>
+        <source>The newest version of each item in a slot is always kept</source>
+        <translation>スロットごとに各データの最新のバージョンは常に残ります</translation>
+    </message>
+    <message>
+        <source>Forget &amp;versions older than:</source>
+        <translation>バージョンを忘れるまでの日数(&amp;V):</translation>
+    </message>
 </context>
 <context>
     <name>TReplacedItemsForm</name>
@@ -1353,6 +1373,10 @@
     <message>
         <source>Select a keyboard file in the PC list.</source>
         <translation>PC の一覧でキーボードのファイルを選んでください。</translation>
+    </message>
+    <message>
+        <source>The keyboard&apos;s past takes %1 (%2).</source>
+        <translation>キーボードの履歴の大きさ: %1 (%2)</translation>
     </message>
 </context>
 </TS>

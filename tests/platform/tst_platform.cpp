@@ -379,11 +379,13 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
                                     QString::fromUtf8("鍵盤 out")};
         settings.pipeWirePeriod = 64;
         settings.libraryFolders = {"/home/user/music", QString::fromUtf8("/home/user/音色, old")};
+        settings.versionsKeepDays = 90;
         store.save(settings);
     }
     platform::SettingsStore store(iniAt(path));
     const platform::Settings loaded = store.load();
     QCOMPARE(loaded.pipeWirePeriod, 64);
+    QCOMPARE(loaded.versionsKeepDays, 90);
     QCOMPARE(loaded.inputDevice, 2);
     QCOMPARE(loaded.outputDevice, 3);
     QCOMPARE(loaded.defaultDirectory, QString("/home/user/music"));
@@ -406,6 +408,13 @@ void TestPlatform::settingsFirstStartThenRoundTrip() {
         raw.sync();
         QCOMPARE(platform::SettingsStore(iniAt(path)).load().pipeWirePeriod,
                  platform::kDefaultPipeWirePeriod);
+    }
+    // Days of the keyboard's past edited into nonsense keep it all: nothing forgotten by
+    // mistake.
+    for (const QVariant& edited : {QVariant("soon"), QVariant(-7), QVariant(1 << 20)}) {
+        raw.setValue("Versions/KeepDays", edited);
+        raw.sync();
+        QCOMPARE(platform::SettingsStore(iniAt(path)).load().versionsKeepDays, 0);
     }
 }
 

@@ -18,6 +18,7 @@ const char* const kKeepCopiesKey = "Safety/KeepCopies";
 const char* const kVerifyAfterSendingKey = "Safety/VerifyAfterSending";
 const char* const kPipeWirePeriodKey = "MIDI/PipeWirePeriod";
 const char* const kLibraryFoldersKey = "Library/Folders";
+const char* const kVersionsKeepDaysKey = "Versions/KeepDays";
 const QString kWindowGroup = QStringLiteral("Window/");
 const QString kOrganisation = QStringLiteral("Velta");
 const QString kApplication = QStringLiteral("NvbMan");
@@ -95,6 +96,9 @@ Settings SettingsStore::load() const {
     result.pipeWirePeriod =
         isNumber && period >= 0 && period <= kMaxPipeWirePeriod ? period : kDefaultPipeWirePeriod;
     result.libraryFolders = settings_->value(kLibraryFoldersKey).toStringList();
+    const int days = settings_->value(kVersionsKeepDaysKey, 0).toInt(&isNumber);
+    // A value that is no number of days keeps everything: nothing is forgotten by mistake.
+    result.versionsKeepDays = isNumber && days >= 0 && days <= kMaxVersionsKeepDays ? days : 0;
     return result;
 }
 
@@ -133,6 +137,7 @@ void SettingsStore::save(const Settings& settings) {
     settings_->setValue(kVerifyAfterSendingKey, settings.verifyAfterSending);
     settings_->setValue(kPipeWirePeriodKey, settings.pipeWirePeriod);
     settings_->setValue(kLibraryFoldersKey, settings.libraryFolders);
+    settings_->setValue(kVersionsKeepDaysKey, settings.versionsKeepDays);
     settings_->sync();
     // A FormatError is what reading found (a line it could not parse) and stays set after a
     // write that succeeded; only an AccessError says the file was not written.

@@ -15,6 +15,8 @@ namespace platform {
 inline constexpr int kDefaultPipeWirePeriod = 256;
 // The longest period worth asking for: PipeWire's own largest quantum.
 inline constexpr int kMaxPipeWirePeriod = 8192;
+// The longest the keyboard's past can be kept for, in days (0: for ever): a hundred years.
+inline constexpr int kMaxVersionsKeepDays = 36500;
 
 struct Settings {
     int inputDevice = 0;   // index in the MIDI service's input list; -1: none chosen
@@ -33,6 +35,9 @@ struct Settings {
     // The folders whose keyboard files the library keeps (group "Library"); none: the default
     // folder.
     QStringList libraryFolders{};
+    // How many days the keyboard's past keeps its versions (group "Versions"); 0: for ever.
+    // Older ones are forgotten, the newest of each item in a slot never.
+    int versionsKeepDays = 0;
     QStringList foldersOfLibrary() const {
         if (!libraryFolders.isEmpty()) {
             return libraryFolders;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <algorithm>
 #include <QMessageBox>
 
@@ -66,6 +67,31 @@ std::unique_ptr<versions::Store> WindowVersions::openStore() {
         QApplication::restoreOverrideCursor();
         parts_.showError(currentErrorText(parts_.messages));
         return nullptr;
+    }
+}
+
+QString WindowVersions::sizeText() const {
+    try {
+        const versions::Store store;
+        const std::int64_t bytes =
+            store.itemBytes() +
+            QFileInfo(QDir(store.folder()).filePath(versions::kTableFile)).size();
+        return QCoreApplication::translate("WindowVersions", "The keyboard's past takes %1 (%2).")
+            .arg(QLocale().formattedDataSize(bytes), QDir::toNativeSeparators(store.folder()));
+    } catch (...) {
+        return currentErrorText(parts_.messages);
+    }
+}
+
+void WindowVersions::pruneAsPreferred() {
+    if (parts_.settings.versionsKeepDays <= 0) {
+        return;
+    }
+    try {
+        versions::Store().prune(
+            QDateTime::currentDateTimeUtc().addDays(-parts_.settings.versionsKeepDays));
+    } catch (...) {
+        parts_.showError(currentErrorText(parts_.messages));
     }
 }
 

@@ -34,6 +34,10 @@ public:
     // could be (said).
     bool restoreAsOf(const QDateTime& when);
     void showWhatChanged();
+    // What the keyboard's past takes on disk, as the Preference dialog says it.
+    QString sizeText() const;
+    // Forgets the versions older than the preference says (none when it keeps them for ever).
+    void pruneAsPreferred();
     // Puts the version back into its slot as one change.
     void sendVersion(const versions::Version& version);
 

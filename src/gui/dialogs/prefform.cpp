@@ -134,6 +134,26 @@ TPrefForm::TPrefForm(QWidget* owner) : QDialog(owner) {
     libraryRow->addLayout(libraryButtons);
     dirLayout->addWidget(libraryLabel);
     dirLayout->addLayout(libraryRow, 1);
+    // The keyboard's past: how long its versions are kept, and what they take.
+    versionsKeepBox_ = new QSpinBox;
+    versionsKeepBox_->setObjectName("VersionsKeepBox");
+    versionsKeepBox_->setRange(0, platform::kMaxVersionsKeepDays);
+    versionsKeepBox_->setSpecialValueText(tr("never"));
+    versionsKeepBox_->setSuffix(tr(" days"));
+    versionsKeepBox_->setAccessibleName(tr("Forget versions older than"));
+    versionsKeepBox_->setAccessibleDescription(
+        tr("The newest version of each item in a slot is always kept"));
+    auto* versionsLabel = new QLabel(tr("Forget &versions older than:"));
+    versionsLabel->setBuddy(versionsKeepBox_);
+    versionsSize_ = new QLabel;
+    versionsSize_->setObjectName("VersionsSizeLabel");
+    versionsSize_->setWordWrap(true);
+    auto* versionsRow = new QHBoxLayout;
+    versionsRow->addWidget(versionsLabel);
+    versionsRow->addWidget(versionsKeepBox_);
+    versionsRow->addStretch();
+    dirLayout->addLayout(versionsRow);
+    dirLayout->addWidget(versionsSize_);
 
     auto* pages = new QTabWidget;
     pages->setObjectName("PageControl");
@@ -208,6 +228,15 @@ void TPrefForm::setVerifyAfterSending(bool verify) {
     verifyAfterSendingBox_->setChecked(verify);
 }
 
+void TPrefForm::setVersionsKeepDays(int days) {
+    versionsKeepDays_ = days;
+    versionsKeepBox_->setValue(days);
+}
+
+void TPrefForm::showVersionsSize(const QString& text) {
+    versionsSize_->setText(text);
+}
+
 void TPrefForm::showValues() {
     select(inputBox_, inputDevice_, inputName_);
     select(outputBox_, outputDevice_, outputName_);
@@ -220,6 +249,7 @@ void TPrefForm::accept() {
     keepCopies_ = keepCopiesBox_->isChecked();
     verifyAfterSending_ = verifyAfterSendingBox_->isChecked();
     pipeWirePeriod_ = pipeWirePeriodBox_->value();
+    versionsKeepDays_ = versionsKeepBox_->value();
     libraryFolders_.clear();
     for (int row = 0; row < libraryList_->count(); ++row) {
         libraryFolders_ << libraryList_->item(row)->text();

@@ -47,6 +47,10 @@ public:
     // The folders whose keyboard files the library keeps; none: the default folder.
     void setLibraryFolders(const QStringList& folders);
     QStringList libraryFolders() const { return libraryFolders_; }
+    // How many days the keyboard's past keeps versions (0: for ever), and what it takes now.
+    void setVersionsKeepDays(int days);
+    int versionsKeepDays() const { return versionsKeepDays_; }
+    void showVersionsSize(const QString& text);
 
     void accept() override;
     void reject() override;
@@ -76,6 +80,9 @@ private:
     QString defaultDirectory_;
     bool keepCopies_ = true;
     QCheckBox* keepCopiesBox_ = nullptr;
+    int versionsKeepDays_ = 0;
+    QSpinBox* versionsKeepBox_ = nullptr;
+    QLabel* versionsSize_ = nullptr;
     bool verifyAfterSending_ = false;
     QCheckBox* verifyAfterSendingBox_ = nullptr;
     int pipeWirePeriod_ = 0;

@@ -189,6 +189,7 @@ void TPcLinkForm::buildRooms() {
     edits_ = std::make_unique<EditCommands>(*parts_, action(Act::Undo), action(Act::Redo));
     jobs_ = std::make_unique<KeyboardJobs>(*parts_, *edits_);
     versions_ = new WindowVersions(*parts_, *jobs_, *library_, this);
+    versions_->pruneAsPreferred();
     edits_->updateUndoActions();
 }
 
@@ -624,6 +625,8 @@ void TPcLinkForm::PrefOpenExecute() {
     dialog.setVerifyAfterSending(settings_.verifyAfterSending);
     dialog.setPipeWirePeriod(settings_.pipeWirePeriod);
     dialog.setLibraryFolders(settings_.libraryFolders);
+    dialog.setVersionsKeepDays(settings_.versionsKeepDays);
+    dialog.showVersionsSize(versions_->sizeText());
     if (dialog.exec() == QDialog::Accepted) {
         // Before the default folder changes: with no library folders of its own, the library
         // is that folder.
@@ -639,6 +642,8 @@ void TPcLinkForm::PrefOpenExecute() {
         settings_.defaultDirectory = dialog.defaultDirectory();
         settings_.libraryFolders = dialog.libraryFolders();
         library_->foldersChanged(libraryBefore);
+        settings_.versionsKeepDays = dialog.versionsKeepDays();
+        versions_->pruneAsPreferred();
     }
 }
 
