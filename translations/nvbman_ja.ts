@@ -1378,5 +1378,9 @@
         <source>The keyboard&apos;s past takes %1 (%2).</source>
         <translation>キーボードの履歴の大きさ: %1 (%2)</translation>
     </message>
+    <message>
+        <source>The keyboard&apos;s past was not recorded: %1</source>
+        <translation>キーボードの履歴を記録できませんでした: %1</translation>
+    </message>
 </context>
 </TS>

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void tagsGivenToAFileAreTheSlotsTagsToo();
     void tagsShowInTheListsTheLibraryAndWhatIsPrinted();
     void aSlotsVersionsGoBackAndTheKeyboardAsOfADate();
+    void versionsThatCannotBeRecordedAreSaidOnceAndTheImportsGoOn();
 
 private:
     void startWindow(const QStringList& libraryFolders = {});
@@ -581,6 +582,29 @@ void TestWindowLibrary::aSlotsVersionsGoBackAndTheKeyboardAsOfADate() {
     QVERIFY(commandsEnded(*window_));
     QCOMPARE(boxes.texts.size(), 1);  // Restore Keyboard's question
     QCOMPARE(rig_->keyboard.memory().data(kTone0), original);
+}
+
+// A file where the versions' folder would be: each import still writes its file, and the
+// window says once that the keyboard's past was not recorded.
+void TestWindowLibrary::versionsThatCannotBeRecordedAreSaidOnceAndTheImportsGoOn() {
+    QVERIFY(QDir().mkpath(home_->filePath(".data/NvbMan")));
+    QFile blocker(home_->filePath(".data/NvbMan/versions"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    startWindow();
+    MessageBoxes boxes;
+    QListView* kbdList = window_->findChild<QListView*>("KbdFileView");
+    for (int row : {0, 1}) {
+        kbdList->setCurrentIndex(kbdList->model()->index(row, 0));
+        window_->ReceiveActionExecute();
+        QVERIFY(commandsEnded(*window_));
+    }
+    QTRY_COMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts[0].startsWith("The keyboard's past was not recorded: "),
+             qPrintable(boxes.texts[0]));
+    QCOMPARE(QDir(music()).entryList({"*.nvb"}, QDir::Files).size(), 2);
+    // The second import's failure was posted before its command's end, which has been seen.
+    QCOMPARE(boxes.texts.size(), 1);
 }
 
 void TestWindowLibrary::foldersLeftOutOfTheLibraryAreForgotten() {

@@ -49,6 +49,9 @@ void Recorder::record(const EkData& slot, const EkDataFile* item, ItemMove move)
     } catch (const std::exception& error) {
         problem_ = platform::CodedText::service(QString::fromLocal8Bit(error.what()));
     }
+    if (problem_ && tell_) {
+        tell_(*problem_);
+    }
 }
 
 void attach(KeyboardLink& link, const std::shared_ptr<Recorder>& recorder) {

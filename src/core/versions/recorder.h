@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,10 @@ public:
     void emptied(const EkData& slot);
     // What kept a version from being recorded, the first time it happened.
     std::optional<platform::CodedText> problem() const { return problem_; }
+    // Told of that first problem as it happens, on the recording thread.
+    void onProblem(std::function<void(const platform::CodedText&)> tell) {
+        tell_ = std::move(tell);
+    }
 
 private:
     void record(const EkData& slot, const EkDataFile* item, ItemMove move);
@@ -40,6 +45,7 @@ private:
     QString folder_;
     std::unique_ptr<Store> store_;
     std::optional<platform::CodedText> problem_;
+    std::function<void(const platform::CodedText&)> tell_;
 };
 
 // Makes `link` tell `recorder` too, after whoever it told already. The recorder lives as long

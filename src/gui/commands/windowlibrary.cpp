@@ -21,6 +21,7 @@
 #include "panes/keyboardpicture.h"
 #include "panes/localpanemodel.h"
 #include "panes/pcpane.h"
+#include "platform/handover.h"
 #include "platform/settingsstore.h"
 #include "platform/systemerror.h"
 #include "progress/pbarobservers.h"
@@ -37,10 +38,14 @@ KeyboardLink WindowLibrary::link(EkKbdDrv& driver, int inputDevice, int outputDe
     link.itemSeen = [this](const EkData& slot, const EkDataFile& item, ItemMove) {
         seenItems_.saw(slot, item);
     };
-    // What the window's commands move is recorded as versions of the keyboard's slots too.
-    versions::attach(link, std::make_shared<versions::Recorder>(
-                               keyboardIdentity(link), QStringLiteral("window"),
-                               versions::Store::defaultFolder()));
+    // What the window's commands move is recorded as versions of the keyboard's slots too. A
+    // version that cannot be recorded never stops the command; the window says so, once.
+    auto recorder = std::make_shared<versions::Recorder>(
+        keyboardIdentity(link), QStringLiteral("window"), versions::Store::defaultFolder());
+    recorder->onProblem([this](const platform::CodedText& problem) {
+        platform::postTo(this, [this, problem] { sayNotRecorded(problem); });
+    });
+    versions::attach(link, recorder);
     return link;
 }
 
@@ -335,6 +340,16 @@ QString WindowLibrary::tagsOfFile(const QString& path) const {
         // A file that cannot be read has no tags to show; opening it says why.
         return {};
     }
+}
+
+void WindowLibrary::sayNotRecorded(const platform::CodedText& problem) {
+    if (saidNotRecorded_) {
+        return;
+    }
+    saidNotRecorded_ = true;
+    parts_.showError(
+        QCoreApplication::translate("WindowVersions", "The keyboard's past was not recorded: %1")
+            .arg(parts_.messages.codedText(problem)));
 }
 
 std::optional<QString> WindowLibrary::seenHash(const library::SlotView& slot) const {

@@ -10,6 +10,7 @@
 #include "kbddrv/keyboardlink.h"
 #include "library/libraryindex.h"
 #include "library/slotsonpc.h"
+#include "platform/errorcatalog.h"
 #include "windowparts.h"
 
 class EkData;
@@ -84,6 +85,8 @@ private:
     void tagSeenSlots(const std::vector<SlotAddress>& chosen, const QString& subject);
     // The hashes of the items of these slots the window has seen; none when one is unseen.
     std::optional<QStringList> seenHashes(const std::vector<SlotAddress>& chosen) const;
+    // A version a command could not record: said once a session.
+    void sayNotRecorded(const platform::CodedText& problem);
 
     WindowParts& parts_;
     // Read here, written by the scan's thread. Null when it cannot be opened (problem_ says
@@ -98,4 +101,5 @@ private:
     library::FolderWatch* watch_ = nullptr;
     QStringList problems_;  // what the last scan could not read
     QPointer<TLibraryForm> form_;
+    bool saidNotRecorded_ = false;
 };
