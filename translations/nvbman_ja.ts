@@ -363,6 +363,14 @@
             <numerusform>%n 個のスロットが変わりました</numerusform>
         </translation>
     </message>
+    <message>
+        <source>List what changed up to this date and time</source>
+        <translation>この日時までの変更を表示します</translation>
+    </message>
+    <message>
+        <source>&amp;Until:</source>
+        <translation>終了日時(&amp;U):</translation>
+    </message>
 </context>
 <context>
     <name>TDirBrowseForm</name>

@@ -54,6 +54,9 @@ struct CliOptions {
                              "changes: what changed after WHEN (as --as-of); default: the last "
                              "backup.",
                              "WHEN"};
+    QCommandLineOption until{"until",
+                             "changes: what changed up to WHEN (as --as-of); default: now.",
+                             "WHEN"};
     QCommandLineOption prune{"prune",
                              "versions: forget the versions older than --older-than DAYS (never "
                              "the newest of an item in a slot)."};
@@ -65,7 +68,7 @@ struct CliOptions {
     QList<QCommandLineOption> all() const {
         return {in,     out,   quiet, verbose, log,     json,   replace, noSafetyCopy, verify,
                 dryRun, exact, force, period,  oneFile, format, note,    tag,          text,
-                asOf,   since, prune, olderThan};
+                asOf,   since, until, prune, olderThan};
     }
 };
 
@@ -92,6 +95,7 @@ struct OptionValues {
     QString text;                 // --text as given; empty when not
     QString asOf;                 // --as-of as given; empty when not
     QString since;                // --since as given; empty when not
+    QString until;                // --until as given; empty when not
     bool prune;
     QString olderThan;  // --older-than as given; empty when not
 };

@@ -113,6 +113,7 @@ OptionValues::OptionValues(const QCommandLineParser& parser, const CliOptions& o
       text(parser.value(options.text)),
       asOf(parser.value(options.asOf)),
       since(parser.value(options.since)),
+      until(parser.value(options.until)),
       prune(parser.isSet(options.prune)),
       olderThan(parser.value(options.olderThan)) {}
 

@@ -252,10 +252,10 @@ const std::vector<Command>& commandTable() {
          c::versions},
         {"changes",
          G::Changes,
-         {{"changes [--since WHEN]",
+         {{"changes [--since WHEN] [--until WHEN]",
            "per slot, what changed on this keyboard since WHEN (default: the last\n"
-           "backup): \"SLOT CHANGE NAME\", CHANGE being added, changed, removed or\n"
-           "unknown (no version of the slot before WHEN)"}},
+           "backup) until WHEN (default: now): \"SLOT CHANGE NAME\", CHANGE being\n"
+           "added, changed, removed or unknown (no version of the slot before)"}},
          0,
          0,
          c::changes},

@@ -150,10 +150,12 @@ int changes(CommandContext& context, const QStringList&) {
             throw UsageError("no backup of this keyboard is known: say --since WHEN");
         }
     }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime until = context.options().until.isEmpty()
+                                ? QDateTime::currentDateTimeUtc()
+                                : versions::timeNamed(context.options().until);
     QJsonArray items;
     for (const versions::SlotChangeSince& change :
-         versions::changesBetween(store, keyboard, since, now)) {
+         versions::changesBetween(store, keyboard, since, until)) {
         const QString word = versions::changeText(change.change);
         const QString name = change.after.holdsItem()
                                  ? change.after.name
@@ -170,6 +172,7 @@ int changes(CommandContext& context, const QStringList&) {
     }
     context.output().setObject({{"keyboard", keyboard},
                                 {"since", since.toString(Qt::ISODateWithMs)},
+                                {"until", until.toString(Qt::ISODateWithMs)},
                                 {"changes", items}});
     return Success;
 }

@@ -350,6 +350,9 @@ void TestCliCommands::versionsRememberEverySlotAndPutTheKeyboardBackAsItWas() {
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed[0].toObject()["slot"].toString(), QString("tone:2"));
     QCOMPARE(changed[0].toObject()["change"].toString(), QString("changed"));
+    // Between two moments before the second send: nothing changed.
+    run = cli(kBuiltIn + QStringList{"--json", "changes", "--since", between, "--until", between});
+    QCOMPARE(run.object()["changes"].toArray().size(), 0);
 
     const QByteArray listed = cli(kBuiltIn + QStringList{"--json", "list"}).out;
     const QByteArray history = cli({"--json", "history"}).out;

@@ -232,7 +232,7 @@ void TestWindowJapanese::nothingIsLeftInEnglish() {
         texts << textsOf(&asOf);
         TChangesForm changed(
             QDateTime::currentDateTime(),
-            [&](const QDateTime&) {
+            [&](const QDateTime&, const QDateTime&) {
                 std::vector<versions::SlotChangeSince> changes;
                 for (const versions::Change change :
                      {versions::Change::Added, versions::Change::Changed,

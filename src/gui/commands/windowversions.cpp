@@ -228,8 +228,8 @@ void WindowVersions::showWhatChanged() {
     const versions::Store& reading = *store;
     TChangesForm form(
         since,
-        [&reading, kbd](const QDateTime& from) {
-            return versions::changesBetween(reading, kbd, from, QDateTime::currentDateTimeUtc());
+        [&reading, kbd](const QDateTime& from, const QDateTime& until) {
+            return versions::changesBetween(reading, kbd, from, until);
         },
         &parts_.window);
     connect(&form, &TChangesForm::versionsRequested, this, &WindowVersions::showVersions);

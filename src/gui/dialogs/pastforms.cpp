@@ -86,10 +86,15 @@ TChangesForm::TChangesForm(const QDateTime& since, Changes changes, QWidget* own
     setWindowTitle(tr("What Changed"));
     sinceEdit_ = timeEdit(since, "SinceEdit");
     sinceEdit_->setAccessibleDescription(tr("List what changed after this date and time"));
+    untilEdit_ = timeEdit(QDateTime::currentDateTime(), "UntilEdit");
+    untilEdit_->setAccessibleDescription(tr("List what changed up to this date and time"));
     auto* fields = new QFormLayout;
     auto* label = new QLabel(tr("&Since:"));
     label->setBuddy(sinceEdit_);
     fields->addRow(label, sinceEdit_);
+    auto* untilLabel = new QLabel(tr("&Until:"));
+    untilLabel->setBuddy(untilEdit_);
+    fields->addRow(untilLabel, untilEdit_);
     model_ = new QStandardItemModel(this);
     view_ = new QTreeView;
     view_->setObjectName("ChangesView");
@@ -116,6 +121,7 @@ TChangesForm::TChangesForm(const QDateTime& since, Changes changes, QWidget* own
     });
     connect(view_, &QTreeView::activated, versionsBtn_, &QPushButton::click);
     connect(sinceEdit_, &QDateTimeEdit::dateTimeChanged, this, &TChangesForm::listChanges);
+    connect(untilEdit_, &QDateTimeEdit::dateTimeChanged, this, &TChangesForm::listChanges);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(view_, 1);
@@ -132,7 +138,9 @@ int TChangesForm::rowCount() const {
 void TChangesForm::listChanges() {
     model_->clear();
     model_->setHorizontalHeaderLabels({tr("Slot"), tr("Change"), tr("Before"), tr("Now")});
-    listed_ = changes_(sinceEdit_->dateTime().toUTC());
+    // The minute shown for "until" counts whole: what changed during it is listed.
+    listed_ = changes_(sinceEdit_->dateTime().toUTC(),
+                       untilEdit_->dateTime().addSecs(60).addMSecs(-1).toUTC());
     for (const versions::SlotChangeSince& change : listed_) {
         const QString before =
             change.before && change.before->holdsItem() ? change.before->name : QString();

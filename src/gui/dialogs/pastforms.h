@@ -30,17 +30,19 @@ private:
     QString backupFolder_;
 };
 
-// File > "What Changed...": per slot, what changed on the keyboard since a date and time
-// (added, changed, removed, or unknown before), with the names before and after; "Versions"
-// shows the chosen slot's versions.
+// File > "What Changed...": per slot, what changed on the keyboard between two dates and times
+// (since the last backup until now, at first): added, changed, removed, or unknown before,
+// with the names before and after; "Versions" shows the chosen slot's versions.
 class TChangesForm : public QDialog {
     Q_OBJECT
 public:
-    using Changes = std::function<std::vector<versions::SlotChangeSince>(const QDateTime& since)>;
+    using Changes = std::function<std::vector<versions::SlotChangeSince>(const QDateTime& since,
+                                                                         const QDateTime& until)>;
 
     TChangesForm(const QDateTime& since, Changes changes, QWidget* owner = nullptr);
     int rowCount() const;
     QDateTimeEdit* sinceEdit() const { return sinceEdit_; }
+    QDateTimeEdit* untilEdit() const { return untilEdit_; }
 
 Q_SIGNALS:
     void versionsRequested(const SlotAddress& slot);
@@ -51,6 +53,7 @@ private:
     Changes changes_;
     std::vector<versions::SlotChangeSince> listed_;
     QDateTimeEdit* sinceEdit_ = nullptr;
+    QDateTimeEdit* untilEdit_ = nullptr;
     QStandardItemModel* model_ = nullptr;
     QTreeView* view_ = nullptr;
     QLabel* summary_ = nullptr;
